@@ -1,0 +1,169 @@
+// The records a run of the player shares between start-up, the option parser,
+// the applet reader and the preloads: the marker block through which the
+// player finds an applet attached to its own executable, the program context
+// (paths, options and user arguments) and the applet record (the loaded applet
+// and the first display's settings), with the defaults that hold before any
+// option or applet record is read.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// ---- The marker block ----------------------------------------------------
+// 45 bytes in the executable: the maker's name (30 bytes), two zero bytes,
+// the big-endian file offset of an attached applet (0xDEADC0DE: none), eight
+// filler bytes C0 DE CA FE C0 CA C0 1A and a zero byte. The tool that attaches
+// an applet to a copy of the player finds the block and patches the offset.
+inline constexpr size_t kMarkerSize = 45;
+inline constexpr size_t kMarkerTextSize = 30;
+inline constexpr size_t kMarkerOffsetField = 32;
+inline constexpr uint32_t kNoAttachedApplet = 0xDEADC0DEu;
+
+// The block itself. Volatile so that no read of it is folded at build time:
+// the offset field is changed in the executable file after linking.
+extern const volatile uint8_t gAppletMarker[kMarkerSize];
+
+// A copy of the block as it stands in this executable.
+std::array<uint8_t, kMarkerSize> CopyMarkerBlock();
+// The maker's name held at the start of the block.
+std::string MarkerText();
+// The file offset of the applet attached to this executable; 0 = none.
+uint32_t AttachedAppletOffset();
+
+// ---- Display settings ----------------------------------------------------
+// Display flag bits, shared by the applet record and the display preload.
+inline constexpr uint32_t kDisplayBorderless = 1;
+inline constexpr uint32_t kDisplaySizeable = 2;
+inline constexpr uint32_t kDisplayFixed = 4;
+inline constexpr uint32_t kDisplayNoModeSwitch = 8;
+inline constexpr uint32_t kDisplayHidePointer = 16;
+inline constexpr uint32_t kDisplayNoHide = 32;
+inline constexpr uint32_t kDisplayAutoScale = 64;
+inline constexpr uint32_t kDisplaySmoothScale = 128;
+inline constexpr uint32_t kDisplayLayerScale = 0x100;
+inline constexpr uint32_t kDisplayUseQuartz = 0x2000;
+inline constexpr uint32_t kDisplayKeepProportions = 0x8000;
+inline constexpr uint32_t kDisplayFitScale = 0x10000;
+
+// Display modes: 0 lets the first display ask or take the applet's choice.
+inline constexpr uint32_t kDisplayModeNone = 0;
+inline constexpr uint32_t kDisplayModeWindow = 1;
+inline constexpr uint32_t kDisplayModeFullScreen = 2;
+inline constexpr uint32_t kDisplayModeOwnScreen = 5;
+inline constexpr uint32_t kDisplayModeFakeFullScreen = 6;
+
+// Position value that centres a picture.
+inline constexpr int32_t kPositionCenter = -100000;
+
+// Backfill types.
+inline constexpr uint32_t kBackfillNone = 0;
+inline constexpr uint32_t kBackfillColor = 1;
+inline constexpr uint32_t kBackfillGradient = 2;
+inline constexpr uint32_t kBackfillTexture = 3;
+inline constexpr uint32_t kBackfillPicture = 4;
+
+struct vkBackfill {
+  uint32_t type = kBackfillNone;
+  int32_t startColor = -1;
+  int32_t endColor = -1;
+  int32_t pictureX = kPositionCenter;
+  int32_t pictureY = kPositionCenter;
+  int32_t brushId = 0;
+  uint32_t scalePicture = 0;
+  int32_t pictureTransparency = -1;
+  std::string brushFile;  // empty: none
+};
+
+// The first display's configuration as options and applet records set it. A
+// default-constructed value is the start-up default, which applet record 29
+// restores.
+struct vkDisplaySettings {
+  uint32_t flags = 0;
+  int32_t screenWidth = -1;
+  int32_t screenHeight = -1;
+  int32_t screenDepth = -1;
+  int32_t scaleWidth = 0;   // negative: a percentage
+  int32_t scaleHeight = 0;  // negative: a percentage
+  vkBackfill backfill;
+  uint32_t mode = kDisplayModeNone;
+  int32_t hideTitleBar = -1;
+};
+
+// ---- The applet record ---------------------------------------------------
+// One stretch of VM lines that came from one source file.
+struct vkIncludeRange {
+  int32_t firstVmLine = 0;
+  int32_t lastVmLine = 0;
+  int32_t firstSourceLine = 0;
+  std::string fileName;
+  std::string chunkName;
+};
+
+// A file or font linked into the applet; fonts are named "::font:" + name.
+struct vkLinkedFile {
+  std::string name;
+  uint32_t offset = 0;
+  uint32_t size = 0;
+  std::string container;  // the applet holding the data; empty: the script
+};
+
+struct vkApplet {
+  std::vector<uint8_t> bytecode;
+  std::array<std::string, 5> texts;  // applet records 11 to 15
+  std::vector<vkIncludeRange> includeRanges;
+  std::vector<vkLinkedFile> linkedFiles;
+  uint32_t settingsLocked = 0;
+  uint32_t desktop = 0;
+  vkDisplaySettings display;
+};
+
+// ---- The program context -------------------------------------------------
+// An option name the player does not know, with its value when it had one;
+// scripts read these.
+struct vkUserArg {
+  std::string name;
+  std::optional<std::string> value;
+};
+
+// The seven icon sizes an applet may be given, with their option slots.
+struct vkIconSize {
+  const char* name;
+  uint32_t width;
+  uint32_t height;
+  uint32_t slot;
+};
+inline constexpr size_t kIconCount = 7;
+extern const vkIconSize kIconSizes[kIconCount];
+
+inline constexpr uint32_t kExeTypeMacOS = 0x100;
+
+struct vkProgramContext {
+  uint32_t isApplet = 0;
+  std::string scriptPath;
+  std::string executablePath;
+  std::string outputPath;   // the COMPILE option's argument
+  std::string scriptAlias;  // shown instead of the path when opening
+  uint32_t quiet = 0;
+  uint32_t noSound = 0;
+  uint32_t masterVolume = 30;
+  uint32_t compile = 0;
+  uint32_t exeType = kExeTypeMacOS;
+  std::string errorMessage;  // the final error's text, filled at shutdown
+  uint32_t compress = 0;
+  uint32_t overwrite = 0;
+  std::vector<vkUserArg> userArgs;
+  uint32_t lockSettings = 0;
+
+  // Options kept for the subsystems that act on them.
+  uint32_t debugDevice = 0;        // errors go to standard output
+  std::string debugDeviceName;     // DEBUGDEVICE's argument
+  std::string publicScreen;        // PUBSCREEN's argument
+  std::string private1Path;        // file for the command dump
+  std::string private2Path;        // file for the constant dump
+  std::string private3;            // kept, not used
+  std::array<std::string, kIconCount> iconPaths;  // by kIconSizes row
+};
