@@ -104,7 +104,7 @@ Bytes ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const Bytes& bytes) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) throw Error(path, 0, std::string("cannot write ") + path + ": " + std::strerror(errno));
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   ok = std::fclose(f) == 0 && ok;
   if (!ok) {
     std::remove(path.c_str());
