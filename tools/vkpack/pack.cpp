@@ -90,25 +90,25 @@ Bytes AttachApplet(const Bytes& player, const Bytes& applet) {
 
 Bytes ReadFile(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) throw Error(path, 0, std::string("cannot read ") + path + ": " + std::strerror(errno));
+  if (!f) throw Error(path, 0, std::string("cannot read: ") + std::strerror(errno));
   Bytes out;
   uint8_t buf[16384];
   size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
   bool bad = std::ferror(f);
   std::fclose(f);
-  if (bad) throw Error(path, 0, "cannot read " + path);
+  if (bad) throw Error(path, 0, "cannot read");
   return out;
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
   FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) throw Error(path, 0, std::string("cannot write ") + path + ": " + std::strerror(errno));
+  if (!f) throw Error(path, 0, std::string("cannot write: ") + std::strerror(errno));
   bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   ok = std::fclose(f) == 0 && ok;
   if (!ok) {
     std::remove(path.c_str());
-    throw Error(path, 0, "cannot write " + path);
+    throw Error(path, 0, "cannot write");
   }
 }
 

@@ -244,7 +244,7 @@ class ManifestParser {
     try {
       return ReadFile(path);
     } catch (const Error& e) {
-      Fail(e.message);
+      Fail(e.what());
     }
   }
 
