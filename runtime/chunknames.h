@@ -14,14 +14,7 @@
 #include <string_view>
 
 #include "platform/vkos_files.h"
-
-// One file linked into an applet (the applet's linked-file list).
-struct vkLinkedFile {
-  std::string name;       // fonts: "::font:" and the font name
-  std::string container;  // path of the container; empty = the applet's own file
-  int32_t offset = 0;     // offset of the data in the container; -1 = in memory
-  uint32_t size = 0;      // size of the data
-};
+#include "runtime/context.h"  // vkLinkedFile
 
 // A parsed chunk name.
 struct vkChunkName {

@@ -79,9 +79,9 @@ TEST(ChunkNames, MalformedNamesAreRefused) {
 
 TEST(LinkedFiles, ResolveByNameAndKind) {
   std::vector<vkLinkedFile> files = {
-      {"Pics/Title.PNG", "", 10, 20},
-      {"::font:Vera", "/other/container", 30, 40},
-      {"sans.ttf", "", 50, 60},
+      {"Pics/Title.PNG", 10, 20, ""},
+      {"::font:Vera", 30, 40, "/other/container"},
+      {"sans.ttf", 50, 60, ""},
   };
   struct Case {
     const char* fileName;
