@@ -1,0 +1,13 @@
+// The program-wide allocator. Every subsystem allocates raw buffers through
+// it; a null result is reported by the caller as error 1000 "Out of memory!".
+// Memory is released with the C library's free().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// [size] bytes, zero-filled when [clear] is set; null for size 0 or failure.
+void* AllocateBytes(size_t size, bool clear);
+
+// [count] x [each] bytes, null when the product overflows or allocation fails.
+void* AllocateArray(size_t count, size_t each, bool clear);

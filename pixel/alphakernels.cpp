@@ -1,0 +1,334 @@
+// Alpha and clip-mask kernels. The blends are written once over the pixel
+// traits and a format parameter, chosen once per call: 32-bit pixels by which
+// byte is the non-colour one, 16-bit pixels by their layout. The 32-bit blend
+// row has an SSE2 path computing (d * (256 - a) + s * a) >> 8 in 16-bit lanes,
+// which equals the blend rule for every s, d and a.
+#include "pixel/alphakernels.h"
+
+#include <cstring>
+
+#include "pixel/pixfmt.h"
+#include "pixel/planebits.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// The blend rule on the three colour bytes of a 32-bit word at once: each
+// 16-bit lane holds d * (256 - a) + s * a <= 255 * 256, so lanes never carry.
+// The fourth byte comes out 0.
+template <int F>
+inline uint32_t Blend32(uint32_t s, uint32_t d, uint32_t a) {
+  uint32_t na = 256 - a;
+  uint32_t rb = (((d & 0x00FF00FFu) * na + (s & 0x00FF00FFu) * a) >> 8) & 0x00FF00FFu;
+  uint32_t ag = (((d >> 8) & 0x00FF00FFu) * na + ((s >> 8) & 0x00FF00FFu) * a) & 0xFF00FF00u;
+  return (rb | ag) & ColorMask32(F);
+}
+
+// Pixel operations of one pixel size and format.
+template <class P, int F>
+struct Px;
+
+template <int F>
+struct Px<vkPix32, F> {
+  using W = uint32_t;
+  static W Blend(W s, W d, uint32_t a) { return Blend32<F>(s, d, a); }
+};
+
+template <int F>
+struct Px<vkPix24, F> {
+  using W = vkPixel24;
+  static W Blend(W s, W d, uint32_t a) {
+    W r;
+    for (int i = 0; i < 3; ++i) r.b[i] = BlendChannel(s.b[i], d.b[i], int32_t(a));
+    return r;
+  }
+};
+
+template <int F>
+struct Px<vkPix16, F> {
+  using W = uint16_t;
+  static W Blend(W s, W d, uint32_t a) {
+    uint8_t sc[3], dc[3];
+    vkFormatRGB<F>::Read(&s, sc);
+    vkFormatRGB<F>::Read(&d, dc);
+    for (int i = 0; i < 3; ++i) dc[i] = BlendChannel(sc[i], dc[i], int32_t(a));
+    W r;
+    vkFormatRGB<F>::Write(&r, dc);
+    return r;
+  }
+};
+
+// Calls fn.template operator()<F>() with the format parameter of pixel size
+// P: 32-bit pixels by their non-colour byte, 24-bit pixels need none, 16-bit
+// pixels by layout (other codes do nothing).
+template <class P, class Fn>
+void WithFormat(int32_t format, Fn&& fn) {
+  if constexpr (P::kBytes == 4) {
+    if (format == PIXFMT_BGRA32 || format == PIXFMT_RGBA32)
+      fn.template operator()<PIXFMT_BGRA32>();
+    else
+      fn.template operator()<PIXFMT_ARGB32>();
+  } else if constexpr (P::kBytes == 3) {
+    fn.template operator()<PIXFMT_RGB24>();
+  } else {
+    if (format >= 0 && format <= 7) DispatchPixFmt(format, [&]<int G>() {
+        if constexpr (G <= 7) fn.template operator()<G>();
+      });
+  }
+}
+
+// One row of the alpha blit: a = 0 leaves the destination, 255 copies the
+// source word, anything else blends. With kColour the source is one pixel.
+template <class P, int F, bool kColour>
+void BlendRowScalar(const typename P::Word* s, typename P::Word* d, const uint8_t* a, int32_t from,
+                    int32_t n) {
+  for (int32_t x = from; x < n; ++x) {
+    uint32_t w = a[x];
+    if (w == 0) continue;
+    const typename P::Word& sp = kColour ? s[0] : s[x];
+    d[x] = w == 255 ? sp : Px<P, F>::Blend(sp, d[x], w);
+  }
+}
+
+template <class P, int F, bool kColour>
+void BlendRow(const typename P::Word* s, typename P::Word* d, const uint8_t* a, int32_t n) {
+  int32_t x = 0;
+#if defined(__SSE2__)
+  if constexpr (P::kBytes == 4) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i ones = _mm_set1_epi32(-1);
+    const __m128i k256 = _mm_set1_epi16(256);
+    const __m128i cm = _mm_set1_epi32(int32_t(ColorMask32(F)));
+    const __m128i colour = _mm_set1_epi32(int32_t(s[0]));
+    for (; x + 4 <= n; x += 4) {
+      uint32_t a4;
+      std::memcpy(&a4, a + x, 4);
+      if (a4 == 0) continue;
+      __m128i sv = kColour ? colour : _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x));
+      __m128i* dp = reinterpret_cast<__m128i*>(d + x);
+      if (a4 == 0xFFFFFFFFu) {
+        _mm_storeu_si128(dp, sv);
+        continue;
+      }
+      __m128i dv = _mm_loadu_si128(dp);
+      __m128i av = _mm_cvtsi32_si128(int32_t(a4));
+      av = _mm_unpacklo_epi8(av, av);
+      av = _mm_unpacklo_epi16(av, av);  // each 32-bit lane: its pixel's alpha 4 times
+      __m128i aLo = _mm_unpacklo_epi8(av, zero), aHi = _mm_unpackhi_epi8(av, zero);
+      __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(dv, zero), _mm_sub_epi16(k256, aLo)),
+                                 _mm_mullo_epi16(_mm_unpacklo_epi8(sv, zero), aLo));
+      __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(dv, zero), _mm_sub_epi16(k256, aHi)),
+                                 _mm_mullo_epi16(_mm_unpackhi_epi8(sv, zero), aHi));
+      __m128i r = _mm_and_si128(_mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8)), cm);
+      __m128i isFull = _mm_cmpeq_epi32(av, ones), isZero = _mm_cmpeq_epi32(av, zero);
+      r = _mm_or_si128(_mm_andnot_si128(_mm_or_si128(isFull, isZero), r),
+                       _mm_or_si128(_mm_and_si128(isFull, sv), _mm_and_si128(isZero, dv)));
+      _mm_storeu_si128(dp, r);
+    }
+  }
+#endif
+  BlendRowScalar<P, F, kColour>(s, d, a, x, n);
+}
+
+template <class P, int F>
+void AlphaBitMapRows(const vkAlphaBitMapBlock& b) {
+  using W = typename P::Word;
+  for (int32_t y = 0; y < b.height; ++y) {
+    const W* s = PixelAt<W>(b.srcPixels, b.srcPixelsPerRow, b.srcX, b.srcY + y);
+    W* d = PixelAt<W>(b.dstPixels, b.dstPixelsPerRow, b.dstX, b.dstY + y);
+    const uint8_t* a = PlaneRow(b.alpha, b.alphaBytesPerRow, b.alphaY + y) + b.alphaX;
+    BlendRow<P, F, false>(s, d, a, b.width);
+  }
+}
+
+template <class P>
+void AlphaBitMap(const vkAlphaBitMapBlock& b) {
+  if (b.width < 1 || b.height < 1) return;
+  WithFormat<P>(b.format, [&]<int F>() { AlphaBitMapRows<P, F>(b); });
+}
+
+// The destination alpha of modes 2 and 3 where it already holds a value.
+inline uint8_t MergedAlpha(int32_t factor, int32_t a, int32_t b) {
+  return uint8_t((int64_t(factor) * (b + ((a * (a - b)) >> 8))) / 255);
+}
+
+// The modes of the alpha-channel paint, one loop each. kSrc paints source
+// pixels instead of the colour.
+template <class P, int F, bool kSrc>
+void AlphaChannelRows(const vkAlphaChannelBlock& b, typename P::Word colour) {
+  using W = typename P::Word;
+  using X = Px<P, F>;
+  const int32_t mode = (b.mode >= 0 && b.mode <= 4) ? b.mode : 0;
+  if ((mode == 2 || mode == 3) && !b.dstAlpha) return;
+  if (mode == 3 && !b.coverage) return;
+  for (int32_t y = 0; y < b.height; ++y) {
+    const W* s = kSrc ? PixelAt<W>(b.srcPixels, b.srcPixelsPerRow, b.srcX, b.srcY + y) : &colour;
+    W* d = PixelAt<W>(b.dstPixels, b.dstPixelsPerRow, b.dstX, b.dstY + y);
+    const uint8_t* a = b.alpha ? PlaneRow(b.alpha, b.alphaBytesPerRow, b.srcY + y) + b.srcX : nullptr;
+    uint8_t* da = b.dstAlpha ? PlaneRow(b.dstAlpha, b.dstAlphaBytesPerRow, b.dstY + y) + b.dstX : nullptr;
+    auto paint = [&](int32_t x) -> const W& { return kSrc ? s[x] : colour; };
+    switch (mode) {
+      case 0:
+        for (int32_t x = 0; x < b.width; ++x)
+          if (a[x]) d[x] = paint(x);
+        break;
+      case 1:
+        BlendRow<P, F, !kSrc>(s, d, a, b.width);
+        break;
+      case 4:
+        for (int32_t x = 0; x < b.width; ++x) {
+          uint32_t v = a[x];
+          if (v == 64)
+            d[x] = paint(x);
+          else if (v != 0)
+            d[x] = X::Blend(paint(x), d[x], (4 * v) & 252);
+        }
+        break;
+      case 2:
+        for (int32_t x = 0; x < b.width; ++x) {
+          int32_t v = a[x];
+          if (v == 0) continue;
+          if (da[x] != 0) {
+            d[x] = X::Blend(paint(x), d[x], uint32_t(v));
+            da[x] = MergedAlpha(b.factor, v, da[x]);
+          } else {
+            d[x] = paint(x);
+            da[x] = uint8_t((int64_t(b.factor) * v) / 255);
+          }
+        }
+        break;
+      case 3: {
+        const uint32_t* cov = b.coverage + (ptrdiff_t(b.srcY + y) * b.coveragePerRow + b.srcX);
+        for (int32_t x = 0; x < b.width; ++x) {
+          uint32_t w = cov[x];
+          if (w == 0) continue;
+          int32_t v = int32_t(w & 0xFF);
+          if (da[x] != 0) {
+            d[x] = X::Blend(colour, d[x], uint32_t(v));
+            da[x] = MergedAlpha(b.factor, v, da[x]);
+          } else {
+            d[x] = colour;
+            da[x] = uint8_t((int64_t(b.factor) * int64_t(w)) / 255);
+          }
+        }
+        break;
+      }
+    }
+  }
+}
+
+template <class P>
+void AlphaChannel(const vkAlphaChannelBlock& b, typename P::Word colour) {
+  if (b.width < 1 || b.height < 1) return;
+  if (b.mode != 3 && !b.alpha) return;
+  const bool src = b.srcPixels != nullptr && b.mode != 3;
+  WithFormat<P>(b.format, [&]<int F>() {
+    if (src)
+      AlphaChannelRows<P, F, true>(b, colour);
+    else
+      AlphaChannelRows<P, F, false>(b, colour);
+  });
+}
+
+}  // namespace
+
+void BltAlphaBitMapRows32(const vkAlphaBitMapBlock* b) { AlphaBitMap<vkPix32>(*b); }
+void BltAlphaBitMapRows24(const vkAlphaBitMapBlock* b) { AlphaBitMap<vkPix24>(*b); }
+void BltAlphaBitMapRows16(const vkAlphaBitMapBlock* b) { AlphaBitMap<vkPix16>(*b); }
+
+void BltAlphaChannelRows32(const vkAlphaChannelBlock* b) { AlphaChannel<vkPix32>(*b, b->colour); }
+void BltAlphaChannelRows24(const vkAlphaChannelBlock* b) {
+  // The colour comes as 0xRRGGBB and is written in the format's byte order.
+  uint32_t c = b->colour;
+  if (b->format == PIXFMT_BGR24) c = (c & 0xFF) << 16 | (c & 0xFF00) | (c >> 16 & 0xFF);
+  AlphaChannel<vkPix24>(*b, vkPix24::Make(c));
+}
+void BltAlphaChannelRows16(const vkAlphaChannelBlock* b) {
+  AlphaChannel<vkPix16>(*b, uint16_t(b->colour));
+}
+
+void BltAlphaPlaneRows(const vkAlphaPlaneBlock* b) {
+  if (b->width < 1 || b->height < 1) return;
+  const int32_t mode = (b->mode >= 0 && b->mode <= 7) ? b->mode : 0;
+  const uint8_t fixed = uint8_t(b->factor);
+  for (int32_t y = 0; y < b->height; ++y) {
+    const uint8_t* s = PlaneRow(b->src, b->srcBytesPerRow, b->srcY + y) + b->srcX;
+    uint8_t* d = PlaneRow(b->dst, b->dstBytesPerRow, b->dstY + y) + b->dstX;
+    const int32_t n = b->width;
+    switch (mode) {
+      case 0: std::memmove(d, s, size_t(n)); break;
+      case 1: for (int32_t x = 0; x < n; ++x) if (s[x]) d[x] = s[x]; break;
+      case 2: for (int32_t x = 0; x < n; ++x) if (s[x]) d[x] = uint8_t(255 - s[x]); break;
+      case 3: for (int32_t x = 0; x < n; ++x) if (s[x]) d[x] = 255; break;
+      case 4:
+        for (int32_t x = 0; x < n; ++x)
+          if (s[x]) d[x] = uint8_t((int64_t(b->factor) * s[x]) / 255);
+        break;
+      case 5: for (int32_t x = 0; x < n; ++x) if (s[x] && d[x]) d[x] = uint8_t(255 - s[x]); break;
+      case 6: for (int32_t x = 0; x < n; ++x) if (s[x]) d[x] = fixed; break;
+      case 7: for (int32_t x = 0; x < n; ++x) d[x] = (s[x] && d[x]) ? s[x] : 0; break;
+    }
+  }
+}
+
+void BltTemplateAlphaRows(const vkTemplateAlphaBlock* b) {
+  if (b->width < 1 || b->height < 1) return;
+  const uint8_t v = uint8_t(b->value);
+  for (int32_t y = 0; y < b->height; ++y) {
+    const uint8_t* t = PlaneRow(b->templ, b->templBytesPerRow, b->templY + y);
+    uint8_t* a = PlaneRow(b->alpha, b->alphaBytesPerRow, b->alphaY + y) + b->alphaX;
+    for (int32_t x = 0; x < b->width; ++x)
+      if (GetBit(t, b->templX + x)) a[x] = v;
+  }
+}
+
+void MultiplyAlphaPlane(const uint8_t* src, uint8_t* dst, int32_t factor, int32_t width,
+                        int32_t height) {
+  if (width < 1 || height < 1) return;
+  const size_t n = size_t(width) * size_t(height);
+  for (size_t i = 0; i < n; ++i) dst[i] = uint8_t((int64_t(src[i]) * factor) / 255);
+}
+
+void ApplyAlphaToMask(const uint8_t* alpha, uint8_t* mask, int32_t alphaBytesPerRow,
+                      int32_t maskBytesPerRow, int32_t mode, const vkAlphaMaskRect* r) {
+  if (r->width < 1 || r->height < 1) return;
+  if (mode == 4 || mode < 0 || mode > 5) return;
+  for (int32_t y = 0; y < r->height; ++y) {
+    const uint8_t* a = PlaneRow(alpha, alphaBytesPerRow, r->alphaY + y) + r->alphaX;
+    uint8_t* m = PlaneRow(mask, maskBytesPerRow, r->maskY + y);
+    for (int32_t x = 0; x < r->width; ++x) {
+      bool opaque = a[x] == 255;
+      int32_t bit = r->maskX + x;
+      switch (mode) {
+        case 0:
+        case 2: PutBit(m, bit, opaque); break;
+        case 1: PutBit(m, bit, !opaque); break;
+        case 3: if (opaque) FlipBit(m, bit); break;
+        case 5: if (opaque) SetBit(m, bit); break;
+      }
+    }
+  }
+}
+
+void CombineClipMask(const vkClipMaskBlock* b) {
+  if (b->width < 1 || b->height < 1) return;
+  for (int32_t y = 0; y < b->height; ++y) {
+    const uint8_t* clip = PlaneRow(b->clipMask, b->clipBytesPerRow, b->dstY - b->clipY + y);
+    const int32_t clipX = b->dstX - b->clipX;
+    if (b->srcBytes) {
+      const uint8_t* s = PlaneRow(b->srcBytes, b->srcBytesPerRow, b->blitY + y) + b->blitX;
+      uint8_t* d = PlaneRow(b->scratch, b->scratchBytesPerRow, b->blitY + y) + b->blitX;
+      for (int32_t x = 0; x < b->width; ++x) d[x] = GetBit(clip, clipX + x) ? s[x] : 0;
+    } else {
+      uint8_t* d = PlaneRow(b->scratch, b->maskBytesPerRow, b->blitY + y);
+      const uint8_t* s = b->srcMask ? PlaneRow(b->srcMask, b->maskBytesPerRow, b->blitY + y) : nullptr;
+      for (int32_t x = 0; x < b->width; ++x) {
+        int32_t bit = b->blitX + x;
+        PutBit(d, bit, GetBit(clip, clipX + x) && (!s || GetBit(s, bit)));
+      }
+    }
+  }
+}

@@ -1,0 +1,327 @@
+// The scaler, the transform resampler and the polygon scan fill. Nearest
+// scaling walks the step tables without division or floating point; the
+// smoothing paths convert pixels through the per-format converters, with the
+// format chosen once per call. Each plane (pixels, mask, alpha) has its own
+// tight loop per row.
+#include "pixel/resample.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/numconv.h"
+#include "pixel/pixfmt.h"
+#include "pixel/planebits.h"
+
+namespace {
+
+// ---- scaler -------------------------------------------------------------------
+
+// Entry 0 is 0; entry i + 1 = step + fraction of entry i. The step is
+// trunc(n * 65536 / d), which integer division gives exactly for these sizes.
+void FillStepTable(vkScaleStep* t, int32_t n, int32_t d) {
+  const uint64_t step = (uint64_t(n < 0 ? 0 : n) << 16) / uint64_t(d);
+  t[0] = 0;
+  for (int32_t i = 0; i < d; ++i) t[i + 1] = step + (t[i] & 0xFFFF);
+}
+
+inline int32_t Advance(vkScaleStep e) { return int32_t(e >> 16); }
+inline int32_t Fraction(vkScaleStep e) { return int32_t(e & 0xFFFF); }
+
+// Bilinear on 8-bit values with 16-bit fractions.
+inline uint8_t Lerp2(int32_t p00, int32_t p10, int32_t p01, int32_t p11, int32_t fx, int32_t fy) {
+  int32_t top = (p00 + ((fx * (p10 - p00)) >> 16)) & 255;
+  int32_t bottom = (p01 + ((fx * (p11 - p01)) >> 16)) & 255;
+  return uint8_t(top + ((fy * (bottom - top)) >> 16));
+}
+
+template <int kBytes>
+void NearestPixelRow(const uint8_t* s, uint8_t* d, const vkScaleStep* xt, int32_t n) {
+  ptrdiff_t pos = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    std::memcpy(d + ptrdiff_t(i) * kBytes, s + pos * kBytes, kBytes);
+    pos += Advance(xt[i + 1]);
+  }
+}
+
+template <int F>
+void SmoothPixelRow(const uint8_t* r0, const uint8_t* r1, uint8_t* d, const vkScaleStep* xt,
+                    int32_t n, int32_t srcWidth, int32_t fy) {
+  constexpr int kBytes = F <= 7 ? 2 : F <= 9 ? 3 : 4;
+  ptrdiff_t pos = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    ptrdiff_t right = pos + 1 < srcWidth ? pos + 1 : srcWidth - 1;
+    uint8_t p00[3], p10[3], p01[3], p11[3], out[3];
+    vkFormatRGB<F>::Read(r0 + pos * kBytes, p00);
+    vkFormatRGB<F>::Read(r0 + right * kBytes, p10);
+    vkFormatRGB<F>::Read(r1 + pos * kBytes, p01);
+    vkFormatRGB<F>::Read(r1 + right * kBytes, p11);
+    const int32_t fx = Fraction(xt[i]);
+    for (int c = 0; c < 3; ++c) out[c] = Lerp2(p00[c], p10[c], p01[c], p11[c], fx, fy);
+    vkFormatRGB<F>::Write(d + ptrdiff_t(i) * kBytes, out);
+    pos += Advance(xt[i + 1]);
+  }
+}
+
+void NearestMaskRow(const uint8_t* s, int32_t sx, uint8_t* d, const vkScaleStep* xt, int32_t n) {
+  int32_t pos = sx;
+  for (int32_t i = 0; i < n; ++i) {
+    PutBit(d, i, GetBit(s, pos));
+    pos += Advance(xt[i + 1]);
+  }
+}
+
+void NearestAlphaRow(const uint8_t* s, uint8_t* d, const vkScaleStep* xt, int32_t n) {
+  ptrdiff_t pos = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    d[i] = s[pos];
+    pos += Advance(xt[i + 1]);
+  }
+}
+
+void SmoothAlphaRow(const uint8_t* r0, const uint8_t* r1, uint8_t* d, const vkScaleStep* xt,
+                    int32_t n, int32_t srcWidth, int32_t fy) {
+  ptrdiff_t pos = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    ptrdiff_t right = pos + 1 < srcWidth ? pos + 1 : srcWidth - 1;
+    d[i] = Lerp2(r0[pos], r0[right], r1[pos], r1[right], Fraction(xt[i]), fy);
+    pos += Advance(xt[i + 1]);
+  }
+}
+
+// ---- transform ------------------------------------------------------------------
+
+// The integer interval [lo, hi] of X in which coef * (X + 0.5) + base lies
+// in [0, limit); an empty result has lo > hi.
+void SolveAxis(double coef, double base, double limit, double& lo, double& hi) {
+  constexpr double kTol = 1e-12;
+  if (std::fabs(coef) < kTol) {
+    if (base >= -kTol && base < limit - kTol) {
+      lo = -HUGE_VAL, hi = HUGE_VAL;
+    } else {
+      lo = 1, hi = 0;
+    }
+    return;
+  }
+  double r0 = (0 - base) / coef, r1 = (limit - base) / coef;
+  double from = std::min(r0, r1), to = std::max(r0, r1);
+  // Pixel centres X + 0.5 in [from, to): first X = ceil(from - 0.5), last
+  // X = ceil(to - 0.5) - 1, with a small tolerance against rounding.
+  lo = std::ceil(from - 0.5 - kTol);
+  hi = std::ceil(to - 0.5 - kTol) - 1;
+}
+
+inline int32_t ClampInt(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+struct Inverse {
+  double a, b, c, d, det, t0, t1;
+  double U(double X, double Y) const { return (d * X - c * Y) / det + t0; }
+  double V(double X, double Y) const { return (-b * X + a * Y) / det + t1; }
+};
+
+template <int F>
+void TransformRows(const vkTransformBlock& b) {
+  constexpr int kBytes = F <= 7 ? 2 : F <= 9 ? 3 : 4;
+  const double a = b.matrix[0], bb = b.matrix[1], c = b.matrix[2], d = b.matrix[3];
+  const double e = b.matrix[4], f = b.matrix[5];
+  const double w = b.srcWidth, h = b.srcHeight;
+  const double det = a * d - c * bb;
+  Inverse inv{a, bb, c, d, det, 0, 0};
+  inv.t0 = -((d * e - c * f) / det);
+  inv.t1 = -((-bb * e + a * f) / det);
+
+  const double xs[4] = {0, w, 0, w}, ys[4] = {0, 0, h, h};
+  double minX = HUGE_VAL, maxX = -HUGE_VAL, minY = HUGE_VAL, maxY = -HUGE_VAL;
+  for (int i = 0; i < 4; ++i) {
+    double X = a * xs[i] + c * ys[i] + e, Y = bb * xs[i] + d * ys[i] + f;
+    minX = std::min(minX, X), maxX = std::max(maxX, X);
+    minY = std::min(minY, Y), maxY = std::max(maxY, Y);
+  }
+  const int32_t y0 = minY < 0 ? 0 : vkDoubleToInt32(std::ceil(minY - 0.5));
+  const int32_t y1 = std::min(vkDoubleToInt32(std::floor(maxY + 0.5)), b.dstHeight - 1);
+  const double boxLo = std::max(std::ceil(minX - 0.5), 0.0);
+  const double boxHi = std::min(std::floor(maxX + 0.5), double(b.dstWidth - 1));
+
+  const bool hasPix = b.srcPixels && b.dstPixels;
+  const bool copyMask = b.srcMask && b.dstMask;
+  const bool markMask = !b.srcMask && !b.srcAlpha && b.dstMask;
+  const bool hasAlpha = b.srcAlpha && b.dstAlpha;
+  const int32_t sw = b.srcWidth, sh = b.srcHeight;
+
+  auto srcPix = [&](int32_t x, int32_t y) {
+    return static_cast<const uint8_t*>(b.srcPixels) + (ptrdiff_t(y) * b.srcPixelsPerRow + x) * kBytes;
+  };
+  auto srcBit = [&](int32_t x, int32_t y) {
+    return GetBit(PlaneRow(b.srcMask, b.srcMaskBytesPerRow, y), b.srcMaskX + x);
+  };
+  auto srcAlpha = [&](int32_t x, int32_t y) { return PlaneRow(b.srcAlpha, b.srcAlphaBytesPerRow, y)[x]; };
+
+  for (int32_t Y = y0; Y <= y1; ++Y) {
+    // Centre of a pixel: u = (d (X + 0.5) - c (Y + 0.5)) / det + t0, linear in X.
+    const double yc = Y + 0.5;
+    double uLo, uHi, vLo, vHi;
+    SolveAxis(d / det, (-c * yc) / det + inv.t0, w, uLo, uHi);
+    SolveAxis(-bb / det, (a * yc) / det + inv.t1, h, vLo, vHi);
+    const double lo = std::max({uLo, vLo, boxLo}), hi = std::min({uHi, vHi, boxHi});
+    if (!(lo <= hi)) continue;
+    const int32_t x0 = vkDoubleToInt32(lo), x1 = vkDoubleToInt32(hi);
+    uint8_t* dRow = hasPix ? static_cast<uint8_t*>(b.dstPixels) + ptrdiff_t(Y) * b.dstPixelsPerRow * kBytes : nullptr;
+    uint8_t* mRow = b.dstMask ? PlaneRow(b.dstMask, b.dstMaskBytesPerRow, Y) : nullptr;
+    uint8_t* aRow = hasAlpha ? PlaneRow(b.dstAlpha, b.dstAlphaBytesPerRow, Y) : nullptr;
+    for (int32_t X = x0; X <= x1; ++X) {
+      const double u = inv.U(X, Y), v = inv.V(X, Y);
+      const int32_t tu = vkDoubleToInt32(u), tv = vkDoubleToInt32(v);
+      const int32_t nu = ClampInt(tu, 0, sw - 1), nv = ClampInt(tv, 0, sh - 1);
+      if (!b.smooth) {
+        if (hasPix) std::memcpy(dRow + ptrdiff_t(X) * kBytes, srcPix(nu, nv), kBytes);
+        if (copyMask) PutBit(mRow, X, srcBit(nu, nv));
+        if (markMask) SetBit(mRow, X);
+        if (hasAlpha) aRow[X] = srcAlpha(nu, nv);
+        continue;
+      }
+      // Neighbours in the order (u, v), (u + 1, v), (u, v + 1), (u + 1, v + 1).
+      int32_t nx[4], ny[4];
+      for (int k = 0; k < 4; ++k) {
+        nx[k] = ClampInt(tu + (k & 1), 0, sw - 1);
+        ny[k] = ClampInt(tv + (k >> 1), 0, sh - 1);
+      }
+      if (b.srcMask) {
+        int first = -1;
+        bool opaque[4];
+        for (int k = 0; k < 4; ++k) {
+          opaque[k] = srcBit(nx[k], ny[k]);
+          if (opaque[k] && first < 0) first = k;
+        }
+        if (first < 0) {
+          if (mRow) ClearBit(mRow, X);
+          continue;
+        }
+        for (int k = 0; k < 4; ++k)
+          if (!opaque[k]) nx[k] = nx[first], ny[k] = ny[first];
+      }
+      const double fx = u - std::floor(u), fy = v - std::floor(v);
+      auto interp = [&](double p00, double p10, double p01, double p11) {
+        double value = (1 - fy) * ((1 - fx) * p00 + fx * p10) + fy * ((1 - fx) * p01 + fx * p11) + 0.5;
+        return uint8_t(vkDoubleToInt32(value));
+      };
+      if (hasPix) {
+        uint8_t p[4][3], out[3];
+        for (int k = 0; k < 4; ++k) vkFormatRGB<F>::Read(srcPix(nx[k], ny[k]), p[k]);
+        for (int ch = 0; ch < 3; ++ch) out[ch] = interp(p[0][ch], p[1][ch], p[2][ch], p[3][ch]);
+        vkFormatRGB<F>::Write(dRow + ptrdiff_t(X) * kBytes, out);
+      }
+      if (copyMask) PutBit(mRow, X, srcBit(nu, nv));
+      if (markMask) SetBit(mRow, X);
+      if (hasAlpha)
+        aRow[X] = interp(srcAlpha(nx[0], ny[0]), srcAlpha(nx[1], ny[1]), srcAlpha(nx[2], ny[2]),
+                         srcAlpha(nx[3], ny[3]));
+    }
+  }
+}
+
+}  // namespace
+
+void ScaleBitMapRows(const vkScaleBlock* b) {
+  const int32_t sw = b->srcWidth, sh = b->srcHeight, dw = b->dstWidth, dh = b->dstHeight;
+  if (sw < 1 || sh < 1 || dw < 1 || dh < 1) return;
+  const bool smooth = b->smooth != 0;
+  FillStepTable(b->xTable, smooth ? sw - 1 : sw, dw);
+  FillStepTable(b->yTable, smooth ? sh - 1 : sh, dh);
+  const vkScaleStep* xt = b->xTable;
+  const vkScaleStep* yt = b->yTable;
+  const bool hasPix = b->srcPixels && b->dstPixels;
+  const bool hasMask = b->srcMask && b->dstMask;
+  const bool hasAlpha = b->srcAlpha && b->dstAlpha;
+  const int32_t bpp = b->bytesPerPixel;
+  if (hasPix && bpp != 2 && bpp != 3 && bpp != 4) return;
+  const auto* sp = static_cast<const uint8_t*>(b->srcPixels);
+  auto* dp = static_cast<uint8_t*>(b->dstPixels);
+
+  int32_t row = 0;  // source row of the current sample
+  for (int32_t j = 0; j < dh; ++j) {
+    const int32_t below = row + 1 < sh ? row + 1 : sh - 1;
+    const int32_t fy = Fraction(yt[j]);
+    if (hasPix) {
+      const uint8_t* r0 = sp + ptrdiff_t(row) * b->srcPixelsPerRow * bpp;
+      uint8_t* d = dp + ptrdiff_t(j) * b->dstPixelsPerRow * bpp;
+      if (!smooth) {
+        switch (bpp) {
+          case 4: NearestPixelRow<4>(r0, d, xt, dw); break;
+          case 3: NearestPixelRow<3>(r0, d, xt, dw); break;
+          case 2: NearestPixelRow<2>(r0, d, xt, dw); break;
+        }
+      } else {
+        const uint8_t* r1 = sp + ptrdiff_t(below) * b->srcPixelsPerRow * bpp;
+        DispatchPixFmt(b->format, [&]<int F>() {
+          if ((F <= 7 ? 2 : F <= 9 ? 3 : 4) == bpp) SmoothPixelRow<F>(r0, r1, d, xt, dw, sw, fy);
+        });
+      }
+    }
+    if (hasMask)
+      NearestMaskRow(PlaneRow(b->srcMask, b->srcMaskBytesPerRow, row), b->srcMaskX,
+                     PlaneRow(b->dstMask, b->dstMaskBytesPerRow, j), xt, dw);
+    if (hasAlpha) {
+      const uint8_t* a0 = PlaneRow(b->srcAlpha, b->srcAlphaBytesPerRow, row);
+      uint8_t* da = PlaneRow(b->dstAlpha, b->dstAlphaBytesPerRow, j);
+      if (smooth)
+        SmoothAlphaRow(a0, PlaneRow(b->srcAlpha, b->srcAlphaBytesPerRow, below), da, xt, dw, sw, fy);
+      else
+        NearestAlphaRow(a0, da, xt, dw);
+    }
+    row += Advance(yt[j + 1]);
+  }
+}
+
+bool IsInvertibleMatrix(const double m[6]) {
+  double det = m[0] * m[3] - m[2] * m[1];
+  return det != 0 && std::isfinite(det) && std::isfinite(m[4]) && std::isfinite(m[5]);
+}
+
+void TransformBitMapRows(const vkTransformBlock* b) {
+  if (b->srcWidth < 1 || b->srcHeight < 1 || b->dstWidth < 1 || b->dstHeight < 1) return;
+  if (!IsInvertibleMatrix(b->matrix)) return;
+  if (b->srcPixels && b->dstPixels) {
+    DispatchPixFmt(b->format, [&]<int F>() {
+      if ((F <= 7 ? 2 : F <= 9 ? 3 : 4) == b->bytesPerPixel) TransformRows<F>(*b);
+    });
+  } else {
+    TransformRows<PIXFMT_ARGB32>(*b);  // planes only: the format is not used
+  }
+}
+
+void ScanFillPolygonMask(uint8_t* mask, int32_t bytesPerRow, int32_t width, int32_t height,
+                         int32_t* scratch, const int32_t* points, int32_t count) {
+  if (count < 1 || width < 1 || height < 1) return;
+  if (count == 1) {  // a single point sets its own bit
+    if (points[0] >= 0 && points[0] < width && points[1] >= 0 && points[1] < height)
+      SetBit(PlaneRow(mask, bytesPerRow, points[1]), points[0]);
+    return;
+  }
+  int32_t lowest = points[1], highest = points[1];
+  for (int32_t i = 1; i < count; ++i) {
+    lowest = std::min(lowest, points[2 * i + 1]);
+    highest = std::max(highest, points[2 * i + 1]);
+  }
+  const int32_t from = std::max(lowest, 0), to = std::min(highest, height - 1);
+  for (int32_t y = from; y <= to; ++y) {
+    int32_t n = 0;
+    for (int32_t i = 0; i < count; ++i) {
+      const int32_t* p = points + 2 * (i == 0 ? count - 1 : i - 1);
+      const int32_t* q = points + 2 * i;
+      if (p[1] == q[1]) continue;
+      const int32_t* lo = p[1] < q[1] ? p : q;
+      const int32_t* hi = p[1] < q[1] ? q : p;
+      const int64_t y1 = lo[1], y2 = hi[1], x1 = lo[0], x2 = hi[0];
+      if ((y1 <= y && y < y2) || (y == highest && y1 < y && y <= y2)) {
+        float quotient = float((y - y1) * (x2 - x1)) / float(y2 - y1);
+        scratch[n++] = vkDoubleToInt32(double(quotient) + 0.5 + double(x1));
+      }
+    }
+    std::sort(scratch, scratch + n);
+    uint8_t* row = PlaneRow(mask, bytesPerRow, y);
+    for (int32_t k = 0; k + 1 < n; k += 2) {
+      const int32_t xa = std::max(scratch[k], 0), xb = std::min(scratch[k + 1], width - 1);
+      for (int32_t x = xa; x <= xb; ++x) SetBit(row, x);
+    }
+  }
+}
