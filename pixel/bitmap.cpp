@@ -233,8 +233,9 @@ void DrawBitMapLine(vkBitMap* b, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
   for (int64_t k = kFrom; k <= kTo; ++k) {
     int64_t minor = minor0;
     if (n > 0) {
-      int64_t num = 2 * k * std::llabs(minorDelta) + n;
-      minor += (minorDelta < 0 ? -1 : 1) * (num / (2 * n));
+      // Up to 2^33 x 2^32: wider than 64 bits for the longest lines.
+      __int128 num = __int128(2 * k) * std::llabs(minorDelta) + n;
+      minor += (minorDelta < 0 ? -1 : 1) * int64_t(num / (2 * n));
     }
     int64_t major = major0 + majorStep * k;
     int64_t x = xMajor ? major : minor, y = xMajor ? minor : major;

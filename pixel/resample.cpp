@@ -169,9 +169,11 @@ void TransformRows(const vkTransformBlock& b) {
     uint8_t* mRow = b.dstMask ? PlaneRow(b.dstMask, b.dstMaskBytesPerRow, Y) : nullptr;
     uint8_t* aRow = hasAlpha ? PlaneRow(b.dstAlpha, b.dstAlphaBytesPerRow, Y) : nullptr;
     for (int32_t X = x0; X <= x1; ++X) {
-      const double u = inv.U(X, Y), v = inv.V(X, Y);
-      const int32_t tu = vkDoubleToInt32(u), tv = vkDoubleToInt32(v);
-      const int32_t nu = ClampInt(tu, 0, sw - 1), nv = ClampInt(tv, 0, sh - 1);
+      // The pixel's centre in the source; the nearest sample is the source
+      // pixel containing it, the bilinear one is centred on it.
+      const double uc = inv.U(X + 0.5, yc), vc = inv.V(X + 0.5, yc);
+      const int32_t nu = ClampInt(vkDoubleToInt32(std::floor(uc)), 0, sw - 1);
+      const int32_t nv = ClampInt(vkDoubleToInt32(std::floor(vc)), 0, sh - 1);
       if (!b.smooth) {
         if (hasPix) std::memcpy(dRow + ptrdiff_t(X) * kBytes, srcPix(nu, nv), kBytes);
         if (copyMask) PutBit(mRow, X, srcBit(nu, nv));
@@ -179,6 +181,9 @@ void TransformRows(const vkTransformBlock& b) {
         if (hasAlpha) aRow[X] = srcAlpha(nu, nv);
         continue;
       }
+      const double u = uc - 0.5, v = vc - 0.5;
+      const double fu = std::floor(u), fv = std::floor(v);
+      const int32_t tu = vkDoubleToInt32(fu), tv = vkDoubleToInt32(fv);
       // Neighbours in the order (u, v), (u + 1, v), (u, v + 1), (u + 1, v + 1).
       int32_t nx[4], ny[4];
       for (int k = 0; k < 4; ++k) {
@@ -199,7 +204,7 @@ void TransformRows(const vkTransformBlock& b) {
         for (int k = 0; k < 4; ++k)
           if (!opaque[k]) nx[k] = nx[first], ny[k] = ny[first];
       }
-      const double fx = u - std::floor(u), fy = v - std::floor(v);
+      const double fx = u - fu, fy = v - fv;
       auto interp = [&](double p00, double p10, double p01, double p11) {
         double value = (1 - fy) * ((1 - fx) * p00 + fx * p10) + fy * ((1 - fx) * p01 + fx * p11) + 0.5;
         return uint8_t(vkDoubleToInt32(value));
@@ -314,7 +319,9 @@ void ScanFillPolygonMask(uint8_t* mask, int32_t bytesPerRow, int32_t width, int3
       const int64_t y1 = lo[1], y2 = hi[1], x1 = lo[0], x2 = hi[0];
       if ((y1 <= y && y < y2) || (y == highest && y1 < y && y <= y2)) {
         float quotient = float((y - y1) * (x2 - x1)) / float(y2 - y1);
-        scratch[n++] = vkDoubleToInt32(double(quotient) + 0.5 + double(x1));
+        // Rounded down rather than towards zero: the same for points inside
+        // the plane, and clipped crossings left of it stay left of it.
+        scratch[n++] = vkDoubleToInt32(std::floor(double(quotient) + 0.5 + double(x1)));
       }
     }
     std::sort(scratch, scratch + n);
