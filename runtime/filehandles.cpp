@@ -3,6 +3,8 @@
 // chunk read is clamped to the chunk, so a handle never reads past its data.
 #include "runtime/filehandles.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <string>
 
@@ -50,6 +52,9 @@ bool OpenFile(vkFile* file, const char* name, int mode) {
     }
   }
   if (!file->stream) return false;
+  // The C library opens a directory for reading too; it is no file to read.
+  struct stat st;
+  if (fstat(fileno(file->stream), &st) != 0 || S_ISDIR(st.st_mode)) return false;
   if (mode != VKFILE_WRITE && mode != VKFILE_UPDATE) {
     if (fseeko(file->stream, 0, SEEK_END) != 0) return false;
     file->size = ftello(file->stream);
@@ -152,7 +157,7 @@ int ReadStreamByte(vkFile* file) {
   int byte;
   if (file->isChunk && file->position >= file->size) byte = -1;
   else if (file->memoryBase) byte = file->memoryBase[file->position];
-  else byte = file->stream ? std::fgetc(file->stream) : -1;
+  else byte = file->stream ? getc_unlocked(file->stream) : -1;  // one thread per handle
   if (byte < 0) {
     file->pastEnd = 1;
     return -1;
@@ -176,7 +181,7 @@ uint32_t WriteStreamBytes(vkFile* file, const void* buffer, uint32_t count) {
 int WriteStreamByte(vkFile* file, int byte) {
   if (!file->stream || file->isChunk) return EOF;
   SwitchDirection(file, true);
-  int result = std::fputc(byte, file->stream);
+  int result = putc_unlocked(byte, file->stream);
   if (result != EOF) file->position++;
   return result;
 }

@@ -155,7 +155,8 @@ int vkosExamineLock(vkOSLock* lock, vkFileInfo* info) {
     return vkfile::kErrCannotRead;
   }
   vkosStatToFileInfo(st, info);
-  info->name = ToProgramText(FilePart(lock->path.c_str()));
+  size_t slash = lock->path.rfind('/');
+  info->name = ToProgramText(lock->path.c_str() + (slash == std::string::npos ? 0 : slash + 1));
   return 0;
 }
 

@@ -48,7 +48,7 @@ TEST(Locks, RefusesWriteLocksMissingPathsFifosAndDevices) {
 
 TEST(Locks, ExamineGivesSizeKindAndProtection) {
   ScratchDir dir;
-  std::string file = dir.Write("data.bin", std::string(1234, 'a'));
+  std::string file = dir.Write("a:data.bin", std::string(1234, 'a'));
   ASSERT_EQ(chmod(file.c_str(), 0751), 0);
   vkOSLockPtr lock = vkosLockFile(file.c_str(), VKOS_LOCK_READ);
   ASSERT_TRUE(lock);
@@ -58,7 +58,7 @@ TEST(Locks, ExamineGivesSizeKindAndProtection) {
   EXPECT_EQ(info.size, 1234);
   EXPECT_EQ(info.protection, FILEATTR_READ_USR | FILEATTR_WRITE_USR | FILEATTR_EXECUTE_USR |
                                  FILEATTR_READ_GRP | FILEATTR_EXECUTE_GRP | FILEATTR_EXECUTE_OTH);
-  EXPECT_EQ(info.name, "data.bin");
+  EXPECT_EQ(info.name, "a:data.bin");
 
   vkOSLockPtr dirLock = vkosLockFile(dir.path().c_str(), VKOS_LOCK_READ);
   ASSERT_EQ(vkosExamineLock(dirLock.get(), &info), 0);

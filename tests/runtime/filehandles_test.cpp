@@ -116,6 +116,8 @@ TEST(FileHandles, UpdateHandlesSwitchBetweenReadingAndWriting) {
 TEST(FileHandles, OpenFailures) {
   ScratchDir dir;
   EXPECT_FALSE(OpenStream((dir / "missing").c_str(), VKFILE_READ));
+  EXPECT_FALSE(OpenStream(dir.path().c_str(), VKFILE_READ));  // a directory
+  EXPECT_FALSE(OpenStream(dir.path().c_str(), VKFILE_UPDATE));
   EXPECT_FALSE(OpenStream((dir / "no/such/dir").c_str(), VKFILE_WRITE));
   EXPECT_FALSE(OpenStream((dir / "no/such/dir").c_str(), VKFILE_UPDATE));
   std::string container = dir.Write("c", "data");
