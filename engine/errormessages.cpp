@@ -7,6 +7,7 @@
 
 #include "engine/errorinfo.h"
 #include "runtime/catalog.h"
+#include "runtime/chunknames.h"
 
 namespace {
 
@@ -111,10 +112,6 @@ constexpr std::array<int32_t, kErrorCount> kErrorTable = BuildErrorTable();
 // The messages that name a file: their "%s" shows only the file part.
 constexpr int32_t kFileNameCodes[] = {1044, 1045, 1065, 1170, 1356, 1357, 1358, 1403};
 
-constexpr char kChunkPrefix[] = ":::chunk";
-
-bool IsChunkName(const std::string& name) { return name.rfind(kChunkPrefix, 0) == 0; }
-
 // The linked file's own name inside a chunk name: from after '*' to the next
 // '/' (or the end).
 std::string ChunkFileName(const std::string& name) {
@@ -133,7 +130,7 @@ int32_t ErrorCatalogId(int32_t code) {
 
 std::string ShortName(const std::string& path) {
   if (path.size() < 2) return path;
-  if (IsChunkName(path)) return ChunkFileName(path);
+  if (IsChunkName(path.c_str())) return ChunkFileName(path);
   const size_t slash = path.find_last_of("/\\");
   if (slash != std::string::npos) return path.substr(slash + 1);
   const size_t colon = path.find(':');
@@ -152,7 +149,7 @@ std::string FormatErrorMessage(int32_t code) {
   for (int32_t c : kFileNameCodes) fileName |= c == code;
   if (fileName)
     text = ShortName(text);
-  else if (IsChunkName(text))
+  else if (IsChunkName(text.c_str()))
     text = ChunkFileName(text);
   return FormatCatalogText(format, text.c_str(), gErrorInfo.errorNumber);
 }

@@ -106,7 +106,7 @@ struct vkIncludeRange {
 // A file or font linked into the applet; fonts are named "::font:" + name.
 struct vkLinkedFile {
   std::string name;
-  uint32_t offset = 0;
+  int32_t offset = 0;  // of the data in the container; -1: the data is in memory
   uint32_t size = 0;
   std::string container;  // the applet holding the data; empty: the script
 };

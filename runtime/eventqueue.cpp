@@ -6,9 +6,8 @@
 
 #include <chrono>
 
-#include "graphics/display.h"
-
 vkEventQueue gEventQueue;
+vkDisplayScalingQuery gDisplayIsScaling = nullptr;
 
 namespace {
 
@@ -20,7 +19,8 @@ bool vkEventQueue::Post(vkDisplay* display, uint32_t type, uint32_t data1, uint3
                         std::unique_ptr<vkEventPayload>&& payload, vkTimeValue now) {
   std::lock_guard<std::recursive_mutex> hold(mutex_);
   if (count_ >= kCapacity) return false;
-  if (type == EVENT_SIZEWINDOW && display != nullptr && (display->scaling || display->layerScaling)) return false;
+  if (type == EVENT_SIZEWINDOW && display != nullptr && gDisplayIsScaling != nullptr && gDisplayIsScaling(display))
+    return false;
   vkEvent& slot = slots_[count_++];
   slot.type = type;
   slot.data1 = data1;

@@ -64,6 +64,12 @@ struct vkEventInfo {
   int32_t further = 0;
 };
 
+// Asks whether [display] is scaling what it shows; while it is, the program
+// itself resizes the window and size events of that display are not queued.
+// The display library installs it; without it no display scales.
+using vkDisplayScalingQuery = bool (*)(const vkDisplay* display);
+extern vkDisplayScalingQuery gDisplayIsScaling;
+
 // Events older than this many milliseconds are dropped unless the script
 // sets another expiry.
 inline constexpr uint32_t kDefaultEventExpiry = 1500;

@@ -8,9 +8,18 @@
 #include <thread>
 #include <vector>
 
-#include "graphics/display.h"
 
 namespace {
+
+// Stand-ins for displays: the queue only keeps and compares their addresses.
+struct FakeDisplay {
+  bool scaling = false;
+  vkDisplay* get() { return reinterpret_cast<vkDisplay*>(this); }
+};
+
+bool FakeIsScaling(const vkDisplay* display) {
+  return reinterpret_cast<const FakeDisplay*>(display)->scaling;
+}
 
 std::unique_ptr<vkEventPayload> Files(std::string name) {
   return std::make_unique<vkEventPayload>(vkEventPayload{std::move(name)});
@@ -43,23 +52,25 @@ TEST(EventQueue, The257thEventIsDroppedAndItsPayloadStaysWithTheCaller) {
 }
 
 TEST(EventQueue, SizeEventsOfScalingDisplaysAreDropped) {
-  vkDisplay plain, scaled, layerScaled;
-  scaled.scaling = 1;
-  layerScaled.layerScaling = 1;
+  FakeDisplay plain, scaled;
+  scaled.scaling = true;
   const struct {
     vkDisplay* display;
     uint32_t type;
+    bool installed;
     bool queued;
   } cases[] = {
-      {&plain, EVENT_SIZEWINDOW, true},    {&scaled, EVENT_SIZEWINDOW, false},
-      {&layerScaled, EVENT_SIZEWINDOW, false}, {&scaled, EVENT_MOVEWINDOW, true},
-      {nullptr, EVENT_SIZEWINDOW, true},
+      {plain.get(), EVENT_SIZEWINDOW, true, true},   {scaled.get(), EVENT_SIZEWINDOW, true, false},
+      {scaled.get(), EVENT_MOVEWINDOW, true, true},  {nullptr, EVENT_SIZEWINDOW, true, true},
+      {scaled.get(), EVENT_SIZEWINDOW, false, true},
   };
   for (const auto& c : cases) {
+    gDisplayIsScaling = c.installed ? FakeIsScaling : nullptr;
     vkEventQueue queue;
     EXPECT_EQ(queue.Post(c.display, c.type, 0, 0, 0, nullptr, {}), c.queued);
     EXPECT_EQ(queue.Count(), c.queued ? 1u : 0u);
   }
+  gDisplayIsScaling = nullptr;
 }
 
 TEST(EventQueue, RemovalKeepsLaterEventsInOrder) {
@@ -112,14 +123,15 @@ TEST(EventQueue, RemovalFreesPayloadsAndMovesTheRest) {
 
 TEST(EventQueue, GetReadsTheWordsByType) {
   vkEventQueue queue;
-  vkDisplay display;
-  ASSERT_TRUE(queue.Post(&display, EVENT_LEFTMOUSE, uint32_t(-5), 20, 1, nullptr, {}));
-  ASSERT_TRUE(queue.Post(&display, EVENT_KEY, 0, 300, 9, nullptr, {}));
-  ASSERT_TRUE(queue.Post(&display, EVENT_MIDMOUSE, 1, 2, 0, nullptr, {}));
+  FakeDisplay fake;
+  vkDisplay* display = fake.get();
+  ASSERT_TRUE(queue.Post(display, EVENT_LEFTMOUSE, uint32_t(-5), 20, 1, nullptr, {}));
+  ASSERT_TRUE(queue.Post(display, EVENT_KEY, 0, 300, 9, nullptr, {}));
+  ASSERT_TRUE(queue.Post(display, EVENT_MIDMOUSE, 1, 2, 0, nullptr, {}));
   vkEventInfo info;
   ASSERT_EQ(queue.Get(0, info, false), 1u);
   EXPECT_EQ(info.type, uint32_t(EVENT_LEFTMOUSE));
-  EXPECT_EQ(info.display, &display);
+  EXPECT_EQ(info.display, display);
   EXPECT_EQ(info.x, -5);
   EXPECT_EQ(info.y, 20);
   EXPECT_EQ(info.down, 1);
@@ -136,13 +148,13 @@ TEST(EventQueue, GetReadsTheWordsByType) {
 
 TEST(EventQueue, ClosingDisplayIsForgotten) {
   vkEventQueue queue;
-  vkDisplay closing, staying;
-  ASSERT_TRUE(queue.Post(&closing, EVENT_KEY, 1, 1, 0, nullptr, {}));
-  ASSERT_TRUE(queue.Post(&staying, EVENT_KEY, 1, 2, 0, nullptr, {}));
-  ASSERT_TRUE(queue.Post(&closing, EVENT_KEY, 1, 3, 0, nullptr, {}));
-  queue.PurgeDisplay(&closing);
+  FakeDisplay closing, staying;
+  ASSERT_TRUE(queue.Post(closing.get(), EVENT_KEY, 1, 1, 0, nullptr, {}));
+  ASSERT_TRUE(queue.Post(staying.get(), EVENT_KEY, 1, 2, 0, nullptr, {}));
+  ASSERT_TRUE(queue.Post(closing.get(), EVENT_KEY, 1, 3, 0, nullptr, {}));
+  queue.PurgeDisplay(closing.get());
   vkEventInfo info;
-  const vkDisplay* expected[] = {nullptr, &staying, nullptr};
+  const vkDisplay* expected[] = {nullptr, staying.get(), nullptr};
   for (size_t i = 0; i < 3; ++i) {
     ASSERT_NE(queue.Get(i, info, false), 0u);
     EXPECT_EQ(info.display, expected[i]) << i;
