@@ -89,6 +89,7 @@ bool ResolveChunkName(const char* text, vkChunkName* out) {
   if (*p++ != ':') return false;
   if (!ParseDecimal(p, INT64_MAX, &out->size)) return false;
   if (*p++ != '*') return false;
+  if (out->size > INT64_MAX - out->offset) return false;  // the end must be a position
   const char* slash = std::strchr(p, '/');
   if (!slash) return false;
   out->name = std::string_view(p, static_cast<size_t>(slash - p));

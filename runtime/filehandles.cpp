@@ -102,10 +102,10 @@ int CloseStream(vkFile* file) {
 int64_t SeekStream(vkFile* file, int64_t offset, int whence) {
   int64_t previous = file->position;
   int64_t base = file->chunkBase;
-  int64_t target;
+  int64_t from;
   switch (whence) {
-    case VKSEEK_START: target = base + offset; break;
-    case VKSEEK_CURRENT: target = base + file->position + offset; break;
+    case VKSEEK_START: from = base; break;
+    case VKSEEK_CURRENT: from = base + file->position; break;
     case VKSEEK_END:
       if (file->size == -1) {
         if (file->stream && fseeko(file->stream, offset, SEEK_END) == 0) {
@@ -114,10 +114,12 @@ int64_t SeekStream(vkFile* file, int64_t offset, int whence) {
         }
         return previous;
       }
-      target = base + file->size + offset;
+      from = base + file->size;
       break;
-    default: target = offset; break;
+    default: from = 0; break;
   }
+  int64_t target;
+  if (__builtin_add_overflow(from, offset, &target)) return previous;
   if (file->isChunk) {
     if (target > base + file->size) target = base + file->size;
     if (target < base) target = base;

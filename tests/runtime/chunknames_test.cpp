@@ -66,6 +66,7 @@ TEST(ChunkNames, MalformedNamesAreRefused) {
       ":::chunk12:-5*n/c",    ":::chunk12:x*n/c",   ":::chunk12;5*n/c",
       ":::chunk:5*n/c",       ":::chunk99999999999999999999:1*n/c",
       ":::chunk1:99999999999999999999*n/c",
+      ":::chunk9223372036854775807:1*n/c",
       ":::chunkS:4*n/1",      ":::chunkS1:4*n/",    ":::chunkS-1:4*n/-1",
       ":::chunkSx:4*n/1",     ":::chunkS99999999999:4*n/1",
       wrongHex,               trailing,             unknownKey,

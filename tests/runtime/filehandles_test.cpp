@@ -81,6 +81,7 @@ TEST(FileHandles, SeeksFromEachOriginReturnTheOldPosition) {
       {100, VKSEEK_START, 0, 100},  {50, VKSEEK_CURRENT, 100, 150}, {-20, VKSEEK_CURRENT, 150, 130},
       {-1, VKSEEK_END, 130, 999},   {0, VKSEEK_END, 999, 1000},     {7, 9, 1000, 7},  // other: absolute
       {-5, VKSEEK_START, 7, 7},     {0, VKSEEK_CURRENT, 7, 7},      // a failed seek keeps the position
+      {INT64_MAX, VKSEEK_CURRENT, 7, 7},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(SeekStream(file.get(), c.offset, c.whence), c.before) << c.offset << "/" << c.whence;
