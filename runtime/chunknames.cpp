@@ -151,7 +151,11 @@ const char* ResolveLinkedFileIn(std::span<const vkLinkedFile> files, int64_t app
     const char* entryName = entry.name.c_str() + (isFont ? kFontPrefixLength : 0);
     if (strcasecmp(entryName, wanted.c_str()) != 0) continue;
     const char* container = entry.container.empty() ? scriptPath : entry.container.c_str();
-    result = MakeChunkName(entry.name.c_str(), entry.offset, entry.size, appletOffset, container);
+    // Data in memory is reachable only through a registered key, which the
+    // list does not hold: key 0 is never registered, so opening it fails.
+    result = entry.offset == -1
+                 ? MakeChunkName(entry.name.c_str(), -1, entry.size, 0, nullptr)
+                 : MakeChunkName(entry.name.c_str(), entry.offset, entry.size, appletOffset, container);
     if (outFontFlag) *outFontFlag = fontFlag;
     return result.c_str();
   }

@@ -70,7 +70,8 @@ class vkMemoryChunk {
 // regard to case. No match: [fileName] itself. A match: its chunk name (the
 // container is the entry's own, or [scriptPath] when that is empty), valid
 // until the next call; *[outFontFlag] becomes [fontFlag] (0 for ".ttf" and
-// ".otf" names).
+// ".otf" names). An entry whose data lies in memory (offset -1) gets a memory
+// name that names no registered data.
 const char* ResolveLinkedFileIn(std::span<const vkLinkedFile> files, int64_t appletOffset,
                                 const char* scriptPath, const char* fileName, int fontFlag,
                                 int* outFontFlag);

@@ -83,6 +83,7 @@ TEST(LinkedFiles, ResolveByNameAndKind) {
       {"Pics/Title.PNG", 10, 20, ""},
       {"::font:Vera", 30, 40, "/other/container"},
       {"sans.ttf", 50, 60, ""},
+      {"inmemory.bin", -1, 8, ""},
   };
   struct Case {
     const char* fileName;
@@ -109,6 +110,14 @@ TEST(LinkedFiles, ResolveByNameAndKind) {
     EXPECT_EQ(outFlag, c.outFlag) << c.fileName;
   }
   EXPECT_STREQ(ResolveLinkedFileIn({}, 0, "x", "name", 0, nullptr), "name");
+  // Data in memory that nobody registered: a memory name that opens nothing,
+  // whatever is registered under the applet offset.
+  const uint8_t data[8] = {};
+  vkMemoryChunk registration(data, sizeof data);
+  const char* name = ResolveLinkedFileIn(files, registration.key(), "/apps/a.vka", "INMEMORY.BIN", 0, nullptr);
+  EXPECT_STREQ(name, ":::chunkS0:8*inmemory.bin/0");
+  vkChunkName chunk;
+  EXPECT_FALSE(ResolveChunkName(name, &chunk));
 }
 
 TEST(ChunkLocks, AChunkExaminesAsAFixedDatedFile) {
