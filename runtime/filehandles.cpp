@@ -17,15 +17,6 @@ namespace {
 constexpr char kProgDir[] = "PROGDIR:";
 constexpr size_t kProgDirLength = 8;
 
-// "PROGDIR:rest" as the executable's folder joined with "rest".
-bool ExpandProgDir(const char* name, std::string* path) {
-  char exe[4096];
-  if (!vkosGetExecutablePath(exe, sizeof exe)) return false;
-  path->assign(exe, static_cast<size_t>(FilePart(exe) - exe));
-  AddPart(*path, name + kProgDirLength);
-  return true;
-}
-
 bool OpenChunk(vkFile* file, const char* name) {
   vkChunkName chunk;
   if (!ResolveChunkName(name, &chunk)) return false;
@@ -74,6 +65,14 @@ void SwitchDirection(vkFile* file, bool toWrite) {
 }
 
 }  // namespace
+
+bool ExpandProgDir(const char* name, std::string* path) {
+  char exe[4096];
+  if (!vkosGetExecutablePath(exe, sizeof exe)) return false;
+  path->assign(exe, static_cast<size_t>(FilePart(exe) - exe));
+  AddPart(*path, name + kProgDirLength);
+  return true;
+}
 
 vkFilePtr OpenStream(const char* name, int mode) {
   vkFilePtr file(new vkFile);

@@ -1,0 +1,34 @@
+// The graphics library's program-wide state: the settings the blitter reads
+// (mask mode, alpha intensity), their attribute handlers, the library opener
+// and the shutdown steps that free the graphics objects and work buffers.
+#pragma once
+
+#include <cstdint>
+
+struct vkState;
+
+// Attribute tags the graphics library answers.
+inline constexpr uint32_t ATTR_MASKMODE = 5;
+inline constexpr uint32_t ATTR_ALPHAINTENSITY = 7;
+
+struct vkGraphicsSettings {
+  int32_t maskMode = 0;
+  int32_t alphaIntensity = 128;  // 0..255, -1 none
+};
+extern vkGraphicsSettings gGraphicsSettings;
+
+// Settings listener: stores the mask mode or the alpha intensity (no range
+// check). Returns 1 for those two tags, else 0.
+int SetGraphicsAttr(void* object, uint32_t tag, intptr_t value);
+
+// Attribute provider: writes the mask mode or the alpha intensity into
+// [*result] and returns 1; other tags return 0 and leave [*result] alone.
+int GetGraphicsAttr(void* object, uint32_t tag, int32_t* result);
+
+// Registers the "graphics" commands and constants; 0 or an error code.
+int OpenGraphicsLibrary(vkState* L);
+
+// Shutdown steps: the image cache, clip regions and pointer images; the
+// scaler's work tables.
+int FreeGraphicsObjects();
+void FreeDrawBuffers();

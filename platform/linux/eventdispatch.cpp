@@ -1,0 +1,32 @@
+// The dispatch of window-system events. Windows, keys and the mouse have no
+// handlers yet; a quit request (an interrupt or termination signal, or the
+// session closing) asks every display to close, and with no display at all
+// stops the script, so that a running script can always be interrupted.
+#include "platform/linux/eventdispatch.h"
+
+#include "graphics/displays.h"
+#include "platform/linux/platform_state.h"
+#include "platform/vkos_display.h"
+
+namespace {
+
+void RequestQuit() {
+  if (DisplayList == nullptr) {
+    gPlatform.stickyStop = true;
+    return;
+  }
+  for (vkDisplay* d = DisplayList; d != nullptr; d = d->next)
+    if (d->os != nullptr) d->os->closeRequest = 1;
+}
+
+}  // namespace
+
+void DispatchEvent(const SDL_Event& event) {
+  switch (event.type) {
+    case SDL_QUIT:
+      RequestQuit();
+      break;
+    default:
+      break;
+  }
+}

@@ -1,0 +1,42 @@
+// The platform layer's program-wide state on the main thread: whether it
+// started and with which services, the event pump's clocks and sticky stop,
+// the quit options and the frame-rate limiter. Shared by the platform's own
+// units; a cheap monotonic clock serves the pump's quick path.
+#pragma once
+
+#include <time.h>
+
+#include <atomic>
+#include <cstdint>
+
+struct vkPlatformState {
+  bool started = false;       // vkosInit succeeded
+  bool video = false;         // a window system is there
+  uint32_t wakeEventType = 0;  // the event vkosWakeEventLoop queues
+  int64_t lastPump = 0;       // end of the last full pump run, microseconds
+  int64_t lastSecond = 0;     // last audio housekeeping, microseconds
+  bool stickyStop = false;    // a stop was found: every pump reports it
+  int32_t ctrlCQuit = 1;
+  int32_t leftMouseQuit = 0;
+  int32_t escapeQuit = 0;
+  int32_t limiterOn = 0;      // window flushes are paced
+  int32_t frameRate = 0;      // frames per second while paced
+  int32_t refreshRate = 0;    // the screen's, set when a window opens
+};
+extern vkPlatformState gPlatform;
+
+// Non-zero when the event queue may hold an event: set whenever an event is
+// queued (from any thread), re-armed by the pump after it took one.
+extern std::atomic<uint32_t> gEventsMayBeQueued;
+
+// A full pump run is due once this much time has passed since the last.
+inline constexpr int64_t kPumpInterval = 10000;      // microseconds
+inline constexpr int64_t kHousekeepingInterval = 1000000;
+
+// Monotonic time in microseconds from the kernel's coarse clock: a few
+// nanoseconds to read, a few milliseconds of resolution.
+inline int64_t MonotonicMicros() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+  return int64_t{ts.tv_sec} * 1000000 + ts.tv_nsec / 1000;
+}

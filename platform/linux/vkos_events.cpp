@@ -1,0 +1,195 @@
+// The platform's start and stop and the event pump on SDL. The pump runs on
+// every new script line, so its quick path reads only a coarse clock and an
+// atomic word that an SDL event watch sets whenever an event is queued: no
+// SDL call unless an event may be waiting or 10 ms have passed.
+#include <SDL.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "engine/errorinfo.h"
+#include "graphics/displays.h"
+#include "platform/linux/cursors.h"
+#include "platform/linux/eventdispatch.h"
+#include "platform/linux/platform_state.h"
+#include "platform/vkos_audio.h"
+#include "platform/vkos_display.h"
+#include "platform/vkos_events.h"
+#include "runtime/catalog.h"
+#include "runtime/filehandles.h"
+
+vkPlatformState gPlatform;
+std::atomic<uint32_t> gEventsMayBeQueued{1};
+
+namespace {
+
+constexpr int kErrorPlatformStart = 1278;
+constexpr char kCatalogName[] = "PROGDIR:Vellumark.catalog";
+
+// Set by the wait timer of vkosWaitMillis on SDL's timer thread.
+std::atomic<bool> gWaitFired{false};
+
+int NoteQueuedEvent(void*, SDL_Event*) {
+  gEventsMayBeQueued.store(1, std::memory_order_relaxed);
+  return 1;
+}
+
+Uint32 WaitTimerFired(Uint32, void*) {
+  gWaitFired.store(true);
+  vkosWakeEventLoop();
+  return 0;  // one shot
+}
+
+void SleepMillis(int32_t ms) {
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// Looks at every display's requests: whether one of them asks the script to
+// stop, and the mode switches and resizes the window handlers asked for.
+bool WalkDisplays(vkState* L) {
+  bool stop = false;
+  for (vkDisplay* d = DisplayList; d != nullptr; d = d->next) {
+    vkOSDisplay* os = d->os;
+    if (d->leftButton != 0 && gPlatform.leftMouseQuit != 0) stop = true;
+    if (os == nullptr) continue;
+    if (os->escapeSeen != 0 && gPlatform.escapeQuit != 0) stop = true;
+    if (os->ctrlCSeen != 0 && gPlatform.ctrlCQuit != 0) stop = true;
+    if (os->closeRequest != 0 && d->handlers[kHandlerCloseWindow].function == -1) stop = true;
+    if (os->pendingScreenMode != -1) {
+      SwitchDisplayMode(L, os->pendingScreenMode, d->width, d->height);
+      os->pendingScreenMode = -1;
+    }
+    if (os->resizePending != 0)
+      ResizeDisplay(L, d, 100000, 100000, d->width, d->height, 0, d->smoothScale, 0);
+    os->closeRequest = 0;
+    os->resizePending = 0;
+    os->ctrlCSeen = 0;
+    os->escapeSeen = 0;
+  }
+  return stop;
+}
+
+// Everything past the quick path: one event, the displays, the audio.
+__attribute__((noinline)) int PumpInFull(vkState* L) {
+  if (gPlatform.started) {
+    SDL_PumpEvents();
+    SDL_Event event;
+    const bool took = SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1;
+    // Re-arm before looking, so that an event queued meanwhile is not missed.
+    gEventsMayBeQueued.store(0, std::memory_order_relaxed);
+    if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) gEventsMayBeQueued.store(1, std::memory_order_relaxed);
+    if (took) DispatchEvent(event);
+  } else {
+    gEventsMayBeQueued.store(0, std::memory_order_relaxed);
+  }
+
+  if (WalkDisplays(L)) gPlatform.stickyStop = true;
+  const int result = gPlatform.stickyStop ? 1 : 0;
+  if (result != 0) gErrorInfo.stopFlag = 1;
+
+  vkosDeliverAudioNotifications();
+  int64_t now = MonotonicMicros();
+  if (now - gPlatform.lastSecond >= kHousekeepingInterval) {
+    vkosAudioHousekeeping();
+    gPlatform.lastSecond = now;
+  }
+  gPlatform.lastPump = MonotonicMicros();
+  return result;
+}
+
+}  // namespace
+
+int vkosInit() {
+  gPlatform = vkPlatformState{};
+  if (SDL_Init(SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) return kErrorPlatformStart;
+  // No window system (no display) is no reason to refuse: the player then
+  // runs headless and opening a window fails on its own.
+  gPlatform.video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+  const Uint32 wake = SDL_RegisterEvents(1);
+  gPlatform.wakeEventType = wake == static_cast<Uint32>(-1) ? Uint32{SDL_USEREVENT} : wake;
+  SDL_AddEventWatch(NoteQueuedEvent, nullptr);
+  gEventsMayBeQueued.store(1);
+
+  std::string catalog;
+  if (ExpandProgDir(kCatalogName, &catalog)) LoadCatalog(catalog);
+
+  gPlatform.lastPump = gPlatform.lastSecond = MonotonicMicros();
+  gPlatform.started = true;
+  return 0;
+}
+
+void vkosExit() {
+  if (!gPlatform.started) return;
+  ReleasePointers();
+  FreeCatalog();
+  SDL_DelEventWatch(NoteQueuedEvent, nullptr);
+  SDL_Quit();
+  gPlatform = vkPlatformState{};
+}
+
+int vkosPumpEvents(vkState* L, vkDebugInfo*) {
+  if (gEventsMayBeQueued.load(std::memory_order_relaxed) == 0 &&
+      MonotonicMicros() - gPlatform.lastPump < kPumpInterval)
+    return 0;
+  return PumpInFull(L);
+}
+
+int vkosWaitEvent() {
+  if (gPlatform.started) SDL_WaitEvent(nullptr);
+  return 0;
+}
+
+int vkosWaitMillis(vkState* L, int32_t ms) {
+  SDL_TimerID timer = 0;
+  if (ms > 100 && gPlatform.started) {
+    gWaitFired.store(false);
+    timer = SDL_AddTimer(static_cast<Uint32>(ms), WaitTimerFired, nullptr);
+  }
+  if (timer == 0) {  // a short wait, or no timer to end a long one
+    SleepMillis(ms);
+    return 0;
+  }
+  int result = 0;
+  for (;;) {
+    SDL_WaitEvent(nullptr);
+    if (gWaitFired.load()) break;
+    if (vkosPumpEvents(L) != 0) {
+      result = 1;
+      break;
+    }
+  }
+  SDL_RemoveTimer(timer);
+  return result;
+}
+
+void vkosDelay(vkState*, int32_t ms) { SleepMillis(ms); }
+
+void vkosSetOption(vkState*, int32_t code, int32_t value) {
+  switch (code) {
+    case VKOS_OPTION_CTRLCQUIT:
+      gPlatform.ctrlCQuit = value;
+      break;
+    case VKOS_OPTION_LEFTMOUSEQUIT:
+      gPlatform.leftMouseQuit = value;
+      break;
+    case VKOS_OPTION_ESCAPEQUIT:
+      gPlatform.escapeQuit = value;
+      break;
+    case VKOS_OPTION_FRAMERATE:
+      gPlatform.limiterOn = value != 0 ? 1 : 0;
+      gPlatform.frameRate = value != 0 ? value : gPlatform.refreshRate;
+      break;
+    default:
+      break;
+  }
+}
+
+const char* vkosGetLaunchDocument() { return nullptr; }
+
+void vkosWakeEventLoop() {
+  if (gPlatform.wakeEventType == 0) return;  // not started
+  SDL_Event event{};
+  event.type = gPlatform.wakeEventType;
+  SDL_PushEvent(&event);
+}

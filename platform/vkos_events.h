@@ -1,0 +1,56 @@
+// The platform's start and stop, and the event pump that keeps the window
+// system's events flowing: the script engine runs the pump as its line hook,
+// and every wait of the player runs it too. One pump call takes at most one
+// system event, turns the displays' quit conditions into one answer (go on or
+// stop) and does the audio housekeeping. Main thread only.
+#pragma once
+
+#include <cstdint>
+
+struct vkState;
+struct vkDebugInfo;
+
+// Starts the platform side: the window system's event queue, the catalog
+// "PROGDIR:Vellumark.catalog", the pump's clocks. Returns 0, or 1278 when the
+// event system cannot be started. Without a window system (no display) the
+// player still starts and runs headless.
+int vkosInit();
+
+// Stops the platform side and frees everything vkosInit made.
+void vkosExit();
+
+// Runs the pump: returns 0 when the script may go on, 1 when it must stop.
+// Returns at once when no event is queued and less than 10 ms have passed
+// since the end of the last full run. Once a stop was found every later call
+// reports it, and the error record's stop flag is set. [ar] is not read: the
+// signature is the one of the engine's line hook.
+int vkosPumpEvents(vkState* L, vkDebugInfo* ar = nullptr);
+
+// Blocks until an event is in the queue, without taking it; returns 0.
+int vkosWaitEvent();
+
+// Waits [ms] milliseconds. Up to 100 ms it only sleeps; longer waits pump
+// events meanwhile and end early with 1 when the pump reports a stop.
+int vkosWaitMillis(vkState* L, int32_t ms);
+
+// Sleeps [ms] milliseconds without pumping.
+void vkosDelay(vkState* L, int32_t ms);
+
+// Quit and pacing options; unknown codes are ignored.
+inline constexpr int32_t VKOS_OPTION_CTRLCQUIT = 8;
+inline constexpr int32_t VKOS_OPTION_LEFTMOUSEQUIT = 9;
+inline constexpr int32_t VKOS_OPTION_ESCAPEQUIT = 10;
+inline constexpr int32_t VKOS_OPTION_FRAMERATE = 16;  // 0: pace at the screen's refresh rate
+void vkosSetOption(vkState* L, int32_t code, int32_t value);
+
+// Runs the loaded main chunk under a protected call with no arguments and no
+// results; returns the call's status.
+int vkosRunMainChunk(vkState* L);
+
+// The document the desktop opened the player with; there is none on this
+// platform, so the result is always NULL.
+const char* vkosGetLaunchDocument();
+
+// Queues a wake-up event, so that a wait blocked in vkosWaitEvent returns and
+// the next pump call runs in full. Safe from any thread.
+void vkosWakeEventLoop();
