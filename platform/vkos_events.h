@@ -21,8 +21,8 @@ void vkosExit();
 
 // Runs the pump: returns 0 when the script may go on, 1 when it must stop.
 // Returns at once when no event is queued and less than 10 ms have passed
-// since the end of the last full run. Once a stop was found every later call
-// reports it, and the error record's stop flag is set. [ar] is not read: the
+// since the end of the last full run. Once a stop was found every later call,
+// quick or full, reports it, and the error record's stop flag is set. [ar] is not read: the
 // signature is the one of the engine's line hook.
 int vkosPumpEvents(vkState* L, vkDebugInfo* ar = nullptr);
 

@@ -131,7 +131,7 @@ void vkosExit() {
 int vkosPumpEvents(vkState* L, vkDebugInfo*) {
   if (gEventsMayBeQueued.load(std::memory_order_relaxed) == 0 &&
       MonotonicMicros() - gPlatform.lastPump < kPumpInterval)
-    return 0;
+    return gPlatform.stickyStop ? 1 : 0;
   return PumpInFull(L);
 }
 

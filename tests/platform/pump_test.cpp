@@ -1,0 +1,221 @@
+// The event pump: which display requests stop the script under which quit
+// options, the quick path that skips everything for 10 ms unless an event is
+// queued, the sticky stop, once-a-second housekeeping, the short and long
+// waits, and the pacing option. Runs on SDL's dummy video driver.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+
+#include "engine/errorinfo.h"
+#include "graphics/displays.h"
+#include "platform/linux/platform_state.h"
+#include "platform/vkos.h"
+
+namespace {
+
+// One display with its platform record, linked into the display list.
+struct TestDisplay {
+  vkOSDisplay os;
+  vkDisplay display;
+  TestDisplay() {
+    display.idNumber = 1;
+    display.width = 320;
+    display.height = 200;
+    display.os = &os;
+    display.next = DisplayList;
+    DisplayList = &display;
+  }
+};
+
+class Pump : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DisplayList = nullptr;
+    gErrorInfo.stopFlag = 0;
+    ASSERT_EQ(vkosInit(), 0);
+  }
+  void TearDown() override {
+    vkosExit();
+    DisplayList = nullptr;
+    gErrorInfo.stopFlag = 0;
+  }
+  // Makes the next pump call a full run by moving the last one a second back.
+  static void MakeDue() { gPlatform.lastPump = MonotonicMicros() - 1000000; }
+  // A full run, with whatever events it finds; returns its answer.
+  static int PumpInFull() {
+    MakeDue();
+    return vkosPumpEvents(nullptr);
+  }
+  // Full runs until the queue is empty, so that the quick path is open.
+  static void Drain() {
+    for (int i = 0; i < 100; i++) PumpInFull();
+  }
+};
+
+struct QuitCase {
+  const char* name;
+  uint32_t leftButton, escapeSeen, ctrlCSeen, closeRequest;
+  bool closeHandler;
+  int32_t leftMouseQuit, escapeQuit, ctrlCQuit;  // -1: the default
+  int expected;
+};
+
+const QuitCase kQuitCases[] = {
+    {"nothing", 0, 0, 0, 0, false, -1, -1, -1, 0},
+    {"ctrl-c, on by default", 0, 0, 1, 0, false, -1, -1, -1, 1},
+    {"ctrl-c, switched off", 0, 0, 1, 0, false, -1, -1, 0, 0},
+    {"escape, off by default", 0, 1, 0, 0, false, -1, -1, -1, 0},
+    {"escape, switched on", 0, 1, 0, 0, false, -1, 1, -1, 1},
+    {"left button, off by default", 1, 0, 0, 0, false, -1, -1, -1, 0},
+    {"left button, switched on", 1, 0, 0, 0, false, 1, -1, -1, 1},
+    {"close box without a handler", 0, 0, 0, 1, false, -1, -1, -1, 1},
+    {"close box with a closewindow handler", 0, 0, 0, 1, true, -1, -1, -1, 0},
+};
+
+TEST_F(Pump, QuitConditionsStopAndTheirRequestsAreCleared) {
+  for (const QuitCase& c : kQuitCases) {
+    SCOPED_TRACE(c.name);
+    vkosExit();
+    ASSERT_EQ(vkosInit(), 0);
+    gErrorInfo.stopFlag = 0;
+    TestDisplay t;
+    t.display.leftButton = c.leftButton;
+    t.os.escapeSeen = c.escapeSeen;
+    t.os.ctrlCSeen = c.ctrlCSeen;
+    t.os.closeRequest = c.closeRequest;
+    if (c.closeHandler) t.display.handlers[kHandlerCloseWindow].function = 7;
+    if (c.leftMouseQuit >= 0) vkosSetOption(nullptr, VKOS_OPTION_LEFTMOUSEQUIT, c.leftMouseQuit);
+    if (c.escapeQuit >= 0) vkosSetOption(nullptr, VKOS_OPTION_ESCAPEQUIT, c.escapeQuit);
+    if (c.ctrlCQuit >= 0) vkosSetOption(nullptr, VKOS_OPTION_CTRLCQUIT, c.ctrlCQuit);
+
+    EXPECT_EQ(PumpInFull(), c.expected);
+    EXPECT_EQ(gErrorInfo.stopFlag, static_cast<uint32_t>(c.expected));
+    EXPECT_EQ(t.os.escapeSeen + t.os.ctrlCSeen + t.os.closeRequest + t.os.resizePending, 0u);
+    EXPECT_EQ(t.display.leftButton, c.leftButton);  // the button's state is not the pump's
+    DisplayList = nullptr;
+  }
+}
+
+TEST_F(Pump, StopIsStickyForFullAndQuickCalls) {
+  TestDisplay t;
+  t.os.ctrlCSeen = 1;
+  ASSERT_EQ(PumpInFull(), 1);
+  gErrorInfo.stopFlag = 0;
+  EXPECT_EQ(PumpInFull(), 1);  // the request was cleared, the stop stays
+  EXPECT_EQ(gErrorInfo.stopFlag, 1u);
+  Drain();
+  gPlatform.lastPump = MonotonicMicros();
+  EXPECT_EQ(vkosPumpEvents(nullptr), 1);
+}
+
+TEST_F(Pump, QuickPathDoesNothingWithinTenMilliseconds) {
+  TestDisplay t;
+  vkosSetOption(nullptr, VKOS_OPTION_ESCAPEQUIT, 1);
+  Drain();
+  for (int64_t ago : {int64_t{0}, int64_t{5000}}) {
+    SCOPED_TRACE(ago);
+    const int64_t last = MonotonicMicros() - ago;
+    gPlatform.lastPump = last;
+    gPlatform.lastSecond = last - 2000000;  // housekeeping is overdue
+    t.os.escapeSeen = 1;
+    const int result = vkosPumpEvents(nullptr);
+    if (MonotonicMicros() - last >= kPumpInterval) GTEST_SKIP() << "the test was held up";
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(t.os.escapeSeen, 1u);  // the displays were not looked at
+    EXPECT_EQ(gPlatform.lastPump, last);  // the window counts from the last full run
+    EXPECT_EQ(gPlatform.lastSecond, last - 2000000);
+  }
+}
+
+TEST_F(Pump, FullRunAfterTenMillisecondsDoesTheHousekeeping) {
+  TestDisplay t;
+  vkosSetOption(nullptr, VKOS_OPTION_ESCAPEQUIT, 1);
+  Drain();
+  const int64_t before = MonotonicMicros();
+  gPlatform.lastPump = before - kPumpInterval;
+  gPlatform.lastSecond = before - 2000000;
+  t.os.escapeSeen = 1;
+  EXPECT_EQ(vkosPumpEvents(nullptr), 1);
+  EXPECT_GE(gPlatform.lastSecond, before);
+  EXPECT_GE(gPlatform.lastPump, before);
+}
+
+TEST_F(Pump, QueuedEventAlwaysMakesAFullRun) {
+  TestDisplay t;
+  vkosSetOption(nullptr, VKOS_OPTION_ESCAPEQUIT, 1);
+  Drain();
+  // Two events: each makes one full run, the second one too.
+  vkosWakeEventLoop();
+  vkosWakeEventLoop();
+  gPlatform.lastPump = MonotonicMicros();
+  EXPECT_EQ(vkosPumpEvents(nullptr), 0);
+  gPlatform.lastPump = MonotonicMicros();
+  t.os.escapeSeen = 1;
+  EXPECT_EQ(vkosPumpEvents(nullptr), 1);
+}
+
+TEST_F(Pump, InterruptSignalStopsAScriptWithoutDisplays) {
+  struct sigaction current {};
+  sigaction(SIGINT, nullptr, &current);
+  if (current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN)
+    GTEST_SKIP() << "SDL has no interrupt handler here";
+  Drain();
+  std::raise(SIGINT);
+  int result = 0;
+  for (int i = 0; i < 10 && result == 0; i++) result = PumpInFull();
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(gErrorInfo.stopFlag, 1u);
+}
+
+TEST_F(Pump, WaitOfAHundredMillisecondsOnlySleeps) {
+  TestDisplay t;
+  vkosSetOption(nullptr, VKOS_OPTION_ESCAPEQUIT, 1);
+  t.os.escapeSeen = 1;
+  vkosWakeEventLoop();
+  MakeDue();
+  EXPECT_EQ(vkosWaitMillis(nullptr, 100), 0);
+  EXPECT_EQ(t.os.escapeSeen, 1u);
+}
+
+TEST_F(Pump, LongerWaitPumpsAndEndsOnAStop) {
+  TestDisplay t;
+  vkosSetOption(nullptr, VKOS_OPTION_ESCAPEQUIT, 1);
+  t.os.escapeSeen = 1;
+  vkosWakeEventLoop();
+  MakeDue();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(vkosWaitMillis(nullptr, 101), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+  EXPECT_EQ(t.os.escapeSeen, 0u);
+}
+
+TEST_F(Pump, LongerWaitWithoutAStopLastsItsTime) {
+  TestDisplay t;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(vkosWaitMillis(nullptr, 150), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(149));
+}
+
+TEST_F(Pump, FrameRateOptionAndItsReturnToTheRefreshRate) {
+  gPlatform.refreshRate = 75;
+  vkosSetOption(nullptr, VKOS_OPTION_FRAMERATE, 30);
+  EXPECT_EQ(gPlatform.limiterOn, 1);
+  EXPECT_EQ(gPlatform.frameRate, 30);
+  vkosSetOption(nullptr, VKOS_OPTION_FRAMERATE, 0);
+  EXPECT_EQ(gPlatform.limiterOn, 0);
+  EXPECT_EQ(gPlatform.frameRate, 75);
+}
+
+TEST_F(Pump, UnknownOptionChangesNothing) {
+  for (int32_t code : {0, 7, 11, 15, 17, -1}) vkosSetOption(nullptr, code, 99);
+  EXPECT_EQ(gPlatform.ctrlCQuit, 1);
+  EXPECT_EQ(gPlatform.leftMouseQuit, 0);
+  EXPECT_EQ(gPlatform.escapeQuit, 0);
+  EXPECT_EQ(gPlatform.limiterOn, 0);
+  EXPECT_EQ(gPlatform.frameRate, 0);
+}
+
+TEST_F(Pump, NoLaunchDocument) { EXPECT_EQ(vkosGetLaunchDocument(), nullptr); }
+
+}  // namespace
