@@ -1,6 +1,7 @@
 // Copy, fill and mask kernels, each family written once over the pixel
-// traits of pixfmt.h. The 32-bit masked copy has an SSE2 path that expands
-// eight mask bits into lane masks; it writes exactly what the scalar loop does.
+// traits of pixfmt.h. The 32-bit masked copy and fill have vector paths (the
+// masked copy expands eight mask bits into lane masks); they write exactly
+// what the scalar loops do.
 #include "pixel/copykernels.h"
 
 #include <algorithm>
@@ -11,8 +12,10 @@
 #include "pixel/pixfmt.h"
 #include "pixel/planebits.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#include "pixel/simd.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -75,54 +78,92 @@ void ConvertRows32From(const vkCopyBlock& b) {
 // ---- masked copy and template -----------------------------------------------
 
 template <class P>
-void MaskRowsScalar(const vkMaskBlitBlock& b, int32_t from) {
+void MaskRows(const vkMaskBlitBlock& b) {
   using W = typename P::Word;
+  if (b.width < 1 || b.height < 1) return;
   for (int32_t y = 0; y < b.height; ++y) {
     const W* s = PixelAt<W>(b.srcPixels, b.srcPixelsPerRow, b.srcX, b.srcY + y);
     W* d = PixelAt<W>(b.dstPixels, b.dstPixelsPerRow, b.dstX, b.dstY + y);
     const uint8_t* m = PlaneRow(b.mask, b.maskBytesPerRow, b.srcY + y);
-    for (int32_t x = from; x < b.width; ++x)
+    for (int32_t x = 0; x < b.width; ++x)
       if (GetBit(m, b.srcX + x)) d[x] = s[x];
   }
 }
 
-template <class P>
-void MaskRows(const vkMaskBlitBlock& b) {
-  if (b.width < 1 || b.height < 1) return;
-  MaskRowsScalar<P>(b, 0);
+#if defined(__x86_64__)
+// Eight pixels per mask byte: all set copies, none skips, others select by
+// lanes. Returns the number of pixels done in the row.
+int32_t MaskRowSSE2(const uint32_t* s, uint32_t* d, const uint8_t* m, int32_t bitX, int32_t n) {
+  const __m128i bitsLo = _mm_setr_epi32(0x80, 0x40, 0x20, 0x10);
+  const __m128i bitsHi = _mm_setr_epi32(0x08, 0x04, 0x02, 0x01);
+  int32_t x = 0;
+  for (; x + 8 <= n; x += 8) {
+    uint32_t bits = GetBits8(m, bitX + x);
+    if (bits == 0) continue;
+    const __m128i* sp = reinterpret_cast<const __m128i*>(s + x);
+    __m128i* dp = reinterpret_cast<__m128i*>(d + x);
+    __m128i s0 = _mm_loadu_si128(sp), s1 = _mm_loadu_si128(sp + 1);
+    if (bits == 0xFF) {
+      _mm_storeu_si128(dp, s0);
+      _mm_storeu_si128(dp + 1, s1);
+      continue;
+    }
+    __m128i v = _mm_set1_epi32(int(bits));
+    __m128i m0 = _mm_cmpeq_epi32(_mm_and_si128(v, bitsLo), bitsLo);
+    __m128i m1 = _mm_cmpeq_epi32(_mm_and_si128(v, bitsHi), bitsHi);
+    __m128i d0 = _mm_loadu_si128(dp), d1 = _mm_loadu_si128(dp + 1);
+    _mm_storeu_si128(dp, _mm_or_si128(_mm_and_si128(m0, s0), _mm_andnot_si128(m0, d0)));
+    _mm_storeu_si128(dp + 1, _mm_or_si128(_mm_and_si128(m1, s1), _mm_andnot_si128(m1, d1)));
+  }
+  return x;
 }
 
-#if defined(__SSE2__)
+__attribute__((target("avx2"))) int32_t MaskRowAVX2(const uint32_t* s, uint32_t* d, const uint8_t* m,
+                                                    int32_t bitX, int32_t n) {
+  const __m256i bits8 = _mm256_setr_epi32(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
+  int32_t x = 0;
+  for (; x + 8 <= n; x += 8) {
+    uint32_t bits = GetBits8(m, bitX + x);
+    if (bits == 0) continue;
+    __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x));
+    __m256i* dp = reinterpret_cast<__m256i*>(d + x);
+    if (bits == 0xFF) {
+      _mm256_storeu_si256(dp, sv);
+      continue;
+    }
+    __m256i sel = _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(int(bits)), bits8), bits8);
+    _mm256_storeu_si256(dp, _mm256_blendv_epi8(_mm256_loadu_si256(dp), sv, sel));
+  }
+  return x;
+}
+
 template <>
 void MaskRows<vkPix32>(const vkMaskBlitBlock& b) {
   if (b.width < 1 || b.height < 1) return;
-  const int32_t groups = b.width / 8;
-  const __m128i bitsLo = _mm_setr_epi32(0x80, 0x40, 0x20, 0x10);
-  const __m128i bitsHi = _mm_setr_epi32(0x08, 0x04, 0x02, 0x01);
+  const int32_t level = PixelSimdLevel();
   for (int32_t y = 0; y < b.height; ++y) {
     const uint32_t* s = PixelAt<uint32_t>(b.srcPixels, b.srcPixelsPerRow, b.srcX, b.srcY + y);
     uint32_t* d = PixelAt<uint32_t>(b.dstPixels, b.dstPixelsPerRow, b.dstX, b.dstY + y);
     const uint8_t* m = PlaneRow(b.mask, b.maskBytesPerRow, b.srcY + y);
-    for (int32_t g = 0; g < groups; ++g) {
-      uint32_t bits = GetBits8(m, b.srcX + g * 8);
-      if (bits == 0) continue;
-      const __m128i* sp = reinterpret_cast<const __m128i*>(s + g * 8);
-      __m128i* dp = reinterpret_cast<__m128i*>(d + g * 8);
-      __m128i s0 = _mm_loadu_si128(sp), s1 = _mm_loadu_si128(sp + 1);
-      if (bits == 0xFF) {
-        _mm_storeu_si128(dp, s0);
-        _mm_storeu_si128(dp + 1, s1);
-        continue;
-      }
-      __m128i v = _mm_set1_epi32(int(bits));
-      __m128i m0 = _mm_cmpeq_epi32(_mm_and_si128(v, bitsLo), bitsLo);
-      __m128i m1 = _mm_cmpeq_epi32(_mm_and_si128(v, bitsHi), bitsHi);
-      __m128i d0 = _mm_loadu_si128(dp), d1 = _mm_loadu_si128(dp + 1);
-      _mm_storeu_si128(dp, _mm_or_si128(_mm_and_si128(m0, s0), _mm_andnot_si128(m0, d0)));
-      _mm_storeu_si128(dp + 1, _mm_or_si128(_mm_and_si128(m1, s1), _mm_andnot_si128(m1, d1)));
-    }
+    int32_t x = 0;
+    if (level >= kPixelSimdAVX2)
+      x = MaskRowAVX2(s, d, m, b.srcX, b.width);
+    else if (level == kPixelSimdSSE2)
+      x = MaskRowSSE2(s, d, m, b.srcX, b.width);
+    for (; x < b.width; ++x)
+      if (GetBit(m, b.srcX + x)) d[x] = s[x];
   }
-  if (groups * 8 < b.width) MaskRowsScalar<vkPix32>(b, groups * 8);
+}
+
+// A 32-bit fill row with 16-byte stores.
+void FillRow32(uint32_t* d, int32_t n, uint32_t v) {
+  const __m128i vv = _mm_set1_epi32(int32_t(v));
+  int32_t x = 0;
+  for (; x + 8 <= n; x += 8) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), vv);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x + 4), vv);
+  }
+  for (; x < n; ++x) d[x] = v;
 }
 #endif
 
@@ -146,6 +187,14 @@ void FillRect(void* pixels, int32_t ppr, int32_t x, int32_t y, int32_t w, int32_
   using W = typename P::Word;
   if (w < 1 || h < 1) return;
   const W value = P::Make(v);
+#if defined(__x86_64__)
+  if constexpr (P::kBytes == 4) {
+    if (PixelSimdLevel() >= kPixelSimdSSE2) {
+      for (int32_t r = 0; r < h; ++r) FillRow32(PixelAt<W>(pixels, ppr, x, y + r), w, v);
+      return;
+    }
+  }
+#endif
   for (int32_t r = 0; r < h; ++r) std::fill_n(PixelAt<W>(pixels, ppr, x, y + r), w, value);
 }
 

@@ -39,8 +39,11 @@ uint32_t RefBlendPixel(int32_t bpp, int32_t fmt, uint32_t s, uint32_t d, int a) 
 
 TEST(AlphaKernels, BlendRuleHoldsForEverySourceDestinationAndWeight) {
   // Each pixel holds one (s, d) pair in all three channels; the picture is
-  // run once 256 wide (vector path) and once 3 wide (scalar path).
-  for (int32_t width : {256, 3}) {
+  // run 256 wide at every vector level and 3 wide on the scalar path.
+  std::vector<std::pair<int32_t, int32_t>> runs = {{kPixelSimdScalar, 3}};
+  for (int32_t level = kPixelSimdSSE2; level <= PixelSimdLevelSupported(); ++level) runs.push_back({level, 256});
+  for (auto [level, width] : runs) {
+    SetPixelSimdLevel(level);
     const int32_t height = (65536 + width - 1) / width;
     Picture src(width, height, 4, 0), dst(width, height, 4, 0);
     for (int32_t i = 0; i < 65536; ++i) {
@@ -66,13 +69,15 @@ TEST(AlphaKernels, BlendRuleHoldsForEverySourceDestinationAndWeight) {
         else
           want = uint32_t(RefBlend(s, d, a)) * 0x010101u;
         if (g != want) {
-          ADD_FAILURE() << "width " << width << " s " << s << " d " << d << " a " << a << ": " << std::hex
+          ADD_FAILURE() << "level " << level << " s " << s << " d " << d << " a " << a << ": " << std::hex
                         << g << " != " << want;
+          SetPixelSimdLevel(PixelSimdLevelSupported());
           return;
         }
       }
     }
   }
+  SetPixelSimdLevel(PixelSimdLevelSupported());
 }
 
 TEST(AlphaKernels, BlendChannelIsTheRule) {
@@ -111,6 +116,7 @@ uint32_t ValueMask(int32_t bpp) { return bpp == 4 ? 0xFFFFFFFF : bpp == 3 ? 0xFF
 
 TEST(AlphaKernels, AlphaBitMapMatchesTheReference) {
   std::mt19937 rng(11);
+  pixeltest::ForEachSimdLevel([&](int32_t level) {
   for (const Format& f : kFormats)
     for (const Rect& r : kRects) {
       Picture src(kW, kH, f.bpp), dst(kW, kH, f.bpp);
@@ -132,8 +138,9 @@ TEST(AlphaKernels, AlphaBitMapMatchesTheReference) {
           if (a == 0) continue;
           want.set(r.dx + x, r.dy + y, a == 255 ? s : RefBlendPixel(f.bpp, f.fmt, s, d, a));
         }
-      ASSERT_EQ(got.bytes, want.bytes) << "bpp " << f.bpp << " fmt " << f.fmt << " w " << r.w;
+      ASSERT_EQ(got.bytes, want.bytes) << "level " << level << " bpp " << f.bpp << " fmt " << f.fmt << " w " << r.w;
     }
+  });
 }
 
 // The paint of the alpha-channel kernel, mode by mode, as the table reads.
@@ -178,6 +185,7 @@ void RefAlphaChannel(const Format& f, const Rect& r, int mode, int factor, uint3
 
 TEST(AlphaKernels, AlphaChannelModesMatchTheReference) {
   std::mt19937 rng(12);
+  pixeltest::ForEachSimdLevel([&](int32_t level) {
   for (const Format& f : kFormats)
     for (int mode : {0, 1, 2, 3, 4, 9})
       for (bool withSource : {false, true})
@@ -208,10 +216,11 @@ TEST(AlphaKernels, AlphaChannelModesMatchTheReference) {
           if (f.bpp == 2) BltAlphaChannelRows16(&b);
           RefAlphaChannel(f, r, mode, factor, refColour, withSource ? &src : nullptr, alpha, cov, kW + 1,
                           want, &wantA);
-          ASSERT_EQ(got.bytes, want.bytes)
-              << "bpp " << f.bpp << " fmt " << f.fmt << " mode " << mode << " src " << withSource << " w " << r.w;
+          ASSERT_EQ(got.bytes, want.bytes) << "level " << level << " bpp " << f.bpp << " fmt " << f.fmt
+                                           << " mode " << mode << " src " << withSource << " w " << r.w;
           ASSERT_EQ(gotA.bytes, wantA.bytes) << "mode " << mode;
         }
+  });
 }
 
 TEST(AlphaKernels, AlphaChannelModeFourWeights) {

@@ -48,9 +48,10 @@ const Member kMembers[] = {
 
 TEST(CopyKernels, CopyMaskTemplateAndFillMatchTheReference) {
   std::mt19937 rng(1);
+  pixeltest::ForEachSimdLevel([&](int32_t level) {
   for (const Member& m : kMembers) {
     for (const Rect& r : kRects) {
-      SCOPED_TRACE(testing::Message() << "bpp " << m.bpp << " rect " << r.sx << "," << r.sy << " -> "
+      SCOPED_TRACE(testing::Message() << "level " << level << " bpp " << m.bpp << " rect " << r.sx << "," << r.sy << " -> "
                                       << r.dx << "," << r.dy << " " << r.w << "x" << r.h);
       Picture src(kW, kH, m.bpp), dst(kW, kH, m.bpp, 5);
       src.randomize(rng);
@@ -96,6 +97,7 @@ TEST(CopyKernels, CopyMaskTemplateAndFillMatchTheReference) {
       EXPECT_EQ(got.bytes, want.bytes) << "fill";
     }
   }
+  });
 }
 
 TEST(CopyKernels, MaskedCopyWithAllBitsSetIsAPlainCopy) {

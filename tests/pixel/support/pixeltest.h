@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 
+#include "pixel/simd.h"
+
 namespace pixeltest {
 
 // A picture with [pad] spare pixels per row, so row strides are exercised.
@@ -76,6 +78,17 @@ inline uint32_t Join32(const int rgb[3], int fmt) {
   if (fmt == 11) return b << 24 | g << 16 | r << 8;
   if (fmt == 12) return r << 24 | g << 16 | b << 8;
   return r << 16 | g << 8 | b;
+}
+
+// Runs [fn] (level) once for every vector level this CPU has, then restores
+// the best one.
+template <typename Fn>
+void ForEachSimdLevel(Fn&& fn) {
+  for (int32_t level = kPixelSimdScalar; level <= PixelSimdLevelSupported(); ++level) {
+    SetPixelSimdLevel(level);
+    fn(level);
+  }
+  SetPixelSimdLevel(PixelSimdLevelSupported());
 }
 
 }  // namespace pixeltest
