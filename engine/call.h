@@ -1,0 +1,74 @@
+// The call machinery of each thread: the value stack and its growth, the
+// call-info records, preparing and completing calls of script functions and
+// commands, nested calls from C, hooks and protected execution (a numbered
+// error unwinds as vkScriptError to the innermost vmRunProtected).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/state.h"
+
+inline ptrdiff_t vmSaveStack(vkState* L, const vkValue* p) { return p - L->stack; }
+inline vkValue* vmRestoreStack(vkState* L, ptrdiff_t n) { return L->stack + n; }
+
+void vmReallocStack(vkState* L, int newsize);
+void vmGrowStack(vkState* L, int n);
+void vmReallocCallInfo(vkState* L, int newsize);
+
+// Guarantees [n] free slots above the top.
+inline void vmEnsureStack(vkState* L, int n) {
+  if (L->stackLast - L->top <= n) vmGrowStack(L, n);
+}
+
+// What vmPreCall did.
+enum : int {
+  VK_PRECALL_SCRIPT = 0,        // a script frame was pushed; run vmExecute
+  VK_PRECALL_DONE = 1,          // a command ran; its results start at *firstResult
+  VK_PRECALL_JUMP_NEXT = -1,    // the command asked for a label jump (GOSUB to the next instruction)
+  VK_PRECALL_JUMP_BEFORE = -2   // as -1, returning to the instruction before the call
+};
+
+// Prepares the call of the value at [func] with the arguments up to the top.
+// A command runs at once; its error code (1000..) goes to [errorCode].
+int vmPreCall(vkState* L, vkValue* func, uint32_t* errorCode, vkValue** firstResult);
+
+// Completes the running call: return hook, pops its record, moves at most
+// [wanted] results (-1 all) from [firstResult] to the function slot, pads
+// with nil. A NULL [firstResult] yields only nil results.
+void vmPostCall(vkState* L, int wanted, vkValue* firstResult);
+
+// Calls the value at [func] from C; returns the error code of a command that
+// was called directly (0 when none). Label jumps are ignored.
+uint32_t vmCallCore(vkState* L, vkValue* func, int nresults);
+
+// The command whose calls keep the last error code (GetLastError).
+extern vkCFunction gVmLastErrorReader;
+
+struct vkErrorJump {
+  vkErrorJump* previous;
+  int status;
+};
+
+typedef void (*vkPFunc)(vkState* L, void* ud);
+
+// Runs [f] and returns 0 or the code it was unwound with.
+int vmRunProtected(vkState* L, vkPFunc f, void* ud);
+// Runs [f] protected and on error restores the call records, nested-call
+// count, allow-hook, stack limit and GOSUB depth, closes upvalues above
+// [oldtop] and sets the top there.
+int vmCallProtected(vkState* L, vkPFunc f, void* ud, ptrdiff_t oldtop, ptrdiff_t ef);
+
+// Hooks.
+void vmCallHook(vkState* L, int event, int line);
+int vmSetHook(vkState* L, vkHook func, int mask, int count);
+void vmInitHooks(vkState* L);
+
+// Source line of the instruction before [pc] in [p]: 0 without line info,
+// -1 before the first instruction.
+int vmLineAt(const vkProto* p, const uint32_t* pc);
+// Current line of a call level: -1 for commands.
+int vmCurrentLine(vkState* L, const vkCallInfo* ci);
+
+inline vkClosure* vmCiFunc(const vkCallInfo* ci) { return vmCl(ci->base - 1); }
+inline bool vmCiIsScript(const vkCallInfo* ci) { return (ci->state & VK_CI_SCRIPT) != 0; }

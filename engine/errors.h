@@ -1,0 +1,69 @@
+// How the engine fails: a numbered error unwinds as a C++ exception carrying
+// the code up to the innermost protected execution (engine/call.h); with none
+// active the panic path ends the process. vmRaiseError records the line for
+// the message first; ReportCommandError handles a command's error code.
+#pragma once
+
+#include <cstdint>
+
+struct vkState;
+struct vkValue;
+
+// Codes the engine raises.
+enum : int {
+  kVmErrOutOfMemory = 1000,
+  kVmErrValueExpected = 1024,
+  kVmErrWrongOperator = 1030,
+  kVmErrReturnWithoutGosub = 1040,
+  kVmErrInternalLimit = 1066,
+  kVmErrDivisionByZero = 1089,
+  kVmErrCompareNumberString = 1130,
+  kVmErrConcatTypes = 1131,
+  kVmErrTableNotFound = 1132,
+  kVmErrFunctionNotFound = 1133,
+  kVmErrInternalLimitReached = 1134,
+  kVmErrStackOverflow = 1135,
+  kVmErrGotoInFunction = 1150,
+  kVmErrFieldNotInitialized = 1159,
+  kVmErrUnexpectedEof = 1198,
+  kVmErrTypeMismatch = 1199,
+  kVmErrBadInteger = 1200,
+  kVmErrBadUpvalues = 1201,
+  kVmErrBadConstant = 1202,
+  kVmErrBadBytecode = 1203,
+  kVmErrBadSignature = 1204,
+  kVmErrNumberFormat = 1205,
+  kVmErrInvalidNextKey = 1206,
+  kVmErrTableOverflow = 1207,
+  kVmErrTableIndexNaN = 1208,
+  kVmErrNotUserFunction = 1324
+};
+
+// The exception that carries a numbered error.
+struct vkScriptError {
+  int code;
+};
+
+// Unwinds to the innermost protected execution with [code]; with none, calls
+// the panic function and exits with status 1.
+[[noreturn]] void vmThrow(vkState* L, int code);
+
+// Records the error line of the running function, then throws [code].
+[[noreturn]] void vmRaiseError(vkState* L, int code);
+
+// Puts the name of the variable that holds [v] (or "??") and [suffix] into
+// the error text, then raises [code] (1132 with "{}", 1133 with "()").
+[[noreturn]] void vmRaiseNameError(vkState* L, const vkValue* v, int code, const char* suffix);
+
+// The settings ReportCommandError reads (runtime attributes ExitOnError and
+// the protected-call depth).
+struct vkCommandErrorSettings {
+  bool exitOnError = true;
+  int32_t pcallDepth = 0;
+};
+extern vkCommandErrorSettings gCommandErrorSettings;
+
+// Handles the error code a command returned: records it as the last error,
+// then stops the script (depth 0) or unwinds to the protected call, unless
+// ExitOnError is off, in which case it returns 0.
+int ReportCommandError(vkState* L, uint32_t code);

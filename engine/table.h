@@ -1,0 +1,29 @@
+// The engine's tables: an array part for the integer keys 1..n and a chained
+// scatter hash part with a moving free pointer. Node placement, insertion and
+// rehash decide traversal order, which scripts observe; this unit is the raw
+// get/set/next layer (metamethods are applied by the interpreter).
+#pragma once
+
+#include "engine/object.h"
+
+// The largest hash log-size and array size.
+inline constexpr int kMaxTableBits = 24;
+
+vkTable* vmTableNew(vkState* L, int narray, int lnhash);
+void vmFreeTable(vkState* L, vkTable* t);
+
+inline int vmTableNodeCount(const vkTable* t) { return 1 << t->lsizenode; }
+
+// Raw lookups: the value slot, or &vkNilObject when the key is absent.
+const vkValue* vmTableGet(vkTable* t, const vkValue* key);
+const vkValue* vmTableGetNum(vkTable* t, int key);
+const vkValue* vmTableGetStr(vkTable* t, vkString* key);
+
+// The slot to write for [key], created when absent (a nil key is the number
+// 0; a NaN key raises 1208). Clears the metamethod-absence flags.
+vkValue* vmTableSet(vkState* L, vkTable* t, const vkValue* key);
+vkValue* vmTableSetNum(vkState* L, vkTable* t, int key);
+
+// Traversal: writes the next key and value into key[0] and key[1]; 0 at the
+// end. A key not in the table raises 1206.
+int vmTableNext(vkState* L, vkTable* t, vkValue* key);
