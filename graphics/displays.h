@@ -29,6 +29,10 @@ struct vkDisplay {
   void* idHandle = nullptr;
   int32_t width = 0;  // content size
   int32_t height = 0;
+  // While either switch is set, window size changes are not queued as size
+  // events: the program itself is resizing what the window shows.
+  uint32_t scaling = 0;       // the picture keeps its size, shown scaled
+  uint32_t layerScaling = 0;  // the layers are rendered anew at the window's scale
   uint32_t smoothScale = 0;
   std::array<vkHandlerSlot, kDisplayHandlerCount> handlers{};
   uint32_t leftButton = 0;  // non-zero while the left mouse button is down

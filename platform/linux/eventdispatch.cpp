@@ -1,12 +1,14 @@
 // The dispatch of window-system events. Windows, keys and the mouse have no
 // handlers yet; a quit request (an interrupt or termination signal, or the
-// session closing) asks every display to close, and with no display at all
-// stops the script, so that a running script can always be interrupted.
+// session closing) asks every display to close, as its close box would, and
+// with no display at all stops the script, so that a running script can
+// always be interrupted.
 #include "platform/linux/eventdispatch.h"
 
 #include "graphics/displays.h"
 #include "platform/linux/platform_state.h"
 #include "platform/vkos_display.h"
+#include "runtime/eventqueue.h"
 
 namespace {
 
@@ -15,8 +17,10 @@ void RequestQuit() {
     gPlatform.stickyStop = true;
     return;
   }
-  for (vkDisplay* d = DisplayList; d != nullptr; d = d->next)
+  for (vkDisplay* d = DisplayList; d != nullptr; d = d->next) {
+    PostEvent(d, EVENT_CLOSEWINDOW, 0, 0, 0);
     if (d->os != nullptr) d->os->closeRequest = 1;
+  }
 }
 
 }  // namespace

@@ -6,11 +6,13 @@
 
 #include <chrono>
 #include <csignal>
+#include <mutex>
 
 #include "engine/errorinfo.h"
 #include "graphics/displays.h"
 #include "platform/linux/platform_state.h"
 #include "platform/vkos.h"
+#include "runtime/eventqueue.h"
 
 namespace {
 
@@ -166,6 +168,25 @@ TEST_F(Pump, InterruptSignalStopsAScriptWithoutDisplays) {
   for (int i = 0; i < 10 && result == 0; i++) result = PumpInFull();
   EXPECT_EQ(result, 1);
   EXPECT_EQ(gErrorInfo.stopFlag, 1u);
+}
+
+TEST_F(Pump, InterruptAsksEachDisplayToClose) {
+  struct sigaction current {};
+  sigaction(SIGINT, nullptr, &current);
+  if (current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN)
+    GTEST_SKIP() << "SDL has no interrupt handler here";
+  TestDisplay t;
+  t.display.handlers[kHandlerCloseWindow].function = 7;  // the script handles closing
+  Drain();
+  RemoveEvents(-1, true);
+  std::raise(SIGINT);
+  for (int i = 0; i < 10 && gEventQueue.Count() == 0; i++) EXPECT_EQ(PumpInFull(), 0);
+  vkEventInfo info;
+  std::lock_guard hold(gEventQueue.Mutex());
+  ASSERT_NE(GetEvent(0, info, false), 0u);
+  EXPECT_EQ(info.type, EVENT_CLOSEWINDOW);
+  EXPECT_EQ(info.display, &t.display);
+  RemoveEvents(-1, true);
 }
 
 TEST_F(Pump, WaitOfAHundredMillisecondsOnlySleeps) {
