@@ -113,11 +113,11 @@ void SolveAxis(double coef, double base, double limit, double& lo, double& hi) {
 
 inline int32_t ClampInt(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
 
-struct Inverse {
-  double a, b, c, d, det, t0, t1;
-  double U(double X, double Y) const { return (d * X - c * Y) / det + t0; }
-  double V(double X, double Y) const { return (-b * X + a * Y) / det + t1; }
-};
+// Rounds down; exact for values in the 32-bit range, without a libm call.
+inline int32_t FloorToInt(double v) {
+  int32_t t = vkDoubleToInt32(v);
+  return double(t) > v ? t - 1 : t;
+}
 
 template <int F>
 void TransformRows(const vkTransformBlock& b) {
@@ -126,9 +126,11 @@ void TransformRows(const vkTransformBlock& b) {
   const double e = b.matrix[4], f = b.matrix[5];
   const double w = b.srcWidth, h = b.srcHeight;
   const double det = a * d - c * bb;
-  Inverse inv{a, bb, c, d, det, 0, 0};
-  inv.t0 = -((d * e - c * f) / det);
-  inv.t1 = -((-bb * e + a * f) / det);
+  // The inverse: u = (d X - c Y) / det + t0, v = (-b X + a Y) / det + t1,
+  // with (t0, t1) taking (e, f) to (0, 0). Along a row both are linear in X.
+  const double t0 = -((d * e - c * f) / det);
+  const double t1 = -((-bb * e + a * f) / det);
+  const double du = d / det, dv = -bb / det;
 
   const double xs[4] = {0, w, 0, w}, ys[4] = {0, 0, h, h};
   double minX = HUGE_VAL, maxX = -HUGE_VAL, minY = HUGE_VAL, maxY = -HUGE_VAL;
@@ -157,11 +159,13 @@ void TransformRows(const vkTransformBlock& b) {
   auto srcAlpha = [&](int32_t x, int32_t y) { return PlaneRow(b.srcAlpha, b.srcAlphaBytesPerRow, y)[x]; };
 
   for (int32_t Y = y0; Y <= y1; ++Y) {
-    // Centre of a pixel: u = (d (X + 0.5) - c (Y + 0.5)) / det + t0, linear in X.
+    // The centre (X + 0.5, Y + 0.5) of a pixel maps to u = du (X + 0.5) + u0
+    // and v = dv (X + 0.5) + v0.
     const double yc = Y + 0.5;
+    const double u0 = (-c * yc) / det + t0, v0 = (a * yc) / det + t1;
     double uLo, uHi, vLo, vHi;
-    SolveAxis(d / det, (-c * yc) / det + inv.t0, w, uLo, uHi);
-    SolveAxis(-bb / det, (a * yc) / det + inv.t1, h, vLo, vHi);
+    SolveAxis(du, u0, w, uLo, uHi);
+    SolveAxis(dv, v0, h, vLo, vHi);
     const double lo = std::max({uLo, vLo, boxLo}), hi = std::min({uHi, vHi, boxHi});
     if (!(lo <= hi)) continue;
     const int32_t x0 = vkDoubleToInt32(lo), x1 = vkDoubleToInt32(hi);
@@ -171,9 +175,10 @@ void TransformRows(const vkTransformBlock& b) {
     for (int32_t X = x0; X <= x1; ++X) {
       // The pixel's centre in the source; the nearest sample is the source
       // pixel containing it, the bilinear one is centred on it.
-      const double uc = inv.U(X + 0.5, yc), vc = inv.V(X + 0.5, yc);
-      const int32_t nu = ClampInt(vkDoubleToInt32(std::floor(uc)), 0, sw - 1);
-      const int32_t nv = ClampInt(vkDoubleToInt32(std::floor(vc)), 0, sh - 1);
+      const double xc = X + 0.5;
+      const double uc = du * xc + u0, vc = dv * xc + v0;
+      const int32_t nu = ClampInt(FloorToInt(uc), 0, sw - 1);
+      const int32_t nv = ClampInt(FloorToInt(vc), 0, sh - 1);
       if (!b.smooth) {
         if (hasPix) std::memcpy(dRow + ptrdiff_t(X) * kBytes, srcPix(nu, nv), kBytes);
         if (copyMask) PutBit(mRow, X, srcBit(nu, nv));
@@ -182,8 +187,8 @@ void TransformRows(const vkTransformBlock& b) {
         continue;
       }
       const double u = uc - 0.5, v = vc - 0.5;
-      const double fu = std::floor(u), fv = std::floor(v);
-      const int32_t tu = vkDoubleToInt32(fu), tv = vkDoubleToInt32(fv);
+      const int32_t tu = FloorToInt(u), tv = FloorToInt(v);
+      const double fu = tu, fv = tv;
       // Neighbours in the order (u, v), (u + 1, v), (u, v + 1), (u + 1, v + 1).
       int32_t nx[4], ny[4];
       for (int k = 0; k < 4; ++k) {
