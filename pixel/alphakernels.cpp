@@ -354,22 +354,26 @@ void MultiplyAlphaPlane(const uint8_t* src, uint8_t* dst, int32_t factor, int32_
 void ApplyAlphaToMask(const uint8_t* alpha, uint8_t* mask, int32_t alphaBytesPerRow,
                       int32_t maskBytesPerRow, int32_t mode, const vkAlphaMaskRect* r) {
   if (r->width < 1 || r->height < 1) return;
-  if (mode == 4 || mode < 0 || mode > 5) return;
-  for (int32_t y = 0; y < r->height; ++y) {
-    const uint8_t* a = PlaneRow(alpha, alphaBytesPerRow, r->alphaY + y) + r->alphaX;
-    uint8_t* m = PlaneRow(mask, maskBytesPerRow, r->maskY + y);
-    for (int32_t x = 0; x < r->width; ++x) {
-      bool opaque = a[x] == 255;
-      int32_t bit = r->maskX + x;
-      switch (mode) {
-        case 0:
-        case 2: PutBit(m, bit, opaque); break;
-        case 1: PutBit(m, bit, !opaque); break;
-        case 3: if (opaque) FlipBit(m, bit); break;
-        case 5: if (opaque) SetBit(m, bit); break;
+  // Modes 4 and from 6 leave the mask as it is.
+  DispatchMode<6>(mode, [&]<int M>() {
+    if constexpr (M == 4) return;
+    for (int32_t y = 0; y < r->height; ++y) {
+      const uint8_t* a = PlaneRow(alpha, alphaBytesPerRow, r->alphaY + y) + r->alphaX;
+      uint8_t* m = PlaneRow(mask, maskBytesPerRow, r->maskY + y);
+      for (int32_t x = 0; x < r->width; ++x) {
+        const bool opaque = a[x] == 255;
+        const int32_t bit = r->maskX + x;
+        if constexpr (M == 0 || M == 2) PutBit(m, bit, opaque);
+        if constexpr (M == 1) PutBit(m, bit, !opaque);
+        if constexpr (M == 3) {
+          if (opaque) FlipBit(m, bit);
+        }
+        if constexpr (M == 5) {
+          if (opaque) SetBit(m, bit);
+        }
       }
     }
-  }
+  });
 }
 
 void CombineClipMask(const vkClipMaskBlock* b) {

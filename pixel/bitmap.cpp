@@ -250,38 +250,40 @@ void BltMaskPlane(const vkPlane* src, int32_t sx, int32_t sy, vkPlane* dst, int3
   if (!ClipPair(sx, sy, dx, dy, width, height, PlaneWidthBits(src), PlaneHeight(src),
                 PlaneWidthBits(dst), PlaneHeight(dst)))
     return;
-  for (int32_t y = 0; y < height; ++y) {
-    const uint8_t* s = PlaneRow(src->data, src->bytesPerRow, sy + y);
-    uint8_t* d = PlaneRow(dst->data, dst->bytesPerRow, dy + y);
-    for (int32_t x = 0; x < width; ++x) {
-      bool sb = GetBit(s, sx + x), db = GetBit(d, dx + x);
-      switch (mode) {
-        case 0: db = db || sb; break;
-        case 1: db = db && !sb; break;
-        case 2: db = sb; break;
-        case 3: db = db != sb; break;
-        case 4: db = db && sb; break;
-        case 5: db = db || sb; break;
+  DispatchMode<6>(mode, [&]<int M>() {
+    for (int32_t y = 0; y < height; ++y) {
+      const uint8_t* s = PlaneRow(src->data, src->bytesPerRow, sy + y);
+      uint8_t* d = PlaneRow(dst->data, dst->bytesPerRow, dy + y);
+      for (int32_t x = 0; x < width; ++x) {
+        const bool sb = GetBit(s, sx + x);
+        bool db = GetBit(d, dx + x);
+        if constexpr (M == 0 || M == 5) db = db || sb;
+        if constexpr (M == 1) db = db && !sb;
+        if constexpr (M == 2) db = sb;
+        if constexpr (M == 3) db = db != sb;
+        if constexpr (M == 4) db = db && sb;
+        PutBit(d, dx + x, db);
       }
-      PutBit(d, dx + x, db);
     }
-  }
+  });
 }
 
 void FillMaskRect(vkPlane* plane, int32_t x, int32_t y, int32_t width, int32_t height, int32_t mode) {
   if (!plane || mode < 0 || mode > 5 || mode == 4) return;
   if (!ClipRect(x, y, width, height, PlaneWidthBits(plane), PlaneHeight(plane))) return;
-  for (int32_t r = 0; r < height; ++r) {
-    uint8_t* row = PlaneRow(plane->data, plane->bytesPerRow, y + r);
-    for (int32_t c = x; c < x + width; ++c) {
-      if (mode == 1)
-        ClearBit(row, c);
-      else if (mode == 3)
-        FlipBit(row, c);
-      else
-        SetBit(row, c);
+  DispatchMode<6>(mode, [&]<int M>() {
+    for (int32_t r = 0; r < height; ++r) {
+      uint8_t* row = PlaneRow(plane->data, plane->bytesPerRow, y + r);
+      for (int32_t c = x; c < x + width; ++c) {
+        if constexpr (M == 1)
+          ClearBit(row, c);
+        else if constexpr (M == 3)
+          FlipBit(row, c);
+        else
+          SetBit(row, c);
+      }
     }
-  }
+  });
 }
 
 void FillMaskPolygon(vkPlane* mask, const int32_t* points, int32_t count, int32_t* scratch) {

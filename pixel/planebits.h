@@ -43,3 +43,19 @@ inline uint32_t GetBits8(const uint8_t* row, int32_t x) {
   if (shift == 0) return p[0];
   return ((uint32_t(p[0]) << 8 | p[1]) >> (8 - shift)) & 0xFF;
 }
+
+// Calls fn.template operator()<M>() for the mode M = [mode] when it lies in
+// [0, N), so that loops over pixels are compiled once per mode.
+template <int M, int N, typename Fn>
+void DispatchModeFrom(int32_t mode, Fn& fn) {
+  if constexpr (M < N) {
+    if (mode == M)
+      fn.template operator()<M>();
+    else
+      DispatchModeFrom<M + 1, N>(mode, fn);
+  }
+}
+template <int N, typename Fn>
+void DispatchMode(int32_t mode, Fn&& fn) {
+  DispatchModeFrom<0, N>(mode, fn);
+}
