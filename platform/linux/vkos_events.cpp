@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "engine/errorinfo.h"
+#include "engine/vmapi.h"
 #include "graphics/displays.h"
 #include "platform/linux/cursors.h"
 #include "platform/linux/eventdispatch.h"
@@ -193,3 +194,5 @@ void vkosWakeEventLoop() {
   event.type = gPlatform.wakeEventType;
   SDL_PushEvent(&event);
 }
+
+int vkosRunMainChunk(vkState* L) { return vmPCall(L, 0, 0, 0); }
