@@ -72,8 +72,10 @@ TEST(Resample, ScalingMatchesTheReferenceForEveryPlaneCombination) {
   } formats[] = {{4, 10}, {4, 11}, {4, 12}, {3, 8}, {3, 9}, {2, 4}, {2, 3}};
   struct Size {
     int32_t sw, sh, dw, dh;
-  } sizes[] = {{1, 1, 1, 1}, {1, 1, 5, 3}, {7, 5, 3, 2}, {3, 4, 11, 9}, {9, 2, 9, 7}, {13, 6, 4, 13}};
+  } sizes[] = {{1, 1, 1, 1}, {1, 1, 5, 3}, {7, 5, 3, 2}, {3, 4, 11, 9}, {9, 2, 9, 7}, {13, 6, 4, 13},
+               {2, 3, 17, 2}, {1, 2, 9, 3}, {40, 3, 23, 4}};
   std::mt19937 rng(21);
+  pixeltest::ForEachSimdLevel([&](int32_t level) {
   for (auto f : formats)
     for (auto s : sizes)
       for (int planes = 0; planes < 8; ++planes)
@@ -91,7 +93,7 @@ TEST(Resample, ScalingMatchesTheReferenceForEveryPlaneCombination) {
           const uint64_t stepY = (uint64_t(smooth ? s.sh - 1 : s.sh) << 16) / uint64_t(s.dh);
           for (int32_t j = 0; j < s.dh; ++j)
             for (int32_t i = 0; i < s.dw; ++i) {
-              SCOPED_TRACE(testing::Message() << "bpp " << f.bpp << " fmt " << f.fmt << " " << s.sw << "x" << s.sh
+              SCOPED_TRACE(testing::Message() << "level " << level << " bpp " << f.bpp << " fmt " << f.fmt << " " << s.sw << "x" << s.sh
                                               << "->" << s.dw << "x" << s.dh << " planes " << planes
                                               << " smooth " << smooth << " at " << i << "," << j);
               const int32_t x0 = int32_t((uint64_t(i) * stepX) >> 16), y0 = int32_t((uint64_t(j) * stepY) >> 16);
@@ -127,6 +129,7 @@ TEST(Resample, ScalingMatchesTheReferenceForEveryPlaneCombination) {
               }
             }
         }
+  });
 }
 
 TEST(Resample, StepsOfWideSourcesDoNotOverflow) {
