@@ -1,8 +1,8 @@
 // The scaler, the transform resampler and the polygon scan fill. Nearest
-// scaling walks the step tables without division or floating point; the
-// smoothing paths convert pixels through the per-format converters, with the
-// format chosen once per call. Each plane (pixels, mask, alpha) has its own
-// tight loop per row.
+// scaling walks the step tables without division or floating point; smooth
+// scaling of 32-bit pixels interpolates whole words (with an SSE2 row), other
+// formats go through the per-format converters, chosen once per call. Each
+// plane (pixels, mask, alpha) has its own tight loop per row.
 #include "pixel/resample.h"
 
 #include <algorithm>
