@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/numconv.h"
+#include "pixel/allocate.h"
 #include "pixel/pixfmt.h"
 #include "pixel/planebits.h"
 #include "pixel/simd.h"
@@ -377,6 +379,32 @@ void ScaleBitMapRows(const vkScaleBlock* b) {
     }
     row += Advance(yt[j + 1]);
   }
+}
+
+namespace {
+
+// Grows one table to [count] entries, allocating the new one first.
+bool GrowTable(vkScaleStep*& table, size_t& capacity, size_t count) {
+  if (count <= capacity) return true;
+  auto* grown = static_cast<vkScaleStep*>(AllocateArray(count, sizeof(vkScaleStep), false));
+  if (!grown) return false;
+  std::free(table);
+  table = grown;
+  capacity = count;
+  return true;
+}
+
+}  // namespace
+
+bool vkScaleTables::Reserve(size_t xCount, size_t yCount) {
+  return GrowTable(x_, xCap_, xCount) && GrowTable(y_, yCap_, yCount);
+}
+
+void vkScaleTables::Free() {
+  std::free(x_);
+  std::free(y_);
+  x_ = y_ = nullptr;
+  xCap_ = yCap_ = 0;
 }
 
 bool IsInvertibleMatrix(const double m[6]) {

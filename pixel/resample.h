@@ -4,12 +4,39 @@
 // The callers allocate and clear the destinations and own the step tables.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // One entry of a scale step table: the high part is the number of source
 // pixels to advance to the next sample, the low 16 bits its fraction. Held in
 // 64 bits so that large areas cannot overflow.
 using vkScaleStep = uint64_t;
+
+// The two step tables of the scaler, kept between calls and only grown, so
+// that repeated scaling does not allocate per frame. A larger table is
+// allocated before the old one is let go: on failure the old tables stay.
+class vkScaleTables {
+ public:
+  vkScaleTables() = default;
+  vkScaleTables(const vkScaleTables&) = delete;
+  vkScaleTables& operator=(const vkScaleTables&) = delete;
+  ~vkScaleTables() { Free(); }
+
+  // Makes room for [xCount] and [yCount] entries; false when out of memory.
+  bool Reserve(size_t xCount, size_t yCount);
+  // Releases both tables (at shutdown).
+  void Free();
+
+  vkScaleStep* x() const { return x_; }
+  vkScaleStep* y() const { return y_; }
+  size_t xCapacity() const { return xCap_; }
+  size_t yCapacity() const { return yCap_; }
+
+ private:
+  vkScaleStep* x_ = nullptr;
+  vkScaleStep* y_ = nullptr;
+  size_t xCap_ = 0, yCap_ = 0;
+};
 
 // Block of ScaleBitMapRows. The source pixels and alpha point at the first
 // pixel of the source rectangle, the source mask at its first row (bit column

@@ -142,6 +142,26 @@ TEST(Resample, StepsOfWideSourcesDoNotOverflow) {
   EXPECT_EQ(out.pix.get(1, 0), 100000u);
 }
 
+TEST(Resample, ScaleTablesOnlyGrowAndSurviveAFailedGrowth) {
+  vkScaleTables t;
+  EXPECT_EQ(t.x(), nullptr);
+  ASSERT_TRUE(t.Reserve(9, 5));
+  vkScaleStep* x = t.x();
+  x[8] = 77;
+  ASSERT_TRUE(t.Reserve(4, 5));  // smaller: nothing moves
+  EXPECT_EQ(t.x(), x);
+  EXPECT_EQ(t.xCapacity(), 9u);
+  // A size no allocator can give leaves the tables as they were.
+  EXPECT_FALSE(t.Reserve(SIZE_MAX / 2, 5));
+  EXPECT_EQ(t.x(), x);
+  EXPECT_EQ(t.x()[8], 77u);
+  EXPECT_EQ(t.xCapacity(), 9u);
+  ASSERT_TRUE(t.Reserve(9, 700));
+  EXPECT_EQ(t.yCapacity(), 700u);
+  t.Free();
+  EXPECT_EQ(t.y(), nullptr);
+}
+
 // ---- transform ---------------------------------------------------------------
 
 struct Transformed {
