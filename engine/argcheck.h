@@ -1,0 +1,132 @@
+// How commands read their arguments: checks that convert script values to
+// native ones and fail with a numbered error naming the argument position
+// (error number) or the table field (error text), object identifiers given
+// by number or by handle, options-table field readers and writers, numbers
+// given as percentages, and calling a script function by name from C.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+struct vkState;
+
+// Codes the checks raise.
+enum : int {
+  kErrNotEnoughArgs = 1014,
+  kErrSyntax = 1018,
+  kErrConstantNotFound = 1042,
+  kErrWrongUsage = 1055,
+  kErrNumberExpected = 1138,
+  kErrStringExpected = 1139,
+  kErrTableExpected = 1140,
+  kErrStringOrNumberExpected = 1183,
+  kErrBadPercent = 1184,
+  kErrFunctionExpected = 1185,
+  kErrNumberFieldExpected = 1189,
+  kErrCallbackNumber = 1190,
+  kErrTooManyArgs = 1193,
+  kErrStringFieldExpected = 1247,
+  kErrCallbackString = 1259,
+  kErrLayerNotFound = 1369
+};
+
+// The identifier of a script object: the script's number, or, when [handle]
+// is not NULL, the object record handed back to the script as a light
+// userdata (then the number is 0). Both words compare together.
+struct vkObjectId {
+  int32_t number = 0;
+  void* handle = nullptr;
+  bool operator==(const vkObjectId&) const = default;
+};
+
+// An identifier argument where Nil asks the command to choose (the command
+// then returns the new object's handle).
+struct vkIdRequest {
+  int32_t number = 0;
+  bool automatic = false;
+};
+
+// Argument count: min = max = 0 refuses any argument (1193); fewer than
+// [min] raises 1014; with [max] >= 1 more than [max] raises 1193; [max] 0
+// (with min > 0) or negative sets no upper limit. Returns [L].
+vkState* CheckArgCount(vkState* L, int min, int max);
+
+// Positional checks: [i] is the stack index of the argument. Numbers accept
+// numbers, numeric strings ("$" and "0x" hexadecimal) and nil (0); strings
+// accept strings, numbers (converted in place) and nil (""). An absent
+// argument fails; the Opt forms give their default only then.
+double vmCheckNumber(vkState* L, int i);
+double vmOptNumber(vkState* L, int i, double def);
+uint32_t vmCheckUnsigned(vkState* L, int i);
+uint32_t vmOptUnsigned(vkState* L, int i, uint32_t def);
+const char* vmCheckString(vkState* L, int i, size_t* len);
+const char* vmOptString(vkState* L, int i, const char* def, size_t* len);
+int vmCheckTable(vkState* L, int i);
+int vmCheckFunction(vkState* L, int i);
+
+// The value at [i] read as the table field [field]; failures name the field.
+double vmCheckNumberField(vkState* L, int i, const char* field);
+uint32_t vmCheckUnsignedField(vkState* L, int i, const char* field);
+const char* vmCheckStringField(vkState* L, int i, size_t* len, const char* field);
+
+// Results of script callbacks: nothing is raised, *[code] becomes 0 or
+// 1190 / 1259 (then the result is 0 / NULL).
+double vmToNumberOrError(vkState* L, int i, int* code);
+const char* vmToStringOrError(vkState* L, int i, size_t* len, int* code);
+
+// A light userdata gives its handle, anything else a truncated number.
+vkObjectId CheckObjectId(vkState* L, int i);
+// Nil asks for an automatic identifier; an absent argument raises 1138.
+vkIdRequest OptObjectId(vkState* L, int i);
+
+// A number, or a string "N%" taken as N percent of [reference] (of 1 with
+// [relative] set when [reference] is 0). Percentages below 0, or above 100
+// unless [allowOver100], raise 1184; non-numbers and non-strings 1183.
+double CheckNumberOrPercent(vkState* L, int i, double reference, bool allowOver100, int* relative);
+
+// Options-table readers: [t] is the table's stack index. A field that is not
+// nil is converted, stored in *[out], *[present] (may be NULL) set to 1, and
+// 1 returned; a nil field returns 0 and leaves the outputs alone. The stack
+// is left as found.
+int OptFieldInt(vkState* L, int t, const char* field, int32_t* out, int* present);
+int OptFieldUnsigned(vkState* L, int t, const char* field, uint32_t* out, int* present);
+int OptFieldNumber(vkState* L, int t, const char* field, double* out, int* present);
+int OptFieldString(vkState* L, int t, const char* field, std::string* out, int* present);
+int OptFieldObjectId(vkState* L, int t, const char* field, vkObjectId* out, int* present);
+int OptFieldNumberOrPercent(vkState* L, int t, const char* field, double reference, bool allowOver100,
+                            int* relative, double* out, int* present);
+// A number is a layer number; a string names a layer of the current
+// background picture (1369 when none has that name); other types 1055.
+int OptFieldLayerId(vkState* L, int t, const char* field, int32_t* out, int* present);
+// A table of four numbers at the keys 0..3.
+int OptFieldMatrix(vkState* L, int t, const char* field, double out[4], int* present);
+
+// Result-table writers: set [field] of the table on top of the stack.
+void SetFieldInt(vkState* L, const char* field, int32_t value);
+void SetFieldNumber(vkState* L, const char* field, double value);
+void SetFieldString(vkState* L, const char* field, const char* value);
+void SetFieldObjectId(vkState* L, const char* field, const vkObjectId& id);
+
+// One argument of CallScriptFunction.
+struct vkScriptArg {
+  enum Kind { Int, Unsigned, String, Nil, Pointer, ObjectId } kind;
+  int64_t integer = 0;
+  const char* text = nullptr;
+  void* pointer = nullptr;
+  vkObjectId id{};
+
+  static vkScriptArg ofInt(int32_t v) { return {Int, v}; }
+  static vkScriptArg ofUnsigned(uint32_t v) { return {Unsigned, v}; }
+  static vkScriptArg ofString(const char* s) { return {String, 0, s}; }
+  static vkScriptArg ofNil() { return {Nil}; }
+  static vkScriptArg ofPointer(void* p) { return {Pointer, 0, nullptr, p}; }
+  static vkScriptArg ofObjectId(const vkObjectId& v) { return {ObjectId, 0, nullptr, nullptr, v}; }
+};
+
+// Calls the global function [name] (looked up lower-cased) unprotected with
+// [args], leaving [results] results; a missing function raises 1133.
+// Returns 0 at once when [L] is NULL, else the code of a command called
+// directly.
+uint32_t CallScriptFunction(vkState* L, const char* name, int results, std::initializer_list<vkScriptArg> args);
