@@ -91,14 +91,18 @@ void MaskRows(const vkMaskBlitBlock& b) {
 }
 
 #if defined(__x86_64__)
-// Eight pixels per mask byte: all set copies, none skips, others select by
-// lanes. Returns the number of pixels done in the row.
+// Eight pixels per mask byte: none set skips, all set copies, others select
+// by lanes.
+// Returns the number of pixels done in the row. With [kAligned] the mask bits
+// start on a byte boundary and each group reads one mask byte.
+template <bool kAligned>
 int32_t MaskRowSSE2(const uint32_t* s, uint32_t* d, const uint8_t* m, int32_t bitX, int32_t n) {
   const __m128i bitsLo = _mm_setr_epi32(0x80, 0x40, 0x20, 0x10);
   const __m128i bitsHi = _mm_setr_epi32(0x08, 0x04, 0x02, 0x01);
+  const uint8_t* mb = m + (bitX >> 3);
   int32_t x = 0;
   for (; x + 8 <= n; x += 8) {
-    uint32_t bits = GetBits8(m, bitX + x);
+    const uint32_t bits = kAligned ? mb[x >> 3] : GetBits8(m, bitX + x);
     if (bits == 0) continue;
     const __m128i* sp = reinterpret_cast<const __m128i*>(s + x);
     __m128i* dp = reinterpret_cast<__m128i*>(d + x);
@@ -118,19 +122,19 @@ int32_t MaskRowSSE2(const uint32_t* s, uint32_t* d, const uint8_t* m, int32_t bi
   return x;
 }
 
+// With [kAligned] the mask bits start on a byte boundary and each group of
+// eight pixels reads one mask byte.
+template <bool kAligned>
 __attribute__((target("avx2"))) int32_t MaskRowAVX2(const uint32_t* s, uint32_t* d, const uint8_t* m,
                                                     int32_t bitX, int32_t n) {
   const __m256i bits8 = _mm256_setr_epi32(0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01);
+  const uint8_t* mb = m + (bitX >> 3);
   int32_t x = 0;
   for (; x + 8 <= n; x += 8) {
-    uint32_t bits = GetBits8(m, bitX + x);
+    const uint32_t bits = kAligned ? mb[x >> 3] : GetBits8(m, bitX + x);
     if (bits == 0) continue;
     __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x));
     __m256i* dp = reinterpret_cast<__m256i*>(d + x);
-    if (bits == 0xFF) {
-      _mm256_storeu_si256(dp, sv);
-      continue;
-    }
     __m256i sel = _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(int(bits)), bits8), bits8);
     _mm256_storeu_si256(dp, _mm256_blendv_epi8(_mm256_loadu_si256(dp), sv, sel));
   }
@@ -147,9 +151,9 @@ void MaskRows<vkPix32>(const vkMaskBlitBlock& b) {
     const uint8_t* m = PlaneRow(b.mask, b.maskBytesPerRow, b.srcY + y);
     int32_t x = 0;
     if (level >= kPixelSimdAVX2)
-      x = MaskRowAVX2(s, d, m, b.srcX, b.width);
+      x = (b.srcX & 7) ? MaskRowAVX2<false>(s, d, m, b.srcX, b.width) : MaskRowAVX2<true>(s, d, m, b.srcX, b.width);
     else if (level == kPixelSimdSSE2)
-      x = MaskRowSSE2(s, d, m, b.srcX, b.width);
+      x = (b.srcX & 7) ? MaskRowSSE2<false>(s, d, m, b.srcX, b.width) : MaskRowSSE2<true>(s, d, m, b.srcX, b.width);
     for (; x < b.width; ++x)
       if (GetBit(m, b.srcX + x)) d[x] = s[x];
   }
