@@ -9,6 +9,7 @@
 
 #include "engine/errorinfo.h"
 #include "engine/errors.h"
+#include "engine/libraries.h"
 #include "engine/numconv.h"
 #include "engine/vmapi.h"
 #include "layers/layers.h"
@@ -155,6 +156,22 @@ vkIdRequest OptObjectId(vkState* L, int i) {
   return r;
 }
 
+int ParseConstantName(vkState* L, const char* text, size_t* consumed, const char** str, double* num) {
+  constexpr size_t kMaxName = 64;
+  if (text[0] != '#') return kErrWrongUsage;
+  auto isLetter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  const char* name = text + 1;
+  if (!isLetter(name[0]) && name[0] != '_') return kErrSyntax;
+  size_t n = 0;
+  while (n < kMaxName && (isLetter(name[n]) || isDigit(name[n]) || name[n] == '_' || name[n] == '$' || name[n] == '!'))
+    n++;
+  std::string key(name, n);
+  if (!vmGetConstant(L, key.c_str(), str, num)) return kErrConstantNotFound;
+  *consumed = n + 1;
+  return 0;
+}
+
 double CheckNumberOrPercent(vkState* L, int i, double reference, bool allowOver100, int* relative) {
   if (relative) *relative = 0;
   int t = vmType(L, i);
@@ -299,9 +316,7 @@ void SetFieldObjectId(vkState* L, const char* field, const vkObjectId& id) {
 
 uint32_t CallScriptFunction(vkState* L, const char* name, int results, std::initializer_list<vkScriptArg> args) {
   if (!L) return 0;
-  std::string lower = name;
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  std::string lower = LowerCased(name);
   vmPushLString(L, lower.data(), lower.size());
   vmGetTable(L, VK_GLOBALSINDEX);
   for (const vkScriptArg& a : args) {

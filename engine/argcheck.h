@@ -81,6 +81,12 @@ vkObjectId CheckObjectId(vkState* L, int i);
 // Nil asks for an automatic identifier; an absent argument raises 1138.
 vkIdRequest OptObjectId(vkState* L, int i);
 
+// Reads "#name" at the start of [text]: returns 0 and sets *[consumed] to
+// the name's length + 1 and *[str] (string constant, else NULL) and *[num];
+// or returns 1055 (no "#"), 1018 (no letter or "_" after it) or 1042 (not a
+// constant). Names run over letters, digits, "_", "$" and "!", at most 64.
+int ParseConstantName(vkState* L, const char* text, size_t* consumed, const char** str, double* num);
+
 // A number, or a string "N%" taken as N percent of [reference] (of 1 with
 // [relative] set when [reference] is 0). Percentages below 0, or above 100
 // unless [allowOver100], raise 1184; non-numbers and non-strings 1183.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/errormessages.h"
+#include "engine/libraries.h"
 #include "support/vmtest.h"
 
 namespace {
@@ -259,6 +260,56 @@ TEST_F(ArgCheckTest, CallsAScriptFunctionByNameWhateverTheCase) {
 TEST_F(ArgCheckTest, CallingAMissingFunctionRaises1133) {
   vmPushCClosure(L, [](vkState* L) { CallScriptFunction(L, "NoSuchThing", 0, {}); return 0; }, 0);
   EXPECT_EQ(vmPCall(L, 0, 0, 0), 1133);
+}
+
+}  // namespace
+
+namespace {
+
+struct ConstantCase {
+  std::string text;
+  int code;
+  size_t consumed;
+  double number;
+  const char* string;  // NULL: a number constant
+};
+
+TEST_F(ArgCheckTest, ParsesConstantNamesAfterTheHash) {
+  static std::string longName(64, 'a');
+  static const vkConstantDef constants[] = {
+      {"IMGFMT_PNG", nullptr, 4},
+      {"VERSION$", "1.0", 0},
+      {longName.c_str(), nullptr, 64},
+      {nullptr, nullptr, 0},
+  };
+  vmRegisterConstants(L, constants);
+  const ConstantCase cases[] = {
+      {"#imgfmt_png", 0, 11, 4, nullptr},
+      {"#IMGFMT_PNG + 1", 0, 11, 4, nullptr},
+      {"#Version$!", 1042, 0, 0, nullptr},  // "!" belongs to the name
+      {"#version$", 0, 9, 0, "1.0"},
+      {"#" + longName + "b", 0, 65, 64, nullptr},  // only 64 characters count
+      {"IMGFMT_PNG", 1055, 0, 0, nullptr},
+      {"#1abc", 1018, 0, 0, nullptr},
+      {"#", 1018, 0, 0, nullptr},
+      {"#nosuch", 1042, 0, 0, nullptr},
+  };
+  for (const ConstantCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    size_t consumed = 0;
+    const char* s = nullptr;
+    double n = 0;
+    EXPECT_EQ(ParseConstantName(L, c.text.c_str(), &consumed, &s, &n), c.code);
+    if (c.code != 0) continue;
+    EXPECT_EQ(consumed, c.consumed);
+    if (c.string) {
+      EXPECT_STREQ(s, c.string);
+    } else {
+      EXPECT_EQ(s, nullptr);
+      EXPECT_EQ(n, c.number);
+    }
+  }
+  EXPECT_EQ(vmGetTop(L), 0);
 }
 
 }  // namespace
