@@ -12,6 +12,7 @@
 #include <cstring>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -203,7 +204,8 @@ void BM_Rotate(benchmark::State& state, int32_t w, int32_t h, bool smooth) {
   SetRate(state, s.pixels());
 }
 
-// Keeps every run's rate so that the ratios can be printed at the end.
+// Keeps every run's rate so that the ratios can be printed at the end; with
+// repetitions the median counts.
 class RateReporter : public benchmark::ConsoleReporter {
  public:
   std::map<std::string, double> rates;
@@ -211,9 +213,18 @@ class RateReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& r : runs) {
       auto it = r.counters.find("Mpix/s");
-      if (it != r.counters.end() && r.run_type == Run::RT_Iteration) rates[r.benchmark_name()] = it->second;
+      if (it == r.counters.end()) continue;
+      if (r.run_type == Run::RT_Iteration && !medians_.count(r.run_name.str()))
+        rates[r.run_name.str()] = it->second;
+      if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
+        rates[r.run_name.str()] = it->second;
+        medians_.insert(r.run_name.str());
+      }
     }
   }
+
+ private:
+  std::set<std::string> medians_;
 };
 
 const char* kPatterns[] = {"random", "zero", "full", "sprite"};
