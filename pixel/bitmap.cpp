@@ -288,8 +288,8 @@ void FillMaskRect(vkPlane* plane, int32_t x, int32_t y, int32_t width, int32_t h
 
 void FillMaskPolygon(vkPlane* mask, const int32_t* points, int32_t count, int32_t* scratch) {
   if (!mask) return;
-  int32_t h = mask->height > 0 ? mask->height : 0;
-  ScanFillPolygonMask(mask->data, mask->bytesPerRow, PlaneWidthBits(mask), h, scratch, points, count);
+  ScanFillPolygonMask(mask->data, mask->bytesPerRow, PlaneWidthBits(mask), PlaneHeight(mask), scratch, points,
+                      count);
 }
 
 void FillAlphaRect(vkPlane* plane, int32_t x, int32_t y, int32_t width, int32_t height, uint8_t value) {

@@ -187,6 +187,18 @@ TEST(Bitmap, MaskPlaneOperationsMatchTheReference) {
   }
 }
 
+TEST(Bitmap, PolygonFillStaysInsideThePlane) {
+  // A triangle far larger than the plane covers all of it and nothing else.
+  vkPlanePtr mask(AllocMaskPlane(10, 6, true));
+  const int32_t tri[] = {-1000, -1000, 5000, -1000, -1000, 5000};
+  int32_t scratch[3];
+  FillMaskPolygon(mask.get(), tri, 3, scratch);
+  for (int32_t y = 0; y < 6; ++y) {
+    EXPECT_EQ(mask->data[y * 2], 0xFF);
+    EXPECT_EQ(mask->data[y * 2 + 1], 0xC0);  // the spare bits of the row stay clear
+  }
+}
+
 TEST(Bitmap, ColourHelpers) {
   EXPECT_EQ(RGBToPixel(0x123456, PIXFMT_ARGB32), 0x00123456u);
   EXPECT_EQ(RGBToPixel(0xFFFFFF, 13), 0u);
