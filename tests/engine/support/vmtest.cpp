@@ -128,3 +128,45 @@ double GlobalNumber(vkState* L, const char* name) {
 }
 
 }  // namespace vktest
+
+#include "engine/strings.h"
+#include "tools/vkasm/vkasm.h"
+
+namespace vktest {
+
+std::vector<uint8_t> AssembleListing(const std::string& listing, bool littleEndian) {
+  return vkasm::Assemble(listing, "test.vkasm", littleEndian);
+}
+
+std::string ResultsText(vkState* L, int from) {
+  std::string out;
+  for (int j = from; j <= vmGetTop(L); j++) {
+    if (!out.empty()) out += ' ';
+    const vkValue* v = L->base + (j - 1);
+    switch (v->tt) {
+      case VK_TNIL: out += "nil"; break;
+      case VK_TNUMBER: {
+        char buf[kNumberTextMax];
+        vmNumberToText(v->v.n, buf);
+        out += buf;
+        break;
+      }
+      case VK_TSTRING: out += "\"" + std::string(vmStr(v)->data(), vmStr(v)->len) + "\""; break;
+      case VK_TBOOLEAN: out += v->v.b ? "true" : "false"; break;
+      default: out += vkTypeNames[v->tt]; break;
+    }
+  }
+  return out;
+}
+
+int RunListing(vkState* L, const std::string& listing, std::string* out) {
+  std::vector<uint8_t> bytes = AssembleListing(listing);
+  int top = vmGetTop(L);
+  int status = vmLoadBuffer(L, bytes.data(), bytes.size(), "=listing");
+  if (status == 0) status = vmPCall(L, 0, VK_MULTRET, 0);
+  if (out) *out = status == 0 ? ResultsText(L, top + 1) : "";
+  vmSetTop(L, top);
+  return status;
+}
+
+}  // namespace vktest

@@ -82,3 +82,12 @@ void SetGlobalCommand(vkState* L, const char* name, vkCFunction fn);
 double GlobalNumber(vkState* L, const char* name);
 
 }  // namespace vktest
+
+namespace vktest {
+// Assembles [listing] with the bytecode assembler, runs it protected and
+// writes its results as text into [out] ("3 \"a\" nil"); returns the status.
+int RunListing(vkState* L, const std::string& listing, std::string* out);
+// The results from stack index [from] to the top as text.
+std::string ResultsText(vkState* L, int from);
+std::vector<uint8_t> AssembleListing(const std::string& listing, bool littleEndian = false);
+}  // namespace vktest

@@ -1,0 +1,452 @@
+// The interpreter through assembled chunks: each opcode family with the
+// edge cases scripts see (numbers as booleans, the truth rule, nil as 0 and
+// "", 32-bit words, division and modulo signs, mixed-type comparisons,
+// string coercion, 0-based lists, the GOSUB stack and the stop flag).
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/errors.h"
+#include "support/vmtest.h"
+
+namespace {
+
+using namespace vktest;
+
+struct Case {
+  const char* name;
+  std::string listing;
+  const char* results;  // expected results, or nullptr when [code] is raised
+  int code = 0;
+};
+
+// "return OP b c"
+std::string binop(const char* op, const char* b, const char* c) {
+  return std::string(op) + " 0 " + b + " " + c + "\nRETURN 0 2\n";
+}
+// "return b OP c" for EQ/LT/LE as 1 or 0, through the jump that follows.
+std::string compare(const char* op, const char* b, const char* c) {
+  return std::string(op) + " 1 " + b + " " + c +
+         "\nJMP yes\nLOADBOOL 0 0 0\nRETURN 0 2\nyes:\nLOADBOOL 0 1 0\nRETURN 0 2\n";
+}
+// Loads a value into r1 (a listing fragment) and returns NOT r1 and the
+// verdict of TEST (which jumps when r1 is false with C = 0).
+std::string truth(const char* load) {
+  return std::string(load) + "\nNOT 0 1\nTEST 2 1 0\nJMP isfalse\nLOADK 1 \"true\"\nRETURN 0 3\n"
+                             "isfalse:\nLOADK 1 \"false\"\nRETURN 0 3\n";
+}
+
+void runCases(vkState* L, const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    std::string out;
+    int status = RunListing(L, c.listing, &out);
+    if (c.results) {
+      EXPECT_EQ(status, 0) << c.name;
+      EXPECT_EQ(out, c.results) << c.name;
+    } else {
+      EXPECT_EQ(status, c.code) << c.name;
+    }
+  }
+}
+
+TEST_F(EngineTest, Arithmetic) {
+  runCases(L, {
+      {"add", binop("ADD", "#1", "#2"), "3"},
+      {"sub", binop("SUB", "#1", "#2.5"), "-1.5"},
+      {"mul", binop("MUL", "#4", "#0.25"), "1"},
+      {"div", binop("DIV", "#7", "#2"), "3.5"},
+      {"div by zero", binop("DIV", "#1", "#0"), nullptr, kVmErrDivisionByZero},
+      {"intdiv", binop("INTDIV", "#7", "#2"), "3"},
+      {"intdiv negative", binop("INTDIV", "#-7", "#2"), "-3"},
+      {"intdiv truncates operands", binop("INTDIV", "#7.9", "#2.9"), "3"},
+      {"intdiv by 0.5", binop("INTDIV", "#7", "#0.5"), nullptr, kVmErrDivisionByZero},
+      {"intdiv INT_MIN by -1", binop("INTDIV", "#-2147483648", "#-1"), "2147483648"},
+      {"mod INT_MIN by -1", binop("MOD", "#-2147483648", "#-1"), "0"},
+      {"mod sign of dividend", binop("MOD", "#-7", "#2"), "-1"},
+      {"mod positive dividend", binop("MOD", "#7", "#-2"), "1"},
+      {"mod by zero", binop("MOD", "#5", "#0"), nullptr, kVmErrDivisionByZero},
+      {"intdiv NaN saturates", "LOADK 1 #0\nDIV 1 1 #0\nRETURN 0 1\n", nullptr, kVmErrDivisionByZero},
+      {"pow", binop("POW", "#2", "#10"), "1024"},
+      {"shl 31", binop("SHL", "#1", "#31"), "2147483648"},
+      {"shl 32", binop("SHL", "#1", "#32"), "0"},
+      {"shl 63", binop("SHL", "#1", "#63"), "0"},
+      {"shl 64 wraps to 0", binop("SHL", "#1", "#64"), "1"},
+      {"shl negative count", binop("SHL", "#1", "#-1"), "0"},
+      {"shr logical", binop("SHR", "#-1", "#28"), "15"},
+      {"bnot", "LOADK 1 #0\nBNOT 0 1\nRETURN 0 2\n", "4294967295"},
+      {"band", binop("BAND", "#-1", "#255"), "255"},
+      {"bor high bit", binop("BOR", "#2147483648", "#1"), "2147483649"},
+      {"bxor wraps", binop("BXOR", "#4294967295", "#1"), "4294967294"},
+      {"bor saturates", binop("BOR", "#1e20", "#0"), "4294967295"},
+      {"nil is 0", "LOADNIL 1 1\nADD 0 1 #1\nRETURN 0 2\n", "1"},
+      {"numeric string", binop("ADD", "\"10\"", "#1"), "11"},
+      {"hex string", binop("ADD", "\"0x10\"", "\"$ff\""), "271"},
+      {"non-numeric string", binop("ADD", "\"abc\"", "#1"), nullptr, kVmErrWrongOperator},
+      {"table operand", "NEWTABLE 1 0 0\nADD 0 1 #1\nRETURN 0 2\n", nullptr, kVmErrWrongOperator},
+      {"unm", "LOADK 1 \"5\"\nUNM 0 1\nRETURN 0 2\n", "-5"},
+      {"unm of a table", "NEWTABLE 1 0 0\nUNM 0 1\nRETURN 0 2\n", nullptr, kVmErrWrongOperator},
+      {"bnot of nil", "LOADNIL 1 1\nBNOT 0 1\nRETURN 0 2\n", "4294967295"},
+  });
+}
+
+TEST_F(EngineTest, NumbersAsBooleansAndTheTruthRule) {
+  runCases(L, {
+      {"loadbool", "LOADBOOL 0 1 0\nLOADBOOL 1 0 0\nRETURN 0 3\n", "1 0"},
+      {"loadbool skip", "LOADBOOL 0 7 1\nLOADK 0 #99\nRETURN 0 2\n", "7"},
+      {"nil", truth("LOADNIL 1 1"), "1 \"false\""},
+      {"zero", truth("LOADK 1 #0"), "1 \"false\""},
+      {"minus zero", truth("LOADK 1 #-0"), "1 \"false\""},
+      {"empty string", truth("LOADK 1 \"\""), "1 \"false\""},
+      {"string zero", truth("LOADK 1 \"0\""), "0 \"true\""},
+      {"one", truth("LOADK 1 #1"), "0 \"true\""},
+      {"table", truth("NEWTABLE 1 0 0"), "0 \"true\""},
+  });
+}
+
+TEST_F(EngineTest, Comparisons) {
+  runCases(L, {
+      {"nil == 0", compare("EQ", "nil", "#0"), "1"},
+      {"nil == \"\"", compare("EQ", "nil", "\"\""), "1"},
+      {"nil == \"a\"", compare("EQ", "nil", "\"a\""), "0"},
+      {"0 == nil", compare("EQ", "#0", "nil"), "1"},
+      {"nil == nil", compare("EQ", "nil", "nil"), "1"},
+      {"1 == \"1\"", compare("EQ", "#1", "\"1\""), nullptr, kVmErrCompareNumberString},
+      {"table == number", "NEWTABLE 2 0 0\n" + compare("EQ", "2", "#1"), nullptr, kVmErrWrongOperator},
+      {"same string", compare("EQ", "\"ab\"", "\"ab\""), "1"},
+      {"numbers", compare("EQ", "#0.5", "#0.5"), "1"},
+      {"\"a\" < \"B\"", compare("LT", "\"a\"", "\"B\""), "0"},
+      {"\"B\" < \"a\"", compare("LT", "\"B\"", "\"a\""), "1"},
+      {"prefix is less", compare("LT", "\"ab\"", "\"abc\""), "1"},
+      {"nil < 1", compare("LT", "nil", "#1"), "1"},
+      {"1 < nil", compare("LT", "#1", "nil"), "0"},
+      {"-1 < nil", compare("LT", "#-1", "nil"), "1"},
+      {"nil < \"x\"", compare("LT", "nil", "\"x\""), "0"},
+      {"nil < nil", compare("LT", "nil", "nil"), "0"},
+      {"1 < \"2\"", compare("LT", "#1", "\"2\""), nullptr, kVmErrCompareNumberString},
+      {"nil <= nil", compare("LE", "nil", "nil"), "1"},
+      {"nil <= 0", compare("LE", "nil", "#0"), "1"},
+      {"0 <= nil", compare("LE", "#0", "nil"), "1"},
+      {"nil <= \"\"", compare("LE", "nil", "\"\""), "0"},
+      {"\"a\" <= \"a\"", compare("LE", "\"a\"", "\"a\""), "1"},
+      {"table <= 1", "NEWTABLE 2 0 0\n" + compare("LE", "2", "#1"), nullptr, kVmErrWrongOperator},
+      {"tables <", "NEWTABLE 2 0 0\nNEWTABLE 3 0 0\n" + compare("LT", "2", "3"), nullptr, kVmErrWrongOperator},
+  });
+}
+
+TEST_F(EngineTest, CaseInsensitiveLessThanThroughTheInterface) {
+  vmPushString(L, "a");
+  vmPushString(L, "B");
+  EXPECT_EQ(vmLessThan(L, 1, 2, 1), 0);
+  EXPECT_EQ(vmLessThan(L, 1, 2, 0), 1);
+  EXPECT_EQ(vmLessThan(L, 1, 3, 0), 0);  // none
+}
+
+TEST_F(EngineTest, TablesAndGlobals) {
+  runCases(L, {
+      {"missing field", "NEWTABLE 0 0 0\nGETTABLE 1 0 \"size\"\nRETURN 1 2\n", nullptr, kVmErrFieldNotInitialized},
+      {"absent global is nil", "GETGLOBAL 0 \"nothing\"\nRETURN 0 2\n", "nil"},
+      {"set and get", "NEWTABLE 0 0 2\nSETTABLE 0 \"x\" #5\nSETTABLE 0 #1 \"one\"\nGETTABLE 1 0 \"x\"\n"
+                      "GETTABLE 2 0 #1\nRETURN 1 3\n", "5 \"one\""},
+      {"nil key", "NEWTABLE 0 0 0\nLOADNIL 1 1\nSETTABLE 0 1 #5\nGETTABLE 2 0 #0\nRETURN 2 2\n", "5"},
+      {"index a number", "LOADK 0 #5\nGETTABLE 1 0 \"a\"\nRETURN 1 2\n", nullptr, kVmErrTableNotFound},
+      {"set into a number", "LOADK 0 #5\nSETTABLE 0 \"a\" #1\nRETURN 0 1\n", nullptr, kVmErrTableNotFound},
+      {"globals", "LOADK 0 #3\nSETGLOBAL 0 \"g\"\nGETGLOBAL 1 \"g\"\nRETURN 1 2\n", "3"},
+      {"setlist from 0", "NEWTABLE 0 0 0\nLOADK 1 #10\nLOADK 2 #20\nLOADK 3 #30\nSETLIST 0 2\n"
+                         "GETTABLE 4 0 #0\nGETTABLE 5 0 #2\nRETURN 4 3\n", "10 30"},
+      {"second flush starts at 32", "NEWTABLE 0 0 0\nLOADK 1 #7\nSETLIST 0 32\nGETTABLE 2 0 #32\nRETURN 2 2\n",
+       "7"},
+      {"setlist on a number", "LOADK 0 #1\nLOADK 1 #2\nSETLIST 0 0\nRETURN 0 1\n", nullptr, kVmErrBadBytecode},
+      {"self with a number key", "NEWTABLE 1 0 0\nSELF 2 1 #1\nRETURN 0 1\n", nullptr, kVmErrBadBytecode},
+      {"self missing method is nil", "NEWTABLE 1 0 0\nSELF 2 1 \"m\"\nRETURN 2 3\n", "nil table"},
+      {"self on a number", "LOADK 1 #1\nSELF 2 1 \"m\"\nRETURN 2 2\n", nullptr, kVmErrTableNotFound},
+      {"newtable absurd size", "NEWTABLE 0 511 0\nRETURN 0 1\n", nullptr, kVmErrTableOverflow},
+      {"newtable 2^25", "NEWTABLE 0 201 0\nRETURN 0 1\n", nullptr, kVmErrTableOverflow},
+      {"newtable hash 2^25", "NEWTABLE 0 0 25\nRETURN 0 1\n", nullptr, kVmErrTableOverflow},
+  });
+  std::string out;
+  RunListing(L, "NEWTABLE 0 0 0\nGETTABLE 1 0 \"size\"\nRETURN 1 2\n", &out);
+  EXPECT_EQ(gErrorInfo.errorText, "\"size\"");
+  RunListing(L, "NEWTABLE 0 0 0\nGETTABLE 1 0 #5\nRETURN 1 2\n", &out);
+  EXPECT_EQ(gErrorInfo.errorText, "5");
+  RunListing(L, "GETGLOBAL 0 \"num\"\nGETTABLE 1 0 \"a\"\nRETURN 1 2\n", &out);
+  EXPECT_EQ(gErrorInfo.errorText, "num{}");
+}
+
+TEST_F(EngineTest, Concatenation) {
+  runCases(L, {
+      {"numbers and strings", "LOADK 0 #1\nLOADK 1 \"a\"\nLOADK 2 #2.5\nCONCAT 3 0 2\nRETURN 3 2\n", "\"1a2.5\""},
+      {"nil is empty", "LOADK 0 \"x\"\nLOADNIL 1 1\nLOADK 2 \"y\"\nCONCAT 3 0 2\nRETURN 3 2\n", "\"xy\""},
+      {"empty second", "LOADK 0 #12\nLOADK 1 \"\"\nCONCAT 2 0 1\nRETURN 2 2\n", "\"12\""},
+      {"table", "LOADK 0 \"x\"\nNEWTABLE 1 0 0\nCONCAT 2 0 1\nRETURN 2 2\n", nullptr, kVmErrConcatTypes},
+  });
+}
+
+TEST_F(EngineTest, Loops) {
+  runCases(L, {
+      {"forloop count", "LOADK 0 #0\nLOADK 1 #10\nLOADK 2 #1\nLOADK 3 #0\nJMP test\nbody:\nADD 3 3 #1\n"
+                        "test:\nFORLOOP 0 body\nRETURN 3 2\n", "10"},
+      {"limit nil runs while index <= 0", "LOADK 0 #-3\nLOADNIL 1 1\nLOADK 2 #1\nLOADK 3 #0\nJMP test\n"
+                                          "body:\nADD 3 3 #1\ntest:\nFORLOOP 0 body\nRETURN 3 2\n", "3"},
+      {"negative step", "LOADK 0 #5\nLOADK 1 #1\nLOADK 2 #-2\nLOADK 3 #0\nJMP test\nbody:\nADD 3 3 #1\n"
+                        "test:\nFORLOOP 0 body\nRETURN 3 2\n", "2"},
+      {"string limit converts", "LOADK 0 #0\nLOADK 1 \"3\"\nLOADK 2 #1\nLOADK 3 #0\nJMP test\nbody:\n"
+                                "ADD 3 3 #1\ntest:\nFORLOOP 0 body\nRETURN 3 2\n", "3"},
+      {"index must be a number", "LOADK 0 \"1\"\nLOADK 1 #3\nLOADK 2 #1\nFORLOOP 0 end\nend:\nRETURN 0 1\n",
+       nullptr, kVmErrValueExpected},
+      {"bad limit", "LOADK 0 #1\nLOADK 1 \"x\"\nLOADK 2 #1\nFORLOOP 0 end\nend:\nRETURN 0 1\n", nullptr,
+       kVmErrValueExpected},
+  });
+}
+
+int nextCommand(vkState* L) {
+  vmSetTop(L, 2);
+  if (vmNext(L, 1)) return 2;
+  vmPushNil(L);
+  return 1;
+}
+
+TEST_F(EngineTest, GenericForOverATable) {
+  SetGlobalCommand(L, "next", nextCommand);
+  std::string out;
+  // for k, v in {10, 20, x = 1} do sum = sum + v end
+  ASSERT_EQ(RunListing(L, R"(
+      NEWTABLE 0 0 1
+      LOADK 1 #10
+      LOADK 2 #20
+      SETLIST 0 1
+      SETTABLE 0 "x" #1
+      LOADK 8 #0
+      LOADNIL 2 2         ; the control variable starts at nil
+      TFORPREP 0 test
+    body:
+      ADD 8 8 3           ; key in r2, value in r3
+    test:
+      TFORLOOP 0 1
+      JMP body
+      RETURN 8 2
+  )", &out), 0);
+  EXPECT_EQ(out, "31");
+}
+
+TEST_F(EngineTest, CallsReturnsAndTailCalls) {
+  std::string out;
+  ASSERT_EQ(RunListing(L, R"(
+      .function three
+      .linedefined 1
+        LOADK 0 #1
+        LOADK 1 #2
+        LOADK 2 #3
+        RETURN 0 4
+      .end
+      CLOSURE 0 three
+      CALL 0 1 0          ; all results
+      CALL 0 0 3          ; call 1(2, 3)? no: the first result is the function slot
+      RETURN 0 1
+  )", &out), kVmErrFunctionNotFound);
+  ASSERT_EQ(RunListing(L, R"(
+      .function three
+      .linedefined 1
+        LOADK 0 #1
+        LOADK 1 #2
+        LOADK 2 #3
+        RETURN 0 4
+      .end
+      CLOSURE 0 three
+      CALL 0 1 3          ; two results wanted
+      LOADK 2 #9
+      RETURN 0 0          ; up to the top: the frame
+  )", &out), 0);
+  EXPECT_EQ(out, "1 2 9");  // the frame holds 3 registers
+  // A tail call 10000 deep reuses its frame.
+  ASSERT_EQ(RunListing(L, R"(
+      .function down
+      .linedefined 1
+      .params 1
+        EQ 1 0 #0
+        JMP done
+        SUB 0 0 #1
+        GETGLOBAL 1 "down"
+        MOVE 2 0
+        TAILCALL 1 2 0
+        RETURN 1 0
+      done:
+        LOADK 1 "bottom"
+        RETURN 1 2
+      .end
+      CLOSURE 0 down
+      SETGLOBAL 0 "down"
+      LOADK 1 #10000
+      CALL 0 2 2
+      RETURN 0 2
+  )", &out), 0);
+  EXPECT_EQ(out, "\"bottom\"");
+}
+
+TEST_F(EngineTest, GosubStack) {
+  runCases(L, {
+      {"gosub and return", "LOADK 0 #0\nJMP gosub sub\nADD 0 0 #100\nRETURN 0 2\nsub:\nADD 0 0 #1\nRETURN 0 1 1\n",
+       "101"},
+      {"4097 nested gosubs", "top:\nJMP gosub top\nRETURN 0 1\n", nullptr, kVmErrInternalLimit},
+      {"return without gosub", "RETURN 0 1 1\nRETURN 0 1\n", nullptr, kVmErrReturnWithoutGosub},
+      {"return into another function", R"(
+          .function f
+          .linedefined 1
+            RETURN 0 1 1
+            RETURN 0 1
+          .end
+          JMP gosub sub
+          RETURN 0 1
+        sub:
+          CLOSURE 0 f
+          CALL 0 1 1
+          RETURN 0 1 1
+      )", nullptr, kVmErrReturnWithoutGosub},
+  });
+  EXPECT_EQ(vmGosubDepth(), 0);  // every unwinding restored the depth
+}
+
+int gStops = 0;
+int stopCommand(vkState*) {
+  gStops++;
+  gErrorInfo.stopFlag = 1;
+  return 0;
+}
+
+TEST_F(EngineTest, StopFlagEndsALoopBeforeTheNextInstruction) {
+  gStops = 0;
+  SetGlobalCommand(L, "stop", stopCommand);
+  std::string out;
+  EXPECT_EQ(RunListing(L, "top:\nGETGLOBAL 0 \"stop\"\nCALL 0 1 1\nJMP top\nRETURN 0 1\n", &out), 0);
+  EXPECT_EQ(gStops, 1);
+  EXPECT_EQ(L->ci, L->baseCi);
+}
+
+int gCalls = 0;
+// A command that asks for a label jump to index 4 of the main chunk the first time.
+int labelCommand(vkState*) {
+  if (gCalls++ > 0) return 0;
+  gErrorInfo.jumpOffset = 4 - gErrorInfo.pcIndex;
+  return -2;
+}
+int gosubCommand(vkState*) {
+  gErrorInfo.jumpOffset = 4 - gErrorInfo.pcIndex;
+  return -1;
+}
+
+TEST_F(EngineTest, LabelJumpsFromCommands) {
+  SetGlobalCommand(L, "again", labelCommand);
+  SetGlobalCommand(L, "gosub", gosubCommand);
+  gCalls = 0;
+  std::string out;
+  // -2 returns to the instruction before the call, so the call runs again.
+  ASSERT_EQ(RunListing(L, R"(
+      LOADK 1 #0
+      GETGLOBAL 0 "again"
+      CALL 0 1 1
+      RETURN 1 2
+      ADD 1 1 #1
+      RETURN 0 1 1
+  )", &out), 0);
+  EXPECT_EQ(out, "1");
+  EXPECT_EQ(gCalls, 2);
+  // -1 returns after the call.
+  ASSERT_EQ(RunListing(L, R"(
+      LOADK 1 #0
+      GETGLOBAL 0 "gosub"
+      CALL 0 1 1
+      RETURN 1 2
+      ADD 1 1 #5
+      RETURN 0 1 1
+  )", &out), 0);
+  EXPECT_EQ(out, "5");
+  // Inside a function the jump would land in another function's code.
+  EXPECT_EQ(RunListing(L, R"(
+      .function f
+      .linedefined 3
+        GETGLOBAL 0 "gosub"
+        CALL 0 1 1
+        RETURN 0 1
+        RETURN 0 1
+        RETURN 0 1
+      .end
+      CLOSURE 0 f
+      CALL 0 1 1
+      RETURN 0 1
+  )", &out), kVmErrGotoInFunction);
+}
+
+int failing(vkState*) { return 1044; }
+
+TEST_F(EngineTest, CommandErrors) {
+  SetGlobalCommand(L, "fail", failing);
+  const char* chunk = "GETGLOBAL 0 \"fail\"\nCALL 0 1 2\nLOADK 1 \"after\"\nRETURN 0 3\n";
+  std::string out;
+  gCommandErrorSettings.exitOnError = false;
+  ASSERT_EQ(RunListing(L, chunk, &out), 0);
+  EXPECT_EQ(out, "nil \"after\"");
+  EXPECT_EQ(gErrorInfo.lastError, 1044u);
+  EXPECT_EQ(gErrorInfo.stopFlag, 0u);
+  gCommandErrorSettings.exitOnError = true;
+  EXPECT_EQ(RunListing(L, chunk, &out), 1044);
+  EXPECT_EQ(gErrorInfo.stopFlag, 1u);
+  gErrorInfo.stopFlag = 0;
+  gCommandErrorSettings.pcallDepth = 1;
+  EXPECT_EQ(RunListing(L, chunk, &out), 1044);
+  EXPECT_EQ(gErrorInfo.stopFlag, 0u);
+}
+
+TEST_F(EngineTest, MainChunkUpvaluesExistAndHoldNil) {
+  std::string out;
+  ASSERT_EQ(RunListing(L, ".upvalues 2\nGETUPVAL 0 1\nLOADK 1 #4\nSETUPVAL 1 0\nGETUPVAL 2 0\nRETURN 0 3\n", &out),
+            0);
+  EXPECT_EQ(out, "nil 4");
+}
+
+TEST_F(EngineTest, LoopRegistersAboveTheStackSizeAreGuaranteed) {
+  SetGlobalCommand(L, "next", nextCommand);
+  std::string out;
+  // FORLOOP's limit and step, and TFORLOOP's call slots, lie beyond the stated stack size.
+  ASSERT_EQ(RunListing(L, ".maxstack 2\nLOADK 1 #1\nFORLOOP 1 end\nend:\nRETURN 0 1\n", &out), 0);
+  ASSERT_EQ(RunListing(L, ".maxstack 2\nNEWTABLE 1 0 0\nTFORPREP 1 test\ntest:\nTFORLOOP 1 200\nJMP test\n"
+                          "RETURN 0 1\n", &out), 0);
+}
+
+std::vector<int> gLines;
+int gCount = 0;
+void lineHook(vkState*, vkDebugInfo* ar) { gLines.push_back(ar->currentline); }
+void countHook(vkState*, vkDebugInfo* ar) {
+  if (ar->event == VK_HOOKCOUNT) gCount++;
+}
+
+TEST_F(EngineTest, CountAndLineHooks) {
+  const char* chunk = R"(
+      .line 1
+        LOADK 0 #0
+        LOADK 1 #2
+      .line 2
+        LOADK 2 #1
+      loop:
+      .line 3
+        ADD 0 0 #1
+      .line 4
+        LT 1 0 1
+        JMP loop
+      .line 5
+        RETURN 0 2
+  )";
+  gLines.clear();
+  vmSetHook(L, lineHook, VK_MASKLINE, 0);
+  std::string out;
+  ASSERT_EQ(RunListing(L, chunk, &out), 0);
+  EXPECT_EQ(out, "2");
+  EXPECT_EQ(gLines, (std::vector<int>{2, 3, 4, 3, 4, 5}));
+  gCount = 0;
+  vmSetHook(L, countHook, VK_MASKCOUNT, 1);
+  ASSERT_EQ(RunListing(L, chunk, &out), 0);
+  EXPECT_EQ(gCount, 8);  // instructions executed: a test that jumps skips its JMP
+  vmSetHook(L, nullptr, 0, 0);
+  EXPECT_EQ(L->hookMask, 0);
+}
+
+}  // namespace
