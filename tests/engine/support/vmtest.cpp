@@ -53,11 +53,11 @@ struct Out {
     for (const K& k : f.k) {
       byte(k.type);
       if (k.type == 3) num(k.n);
-      if (k.type == 4) str(&k.s);
+      if (k.type == 4) str(k.noString ? nullptr : &k.s);
     }
     i32(static_cast<int32_t>(f.p.size()));
     for (const Fn& p : f.p) fn(p);
-    i32(static_cast<int32_t>(f.code.size()));
+    i32(static_cast<int32_t>(f.codeCount != INT64_MIN ? f.codeCount : static_cast<int64_t>(f.code.size())));
     for (uint32_t w : f.code) scalar(&w, 4);
   }
 };

@@ -25,6 +25,7 @@ struct K {
   int type;
   double n = 0;
   std::string s;
+  bool noString = false;  // a string constant written with length 0
 };
 inline K kNum(double d) { return {3, d, {}}; }
 inline K kStr(std::string s) { return {4, 0, std::move(s)}; }
@@ -48,6 +49,7 @@ struct Fn {
   std::vector<K> k;
   std::vector<Fn> p;
   std::vector<uint32_t> code;
+  int64_t codeCount = INT64_MIN;  // written instead of the code's size when set
 };
 
 // RK operand naming constant [i].
