@@ -113,6 +113,7 @@ int vmPreCall(vkState* L, vkValue* func, uint32_t* errorCode, vkValue** firstRes
       adjustVarargs(L, p->numparams, base);
     }
     vkCallInfo* ci = ++L->ci;
+    ci->func = cl;
     L->base = ci->base = base;
     ci->top = base + frame;
     ci->savedpc = p->code;
@@ -125,6 +126,7 @@ int vmPreCall(vkState* L, vkValue* func, uint32_t* errorCode, vkValue** firstRes
   }
   vmEnsureStack(L, kMinCommandStack);
   vkCallInfo* ci = ++L->ci;
+  ci->func = cl;
   L->base = ci->base = vmRestoreStack(L, funcr) + 1;
   ci->top = L->top + kMinCommandStack;
   ci->savedpc = nullptr;

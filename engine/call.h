@@ -70,5 +70,5 @@ int vmLineAt(const vkProto* p, const uint32_t* pc);
 // Current line of a call level: -1 for commands.
 int vmCurrentLine(vkState* L, const vkCallInfo* ci);
 
-inline vkClosure* vmCiFunc(const vkCallInfo* ci) { return vmCl(ci->base - 1); }
+inline vkClosure* vmCiFunc(const vkCallInfo* ci) { return ci->func; }
 inline bool vmCiIsScript(const vkCallInfo* ci) { return (ci->state & VK_CI_SCRIPT) != 0; }

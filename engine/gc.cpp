@@ -113,8 +113,10 @@ void traverseProto(GCState& st, vkProto* p) {
 void traverseThread(GCState& st, vkState* L1) {
   markValue(st, &L1->globals);
   vkValue* lim = L1->top;
-  for (vkCallInfo* ci = L1->baseCi; ci <= L1->ci; ci++)
+  for (vkCallInfo* ci = L1->baseCi; ci <= L1->ci; ci++) {
     if (lim < ci->top) lim = ci->top;
+    if (ci->func) markObject(st, ci->func);  // running functions live while they run
+  }
   vkValue* o = L1->stack;
   for (; o < L1->top; o++) markValue(st, o);
   for (; o < lim; o++) vmSetNil(o);

@@ -493,7 +493,7 @@ newframe:
   if (L->hookMask & VK_MASKCALL) vmCallHook(L, VK_HOOKCALL, -1);
 reentry:
   RELOAD();
-  cl = vmCl(base - 1);
+  cl = ci->func;
   k = cl->p->k;
   code = cl->p->code;
   pc = ci->savedpc;
@@ -755,6 +755,7 @@ op_tailcall: {
     for (ptrdiff_t j = 0; j < n; j++) dst[j] = src[j];
     oci->base = dst + 1;
     oci->top = L->top = dst + n;
+    oci->func = nci->func;
     oci->savedpc = nci->savedpc;
     oci->tracedpc = nullptr;
     oci->tailcalls++;

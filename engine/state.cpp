@@ -112,6 +112,7 @@ void vmStackInit(vkState* L1, vkState* L) {
   L1->stackLast = L1->stack + kBasicStackSize - kStackExtra;
   L1->top = L1->stack + 1;
   vkCallInfo* ci = L1->ci;
+  ci->func = nullptr;
   ci->base = L1->top;
   ci->top = ci->base + kMinCommandStack;
   ci->state = VK_CI_C;

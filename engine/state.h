@@ -31,6 +31,7 @@ enum : uint8_t {
 };
 
 struct vkCallInfo {
+  vkClosure* func;           // the running function (its stack slot may be overwritten)
   vkValue* base;             // first register
   vkValue* top;              // frame limit
   uint8_t state;             // VK_CI_* bits

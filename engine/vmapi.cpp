@@ -25,9 +25,8 @@ vkValue* index2adr(vkState* L, int idx) {
   }
   if (idx == VK_REGISTRYINDEX) return &L->G->registry;
   if (idx == VK_GLOBALSINDEX) return &L->globals;
-  vkValue* fn = L->base - 1;
-  if (!vmIsFunctionT(fn) || !vmCl(fn)->isC) return nullptr;
-  vkClosure* cl = vmCl(fn);
+  vkClosure* cl = L->ci->func;
+  if (!cl || !cl->isC) return nullptr;
   int n = VK_GLOBALSINDEX - idx;  // 1-based
   return n <= cl->nupvalues ? &cl->cUpvalues()[n - 1] : nullptr;
 }

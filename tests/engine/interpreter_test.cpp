@@ -414,6 +414,36 @@ TEST_F(EngineTest, LoopRegistersAboveTheStackSizeAreGuaranteed) {
                           "RETURN 0 1\n", &out), 0);
 }
 
+TEST_F(EngineTest, AFunctionThatOverwritesItsOwnCallSlotKeepsRunning) {
+  // f's upvalue is the register it was called from; it sets it to nil, lets
+  // the collector run, calls another function and returns to its own code.
+  std::string out;
+  ASSERT_EQ(RunListing(L, R"(
+      CLOSURE 0 f
+      MOVE 0 0
+      CALL 0 1 2
+      RETURN 0 2
+    .function f
+    .linedefined 1
+    .upvalue self
+      LOADNIL 0 0
+      SETUPVAL 0 0
+      NEWTABLE 1 0 0
+      CLOSURE 1 g
+      CALL 1 1 2
+      ADD 0 1 #1
+      RETURN 0 2
+    .function g
+    .linedefined 2
+      NEWTABLE 0 0 0
+      LOADK 0 #4
+      RETURN 0 2
+    .end
+    .end
+  )", &out), 0);
+  EXPECT_EQ(out, "5");
+}
+
 std::vector<int> gLines;
 int gCount = 0;
 void lineHook(vkState*, vkDebugInfo* ar) { gLines.push_back(ar->currentline); }

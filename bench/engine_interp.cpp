@@ -1,0 +1,105 @@
+// Benchmarks of the interpreter on five small programs, the same five that
+// bench/compare_python.py runs in python3: a numeric for loop, recursive
+// fib(27), filling and summing a 10^6-element table, building a string by
+// concatenation, and a million command calls.
+#include <benchmark/benchmark.h>
+
+#include "bench/engine_protos.h"
+
+namespace {
+
+using namespace vkbench;
+
+struct Engine {
+  vkState* L = vmNewState();
+  ~Engine() { vmCloseState(L); }
+};
+
+// Runs [f] and checks its one result.
+void run(benchmark::State& state, const Func& f, double expect, vkCFunction cmd = nullptr) {
+  Engine e;
+  if (cmd) {
+    vmPushString(e.L, "cmd");
+    vmPushCClosure(e.L, cmd, 0);
+    vmSetTable(e.L, VK_GLOBALSINDEX);
+  }
+  for (auto _ : state) {
+    pushFunction(e.L, f);
+    vmCall(e.L, 0, 1);
+    if (expect == expect && vmToNumber(e.L, -1) != expect) state.SkipWithError("wrong result");
+    vmSetTop(e.L, 0);
+  }
+}
+
+uint32_t ABC(int op, int a, int b, int c) { return vmCreateABC(op, a, b, c); }
+uint32_t ABx(int op, int a, int bx) { return vmCreateABx(op, a, bx); }
+uint32_t AsBx(int op, int a, int sbx) { return vmCreateAsBx(op, a, sbx); }
+uint32_t JMP(int offset) { return vmCreateJump(offset, 0); }
+
+// sum = 0; for i = 1, 10^7 do sum = sum + i end
+void BM_ForLoop(benchmark::State& state) {
+  Func f;
+  f.k = {num(0), num(1e7), num(1)};
+  f.code = {ABx(OP_LOADK, 0, 0), ABx(OP_LOADK, 1, 0), ABx(OP_LOADK, 2, 1), ABx(OP_LOADK, 3, 2),
+            JMP(1),              ABC(OP_ADD, 0, 0, 1), AsBx(OP_FORLOOP, 1, -2), ABC(OP_RETURN, 0, 2, 0)};
+  run(state, f, 1e7 * (1e7 + 1) / 2);
+}
+BENCHMARK(BM_ForLoop)->Unit(benchmark::kMillisecond);
+
+// function fib(n) if n < 2 then return n end return fib(n-1) + fib(n-2) end
+void BM_Fib27(benchmark::State& state) {
+  Func fib;
+  fib.numparams = 1;
+  fib.lineDefined = 1;
+  fib.maxstack = 4;
+  fib.k = {num(2), str("fib"), num(1)};
+  fib.code = {ABC(OP_LT, 1, 0, RK(0)),    JMP(8),
+              ABx(OP_GETGLOBAL, 1, 1),    ABC(OP_SUB, 2, 0, RK(2)), ABC(OP_CALL, 1, 2, 2),
+              ABx(OP_GETGLOBAL, 2, 1),    ABC(OP_SUB, 3, 0, RK(0)), ABC(OP_CALL, 2, 2, 2),
+              ABC(OP_ADD, 1, 1, 2),       ABC(OP_RETURN, 1, 2, 0),  ABC(OP_RETURN, 0, 2, 0)};
+  Func main;
+  main.k = {str("fib"), num(27)};
+  main.p = {fib};
+  main.code = {ABx(OP_CLOSURE, 0, 0), ABx(OP_SETGLOBAL, 0, 0), ABx(OP_GETGLOBAL, 0, 0),
+               ABx(OP_LOADK, 1, 1),   ABC(OP_CALL, 0, 2, 2),   ABC(OP_RETURN, 0, 2, 0)};
+  run(state, main, 196418);
+}
+BENCHMARK(BM_Fib27)->Unit(benchmark::kMillisecond);
+
+// t = {}; for i = 1, 10^6 do t[i] = i end; s = 0; for i = 1, 10^6 do s = s + t[i] end
+void BM_TableFillSum(benchmark::State& state) {
+  Func f;
+  f.k = {num(0), num(1e6), num(1)};
+  f.code = {ABC(OP_NEWTABLE, 0, 0, 0), ABx(OP_LOADK, 1, 0),     ABx(OP_LOADK, 2, 1),  ABx(OP_LOADK, 3, 2),
+            JMP(1),                    ABC(OP_SETTABLE, 0, 1, 1), AsBx(OP_FORLOOP, 1, -2),
+            ABx(OP_LOADK, 4, 0),       ABx(OP_LOADK, 1, 0),     JMP(2),               ABC(OP_GETTABLE, 5, 0, 1),
+            ABC(OP_ADD, 4, 4, 5),      AsBx(OP_FORLOOP, 1, -3), ABC(OP_RETURN, 4, 2, 0)};
+  run(state, f, 1e6 * (1e6 + 1) / 2);
+}
+BENCHMARK(BM_TableFillSum)->Unit(benchmark::kMillisecond);
+
+// s = ""; for i = 1, 10000 do s = s .. i .. "," end
+void BM_StringConcat(benchmark::State& state) {
+  Func f;
+  f.k = {str(""), num(0), num(10000), num(1), str(",")};
+  f.code = {ABx(OP_LOADK, 0, 0), ABx(OP_LOADK, 1, 1),  ABx(OP_LOADK, 2, 2),  ABx(OP_LOADK, 3, 3),
+            JMP(4),              ABC(OP_MOVE, 4, 0, 0), ABC(OP_MOVE, 5, 1, 0), ABx(OP_LOADK, 6, 4),
+            ABC(OP_CONCAT, 0, 4, 6), AsBx(OP_FORLOOP, 1, -5), ABC(OP_RETURN, 0, 2, 0)};
+  run(state, f, __builtin_nan(""));
+}
+BENCHMARK(BM_StringConcat)->Unit(benchmark::kMillisecond);
+
+int nothing(vkState*) { return 0; }
+
+// for i = 1, 10^6 do cmd(i) end
+void BM_CommandCalls(benchmark::State& state) {
+  Func f;
+  f.k = {num(0), num(1e6), num(1), str("cmd")};
+  f.code = {ABx(OP_LOADK, 0, 0),    ABx(OP_LOADK, 1, 1),   ABx(OP_LOADK, 2, 2),    JMP(3),
+            ABx(OP_GETGLOBAL, 4, 3), ABC(OP_MOVE, 5, 0, 0), ABC(OP_CALL, 4, 2, 1), AsBx(OP_FORLOOP, 0, -4),
+            ABC(OP_RETURN, 0, 2, 0)};
+  run(state, f, 1e6, nothing);
+}
+BENCHMARK(BM_CommandCalls)->Unit(benchmark::kMillisecond);
+
+}  // namespace
