@@ -1,15 +1,17 @@
-// Raising numbered errors and handling the error codes of commands.
+// Raising numbered errors, handling the error codes of commands and naming
+// the erring function and line for the message.
 #include "engine/errors.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "engine/call.h"
+#include "engine/debug.h"
 #include "engine/errorinfo.h"
+#include "engine/libraries.h"
 #include "engine/state.h"
 #include "engine/varnames.h"
-
-vkCommandErrorSettings gCommandErrorSettings;
 
 void vmThrow(vkState* L, int code) {
   if (L->errorJump) throw vkScriptError{code};
@@ -17,18 +19,9 @@ void vmThrow(vkState* L, int code) {
   std::exit(1);
 }
 
-namespace {
-// The error line of the running level: its current line, or, for a command,
-// the line of the script function that called it when that is still unknown.
-void recordErrorLine(vkState* L, bool fromCaller) {
-  vkCallInfo* ci = L->ci;
-  gErrorInfo.errorLine = vmCurrentLine(L, ci);
-  if (fromCaller && gErrorInfo.errorLine == -1 && ci > L->baseCi) gErrorInfo.errorLine = vmCurrentLine(L, ci - 1);
-}
-}  // namespace
-
 void vmRaiseError(vkState* L, int code) {
-  recordErrorLine(L, false);
+  gErrorInfo.errorLine = vmCurrentLine(L, L->ci);
+  FindCurrentFunctionName(L);
   vmThrow(L, code);
 }
 
@@ -41,16 +34,48 @@ void vmRaiseNameError(vkState* L, const vkValue* v, int code, const char* suffix
   vmRaiseError(L, code);
 }
 
+void FindCurrentFunctionName(vkState* L) {
+  static constexpr const char* kNoName = "----";
+  bool chunkFound = false;
+  vkDebugInfo ar{};
+  for (int level = 0; vmGetStack(L, level, &ar); level++) {
+    vmGetInfo(L, "Sn", &ar);
+    if (!chunkFound && ar.source[0] != '=' && ar.source[0] != '?') {
+      gErrorInfo.currentChunkName = ar.source;
+      if (gErrorInfo.currentChunkName.size() > kErrorTextMax) gErrorInfo.currentChunkName.resize(kErrorTextMax);
+      chunkFound = true;
+    }
+    const bool unnamed = gErrorInfo.functionName == kNoName;
+    const char kind = ar.namewhat ? ar.namewhat[0] : '\0';
+    const bool script = std::strcmp(ar.what, "Vellumark") == 0;
+    if (kind == 'f' || kind == 'g' || kind == 'l' || kind == 'm') {
+      if (!unnamed) continue;
+      if (script) {
+        gErrorInfo.functionName = ar.name ? ar.name : "anonymous";
+      } else if (std::strcmp(ar.what, "C") == 0) {
+        const char* spelled = FindCommandName(ar.name);
+        gErrorInfo.functionName = spelled ? spelled : "?";
+      }
+    } else if (kind == '\0' && script && unnamed) {
+      gErrorInfo.functionName = "<<unnamed>>";
+    }
+  }
+  if (gErrorInfo.errorLine == -1 && vmGetStack(L, 1, &ar)) {
+    vmGetInfo(L, "l", &ar);
+    gErrorInfo.errorLine = ar.currentline;
+  }
+}
+
 int ReportCommandError(vkState* L, uint32_t code) {
   gErrorInfo.lastError = code;
-  if (!gCommandErrorSettings.exitOnError) {
-    if (gCommandErrorSettings.pcallDepth == 0) {
+  if (!gRuntimeAttrs.exitOnError) {
+    if (gRuntimeAttrs.pcallDepth == 0) {
       gErrorInfo.functionName = "----";
       gErrorInfo.errorLine = -1;
     }
     return 0;
   }
-  recordErrorLine(L, true);
-  if (gCommandErrorSettings.pcallDepth == 0) gErrorInfo.stopFlag = 1;
+  FindCurrentFunctionName(L);
+  if (gRuntimeAttrs.pcallDepth == 0) gErrorInfo.stopFlag = 1;
   vmThrow(L, static_cast<int>(code));
 }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "engine/attributes.h"
+
 struct vkState;
 struct vkValue;
 
@@ -48,22 +50,23 @@ struct vkScriptError {
 // the panic function and exits with status 1.
 [[noreturn]] void vmThrow(vkState* L, int code);
 
-// Records the error line of the running function, then throws [code].
+// Records the error line of the running function (-1 in a command), names
+// the erring function, then throws [code].
 [[noreturn]] void vmRaiseError(vkState* L, int code);
 
 // Puts the name of the variable that holds [v] (or "??") and [suffix] into
 // the error text, then raises [code] (1132 with "{}", 1133 with "()").
 [[noreturn]] void vmRaiseNameError(vkState* L, const vkValue* v, int code, const char* suffix);
 
-// The settings ReportCommandError reads (runtime attributes ExitOnError and
-// the protected-call depth).
-struct vkCommandErrorSettings {
-  bool exitOnError = true;
-  int32_t pcallDepth = 0;
-};
-extern vkCommandErrorSettings gCommandErrorSettings;
-
 // Handles the error code a command returned: records it as the last error,
-// then stops the script (depth 0) or unwinds to the protected call, unless
-// ExitOnError is off, in which case it returns 0.
+// then, with ExitOnError on, names the erring function and line and stops
+// the script (protected-call depth 0: the stop flag is set) or unwinds to
+// the protected call. With ExitOnError off it returns 0; at depth 0 it also
+// forgets the function name and line.
 int ReportCommandError(vkState* L, uint32_t code);
+
+// Fills the error record's function name (while it is still "----": the
+// innermost named level wins), current chunk name and, while it is -1, the
+// error line (the line of level 1, the script function that called the
+// running command).
+void FindCurrentFunctionName(vkState* L);

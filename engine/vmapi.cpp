@@ -8,6 +8,7 @@
 #include "engine/function.h"
 #include "engine/gc.h"
 #include "engine/interpreter.h"
+#include "engine/numconv.h"
 #include "engine/strings.h"
 #include "engine/table.h"
 
@@ -183,6 +184,16 @@ void vmPushCClosure(vkState* L, vkCFunction fn, int n) {
   L->top++;
 }
 
+int vmPushUpvalues(vkState* L) {
+  vkValue* fn = L->base - 1;
+  if (!vmIsFunctionT(fn) || !vmCl(fn)->isC) return 0;
+  int n = vmCl(fn)->nupvalues;
+  vmEnsureStack(L, n + kMinCommandStack);
+  fn = L->base - 1;  // the stack may have moved
+  for (int i = 0; i < n; i++) *L->top++ = vmCl(fn)->cUpvalues()[i];
+  return n;
+}
+
 void vmNewTableNoGC(vkState* L) {
   vmEnsureStack(L, 1);
   vmSetTable(L->top, vmTableNew(L, 0, 0));
@@ -351,7 +362,7 @@ int vmGetMetatable(vkState* L, int idx) {
   vkTable* mt = nullptr;
   if (o && o->tt == VK_TTABLE) mt = vmTab(o)->metatable;
   if (o && o->tt == VK_TUSERDATA) mt = vmUdata(o)->metatable;
-  if (!mt) return 0;
+  if (!mt || (vmIsTableT(&L->G->defaultMeta) && mt == vmTab(&L->G->defaultMeta))) return 0;
   vkValue v;
   vmSetTable(&v, mt);
   push(L, v);
@@ -442,4 +453,247 @@ void vmSetGCThreshold(vkState* L, int newthreshold) {
   else
     L->G->GCthreshold = SIZE_MAX;
   vmCheckGC(L);
+}
+
+// Operations built on the stack interface.
+
+namespace {
+void pushRegistryEntry(vkState* L, const char* name) {
+  vmPushConstString(L, name);
+  vmRawGet(L, VK_REGISTRYINDEX);
+}
+// Registry key 2: the explicit sizes of tables, by table (weak keys).
+constexpr int kSizesKey = 2;
+constexpr int kFreeListKey = 1;
+
+// Pushes the sizes table; makes it when [create], else pushes nil.
+void pushSizesTable(vkState* L, bool create) {
+  vmRawGetI(L, VK_REGISTRYINDEX, kSizesKey);
+  if (vmType(L, -1) == VK_TTABLE || !create) return;
+  vmSetTop(L, -2);
+  vmNewTable(L);
+  vmNewTable(L);
+  vmPushConstString(L, "__mode");
+  vmPushConstString(L, "k");
+  vmRawSet(L, -3);
+  vmSetMetatable(L, -2);
+  vmPushValue(L, -1);
+  vmRawSetI(L, VK_REGISTRYINDEX, kSizesKey);
+}
+
+// Turns a pseudo or negative index into one that survives pushes.
+int absIndex(vkState* L, int idx) { return idx < 0 && idx > VK_REGISTRYINDEX ? vmGetTop(L) + idx + 1 : idx; }
+
+int smallInt(double d) { return static_cast<int>(vkDoubleToInt32(d)); }
+}  // namespace
+
+void* vmGetRegistryPointer(vkState* L, const char* name) {
+  pushRegistryEntry(L, name);
+  void* p = vmToUserdata(L, -1);
+  vmSetTop(L, -2);
+  return p;
+}
+
+const char* vmGetRegistryString(vkState* L, const char* name) {
+  pushRegistryEntry(L, name);
+  // A string stays alive in the registry after the pop; anything else reads
+  // as "" (a number is not converted, which would change the registry).
+  const char* s = vmType(L, -1) == VK_TSTRING ? vmToString(L, -1) : "";
+  vmSetTop(L, -2);
+  return s;
+}
+
+double vmGetRegistryNumber(vkState* L, const char* name) {
+  pushRegistryEntry(L, name);
+  double n = vmToNumber(L, -1);
+  vmSetTop(L, -2);
+  return n;
+}
+
+void vmSetRegistryPointer(vkState* L, const char* name, void* p) {
+  vmPushConstString(L, name);
+  vmPushLightUserdata(L, p);
+  vmRawSet(L, VK_REGISTRYINDEX);
+}
+
+void vmSetRegistryString(vkState* L, const char* name, const char* s) {
+  vmPushConstString(L, name);
+  vmPushString(L, s);
+  vmRawSet(L, VK_REGISTRYINDEX);
+}
+
+void vmSetRegistryNumber(vkState* L, const char* name, double n) {
+  vmPushConstString(L, name);
+  vmPushNumber(L, n);
+  vmRawSet(L, VK_REGISTRYINDEX);
+}
+
+int vmGetMetaField(vkState* L, int idx, const char* event) {
+  if (!vmGetMetatable(L, idx)) return 0;
+  vmPushString(L, event);
+  vmRawGet(L, -2);
+  if (vmType(L, -1) == VK_TNIL) {
+    vmSetTop(L, -3);
+    return 0;
+  }
+  vmRemove(L, -2);
+  return 1;
+}
+
+int vmCallMeta(vkState* L, int idx, const char* event) {
+  idx = absIndex(L, idx);
+  if (!vmGetMetaField(L, idx, event)) return 0;
+  vmPushValue(L, idx);
+  vmCall(L, 1, 1);
+  return 1;
+}
+
+int vmGetTableSize(vkState* L, int idx) {
+  idx = absIndex(L, idx);
+  vmPushConstString(L, "n");
+  vmRawGet(L, idx);
+  if (vmType(L, -1) == VK_TNUMBER && vmToNumber(L, -1) >= 0) {
+    int n = smallInt(vmToNumber(L, -1));
+    vmSetTop(L, -2);
+    return n;
+  }
+  vmSetTop(L, -2);
+  pushSizesTable(L, false);
+  if (vmType(L, -1) == VK_TTABLE) {
+    vmPushValue(L, idx);
+    vmRawGet(L, -2);
+    if (vmType(L, -1) == VK_TNUMBER) {
+      int n = smallInt(vmToNumber(L, -1));
+      vmSetTop(L, -3);
+      return n;
+    }
+    vmSetTop(L, -2);
+  }
+  vmSetTop(L, -2);
+  int n = 0;
+  for (;; n++) {
+    vmRawGetI(L, idx, n + 1);
+    bool isNil = vmType(L, -1) == VK_TNIL;
+    vmSetTop(L, -2);
+    if (isNil) break;
+  }
+  return n;
+}
+
+void vmSetTableSize(vkState* L, int idx, int n) {
+  idx = absIndex(L, idx);
+  vmPushConstString(L, "n");
+  vmRawGet(L, idx);
+  bool hasN = vmType(L, -1) == VK_TNUMBER && vmToNumber(L, -1) >= 0;
+  vmSetTop(L, -2);
+  if (hasN) {
+    vmPushConstString(L, "n");
+    vmPushNumber(L, n);
+    vmRawSet(L, idx);
+    return;
+  }
+  pushSizesTable(L, true);
+  vmPushValue(L, idx);
+  vmPushNumber(L, n);
+  vmRawSet(L, -3);
+  vmSetTop(L, -2);
+}
+
+int vmRef(vkState* L, int idx) {
+  idx = absIndex(L, idx);
+  if (vmType(L, -1) == VK_TNIL) {
+    vmSetTop(L, -2);
+    return VK_REFNIL;
+  }
+  vmRawGetI(L, idx, kFreeListKey);
+  int ref = vmType(L, -1) == VK_TNUMBER ? smallInt(vmToNumber(L, -1)) : 0;
+  vmSetTop(L, -2);
+  if (ref > 0) {
+    vmRawGetI(L, idx, ref);  // the next free key becomes the head
+    vmRawSetI(L, idx, kFreeListKey);
+  } else {
+    ref = vmGetTableSize(L, idx) + 1;
+    if (ref < kFirstRef) ref = kFirstRef;
+    vmSetTableSize(L, idx, ref);
+  }
+  vmRawSetI(L, idx, ref);
+  return ref;
+}
+
+void vmUnref(vkState* L, int idx, int ref) {
+  if (ref < 0) return;
+  idx = absIndex(L, idx);
+  vmRawGetI(L, idx, kFreeListKey);
+  vmRawSetI(L, idx, ref);
+  vmPushNumber(L, ref);
+  vmRawSetI(L, idx, kFreeListKey);
+}
+
+// The string buffer.
+
+namespace {
+// Pieces kept on the stack before merging.
+constexpr int kMaxPieces = 9;
+
+void mergePieces(vkStringBuffer* B) {
+  vkState* L = B->L;
+  if (B->pieces < 2) return;
+  int take = 1;
+  size_t topLen = vmStrLen(L, -1);
+  do {
+    size_t below = vmStrLen(L, -(take + 1));
+    if (B->pieces - take + 1 > kMaxPieces || topLen > below) {
+      topLen += below;
+      take++;
+    } else {
+      break;
+    }
+  } while (take < B->pieces);
+  vmConcat(L, take);
+  B->pieces = B->pieces - take + 1;
+}
+
+// Pushes the bytes in the buffer as a piece; false when there were none.
+bool flushBuffer(vkStringBuffer* B) {
+  size_t len = static_cast<size_t>(B->p - B->buffer);
+  if (len == 0) return false;
+  vmPushLString(B->L, B->buffer, len);
+  B->p = B->buffer;
+  B->pieces++;
+  return true;
+}
+}  // namespace
+
+void vmBufferInit(vkState* L, vkStringBuffer* B) {
+  B->L = L;
+  B->p = B->buffer;
+  B->pieces = 0;
+}
+
+char* vmBufferPrepare(vkStringBuffer* B) {
+  if (flushBuffer(B)) mergePieces(B);
+  return B->buffer;
+}
+
+void vmBufferAddBytes(vkStringBuffer* B, const char* s, size_t len) {
+  while (len > 0) {
+    size_t room = kStringBufferSize - static_cast<size_t>(B->p - B->buffer);
+    if (room == 0) {
+      vmBufferPrepare(B);
+      continue;
+    }
+    size_t n = len < room ? len : room;
+    std::memcpy(B->p, s, n);
+    B->p += n;
+    s += n;
+    len -= n;
+  }
+}
+
+void vmBufferAddString(vkStringBuffer* B, const char* s) { vmBufferAddBytes(B, s, std::strlen(s)); }
+
+void vmBufferPushResult(vkStringBuffer* B) {
+  flushBuffer(B);
+  vmConcat(B->L, B->pieces);
+  B->pieces = 1;
 }

@@ -34,6 +34,8 @@ void vmPushConstString(vkState* L, const char* s);
 const char* vmPushFormattedV(vkState* L, const char* fmt, va_list argp);
 const char* vmPushFormatted(vkState* L, const char* fmt, ...);
 void vmPushCClosure(vkState* L, vkCFunction fn, int n);
+// Pushes every upvalue of the running command closure; returns their count.
+int vmPushUpvalues(vkState* L);
 void vmNewTable(vkState* L);
 void vmNewTableNoGC(vkState* L);
 void* vmPushNewUserdata(vkState* L, size_t size);
@@ -67,7 +69,10 @@ void vmRawGetI(vkState* L, int idx, int n);
 void vmSetTable(vkState* L, int idx);
 void vmRawSet(vkState* L, int idx);
 void vmRawSetI(vkState* L, int idx, int n);
+// Pushes the value's own metatable and returns 1; 0 (nothing pushed) when it
+// has none. The default metatable of new tables and userdata counts as none.
 int vmGetMetatable(vkState* L, int idx);
+// Setting nil restores the default metatable.
 int vmSetMetatable(vkState* L, int idx);
 int vmNext(vkState* L, int idx);
 
@@ -81,3 +86,57 @@ int vmCPCall(vkState* L, vkCFunction func, void* ud);
 int vmGetGCThreshold(vkState* L);
 int vmGetGCCount(vkState* L);
 void vmSetGCThreshold(vkState* L, int newthreshold);
+
+// Registry entries by name. A missing entry reads as NULL, "" or 0.
+void* vmGetRegistryPointer(vkState* L, const char* name);
+const char* vmGetRegistryString(vkState* L, const char* name);
+double vmGetRegistryNumber(vkState* L, const char* name);
+void vmSetRegistryPointer(vkState* L, const char* name, void* p);
+void vmSetRegistryString(vkState* L, const char* name, const char* s);
+void vmSetRegistryNumber(vkState* L, const char* name, double n);
+
+// Pushes field [event] of the value's metatable and returns 1; 0 (nothing
+// pushed) when there is no metatable or the field is nil.
+int vmGetMetaField(vkState* L, int idx, const char* event);
+// Calls that field with the value as its only argument and one result left
+// on the stack; 0 (nothing pushed) when there is none.
+int vmCallMeta(vkState* L, int idx, const char* event);
+
+// A table's size: its field "n" when that is a non-negative number, else the
+// size recorded in the registry's sizes table, else the number of
+// consecutive non-nil integer keys from 1.
+int vmGetTableSize(vkState* L, int idx);
+// Records [n] in the field "n" when that holds a non-negative number, else
+// in the sizes table (weak keys, registry key 2, made on first use).
+void vmSetTableSize(vkState* L, int idx, int n);
+
+// References: vmRef pops the top value and stores it in table [idx] under a
+// new integer key (3 and up; key 1 heads the list of freed keys); nil gives
+// VK_REFNIL and stores nothing. vmUnref frees [ref] for reuse.
+inline constexpr int VK_REFNIL = -1;
+inline constexpr int kFirstRef = 3;
+int vmRef(vkState* L, int idx);
+void vmUnref(vkState* L, int idx, int ref);
+// Pushes the value a reference holds in table [idx].
+inline void vmGetRef(vkState* L, int idx, int ref) { vmRawGetI(L, idx, ref); }
+
+// A string built piece by piece: bytes collect in the buffer, a full buffer
+// goes onto the stack as a piece, and pieces are merged so that few stay on
+// the stack. Between vmBufferInit and vmBufferPushResult the caller leaves
+// the stack above the pieces alone.
+inline constexpr size_t kStringBufferSize = 1024;
+struct vkStringBuffer {
+  char* p;         // next free byte of buffer
+  int pieces;      // pieces on the stack
+  vkState* L;
+  char buffer[kStringBufferSize];
+};
+void vmBufferInit(vkState* L, vkStringBuffer* B);
+void vmBufferAddBytes(vkStringBuffer* B, const char* s, size_t len);
+void vmBufferAddString(vkStringBuffer* B, const char* s);
+// Room for kStringBufferSize bytes to be written directly; vmBufferAddSize
+// then counts the bytes written.
+char* vmBufferPrepare(vkStringBuffer* B);
+inline void vmBufferAddSize(vkStringBuffer* B, size_t n) { B->p += n; }
+// Leaves the whole string as one value on the stack.
+void vmBufferPushResult(vkStringBuffer* B);
