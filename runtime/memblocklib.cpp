@@ -1,0 +1,237 @@
+// The memblock library's commands and its list of blocks. Every range is
+// checked in 64 bits before a byte moves (a 32-bit offset + count could
+// wrap past the check), multi-byte values are stored most significant byte
+// first, and new blocks are cleared so that no stale memory reaches scripts.
+#include "runtime/memblocklib.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "engine/errorinfo.h"
+#include "engine/libraries.h"
+#include "engine/numconv.h"
+#include "engine/vmapi.h"
+
+namespace {
+
+constexpr int kOutOfMemory = 1000;
+constexpr int kObjectNotFound = 1041;
+constexpr int kWrongUsage = kErrWrongUsage;
+constexpr int kOffsetOutOfRange = 1146;
+constexpr int kNoMemBlock = 1180;
+
+// Type codes of the values a block holds.
+constexpr int32_t kTypeLong = 1;
+constexpr int32_t kTypeString = 3;
+constexpr int32_t kTypeShort = 6;
+constexpr int32_t kTypeByte = 7;
+
+std::list<vkMemBlock>& memBlocks() {
+  static std::list<vkMemBlock> blocks;
+  return blocks;
+}
+
+int32_t checkInt(vkState* L, int i) { return vkDoubleToInt32(vmCheckNumber(L, i)); }
+int32_t optInt(vkState* L, int i, int32_t def) { return vkDoubleToInt32(vmOptNumber(L, i, def)); }
+
+// Whether [count] bytes from [offset] lie inside [block].
+bool fits(const vkMemBlock& block, int64_t offset, int64_t count) {
+  return offset >= 0 && count >= 0 && offset + count <= block.size;
+}
+
+// Bytes of a LONG, SHORT or BYTE value; 0 for other types.
+int valueBytes(int32_t type) { return type == kTypeLong ? 4 : type == kTypeShort ? 2 : type == kTypeByte ? 1 : 0; }
+
+void storeBigEndian(uint8_t* p, uint32_t value, int bytes) {
+  for (int i = bytes - 1; i >= 0; i--, value >>= 8) p[i] = static_cast<uint8_t>(value);
+}
+
+uint32_t loadBigEndian(const uint8_t* p, int bytes) {
+  uint32_t v = 0;
+  for (int i = 0; i < bytes; i++) v = (v << 8) | p[i];
+  return v;
+}
+
+bool isVisible(uint8_t c) { return c >= 0x20 && c < 0x7F; }
+
+// Looks up the block named by argument [i]; raises through the caller's
+// return of the code.
+uint32_t blockArg(vkState* L, int i, vkMemBlock** out) { return FindMemBlock(CheckObjectId(L, i), out); }
+
+int cmdAllocMem(vkState* L) {
+  CheckArgCount(L, 2, 2);
+  vkIdRequest request = OptObjectId(L, 1);
+  int32_t size = checkInt(L, 2);
+  if (!request.automatic) {
+    vkObjectId id{request.number, nullptr};
+    memBlocks().remove_if([&id](const vkMemBlock& b) { return b.id == id; });
+  }
+  if (size <= 0) return kOutOfMemory;
+  std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[static_cast<size_t>(size)]());
+  if (!data) return kOutOfMemory;
+  vkMemBlock& block = memBlocks().emplace_back();
+  block.id = request.automatic ? vkObjectId{0, &block} : vkObjectId{request.number, nullptr};
+  block.size = size;
+  block.data = std::move(data);
+  if (!request.automatic) return 0;
+  vmPushLightUserdata(L, &block);
+  return 1;
+}
+
+int cmdFreeMem(vkState* L) {
+  CheckArgCount(L, 1, 1);
+  vkMemBlock* block;
+  if (uint32_t rc = blockArg(L, 1, &block)) return static_cast<int>(rc);
+  memBlocks().remove_if([block](const vkMemBlock& b) { return &b == block; });
+  return 0;
+}
+
+int cmdPoke(vkState* L) {
+  CheckArgCount(L, 3, 4);
+  vkMemBlock* block;
+  if (uint32_t rc = blockArg(L, 1, &block)) return static_cast<int>(rc);
+  int64_t offset = checkInt(L, 2);
+  int32_t type = optInt(L, 4, kTypeLong);
+  if (offset < 0) return kOffsetOutOfRange;
+  if (type == kTypeString) {
+    size_t len = 0;
+    const char* s = vmCheckString(L, 3, &len);
+    if (!fits(*block, offset, static_cast<int64_t>(len) + 1)) return kOffsetOutOfRange;
+    std::memcpy(block->data.get() + offset, s, len);
+    block->data[offset + len] = 0;
+    return 0;
+  }
+  int bytes = valueBytes(type);
+  if (bytes == 0) return kWrongUsage;
+  uint32_t value = vmCheckUnsigned(L, 3);
+  if (!fits(*block, offset, bytes)) return kOffsetOutOfRange;
+  storeBigEndian(block->data.get() + offset, value, bytes);
+  return 0;
+}
+
+int cmdPeek(vkState* L) {
+  CheckArgCount(L, 2, 4);
+  vkMemBlock* block;
+  if (uint32_t rc = blockArg(L, 1, &block)) return static_cast<int>(rc);
+  int64_t offset = checkInt(L, 2);
+  int32_t type = optInt(L, 3, kTypeLong);
+  int64_t length = optInt(L, 4, 0);
+  if (offset < 0) return kOffsetOutOfRange;
+  const uint8_t* data = block->data.get();
+  if (type == kTypeString) {
+    if (length < 0) return kWrongUsage;
+    if (length == 0) {
+      if (!fits(*block, offset, 1)) return kOffsetOutOfRange;
+      int64_t end = offset;
+      while (end < block->size && (isVisible(data[end]) || data[end] == 9 || data[end] == 10 || data[end] == 13))
+        end++;
+      length = end - offset;
+    } else if (!fits(*block, offset, length)) {
+      return kOffsetOutOfRange;
+    }
+    vmPushLString(L, reinterpret_cast<const char*>(data + offset), static_cast<size_t>(length));
+    return 1;
+  }
+  int bytes = valueBytes(type);
+  if (bytes == 0) return kWrongUsage;
+  if (!fits(*block, offset, bytes)) return kOffsetOutOfRange;
+  vmPushNumber(L, loadBigEndian(data + offset, bytes));
+  return 1;
+}
+
+int cmdFillMem(vkState* L) {
+  CheckArgCount(L, 3, 5);
+  vkMemBlock* block;
+  if (uint32_t rc = blockArg(L, 1, &block)) return static_cast<int>(rc);
+  uint32_t value = vmCheckUnsigned(L, 2);
+  int64_t count = checkInt(L, 3);
+  int64_t offset = optInt(L, 4, 0);
+  int32_t type = optInt(L, 5, kTypeByte);
+  if (count < 1) return 0;
+  if (offset < 0 || !fits(*block, offset, count)) return kOffsetOutOfRange;
+  int bytes = valueBytes(type);
+  if (bytes == 0 || offset % bytes != 0 || count % bytes != 0) return kWrongUsage;
+  uint8_t* p = block->data.get() + offset;
+  if (bytes == 1) {
+    std::memset(p, static_cast<int>(value & 0xFF), static_cast<size_t>(count));
+    return 0;
+  }
+  for (int64_t i = 0; i < count; i += bytes) storeBigEndian(p + i, value, bytes);
+  return 0;
+}
+
+int cmdCopyMem(vkState* L) {
+  CheckArgCount(L, 3, 5);
+  vkMemBlock *source, *dest;
+  if (uint32_t rc = blockArg(L, 1, &source)) return static_cast<int>(rc);
+  if (uint32_t rc = blockArg(L, 2, &dest)) return static_cast<int>(rc);
+  int64_t count = checkInt(L, 3);
+  int64_t sourceOffset = optInt(L, 4, 0);
+  int64_t destOffset = optInt(L, 5, 0);
+  if (count < 1) return 0;
+  if (sourceOffset < 0 || destOffset < 0) return kOffsetOutOfRange;
+  if (source == dest) return kWrongUsage;
+  if (!fits(*source, sourceOffset, count) || !fits(*dest, destOffset, count)) return kOffsetOutOfRange;
+  std::memcpy(dest->data.get() + destOffset, source->data.get() + sourceOffset, static_cast<size_t>(count));
+  return 0;
+}
+
+int cmdDumpMem(vkState* L) {
+  CheckArgCount(L, 1, 3);
+  vkMemBlock* block;
+  if (uint32_t rc = blockArg(L, 1, &block)) return static_cast<int>(rc);
+  int64_t length = optInt(L, 2, 0);
+  int64_t offset = optInt(L, 3, 0);
+  if (offset < 0) return kWrongUsage;
+  if (length < 1) length = block->size;
+  if (!fits(*block, offset, length)) return kOffsetOutOfRange;
+  const uint8_t* data = block->data.get() + offset;
+  for (int64_t line = 0; line < length; line += 16) {
+    int64_t n = std::min<int64_t>(16, length - line);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%.8x: ", static_cast<unsigned>(line));
+    std::string text = buf;
+    for (int64_t i = 0; i < n; i++) {
+      std::snprintf(buf, sizeof buf, "%.2x ", data[line + i]);
+      text += buf;
+    }
+    for (int64_t i = n; i < 16; i++) text += "   ";
+    for (int64_t i = 0; i < n; i++) text += isVisible(data[line + i]) ? static_cast<char>(data[line + i]) : '.';
+    text += '\n';
+    std::fwrite(text.data(), 1, text.size(), stdout);
+  }
+  return 0;
+}
+
+}  // namespace
+
+uint32_t FindMemBlock(const vkObjectId& id, vkMemBlock** out) {
+  *out = nullptr;
+  for (vkMemBlock& b : memBlocks()) {
+    if (b.id == id) {
+      *out = &b;
+      return 0;
+    }
+  }
+  if (id.handle) return kObjectNotFound;
+  SetErrorNumber(id.number);
+  return kNoMemBlock;
+}
+
+int CountMemBlocks() { return static_cast<int>(memBlocks().size()); }
+
+void FreeAllMemBlocks() { memBlocks().clear(); }
+
+const vkCommandDef kMemBlockCommands[] = {
+    {"AllocMem", cmdAllocMem}, {"FreeMem", cmdFreeMem}, {"Poke", cmdPoke},
+    {"Peek", cmdPeek},         {"FillMem", cmdFillMem}, {"CopyMem", cmdCopyMem},
+    {"DumpMem", cmdDumpMem},   {nullptr, nullptr},
+};
+
+int OpenMemBlockLibrary(vkState* L) {
+  vmRegisterFunctions(L, nullptr, kMemBlockCommands, 0);
+  return RegisterLibrary(kMemBlockCommands, "memblock");
+}
