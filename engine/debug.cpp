@@ -94,7 +94,7 @@ int vmGetInfo(vkState* L, const char* what, vkDebugInfo* ar) {
     what++;
   } else if (ar->privateIndex != 0) {
     ci = L->baseCi + ar->privateIndex;
-    f = ci->base[-1];
+    vmSetClosure(&f, vmCiFunc(ci));
   } else {
     tail = true;
     vmSetNil(&f);

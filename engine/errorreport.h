@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "engine/errormessages.h"
+
 struct vkState;
 
 // Title of the error requester.
