@@ -34,5 +34,6 @@ int GetGraphicsAttr(void*, uint32_t tag, int32_t* result) {
 int OpenGraphicsLibrary(vkState*) { return 0; }
 
 int FreeGraphicsObjects() { return 0; }
+void FreeImageCache() {}
 
 void FreeDrawBuffers() {}

@@ -31,4 +31,6 @@ int OpenGraphicsLibrary(vkState* L);
 // Shutdown steps: the image cache, clip regions and pointer images; the
 // scaler's work tables.
 int FreeGraphicsObjects();
+// Frees every entry of the named image cache (preloads that shared a file).
+void FreeImageCache();
 void FreeDrawBuffers();

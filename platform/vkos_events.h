@@ -51,6 +51,10 @@ int vkosRunMainChunk(vkState* L);
 // platform, so the result is always NULL.
 const char* vkosGetLaunchDocument();
 
+// Hook the start-up and shutdown run around the display; nothing to do on
+// this platform.
+void vkosRunStateHook();
+
 // Queues a wake-up event, so that a wait blocked in vkosWaitEvent returns and
 // the next pump call runs in full. Safe from any thread.
 void vkosWakeEventLoop();

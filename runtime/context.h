@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/tempfile.h"
+
 // ---- The marker block ----------------------------------------------------
 // 45 bytes in the executable: the maker's name (30 bytes), two zero bytes,
 // the big-endian file offset of an attached applet (0xDEADC0DE: none), eight
@@ -45,7 +47,12 @@ inline constexpr uint32_t kDisplayNoHide = 32;
 inline constexpr uint32_t kDisplayAutoScale = 64;
 inline constexpr uint32_t kDisplaySmoothScale = 128;
 inline constexpr uint32_t kDisplayLayerScale = 0x100;
+inline constexpr uint32_t kDisplayBGPic = 0x200;   // display preloads: show the record's BGPic
+inline constexpr uint32_t kDisplayActive = 0x400;
+inline constexpr uint32_t kDisplayHidden = 0x800;
+inline constexpr uint32_t kDisplayLayers = 0x1000;
 inline constexpr uint32_t kDisplayUseQuartz = 0x2000;
+inline constexpr uint32_t kDisplayNoClose = 0x4000;
 inline constexpr uint32_t kDisplayKeepProportions = 0x8000;
 inline constexpr uint32_t kDisplayFitScale = 0x10000;
 
@@ -111,8 +118,80 @@ struct vkLinkedFile {
   std::string container;  // the applet holding the data; empty: the script
 };
 
+// ---- Preloads --------------------------------------------------------------
+// The objects an applet declares for loading before its main chunk runs.
+enum vkPreloadType : uint32_t {
+  PRELOAD_BGPIC = 0, PRELOAD_BRUSH = 1, PRELOAD_ANIM = 2, PRELOAD_MUSIC = 3, PRELOAD_SAMPLE = 4,
+  PRELOAD_BUTTON = 5, PRELOAD_KEYDOWN = 6, PRELOAD_SPRITE = 7, PRELOAD_FILE = 8, PRELOAD_FONT = 9,
+  PRELOAD_DISPLAY = 10,
+};
+inline constexpr uint32_t kPreloadTypeCount = 11;
+
+// A display's drag or size region.
+struct vkRegion {
+  int32_t type = 0, x = 0, y = 0, width = 0, height = 0;
+};
+// An applet holds at most this many regions of each kind per display.
+inline constexpr uint32_t kMaxRegions = 64;
+
+// How a BGPic or a display is filled: 1 colour, 2 gradient, 3 texture.
+struct vkFillRecord {
+  uint32_t style = 0;
+  int32_t startColor = 0;
+  int32_t endColor = 0;
+  int32_t angle = 0;
+  int32_t textureBrush = 0;
+  int32_t textureX = 0;
+  int32_t textureY = 0;
+};
+
+// The record of a display preload.
+struct vkDisplayRecord {
+  int32_t bgpic = 0;
+  int32_t x = kPositionCenter;
+  int32_t y = kPositionCenter;
+  int32_t width = 640;
+  int32_t height = 480;
+  uint32_t flags = kDisplayActive;
+  uint32_t flagMask = 0;  // the flag bits the applet itself set
+  int32_t scaleWidth = 0;
+  int32_t scaleHeight = 0;
+  std::vector<vkRegion> dragRegions;
+  std::vector<vkRegion> sizeRegions;
+  std::string title = "Vellumark";
+  vkFillRecord fill{1};  // fill.startColor is the display's colour
+};
+
+struct vkPreload {
+  uint32_t type = 0;  // vkPreloadType
+  int32_t id = 0;
+  uint32_t fromApplet = 1;
+  std::string name;  // file, key or font name
+  uint32_t nameOffset = 0;
+  uint32_t nameLength = 0;
+  uint32_t dataOffset = 0;
+  uint32_t dataSize = 0;  // 0: loaded from disk by its name
+  int32_t transparency = -1;  // fonts: the size
+  int32_t loadAlpha = 0;      // fonts: the engine (low 16 bits), 0x10000 no cache
+  int32_t sourceLine = 0;
+  // Type records: BGPic fill; brush, anim and sprite geometry; button corners.
+  vkFillRecord fill;
+  int32_t width = 0, height = 0, x = 0, y = 0, globalAlpha = -1;
+  int32_t frames = 0, framesPerRow = 0, fromDisk = 0;
+  int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  uint32_t cache = 0, cacheAlpha = 0, cachedLoad = 0;  // the duplicate pass's marks
+  vkDisplayRecord display;
+  std::string container;  // the applet holding the linked data
+  uint32_t quiet = 0;
+};
+
 struct vkApplet {
   std::vector<uint8_t> bytecode;
+  uint32_t versionMajor = 0;
+  uint32_t versionMinor = 0;
+  int64_t baseOffset = 0;  // of the applet's first byte in its file
+  std::string defaultTitle;  // record 4: the default display's title
+  std::vector<vkPreload> preloads;
   std::array<std::string, 5> texts;  // applet records 11 to 15
   std::vector<vkIncludeRange> includeRanges;
   std::vector<vkLinkedFile> linkedFiles;
@@ -166,4 +245,7 @@ struct vkProgramContext {
   std::string private2Path;        // file for the constant dump
   std::string private3;            // kept, not used
   std::array<std::string, kIconCount> iconPaths;  // by kIconSizes row
+
+  // Files the run made for itself (an unpacked applet), deleted at shutdown.
+  std::vector<vkTempFile> temporaryFiles;
 };

@@ -196,3 +196,5 @@ void vkosWakeEventLoop() {
 }
 
 int vkosRunMainChunk(vkState* L) { return vmPCall(L, 0, 0, 0); }
+
+void vkosRunStateHook() {}

@@ -1,0 +1,18 @@
+// Console status lines: what the player says on standard output while it
+// opens an applet, loads its objects and prepares its display ("Opening
+// script x...done"). Nothing is printed while the run is quiet.
+#pragma once
+
+// Whether status lines are suppressed (the quiet attribute).
+bool StatusQuiet();
+void SetStatusQuiet(bool quiet);
+
+// Prints [format], with "%s" filled by the file part of [file] when it is
+// given; with [continued] "..." follows and no line end, so that a result
+// word ends the line.
+void PrintStatus(const char* format, const char* file, bool continued);
+
+// "done", "failed" and "skipped" with a line end.
+void PrintDone();
+void PrintFailed();
+void PrintSkipped();

@@ -1,0 +1,263 @@
+// Start-up and shutdown. The library table and the shutdown's free-all list
+// are tables walked in order; a library not built yet has no opener. Every
+// failure of the start-up jumps to the shutdown with its code, and the
+// shutdown runs whatever was reached: each free-all step tolerates empty lists.
+#include "runtime/startup.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "engine/bytecode.h"
+#include "engine/call.h"
+#include "engine/errorinfo.h"
+#include "engine/errormessages.h"
+#include "engine/state.h"
+#include "engine/vmapi.h"
+#include "graphics/bgpics.h"
+#include "graphics/brushes.h"
+#include "graphics/displays.h"
+#include "graphics/drawlib.h"
+#include "graphics/graphicslib.h"
+#include "graphics/sprites.h"
+#include "layers/anims.h"
+#include "layers/layers.h"
+#include "layers/moveobject.h"
+#include "platform/vkos_events.h"
+#include "platform/vkos_files.h"
+#include "runtime/appletreader.h"
+#include "runtime/catalog.h"
+#include "runtime/console.h"
+#include "runtime/eventqueue.h"
+#include "runtime/options.h"
+#include "runtime/preloads.h"
+#include "runtime/runattrs.h"
+#include "sound/soundlib.h"
+#include "text/textobjects.h"
+
+vkShutdownObserver gShutdownObserver = nullptr;
+
+namespace {
+
+constexpr uint32_t kErrUserAbort = 1003;
+constexpr uint32_t kCatalogCompiling = 106;
+constexpr uint32_t kCatalogError = 402;
+
+// The command libraries in the order they are opened.
+const vkLibraryOpener kLibraryTable[] = {
+    {"string", nullptr},
+    {"math", nullptr},
+    {"graphics", OpenGraphicsLibrary},
+    {"draw", OpenDrawLibrary},
+    {"moveobject", OpenMoveObjectLibrary},
+    {"dos", nullptr},
+    {"event", nullptr},
+    {"system", nullptr},
+    {"layers", OpenLayersLibrary},
+    {"text", nullptr},
+    {"anim", OpenAnimLibrary},
+    {"display", OpenDisplayLibrary},
+    {"sound", nullptr},
+    {"brush", OpenBrushLibrary},
+    {"bgpic", OpenBGPicLibrary},
+    {"transitionfx", nullptr},
+    {"sprite", OpenSpriteLibrary},
+    {"memblock", nullptr},
+};
+
+// The free-all steps of the shutdown, in their order: platform, drawing
+// buffers, audio, displays and graphics objects, timers, text, anims and
+// layers, files, memory blocks, event objects, and last samples and music.
+const vkShutdownStep kShutdownSteps[] = {
+    {"vkosRunStateHook", [](vkState*) { vkosRunStateHook(); }},
+    {"FreeDrawBuffers", [](vkState*) { FreeDrawBuffers(); }},
+    {"StopAllAudio", [](vkState*) { StopAllAudio(); }},
+    {"CloseAllDisplays", [](vkState* L) { CloseAllDisplays(L); }},
+    {"FreeGraphicsObjects", [](vkState*) { FreeGraphicsObjects(); }},
+    {"FreeDrawTables", [](vkState*) { FreeDrawTables(); }},
+    {"FreeAllBrushes", [](vkState*) { FreeAllBrushes(); }},
+    {"FreeAllBGPics", [](vkState*) { FreeAllBGPics(); }},
+    {"FreeAllSprites", [](vkState*) { FreeAllSprites(); }},
+    {"FreeAllStopwatches", nullptr},
+    {"FreeAllTextObjectsAndFonts", [](vkState*) { FreeAllTextObjectsAndFonts(); }},
+    {"FreeAllAnims", [](vkState*) { FreeAllAnims(); }},
+    {"CloseLayersLibrary", [](vkState*) { CloseLayersLibrary(); }},
+    {"CloseAllFileHandles", nullptr},
+    {"FreeAllMemBlocks", nullptr},
+    {"FreeAllEventObjects", nullptr},
+    {"FreeAllSounds", [](vkState*) { FreeAllSounds(); }},
+};
+
+uint32_t OpenLibraries(vkState* L) {
+  for (const vkLibraryOpener& library : kLibraryTable) {
+    if (!library.open) continue;
+    vmPushValue(L, VK_GLOBALSINDEX);
+    const int code = library.open(L);
+    vmSetTop(L, 0);
+    if (code != 0) return uint32_t(code);
+  }
+  return 0;
+}
+
+void SetRegistryPointer(vkState* L, const char* key, void* pointer) {
+  vmPushString(L, key);
+  vmPushLightUserdata(L, pointer);
+  vmRawSet(L, VK_REGISTRYINDEX);
+}
+
+// The registry entries and globals the libraries find the run by.
+void RegisterRun(vkState* L, vkProgramContext& context, vkApplet& applet) {
+  SetRegistryPointer(L, "applet", &applet);
+  SetRegistryPointer(L, "clargs", &context);
+  vmPushString(L, "inclevels");
+  vmNewTable(L);
+  vmPushString(L, "count");
+  vmPushNumber(L, 0);
+  vmRawSet(L, -3);
+  vmRawSet(L, VK_REGISTRYINDEX);
+  vmPushString(L, "_g");
+  vmPushValue(L, VK_GLOBALSINDEX);
+  vmRawSet(L, VK_GLOBALSINDEX);
+}
+
+void PumpHook(vkState* L, vkDebugInfo* ar) { vkosPumpEvents(L, ar); }
+
+// The include-range entry of the error's chunk and line, or NULL.
+const vkIncludeRange* ErrorRange(const vkApplet& applet) {
+  for (const vkIncludeRange& r : applet.includeRanges)
+    if (r.chunkName == gErrorInfo.currentChunkName && gErrorInfo.errorLine >= r.firstVmLine &&
+        gErrorInfo.errorLine <= r.lastVmLine)
+      return &r;
+  return nullptr;
+}
+
+// Whether an error report can go to a requester: only where a window system
+// is there. Until requesters exist it never can.
+bool CanShowRequester() { return false; }
+
+// Writes the report of [error]: "file:line: message" when the line is known,
+// else "Error: message"; to standard output with DEBUGDEVICE, else to the
+// requester or, with no window system, to standard error.
+void ReportError(uint32_t error, vkProgramContext& context, const vkApplet& applet) {
+  context.errorMessage = FormatErrorMessage(int32_t(error));
+  std::string line;
+  if (GetRunAttr(ATTR_LINEINFO)) {
+    const vkIncludeRange* range = ErrorRange(applet);
+    const std::string file = range ? range->fileName : "---";
+    const int32_t source =
+        range ? gErrorInfo.errorLine - range->firstVmLine + range->firstSourceLine + 1 : -1;
+    line = file + ":" + std::to_string(source) + ": " + context.errorMessage + "\n";
+  } else {
+    const char* word = GetCatalogText(kCatalogError);
+    line = std::string(word ? word : "Error") + ": " + context.errorMessage + "\n";
+  }
+  FILE* out = context.debugDevice ? stdout : stderr;
+  if (!context.debugDevice && CanShowRequester()) return;
+  std::fputs(line.c_str(), out);
+  std::fflush(out);
+}
+
+// Start-up steps after the engine exists; the first error ends them.
+uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext& context, vkApplet& applet) {
+  const uint32_t attachedOffset = AttachedAppletOffset();
+  char path[4096];
+  if (vkosGetExecutablePath(path, sizeof path)) context.executablePath = path;
+
+  vkOptionSlots slots;
+  if (uint32_t code = ParseArgumentLine(JoinArguments(argc, argv), slots, context)) return code;
+  if (slots.Has(OPT_SCRIPT)) {
+    context.scriptPath = slots.Text(OPT_SCRIPT);
+    if (slots.Has(OPT_COMPILE)) context.outputPath = slots.Text(OPT_COMPILE);
+  } else if (const char* document = vkosGetLaunchDocument()) {
+    context.scriptPath = document;
+  } else if (attachedOffset == 0) {
+    return kErrUserAbort;  // nothing to run: end without a word
+  }
+  if (attachedOffset != 0) context.scriptPath = context.executablePath;
+
+  if (uint32_t code = ReadIniFile(IniPathFor(context.scriptPath), slots, context)) return code;
+  if (uint32_t code = ApplyOptions(slots, context, applet)) return code;
+  if (uint32_t code = CheckCompileRequest(context)) return code;
+  if (attachedOffset != 0) context.quiet = 1;
+  SetRunAttr(ATTR_QUIET, context.quiet);
+
+  RegisterRun(L, context, applet);
+  if (uint32_t code = OpenLibraries(L)) return code;
+  SetRunAttr(ATTR_NOSOUND, context.noSound);
+  SetRunAttr(ATTR_MASTERVOLUME, context.masterVolume);
+
+  if (!context.private1Path.empty() || !context.private2Path.empty()) return 0;
+
+  if (uint32_t code = ReadApplet(L, context, applet, attachedOffset)) return code;
+  if (uint32_t code = LoadMainChunk(L, context, applet)) return code;
+  if (uint32_t code = RunPreloads(L, context, applet)) return code;
+  if (int code = OpenFirstDisplay(L, &applet, &context)) return uint32_t(code);
+  SetRunAttr(ATTR_LINEINFO, 1);
+  return uint32_t(vkosRunMainChunk(L));
+}
+
+}  // namespace
+
+uint32_t LoadMainChunk(vkState* L, vkProgramContext& context, vkApplet& applet) {
+  (void)context;
+  PrintStatus(GetCatalogText(kCatalogCompiling), nullptr, true);
+  SetRunAttr(ATTR_LINEINFO, 1);
+  const int code = vmLoadBuffer(L, applet.bytecode.data(), applet.bytecode.size(), context.scriptPath.c_str());
+  SetRunAttr(ATTR_LINEINFO, 0);
+  if (code != 0) return uint32_t(code);
+  vmSetHook(L, PumpHook, VK_MASKLINE, 0);
+  PrintDone();
+  return 0;
+}
+
+int Shutdown(uint32_t error, vkState* L, vkProgramContext& context, vkApplet& applet) {
+  context.iconPaths = {};
+  SetRunAttr(ATTR_SCRIPTPHASE, 0);
+  SetRunAttr(ATTR_QUIET, context.quiet);
+  for (const vkShutdownStep& step : kShutdownSteps) {
+    if (gShutdownObserver) gShutdownObserver(step.name);
+    if (step.run) step.run(L);
+  }
+  context.userArgs.clear();
+  context.private1Path.clear();
+  context.private2Path.clear();
+
+  const bool reported = error > 0 && error != kErrUserAbort;
+  if (reported) ReportError(error, context, applet);
+
+  RemoveEvents(-1, true);
+  applet = vkApplet{};
+  if (L) vmCloseState(L);
+  context.temporaryFiles.clear();  // deletes the unpacked applet
+  vkosExit();
+  return reported ? 1 : 0;
+}
+
+int RunPlayer(int argc, const char* const* argv) {
+  std::unique_ptr<vkProgramContext> context;
+  std::unique_ptr<vkApplet> applet;
+  try {
+    context = std::make_unique<vkProgramContext>();
+    applet = std::make_unique<vkApplet>();
+  } catch (const std::bad_alloc&) {
+    std::printf("Not enough memory.\n");
+    return 1;
+  }
+  vkState* L = vmNewState();
+  if (!L) {
+    std::printf("Not enough memory.\n");
+    return 1;
+  }
+  uint32_t code = uint32_t(vkosInit());
+  if (code == 0) {
+    try {
+      code = StartUp(L, argc, argv, *context, *applet);
+    } catch (const std::bad_alloc&) {
+      code = 1000;
+    }
+  }
+  return Shutdown(code, L, *context, *applet);
+}
