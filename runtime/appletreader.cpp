@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/errorinfo.h"
+#include "engine/libraries.h"
 #include "engine/vmapi.h"
 #include "platform/vkos_files.h"
 #include "runtime/catalog.h"
@@ -280,33 +281,13 @@ void ReadIncludeMap(AppletInput& in, vkApplet& applet, bool ownNames, const std:
   }
 }
 
-// Stores a label in the registry table "labels" under its lower-cased name.
-void DefineLabel(vkState* L, const std::string& name, int32_t number) {
-  std::string key = name;
-  for (char& c : key)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  vmPushString(L, "labels");
-  vmRawGet(L, VK_REGISTRYINDEX);
-  if (vmType(L, -1) != VK_TTABLE) {
-    vmSetTop(L, -2);
-    vmNewTable(L);
-    vmPushString(L, "labels");
-    vmPushValue(L, -2);
-    vmRawSet(L, VK_REGISTRYINDEX);
-  }
-  vmPushLString(L, key.data(), key.size());
-  vmPushNumber(L, number);
-  vmRawSet(L, -3);
-  vmSetTop(L, -2);
-}
-
 void ReadLabels(AppletInput& in, vkState* L) {
   const uint32_t count = in.U32();
   in.NeedItems(count, 5);
   for (uint32_t i = 0; i < count; ++i) {
     const int32_t value = in.S32();
     const std::string name = in.String();
-    if (L) DefineLabel(L, name, value);
+    if (L) vmDefineLabel(L, name.c_str(), value);
   }
 }
 

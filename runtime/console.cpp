@@ -10,9 +10,11 @@
 namespace {
 
 bool gQuiet = false;
+bool gLineOpen = false;
 
 void PrintWord(unsigned catalogId) {
   if (gQuiet) return;
+  gLineOpen = false;
   const char* word = GetCatalogText(catalogId);
   std::printf("%s\n", word ? word : "");
   std::fflush(stdout);
@@ -21,6 +23,7 @@ void PrintWord(unsigned catalogId) {
 }  // namespace
 
 bool StatusQuiet() { return gQuiet; }
+bool StatusLineOpen() { return gLineOpen; }
 void SetStatusQuiet(bool quiet) { gQuiet = quiet; }
 
 void PrintStatus(const char* format, const char* file, bool continued) {
@@ -28,6 +31,7 @@ void PrintStatus(const char* format, const char* file, bool continued) {
   const std::string text = file ? FormatCatalogText(format, ShortName(file).c_str(), 0) : format;
   std::fputs(text.c_str(), stdout);
   std::fputs(continued ? "..." : "\n", stdout);
+  gLineOpen = continued;
   std::fflush(stdout);
 }
 

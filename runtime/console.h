@@ -12,6 +12,9 @@ void SetStatusQuiet(bool quiet);
 // word ends the line.
 void PrintStatus(const char* format, const char* file, bool continued);
 
+// Whether a status line waits for its result word.
+bool StatusLineOpen();
+
 // "done", "failed" and "skipped" with a line end.
 void PrintDone();
 void PrintFailed();

@@ -8,7 +8,9 @@
 
 #include <string>
 
+#include "engine/argcheck.h"
 #include "engine/errorinfo.h"
+#include "engine/libraries.h"
 #include "engine/vmapi.h"
 #include "graphics/graphicslib.h"
 #include "runtime/catalog.h"
@@ -33,16 +35,8 @@ const char* CommandOf(uint32_t type) {
 class Options {
  public:
   explicit Options(vkState* L) : L_(L) { vmNewTable(L); }
-  void Number(const char* key, double value) {
-    vmPushString(L_, key);
-    vmPushNumber(L_, value);
-    vmRawSet(L_, -3);
-  }
-  void String(const char* key, const std::string& value) {
-    vmPushString(L_, key);
-    vmPushLString(L_, value.data(), value.size());
-    vmRawSet(L_, -3);
-  }
+  void Number(const char* key, double value) { SetFieldNumber(L_, key, value); }
+  void String(const char* key, const std::string& value) { SetFieldString(L_, key, value.c_str()); }
   void Regions(const char* key, const std::vector<vkRegion>& regions) {
     vmPushString(L_, key);
     vmNewTable(L_);
@@ -65,9 +59,7 @@ class Options {
 
 // Pushes the global function of [command] (lower-cased).
 void PushCommand(vkState* L, const char* command) {
-  std::string name = command;
-  for (char& c : name)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  const std::string name = LowerCased(command);
   vmPushLString(L, name.data(), name.size());
   vmGetTable(L, VK_GLOBALSINDEX);
 }

@@ -15,6 +15,7 @@
 #include "engine/call.h"
 #include "engine/errorinfo.h"
 #include "engine/errormessages.h"
+#include "engine/libraries.h"
 #include "engine/state.h"
 #include "engine/vmapi.h"
 #include "graphics/bgpics.h"
@@ -154,8 +155,9 @@ void ReportError(uint32_t error, vkProgramContext& context, const vkApplet& appl
     const char* word = GetCatalogText(kCatalogError);
     line = std::string(word ? word : "Error") + ": " + context.errorMessage + "\n";
   }
-  FILE* out = context.debugDevice ? stdout : stderr;
   if (!context.debugDevice && CanShowRequester()) return;
+  FILE* out = context.debugDevice ? stdout : stderr;
+  if (context.debugDevice && StatusLineOpen()) PrintFailed();
   std::fputs(line.c_str(), out);
   std::fflush(out);
 }
@@ -189,7 +191,11 @@ uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext
   SetRunAttr(ATTR_NOSOUND, context.noSound);
   SetRunAttr(ATTR_MASTERVOLUME, context.masterVolume);
 
-  if (!context.private1Path.empty() || !context.private2Path.empty()) return 0;
+  if (!context.private1Path.empty() || !context.private2Path.empty()) {
+    if (!context.private1Path.empty()) DumpCommands(context.private1Path.c_str());
+    if (!context.private2Path.empty()) DumpConstants(L, context.private2Path.c_str());
+    return 0;
+  }
 
   if (uint32_t code = ReadApplet(L, context, applet, attachedOffset)) return code;
   if (uint32_t code = LoadMainChunk(L, context, applet)) return code;
@@ -228,6 +234,7 @@ int Shutdown(uint32_t error, vkState* L, vkProgramContext& context, vkApplet& ap
   const bool reported = error > 0 && error != kErrUserAbort;
   if (reported) ReportError(error, context, applet);
 
+  FreeLibraryRegistry();
   RemoveEvents(-1, true);
   applet = vkApplet{};
   if (L) vmCloseState(L);

@@ -52,6 +52,9 @@ names are relative to the manifest; text with spaces goes in double quotes):
     text1 .. text5 TEXT   (at most 255 characters)
   link FILE [NAME]           link FILE into the applet, opened by scripts as
                              NAME (default: FILE as written)
+  lines FIRST LAST SRCLINE FILE CHUNK
+                             VM lines FIRST..LAST of the functions whose source
+                             is CHUNK came from FILE, from line SRCLINE + 1 on
 numbers: decimal, 0x hexadecimal, negative allowed.
 records: version, preload names and linked data (a skipped record),
 preloads, settings, linked files, bytecode last.

@@ -129,7 +129,7 @@ const SettingDef kSettings[] = {
     {"nohide", 30, "f"}};
 
 constexpr uint8_t kTagBlob = 0, kTagBytecode = 1, kTagPreloads = 2, kTagBackfill = 17,
-                  kTagVersion = 10, kTagLinkedFiles = 26;
+                  kTagVersion = 10, kTagLinkedFiles = 26, kTagLineMap = 27;
 
 // Backfill kinds with the number of u32 operands each takes.
 struct BackfillDef {
@@ -287,6 +287,12 @@ class ManifestParser {
       if (f.name.empty()) Fail("linked file needs a name");
       f.data = Load(t[1].text);
       m_.links.push_back(std::move(f));
+    } else if (key == "lines") {
+      Want(t, 5, 5);
+      m_.lineRanges.push_back({Number(t[1].text, 'w', "first VM line"), Number(t[2].text, 'w', "last VM line"),
+                               Number(t[3].text, 'w', "source line"), t[4].text, t[5].text});
+      for (const std::string& name : {t[4].text, t[5].text})
+        if (name.find('\0') != std::string::npos) Fail("lines: name holds a NUL");
     } else if (key == "backfill") {
       BackfillStatement(t);
     } else {
@@ -571,6 +577,19 @@ Bytes BuildApplet(const Manifest& m) {
     }
   }
 
+  if (!m.lineRanges.empty()) {
+    o.Byte(kTagLineMap);
+    o.Word(static_cast<int64_t>(m.lineRanges.size()));
+    for (const LineRange& r : m.lineRanges) {
+      o.Word(r.firstVmLine);
+      o.Word(r.lastVmLine);
+      o.Word(r.sourceLine);
+      o.Append(r.file);
+      o.Byte(0);
+      o.Append(r.chunk);
+      o.Byte(0);
+    }
+  }
   if (m.bytecode.size() > UINT32_MAX) throw Error("applet", 0, "bytecode too large");
   o.Byte(kTagBytecode);
   o.Word(static_cast<int64_t>(m.bytecode.size()));

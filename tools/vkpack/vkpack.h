@@ -59,9 +59,18 @@ struct LinkedFile {
   Bytes data;
 };
 
+// One stretch of VM lines that came from one source file: error messages
+// name [file] and count lines from [sourceLine] there.
+struct LineRange {
+  int64_t firstVmLine, lastVmLine, sourceLine;
+  std::string file;
+  std::string chunk;  // the source name the bytecode gives its functions
+};
+
 struct Manifest {
   uint8_t major = 4, minor = 7;
   Bytes bytecode;
+  std::vector<LineRange> lineRanges;
   std::vector<Preload> preloads;
   std::vector<Setting> settings;
   std::vector<LinkedFile> links;
