@@ -66,11 +66,14 @@ void PushCommand(vkState* L, const char* command) {
 
 void PushString(vkState* L, const std::string& s) { vmPushLString(L, s.data(), s.size()); }
 
-// Calls what is on the stack under protection; 0 or the error code.
+// Calls what is on the stack under protection; 0 or the error code. The
+// stack goes back to what it held before the command was pushed (the main
+// chunk waits below).
 uint32_t Call(vkState* L, const char* command, int nargs) {
   gErrorInfo.functionName = command;
+  const int top = vmGetTop(L) - nargs - 1;
   const int code = vmPCall(L, nargs, 0, 0);
-  vmSetTop(L, 0);
+  vmSetTop(L, top);
   if (code != 0) return uint32_t(code);
   gErrorInfo.functionName = "----";
   return 0;

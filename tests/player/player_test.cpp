@@ -1,0 +1,181 @@
+// The real player run headless on applets made by the tools: how it ends
+// (exit status, report, silence), what it writes (the PRIVATE1/PRIVATE2
+// dumps), attached and packed applets, and an endless script that a quit
+// request ends through the pump running as the line hook.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <regex>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../common/scratchdir.h"
+
+extern char** environ;
+
+namespace {
+
+const std::string kPlayer = VK_BINARY_DIR "/vellumark";
+const std::string kApplets = VK_BINARY_DIR "/tests/player/";
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct Outcome {
+  int status = -1;  // exit status, or -1 when it did not exit
+  std::string out, err;
+};
+
+class Player : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+  }
+
+  pid_t Start(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, (dir_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+  }
+
+  // Waits up to [seconds] for the player to end; kills it after that.
+  Outcome Finish(pid_t pid, int seconds = 60) {
+    Outcome run;
+    int status = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > until) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+    run.out = Slurp(dir_ / "out");
+    run.err = Slurp(dir_ / "err");
+    return run;
+  }
+
+  Outcome Play(const std::vector<std::string>& args, const std::string& program = kPlayer) {
+    const pid_t pid = Start(program, args);
+    EXPECT_GT(pid, 0);
+    return pid > 0 ? Finish(pid) : Outcome{};
+  }
+
+  ScratchDir dir_;
+};
+
+TEST_F(Player, ANormalEndExitsZero) {
+  const Outcome run = Play({kApplets + "normal.vka"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("Opening script normal.vka\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Loading applet normal.vka...done"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(Player, APackedAppletRunsFromATemporaryFileThatIsDeleted) {
+  const Outcome run = Play({kApplets + "packed.vkz"});
+  EXPECT_EQ(run.status, 0);
+  const std::string marker = "Loading applet ";
+  const size_t at = run.out.find(marker);
+  ASSERT_NE(at, std::string::npos) << run.out;
+  const std::string name = run.out.substr(at + marker.size(), run.out.find("...", at) - at - marker.size());
+  EXPECT_NE(name, "packed.vkz");  // it loaded the unpacked copy
+  const char* tmp = getenv("TMPDIR");
+  EXPECT_FALSE(std::ifstream(std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name).good());
+}
+
+TEST_F(Player, AnAttachedAppletWinsOverANamedFileAndRunsQuietly) {
+  const Outcome run = Play({dir_ / "missing.vka"}, kApplets + "attached-player");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "");  // quiet: no status lines
+  EXPECT_EQ(run.err, "");
+}
+
+// "file:line: message", one line.
+const std::regex kReport("[^:\n]+:-?[0-9]+: Function nosuchfunction\\(\\) not found!\n");
+
+TEST_F(Player, AnErrorIsReportedWithFileAndLineAndExitsOne) {
+  const Outcome run = Play({kApplets + "error.vka", "-DEBUGDEVICE", "stdout", "-QUIET"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(std::regex_match(run.out, kReport)) << run.out;
+}
+
+TEST_F(Player, WithoutDebugDeviceAHeadlessErrorGoesToStandardError) {
+  const Outcome run = Play({kApplets + "error.vka", "-QUIET"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(std::regex_match(run.err, kReport)) << run.err;
+}
+
+TEST_F(Player, NoAppletEndsSilently) {
+  const Outcome run = Play({});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(Player, AMissingAppletIsReported) {
+  const Outcome run = Play({dir_ / "missing.vka", "-DEBUGDEVICE", "stdout"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "Error: File " + (dir_ / "missing.vka") + " does not exist!\n");
+}
+
+TEST_F(Player, CompilingIsRefused) {
+  const Outcome run = Play({kApplets + "normal.vka", "-COMPILE", dir_ / "out.vka", "-DEBUGDEVICE", "x"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "Error: Compilation is not possible with VellumarkPlayer!\n");
+}
+
+TEST_F(Player, PrivateOptionsWriteTheDumpsWithoutReadingTheApplet) {
+  const Outcome run = Play({dir_ / "not-read.vka", "-PRIVATE1", dir_ / "commands", "-PRIVATE2", dir_ / "constants"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(run.out, "");
+  const std::string commands = Slurp(dir_ / "commands");
+  EXPECT_NE(commands.find("::display\n"), std::string::npos) << commands;
+  EXPECT_TRUE(commands.size() >= 5 && commands.compare(commands.size() - 5, 5, "::end") == 0) << commands;
+  EXPECT_TRUE(std::ifstream(dir_ / "constants").good());
+}
+
+TEST_F(Player, AnErrorInThePreloadsIsReported) {
+  const Outcome run = Play({kApplets + "badpreload.vka", "-DEBUGDEVICE", "x"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("Loading applet badpreload.vka...failed\nError: Function "), std::string::npos) << run.out;
+}
+
+TEST_F(Player, AQuitRequestEndsAnEndlessScript) {
+  const pid_t pid = Start(kPlayer, {kApplets + "endless.vka", "-QUIET"});
+  ASSERT_GT(pid, 0);
+  // Give the script time to start looping, then ask the player to quit.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  kill(pid, SIGINT);
+  const Outcome run = Finish(pid);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+}
+
+}  // namespace
