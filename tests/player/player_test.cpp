@@ -168,14 +168,18 @@ TEST_F(Player, AnErrorInThePreloadsIsReported) {
 }
 
 TEST_F(Player, AQuitRequestEndsAnEndlessScript) {
-  const pid_t pid = Start(kPlayer, {kApplets + "endless.vka", "-QUIET"});
+  const pid_t pid = Start(kPlayer, {kApplets + "endless.vka"});
   ASSERT_GT(pid, 0);
-  // Give the script time to start looping, then ask the player to quit.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // Once the preloads are done the script loops; then ask the player to quit.
+  const std::string started = "Loading applet endless.vka...done\n";
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (Slurp(dir_ / "out").find(started) == std::string::npos && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   kill(pid, SIGINT);
   const Outcome run = Finish(pid);
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.out.find(started), std::string::npos) << run.out;
 }
 
 }  // namespace
