@@ -1,0 +1,113 @@
+// The dos library's file handle list and the checked transfers every file
+// command and the table and function records go through. The I/O mode picks
+// the buffered or the direct entry points of the file layer.
+#include "runtime/dosfiles.h"
+
+#include <algorithm>
+
+#include "engine/errorinfo.h"
+#include "runtime/fileerrors.h"
+
+int32_t gDosIOMode = IO_BUFFERED;
+
+std::list<vkFileHandle>& FileHandles() {
+  static std::list<vkFileHandle> handles;
+  return handles;
+}
+
+uint32_t FindFileHandle(const vkObjectId& id, vkFileHandle** out) {
+  *out = nullptr;
+  for (vkFileHandle& h : FileHandles()) {
+    if (h.id == id) {
+      *out = &h;
+      return 0;
+    }
+  }
+  if (id.handle) return vkfile::kErrObjectNotFound;
+  SetErrorNumber(id.number);
+  return vkfile::kErrNoFileHandle;
+}
+
+uint32_t OpenFileHandle(const vkIdRequest& request, const char* name, int32_t scriptMode, vkFileHandle** out) {
+  *out = nullptr;
+  if (!request.automatic) {
+    vkObjectId id{request.number, nullptr};
+    FileHandles().remove_if([&id](const vkFileHandle& h) { return h.id == id; });
+  }
+  int streamMode = scriptMode == MODE_WRITE ? VKFILE_WRITE : scriptMode == MODE_READWRITE ? VKFILE_UPDATE : VKFILE_READ;
+  SetErrorText(name);
+  vkFilePtr stream = OpenStream(name, streamMode);
+  if (!stream) return vkfile::kErrCannotRead;
+  SeekStream(stream.get(), 0, VKSEEK_END);
+  int64_t end = SeekStream(stream.get(), 0, VKSEEK_START);
+  vkFileHandle& h = FileHandles().emplace_back();
+  h.id = request.automatic ? vkObjectId{0, &h} : vkObjectId{request.number, nullptr};
+  h.scriptMode = scriptMode;
+  h.streamMode = streamMode;
+  h.length = end > 0 ? static_cast<uint64_t>(end) : 0;
+  h.stream = std::move(stream);
+  *out = &h;
+  return 0;
+}
+
+void CloseFileHandle(vkFileHandle* handle) {
+  FileHandles().remove_if([handle](const vkFileHandle& h) { return &h == handle; });
+}
+
+void CloseAllFileHandles() { FileHandles().clear(); }
+
+int CountFileHandles() { return static_cast<int>(FileHandles().size()); }
+
+uint32_t CheckReadable(const vkFileHandle* handle) {
+  return handle->streamMode == VKFILE_WRITE ? vkfile::kErrWriteOnly : 0;
+}
+
+uint32_t CheckWritable(const vkFileHandle* handle) {
+  return handle->streamMode == VKFILE_READ ? vkfile::kErrReadOnly : 0;
+}
+
+uint64_t BytesLeft(const vkFileHandle* handle) {
+  return handle->position < handle->length ? handle->length - handle->position : 0;
+}
+
+// The file layer moves at most 2^32 - 1 bytes a call.
+static constexpr uint64_t kMaxPiece = 1u << 30;
+
+uint32_t HandleRead(vkFileHandle* handle, void* buffer, uint64_t count) {
+  if (count > BytesLeft(handle)) return vkfile::kErrPastEnd;
+  char* p = static_cast<char*>(buffer);
+  while (count > 0) {
+    uint32_t piece = static_cast<uint32_t>(std::min(count, kMaxPiece));
+    uint32_t got = gDosIOMode == IO_UNBUFFERED ? ReadStreamBytes(handle->stream.get(), p, piece)
+                                               : ReadStream(handle->stream.get(), p, piece);
+    handle->position += got;
+    if (got != piece) return vkfile::kErrShortRead;
+    p += piece;
+    count -= piece;
+  }
+  return 0;
+}
+
+uint32_t HandleWrite(vkFileHandle* handle, const void* buffer, uint64_t count) {
+  const char* p = static_cast<const char*>(buffer);
+  uint32_t code = 0;
+  while (count > 0) {
+    uint32_t piece = static_cast<uint32_t>(std::min(count, kMaxPiece));
+    uint32_t put = gDosIOMode == IO_UNBUFFERED ? WriteStreamBytes(handle->stream.get(), p, piece)
+                                               : WriteStream(handle->stream.get(), p, piece);
+    handle->position += put;
+    if (put != piece) {
+      code = vkfile::kErrShortWrite;
+      break;
+    }
+    p += piece;
+    count -= piece;
+  }
+  handle->length = std::max(handle->length, handle->position);
+  return code;
+}
+
+void HandleSeek(vkFileHandle* handle, uint64_t position) {
+  SeekStream(handle->stream.get(), static_cast<int64_t>(position), VKSEEK_START);
+  handle->position = position;
+}
