@@ -148,20 +148,9 @@ uint32_t WriteFunctionData(vkState* L, int index, RecordSink* sink, bool textFor
   return 0;
 }
 
-// The tables being written or copied, outermost first: a table met again
-// inside itself is a cycle the format cannot hold.
-using TablePath = std::vector<const void*>;
-
-bool EnterTable(vkState* L, int index, TablePath* path) {
-  if (static_cast<int>(path->size()) >= kMaxTableNesting || !vmCheckStack(L, 3)) return false;
-  const void* table = vmToPointer(L, index);
-  if (std::find(path->begin(), path->end(), table) != path->end()) return false;
-  path->push_back(table);
-  return true;
-}
-
-uint32_t WriteTableBody(vkState* L, int index, RecordSink* sink, bool textFunctions, TablePath* path) {
-  if (!EnterTable(L, index, path)) return vkfile::kErrStackOverflow;
+// A table met again inside itself is a cycle the format cannot hold.
+uint32_t WriteTableBody(vkState* L, int index, RecordSink* sink, bool textFunctions, vkTableWalk* walk) {
+  if (!walk->Enter(L, index)) return vkfile::kErrStackOverflow;
   vmPushNil(L);
   while (vmNext(L, index)) {
     int valueType = vmType(L, -1);
@@ -195,7 +184,7 @@ uint32_t WriteTableBody(vkState* L, int index, RecordSink* sink, bool textFuncti
         break;
       case VK_TTABLE:
         sink->byte(kItemTable);
-        code = WriteTableBody(L, vmGetTop(L), sink, textFunctions, path);
+        code = WriteTableBody(L, vmGetTop(L), sink, textFunctions, walk);
         break;
       case VK_TFUNCTION:
         sink->byte(kItemFunction);
@@ -214,7 +203,7 @@ uint32_t WriteTableBody(vkState* L, int index, RecordSink* sink, bool textFuncti
     }
   }
   sink->byte(kItemEnd);
-  path->pop_back();
+  walk->Leave();
   return 0;
 }
 
@@ -346,8 +335,8 @@ uint32_t WriteTableRecord(vkState* L, int index, vkFileHandle* handle, bool text
   if (index < 0 && index > VK_REGISTRYINDEX) index = vmGetTop(L) + index + 1;
   RecordSink sink(handle);
   sink.bytes(kTableMagic, 4);
-  TablePath path;
-  uint32_t code = WriteTableBody(L, index, &sink, textFunctions, &path);
+  vkTableWalk walk;
+  uint32_t code = WriteTableBody(L, index, &sink, textFunctions, &walk);
   uint32_t flushed = sink.flush();
   return code != 0 ? code : flushed;
 }

@@ -7,12 +7,11 @@
 
 #include <cstdint>
 
+#include "runtime/tablewalk.h"  // kMaxTableNesting
+
 struct vkState;
 struct vkFileHandle;
 
-// Tables nested deeper than this are refused with 1135 "Stack overflow!"
-// by the writer, the reader and the deep copy.
-inline constexpr int kMaxTableNesting = 512;
 
 // Writes "VKT0" and the table at stack [index]. A non-zero [textFunctions]
 // writes nested functions in the text form. Returns 0 or an error code; what
