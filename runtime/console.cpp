@@ -4,16 +4,18 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/attributes.h"
 #include "engine/errormessages.h"
 #include "runtime/catalog.h"
 
 namespace {
 
-bool gQuiet = false;
 bool gLineOpen = false;
 
+bool Quiet() { return gRuntimeAttrs.quiet != 0; }
+
 void PrintWord(unsigned catalogId) {
-  if (gQuiet) return;
+  if (Quiet()) return;
   gLineOpen = false;
   const char* word = GetCatalogText(catalogId);
   std::printf("%s\n", word ? word : "");
@@ -22,12 +24,10 @@ void PrintWord(unsigned catalogId) {
 
 }  // namespace
 
-bool StatusQuiet() { return gQuiet; }
 bool StatusLineOpen() { return gLineOpen; }
-void SetStatusQuiet(bool quiet) { gQuiet = quiet; }
 
 void PrintStatus(const char* format, const char* file, bool continued) {
-  if (gQuiet || format == nullptr) return;
+  if (Quiet() || format == nullptr) return;
   const std::string text = file ? FormatCatalogText(format, ShortName(file).c_str(), 0) : format;
   std::fputs(text.c_str(), stdout);
   std::fputs(continued ? "..." : "\n", stdout);

@@ -3,10 +3,6 @@
 // script x...done"). Nothing is printed while the run is quiet.
 #pragma once
 
-// Whether status lines are suppressed (the quiet attribute).
-bool StatusQuiet();
-void SetStatusQuiet(bool quiet);
-
 // Prints [format], with "%s" filled by the file part of [file] when it is
 // given; with [continued] "..." follows and no line end, so that a result
 // word ends the line.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/argcheck.h"
+#include "engine/attributes.h"
 #include "engine/errorinfo.h"
 #include "engine/libraries.h"
 #include "engine/vmapi.h"
@@ -17,7 +18,6 @@
 #include "runtime/appletreader.h"
 #include "runtime/chunknames.h"
 #include "runtime/console.h"
-#include "runtime/runattrs.h"
 
 namespace {
 
@@ -240,12 +240,12 @@ uint32_t RunPreloads(vkState* L, vkProgramContext& context, vkApplet& applet) {
   }
   MarkDuplicatePreloads(applet);
 
-  SetRunAttr(ATTR_SCRIPTPHASE, 1);
-  SetRunAttr(ATTR_LINEINFO, 1);
+  // The phase reads 1 while preloading: loaders print no status lines then.
+  SetAttrs(nullptr, {{ATTR_SCRIPTPHASE, 1}, {ATTR_LINEINFO, 1}});
   uint32_t code = 0;
   for (const vkPreload& p : applet.preloads) {
     if (p.type == PRELOAD_DISPLAY) continue;
-    SetRunAttr(ATTR_QUIET, isApplet || context.quiet ? 1 : p.quiet);
+    SetAttrs(nullptr, {{ATTR_QUIET, isApplet || context.quiet ? 1 : p.quiet}});
     const std::string file =
         p.dataSize != 0 ? MakeChunkName(p.name.c_str(), p.dataOffset, p.dataSize, applet.baseOffset, p.container.c_str())
                         : p.name;
@@ -256,9 +256,7 @@ uint32_t RunPreloads(vkState* L, vkProgramContext& context, vkApplet& applet) {
     const vkPreload& p = applet.preloads[i];
     if (p.type == PRELOAD_DISPLAY) code = RunDisplayPreload(L, applet, p, haveBGPic1);
   }
-  SetRunAttr(ATTR_SCRIPTPHASE, 0);
-  SetRunAttr(ATTR_QUIET, context.quiet);
-  SetRunAttr(ATTR_LINEINFO, 0);
+  SetAttrs(nullptr, {{ATTR_SCRIPTPHASE, 0}, {ATTR_QUIET, context.quiet}, {ATTR_LINEINFO, 0}});
   if (code != 0) return code;
   applet.preloads.clear();
   FreeImageCache();

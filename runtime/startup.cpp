@@ -11,10 +11,12 @@
 #include <new>
 #include <string>
 
+#include "engine/attributes.h"
 #include "engine/bytecode.h"
 #include "engine/call.h"
 #include "engine/errorinfo.h"
 #include "engine/errormessages.h"
+#include "engine/errorreport.h"
 #include "engine/libraries.h"
 #include "engine/state.h"
 #include "engine/vmapi.h"
@@ -33,9 +35,11 @@
 #include "runtime/catalog.h"
 #include "runtime/console.h"
 #include "runtime/eventqueue.h"
+#include "runtime/mathlib.h"
+#include "runtime/memblocklib.h"
 #include "runtime/options.h"
 #include "runtime/preloads.h"
-#include "runtime/runattrs.h"
+#include "runtime/stringlib.h"
 #include "sound/soundlib.h"
 #include "text/textobjects.h"
 
@@ -45,12 +49,11 @@ namespace {
 
 constexpr uint32_t kErrUserAbort = 1003;
 constexpr uint32_t kCatalogCompiling = 106;
-constexpr uint32_t kCatalogError = 402;
 
 // The command libraries in the order they are opened.
 const vkLibraryOpener kLibraryTable[] = {
-    {"string", nullptr},
-    {"math", nullptr},
+    {"string", OpenStringLibrary},
+    {"math", OpenMathLibrary},
     {"graphics", OpenGraphicsLibrary},
     {"draw", OpenDrawLibrary},
     {"moveobject", OpenMoveObjectLibrary},
@@ -66,7 +69,7 @@ const vkLibraryOpener kLibraryTable[] = {
     {"bgpic", OpenBGPicLibrary},
     {"transitionfx", nullptr},
     {"sprite", OpenSpriteLibrary},
-    {"memblock", nullptr},
+    {"memblock", OpenMemBlockLibrary},
 };
 
 // The free-all steps of the shutdown, in their order: platform, drawing
@@ -87,7 +90,7 @@ const vkShutdownStep kShutdownSteps[] = {
     {"FreeAllAnims", [](vkState*) { FreeAllAnims(); }},
     {"CloseLayersLibrary", [](vkState*) { CloseLayersLibrary(); }},
     {"CloseAllFileHandles", nullptr},
-    {"FreeAllMemBlocks", nullptr},
+    {"FreeAllMemBlocks", [](vkState*) { FreeAllMemBlocks(); }},
     {"FreeAllEventObjects", nullptr},
     {"FreeAllSounds", [](vkState*) { FreeAllSounds(); }},
 };
@@ -124,43 +127,15 @@ void RegisterRun(vkState* L, vkProgramContext& context, vkApplet& applet) {
   vmRawSet(L, VK_GLOBALSINDEX);
 }
 
+// The graphics library's settings and queries first, then the sound library's.
+uint32_t AddAttrHandlers() {
+  if (int code = AddSetAttrHandler(SetGraphicsAttr)) return uint32_t(code);
+  if (int code = AddSetAttrHandler(SoundSettingsHandler)) return uint32_t(code);
+  if (int code = AddGetAttrHandler(GetGraphicsAttr)) return uint32_t(code);
+  return uint32_t(AddGetAttrHandler(SoundAttributeHandler));
+}
+
 void PumpHook(vkState* L, vkDebugInfo* ar) { vkosPumpEvents(L, ar); }
-
-// The include-range entry of the error's chunk and line, or NULL.
-const vkIncludeRange* ErrorRange(const vkApplet& applet) {
-  for (const vkIncludeRange& r : applet.includeRanges)
-    if (r.chunkName == gErrorInfo.currentChunkName && gErrorInfo.errorLine >= r.firstVmLine &&
-        gErrorInfo.errorLine <= r.lastVmLine)
-      return &r;
-  return nullptr;
-}
-
-// Whether an error report can go to a requester: only where a window system
-// is there. Until requesters exist it never can.
-bool CanShowRequester() { return false; }
-
-// Writes the report of [error]: "file:line: message" when the line is known,
-// else "Error: message"; to standard output with DEBUGDEVICE, else to the
-// requester or, with no window system, to standard error.
-void ReportError(uint32_t error, vkProgramContext& context, const vkApplet& applet) {
-  context.errorMessage = FormatErrorMessage(int32_t(error));
-  std::string line;
-  if (GetRunAttr(ATTR_LINEINFO)) {
-    const vkIncludeRange* range = ErrorRange(applet);
-    const std::string file = range ? range->fileName : "---";
-    const int32_t source =
-        range ? gErrorInfo.errorLine - range->firstVmLine + range->firstSourceLine + 1 : -1;
-    line = file + ":" + std::to_string(source) + ": " + context.errorMessage + "\n";
-  } else {
-    const char* word = GetCatalogText(kCatalogError);
-    line = std::string(word ? word : "Error") + ": " + context.errorMessage + "\n";
-  }
-  if (!context.debugDevice && CanShowRequester()) return;
-  FILE* out = context.debugDevice ? stdout : stderr;
-  if (context.debugDevice && StatusLineOpen()) PrintFailed();
-  std::fputs(line.c_str(), out);
-  std::fflush(out);
-}
 
 // Start-up steps after the engine exists; the first error ends them.
 uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext& context, vkApplet& applet) {
@@ -184,12 +159,12 @@ uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext
   if (uint32_t code = ApplyOptions(slots, context, applet)) return code;
   if (uint32_t code = CheckCompileRequest(context)) return code;
   if (attachedOffset != 0) context.quiet = 1;
-  SetRunAttr(ATTR_QUIET, context.quiet);
+  SetAttrs(nullptr, {{ATTR_QUIET, context.quiet}});
 
   RegisterRun(L, context, applet);
   if (uint32_t code = OpenLibraries(L)) return code;
-  SetRunAttr(ATTR_NOSOUND, context.noSound);
-  SetRunAttr(ATTR_MASTERVOLUME, context.masterVolume);
+  if (uint32_t code = AddAttrHandlers()) return code;
+  SetAttrs(nullptr, {{ATTR_NOSOUND, context.noSound}, {ATTR_MASTERVOLUME, context.masterVolume}});
 
   if (!context.private1Path.empty() || !context.private2Path.empty()) {
     if (!context.private1Path.empty()) DumpCommands(context.private1Path.c_str());
@@ -201,7 +176,7 @@ uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext
   if (uint32_t code = LoadMainChunk(L, context, applet)) return code;
   if (uint32_t code = RunPreloads(L, context, applet)) return code;
   if (int code = OpenFirstDisplay(L, &applet, &context)) return uint32_t(code);
-  SetRunAttr(ATTR_LINEINFO, 1);
+  SetAttrs(nullptr, {{ATTR_LINEINFO, 1}});
   return uint32_t(vkosRunMainChunk(L));
 }
 
@@ -210,9 +185,9 @@ uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext
 uint32_t LoadMainChunk(vkState* L, vkProgramContext& context, vkApplet& applet) {
   (void)context;
   PrintStatus(GetCatalogText(kCatalogCompiling), nullptr, true);
-  SetRunAttr(ATTR_LINEINFO, 1);
+  SetAttrs(nullptr, {{ATTR_LINEINFO, 1}});
   const int code = vmLoadBuffer(L, applet.bytecode.data(), applet.bytecode.size(), context.scriptPath.c_str());
-  SetRunAttr(ATTR_LINEINFO, 0);
+  SetAttrs(nullptr, {{ATTR_LINEINFO, 0}});
   if (code != 0) return uint32_t(code);
   vmSetHook(L, PumpHook, VK_MASKLINE, 0);
   PrintDone();
@@ -221,8 +196,7 @@ uint32_t LoadMainChunk(vkState* L, vkProgramContext& context, vkApplet& applet) 
 
 int Shutdown(uint32_t error, vkState* L, vkProgramContext& context, vkApplet& applet) {
   context.iconPaths = {};
-  SetRunAttr(ATTR_SCRIPTPHASE, 0);
-  SetRunAttr(ATTR_QUIET, context.quiet);
+  SetAttrs(nullptr, {{ATTR_SCRIPTPHASE, 0}, {ATTR_QUIET, context.quiet}});
   for (const vkShutdownStep& step : kShutdownSteps) {
     if (gShutdownObserver) gShutdownObserver(step.name);
     if (step.run) step.run(L);
@@ -232,8 +206,12 @@ int Shutdown(uint32_t error, vkState* L, vkProgramContext& context, vkApplet& ap
   context.private2Path.clear();
 
   const bool reported = error > 0 && error != kErrUserAbort;
-  if (reported) ReportError(error, context, applet);
+  if (reported) {
+    if (context.debugDevice && StatusLineOpen()) PrintFailed();
+    ReportFinalError(L, int32_t(error), context.debugDevice != 0, &context.errorMessage);
+  }
 
+  FreeAttrHandlers();
   FreeLibraryRegistry();
   RemoveEvents(-1, true);
   applet = vkApplet{};

@@ -12,7 +12,7 @@
 #include "engine/libraries.h"
 #include "engine/state.h"
 #include "runtime/appletreader.h"
-#include "runtime/console.h"
+#include "engine/attributes.h"
 #include "runtime/packfiles.h"
 
 namespace {
@@ -56,14 +56,14 @@ class AppletReader : public ::testing::Test {
  protected:
   void SetUp() override {
     cwd_ = std::filesystem::current_path();
-    SetStatusQuiet(true);
+    SetAttrs(nullptr, {{ATTR_QUIET, 1}});
     L_ = vmNewState();
     ASSERT_NE(L_, nullptr);
   }
   void TearDown() override {
     vmCloseState(L_);
     std::filesystem::current_path(cwd_);
-    SetStatusQuiet(false);
+    SetAttrs(nullptr, {{ATTR_QUIET, 0}});
   }
   uint32_t Read(const std::string& bytes, uint32_t offset = 0) {
     context_.scriptPath = dir_.Write("test.vka", bytes);

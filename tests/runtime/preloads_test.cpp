@@ -13,7 +13,7 @@
 #include "engine/libraries.h"
 #include "engine/state.h"
 #include "engine/vmapi.h"
-#include "runtime/console.h"
+#include "engine/attributes.h"
 #include "runtime/preloads.h"
 
 namespace {
@@ -76,7 +76,7 @@ class Preloads : public ::testing::Test {
   void SetUp() override {
     gCalls.clear();
     gFailWith = 0;
-    SetStatusQuiet(true);
+    SetAttrs(nullptr, {{ATTR_QUIET, 1}});
     L_ = vmNewState();
     ASSERT_NE(L_, nullptr);
     vmPushValue(L_, VK_GLOBALSINDEX);
@@ -87,7 +87,7 @@ class Preloads : public ::testing::Test {
   }
   void TearDown() override {
     vmCloseState(L_);
-    SetStatusQuiet(false);
+    SetAttrs(nullptr, {{ATTR_QUIET, 0}});
     gErrorInfo.stopFlag = 0;  // a failing command stopped the (absent) script
   }
   static vkPreload Of(uint32_t type, int32_t id, const char* name) {
