@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets up a fresh machine, builds the player and runs it.
+# Sets up a fresh machine, builds the player and plays the demo applet.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 VK_BUILD_DIR=build bash tools/build.sh -DCMAKE_BUILD_TYPE=RelWithDebInfo
-./build/vellumark "$@"
+SDL_VIDEODRIVER="${SDL_VIDEODRIVER:-dummy}" ./build/vellumark build/examples/demo.vka -DEBUGDEVICE stdout "$@"

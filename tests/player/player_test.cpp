@@ -181,4 +181,10 @@ TEST_F(Player, AQuitRequestEndsAnEndlessScript) {
   EXPECT_NE(run.out.find(started), std::string::npos) << run.out;
 }
 
+TEST_F(Player, TheDemoAppletPlays) {
+  const Outcome run = Play({VK_BINARY_DIR "/examples/demo.vka", "-DEBUGDEVICE", "stdout"});
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out, "Opening script demo.vka\nCompiling script...done\nLoading applet demo.vka...done\n");
+}
+
 }  // namespace
