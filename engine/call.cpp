@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/commandtrace.h"
 #include "engine/errorinfo.h"
 #include "engine/errors.h"
 #include "engine/function.h"
@@ -134,6 +135,7 @@ int vmPreCall(vkState* L, vkValue* func, uint32_t* errorCode, vkValue** firstRes
   ci->tailcalls = 0;
   ci->state = VK_CI_C;
   if (L->hookMask & VK_MASKCALL) vmCallHook(L, VK_HOOKCALL, -1);
+  if (__builtin_expect(gDebugOutput, 0) && !gErrorInfo.stopFlag) PrintCommandCall(L);
   if (cl->f != gVmLastErrorReader) gErrorInfo.lastError = 0;
   uint32_t r = static_cast<uint32_t>(cl->f(L));
   if (r < 1000) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "graphics/graphicslib.h"
+#include "sound/soundlib.h"
 #include "support/services.h"
 
 namespace {
@@ -145,6 +147,23 @@ TEST_F(AttributesTest, TagZeroEndsTheList) {
   RegisterBoth();
   EXPECT_EQ(SetAttrs(nullptr, {{ATTR_QUIET, 1}, {0, 0}, {5, 1}}), 1);
   EXPECT_TRUE(gLog.empty());
+}
+
+TEST_F(AttributesTest, StartupChainsReachTheGraphicsAndSoundLibraries) {
+  // The start-up's order: graphics before sound in both chains.
+  ASSERT_EQ(AddSetAttrHandler(SetGraphicsAttr), 0);
+  ASSERT_EQ(AddSetAttrHandler(SoundSettingsHandler), 0);
+  ASSERT_EQ(AddGetAttrHandler(GetGraphicsAttr), 0);
+  ASSERT_EQ(AddGetAttrHandler(SoundAttributeHandler), 0);
+  const vkGraphicsSettings saved = gGraphicsSettings;
+  EXPECT_EQ(SetAttrs(nullptr, {{ATTR_MASKMODE, 1}, {ATTR_ONSAMPLEEND, 1}, {ATTR_ALPHAINTENSITY, 64}}), 3);
+  EXPECT_EQ(gSoundEventWanted.sampleEnd.load(), 1);
+  int32_t mask = 0, alpha = 0;
+  EXPECT_EQ(GetAttrs(nullptr, {{ATTR_MASKMODE, &mask}, {ATTR_ALPHAINTENSITY, &alpha}}), 2);
+  EXPECT_EQ(mask, 1);
+  EXPECT_EQ(alpha, 64);
+  SetAttrs(nullptr, {{ATTR_ONSAMPLEEND, 0}});
+  gGraphicsSettings = saved;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "engine/attributes.h"
 #include "engine/call.h"
+#include "engine/commandtrace.h"
 #include "engine/errorinfo.h"
 #include "engine/errorreport.h"
 #include "engine/libraries.h"
@@ -308,6 +309,40 @@ TEST_F(CommandErrorsTest, CallbackErrorWithoutProtectionStopsTheScript) {
   EXPECT_EQ(GlobalNumber("after"), 0);
   EXPECT_EQ(gErrorInfo.functionName, "Fail");
   EXPECT_EQ(gErrorInfo.errorLine, 11);
+}
+
+TEST_F(CommandErrorsTest, DebugOutputPrintsEachCommandCall) {
+  gDebugOutput = true;
+  testing::internal::CaptureStdout();
+  int status = RunListing(R"(
+.source "script.vk"
+.line 1
+  GETGLOBAL 0 "nothing"
+  LOADNIL 1 1
+  LOADK 2 #1.5
+  LOADK 3 "text"
+  NEWTABLE 4
+  CALL 0 5 1
+  GETGLOBAL 0 "nothing"
+  CALL 0 1 1
+  RETURN 0 1
+)");
+  std::string out = testing::internal::GetCapturedStdout();
+  gDebugOutput = false;
+  ASSERT_EQ(status, 0);
+  const std::string withArgs = "Now calling nothing() with arguments #1=(NIL) #2=(NUMBER)1.5 #3=(STRING)\"text\" #4=(TABLE)0x";
+  EXPECT_EQ(out.compare(0, withArgs.size(), withArgs), 0) << out;
+  EXPECT_NE(out.find(" \nNow calling nothing()\n"), std::string::npos) << out;
+
+  // A stop silences it.
+  gDebugOutput = true;
+  gErrorInfo.stopFlag = 1;
+  testing::internal::CaptureStdout();
+  vmPushString(L, "nothing");
+  vmRawGet(L, VK_GLOBALSINDEX);
+  vmCall(L, 0, 0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  gDebugOutput = false;
 }
 
 }  // namespace
