@@ -40,7 +40,7 @@ int32_t checkInt(vkState* L, int i) { return vkDoubleToInt32(vmCheckNumber(L, i)
 int32_t optInt(vkState* L, int i, int32_t def) { return vkDoubleToInt32(vmOptNumber(L, i, def)); }
 
 int pushText(vkState* L, std::string_view s) {
-  vmPushLString(L, s.data(), s.size());
+  vmPushLString(L, s.empty() ? "" : s.data(), s.size());
   return 1;
 }
 
@@ -200,11 +200,14 @@ int cmdCountStr(vkState* L) {
   return pushNumber(L, count);
 }
 
+// Joined by the engine's own concatenation, which builds in its reused
+// scratch buffer instead of a new one per call.
 int cmdAddStr(vkState* L) {
   CheckArgCount(L, 2, 2);
-  std::string s(checkText(L, 1));
-  s += checkText(L, 2);
-  return pushText(L, s);
+  checkText(L, 1);
+  checkText(L, 2);
+  vmConcat(L, 2);
+  return 1;
 }
 
 int cmdHexStr(vkState* L) {
