@@ -14,6 +14,7 @@
 #include "engine/libraries.h"
 #include "engine/numconv.h"
 #include "engine/vmapi.h"
+#include "runtime/dosfiles.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ constexpr int kObjectNotFound = 1041;
 constexpr int kWrongUsage = kErrWrongUsage;
 constexpr int kOffsetOutOfRange = 1146;
 constexpr int kNoMemBlock = 1180;
+constexpr int kShortRead = 1009;
 
 // Type codes of the values a block holds.
 constexpr int32_t kTypeLong = 1;
@@ -179,6 +181,51 @@ int cmdCopyMem(vkState* L) {
   return 0;
 }
 
+// The arguments ReadMem and WriteMem share: file handle, block, count and
+// offset, looked up and checked in that order. Returns 0 with *[count] 0
+// when there is nothing to move.
+uint32_t transferArgs(vkState* L, vkFileHandle** handle, vkMemBlock** block, int64_t* count, int64_t* offset) {
+  CheckArgCount(L, 3, 4);
+  if (uint32_t rc = FindFileHandle(CheckObjectId(L, 1), handle)) return rc;
+  if (uint32_t rc = blockArg(L, 2, block)) return rc;
+  *count = checkInt(L, 3);
+  *offset = optInt(L, 4, 0);
+  if (*count < 1) {
+    *count = 0;
+    return 0;
+  }
+  return *offset < 0 ? kWrongUsage : 0;
+}
+
+// Reads what the file gives; fewer bytes than asked for is a short read.
+int cmdReadMem(vkState* L) {
+  vkFileHandle* handle;
+  vkMemBlock* block;
+  int64_t count, offset;
+  if (uint32_t rc = transferArgs(L, &handle, &block, &count, &offset)) return static_cast<int>(rc);
+  if (count == 0) return 0;
+  if (uint32_t rc = CheckReadable(handle)) return static_cast<int>(rc);
+  if (!fits(*block, offset, count)) return kOffsetOutOfRange;
+  uint8_t* p = block->data.get() + offset;
+  uint64_t left = BytesLeft(handle);
+  if (static_cast<uint64_t>(count) > left) {
+    HandleRead(handle, p, left);
+    return kShortRead;
+  }
+  return static_cast<int>(HandleRead(handle, p, static_cast<uint64_t>(count)));
+}
+
+int cmdWriteMem(vkState* L) {
+  vkFileHandle* handle;
+  vkMemBlock* block;
+  int64_t count, offset;
+  if (uint32_t rc = transferArgs(L, &handle, &block, &count, &offset)) return static_cast<int>(rc);
+  if (count == 0) return 0;
+  if (uint32_t rc = CheckWritable(handle)) return static_cast<int>(rc);
+  if (!fits(*block, offset, count)) return kOffsetOutOfRange;
+  return static_cast<int>(HandleWrite(handle, block->data.get() + offset, static_cast<uint64_t>(count)));
+}
+
 int cmdDumpMem(vkState* L) {
   CheckArgCount(L, 1, 3);
   vkMemBlock* block;
@@ -228,7 +275,8 @@ void FreeAllMemBlocks() { memBlocks().clear(); }
 const vkCommandDef kMemBlockCommands[] = {
     {"AllocMem", cmdAllocMem}, {"FreeMem", cmdFreeMem}, {"Poke", cmdPoke},
     {"Peek", cmdPeek},         {"FillMem", cmdFillMem}, {"CopyMem", cmdCopyMem},
-    {"DumpMem", cmdDumpMem},   {nullptr, nullptr},
+    {"ReadMem", cmdReadMem},   {"WriteMem", cmdWriteMem}, {"DumpMem", cmdDumpMem},
+    {nullptr, nullptr},
 };
 
 int OpenMemBlockLibrary(vkState* L) {

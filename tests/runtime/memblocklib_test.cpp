@@ -6,7 +6,9 @@
 
 #include <string>
 
+#include "../common/scratchdir.h"
 #include "engine/vmapi.h"
+#include "runtime/dosfiles.h"
 #include "support/libcall.h"
 
 namespace {
@@ -18,6 +20,7 @@ class MemBlockLibTest : public vktest::LibraryTest {
   void SetUp() override { OpenLibrary(OpenMemBlockLibrary); }
   void TearDown() override {
     FreeAllMemBlocks();
+    CloseAllFileHandles();
     LibraryTest::TearDown();
   }
 };
@@ -164,6 +167,45 @@ TEST_F(MemBlockLibTest, DumpsSixteenBytesALine) {
             "00000000: 48 65 6c 6c 6f 2c 0a 77 6f 72 6c 64 21 20 30 31 Hello,.world! 01\n"
             "00000010: 32 33 00 00 " + twelveBlanks + "23..\n"
             "00000000: 6c 6c 6f 2c " + twelveBlanks + "llo,\n");
+}
+
+// Opens [path] as file handle [number] with the script mode [mode].
+void openHandle(int32_t number, const std::string& path, int32_t mode) {
+  vkFileHandle* handle = nullptr;
+  ASSERT_EQ(OpenFileHandle({number, false}, path.c_str(), mode, &handle), 0u);
+}
+
+TEST_F(MemBlockLibTest, ReadsAndWritesThroughFileHandles) {
+  ScratchDir dir;
+  std::string in = dir.Write("in.bin", "0123456789");
+  std::string out = dir / "out.bin";
+  openHandle(1, in, MODE_READ);
+  openHandle(2, out, MODE_WRITE);
+  RunCases({
+      {"AllocMem", {1, 8}, ""},
+      {"ReadMem", {1, 1, 4, 2}, ""},
+      {"Peek", {1, 2, 3, 4}, "\"0123\""},
+      {"ReadMem", {1, 1, 2}, ""},  // from where the last read ended
+      {"Peek", {1, 0, 6}, "13365"},
+      {"ReadMem", {1, 1, 0, -5}, ""},  // nothing to read, nothing checked
+      {"ReadMem", {1, 1, 1, -1}, "error 1055"},
+      {"ReadMem", {1, 1, 2, 7}, "error 1146"},
+      {"ReadMem", {1, 1, 1, kMaxInt}, "error 1146"},
+      {"ReadMem", {2, 1, 1}, "error 1142"},
+      {"ReadMem", {9, 1, 1}, "error 1179"},
+      {"ReadMem", {1, 9, 1}, "error 1180"},
+      {"ReadMem", {1, 1, 8}, "error 1009"},  // four bytes were left
+      {"Peek", {1, 0, 3, 4}, "\"6789\""},
+      {"WriteMem", {2, 1, 4, 4}, ""},
+      {"WriteMem", {2, 1, 2}, ""},
+      {"WriteMem", {1, 1, 2}, "error 1141"},
+      {"WriteMem", {2, 1, 8, 1}, "error 1146"},
+      {"WriteMem", {2, 1, 1, -1}, "error 1055"},
+  });
+  CloseAllFileHandles();
+  std::ifstream written(out, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(bytes, std::string("23\0\0" "67", 6));
 }
 
 }  // namespace
