@@ -4,7 +4,11 @@
 // concatenation, and a million command calls.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+
 #include "bench/engine_protos.h"
+#include "engine/call.h"
+#include "platform/vkos_events.h"
 
 namespace {
 
@@ -15,9 +19,11 @@ struct Engine {
   ~Engine() { vmCloseState(L); }
 };
 
-// Runs [f] and checks its one result.
-void run(benchmark::State& state, const Func& f, double expect, vkCFunction cmd = nullptr) {
+// Runs [f] and checks its one result. With [hook] the event pump runs as the
+// line hook, as it does while the player runs a script.
+void run(benchmark::State& state, const Func& f, double expect, vkCFunction cmd = nullptr, vkHook hook = nullptr) {
   Engine e;
+  if (hook) vmSetHook(e.L, hook, VK_MASKLINE, 0);
   if (cmd) {
     vmPushString(e.L, "cmd");
     vmPushCClosure(e.L, cmd, 0);
@@ -37,14 +43,29 @@ uint32_t AsBx(int op, int a, int sbx) { return vmCreateAsBx(op, a, sbx); }
 uint32_t JMP(int offset) { return vmCreateJump(offset, 0); }
 
 // sum = 0; for i = 1, 10^7 do sum = sum + i end
-void BM_ForLoop(benchmark::State& state) {
+Func forLoop() {
   Func f;
   f.k = {num(0), num(1e7), num(1)};
   f.code = {ABx(OP_LOADK, 0, 0), ABx(OP_LOADK, 1, 0), ABx(OP_LOADK, 2, 1), ABx(OP_LOADK, 3, 2),
             JMP(1),              ABC(OP_ADD, 0, 0, 1), AsBx(OP_FORLOOP, 1, -2), ABC(OP_RETURN, 0, 2, 0)};
-  run(state, f, 1e7 * (1e7 + 1) / 2);
+  return f;
 }
+void BM_ForLoop(benchmark::State& state) { run(state, forLoop(), 1e7 * (1e7 + 1) / 2); }
 BENCHMARK(BM_ForLoop)->Unit(benchmark::kMillisecond);
+
+// The same loop with the event pump as the line hook: every turn jumps back,
+// so the hook runs once per turn, nearly always on the pump's quick path.
+void BM_ForLoopWithPumpHook(benchmark::State& state) {
+  setenv("SDL_VIDEODRIVER", "dummy", 0);
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
+  if (vkosInit() != 0) {
+    state.SkipWithError("the platform did not start");
+    return;
+  }
+  run(state, forLoop(), 1e7 * (1e7 + 1) / 2, nullptr, [](vkState* L, vkDebugInfo* ar) { vkosPumpEvents(L, ar); });
+  vkosExit();
+}
+BENCHMARK(BM_ForLoopWithPumpHook)->Unit(benchmark::kMillisecond);
 
 // function fib(n) if n < 2 then return n end return fib(n-1) + fib(n-2) end
 void BM_Fib27(benchmark::State& state) {
