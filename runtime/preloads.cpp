@@ -22,6 +22,7 @@
 namespace {
 
 constexpr uint32_t kCatalogLoadingApplet = 287;
+constexpr uint32_t kErrFunctionNotFound = 1133;
 
 // The command each preload type calls, as spelled for messages.
 const char* CommandOf(uint32_t type) {
@@ -72,6 +73,11 @@ void PushString(vkState* L, const std::string& s) { vmPushLString(L, s.data(), s
 uint32_t Call(vkState* L, const char* command, int nargs) {
   gErrorInfo.functionName = command;
   const int top = vmGetTop(L) - nargs - 1;
+  if (vmType(L, top + 1) != VK_TFUNCTION) {  // the library that has it is missing
+    SetErrorText((LowerCased(command) + "()").c_str());
+    vmSetTop(L, top);
+    return kErrFunctionNotFound;
+  }
   const int code = vmPCall(L, nargs, 0, 0);
   vmSetTop(L, top);
   if (code != 0) return uint32_t(code);

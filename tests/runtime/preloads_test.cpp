@@ -210,6 +210,7 @@ TEST_F(Preloads, AMissingCommandIsAnErrorNotACrash) {
   vmRawSet(L_, VK_GLOBALSINDEX);
   applet_.preloads.push_back(Of(PRELOAD_MUSIC, 1, "m.mod"));
   EXPECT_EQ(RunPreloads(L_, context_, applet_), 1133u);
+  EXPECT_EQ(gErrorInfo.errorText, "openmusic()");
 }
 
 }  // namespace
