@@ -70,6 +70,12 @@ TEST_F(NativeInterfaceTest, ReferencedValuesSurviveCollections) {
   }
 }
 
+TEST_F(NativeInterfaceTest, EmptyStringWithoutData) {
+  vmPushLString(L, nullptr, 0);
+  EXPECT_EQ(vmType(L, 1), VK_TSTRING);
+  EXPECT_EQ(vmStrLen(L, 1), 0u);
+}
+
 TEST_F(NativeInterfaceTest, RegistryEntriesByName) {
   EXPECT_EQ(vmGetRegistryPointer(L, "applet"), nullptr);
   EXPECT_STREQ(vmGetRegistryString(L, "script"), "");
