@@ -4,6 +4,7 @@
 // the command that called them.
 #include <string>
 
+#include "engine/argcheck.h"
 #include "engine/attributes.h"
 #include "engine/call.h"
 #include "engine/commandtrace.h"
@@ -309,6 +310,48 @@ TEST_F(CommandErrorsTest, CallbackErrorWithoutProtectionStopsTheScript) {
   EXPECT_EQ(GlobalNumber("after"), 0);
   EXPECT_EQ(gErrorInfo.functionName, "Fail");
   EXPECT_EQ(gErrorInfo.errorLine, 11);
+}
+
+// Calls the script function "Double" back with its argument.
+int Twice(vkState* L) {
+  const int n = static_cast<int>(vmToNumber(L, 1));
+  uint32_t code = CallScriptFunction(L, "Double", 1, {vkScriptArg::ofInt(n)});
+  return code ? static_cast<int>(code) : 1;
+}
+
+TEST_F(CommandErrorsTest, CommandFoundByAnyCaseCallsBackIntoScript) {
+  static const vkCommandDef kTwice[] = {{"Twice", Twice}, {nullptr, nullptr}};
+  vmPushValue(L, VK_GLOBALSINDEX);
+  vmRegisterFunctions(L, nullptr, kTwice, 0);
+  vmSetTop(L, 0);
+  ASSERT_EQ(RegisterLibrary(kTwice, "twice"), 0);
+  // Compiled scripts name globals in lower case, as the chunk here does.
+  ASSERT_EQ(RunListing(R"(
+.source "script.vk"
+.line 1
+  CLOSURE 0 double
+  SETGLOBAL 0 "double"
+.line 2
+  GETGLOBAL 0 "twice"
+  LOADK 1 #21
+  CALL 0 2 2
+  SETGLOBAL 0 "result"
+  RETURN 0 1
+.function double
+.linedefined 5
+.params 1
+.line 6
+  ADD 1 0 0
+  RETURN 1 2
+.end
+)"),
+            0);
+  EXPECT_EQ(GlobalNumber("result"), 42);
+  for (const char* name : {"twice", "TWICE", "tWiCe"}) {
+    ASSERT_EQ(CallScriptFunction(L, name, 1, {vkScriptArg::ofInt(5)}), 0u) << name;
+    EXPECT_EQ(vmToNumber(L, -1), 10) << name;
+    vmSetTop(L, 0);
+  }
 }
 
 TEST_F(CommandErrorsTest, DebugOutputPrintsEachCommandCall) {
