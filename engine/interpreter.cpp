@@ -205,16 +205,6 @@ const vkValue* commonTM(vkState* L, const vkValue* a, const vkValue* b, int even
   vmRaiseError(L, numStr ? kVmErrCompareNumberString : kVmErrWrongOperator);
 }
 
-char* openBuffer(vkState* L, size_t n) {
-  vkGlobalState* g = L->G;
-  if (n > g->buffsize) {
-    size_t ns = n < 32 ? 32 : n;
-    g->buff = static_cast<char*>(vmRealloc(L, g->buff, g->buffsize, ns));
-    g->buffsize = ns;
-  }
-  return g->buff;
-}
-
 }  // namespace
 
 vkValue vmGetTableValue(vkState* L, const vkValue* t, const vkValue* key, int mode) {
@@ -373,14 +363,14 @@ void vmConcatValues(vkState* L, int total, int last) {
         n++;
       }
       if (tl > 4294967293ull) vmRaiseError(L, kVmErrInternalLimit);
-      char* buffer = openBuffer(L, static_cast<size_t>(tl));
+      vkString* result = vmBeginString(L, static_cast<size_t>(tl));
       size_t pos = 0;
       for (int j = n; j > 0; j--) {
         vkString* s = vmStr(top - j);
-        std::memcpy(buffer + pos, s->data(), s->len);
+        std::memcpy(result->data() + pos, s->data(), s->len);
         pos += s->len;
       }
-      vmSetString(top - n, vmNewString(L, buffer, pos));
+      vmSetString(top - n, vmEndString(L, result));
     }
     total -= n - 1;
     last -= n - 1;

@@ -11,6 +11,7 @@
 
 #include "engine/errors.h"
 #include "engine/memory.h"
+#include "engine/numconv.h"
 #include "engine/state.h"
 
 uint32_t vmStringHash(const char* s, size_t len) {
@@ -40,26 +41,59 @@ void vmResizeStringTable(vkState* L, uint32_t newsize) {
   g->strt.hash = nh;
 }
 
-vkString* vmNewString(vkState* L, const char* s, size_t len) {
-  vkGlobalState* g = L->G;
-  uint32_t h = vmStringHash(s, len);
+namespace {
+
+vkString* findString(vkGlobalState* g, const char* s, size_t len, uint32_t h) {
   for (vkGCObject* o = g->strt.hash[h & (g->strt.size - 1)]; o; o = o->next) {
     vkString* ts = static_cast<vkString*>(o);
     if (ts->len == len && std::memcmp(s, ts->data(), len) == 0) return ts;
   }
-  if (len > 0xFFFFFFFCu - sizeof(vkString) - 1) vmRaiseError(L, kVmErrOutOfMemory);
-  vkString* ts = static_cast<vkString*>(vmRealloc(L, nullptr, 0, sizeof(vkString) + len + 1));
-  ts->tt = VK_TSTRING;
-  ts->marked = 0;
-  ts->hash = h;
-  ts->len = static_cast<uint32_t>(len);
-  std::memcpy(ts->data(), s, len);
-  ts->data()[len] = '\0';
-  uint32_t b = h & (g->strt.size - 1);
+  return nullptr;
+}
+
+void linkString(vkState* L, vkString* ts) {
+  vkGlobalState* g = L->G;
+  uint32_t b = ts->hash & (g->strt.size - 1);
   ts->next = g->strt.hash[b];
   g->strt.hash[b] = ts;
   g->strt.nuse++;
   if (g->strt.nuse > g->strt.size && g->strt.size <= 0x3FFFFFFEu) vmResizeStringTable(L, g->strt.size * 2);
+}
+
+}  // namespace
+
+vkString* vmBeginString(vkState* L, size_t len) {
+  if (len > 0xFFFFFFFCu - sizeof(vkString) - 1) vmRaiseError(L, kVmErrOutOfMemory);
+  vkString* ts = static_cast<vkString*>(vmRealloc(L, nullptr, 0, sizeof(vkString) + len + 1));
+  ts->tt = VK_TSTRING;
+  ts->marked = 0;
+  ts->next = nullptr;
+  ts->hash = 0;
+  ts->len = static_cast<uint32_t>(len);
+  ts->data()[len] = '\0';
+  return ts;
+}
+
+vkString* vmEndString(vkState* L, vkString* ts) {
+  uint32_t h = vmStringHash(ts->data(), ts->len);
+  vkString* old = findString(L->G, ts->data(), ts->len, h);
+  if (old) {
+    vmFreeString(L, ts);
+    return old;
+  }
+  ts->hash = h;
+  linkString(L, ts);
+  return ts;
+}
+
+vkString* vmNewString(vkState* L, const char* s, size_t len) {
+  uint32_t h = vmStringHash(s, len);
+  vkString* old = findString(L->G, s, len, h);
+  if (old) return old;
+  vkString* ts = vmBeginString(L, len);
+  std::memcpy(ts->data(), s, len);
+  ts->hash = h;
+  linkString(L, ts);
   return ts;
 }
 
@@ -146,6 +180,22 @@ int vmNumberToText(double d, char* buf) {
   if (std::isnan(d)) {
     std::memcpy(buf, "nan", 4);
     return 3;
+  }
+  // Integers of 32 bits print as "%.14g" prints them; the common case, done without printf.
+  int32_t i = vkDoubleToInt32(d);
+  if (static_cast<double>(i) == d && !(d == 0 && std::signbit(d))) {
+    char tmp[12];
+    int n = 0;
+    uint32_t u = i < 0 ? 0u - static_cast<uint32_t>(i) : static_cast<uint32_t>(i);
+    do {
+      tmp[n++] = static_cast<char>('0' + u % 10);
+      u /= 10;
+    } while (u);
+    int len = 0;
+    if (i < 0) buf[len++] = '-';
+    while (n) buf[len++] = tmp[--n];
+    buf[len] = '\0';
+    return len;
   }
   int n = std::snprintf(buf, kNumberTextMax, "%.14g", d);
   for (int i = 0; i < n; i++)

@@ -15,6 +15,11 @@ uint32_t vmStringHash(const char* s, size_t len);
 // The interned string with these bytes (made when new).
 vkString* vmNewString(vkState* L, const char* s, size_t len);
 vkString* vmNewCString(vkState* L, const char* s);
+// Builds a string in place: vmBeginString gives an unlinked string of [len]
+// bytes to fill, vmEndString interns it (returning an equal string already
+// interned, and freeing the new one, when there is one).
+vkString* vmBeginString(vkState* L, size_t len);
+vkString* vmEndString(vkState* L, vkString* ts);
 
 // Resizes the intern table to [newsize] buckets (a power of two).
 void vmResizeStringTable(vkState* L, uint32_t newsize);

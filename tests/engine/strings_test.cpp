@@ -2,6 +2,7 @@
 // intern table's growth, text to number (decimal and the 32-bit hexadecimal
 // forms), number to text, chunk names and the integer logarithm.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -64,11 +65,28 @@ TEST(NumberToText, FourteenSignificantDigitsInTheCLocale) {
     const char* text;
   } cases[] = {{1, "1"},        {0.1, "0.1"},           {-0.5, "-0.5"},     {1e15, "1e+15"},
                {1.0 / 3, "0.33333333333333"}, {4294967295.0, "4294967295"}, {NAN, "nan"},
-               {-NAN, "nan"},   {INFINITY, "inf"},      {123456789012345.0, "1.2345678901234e+14"}};
+               {-NAN, "nan"},   {INFINITY, "inf"},      {123456789012345.0, "1.2345678901234e+14"},
+               {0, "0"},        {-0.0, "-0"},           {-2147483648.0, "-2147483648"}, {2147483647.0, "2147483647"},
+               {-42, "-42"},    {1e10, "10000000000"}};
   for (const Case& c : cases) {
     char buf[kNumberTextMax];
     vmNumberToText(c.d, buf);
     EXPECT_STREQ(buf, c.text);
+  }
+}
+
+TEST(NumberToText, AgreesWithPrintfAcrossTheIntegerRange) {
+  uint32_t x = 12345;
+  for (int j = 0; j < 20000; j++) {
+    x = x * 1103515245u + 12345u;
+    double values[] = {static_cast<double>(static_cast<int32_t>(x)), static_cast<double>(x % 1000) - 500,
+                       static_cast<double>(static_cast<int32_t>(x)) + 0.5, static_cast<double>(x) * 4096.0};
+    for (double d : values) {
+      char ours[kNumberTextMax], ref[64];
+      vmNumberToText(d, ours);
+      std::snprintf(ref, sizeof ref, "%.14g", d);
+      ASSERT_STREQ(ours, ref) << d;
+    }
   }
 }
 
