@@ -1,4 +1,4 @@
-// The opcode mode table and opcode names.
+// The opcode mode table the verifier reads.
 #include "engine/opcodes.h"
 
 namespace {
@@ -43,10 +43,3 @@ const uint8_t kOpModes[kNumOpcodes] = {
     VK_FMT_ABX | VK_MODE_SETA,                   // OP_CLOSURE
     kBRegCRKSetA,                                // OP_SELF
 };
-
-const char* const kOpNames[kNumOpcodes] = {
-    "MOVE",   "LOADK",  "LOADBOOL", "LOADNIL", "GETUPVAL", "GETGLOBAL", "GETTABLE", "SETGLOBAL", "SETUPVAL",
-    "SETTABLE", "NEWTABLE", "ADD",  "SUB",     "MUL",      "DIV",       "INTDIV",   "MOD",       "SHL",
-    "SHR",    "BOR",    "BAND",     "BXOR",    "POW",      "UNM",       "NOT",      "BNOT",      "CONCAT",
-    "JMP",    "EQ",     "LT",       "LE",      "TEST",     "CALL",      "TAILCALL", "RETURN",    "FORLOOP",
-    "TFORLOOP", "TFORPREP", "SETLIST", "SETLISTO", "CLOSE", "CLOSURE",  "SELF"};

@@ -65,4 +65,3 @@ enum : uint8_t {
   VK_MODE_TEST = 128
 };
 extern const uint8_t kOpModes[kNumOpcodes];
-extern const char* const kOpNames[kNumOpcodes];

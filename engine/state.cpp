@@ -135,7 +135,6 @@ vkState* vmNewState() {
 
 void vmCloseState(vkState* L) {
   L = L->G->mainthread;
-  vkGlobalState* g = L->G;
   vmCloseUpvalues(L, L->stack);
   vmSeparateUserdata(L, true);
   L->errfunc = 0;
@@ -146,7 +145,6 @@ void vmCloseState(vkState* L) {
     L->base = L->top = L->ci->base;
     L->nCcalls = 0;
   } while (vmRunProtected(L, callFinalizers, nullptr) != 0);
-  (void)g;
   freeEverything(L);
 }
 
