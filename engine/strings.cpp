@@ -46,7 +46,7 @@ namespace {
 vkString* findString(vkGlobalState* g, const char* s, size_t len, uint32_t h) {
   for (vkGCObject* o = g->strt.hash[h & (g->strt.size - 1)]; o; o = o->next) {
     vkString* ts = static_cast<vkString*>(o);
-    if (ts->len == len && std::memcmp(s, ts->data(), len) == 0) return ts;
+    if (ts->len == len && (len == 0 || std::memcmp(s, ts->data(), len) == 0)) return ts;
   }
   return nullptr;
 }
@@ -91,7 +91,7 @@ vkString* vmNewString(vkState* L, const char* s, size_t len) {
   vkString* old = findString(L->G, s, len, h);
   if (old) return old;
   vkString* ts = vmBeginString(L, len);
-  std::memcpy(ts->data(), s, len);
+  if (len) std::memcpy(ts->data(), s, len);  // [s] may be NULL for an empty string
   ts->hash = h;
   linkString(L, ts);
   return ts;

@@ -160,3 +160,12 @@ TEST_F(EngineTest, InternTableDoublesAfterThe33rdString) {
   EXPECT_EQ(start, 24u);
 }
 }  // namespace
+
+namespace {
+using vktest::EngineTest;
+TEST_F(EngineTest, EmptyStringFromNoBytes) {
+  vmPushLString(L, nullptr, 0);
+  vmPushString(L, "");
+  EXPECT_TRUE(vmRawEqual(L, 1, 2));
+}
+}  // namespace
