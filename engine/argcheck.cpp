@@ -4,13 +4,13 @@
 // message says which argument was wrong.
 #include "engine/argcheck.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "engine/errorinfo.h"
 #include "engine/errors.h"
 #include "engine/libraries.h"
 #include "engine/numconv.h"
+#include "engine/strings.h"
 #include "engine/vmapi.h"
 #include "layers/layers.h"
 
@@ -179,7 +179,7 @@ double CheckNumberOrPercent(vkState* L, int i, double reference, bool allowOver1
   if (t != VK_TSTRING) raiseAt(L, i, kErrStringOrNumberExpected);
   const char* s = vmToString(L, i);
   char* end = nullptr;
-  double v = std::strtod(s, &end);
+  double v = vmStrtod(s, &end);
   if (end == s) raiseAt(L, i, kErrBadPercent);
   if (*end != '%') return v;
   if (v < 0.0 || (!allowOver100 && v > 100.0)) raiseAt(L, i, kErrBadPercent);

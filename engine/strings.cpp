@@ -152,6 +152,8 @@ locale_t cLocale() {
 
 }  // namespace
 
+double vmStrtod(const char* text, char** end) { return strtod_l(text, end, cLocale()); }
+
 int vmStringToNumber(const char* text, double* out) {
   const char* start;
   const char* end;
@@ -166,7 +168,7 @@ int vmStringToNumber(const char* text, double* out) {
   } else {
     start = text;
     char* e;
-    r = strtod_l(text, &e, cLocale());
+    r = vmStrtod(text, &e);
     end = e;
   }
   if (end == start) return 0;

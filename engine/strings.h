@@ -28,6 +28,10 @@ void vmFreeString(vkState* L, vkString* s);
 // Converts [text] to a number; returns 1 on success, 0 when it is not one.
 int vmStringToNumber(const char* text, double* out);
 
+// strtod in the C locale, whatever the user's locale: the decimal number at
+// the start of [text], with [*end] after it ([text] when there is none).
+double vmStrtod(const char* text, char** end);
+
 // Writes [d] as "%.14g" (C locale, NaN as "nan") into [buf]; returns the length.
 inline constexpr size_t kNumberTextMax = 32;
 int vmNumberToText(double d, char* buf);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <functional>
 #include <string>
 
@@ -310,6 +311,28 @@ TEST_F(ArgCheckTest, ParsesConstantNamesAfterTheHash) {
     }
   }
   EXPECT_EQ(vmGetTop(L), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Percentages are read in the C locale even where the user's locale writes
+// decimals with a comma.
+TEST_F(ArgCheckTest, PercentagesIgnoreTheUserLocale) {
+  const char* previous = setlocale(LC_NUMERIC, nullptr);
+  std::string saved = previous ? previous : "C";
+  if (!setlocale(LC_NUMERIC, "de_DE.UTF-8") && !setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
+    GTEST_SKIP() << "no locale with a decimal comma is installed";
+  vmPushCClosure(L, [](vkState* L) {
+    vmPushNumber(L, CheckNumberOrPercent(L, 1, 200, false, nullptr));
+    return 1;
+  }, 0);
+  vmPushString(L, "12.5%");
+  int code = vmPCall(L, 1, 1, 0);
+  setlocale(LC_NUMERIC, saved.c_str());
+  ASSERT_EQ(code, 0);
+  EXPECT_EQ(vmToNumber(L, -1), 25);
 }
 
 }  // namespace
