@@ -189,4 +189,14 @@ TEST_F(Player, TheDemoAppletPlays) {
   EXPECT_EQ(run.out, "Opening script demo.vka\nCompiling script...done\nLoading applet demo.vka...done\n");
 }
 
+// The string, math and memblock libraries are open in the player: the
+// applet fills a block through them, dumps it and fails on a peek past its end.
+TEST_F(Player, TheBaseLibrariesAnswerAnApplet) {
+  const Outcome run = Play({kApplets + "baselibs.vka", "-DEBUGDEVICE", "stdout", "-QUIET"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out,
+            "00000000: 48 45 4c 4c 4f 20 50 4c 41 59 45 52 20 00 00 00 HELLO PLAYER ...\n"
+            "baselibs.src:5: Specified offset is out of range!\n");
+}
+
 }  // namespace
