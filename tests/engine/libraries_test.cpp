@@ -240,6 +240,27 @@ TEST_F(LibrariesTest, ConstantDumpNamesEveryConstantInLowerCase) {
   for (const char* name : {"imgfmt_png\n", "#version\n", "center\n"}) EXPECT_NE(dump.find(name), std::string::npos);
 }
 
+TEST_F(LibrariesTest, GoldenDumpsOfASmallLibrarySet) {
+  // Two libraries as start-up opens them; the constant dump's order is the
+  // traversal order of the "constants" table, pinned here.
+  static const vkCommandDef kDisplay[] = {
+      {"OpenDisplay", OtherCommand}, {"CloseDisplay", OtherCommand}, {"SelectDisplay", OtherCommand}, {nullptr, nullptr}};
+  static const vkConstantDef kDisplayK[] = {{"DISPMODE_WINDOWED", nullptr, 0}, {"DISPMODE_FULLSCREEN", nullptr, 1},
+                                            {"CENTER", nullptr, -100000}, {nullptr, nullptr, 0}};
+  static const vkConstantDef kSoundK[] = {{"MODE_READ", nullptr, 1005}, {"#Copyright", "(c) nobody", 0},
+                                          {"Stereo", nullptr, 2}, {nullptr, nullptr, 0}};
+  OpenLibrary(kDisplay, "display", kDisplayK);
+  OpenLibrary(kSound, "sound", kSoundK);
+  ScratchDir dir;
+  ASSERT_EQ(DumpCommands((dir / "p1").c_str()), 1);
+  ASSERT_EQ(DumpConstants(L, (dir / "p2").c_str()), 1);
+  EXPECT_EQ(ReadFile(dir / "p1"),
+            "::display\n3\nOpenDisplay\nCloseDisplay\nSelectDisplay\n"
+            "::sound\n1\nPlaySample\n"
+            "::end");
+  EXPECT_EQ(ReadFile(dir / "p2"), "dispmode_windowed\ndispmode_fullscreen\ncenter\nmode_read\nstereo\n#copyright\n");
+}
+
 TEST_F(LibrariesTest, DumpToAnUnopenableFileFails) {
   EXPECT_EQ(DumpCommands("/nonexistent-dir/x/commands.txt"), 0);
   EXPECT_EQ(DumpConstants(L, "/nonexistent-dir/x/constants.txt"), 0);
