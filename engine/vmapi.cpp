@@ -98,7 +98,6 @@ void vmPushLightUserdata(vkState* L, void* p) {
 }
 
 void vmPushLString(vkState* L, const char* s, size_t len) {
-  if (len == 0) s = "";  // an empty view may come with no data pointer
   vmCheckGC(L);
   vmEnsureStack(L, 1);
   vmSetString(L->top, vmNewString(L, s, len));
