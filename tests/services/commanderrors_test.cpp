@@ -138,6 +138,44 @@ TEST_F(CommandErrorsTest, ErrorThreeCallsDeepNamesFunctionAndLine) {
   }
 }
 
+TEST_F(CommandErrorsTest, InnermostNamedLevelNamesTheError) {
+  // [body] runs in a function held by no variable, called from the main chunk.
+  const struct {
+    const char* what;
+    std::string body;
+    int code;
+    const char* function;
+  } cases[] = {
+      {"command in an anonymous function", "  GETGLOBAL 0 \"fail\"\n  CALL 0 1 1", 1045, "Fail"},
+      {"engine error in an anonymous function", "  GETGLOBAL 0 \"nosuch\"\n  CALL 0 1 1", 1133, "<<unnamed>>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    gErrorInfo = vkErrorInfo{};
+    EXPECT_EQ(RunListing(R"(
+.source "script.vk"
+.line 1
+  CLOSURE 0 anon
+  CALL 0 1 1
+  RETURN 0 1
+.function anon
+.linedefined 4
+.line 5
+)" + c.body + R"(
+  RETURN 0 1
+.end
+)"),
+              c.code);
+    EXPECT_EQ(gErrorInfo.functionName, c.function);
+    EXPECT_EQ(gErrorInfo.errorLine, 5);
+  }
+  // An error of the main chunk itself names no function.
+  gErrorInfo = vkErrorInfo{};
+  EXPECT_EQ(RunListing(".source \"script.vk\"\n.line 7\n  GETGLOBAL 0 \"nosuch\"\n  CALL 0 1 1\n  RETURN 0 1\n"), 1133);
+  EXPECT_EQ(gErrorInfo.functionName, "----");
+  EXPECT_EQ(gErrorInfo.errorLine, 7);
+}
+
 TEST_F(CommandErrorsTest, ReportIsFileLineAndCatalogMessage) {
   // A script run from source: its name, the line counted from "beginline".
   vmSetRegistryString(L, "script", "script.vk");
