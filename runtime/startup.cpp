@@ -34,6 +34,7 @@
 #include "runtime/appletreader.h"
 #include "runtime/catalog.h"
 #include "runtime/console.h"
+#include "runtime/dosfiles.h"
 #include "runtime/eventqueue.h"
 #include "runtime/mathlib.h"
 #include "runtime/memblocklib.h"
@@ -89,7 +90,7 @@ const vkShutdownStep kShutdownSteps[] = {
     {"FreeAllTextObjectsAndFonts", [](vkState*) { FreeAllTextObjectsAndFonts(); }},
     {"FreeAllAnims", [](vkState*) { FreeAllAnims(); }},
     {"CloseLayersLibrary", [](vkState*) { CloseLayersLibrary(); }},
-    {"CloseAllFileHandles", nullptr},
+    {"CloseAllFileHandles", [](vkState*) { CloseAllFileHandles(); }},
     {"FreeAllMemBlocks", [](vkState*) { FreeAllMemBlocks(); }},
     {"FreeAllEventObjects", nullptr},
     {"FreeAllSounds", [](vkState*) { FreeAllSounds(); }},
