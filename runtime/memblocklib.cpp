@@ -59,8 +59,8 @@ uint32_t loadBigEndian(const uint8_t* p, int bytes) {
 
 bool isVisible(uint8_t c) { return c >= 0x20 && c < 0x7F; }
 
-// Looks up the block named by argument [i]; raises through the caller's
-// return of the code.
+// Looks up the block named by argument [i]: 0, or the code the command
+// returns.
 uint32_t blockArg(vkState* L, int i, vkMemBlock** out) { return FindMemBlock(CheckObjectId(L, i), out); }
 
 int cmdAllocMem(vkState* L) {
@@ -182,8 +182,8 @@ int cmdCopyMem(vkState* L) {
 }
 
 // The arguments ReadMem and WriteMem share: file handle, block, count and
-// offset, looked up and checked in that order. Returns 0 with *[count] 0
-// when there is nothing to move.
+// offset, looked up and checked in that order. A count below 1 gives 0 with
+// *[count] 0 (nothing to move, nothing more checked).
 uint32_t transferArgs(vkState* L, vkFileHandle** handle, vkMemBlock** block, int64_t* count, int64_t* offset) {
   CheckArgCount(L, 3, 4);
   if (uint32_t rc = FindFileHandle(CheckObjectId(L, 1), handle)) return rc;

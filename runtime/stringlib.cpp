@@ -49,8 +49,8 @@ int pushNumber(vkState* L, double d) {
   return 1;
 }
 
-// Finds [sub] in [text] from [from] on; npos when absent. [folded] is either
-// the text itself or its lower-cased copy, [subFolded] likewise.
+// Finds [sub] in [text]. Without case sensitivity both are searched as
+// lower-cased copies: folding is per byte, so positions stay the same.
 class Searcher {
  public:
   Searcher(std::string_view text, std::string_view sub, bool caseSensitive) : text_(text), sub_(sub) {
@@ -63,6 +63,7 @@ class Searcher {
       sub_ = foldedSub_;
     }
   }
+  // The first match at or after [from]; npos when there is none.
   size_t find(size_t from) const { return text_.find(sub_, from); }
 
  private:
