@@ -255,3 +255,33 @@ TEST_F(EngineTest, DumpingACommandWritesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace vktest;
+
+struct Trickle {
+  const std::vector<uint8_t>* bytes;
+  size_t at;
+};
+// Hands out the input one byte per block.
+const char* trickleReader(vkState*, void* ud, size_t* size) {
+  Trickle* t = static_cast<Trickle*>(ud);
+  if (t->at >= t->bytes->size()) return nullptr;
+  *size = 1;
+  return reinterpret_cast<const char*>(t->bytes->data() + t->at++);
+}
+
+TEST_F(EngineTest, ReaderCrossesBlockBoundariesInBothByteOrders) {
+  std::vector<uint8_t> big = AssembleListing(kRoundTrip);
+  std::string expected(big.begin(), big.end());
+  for (bool little : {false, true}) {
+    std::vector<uint8_t> bytes = AssembleListing(kRoundTrip, little);
+    Trickle t{&bytes, 0};
+    ASSERT_EQ(vmLoad(L, trickleReader, &t, "=trickle"), 0) << little;
+    EXPECT_EQ(DumpTop(L), expected) << little;
+    vmSetTop(L, 0);
+  }
+}
+
+}  // namespace
