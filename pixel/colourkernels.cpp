@@ -1,0 +1,213 @@
+// Colour kernels, each family written once over the pixel traits and the
+// channel format of its pixel size (pixelchannels.h), the format chosen once
+// per call. Grey is the only family with floating point per pixel; the
+// gradient uses it only to find its slope, and steps in 64-bit integers.
+#include "pixel/colourkernels.h"
+
+#include <cmath>
+
+#include "engine/numconv.h"
+#include "pixel/pixelchannels.h"
+#include "pixel/planebits.h"
+
+namespace {
+
+// ---- grey --------------------------------------------------------------------
+
+// trunc(0.299 R + 0.587 G + 0.114 B), summed green, red, blue with fused
+// multiply-adds, so that mid grey (128, 128, 128) comes out 127.
+inline uint8_t GreyOf(const uint8_t c[3]) {
+  double sum = std::fma(0.114, double(c[2]), std::fma(0.299, double(c[0]), 0.587 * double(c[1])));
+  return uint8_t(vkDoubleToInt32(sum));
+}
+
+template <class P, int F>
+void GreyRows(void* pixels, int32_t width, int32_t height, int32_t pixelsPerRow) {
+  using W = typename P::Word;
+  for (int32_t y = 0; y < height; ++y) {
+    W* row = PixelAt<W>(pixels, pixelsPerRow, 0, y);
+    for (int32_t x = 0; x < width; ++x) {
+      uint8_t c[3];
+      SplitPixel<F>(row[x], c);
+      c[0] = c[1] = c[2] = GreyOf(c);
+      row[x] = JoinPixel<F, W>(c);
+    }
+  }
+}
+
+template <class P>
+void Grey(void* pixels, int32_t width, int32_t height, int32_t format, int32_t pixelsPerRow) {
+  if (width < 1 || height < 1) return;
+  WithChannelFormat<P>(format, [&]<int F>() { GreyRows<P, F>(pixels, width, height, pixelsPerRow); });
+}
+
+// ---- tint and mix ------------------------------------------------------------
+
+// c + ((weight * (t - c)) >> 8) as its low 8 bits; 64-bit, so that any weight
+// a caller passes is defined and weights 0..256 give the plain rule.
+inline uint8_t Towards(int32_t c, int32_t t, int64_t weight) {
+  return uint8_t(int64_t(c) + ((weight * (t - c)) >> 8));
+}
+
+template <class P, int F>
+void TintRows(const vkTintBlock& b, const uint8_t tint[3]) {
+  using W = typename P::Word;
+  const int64_t level = b.level;
+  for (int32_t y = 0; y < b.height; ++y) {
+    W* row = PixelAt<W>(b.pixels, b.pixelsPerRow, b.x, b.y + y);
+    for (int32_t x = 0; x < b.width; ++x) {
+      uint8_t c[3];
+      SplitPixel<F>(row[x], c);
+      for (int i = 0; i < 3; ++i) c[i] = Towards(c[i], tint[i], level);
+      row[x] = JoinPixel<F, W>(c);
+    }
+  }
+}
+
+template <class P>
+void Tint(const vkTintBlock& b) {
+  if (b.width < 1 || b.height < 1) return;
+  uint8_t tint[3];
+  const uint32_t c = b.colour;
+  if constexpr (P::kBytes == 2) {
+    // The colour comes in the 5-6-5 layout; widen it as the pixels are.
+    uint16_t w = uint16_t(c);
+    vkFormatRGB<PIXFMT_RGB16>::Read(&w, tint);
+  } else {
+    tint[0] = uint8_t(c >> 16), tint[1] = uint8_t(c >> 8), tint[2] = uint8_t(c);
+  }
+  WithChannelFormat<P>(b.format, [&]<int F>() { TintRows<P, F>(b, tint); });
+}
+
+// Mix moves the source towards the destination by (255 - level) / 256, one
+// loop without a mask and one with.
+template <class P, int F, bool kMask>
+void MixRows(const vkMixBlock& b, int32_t width, int32_t height, int32_t level, int32_t srcPerRow,
+             int32_t dstPerRow, int32_t maskBytesPerRow) {
+  using W = typename P::Word;
+  const int64_t weight = 255 - int64_t(level);
+  for (int32_t y = 0; y < height; ++y) {
+    const W* s = PixelAt<W>(b.srcPixels, srcPerRow, 0, y);
+    W* d = PixelAt<W>(b.dstPixels, dstPerRow, 0, y);
+    const uint8_t* m = kMask ? PlaneRow(b.mask, maskBytesPerRow, y) : nullptr;
+    for (int32_t x = 0; x < width; ++x) {
+      if constexpr (kMask) {
+        if (!GetBit(m, b.maskBitX + x)) continue;
+      }
+      uint8_t sc[3], dc[3];
+      SplitPixel<F>(s[x], sc);
+      SplitPixel<F>(d[x], dc);
+      for (int i = 0; i < 3; ++i) dc[i] = Towards(sc[i], dc[i], weight);
+      d[x] = JoinPixel<F, W>(dc);
+    }
+  }
+}
+
+template <class P>
+void Mix(const vkMixBlock& b, int32_t width, int32_t height, int32_t level, int32_t format,
+         int32_t srcPerRow, int32_t dstPerRow, int32_t maskBytesPerRow) {
+  if (width < 1 || height < 1) return;
+  // The blend works channel by channel, so 24-bit pixels need no byte order.
+  if constexpr (P::kBytes == 3) format = PIXFMT_RGB24;
+  WithChannelFormat<P>(format, [&]<int F>() {
+    if (b.mask)
+      MixRows<P, F, true>(b, width, height, level, srcPerRow, dstPerRow, maskBytesPerRow);
+    else
+      MixRows<P, F, false>(b, width, height, level, srcPerRow, dstPerRow, maskBytesPerRow);
+  });
+}
+
+// ---- linear gradient ---------------------------------------------------------
+
+// Where the gradient starts and how steep it runs, found once per call.
+struct GradientSlope {
+  int64_t absS, absC;  // |trunc(255 sin)|, |trunc(255 cos)| of the angle
+  bool fromRight;      // distances run from the right edge: w - x
+  bool fromBottom;     // distances run from the bottom edge: h - r
+};
+
+GradientSlope SlopeOf(int32_t angle) {
+  const double theta = double(angle) * 3.141592653589793 / 180.0;
+  GradientSlope g{};
+  g.absS = std::abs(int64_t(vkDoubleToInt32(255.0 * std::sin(theta))));
+  g.absC = std::abs(int64_t(vkDoubleToInt32(255.0 * std::cos(theta))));
+  int64_t a = angle;
+  if (a < 0) a = 360 - ((-a) % 360);
+  a %= 360;
+  g.fromBottom = a > 90 && a <= 270;
+  g.fromRight = a > 180;
+  return g;
+}
+
+// t = (h (dx |S| + dy |C|)) / (w |S| + h |C|) along each row, its numerator
+// stepped by h |S| per pixel; each channel is c1 + ((c2 - c1) t) / h. The
+// word is recomputed only where t changes.
+template <class P, int F>
+void GradientRows(const vkGradientBlock& b, const GradientSlope& g) {
+  using W = typename P::Word;
+  const int64_t w = b.width, h = b.height;
+  const uint8_t c1[3] = {uint8_t(b.colour1 >> 16), uint8_t(b.colour1 >> 8), uint8_t(b.colour1)};
+  const uint8_t c2[3] = {uint8_t(b.colour2 >> 16), uint8_t(b.colour2 >> 8), uint8_t(b.colour2)};
+  const int64_t den = w * g.absS + h * g.absC;  // positive: |S| and |C| are never both 0
+  const int64_t step = g.fromRight ? -h * g.absS : h * g.absS;
+  for (int32_t r = 0; r < b.height; ++r) {
+    W* row = PixelAt<W>(b.pixels, b.pixelsPerRow, b.x, b.y + r);
+    const int64_t dy = g.fromBottom ? h - r : r;
+    int64_t num = h * ((g.fromRight ? w : 0) * g.absS + dy * g.absC);
+    int64_t lastT = -1;
+    W word{};
+    for (int32_t x = 0; x < b.width; ++x, num += step) {
+      const int64_t t = num / den;
+      if (t != lastT) {
+        uint8_t c[3];
+        for (int i = 0; i < 3; ++i) c[i] = uint8_t(c1[i] + ((int64_t(c2[i]) - c1[i]) * t) / h);
+        word = JoinPixel<F, W>(c);
+        lastT = t;
+      }
+      row[x] = word;
+    }
+  }
+}
+
+template <class P>
+void Gradient(const vkGradientBlock& b) {
+  if (b.width < 1 || b.height < 1) return;
+  const GradientSlope g = SlopeOf(b.angle);
+  WithChannelFormat<P>(b.format, [&]<int F>() { GradientRows<P, F>(b, g); });
+}
+
+}  // namespace
+
+void ConvertPixelsToGray32(void* pixels, int32_t width, int32_t height, int32_t format,
+                           int32_t pixelsPerRow) {
+  Grey<vkPix32>(pixels, width, height, format, pixelsPerRow);
+}
+void ConvertPixelsToGray24(void* pixels, int32_t width, int32_t height, int32_t format,
+                           int32_t pixelsPerRow) {
+  Grey<vkPix24>(pixels, width, height, format, pixelsPerRow);
+}
+void ConvertPixelsToGray16(void* pixels, int32_t width, int32_t height, int32_t format,
+                           int32_t pixelsPerRow) {
+  Grey<vkPix16>(pixels, width, height, format, pixelsPerRow);
+}
+
+void TintPixels32(const vkTintBlock* b) { Tint<vkPix32>(*b); }
+void TintPixels24(const vkTintBlock* b) { Tint<vkPix24>(*b); }
+void TintPixels16(const vkTintBlock* b) { Tint<vkPix16>(*b); }
+
+void MixPixels32(const vkMixBlock* b, int32_t width, int32_t height, int32_t level, int32_t format,
+                 int32_t srcPixelsPerRow, int32_t dstPixelsPerRow, int32_t maskBytesPerRow) {
+  Mix<vkPix32>(*b, width, height, level, format, srcPixelsPerRow, dstPixelsPerRow, maskBytesPerRow);
+}
+void MixPixels24(const vkMixBlock* b, int32_t width, int32_t height, int32_t level, int32_t format,
+                 int32_t srcPixelsPerRow, int32_t dstPixelsPerRow, int32_t maskBytesPerRow) {
+  Mix<vkPix24>(*b, width, height, level, format, srcPixelsPerRow, dstPixelsPerRow, maskBytesPerRow);
+}
+void MixPixels16(const vkMixBlock* b, int32_t width, int32_t height, int32_t level, int32_t format,
+                 int32_t srcPixelsPerRow, int32_t dstPixelsPerRow, int32_t maskBytesPerRow) {
+  Mix<vkPix16>(*b, width, height, level, format, srcPixelsPerRow, dstPixelsPerRow, maskBytesPerRow);
+}
+
+void FillLinearGradient32(const vkGradientBlock* b) { Gradient<vkPix32>(*b); }
+void FillLinearGradient24(const vkGradientBlock* b) { Gradient<vkPix24>(*b); }
+void FillLinearGradient16(const vkGradientBlock* b) { Gradient<vkPix16>(*b); }
