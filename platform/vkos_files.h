@@ -87,8 +87,16 @@ std::optional<std::string> vkosChangeDir(const char* path);
 // to the current directory (relative) or copied (absolute). 1, or 0 with an
 // empty buffer when it does not fit [size] bytes.
 int vkosFullPath(const char* path, char* buffer, size_t size);
-// [path] in the file system's form: backslashes become slashes (paths below
-// 1024 bytes) and ISO 8859-1 becomes UTF-8.
+// Names that begin with "PROGDIR:" lie in the running executable's folder.
+inline constexpr char kProgDir[] = "PROGDIR:";
+inline constexpr size_t kProgDirLength = 8;
+// The path of a "PROGDIR:rest" name: the executable's folder joined with
+// "rest". False when the executable's path is not known.
+bool vkosExpandProgDir(const char* name, std::string* path);
+// [path] in the file system's form: a leading "PROGDIR:" is expanded (an
+// empty path when that cannot be done), backslashes become slashes (paths
+// below 1024 bytes) and ISO 8859-1 becomes UTF-8. Every operation here takes
+// its paths through this.
 std::string vkosToFileSystemPath(const char* path);
 // ISO 8859-1 text as UTF-8.
 std::string vkosLatin1ToUtf8(const char* text);

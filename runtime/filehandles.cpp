@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr char kProgDir[] = "PROGDIR:";
-constexpr size_t kProgDirLength = 8;
 
 bool OpenChunk(vkFile* file, const char* name) {
   vkChunkName chunk;
@@ -66,21 +64,8 @@ void SwitchDirection(vkFile* file, bool toWrite) {
 
 }  // namespace
 
-bool ExpandProgDir(const char* name, std::string* path) {
-  char exe[4096];
-  if (!vkosGetExecutablePath(exe, sizeof exe)) return false;
-  path->assign(exe, static_cast<size_t>(FilePart(exe) - exe));
-  AddPart(*path, name + kProgDirLength);
-  return true;
-}
-
 vkFilePtr OpenStream(const char* name, int mode) {
   vkFilePtr file(new vkFile);
-  std::string expanded;
-  if (std::strncmp(name, kProgDir, kProgDirLength) == 0) {
-    if (!ExpandProgDir(name, &expanded)) return nullptr;
-    name = expanded.c_str();
-  }
   if (IsChunkName(name)) {
     if (mode == VKFILE_WRITE || mode == VKFILE_UPDATE) return nullptr;
     if (!OpenChunk(file.get(), name)) return nullptr;

@@ -39,10 +39,6 @@ inline constexpr int VKSEEK_CURRENT = 0;
 inline constexpr int VKSEEK_START = 1;
 inline constexpr int VKSEEK_END = 2;
 
-// The file-system path of a "PROGDIR:rest" name: the executable's folder
-// joined with "rest". False when the executable's path is not known.
-bool ExpandProgDir(const char* name, std::string* path);
-
 // Opens [name] (ISO 8859-1) with [mode]. NULL when it cannot be opened, when
 // a chunk name is malformed or names unregistered memory, and when a chunk is
 // opened for anything but reading.

@@ -18,6 +18,7 @@
 #include "platform/vkos_display.h"
 #include "platform/vkos_events.h"
 #include "runtime/catalog.h"
+#include "platform/vkos_files.h"
 #include "runtime/filehandles.h"
 
 vkPlatformState gPlatform;
@@ -113,7 +114,7 @@ int vkosInit() {
   gEventsMayBeQueued.store(1);
 
   std::string catalog;
-  if (ExpandProgDir(kCatalogName, &catalog)) LoadCatalog(catalog);
+  if (vkosExpandProgDir(kCatalogName, &catalog)) LoadCatalog(catalog);
 
   gPlatform.lastPump = gPlatform.lastSecond = MonotonicMicros();
   gPlatform.started = true;

@@ -72,7 +72,20 @@ std::string vkosLatin1ToUtf8(const char* text) {
   return out;
 }
 
+bool vkosExpandProgDir(const char* name, std::string* path) {
+  char exe[4096];
+  if (!vkosGetExecutablePath(exe, sizeof exe)) return false;
+  path->assign(exe, static_cast<size_t>(FilePart(exe) - exe));
+  AddPart(*path, name + kProgDirLength);
+  return true;
+}
+
 std::string vkosToFileSystemPath(const char* path) {
+  std::string expanded;
+  if (std::strncmp(path, kProgDir, kProgDirLength) == 0) {
+    if (!vkosExpandProgDir(path, &expanded)) return std::string();
+    path = expanded.c_str();
+  }
   if (std::strlen(path) >= 1024) return vkosLatin1ToUtf8(path);
   std::string slashed(path);
   for (char& c : slashed)

@@ -35,6 +35,21 @@ TEST(Locks, EmptyPathLocksTheCurrentDirectory) {
   EXPECT_NE(lock->dir, nullptr);
 }
 
+TEST(Locks, ProgDirNamesTheExecutablesFolderInEveryOperation) {
+  std::filesystem::path exeDir = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+  std::string leaf = "vk-progdir-lock-" + std::to_string(getpid());
+  std::filesystem::create_directory(exeDir / leaf);
+  vkOSLockPtr dir = vkosLockFile("PROGDIR:", VKOS_LOCK_READ);
+  ASSERT_TRUE(dir);
+  EXPECT_EQ(NameOf(dir.get()), exeDir.string());
+  vkOSLockPtr sub = vkosLockFile(("PROGDIR:" + leaf).c_str(), VKOS_LOCK_READ);
+  ASSERT_TRUE(sub);
+  EXPECT_EQ(NameOf(sub.get()), (exeDir / leaf).string());
+  sub.reset();
+  EXPECT_EQ(vkosDeleteFile(("PROGDIR:" + leaf).c_str()), 1);
+  EXPECT_FALSE(std::filesystem::exists(exeDir / leaf));
+}
+
 TEST(Locks, RefusesWriteLocksMissingPathsFifosAndDevices) {
   ScratchDir dir;
   std::string file = dir.Write("f", "x");
