@@ -22,3 +22,12 @@ inline uint32_t vkDoubleToWord(double d) {
     return static_cast<uint32_t>(vkDoubleToInt32(d - 2147483648.0)) + 0x80000000u;
   return static_cast<uint32_t>(vkDoubleToInt32(d));
 }
+
+// Truncates [d] toward zero into a signed 64-bit integer (file positions),
+// saturating at the ends of the range; NaN gives INT64_MIN.
+inline int64_t vkDoubleToInt64(double d) {
+  if (d != d) return INT64_MIN;
+  if (d >= 9223372036854775807.0) return INT64_MAX;
+  if (d <= -9223372036854775808.0) return INT64_MIN;
+  return static_cast<int64_t>(d);
+}

@@ -28,6 +28,10 @@ int OpenFirstDisplay(vkState*, vkApplet*, vkProgramContext*) { return 0; }
 
 int CloseAllDisplays(vkState*) { return 0; }
 
+void ResetDisplayInput(vkDisplay* display) {
+  if (display) display->leftButton = 0;
+}
+
 int SwitchDisplayMode(vkState*, int32_t, int32_t, int32_t) { return 0; }
 
 int ResizeDisplay(vkState*, vkDisplay*, int32_t, int32_t, int32_t, int32_t, int32_t, uint32_t, int32_t) {

@@ -50,6 +50,10 @@ int OpenDisplayLibrary(vkState* L);
 // error code, which ends the start-up.
 int OpenFirstDisplay(vkState* L, vkApplet* applet, vkProgramContext* context);
 
+// Forgets the input state of [display] (NULL: nothing), for instance after
+// another program had the input.
+void ResetDisplayInput(vkDisplay* display);
+
 // Closes and frees every display and restores the screen; returns 0.
 int CloseAllDisplays(vkState* L);
 

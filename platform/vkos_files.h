@@ -54,6 +54,8 @@ struct vkFileInfo {
   uint32_t isDirectory = 0;
   int64_t size = 0;
   uint32_t protection = 0;  // FILEATTR_* bits
+  uint32_t isLink = 0;      // a scan entry that is a symbolic link; the rest describes its target
+                            // (or the link itself when the target is missing)
   std::string name;         // entry name, ISO 8859-1
   int64_t accessTime = 0;   // seconds since 1970
   int64_t modifyTime = 0;
@@ -73,6 +75,8 @@ void vkosStatToFileInfo(const struct stat& st, vkFileInfo* info);
 int vkosBeginDirScan(vkOSLock* lock, int* isDirectory);
 // Next entry of the scan, "." and ".." skipped: 1, or 0 at the end. [name]
 // (valid until the next call), [isDirectory] and [info] are filled when given.
+// A symbolic link is described by its target, with isLink set; a link whose
+// target is missing is a file.
 int vkosExamineNext(vkOSLock* lock, const char** name, int* isDirectory, vkFileInfo* info);
 void vkosEndDirScan(vkOSLock* lock);
 // Copies the lock's path (ISO 8859-1) into [buffer] of [size] bytes: 1, or 0
@@ -104,6 +108,8 @@ std::string vkosLatin1ToUtf8(const char* text);
 // holds characters outside ISO 8859-1 or is not valid UTF-8.
 std::optional<std::string> vkosUtf8ToLatin1(const char* text);
 
+// 1 when [path] itself is a symbolic link, else 0.
+int vkosIsSymbolicLink(const char* path);
 int vkosRename(const char* oldPath, const char* newPath);         // 1 or 0
 int vkosSetProtection(const char* path, uint32_t protection);     // 1 or 0
 int vkosSetFileDate(const char* path, int64_t accessTime, int64_t modifyTime);  // 1 or 0

@@ -66,6 +66,14 @@ uint32_t CheckWritable(const vkFileHandle* handle) {
   return handle->streamMode == VKFILE_READ ? vkfile::kErrReadOnly : 0;
 }
 
+uint32_t ModeRead(vkFile* file, void* buffer, uint32_t count) {
+  return gDosIOMode == IO_UNBUFFERED ? ReadStreamBytes(file, buffer, count) : ReadStream(file, buffer, count);
+}
+
+uint32_t ModeWrite(vkFile* file, const void* buffer, uint32_t count) {
+  return gDosIOMode == IO_UNBUFFERED ? WriteStreamBytes(file, buffer, count) : WriteStream(file, buffer, count);
+}
+
 uint64_t BytesLeft(const vkFileHandle* handle) {
   return handle->position < handle->length ? handle->length - handle->position : 0;
 }
@@ -78,8 +86,7 @@ uint32_t HandleRead(vkFileHandle* handle, void* buffer, uint64_t count) {
   char* p = static_cast<char*>(buffer);
   while (count > 0) {
     uint32_t piece = static_cast<uint32_t>(std::min(count, kMaxPiece));
-    uint32_t got = gDosIOMode == IO_UNBUFFERED ? ReadStreamBytes(handle->stream.get(), p, piece)
-                                               : ReadStream(handle->stream.get(), p, piece);
+    uint32_t got = ModeRead(handle->stream.get(), p, piece);
     handle->position += got;
     if (got != piece) return vkfile::kErrShortRead;
     p += piece;
@@ -93,8 +100,7 @@ uint32_t HandleWrite(vkFileHandle* handle, const void* buffer, uint64_t count) {
   uint32_t code = 0;
   while (count > 0) {
     uint32_t piece = static_cast<uint32_t>(std::min(count, kMaxPiece));
-    uint32_t put = gDosIOMode == IO_UNBUFFERED ? WriteStreamBytes(handle->stream.get(), p, piece)
-                                               : WriteStream(handle->stream.get(), p, piece);
+    uint32_t put = ModeWrite(handle->stream.get(), p, piece);
     handle->position += put;
     if (put != piece) {
       code = vkfile::kErrShortWrite;

@@ -52,6 +52,10 @@ int CountFileHandles();
 uint32_t CheckReadable(const vkFileHandle* handle);
 uint32_t CheckWritable(const vkFileHandle* handle);
 
+// The file layer's read and write, buffered or direct as the I/O mode says.
+uint32_t ModeRead(vkFile* file, void* buffer, uint32_t count);
+uint32_t ModeWrite(vkFile* file, const void* buffer, uint32_t count);
+
 // Bytes between the position and the length.
 uint64_t BytesLeft(const vkFileHandle* handle);
 

@@ -34,7 +34,7 @@
 #include "runtime/appletreader.h"
 #include "runtime/catalog.h"
 #include "runtime/console.h"
-#include "runtime/dosfiles.h"
+#include "runtime/doslib.h"
 #include "runtime/eventqueue.h"
 #include "runtime/mathlib.h"
 #include "runtime/memblocklib.h"
@@ -58,7 +58,7 @@ const vkLibraryOpener kLibraryTable[] = {
     {"graphics", OpenGraphicsLibrary},
     {"draw", OpenDrawLibrary},
     {"moveobject", OpenMoveObjectLibrary},
-    {"dos", nullptr},
+    {"dos", OpenDOSLibrary},
     {"event", nullptr},
     {"system", nullptr},
     {"layers", OpenLayersLibrary},
@@ -90,7 +90,7 @@ const vkShutdownStep kShutdownSteps[] = {
     {"FreeAllTextObjectsAndFonts", [](vkState*) { FreeAllTextObjectsAndFonts(); }},
     {"FreeAllAnims", [](vkState*) { FreeAllAnims(); }},
     {"CloseLayersLibrary", [](vkState*) { CloseLayersLibrary(); }},
-    {"CloseAllFileHandles", [](vkState*) { CloseAllFileHandles(); }},
+    {"CloseAllFileHandles", [](vkState*) { CloseAllDosObjects(); }},
     {"FreeAllMemBlocks", [](vkState*) { FreeAllMemBlocks(); }},
     {"FreeAllEventObjects", nullptr},
     {"FreeAllSounds", [](vkState*) { FreeAllSounds(); }},

@@ -192,13 +192,16 @@ int vkosExamineNext(vkOSLock* lock, const char** name, int* isDirectory, vkFileI
     lock->pathBuffer.assign(lock->path);
     AddPart(lock->pathBuffer, entry->d_name);
     struct stat st;
-    if (stat(lock->pathBuffer.c_str(), &st) != 0) continue;
+    if (lstat(lock->pathBuffer.c_str(), &st) != 0) continue;
+    bool link = S_ISLNK(st.st_mode);
+    if (link) stat(lock->pathBuffer.c_str(), &st);  // a dangling link keeps its own description
     lock->name = ToProgramText(entry->d_name);
     if (name) *name = lock->name.c_str();
     if (isDirectory) *isDirectory = S_ISDIR(st.st_mode) ? 1 : 0;
     if (info) {
       vkosStatToFileInfo(st, info);
       info->name = lock->name;
+      info->isLink = link ? 1 : 0;
     }
     return 1;
   }
@@ -239,6 +242,11 @@ int vkosFullPath(const char* path, char* buffer, size_t size) {
     full = fsPath;
   }
   return CopyOut(ToProgramText(full.c_str()), buffer, size);
+}
+
+int vkosIsSymbolicLink(const char* path) {
+  struct stat st;
+  return lstat(vkosToFileSystemPath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? 1 : 0;
 }
 
 int vkosRename(const char* oldPath, const char* newPath) {
