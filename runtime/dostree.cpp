@@ -76,9 +76,12 @@ bool ask(Walk& w, double* answer, Fill fill) {
   return w.error == 0 && !gErrorInfo.stopFlag;
 }
 
-// The -1 / 0 / other answers of the overwrite and unprotect questions.
-Step decide(bool asked, double answer) {
-  if (!asked) return Step::Abort;
+// Asks an overwrite or unprotect question: -1 aborts, 0 skips, any other
+// answer goes on.
+template <typename Fill>
+Step question(Walk& w, Fill fill) {
+  double answer = 0;
+  if (!ask(w, &answer, fill)) return Step::Abort;
   return answer == -1 ? Step::Abort : answer == 0 ? Step::Skip : Step::Go;
 }
 
@@ -91,11 +94,10 @@ Step deleteOne(Walk& w, const std::string& path, const vkFileInfo& info) {
       w.skipped = true;
       return Step::Skip;
     }
-    Step step = decide(ask(w, &answer, [&](vkState* L) {
+    Step step = question(w, [&](vkState* L) {
                          SetFieldInt(L, "action", 1);
                          SetFieldString(L, "file", path.c_str());
-                       }),
-                       answer);
+                       });
     if (step == Step::Skip) w.skipped = true;
     if (step != Step::Go) return step;
     vkosSetProtection(path.c_str(), FILEATTR_NORMAL);
@@ -149,21 +151,19 @@ Step copyOne(Walk& w, const std::string& source, const vkFileInfo& info, const s
         std::strcmp(a, b) == 0)
       return Step::Skip;  // a file copied onto itself is already there
     if (w.callback) {
-      Step step = decide(ask(w, &answer, [&](vkState* L) {
+      Step step = question(w, [&](vkState* L) {
                            SetFieldInt(L, "action", 1);
                            SetFieldString(L, "source", source.c_str());
                            SetFieldString(L, "destination", target.c_str());
-                         }),
-                         answer);
+                         });
       if (step != Step::Go) return step;
     }
     if (protectedFile(old)) {
       if (!w.callback) return Step::Skip;
-      Step step = decide(ask(w, &answer, [&](vkState* L) {
+      Step step = question(w, [&](vkState* L) {
                            SetFieldInt(L, "action", 2);
                            SetFieldString(L, "destination", target.c_str());
-                         }),
-                         answer);
+                         });
       if (step != Step::Go) return step;
       vkosSetProtection(target.c_str(), FILEATTR_NORMAL);
     }

@@ -130,21 +130,25 @@ uint32_t DecodeBase64(const std::vector<uint8_t>& text, std::string* out) {
   return filled == 0 ? 0 : vkfile::kErrBase64;
 }
 
-// The function body of the function at stack [index] in either form.
-uint32_t WriteFunctionData(vkState* L, int index, RecordSink* sink, bool textForm) {
+// The function body of the function at stack [index] in either form, made
+// whole before anything is written: a command cannot be dumped (1324).
+uint32_t FunctionBody(vkState* L, int index, bool textForm, std::string* body) {
   std::string code;
   int status = vmDumpFunction(L, index, collectBytecode, &code);
   if (status != 0) return static_cast<uint32_t>(status);
+  body->clear();
   if (!textForm) {
-    sink->u32(static_cast<uint32_t>(code.size()));
-    sink->bytes(code.data(), code.size());
+    const uint32_t n = static_cast<uint32_t>(code.size());
+    const char length[4] = {char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
+    body->append(length, 4);
+    body->append(code);
     return 0;
   }
   std::string text = EncodeBase64Lines(code);
   char length[9];
   std::snprintf(length, sizeof length, "%.8lx", static_cast<unsigned long>(text.size()));
-  sink->bytes(length, 8);
-  sink->bytes(text.data(), text.size());
+  body->append(length, 8);
+  body->append(text);
   return 0;
 }
 
@@ -158,6 +162,13 @@ uint32_t WriteTableBody(vkState* L, int index, RecordSink* sink, bool textFuncti
         valueType != VK_TFUNCTION && valueType != VK_TLIGHTUSERDATA && valueType != VK_TUSERDATA) {
       vmSetTop(L, -2);
       continue;
+    }
+    std::string function;
+    if (valueType == VK_TFUNCTION) {
+      if (uint32_t code = FunctionBody(L, -1, textFunctions, &function)) {
+        vmSetTop(L, -3);
+        return code;
+      }
     }
     int keyType = vmType(L, -2);
     if (keyType == VK_TNUMBER) {
@@ -188,7 +199,7 @@ uint32_t WriteTableBody(vkState* L, int index, RecordSink* sink, bool textFuncti
         break;
       case VK_TFUNCTION:
         sink->byte(kItemFunction);
-        code = WriteFunctionData(L, -1, sink, textFunctions);
+        sink->bytes(function.data(), function.size());
         break;
       default:  // object handles are written as the number 0
         sink->byte(kItemNumber);
@@ -350,11 +361,12 @@ uint32_t ReadTableRecord(vkState* L, vkFileHandle* handle) {
 
 uint32_t WriteFunctionRecord(vkState* L, int index, vkFileHandle* handle, bool textForm) {
   if (uint32_t code = CheckWritable(handle)) return code;
+  std::string body;
+  if (uint32_t code = FunctionBody(L, index, textForm, &body)) return code;
   RecordSink sink(handle);
   sink.bytes(textForm ? kTextFunctionMagic : kRawFunctionMagic, 4);
-  uint32_t code = WriteFunctionData(L, index, &sink, textForm);
-  uint32_t flushed = sink.flush();
-  return code != 0 ? code : flushed;
+  sink.bytes(body.data(), body.size());
+  return sink.flush();
 }
 
 uint32_t ReadFunctionRecord(vkState* L, vkFileHandle* handle) {

@@ -74,6 +74,7 @@ std::string LibraryTest::Call(const std::string& command, const std::vector<Arg>
       case Arg::Nil: vmPushNil(L); break;
       case Arg::Table: vmNewTable(L); break;
       case Arg::Pointer: vmPushLightUserdata(L, a.pointer); break;
+      case Arg::Function: vmPushCClosure(L, a.callback, 0); break;
     }
   }
   int code = vmPCall(L, static_cast<int>(args.size()), VK_MULTRET, 0);
@@ -99,6 +100,7 @@ void LibraryTest::RunCases(const std::vector<CallCase>& cases) {
         case Arg::Nil: trace += "nil"; break;
         case Arg::Table: trace += "{}"; break;
         case Arg::Pointer: trace += "handle"; break;
+        case Arg::Function: trace += "function"; break;
       }
     }
     trace += ")";

@@ -14,10 +14,10 @@ typedef int (*vkLibraryOpener)(vkState* L);
 
 namespace vktest {
 
-// An argument: a number, a string (may hold NUL bytes), nil, an empty table
-// or a light userdata (an object's handle).
+// An argument: a number, a string (may hold NUL bytes), nil, an empty table,
+// a light userdata (an object's handle) or a command (a callback).
 struct Arg {
-  enum Kind { Number, String, Nil, Table, Pointer } kind;
+  enum Kind { Number, String, Nil, Table, Pointer, Function } kind;
   double number = 0;
   std::string text;
   void* pointer = nullptr;
@@ -33,6 +33,12 @@ struct Arg {
     a.pointer = p;
     return a;
   }
+  static Arg function(int (*f)(vkState*)) {
+    Arg a(Function);
+    a.callback = f;
+    return a;
+  }
+  int (*callback)(vkState*) = nullptr;
 
  private:
   explicit Arg(Kind k) : kind(k) {}
