@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "pixel/pixfmt.h"
+#include "tests/pixel/support/channels.h"
 #include "tests/pixel/support/pixeltest.h"
 
 using pixeltest::Picture;
@@ -16,41 +17,16 @@ using pixeltest::Plane;
 
 namespace {
 
-struct Format {
-  int32_t bpp, fmt;
-};
-const Format kFormats[] = {{4, 10}, {4, 11}, {4, 12}, {3, 8}, {3, 9}, {2, 0}, {2, 1},
-                           {2, 2},  {2, 3},  {2, 4},  {2, 5}, {2, 6}, {2, 7}};
+using pixeltest::Format;
+const auto& kFormats = pixeltest::kAllFormats;
 
 struct Size {
   int32_t w, h;
 };
 const Size kSizes[] = {{1, 1}, {2, 1}, {1, 3}, {7, 5}, {13, 3}, {33, 2}};
 
-// R, G, B of a pixel value, and back, by pixel size and format.
-void Split(const Format& f, uint32_t v, int c[3]) {
-  if (f.bpp == 4) return pixeltest::Split32(v, f.fmt, c);
-  if (f.bpp == 3) {
-    int hi = int(v >> 16 & 255), lo = int(v & 255);
-    c[0] = f.fmt == 9 ? lo : hi, c[1] = int(v >> 8 & 255), c[2] = f.fmt == 9 ? hi : lo;
-    return;
-  }
-  uint16_t w = uint16_t(v);
-  uint8_t rgb[3];
-  ReadPixelRGB(&w, f.fmt, rgb);
-  for (int i = 0; i < 3; ++i) c[i] = rgb[i];
-}
-uint32_t Join(const Format& f, const int c[3]) {
-  if (f.bpp == 4) return pixeltest::Join32(c, f.fmt);
-  if (f.bpp == 3) {
-    int hi = f.fmt == 9 ? c[2] : c[0], lo = f.fmt == 9 ? c[0] : c[2];
-    return uint32_t(hi) << 16 | uint32_t(c[1]) << 8 | uint32_t(lo);
-  }
-  uint8_t rgb[3] = {uint8_t(c[0]), uint8_t(c[1]), uint8_t(c[2])};
-  uint16_t w;
-  WritePixelRGB(&w, f.fmt, rgb);
-  return w;
-}
+void Split(const Format& f, uint32_t v, int c[3]) { pixeltest::SplitRGB(f, v, c); }
+uint32_t Join(const Format& f, const int c[3]) { return pixeltest::JoinRGB(f, c); }
 
 void Grey(const Format& f, Picture& p, int32_t w, int32_t h) {
   if (f.bpp == 4) ConvertPixelsToGray32(p.data(), w, h, f.fmt, p.perRow);

@@ -1,0 +1,345 @@
+// Transition kernels, written once over the pixel traits: pixelate and roll
+// move whole words, water and swirl blend channels in the format of their
+// pixel size (pixelchannels.h), chosen once per frame. Trigonometry per pixel
+// comes from the transitions' 0.001-radian tables, square roots from the
+// integer routine below.
+#include "pixel/transitionkernels.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "engine/numconv.h"
+#include "pixel/pixelchannels.h"
+#include "pixel/planebits.h"
+
+namespace {
+
+// ---- integer square root -----------------------------------------------------
+
+// Entry i: trunc(16 sqrt(i)), that is the integer square root of 256 i.
+constexpr std::array<uint8_t, 256> MakeRootTable() {
+  std::array<uint8_t, 256> t{};
+  for (int32_t i = 0; i < 256; ++i) {
+    int32_t r = 0;
+    while ((r + 1) * (r + 1) <= 256 * i) ++r;
+    t[size_t(i)] = uint8_t(r);
+  }
+  return t;
+}
+constexpr std::array<uint8_t, 256> kRootTable = MakeRootTable();
+
+// Largest r with r * r <= n for any n that fits 63 bits.
+int64_t IntegerSqrt64(int64_t n) {
+  if (n <= INT32_MAX) return IntegerSqrt(int32_t(n));
+  int64_t r = int64_t(std::sqrt(double(n)));  // within one of the root
+  while (r * r > n) --r;
+  while ((r + 1) * (r + 1) <= n) ++r;
+  return r;
+}
+
+// ---- pixelate ------------------------------------------------------------------
+
+template <class P>
+void Pixelate(const vkPixelateContext& c) {
+  using W = typename P::Word;
+  if (c.width < 1 || c.height < 1) return;
+  const int32_t size = c.blockSize < 1 ? 1 : c.blockSize;
+  for (int32_t by = 0; by < c.height;) {
+    const int32_t bh = std::min(size, c.height - by);
+    for (int32_t bx = 0; bx < c.width;) {
+      const int32_t bw = std::min(size, c.width - bx);
+      // The block's top-left source pixel decides for the whole block.
+      uint8_t alpha = 255;
+      if (c.srcAlpha) alpha = PlaneRow(c.srcAlpha, c.srcAlphaBytesPerRow, by)[bx];
+      const bool hidden = c.srcMask ? !GetBit(PlaneRow(c.srcMask, c.srcMaskBytesPerRow, by), bx)
+                                    : (c.srcAlpha && alpha == 0);
+      const W colour = *PixelAt<W>(c.srcPixels, c.srcPixelsPerRow, bx, by);
+      for (int32_t y = by; y < by + bh; ++y) {
+        if (!hidden) {
+          W* d = PixelAt<W>(c.dstPixels, c.dstPixelsPerRow, bx, y);
+          std::fill(d, d + bw, colour);
+        }
+        if (c.dstMask) {
+          uint8_t* m = PlaneRow(c.dstMask, c.dstMaskBytesPerRow, y);
+          for (int32_t x = bx; x < bx + bw; ++x) PutBit(m, x, !hidden);
+        } else if (c.dstAlpha) {
+          uint8_t* a = PlaneRow(c.dstAlpha, c.dstAlphaBytesPerRow, y) + bx;
+          std::fill(a, a + bw, hidden ? uint8_t(0) : alpha);
+        }
+      }
+      bx += bw;
+    }
+    by += bh;
+  }
+}
+
+// ---- roll ----------------------------------------------------------------------
+
+// One rectangle of the curl, one loop per kind of transparency.
+template <class P>
+int32_t RollRect(vkRollContext& c, int32_t srcX, int32_t srcY, int32_t width, int32_t height, int32_t dstX,
+                 int32_t dstY) {
+  using W = typename P::Word;
+  if (height < 1) return 0;
+  for (int32_t y = 0; y < height; ++y) {
+    const W* s = PixelAt<W>(c.srcPixels, c.srcPixelsPerRow, srcX, srcY + y);
+    W* d = PixelAt<W>(c.dstPixels, c.dstPixelsPerRow, dstX, dstY + y);
+    if (c.srcMask) {
+      const uint8_t* sm = PlaneRow(c.srcMask, c.srcMaskBytesPerRow, srcY + y);
+      uint8_t* dm = c.dstMask ? PlaneRow(c.dstMask, c.dstMaskBytesPerRow, dstY + y) : nullptr;
+      for (int32_t x = 0; x < width; ++x) {
+        const bool on = GetBit(sm, srcX + x);
+        if (on) d[x] = s[x];
+        if (dm) PutBit(dm, dstX + x, on);
+      }
+    } else if (c.srcAlpha) {
+      const uint8_t* sa = PlaneRow(c.srcAlpha, c.srcAlphaBytesPerRow, srcY + y) + srcX;
+      uint8_t* da = c.dstAlpha ? PlaneRow(c.dstAlpha, c.dstAlphaBytesPerRow, dstY + y) + dstX : nullptr;
+      for (int32_t x = 0; x < width; ++x) {
+        if (sa[x]) d[x] = s[x];
+        if (da) da[x] = sa[x];
+      }
+    } else {
+      std::copy(s, s + std::max(width, 0), d);
+    }
+  }
+  return 1;
+}
+
+// ---- water and swirl -------------------------------------------------------------
+
+// Fills [table] with fn at 0, 0.001, 0.002, ... radians, the angle summed
+// step by step as the transitions expect.
+template <class Fn>
+void FillAngleTable(double* table, Fn fn) {
+  double angle = 0.0;
+  for (int32_t k = 0; k < kTransitionTableSize; ++k, angle += 0.001) table[k] = fn(angle);
+}
+
+inline int32_t ClampTo(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// One destination pixel of the two-picture fade, sampled at (sx, sy): with
+// no source alpha, B with A blended in by the level; with it, A's pixel and
+// an alpha that fades in (or out), or nothing but alpha 0 where A is clear.
+template <class P, int F>
+struct FadePixel {
+  using W = typename P::Word;
+  const void* srcA;
+  const void* srcB;
+  void* dst;
+  int32_t aPerRow, bPerRow, dPerRow;
+  const uint8_t* srcAlpha;
+  int32_t srcAlphaBytesPerRow;
+  uint8_t* dstAlpha;
+  int32_t dstAlphaBytesPerRow;
+  int32_t fadeOut;
+  int32_t level;
+
+  void Blend(int32_t x, int32_t y, int32_t sx, int32_t sy) const {
+    const W a = *PixelAt<W>(srcA, aPerRow, sx, sy);
+    const W b = *PixelAt<W>(srcB, bPerRow, sx, sy);
+    *PixelAt<W>(dst, dPerRow, x, y) = BlendPixel<F>(a, b, level);
+  }
+  void WithAlpha(int32_t x, int32_t y, int32_t sx, int32_t sy) const {
+    const int32_t alpha = PlaneRow(srcAlpha, srcAlphaBytesPerRow, sy)[sx];
+    uint8_t& da = PlaneRow(dstAlpha, dstAlphaBytesPerRow, y)[x];
+    if (alpha == 0) {
+      da = 0;
+      return;
+    }
+    *PixelAt<W>(dst, dPerRow, x, y) = *PixelAt<W>(srcA, aPerRow, sx, sy);
+    da = uint8_t(fadeOut ? (int64_t(alpha) * (255 - level)) / 255 : (int64_t(level) * alpha) / 255);
+  }
+};
+
+// One frame of a two-picture fade over the whole area, in the format of the
+// context and with or without alpha, decided once; [at] gives the source
+// position of each pixel, called in row order.
+template <class P, class Ctx, class At>
+void FadeFrame(Ctx& c, int32_t level, At at) {
+  WithChannelFormat<P>(c.format, [&]<int F>() {
+    const FadePixel<P, F> px{c.srcA,     c.srcB,   c.dstPixels,           c.srcAPixelsPerRow,
+                             c.srcBPixelsPerRow, c.dstPixelsPerRow, c.srcAlpha, c.srcAlphaBytesPerRow,
+                             c.dstAlpha, c.dstAlphaBytesPerRow, c.fadeOut, level};
+    auto frame = [&](auto paint) {
+      for (int32_t y = 0; y < c.height; ++y)
+        for (int32_t x = 0; x < c.width; ++x) {
+          int32_t sx, sy;
+          at(x, y, sx, sy);
+          paint(x, y, sx, sy);
+        }
+    };
+    if (c.srcAlpha)
+      frame([&](int32_t x, int32_t y, int32_t sx, int32_t sy) { px.WithAlpha(x, y, sx, sy); });
+    else
+      frame([&](int32_t x, int32_t y, int32_t sx, int32_t sy) { px.Blend(x, y, sx, sy); });
+  });
+}
+
+constexpr double kWaterTwoPi = 6.28318530717959;
+
+template <class P>
+void WaterRipple(vkWaterContext& c, int32_t step) {
+  if (c.width < 1 || c.height < 1) return;
+  const int64_t n = c.halfDuration, twoN = 2 * n;
+  // Without a duration the fade is over from the start.
+  const int32_t level = twoN > 0 ? int32_t((int64_t(step) * 255) / twoN) : 255;
+  c.amplitude = double(step < n ? int64_t(step) : twoN - step) * c.amplitudeFactor;
+  c.position = 0;
+  FadeFrame<P>(c, level, [&](int32_t x, int32_t y, int32_t& sx, int32_t& sy) {
+    WaterDisplacement(step, x, y, &c);
+    sx = c.sourceX, sy = c.sourceY;
+  });
+}
+
+template <class P>
+void StrudelSwirl(vkStrudelContext& c, int32_t step) {
+  if (c.width < 1 || c.height < 1) return;
+  const int32_t turn = step > 359 ? 720 - step : step;
+  const double theta = turn * 0.017453292519943295;
+  const double w = c.width, h = c.height;
+  const double cx = w / 2, cy = h / 2;
+  const double radius = std::max(cx, cy);
+  const double fx = c.width > c.height ? 1.0 : h / w;
+  const double fy = c.width > c.height ? w / h : 1.0;
+  const int32_t level = int32_t((int64_t(step) * 255) / 720);
+  FadeFrame<P>(c, level, [&](int32_t x, int32_t y, int32_t& sx, int32_t& sy) {
+    const double dx = fx * (x - cx), dy = fy * (y - cy);
+    const double d2 = dx * dx + dy * dy;
+    sx = x, sy = y;
+    if (!(d2 < radius * radius)) return;
+    const int32_t r = IntegerSqrt(vkDoubleToInt32(d2));
+    const double u = 1 - r / radius;
+    const int32_t k = ClampTo(vkDoubleToInt32(u * theta * u / 0.001), 0, kTransitionTableSize - 1);
+    const double sn = c.sine[k], cs = c.cosine[k];
+    sx = ClampTo(vkDoubleToInt32(cx + (dx * cs - dy * sn) / fx), 0, c.width - 1);
+    sy = ClampTo(vkDoubleToInt32(cy + (dx * sn + dy * cs) / fy), 0, c.height - 1);
+  });
+}
+
+}  // namespace
+
+int32_t IntegerSqrt(int32_t n) {
+  if (n < 0) return -1;
+  if (n < 256) return kRootTable[size_t(n)] >> 4;
+  // The even shift k that brings n >> k into 64..255 gives the first estimate.
+  int32_t k = 0;
+  while ((n >> k) > 255) k += 2;
+  int64_t r = (int64_t(kRootTable[size_t(n >> k)]) << (k / 2)) / 16;
+  if (n < 65536) {
+    r += 1;
+  } else {
+    r = (r + n / r + 1) / 2;
+    if (n > 0xFFFFFF) r = (r + n / r + 1) / 2;
+  }
+  // The estimate is never low and at most one high, for every input.
+  if (r * r > n) --r;
+  return int32_t(r);
+}
+
+void PixelateBlocks32(const vkPixelateContext* c) { Pixelate<vkPix32>(*c); }
+void PixelateBlocks24(const vkPixelateContext* c) { Pixelate<vkPix24>(*c); }
+void PixelateBlocks16(const vkPixelateContext* c) { Pixelate<vkPix16>(*c); }
+
+void DissolveStep(const vkDissolveContext* c, int32_t step) {
+  if (c->width < 1 || c->height < 1) return;
+  // Direction 0 reveals where the threshold lies below the step; otherwise
+  // it hides there.
+  const bool revealBelow = c->direction == 0;
+  for (int32_t y = 0; y < c->height; ++y) {
+    const uint8_t* m = c->thresholds + ptrdiff_t(y) * c->width;
+    const uint8_t* s = c->src ? PlaneRow(c->src, c->srcBytesPerRow, y) : nullptr;
+    uint8_t* d = PlaneRow(c->dst, c->dstBytesPerRow, y);
+    if (c->bytePlanes) {
+      for (int32_t x = 0; x < c->width; ++x)
+        d[x] = ((m[x] < step) == revealBelow) ? (s ? s[x] : uint8_t(255)) : uint8_t(0);
+    } else {
+      for (int32_t x = 0; x < c->width; ++x)
+        PutBit(d, x, ((m[x] < step) == revealBelow) && (!s || GetBit(s, x)));
+    }
+  }
+}
+
+int32_t RenderRollCurl32(vkRollContext* c, int32_t srcX, int32_t srcY, int32_t width, int32_t height,
+                         int32_t dstX, int32_t dstY) {
+  return RollRect<vkPix32>(*c, srcX, srcY, width, height, dstX, dstY);
+}
+int32_t RenderRollCurl24(vkRollContext* c, int32_t srcX, int32_t srcY, int32_t width, int32_t height,
+                         int32_t dstX, int32_t dstY) {
+  return RollRect<vkPix24>(*c, srcX, srcY, width, height, dstX, dstY);
+}
+int32_t RenderRollCurl16(vkRollContext* c, int32_t srcX, int32_t srcY, int32_t width, int32_t height,
+                         int32_t dstX, int32_t dstY) {
+  return RollRect<vkPix16>(*c, srcX, srcY, width, height, dstX, dstY);
+}
+
+void RenderRollCurl(vkRollContext* c) {
+  const int32_t n = c->rollSize, p = c->rollPosition;
+  int32_t lines = 0, first = kNoRollLine;
+  auto* member = c->bytesPerPixel == 4 ? RenderRollCurl32
+                 : c->bytesPerPixel == 3 ? RenderRollCurl24
+                 : c->bytesPerPixel == 2 ? RenderRollCurl16
+                                         : nullptr;
+  if (member && n > 0) {
+    const double unit = 6.283185307179586 / n;
+    const int64_t limit = c->direction ? c->width : c->height;
+    for (int32_t i = 0; i < n; ++i) {
+      const int64_t d = int64_t(p) - n + 1 + i;
+      const int64_t s = int64_t(p) + vkDoubleToInt32(c->angles[i] / unit);
+      if (d < 0 || d >= limit || s < 0 || s >= limit) continue;
+      if (first == kNoRollLine) first = int32_t(d);
+      lines += c->direction ? member(c, int32_t(s), 0, 1, c->height, int32_t(d), 0)
+                            : member(c, 0, int32_t(s), c->width, 1, 0, int32_t(d));
+    }
+  }
+  c->linesDrawn = lines;
+  c->firstLine = first;
+  c->lastPosition = p;
+}
+
+void InitWaterTables(vkWaterContext* c) {
+  FillAngleTable(c->sine, [](double a) { return std::sin(a); });
+  const int64_t halfW = c->width / 2, halfH = c->height / 2;
+  uint32_t* d = c->distances;
+  for (int64_t y = 0; y < c->height; ++y)
+    for (int64_t x = 0; x < c->width; ++x) {
+      const int64_t dx = x - halfW, dy = y - halfH;
+      *d++ = uint32_t(IntegerSqrt64(dx * dx + dy * dy));
+    }
+}
+
+void WaterDisplacement(int32_t step, int32_t x, int32_t y, vkWaterContext* c) {
+  const uint32_t d = c->distances[c->position++];
+  double phase = (d / c->wavelength) * kWaterTwoPi - step;
+  // A phase that is not a number (no wavelength) or so large that stepping
+  // would never end is brought into range directly.
+  if (!std::isfinite(phase))
+    phase = 0;
+  else if (std::fabs(phase) > kWaterTwoPi * 1048576.0)
+    phase = std::fmod(phase, kWaterTwoPi);
+  while (phase > kWaterTwoPi) phase -= kWaterTwoPi;
+  while (phase < 0) phase += kWaterTwoPi;
+  const double s = c->sine[ClampTo(vkDoubleToInt32(phase / 0.001), 0, kTransitionTableSize - 1)];
+  double a = 0;  // an area of one pixel has no distance to weigh by
+  if (c->maxDistance != 0) {
+    const double max = c->maxDistance;
+    a = c->amplitude * s * ((max - d) / max);
+    if (d != 0) a *= c->wavelength / d;
+  }
+  c->sourceX = ClampTo(vkDoubleToInt32(x + a * (x - c->centreX)), 0, c->width - 1);
+  c->sourceY = ClampTo(vkDoubleToInt32(y + a * (y - c->centreY)), 0, c->height - 1);
+}
+
+void RenderWaterRipple32(vkWaterContext* c, int32_t step) { WaterRipple<vkPix32>(*c, step); }
+void RenderWaterRipple24(vkWaterContext* c, int32_t step) { WaterRipple<vkPix24>(*c, step); }
+void RenderWaterRipple16(vkWaterContext* c, int32_t step) { WaterRipple<vkPix16>(*c, step); }
+
+void InitStrudelTables(vkStrudelContext* c) {
+  FillAngleTable(c->sine, [](double a) { return std::sin(a); });
+  FillAngleTable(c->cosine, [](double a) { return std::cos(a); });
+}
+
+void RenderStrudelSwirl32(vkStrudelContext* c, int32_t step) { StrudelSwirl<vkPix32>(*c, step); }
+void RenderStrudelSwirl24(vkStrudelContext* c, int32_t step) { StrudelSwirl<vkPix24>(*c, step); }
+void RenderStrudelSwirl16(vkStrudelContext* c, int32_t step) { StrudelSwirl<vkPix16>(*c, step); }
