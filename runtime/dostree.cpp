@@ -180,7 +180,8 @@ Step copyOne(Walk& w, const std::string& source, const vkFileInfo& info, const s
     w.error = vkfile::kErrCannotWrite;
     return Step::Abort;
   }
-  std::vector<uint8_t> buffer(16 * 1024);
+  // Callbacks hear of every 16 KB piece; without one, larger pieces serve.
+  std::vector<uint8_t> buffer(w.callback ? 16 * 1024 : 1024 * 1024);
   double copied = 0;
   Step step = Step::Go;
   while (uint32_t got = ModeRead(in.get(), buffer.data(), static_cast<uint32_t>(buffer.size()))) {
