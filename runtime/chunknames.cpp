@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/errorinfo.h"
+#include "engine/vmapi.h"
 #include "runtime/fileerrors.h"
 #include "runtime/paths.h"
 
@@ -160,6 +161,14 @@ const char* ResolveLinkedFileIn(std::span<const vkLinkedFile> files, int64_t app
     return result.c_str();
   }
   return fileName;
+}
+
+const char* ResolveLinkedFile(vkState* L, const char* fileName, int fontFlag, int* outFontFlag) {
+  const auto* applet = static_cast<const vkApplet*>(vmGetRegistryPointer(L, "applet"));
+  if (!applet) return fileName;
+  const auto* context = static_cast<const vkProgramContext*>(vmGetRegistryPointer(L, "clargs"));
+  return ResolveLinkedFileIn(applet->linkedFiles, applet->baseOffset, context ? context->scriptPath.c_str() : "",
+                             fileName, fontFlag, outFontFlag);
 }
 
 void ChunkUnLock(vkChunkLock* lock) { delete lock; }

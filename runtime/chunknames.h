@@ -16,6 +16,8 @@
 #include "platform/vkos_files.h"
 #include "runtime/context.h"  // vkLinkedFile
 
+struct vkState;
+
 // A parsed chunk name.
 struct vkChunkName {
   bool inMemory = false;
@@ -75,6 +77,11 @@ class vkMemoryChunk {
 const char* ResolveLinkedFileIn(std::span<const vkLinkedFile> files, int64_t appletOffset,
                                 const char* scriptPath, const char* fileName, int fontFlag,
                                 int* outFontFlag);
+
+// The same on the running applet's linked files (registry "applet") with the
+// script path of the program context (registry "clargs") as the default
+// container; [fileName] itself when the engine holds no applet.
+const char* ResolveLinkedFile(vkState* L, const char* fileName, int fontFlag, int* outFontFlag);
 
 // A lock on a file, a directory or a linked file (no platform lock).
 struct vkChunkLock {

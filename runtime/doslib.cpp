@@ -13,6 +13,7 @@
 #include "engine/libraries.h"
 #include "engine/numconv.h"
 #include "engine/vmapi.h"
+#include "runtime/chunknames.h"
 #include "runtime/console.h"
 #include "runtime/doscommands.h"
 #include "runtime/dosfiles.h"
@@ -91,6 +92,8 @@ int cmdOpenFile(vkState* L) {
   std::string name = TextArg(L, 2);
   int32_t mode = vkDoubleToInt32(vmOptNumber(L, 3, MODE_READ));
   if (name.empty() || (mode != MODE_READ && mode != MODE_WRITE && mode != MODE_READWRITE)) return kWrongUsage;
+  // Files linked into the applet are read where the applet holds them.
+  if (mode == MODE_READ) name = ResolveLinkedFile(L, name.c_str(), 0, nullptr);
   PrintStatus("Opening file %s", name.c_str(), true);
   vkFileHandle* h = nullptr;
   if (uint32_t code = OpenFileHandle(request, name.c_str(), mode, &h)) return static_cast<int>(code);

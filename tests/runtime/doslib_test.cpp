@@ -20,6 +20,7 @@
 #include "engine/libraries.h"
 #include "engine/vmapi.h"
 #include "runtime/chunknames.h"
+#include "runtime/context.h"
 #include "runtime/dosfiles.h"
 #include "support/libcall.h"
 
@@ -245,6 +246,28 @@ TEST_F(DosLibTest, NamesAndPathParts) {
       {"ChangeDirectory", {P("none")}, "error 1250"},
   });
   ASSERT_EQ(Call("GetCurrentDirectory", {}), inQuotes(fs::current_path().string()));
+}
+
+TEST_F(DosLibTest, FilesLinkedIntoTheAppletAreReadFromIt) {
+  std::string container = dir.Write("applet.vka", "....linked data....");
+  vkApplet applet;
+  applet.baseOffset = 2;
+  applet.linkedFiles.push_back({"pics/Linked.txt", 2, 11, ""});
+  vkProgramContext context;
+  context.scriptPath = container;
+  vmSetRegistryPointer(L, "applet", &applet);
+  vmSetRegistryPointer(L, "clargs", &context);
+  fs::create_directory(P("pics"));
+  dir.Write("pics/Linked.txt", "on disk");
+  RunCases({
+      {"OpenFile", {1, "PICS/LINKED.TXT"}, ""},
+      {"ReadString", {1, 11}, inQuotes("linked data")},
+      {"Eof", {1}, "1"},
+      {"OpenFile", {2, P("pics/Linked.txt")}, ""},  // names not in the list are files
+      {"ReadString", {2, 7}, inQuotes("on disk")},
+  });
+  vmSetRegistryPointer(L, "applet", nullptr);
+  vmSetRegistryPointer(L, "clargs", nullptr);
 }
 
 TEST_F(DosLibTest, ProgDirNamesLockAndScan) {
