@@ -199,4 +199,14 @@ TEST_F(Player, TheBaseLibrariesAnswerAnApplet) {
             "baselibs.src:5: Specified offset is out of range!\n");
 }
 
+// The dos library is open in the player: the applet writes a table to a
+// temporary file, reads it back, dumps a value and fails reading past the end.
+TEST_F(Player, TheDosLibraryAnswersAnApplet) {
+  const Outcome run = Play({kApplets + "dosfiles.vka", "-DEBUGDEVICE", "stdout", "-QUIET"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out,
+            "00000000: 56 45 4c 4c 55 4d 00 00 00 00 00 00 00 00 00 00 VELLUM..........\n"
+            "dosfiles.src:9: Cannot read beyond end of file!\n");
+}
+
 }  // namespace
