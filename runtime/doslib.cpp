@@ -13,6 +13,7 @@
 #include "engine/libraries.h"
 #include "engine/numconv.h"
 #include "engine/vmapi.h"
+#include "runtime/catalog.h"
 #include "runtime/chunknames.h"
 #include "runtime/console.h"
 #include "runtime/doscommands.h"
@@ -79,6 +80,8 @@ using namespace dos;
 
 namespace {
 
+constexpr uint32_t kCatalogOpeningFile = 286;  // "Opening file %s"
+
 uint32_t handleArg(vkState* L, int i, vkFileHandle** out) { return FindFileHandle(CheckObjectId(L, i), out); }
 
 int pushNumber(vkState* L, double d) {
@@ -94,7 +97,7 @@ int cmdOpenFile(vkState* L) {
   if (name.empty() || (mode != MODE_READ && mode != MODE_WRITE && mode != MODE_READWRITE)) return kWrongUsage;
   // Files linked into the applet are read where the applet holds them.
   if (mode == MODE_READ) name = ResolveLinkedFile(L, name.c_str(), 0, nullptr);
-  PrintStatus("Opening file %s", name.c_str(), true);
+  PrintStatus(GetCatalogText(kCatalogOpeningFile), name.c_str(), true);
   vkFileHandle* h = nullptr;
   if (uint32_t code = OpenFileHandle(request, name.c_str(), mode, &h)) return static_cast<int>(code);
   PrintDone();
