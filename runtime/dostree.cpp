@@ -170,6 +170,7 @@ Step copyOne(Walk& w, const std::string& source, const vkFileInfo& info, const s
   }
   SetErrorText(source.c_str());
   vkFilePtr in = OpenStream(source.c_str(), VKFILE_READ);
+  if (!in && info.isLink) return Step::Skip;  // a link to nothing has nothing to copy
   if (!in) {
     w.error = vkfile::kErrCannotRead;
     return Step::Abort;

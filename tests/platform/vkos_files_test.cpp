@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <tuple>
 
 #include "../common/scratchdir.h"
 #include "engine/errorinfo.h"
@@ -117,6 +118,32 @@ TEST(DirScan, ListsEntriesWithKindsAndLatin1Names) {
   std::map<std::string, std::pair<int, int64_t>> expected = {
       {"a.txt", {0, 1}}, {"caf\xe9", {0, 2}}, {"\xe2\x82\xac", {0, 0}}, {"sub", {1, -1}}};
   EXPECT_EQ(seen, expected);
+}
+
+TEST(DirScan, LinksAreMarkedAndDescribedByTheirTargets) {
+  ScratchDir dir;
+  std::filesystem::create_directory(dir / "real");
+  dir.Write("file", "123");
+  std::filesystem::create_directory_symlink(dir / "real", dir / "todir");
+  std::filesystem::create_symlink(dir / "file", dir / "tofile");
+  std::filesystem::create_symlink(dir / "missing", dir / "dangling");
+  vkOSLockPtr lock = vkosLockFile(dir.path().c_str(), VKOS_LOCK_READ);
+  ASSERT_TRUE(lock);
+  int isDir = 0;
+  ASSERT_EQ(vkosBeginDirScan(lock.get(), &isDir), 0);
+  std::map<std::string, std::tuple<int, uint32_t, int64_t>> seen;
+  const char* name;
+  vkFileInfo info;
+  while (vkosExamineNext(lock.get(), &name, &isDir, &info)) seen[name] = {isDir, info.isLink, isDir ? -1 : info.size};
+  EXPECT_EQ(std::get<0>(seen["todir"]), 1);
+  EXPECT_EQ(std::get<1>(seen["todir"]), 1u);
+  EXPECT_EQ(seen["tofile"], std::make_tuple(0, 1u, int64_t{3}));
+  EXPECT_EQ(std::get<0>(seen["dangling"]), 0);  // listed, so that walks can remove it
+  EXPECT_EQ(std::get<1>(seen["dangling"]), 1u);
+  EXPECT_EQ(std::get<1>(seen["real"]), 0u);
+  EXPECT_EQ(vkosIsSymbolicLink((dir / "todir").c_str()), 1);
+  EXPECT_EQ(vkosIsSymbolicLink((dir / "real").c_str()), 0);
+  EXPECT_EQ(vkosIsSymbolicLink((dir / "missing").c_str()), 0);
 }
 
 TEST(DirScan, AFileIsNotADirectory) {

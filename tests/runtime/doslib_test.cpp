@@ -394,7 +394,8 @@ TEST_F(DosLibTest, AttributesAndDates) {
   });
 }
 
-// A tree: top/{a, b (protected), sub/{c}, link -> outside/, loop -> top}.
+// A tree: top/{a, b (protected), sub/{c}, link -> outside/, loop -> top,
+// dangling -> a missing file}.
 struct Tree {
   std::string top, outside;
   explicit Tree(const ScratchDir& dir) : top(dir / "top"), outside(dir / "outside") {
@@ -407,6 +408,7 @@ struct Tree {
     fs::permissions(top + "/b", fs::perms::owner_write, fs::perm_options::remove);
     fs::create_directory_symlink(outside, top + "/link");
     fs::create_directory_symlink(top, top + "/loop");
+    fs::create_symlink(dir / "nowhere", top + "/dangling");
   }
 };
 
@@ -417,6 +419,7 @@ TEST_F(DosLibTest, DeleteNeverFollowsLinksAndSkipsProtectedFiles) {
   EXPECT_FALSE(fs::exists(tree.top + "/a"));
   EXPECT_FALSE(fs::exists(tree.top + "/sub"));
   EXPECT_FALSE(fs::is_symlink(tree.top + "/link"));
+  EXPECT_FALSE(fs::is_symlink(tree.top + "/dangling"));
   EXPECT_TRUE(fs::exists(tree.top + "/b"));  // protected, no callback: left alone
   RunCases({
       {"DeleteFile", {P("missing")}, ""},
@@ -489,6 +492,7 @@ TEST_F(DosLibTest, CopyKeepsDataDatesAndNeverFollowsLinkedFolders) {
   EXPECT_EQ(ReadWholeFile(copy + "/b"), "bb");
   EXPECT_FALSE(fs::exists(copy + "/link"));
   EXPECT_FALSE(fs::exists(copy + "/loop"));
+  EXPECT_FALSE(fs::is_symlink(copy + "/dangling"));
   auto seconds = [](const std::string& f) {
     return std::chrono::floor<std::chrono::seconds>(fs::last_write_time(f).time_since_epoch()).count();
   };
