@@ -17,17 +17,6 @@
 
 namespace {
 
-// The blend rule on the three colour bytes of a 32-bit word at once: each
-// 16-bit lane holds d * (256 - a) + s * a <= 255 * 256, so lanes never carry.
-// The fourth byte comes out 0.
-template <int F>
-inline uint32_t Blend32(uint32_t s, uint32_t d, uint32_t a) {
-  uint32_t na = 256 - a;
-  uint32_t rb = (((d & 0x00FF00FFu) * na + (s & 0x00FF00FFu) * a) >> 8) & 0x00FF00FFu;
-  uint32_t ag = (((d >> 8) & 0x00FF00FFu) * na + ((s >> 8) & 0x00FF00FFu) * a) & 0xFF00FF00u;
-  return (rb | ag) & ColorMask32(F);
-}
-
 // Pixel operations of one pixel size and format.
 template <class P, int F>
 struct Px;
@@ -35,7 +24,7 @@ struct Px;
 template <int F>
 struct Px<vkPix32, F> {
   using W = uint32_t;
-  static W Blend(W s, W d, uint32_t a) { return Blend32<F>(s, d, a); }
+  static W Blend(W s, W d, uint32_t a) { return BlendWord32<F>(s, d, a); }
 };
 
 template <int F>

@@ -49,17 +49,22 @@ inline uint8_t Towards(int32_t c, int32_t t, int64_t weight) {
   return uint8_t(int64_t(c) + ((weight * (t - c)) >> 8));
 }
 
-template <class P, int F>
+template <class P, int F, bool kWord>
 void TintRows(const vkTintBlock& b, const uint8_t tint[3]) {
   using W = typename P::Word;
   const int64_t level = b.level;
+  const W target = JoinPixel<F, W>(tint);
   for (int32_t y = 0; y < b.height; ++y) {
     W* row = PixelAt<W>(b.pixels, b.pixelsPerRow, b.x, b.y + y);
     for (int32_t x = 0; x < b.width; ++x) {
-      uint8_t c[3];
-      SplitPixel<F>(row[x], c);
-      for (int i = 0; i < 3; ++i) c[i] = Towards(c[i], tint[i], level);
-      row[x] = JoinPixel<F, W>(c);
+      if constexpr (kWord) {
+        row[x] = BlendPixel<F, true>(target, row[x], int32_t(level));
+      } else {
+        uint8_t c[3];
+        SplitPixel<F>(row[x], c);
+        for (int i = 0; i < 3; ++i) c[i] = Towards(c[i], tint[i], level);
+        row[x] = JoinPixel<F, W>(c);
+      }
     }
   }
 }
@@ -76,12 +81,14 @@ void Tint(const vkTintBlock& b) {
   } else {
     tint[0] = uint8_t(c >> 16), tint[1] = uint8_t(c >> 8), tint[2] = uint8_t(c);
   }
-  WithChannelFormat<P>(b.format, [&]<int F>() { TintRows<P, F>(b, tint); });
+  WithChannelFormat<P>(b.format, [&]<int F>() {
+    WithWordBlend<P, F>(b.level, [&]<bool kWord>() { TintRows<P, F, kWord>(b, tint); });
+  });
 }
 
 // Mix moves the source towards the destination by (255 - level) / 256, one
 // loop without a mask and one with.
-template <class P, int F, bool kMask>
+template <class P, int F, bool kMask, bool kWord>
 void MixRows(const vkMixBlock& b, int32_t width, int32_t height, int32_t level, int32_t srcPerRow,
              int32_t dstPerRow, int32_t maskBytesPerRow) {
   using W = typename P::Word;
@@ -94,11 +101,15 @@ void MixRows(const vkMixBlock& b, int32_t width, int32_t height, int32_t level, 
       if constexpr (kMask) {
         if (!GetBit(m, b.maskBitX + x)) continue;
       }
-      uint8_t sc[3], dc[3];
-      SplitPixel<F>(s[x], sc);
-      SplitPixel<F>(d[x], dc);
-      for (int i = 0; i < 3; ++i) dc[i] = Towards(sc[i], dc[i], weight);
-      d[x] = JoinPixel<F, W>(dc);
+      if constexpr (kWord) {
+        d[x] = BlendPixel<F, true>(d[x], s[x], int32_t(weight));
+      } else {
+        uint8_t sc[3], dc[3];
+        SplitPixel<F>(s[x], sc);
+        SplitPixel<F>(d[x], dc);
+        for (int i = 0; i < 3; ++i) dc[i] = Towards(sc[i], dc[i], weight);
+        d[x] = JoinPixel<F, W>(dc);
+      }
     }
   }
 }
@@ -110,10 +121,12 @@ void Mix(const vkMixBlock& b, int32_t width, int32_t height, int32_t level, int3
   // The blend works channel by channel, so 24-bit pixels need no byte order.
   if constexpr (P::kBytes == 3) format = PIXFMT_RGB24;
   WithChannelFormat<P>(format, [&]<int F>() {
-    if (b.mask)
-      MixRows<P, F, true>(b, width, height, level, srcPerRow, dstPerRow, maskBytesPerRow);
-    else
-      MixRows<P, F, false>(b, width, height, level, srcPerRow, dstPerRow, maskBytesPerRow);
+    WithWordBlend<P, F>(255 - int64_t(level), [&]<bool kWord>() {
+      if (b.mask)
+        MixRows<P, F, true, kWord>(b, width, height, level, srcPerRow, dstPerRow, maskBytesPerRow);
+      else
+        MixRows<P, F, false, kWord>(b, width, height, level, srcPerRow, dstPerRow, maskBytesPerRow);
+    });
   });
 }
 
@@ -139,9 +152,10 @@ GradientSlope SlopeOf(int32_t angle) {
   return g;
 }
 
-// t = (h (dx |S| + dy |C|)) / (w |S| + h |C|) along each row, its numerator
-// stepped by h |S| per pixel; each channel is c1 + ((c2 - c1) t) / h. The
-// word is recomputed only where t changes.
+// t = (h (dx |S| + dy |C|)) / (w |S| + h |C|) along each row, kept as
+// quotient and remainder while the numerator steps by h |S| per pixel (down
+// when the distances run from the right edge); each channel is
+// c1 + ((c2 - c1) t) / h. The word is recomputed only where t changes.
 template <class P, int F>
 void GradientRows(const vkGradientBlock& b, const GradientSlope& g) {
   using W = typename P::Word;
@@ -150,14 +164,16 @@ void GradientRows(const vkGradientBlock& b, const GradientSlope& g) {
   const uint8_t c2[3] = {uint8_t(b.colour2 >> 16), uint8_t(b.colour2 >> 8), uint8_t(b.colour2)};
   const int64_t den = w * g.absS + h * g.absC;  // positive: |S| and |C| are never both 0
   const int64_t step = g.fromRight ? -h * g.absS : h * g.absS;
+  // The step as a floored quotient and a remainder in [0, den).
+  int64_t stepT = step / den, stepRem = step % den;
+  if (stepRem < 0) stepRem += den, stepT -= 1;
   for (int32_t r = 0; r < b.height; ++r) {
     W* row = PixelAt<W>(b.pixels, b.pixelsPerRow, b.x, b.y + r);
     const int64_t dy = g.fromBottom ? h - r : r;
-    int64_t num = h * ((g.fromRight ? w : 0) * g.absS + dy * g.absC);
-    int64_t lastT = -1;
+    const int64_t num = h * ((g.fromRight ? w : 0) * g.absS + dy * g.absC);  // never negative
+    int64_t t = num / den, rem = num % den, lastT = -1;
     W word{};
-    for (int32_t x = 0; x < b.width; ++x, num += step) {
-      const int64_t t = num / den;
+    for (int32_t x = 0; x < b.width; ++x) {
       if (t != lastT) {
         uint8_t c[3];
         for (int i = 0; i < 3; ++i) c[i] = uint8_t(c1[i] + ((int64_t(c2[i]) - c1[i]) * t) / h);
@@ -165,6 +181,8 @@ void GradientRows(const vkGradientBlock& b, const GradientSlope& g) {
         lastT = t;
       }
       row[x] = word;
+      t += stepT, rem += stepRem;
+      if (rem >= den) rem -= den, t += 1;
     }
   }
 }

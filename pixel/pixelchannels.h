@@ -47,12 +47,28 @@ inline W JoinPixel(const uint8_t rgb[3]) {
 }
 
 // The blend rule on the three channels of two pixels in format F: s weighed
-// by a against d.
-template <int F, class W>
+// by a against d. With kWord (32-bit formats and weights 0 to 256 only, which
+// the caller checks once) the three channels are weighed in one word.
+template <int F, bool kWord = false, class W>
 inline W BlendPixel(const W& s, const W& d, int32_t a) {
-  uint8_t sc[3], dc[3];
-  SplitPixel<F>(s, sc);
-  SplitPixel<F>(d, dc);
-  for (int i = 0; i < 3; ++i) dc[i] = BlendChannel(sc[i], dc[i], a);
-  return JoinPixel<F, W>(dc);
+  if constexpr (kWord) {
+    static_assert(F >= PIXFMT_ARGB32);
+    return BlendWord32<F>(s, d, uint32_t(a));
+  } else {
+    uint8_t sc[3], dc[3];
+    SplitPixel<F>(s, sc);
+    SplitPixel<F>(d, dc);
+    for (int i = 0; i < 3; ++i) dc[i] = BlendChannel(sc[i], dc[i], a);
+    return JoinPixel<F, W>(dc);
+  }
+}
+
+// Calls fn.template operator()<kWord>() with kWord true where the blend of
+// pixel size P and format F by [weight] can work on whole words.
+template <class P, int F, class Fn>
+void WithWordBlend(int64_t weight, Fn&& fn) {
+  if constexpr (P::kBytes == 4 && F >= PIXFMT_ARGB32) {
+    if (weight >= 0 && weight <= 256) return fn.template operator()<true>();
+  }
+  fn.template operator()<false>();
 }

@@ -122,7 +122,7 @@ inline int32_t ClampTo(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo :
 // One destination pixel of the two-picture fade, sampled at (sx, sy): with
 // no source alpha, B with A blended in by the level; with it, A's pixel and
 // an alpha that fades in (or out), or nothing but alpha 0 where A is clear.
-template <class P, int F>
+template <class P, int F, bool kWord>
 struct FadePixel {
   using W = typename P::Word;
   const void* srcA;
@@ -139,7 +139,7 @@ struct FadePixel {
   void Blend(int32_t x, int32_t y, int32_t sx, int32_t sy) const {
     const W a = *PixelAt<W>(srcA, aPerRow, sx, sy);
     const W b = *PixelAt<W>(srcB, bPerRow, sx, sy);
-    *PixelAt<W>(dst, dPerRow, x, y) = BlendPixel<F>(a, b, level);
+    *PixelAt<W>(dst, dPerRow, x, y) = BlendPixel<F, kWord>(a, b, level);
   }
   void WithAlpha(int32_t x, int32_t y, int32_t sx, int32_t sy) const {
     const int32_t alpha = PlaneRow(srcAlpha, srcAlphaBytesPerRow, sy)[sx];
@@ -159,21 +159,23 @@ struct FadePixel {
 template <class P, class Ctx, class At>
 void FadeFrame(Ctx& c, int32_t level, At at) {
   WithChannelFormat<P>(c.format, [&]<int F>() {
-    const FadePixel<P, F> px{c.srcA,     c.srcB,   c.dstPixels,           c.srcAPixelsPerRow,
-                             c.srcBPixelsPerRow, c.dstPixelsPerRow, c.srcAlpha, c.srcAlphaBytesPerRow,
-                             c.dstAlpha, c.dstAlphaBytesPerRow, c.fadeOut, level};
-    auto frame = [&](auto paint) {
-      for (int32_t y = 0; y < c.height; ++y)
-        for (int32_t x = 0; x < c.width; ++x) {
-          int32_t sx, sy;
-          at(x, y, sx, sy);
-          paint(x, y, sx, sy);
-        }
-    };
-    if (c.srcAlpha)
-      frame([&](int32_t x, int32_t y, int32_t sx, int32_t sy) { px.WithAlpha(x, y, sx, sy); });
-    else
-      frame([&](int32_t x, int32_t y, int32_t sx, int32_t sy) { px.Blend(x, y, sx, sy); });
+    WithWordBlend<P, F>(level, [&]<bool kWord>() {
+      const FadePixel<P, F, kWord> px{c.srcA,     c.srcB,   c.dstPixels,           c.srcAPixelsPerRow,
+                                      c.srcBPixelsPerRow, c.dstPixelsPerRow, c.srcAlpha, c.srcAlphaBytesPerRow,
+                                      c.dstAlpha, c.dstAlphaBytesPerRow, c.fadeOut, level};
+      auto frame = [&](auto paint) {
+        for (int32_t y = 0; y < c.height; ++y)
+          for (int32_t x = 0; x < c.width; ++x) {
+            int32_t sx, sy;
+            at(x, y, sx, sy);
+            paint(x, y, sx, sy);
+          }
+      };
+      if (c.srcAlpha)
+        frame([&](int32_t x, int32_t y, int32_t sx, int32_t sy) { px.WithAlpha(x, y, sx, sy); });
+      else
+        frame([&](int32_t x, int32_t y, int32_t sx, int32_t sy) { px.Blend(x, y, sx, sy); });
+    });
   });
 }
 

@@ -83,7 +83,7 @@ TEST(ColourKernels, GreyMatchesTheReference) {
 TEST(ColourKernels, TintMatchesTheReference) {
   std::mt19937 rng(22);
   for (const Format& f : kFormats)
-    for (int32_t level : {0, 1, 100, 255, 256})
+    for (int32_t level : {0, 1, 100, 255, 256, 300, -20})
       for (const Size& s : kSizes) {
         Picture got(s.w + 4, s.h + 2, f.bpp);
         got.randomize(rng);
@@ -128,7 +128,7 @@ TEST(ColourKernels, TintEnds) {
 TEST(ColourKernels, MixMatchesTheReference) {
   std::mt19937 rng(24);
   for (const Format& f : kFormats)
-    for (int32_t level : {0, 1, 128, 254, 255})
+    for (int32_t level : {0, 1, 128, 254, 255, -1, 256, 300})
       for (bool masked : {false, true})
         for (const Size& s : kSizes) {
           Picture src(s.w + 2, s.h + 1, f.bpp), got(s.w + 3, s.h + 2, f.bpp);
@@ -183,8 +183,9 @@ uint32_t RefGradient(const Format& f, int64_t w, int64_t h, uint32_t c1, uint32_
 TEST(ColourKernels, GradientMatchesTheReference) {
   std::mt19937 rng(25);
   for (const Format& f : kFormats)
-    for (int32_t angle : {0, 1, 45, 90, 91, 135, 180, 181, 200, 270, 271, 300, 359, 360, 720, -1, -90, -450})
-      for (const Size& s : kSizes) {
+    for (int32_t angle : {0, 1, 45, 80, 90, 91, 100, 135, 180, 181, 200, 260, 270, 271, 280, 300, 359, 360, 720,
+                          -1, -90, -450})
+      for (const Size& s : {Size{1, 1}, Size{2, 1}, Size{1, 3}, Size{7, 5}, Size{13, 3}, Size{33, 2}, Size{2, 19}}) {
         Picture got(s.w + 4, s.h + 3, f.bpp);
         got.randomize(rng);
         Picture want = got;

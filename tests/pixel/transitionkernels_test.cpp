@@ -303,7 +303,7 @@ TEST(TransitionKernels, WaterMatchesTheReference) {
   for (const Format& f : pixeltest::kAllFormats)
     for (bool withAlpha : {false, true})
       for (bool fadeOut : {false, true})
-        for (int32_t step : {0, 3, 10, 17, 20})
+        for (int32_t step : {0, 3, 10, 17, 20, 25})
           for (const Size& s : {Size{1, 1}, Size{7, 5}, Size{16, 9}}) {
             Scene sc(f, s.w, s.h, rng);
             std::vector<uint32_t> distances(size_t(s.w) * s.h);
@@ -394,7 +394,7 @@ TEST(TransitionKernels, SwirlMatchesTheReference) {
   for (const Format& f : pixeltest::kAllFormats)
     for (bool withAlpha : {false, true})
       for (bool fadeOut : {false, true})
-        for (int32_t step : {0, 90, 359, 360, 500, 720})
+        for (int32_t step : {0, 90, 359, 360, 500, 720, 800})
           for (const Size& s : {Size{1, 1}, Size{9, 5}, Size{6, 13}, Size{20, 20}}) {
             Scene sc(f, s.w, s.h, rng);
             std::vector<double> sine(kTransitionTableSize), cosine(kTransitionTableSize);
