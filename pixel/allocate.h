@@ -5,9 +5,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 
 // [size] bytes, zero-filled when [clear] is set; null for size 0 or failure.
 void* AllocateBytes(size_t size, bool clear);
 
 // [count] x [each] bytes, null when the product overflows or allocation fails.
 void* AllocateArray(size_t count, size_t each, bool clear);
+
+// Owns a buffer from AllocateBytes or AllocateArray and frees it with free().
+struct vkFreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+template <typename T>
+using vkBufferPtr = std::unique_ptr<T, vkFreeDeleter>;

@@ -42,4 +42,7 @@ inline constexpr uint32_t kErrNoDirHandle = 1318;       // "Could not find direc
 inline constexpr uint32_t kErrNoFunctionRecord = 1322;  // "Cannot find Vellumark function at this offset!"
 inline constexpr uint32_t kErrBase64 = 1323;            // "Invalid Base64 encoding!"
 inline constexpr uint32_t kErrNoTableRecord = 1328;     // "Cannot find Vellumark table at this offset!"
+
+// Picture files that the pixel engine reads itself.
+inline constexpr uint32_t kErrUnknownPicture = 1358;  // "Image file "%s" is in an unknown/unsupported format!"
 }  // namespace vkfile
