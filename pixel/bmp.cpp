@@ -52,7 +52,7 @@ bool ReadBMPHeader(vkFile* f, vkBMPHeader* h) {
   ReadLE16(f);  // planes
   h->bitCount = static_cast<uint32_t>(ReadLE16(f)) & 0xFFFF;
   h->compression = static_cast<uint32_t>(ReadLE32(f));
-  for (int i = 0; i < 4; i++) ReadLE32(f);  // image size, resolutions
+  for (int i = 0; i < 3; i++) ReadLE32(f);  // image size, x and y resolution
   h->coloursUsed = static_cast<uint32_t>(ReadLE32(f));
   ReadLE32(f);  // colours important
   return magic[0] == 'B' && magic[1] == 'M' && !StreamPastEnd(f);
@@ -137,7 +137,6 @@ uint32_t LoadBMPFile(const char* name, int32_t* width, int32_t* height, uint32_t
     return 0;
   }
   const int32_t w = h.width, ht = h.height;
-  if (int64_t(w) * ht > kMaxPixels) return kErrOutOfMemory;
 
   const uint32_t bits = h.bitCount;
   const bool indexed = bits < 9;
@@ -147,6 +146,7 @@ uint32_t LoadBMPFile(const char* name, int32_t* width, int32_t* height, uint32_t
   const int64_t used = (int64_t(w) * bits + 7) / 8;  // bytes of a row that hold pixels
   if (raw && f->size < int64_t(h.dataOffset) + stride * (ht - 1) + used)
     return FailWithName(kErrUnknownPicture, name);
+  if (int64_t(w) * ht > kMaxPixels) return kErrOutOfMemory;
 
   vkBufferPtr<uint32_t> out(static_cast<uint32_t*>(AllocateArray(size_t(w) * size_t(ht), 4, true)));
   vkBufferPtr<uint8_t> indexes;

@@ -93,7 +93,7 @@ TEST(ILBM, WrittenPicturesReadBackAndDecodeTheSameInNetpbm) {
       EXPECT_EQ(back.picture.pixels, in.pixels);
 
       if (netpbm) {
-        ASSERT_TRUE(RunTool("ilbmtoppm " + path + " > " + dir / "out.ppm"));
+        ASSERT_TRUE(RunTool("ilbmtoppm -quiet " + path + " > " + dir / "out.ppm"));
         Rgb theirs;
         ASSERT_TRUE(ReadPPM(dir / "out.ppm", &theirs));
         EXPECT_EQ(theirs.width, c.width);
@@ -156,8 +156,8 @@ TEST(ILBM, NetpbmWrittenFilesReadAsNetpbmReadsThem) {
                    std::to_string(width));
       Rgb in = Pattern(width, 6, c.colours);
       WritePPM(dir / "in.ppm", in);
-      ASSERT_TRUE(RunTool(std::string("ppmtoilbm ") + c.options + " " + dir / "in.ppm" + " > " + dir / "in.iff"));
-      ASSERT_TRUE(RunTool("ilbmtoppm " + dir / "in.iff" + " > " + dir / "theirs.ppm"));
+      ASSERT_TRUE(RunTool(std::string("ppmtoilbm -quiet ") + c.options + " " + dir / "in.ppm" + " > " + dir / "in.iff"));
+      ASSERT_TRUE(RunTool("ilbmtoppm -quiet " + dir / "in.iff" + " > " + dir / "theirs.ppm"));
       Rgb theirs;
       ASSERT_TRUE(ReadPPM(dir / "theirs.ppm", &theirs));
       Loaded ours = Load(dir / "in.iff");

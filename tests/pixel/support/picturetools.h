@@ -80,18 +80,21 @@ inline bool ReadPPM(const std::string& path, Rgb* picture) {
   return true;
 }
 
-// A picture of [width] x [height] using the first [colours] of a fixed
-// spread of colours in a pattern that has both runs and changes.
+// Colour [k] of a fixed spread; the first 256 are all different.
+inline uint32_t PatternColour(uint32_t k) {
+  uint32_t r = (k * 97 + 13) & 0xFF, g = (k * 57 + 200) & 0xFF, b = (k * 31 + 77) & 0xFF;
+  return r << 16 | g << 8 | b;
+}
+
+// A picture of [width] x [height] using the first [colours] of the spread
+// in a pattern that has both runs and changes.
 inline Rgb Pattern(int32_t width, int32_t height, int32_t colours) {
   Rgb p;
   p.width = width;
   p.height = height;
   for (int32_t y = 0; y < height; y++)
-    for (int32_t x = 0; x < width; x++) {
-      uint32_t k = uint32_t((x / 3 + y * 7 + (x * y) % 5) % colours);
-      uint32_t r = (k * 97 + 13) & 0xFF, g = (k * 57 + 200) & 0xFF, b = (k * 31 + 77) & 0xFF;
-      p.pixels.push_back(r << 16 | g << 8 | b);
-    }
+    for (int32_t x = 0; x < width; x++)
+      p.pixels.push_back(PatternColour(uint32_t((x / 3 + y * 7 + (x * y) % 5) % colours)));
   return p;
 }
 
