@@ -181,6 +181,38 @@ void FadeFrame(Ctx& c, int32_t level, At at) {
 
 constexpr double kWaterTwoPi = 6.28318530717959;
 
+// How far the water pushes a pixel at distance [d] from the centre at step
+// [t]: the ring's sine at that distance, weakening outwards and, off the
+// centre, with the distance.
+double WaterWeight(const vkWaterContext& c, int32_t t, uint32_t d) {
+  double phase = (d / c.wavelength) * kWaterTwoPi - t;
+  // A phase that is not a number (no wavelength) or so large that stepping
+  // would never end is brought into range directly.
+  if (!std::isfinite(phase))
+    phase = 0;
+  else if (std::fabs(phase) > kWaterTwoPi * 1048576.0)
+    phase = std::fmod(phase, kWaterTwoPi);
+  while (phase > kWaterTwoPi) phase -= kWaterTwoPi;
+  while (phase < 0) phase += kWaterTwoPi;
+  const double s = c.sine[ClampTo(vkDoubleToInt32(phase / 0.001), 0, kTransitionTableSize - 1)];
+  if (c.maxDistance == 0) return 0;  // an area of one pixel has no distance to weigh by
+  const double max = c.maxDistance;
+  double a = c.amplitude * s * ((max - d) / max);
+  if (d != 0) a *= c.wavelength / d;
+  return a;
+}
+
+// The source position of pixel (x, y) pushed by weight [a] away from the
+// centre, kept inside the area.
+inline void WaterSource(const vkWaterContext& c, double a, int32_t x, int32_t y, int32_t& sx, int32_t& sy) {
+  sx = ClampTo(vkDoubleToInt32(x + a * (x - c.centreX)), 0, c.width - 1);
+  sy = ClampTo(vkDoubleToInt32(y + a * (y - c.centreY)), 0, c.height - 1);
+}
+
+// Weights of the distances below kWaterWeightCache, found once per frame:
+// distances repeat all over the area, and the phase is costly to settle.
+constexpr uint32_t kWaterWeightCache = 4096;
+
 template <class P>
 void WaterRipple(vkWaterContext& c, int32_t step) {
   if (c.width < 1 || c.height < 1) return;
@@ -188,11 +220,16 @@ void WaterRipple(vkWaterContext& c, int32_t step) {
   // Without a duration the fade is over from the start.
   const int32_t level = twoN > 0 ? int32_t((int64_t(step) * 255) / twoN) : 255;
   c.amplitude = double(step < n ? int64_t(step) : twoN - step) * c.amplitudeFactor;
-  c.position = 0;
+  const uint32_t cached = uint32_t(std::min<uint64_t>(kWaterWeightCache, uint64_t(c.maxDistance) + 1));
+  double weights[kWaterWeightCache];
+  for (uint32_t d = 0; d < cached; ++d) weights[d] = WaterWeight(c, step, d);
+  const uint32_t* distance = c.distances;
   FadeFrame<P>(c, level, [&](int32_t x, int32_t y, int32_t& sx, int32_t& sy) {
-    WaterDisplacement(step, x, y, &c);
-    sx = c.sourceX, sy = c.sourceY;
+    const uint32_t d = *distance++;
+    WaterSource(c, d < cached ? weights[d] : WaterWeight(c, step, d), x, y, sx, sy);
   });
+  // Where WaterDisplacement would stand after walking the whole table.
+  c.position = int32_t(int64_t(c.width) * c.height);
 }
 
 template <class P>
@@ -312,25 +349,7 @@ void InitWaterTables(vkWaterContext* c) {
 }
 
 void WaterDisplacement(int32_t step, int32_t x, int32_t y, vkWaterContext* c) {
-  const uint32_t d = c->distances[c->position++];
-  double phase = (d / c->wavelength) * kWaterTwoPi - step;
-  // A phase that is not a number (no wavelength) or so large that stepping
-  // would never end is brought into range directly.
-  if (!std::isfinite(phase))
-    phase = 0;
-  else if (std::fabs(phase) > kWaterTwoPi * 1048576.0)
-    phase = std::fmod(phase, kWaterTwoPi);
-  while (phase > kWaterTwoPi) phase -= kWaterTwoPi;
-  while (phase < 0) phase += kWaterTwoPi;
-  const double s = c->sine[ClampTo(vkDoubleToInt32(phase / 0.001), 0, kTransitionTableSize - 1)];
-  double a = 0;  // an area of one pixel has no distance to weigh by
-  if (c->maxDistance != 0) {
-    const double max = c->maxDistance;
-    a = c->amplitude * s * ((max - d) / max);
-    if (d != 0) a *= c->wavelength / d;
-  }
-  c->sourceX = ClampTo(vkDoubleToInt32(x + a * (x - c->centreX)), 0, c->width - 1);
-  c->sourceY = ClampTo(vkDoubleToInt32(y + a * (y - c->centreY)), 0, c->height - 1);
+  WaterSource(*c, WaterWeight(*c, step, c->distances[c->position++]), x, y, c->sourceX, c->sourceY);
 }
 
 void RenderWaterRipple32(vkWaterContext* c, int32_t step) { WaterRipple<vkPix32>(*c, step); }
