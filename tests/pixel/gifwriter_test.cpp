@@ -100,6 +100,13 @@ TEST(GIFWriter, ImageMagickDecodesPicturesAndAnimsPixelForPixel) {
       }
       ASSERT_EQ(CloseGIFWriter(writer.w), 0u);
       writer.w = nullptr;
+      if (changed && c.width * c.height > 4) {
+        // the last frame is cut to its one changed pixel
+        ASSERT_TRUE(RunTool("identify -format '%w %h %X %Y\\n' " + path + " > " + dir / "frames.txt"));
+        const std::string lines = ReadWholeFile(dir / "frames.txt");
+        const std::string last = lines.substr(lines.rfind('\n', lines.size() - 2) + 1);
+        EXPECT_EQ(last, "1 1 +" + std::to_string(c.width / 2) + " +" + std::to_string(c.height / 2) + "\n");
+      }
       ASSERT_TRUE(RunTool("convert " + path + " -coalesce " + dir / "frame-%d.ppm"));
       for (size_t n = 0; n < frames.size(); n++) {
         SCOPED_TRACE("frame " + std::to_string(n) + (changed ? " changed rectangles" : " whole"));
