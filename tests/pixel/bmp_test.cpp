@@ -16,19 +16,7 @@ namespace {
 
 using namespace picturetools;
 
-struct Loaded {
-  uint32_t code = 0;
-  Rgb picture;
-};
-
-Loaded Load(const std::string& path) {
-  Loaded l;
-  uint32_t* pixels = nullptr;
-  l.code = LoadBMPFile(path.c_str(), &l.picture.width, &l.picture.height, &pixels);
-  vkBufferPtr<uint32_t> owned(pixels);
-  if (l.code == 0) l.picture.pixels.assign(pixels, pixels + size_t(l.picture.width) * l.picture.height);
-  return l;
-}
+Loaded Load(const std::string& path) { return LoadWith(LoadBMPFile, path); }
 
 // A BMP with a 40-byte info header: [palette] (0x00RRGGBB words) follows the
 // headers, [data] follows the palette.

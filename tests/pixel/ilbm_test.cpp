@@ -20,19 +20,7 @@ namespace {
 
 using namespace picturetools;
 
-struct Loaded {
-  uint32_t code = 0;
-  Rgb picture;
-};
-
-Loaded Load(const std::string& path) {
-  Loaded l;
-  uint32_t* pixels = nullptr;
-  l.code = LoadILBMFile(path.c_str(), &l.picture.width, &l.picture.height, &pixels);
-  vkBufferPtr<uint32_t> owned(pixels);
-  if (l.code == 0) l.picture.pixels.assign(pixels, pixels + size_t(l.picture.width) * l.picture.height);
-  return l;
-}
+Loaded Load(const std::string& path) { return LoadWith(LoadILBMFile, path); }
 
 // An IFF chunk with its pad byte.
 std::string Chunk(const std::string& id, const std::string& data) {

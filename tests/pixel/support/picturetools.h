@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "pixel/allocate.h"
 #include "tests/common/scratchdir.h"
 
 namespace picturetools {
@@ -111,6 +112,24 @@ inline std::string Bytes(std::initializer_list<int> list) {
   std::string s;
   for (int b : list) s += static_cast<char>(b);
   return s;
+}
+
+// What a picture reader gave for a file: its code and, on success, the pixels.
+struct Loaded {
+  uint32_t code = 0;
+  Rgb picture;
+};
+
+// Runs [reader] (one of the loaders that hand out a 0x00RRGGBB array) on
+// [path] and takes the pixels it allocated.
+template <typename Reader>
+Loaded LoadWith(Reader reader, const std::string& path) {
+  Loaded l;
+  uint32_t* pixels = nullptr;
+  l.code = reader(path.c_str(), &l.picture.width, &l.picture.height, &pixels);
+  vkBufferPtr<uint32_t> owned(pixels);
+  if (l.code == 0) l.picture.pixels.assign(pixels, pixels + size_t(l.picture.width) * l.picture.height);
+  return l;
 }
 
 }  // namespace picturetools
