@@ -232,14 +232,21 @@ int vmCallProtected(vkState* L, vkPFunc f, void* ud, ptrdiff_t oldtop, ptrdiff_t
   return status;
 }
 
+vkHookGate gVmNoHookGate{0};
+
 void vmCallHook(vkState* L, int event, int line) {
   vkHook hook = L->hook;
   if (!hook || !L->allowHook) return;
   ptrdiff_t top = vmSaveStack(L, L->top);
   ptrdiff_t ciTop = vmSaveStack(L, L->ci->top);
-  vkDebugInfo ar{};
+  // The hook gets the event, the line and its level; vmGetInfo fills the
+  // descriptions on request, so the source text buffer is left as it is.
+  vkDebugInfo ar;
   ar.event = event;
+  ar.name = ar.namewhat = ar.what = ar.source = nullptr;
   ar.currentline = line;
+  ar.nups = ar.linedefined = 0;
+  ar.shortSrc[0] = '\0';
   ar.privateIndex = event == VK_HOOKTAILRET ? 0 : static_cast<int>(L->ci - L->baseCi);
   vmEnsureStack(L, kMinCommandStack);
   L->ci->top = L->top + kMinCommandStack;
@@ -250,15 +257,18 @@ void vmCallHook(vkState* L, int event, int line) {
   L->top = vmRestoreStack(L, top);
 }
 
-int vmSetHook(vkState* L, vkHook func, int mask, int count) {
+int vmSetHook(vkState* L, vkHook func, int mask, int count, const vkHookGate* lineGate) {
   if (!func || mask == 0) {
     mask = 0;
     func = nullptr;
   }
+  const bool gated = lineGate != nullptr && (mask & VK_MASKLINE) != 0;
   L->hook = func;
   L->baseHookCount = count;
   L->hookCount = count;
   L->hookMask = static_cast<uint8_t>(mask);
+  L->dispatchMask = static_cast<uint8_t>(gated ? mask & ~VK_MASKLINE : mask);
+  L->hookGate = gated ? lineGate : &gVmNoHookGate;
   L->hookInit = 0;
   return 1;
 }

@@ -61,7 +61,11 @@ int vmCallProtected(vkState* L, vkPFunc f, void* ud, ptrdiff_t oldtop, ptrdiff_t
 
 // Hooks.
 void vmCallHook(vkState* L, int event, int line);
-int vmSetHook(vkState* L, vkHook func, int mask, int count);
+// Sets the hook [func] for the events of [mask] (every [count] instructions
+// for the count hook); a NULL [func] or an empty [mask] removes the hook.
+// With a [lineGate] the line hook runs only while that word is non-zero (on
+// the first new line after it was set); the other events are not gated.
+int vmSetHook(vkState* L, vkHook func, int mask, int count, const vkHookGate* lineGate = nullptr);
 void vmInitHooks(vkState* L);
 
 // Source line of the instruction before [pc] in [p]: 0 without line info,

@@ -379,7 +379,8 @@ void vmConcatValues(vkState* L, int total, int last) {
 
 namespace {
 
-// Runs the count and line hooks before the instruction before [pc].
+// Runs the count and line hooks before the instruction before [pc]. A gated
+// line hook is looked at only while its gate is set.
 void traceExec(vkState* L, const uint32_t* pc) {
   uint8_t mask = L->hookMask;
   if (mask & VK_MASKCOUNT) {
@@ -388,7 +389,8 @@ void traceExec(vkState* L, const uint32_t* pc) {
       vmCallHook(L, VK_HOOKCOUNT, -1);
     }
   }
-  if (mask & VK_MASKLINE) {
+  if ((mask & VK_MASKLINE) &&
+      ((L->dispatchMask & VK_MASKLINE) || L->hookGate->load(std::memory_order_relaxed) != 0)) {
     vkCallInfo* ci = L->ci;
     const vkProto* p = vmCiFunc(ci)->p;
     int newline = vmLineAt(p, pc);
@@ -457,12 +459,15 @@ vkValue* vmExecute(vkState* L) {
 #define RKB() (vmArgB(i) < kRKConstant ? base + vmArgB(i) : k + (vmArgB(i) - kRKConstant))
 #define RKC() (vmArgC(i) < kRKConstant ? base + vmArgC(i) : k + (vmArgC(i) - kRKConstant))
 #define DOJUMP_NEXT() (pc += vmJumpOffset(*pc) + 1)
-#define DISPATCH()                                                                    \
-  do {                                                                                \
-    if (__builtin_expect((gErrorInfo.stopFlag | L->hookMask) != 0, 0)) goto slowpath; \
-    i = *pc++;                                                                        \
-    ra = base + vmArgA(i);                                                            \
-    goto* kDispatch[i & 0x3F];                                                        \
+// The one test of the common path: the stop flag, the hooks that see every
+// instruction, and the gate of a gated line hook.
+#define DISPATCH()                                                                                    \
+  do {                                                                                                \
+    const uint32_t attention = L->hookGate->load(std::memory_order_relaxed);                          \
+    if (__builtin_expect((gErrorInfo.stopFlag | L->dispatchMask | attention) != 0, 0)) goto slowpath; \
+    i = *pc++;                                                                                        \
+    ra = base + vmArgA(i);                                                                            \
+    goto* kDispatch[i & 0x3F];                                                                        \
   } while (0)
 #define ARITH(event, fastexpr)                                        \
   {                                                                   \

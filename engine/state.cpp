@@ -33,11 +33,13 @@ void initThreadFields(vkState* L1) {
   L1->sizeCi = 0;
   L1->nCcalls = 0;
   L1->hookMask = 0;
+  L1->dispatchMask = 0;
   L1->allowHook = 1;
   L1->hookInit = 0;
   L1->baseHookCount = 0;
   L1->hookCount = 0;
   L1->hook = nullptr;
+  L1->hookGate = &gVmNoHookGate;
   vmSetNil(&L1->globals);
   L1->openupval = nullptr;
   L1->gclist = nullptr;
@@ -138,8 +140,7 @@ void vmCloseState(vkState* L) {
   vmCloseUpvalues(L, L->stack);
   vmSeparateUserdata(L, true);
   L->errfunc = 0;
-  L->hookMask = 0;
-  L->hook = nullptr;
+  vmSetHook(L, nullptr, 0, 0);
   do {
     L->ci = L->baseCi;
     L->base = L->top = L->ci->base;

@@ -5,6 +5,8 @@
 // on top of these records, engine/call.h the call machinery.
 #pragma once
 
+#include <atomic>
+
 #include "engine/object.h"
 
 // Slots kept spare above the stack limit for metamethod and hook pushes.
@@ -59,6 +61,13 @@ struct vkDebugInfo {
 };
 typedef void (*vkHook)(vkState* L, vkDebugInfo* ar);
 
+// A word another thread sets when a gated line hook may have work; the hook
+// clears it once it has done that work. While it is clear the interpreter
+// does not enter the line hook at all.
+typedef std::atomic<uint32_t> vkHookGate;
+// The gate of a state without one: always clear, never read as a gate.
+extern vkHookGate gVmNoHookGate;
+
 struct vkErrorJump;
 
 struct vkStringTable {
@@ -80,11 +89,13 @@ struct vkState : vkGCObject {
   int sizeCi;
   uint16_t nCcalls;        // nested calls from C
   uint8_t hookMask;
+  uint8_t dispatchMask;    // hook bits that stop every instruction: hookMask, less the line bit while gated
   uint8_t allowHook;
   uint8_t hookInit;
   int baseHookCount;
   int hookCount;
   vkHook hook;
+  const vkHookGate* hookGate;  // the line hook's gate, or &gVmNoHookGate
   vkValue globals;
   vkGCObject* openupval;   // open upvalues, highest stack slot first
   vkGCObject* gclist;

@@ -5,6 +5,7 @@
 // stop) and does the audio housekeeping. Main thread only.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 struct vkState;
@@ -25,6 +26,12 @@ void vkosExit();
 // quick or full, reports it, and the error record's stop flag is set. [ar] is not read: the
 // signature is the one of the engine's line hook.
 int vkosPumpEvents(vkState* L, vkDebugInfo* ar = nullptr);
+
+// The gate for the pump as the engine's line hook (vmSetHook's line gate):
+// set whenever an event is queued and whenever a full run falls due, cleared
+// by a full run, so that the lines in between need not call the pump at all.
+// It stays set while the platform is not started.
+const std::atomic<uint32_t>* vkosPumpGate();
 
 // Blocks until an event is in the queue, without taking it; returns 0.
 int vkosWaitEvent();

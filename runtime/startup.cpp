@@ -190,7 +190,7 @@ uint32_t LoadMainChunk(vkState* L, vkProgramContext& context, vkApplet& applet) 
   const int code = vmLoadBuffer(L, applet.bytecode.data(), applet.bytecode.size(), context.scriptPath.c_str());
   SetAttrs(nullptr, {{ATTR_LINEINFO, 0}});
   if (code != 0) return uint32_t(code);
-  vmSetHook(L, PumpHook, VK_MASKLINE, 0);
+  vmSetHook(L, PumpHook, VK_MASKLINE, 0, vkosPumpGate());
   PrintDone();
   return 0;
 }

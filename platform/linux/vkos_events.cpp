@@ -1,7 +1,8 @@
-// The platform's start and stop and the event pump on SDL. The pump runs on
-// every new script line, so its quick path reads only a coarse clock and an
-// atomic word that an SDL event watch sets whenever an event is queued: no
-// SDL call unless an event may be waiting or 10 ms have passed.
+// The platform's start and stop and the event pump on SDL. The pump may run
+// on every new script line, so its quick path reads only a coarse clock and
+// an atomic word that an SDL event watch sets whenever an event is queued: no
+// SDL call unless an event may be waiting or 10 ms have passed. As the line
+// hook it is gated: the watch and a timer open the gate when it has work.
 #include <SDL.h>
 
 #include <chrono>
@@ -32,9 +33,35 @@ constexpr char kCatalogName[] = "PROGDIR:Vellumark.catalog";
 // Set by the wait timer of vkosWaitMillis on SDL's timer thread.
 std::atomic<bool> gWaitFired{false};
 
+// The line hook's gate (vkosPumpGate), the time the next full run falls due
+// (microseconds) and the timer that opens the gate then; without the timer
+// the gate stays open.
+std::atomic<uint32_t> gPumpGate{1};
+std::atomic<int64_t> gPumpDue{0};
+SDL_TimerID gPumpTicker = 0;
+
 int NoteQueuedEvent(void*, SDL_Event*) {
-  gEventsMayBeQueued.store(1, std::memory_order_relaxed);
+  gEventsMayBeQueued.store(1);
+  gPumpGate.store(1);
   return 1;
+}
+
+// Opens the gate once a full run is due; otherwise sleeps until it is.
+Uint32 PumpTickerFired(Uint32, void*) {
+  const int64_t wait = gPumpDue.load(std::memory_order_relaxed) - MonotonicMicros();
+  if (wait > 0) return static_cast<Uint32>((wait + 999) / 1000);
+  gPumpGate.store(1, std::memory_order_relaxed);
+  return static_cast<Uint32>(kPumpInterval / 1000);
+}
+
+// Closes a gate the timer opened just before a full run took its reason away,
+// unless an event came or a run fell due meanwhile. The watch's stores and
+// these are ordered, so that an event is never left behind a closed gate.
+__attribute__((noinline)) void CloseGateEarly() {
+  if (gPumpTicker == 0) return;
+  gPumpGate.store(0);
+  if (gEventsMayBeQueued.load() != 0 || MonotonicMicros() >= gPumpDue.load(std::memory_order_relaxed))
+    gPumpGate.store(1);
 }
 
 Uint32 WaitTimerFired(Uint32, void*) {
@@ -75,12 +102,17 @@ bool WalkDisplays(vkState* L) {
 // Everything past the quick path: one event, the displays, the audio.
 __attribute__((noinline)) int PumpInFull(vkState* L) {
   if (gPlatform.started) {
+    // Close the gate first: whatever is queued or falls due from now on opens it.
+    if (gPumpTicker != 0) gPumpGate.store(0, std::memory_order_relaxed);
     SDL_PumpEvents();
     SDL_Event event;
     const bool took = SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1;
     // Re-arm before looking, so that an event queued meanwhile is not missed.
     gEventsMayBeQueued.store(0, std::memory_order_relaxed);
-    if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) gEventsMayBeQueued.store(1, std::memory_order_relaxed);
+    if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) {
+      gEventsMayBeQueued.store(1, std::memory_order_relaxed);
+      gPumpGate.store(1, std::memory_order_relaxed);
+    }
     if (took) DispatchEvent(event);
   } else {
     gEventsMayBeQueued.store(0, std::memory_order_relaxed);
@@ -97,6 +129,7 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
     gPlatform.lastSecond = now;
   }
   gPlatform.lastPump = MonotonicMicros();
+  gPumpDue.store(gPlatform.lastPump + kPumpInterval, std::memory_order_relaxed);
   return result;
 }
 
@@ -112,11 +145,14 @@ int vkosInit() {
   gPlatform.wakeEventType = wake == static_cast<Uint32>(-1) ? Uint32{SDL_USEREVENT} : wake;
   SDL_AddEventWatch(NoteQueuedEvent, nullptr);
   gEventsMayBeQueued.store(1);
+  gPumpGate.store(1);
 
   std::string catalog;
   if (vkosExpandProgDir(kCatalogName, &catalog)) LoadCatalog(catalog);
 
   gPlatform.lastPump = gPlatform.lastSecond = MonotonicMicros();
+  gPumpDue.store(gPlatform.lastPump + kPumpInterval);
+  gPumpTicker = SDL_AddTimer(static_cast<Uint32>(kPumpInterval / 1000), PumpTickerFired, nullptr);
   gPlatform.started = true;
   return 0;
 }
@@ -126,16 +162,23 @@ void vkosExit() {
   ReleasePointers();
   FreeCatalog();
   SDL_DelEventWatch(NoteQueuedEvent, nullptr);
+  if (gPumpTicker != 0) SDL_RemoveTimer(gPumpTicker);
+  gPumpTicker = 0;
+  gPumpGate.store(1);
   SDL_Quit();
   gPlatform = vkPlatformState{};
 }
 
 int vkosPumpEvents(vkState* L, vkDebugInfo*) {
   if (gEventsMayBeQueued.load(std::memory_order_relaxed) == 0 &&
-      MonotonicMicros() - gPlatform.lastPump < kPumpInterval)
+      MonotonicMicros() - gPlatform.lastPump < kPumpInterval) {
+    if (gPumpGate.load(std::memory_order_relaxed) != 0) CloseGateEarly();
     return gPlatform.stickyStop ? 1 : 0;
+  }
   return PumpInFull(L);
 }
+
+const std::atomic<uint32_t>* vkosPumpGate() { return &gPumpGate; }
 
 int vkosWaitEvent() {
   if (gPlatform.started) SDL_WaitEvent(nullptr);

@@ -315,13 +315,25 @@ int stopCommand(vkState*) {
   return 0;
 }
 
+vkHookGate gClosedGate{0};
+int gGatedHookCalls = 0;
+
 TEST_F(EngineTest, StopFlagEndsALoopBeforeTheNextInstruction) {
-  gStops = 0;
   SetGlobalCommand(L, "stop", stopCommand);
-  std::string out;
-  EXPECT_EQ(RunListing(L, "top:\nGETGLOBAL 0 \"stop\"\nCALL 0 1 1\nJMP top\nRETURN 0 1\n", &out), 0);
-  EXPECT_EQ(gStops, 1);
-  EXPECT_EQ(L->ci, L->baseCi);
+  // Without a hook, and with a line hook whose gate stays closed.
+  for (bool gated : {false, true}) {
+    SCOPED_TRACE(gated ? "gated line hook" : "no hook");
+    gErrorInfo.stopFlag = 0;
+    gStops = 0;
+    gGatedHookCalls = 0;
+    if (gated) vmSetHook(L, [](vkState*, vkDebugInfo*) { gGatedHookCalls++; }, VK_MASKLINE, 0, &gClosedGate);
+    std::string out;
+    EXPECT_EQ(RunListing(L, "top:\nGETGLOBAL 0 \"stop\"\nCALL 0 1 1\nJMP top\nRETURN 0 1\n", &out), 0);
+    EXPECT_EQ(gStops, 1);
+    EXPECT_EQ(gGatedHookCalls, 0);
+    EXPECT_EQ(L->ci, L->baseCi);
+    vmSetHook(L, nullptr, 0, 0);
+  }
 }
 
 int gCalls = 0;
@@ -479,6 +491,76 @@ TEST_F(EngineTest, CountAndLineHooks) {
   EXPECT_EQ(gCount, 8);  // instructions executed: a test that jumps skips its JMP
   vmSetHook(L, nullptr, 0, 0);
   EXPECT_EQ(L->hookMask, 0);
+}
+
+// A gated line hook beside a count hook of 1: the count hook opens the gate
+// before the chosen instructions, the line hook closes it again.
+vkHookGate gGate{0};
+std::vector<int> gOpenAt;
+void gateHook(vkState*, vkDebugInfo* ar) {
+  if (ar->event == VK_HOOKCOUNT) {
+    gCount++;
+    for (int at : gOpenAt)
+      if (at == gCount) gGate.store(1);
+  } else {
+    gLines.push_back(ar->currentline);
+    gGate.store(0);
+  }
+}
+
+TEST_F(EngineTest, GatedLineHookRunsOnlyWhileItsGateIsOpen) {
+  const char* chunk = R"(
+      .line 1
+        LOADK 0 #0
+        LOADK 1 #2
+      .line 2
+        LOADK 2 #1
+      loop:
+      .line 3
+        ADD 0 0 #1
+      .line 4
+        LT 1 0 1
+        JMP loop
+      .line 5
+        RETURN 0 2
+  )";
+  // Instructions run on lines 1 1 2 3 4 3 4 5; the first look of a line hook
+  // only notes where it starts, and a gate stays open until a new line.
+  struct GateCase {
+    const char* name;
+    std::vector<int> openAt;  // count-hook calls that open the gate
+    std::vector<int> lines;
+    bool gateOpenAtEnd;
+  };
+  const GateCase cases[] = {
+      {"never opened", {}, {}, false},
+      {"opened at the start, runs at the next new line", {1}, {2}, false},
+      {"opened on the same line again", {4, 7}, {4, 4}, false},
+      {"a jump back is a new line", {5, 8}, {3, 5}, false},
+      {"opened for the first time at the last instruction", {8}, {}, true},
+  };
+  for (const GateCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    gGate.store(0);
+    gOpenAt = c.openAt;
+    gLines.clear();
+    gCount = 0;
+    vmSetHook(L, gateHook, VK_MASKLINE | VK_MASKCOUNT, 1, &gGate);
+    std::string out;
+    ASSERT_EQ(RunListing(L, chunk, &out), 0);
+    EXPECT_EQ(out, "2");
+    EXPECT_EQ(gLines, c.lines);
+    EXPECT_EQ(gCount, 8);  // the count hook is not gated
+    EXPECT_EQ(gGate.load() != 0, c.gateOpenAtEnd);
+  }
+  // Set again without a gate, the line hook sees every new line.
+  gGate.store(0);
+  gLines.clear();
+  vmSetHook(L, lineHook, VK_MASKLINE, 0);
+  std::string out;
+  ASSERT_EQ(RunListing(L, chunk, &out), 0);
+  EXPECT_EQ(gLines, (std::vector<int>{2, 3, 4, 3, 4, 5}));
+  vmSetHook(L, nullptr, 0, 0);
 }
 
 }  // namespace

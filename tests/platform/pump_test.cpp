@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <mutex>
+#include <thread>
 
 #include "engine/errorinfo.h"
 #include "graphics/displays.h"
@@ -155,6 +156,46 @@ TEST_F(Pump, QueuedEventAlwaysMakesAFullRun) {
   gPlatform.lastPump = MonotonicMicros();
   t.os.escapeSeen = 1;
   EXPECT_EQ(vkosPumpEvents(nullptr), 1);
+}
+
+// The gate of the pump as a gated line hook: open for a queued event and
+// once a full run falls due, never earlier; a full run closes it, and so does
+// a quick call that finds the gate open without a reason.
+TEST_F(Pump, GateOpensForAQueuedEventAndWhenAFullRunFallsDue) {
+  const std::atomic<uint32_t>& gate = *vkosPumpGate();
+  // Read the gate first: an open gate is right once a reason came meanwhile.
+  auto openWithoutAReason = [&] {
+    const bool open = gate.load() != 0;
+    return open && gEventsMayBeQueued.load() == 0 && MonotonicMicros() - gPlatform.lastPump < kPumpInterval;
+  };
+  Drain();
+  vkosPumpEvents(nullptr);
+  EXPECT_FALSE(openWithoutAReason()) << "after full runs";
+
+  vkosWakeEventLoop();
+  EXPECT_NE(gate.load(), 0u);  // the event watch opened it at once
+  EXPECT_EQ(vkosPumpEvents(nullptr), 0);
+  EXPECT_FALSE(openWithoutAReason()) << "after the run that took the event";
+
+  // Opened by the timer once the next run is due; the wait is bounded far
+  // beyond any scheduling delay.
+  const auto start = std::chrono::steady_clock::now();
+  while (gate.load() == 0 && std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_NE(gate.load(), 0u);
+  EXPECT_FALSE(openWithoutAReason()) << "opened by the timer";
+
+  // Opened without a reason (a timer tick racing a full run): the next quick
+  // call closes it again.
+  vkosPumpEvents(nullptr);
+  const_cast<std::atomic<uint32_t>&>(gate).store(1);
+  vkosPumpEvents(nullptr);
+  EXPECT_FALSE(openWithoutAReason()) << "after a quick call";
+
+  // Without the platform there is no timer: the gate stays open.
+  vkosExit();
+  EXPECT_NE(gate.load(), 0u);
+  ASSERT_EQ(vkosInit(), 0);
 }
 
 TEST_F(Pump, InterruptSignalStopsAScriptWithoutDisplays) {
