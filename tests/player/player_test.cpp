@@ -1,7 +1,8 @@
 // The real player run headless on applets made by the tools: how it ends
 // (exit status, report, silence), what it writes (the PRIVATE1/PRIVATE2
 // dumps), attached and packed applets, and an endless script that a quit
-// request ends through the pump running as the line hook.
+// request ends through the pump running as the line hook; every command of
+// the base and dos libraries answering an applet.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -207,6 +209,31 @@ TEST_F(Player, TheDosLibraryAnswersAnApplet) {
   EXPECT_EQ(run.out,
             "00000000: 56 45 4c 4c 55 4d 00 00 00 00 00 00 00 00 00 00 VELLUM..........\n"
             "dosfiles.src:9: Cannot read beyond end of file!\n");
+}
+
+// Every command of the string, math, memblock and dos libraries answers an
+// applet: run from a scratch folder, it writes one "Name=result" line per call
+// into a file there, and the lines must be those in everycommand.expected (made
+// with the listing by everycommand.py; results that vary read "answered").
+TEST_F(Player, EveryCommandOfTheBaseAndDosLibrariesAnswersAnApplet) {
+  const std::string work = dir_ / "work";
+  std::filesystem::create_directory(work);
+  std::filesystem::copy_file(kApplets + "everycommand.vka", work + "/everycommand.vka");
+  const Outcome run = Play({work + "/everycommand.vka", "-QUIET"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  std::istringstream expected(Slurp(VK_SOURCE_DIR "/tests/player/data/everycommand.expected"));
+  std::istringstream written(Slurp(work + "/everycommand.txt"));
+  std::string want, got;
+  int line = 0;
+  while (std::getline(expected, want)) {
+    ++line;
+    ASSERT_TRUE(std::getline(written, got)) << "line " << line << ": missing, expected " << want;
+    EXPECT_EQ(got, want) << "line " << line;
+  }
+  ASSERT_GT(line, 0);
+  EXPECT_FALSE(std::getline(written, got)) << "extra line: " << got;
+  // DumpMem writes its block to standard output.
+  EXPECT_NE(run.out.find("00000000: 68 65 6c 6c 6f 00"), std::string::npos) << run.out;
 }
 
 }  // namespace
