@@ -13,7 +13,7 @@
 #include "runtime/doslib.h"
 #include "runtime/dosfiles.h"
 #include "runtime/serialise.h"
-#include "runtime/tempfile.h"
+#include "io/tempfile.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <string>
 
-#include "runtime/byteorder.h"
-#include "runtime/filehandles.h"
-#include "runtime/packfiles.h"
-#include "runtime/tempfile.h"
+#include "io/byteorder.h"
+#include "io/filehandles.h"
+#include "io/packfiles.h"
+#include "io/tempfile.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "pixel/alphakernels.h"
 #include "pixel/copykernels.h"
 #include "pixel/pixfmt.h"

@@ -12,7 +12,7 @@
 #include "engine/function.h"
 #include "engine/gc.h"
 #include "engine/memory.h"
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "engine/state.h"
 #include "engine/strings.h"
 #include "engine/vmapi.h"

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "engine/commandtrace.h"
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/errors.h"
 #include "engine/function.h"
 #include "engine/gc.h"

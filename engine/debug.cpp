@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/errors.h"
 #include "engine/function.h"
 #include "engine/opcodes.h"

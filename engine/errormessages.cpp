@@ -5,9 +5,9 @@
 
 #include <array>
 
-#include "engine/errorinfo.h"
-#include "runtime/catalog.h"
-#include "runtime/chunknames.h"
+#include "base/errorinfo.h"
+#include "base/catalog.h"
+#include "io/chunknames.h"
 
 namespace {
 

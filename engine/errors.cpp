@@ -8,7 +8,7 @@
 
 #include "engine/call.h"
 #include "engine/debug.h"
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/libraries.h"
 #include "engine/state.h"
 #include "engine/varnames.h"

@@ -11,12 +11,12 @@
 #include <strings.h>
 
 #include "engine/call.h"
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/errors.h"
 #include "engine/function.h"
 #include "engine/gc.h"
 #include "engine/memory.h"
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "engine/opcodes.h"
 #include "engine/strings.h"
 #include "engine/table.h"

@@ -7,9 +7,9 @@
 #include <new>
 #include <strings.h>
 
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "engine/vmapi.h"
-#include "runtime/filehandles.h"
+#include "io/filehandles.h"
 
 namespace {
 

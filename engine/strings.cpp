@@ -11,7 +11,7 @@
 
 #include "engine/errors.h"
 #include "engine/memory.h"
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "engine/state.h"
 
 uint32_t vmStringHash(const char* s, size_t len) {

@@ -7,7 +7,7 @@
 
 #include "engine/errors.h"
 #include "engine/memory.h"
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "engine/state.h"
 
 namespace {

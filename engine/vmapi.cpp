@@ -8,7 +8,7 @@
 #include "engine/function.h"
 #include "engine/gc.h"
 #include "engine/interpreter.h"
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "engine/strings.h"
 #include "engine/table.h"
 

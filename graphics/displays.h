@@ -43,8 +43,17 @@ extern vkDisplay* DisplayList;    // head of the list, in creation order
 extern vkDisplay* CurrentDisplay;  // NULL while there is none
 extern vkBGPic* CurrentBGPic;      // the current output target
 
-// Registers the "display" commands and constants; 0 or an error code.
+// A position argument that keeps the display where it is.
+inline constexpr int32_t kKeepPosition = 100000;
+
+// Registers the "display" commands and constants and installs the display
+// hooks; 0 or an error code.
 int OpenDisplayLibrary(vkState* L);
+
+// Registers with the platform what the pump asks of the displays (their
+// window requests, a quit request) and, when [L] holds a program context,
+// the dos library's input reset after a program ran.
+void InstallDisplayHooks(vkState* L);
 
 // Opens the displays the applet declared and makes one current; 0 or an
 // error code, which ends the start-up.

@@ -3,7 +3,18 @@
 // and there is nothing to flush or free.
 #include "layers/layers.h"
 
-int OpenLayersLibrary(vkState*) { return 0; }
+#include "engine/state.h"
+
+namespace {
+
+int32_t findLayer(vkState*, const char* name) { return FindLayerIndexByName(name); }
+
+}  // namespace
+
+int OpenLayersLibrary(vkState* L) {
+  L->G->findLayerByName = findLayer;
+  return 0;
+}
 
 int32_t FindLayerIndexByName(const char*) { return 0; }
 

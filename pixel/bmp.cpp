@@ -6,11 +6,11 @@
 
 #include <cstring>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "pixel/allocate.h"
-#include "runtime/byteorder.h"
-#include "runtime/fileerrors.h"
-#include "runtime/filehandles.h"
+#include "io/byteorder.h"
+#include "base/fileerrors.h"
+#include "io/filehandles.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "pixel/pixelchannels.h"
 #include "pixel/planebits.h"
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <new>
 
-#include "engine/errorinfo.h"
-#include "runtime/fileerrors.h"
+#include "base/errorinfo.h"
+#include "base/fileerrors.h"
 
 namespace {
 

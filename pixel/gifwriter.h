@@ -10,7 +10,7 @@
 #include <string>
 
 #include "pixel/allocate.h"
-#include "runtime/filehandles.h"
+#include "io/filehandles.h"
 
 struct vkGIFWriter {
   vkFilePtr file;

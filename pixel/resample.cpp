@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "pixel/allocate.h"
 #include "pixel/pixfmt.h"
 #include "pixel/planebits.h"

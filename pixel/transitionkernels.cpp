@@ -9,7 +9,7 @@
 #include <array>
 #include <cmath>
 
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "pixel/pixelchannels.h"
 #include "pixel/planebits.h"
 

@@ -50,9 +50,32 @@ inline constexpr int32_t VKOS_OPTION_ESCAPEQUIT = 10;
 inline constexpr int32_t VKOS_OPTION_FRAMERATE = 16;  // 0: pace at the screen's refresh rate
 void vkosSetOption(vkState* L, int32_t code, int32_t value);
 
-// Runs the loaded main chunk under a protected call with no arguments and no
-// results; returns the call's status.
-int vkosRunMainChunk(vkState* L);
+// Runs the loaded main chunk through [run] (the engine's protected call with
+// no arguments and no results); returns its status.
+int vkosRunMainChunk(vkState* L, int (*run)(vkState* L));
+
+// The quit conditions in force (options 8 to 10).
+struct vkQuitOptions {
+  int32_t ctrlCQuit = 1;
+  int32_t leftMouseQuit = 0;
+  int32_t escapeQuit = 0;
+};
+
+// What the layers above the platform do when the pump meets their business.
+// The platform never walks their objects itself: it calls these, which the
+// display code registers (any may be NULL).
+struct vkPlatformHooks {
+  // Every full pump run: looks at the displays' window requests (quit keys,
+  // close box, mode switch, resize) under [quit]; true when one of them asks
+  // the script to stop.
+  bool (*checkDisplays)(vkState* L, const vkQuitOptions& quit) = nullptr;
+  // The window system asks the program to quit (a signal, the session
+  // ending); false when no display is open to take the request.
+  bool (*quitRequested)() = nullptr;
+};
+
+// Registers [hooks]; they stay registered across vkosInit and vkosExit.
+void vkosSetHooks(const vkPlatformHooks& hooks);
 
 // The document the desktop opened the player with; there is none on this
 // platform, so the result is always NULL.

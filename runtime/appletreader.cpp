@@ -7,15 +7,15 @@
 #include <cstring>
 #include <string>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/libraries.h"
 #include "engine/vmapi.h"
 #include "platform/vkos_files.h"
-#include "runtime/catalog.h"
+#include "base/catalog.h"
 #include "runtime/console.h"
-#include "runtime/filehandles.h"
-#include "runtime/packfiles.h"
-#include "runtime/paths.h"
+#include "io/filehandles.h"
+#include "io/packfiles.h"
+#include "base/paths.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "engine/attributes.h"
 #include "engine/errormessages.h"
-#include "runtime/catalog.h"
+#include "base/catalog.h"
 
 namespace {
 

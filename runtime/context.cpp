@@ -3,6 +3,8 @@
 // writes into the executable is what the player sees at run time.
 #include "runtime/context.h"
 
+#include "engine/vmapi.h"
+
 // The block's text and bytes stand only here in the executable: the attach
 // tool searches for them.
 __attribute__((used)) extern const volatile uint8_t gAppletMarker[kMarkerSize] = {
@@ -37,4 +39,12 @@ uint32_t AttachedAppletOffset() {
   const uint8_t* p = block.data() + kMarkerOffsetField;
   const uint32_t offset = (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
   return offset == kNoAttachedApplet ? 0 : offset;
+}
+
+const char* ResolveLinkedFile(vkState* L, const char* fileName, int fontFlag, int* outFontFlag) {
+  const auto* applet = static_cast<const vkApplet*>(vmGetRegistryPointer(L, "applet"));
+  if (!applet) return fileName;
+  const auto* context = static_cast<const vkProgramContext*>(vmGetRegistryPointer(L, "clargs"));
+  return ResolveLinkedFileIn(applet->linkedFiles, applet->baseOffset, context ? context->scriptPath.c_str() : "",
+                             fileName, fontFlag, outFontFlag);
 }

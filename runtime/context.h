@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/tempfile.h"
+#include "io/chunknames.h"  // vkLinkedFile
+#include "io/tempfile.h"
 
 // ---- The marker block ----------------------------------------------------
 // 45 bytes in the executable: the maker's name (30 bytes), two zero bytes,
@@ -110,13 +111,6 @@ struct vkIncludeRange {
   std::string chunkName;
 };
 
-// A file or font linked into the applet; fonts are named "::font:" + name.
-struct vkLinkedFile {
-  std::string name;
-  int32_t offset = 0;  // of the data in the container; -1: the data is in memory
-  uint32_t size = 0;
-  std::string container;  // the applet holding the data; empty: the script
-};
 
 // ---- Preloads --------------------------------------------------------------
 // The objects an applet declares for loading before its main chunk runs.
@@ -248,4 +242,15 @@ struct vkProgramContext {
 
   // Files the run made for itself (an unpacked applet), deleted at shutdown.
   std::vector<vkTempFile> temporaryFiles;
+
+  // Registered by the display library: forgets the displays' input state
+  // after another program had the input (Execute, Run).
+  void (*resetDisplayInput)() = nullptr;
 };
+
+struct vkState;
+
+// ResolveLinkedFileIn on the running applet's linked files (registry "applet") with the
+// script path of the program context (registry "clargs") as the default
+// container; [fileName] itself when the engine holds no applet.
+const char* ResolveLinkedFile(vkState* L, const char* fileName, int fontFlag, int* outFontFlag);

@@ -10,7 +10,7 @@
 
 #include "engine/argcheck.h"
 #include "platform/vkos_files.h"
-#include "runtime/tempfile.h"
+#include "io/tempfile.h"
 
 struct vkState;
 

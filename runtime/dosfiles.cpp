@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "engine/errorinfo.h"
-#include "runtime/fileerrors.h"
+#include "base/errorinfo.h"
+#include "base/fileerrors.h"
 
 int32_t gDosIOMode = IO_BUFFERED;
 

@@ -9,7 +9,7 @@
 #include <list>
 
 #include "engine/argcheck.h"
-#include "runtime/filehandles.h"
+#include "io/filehandles.h"
 
 // The script's open modes.
 inline constexpr int32_t MODE_READWRITE = 1004;

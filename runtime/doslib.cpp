@@ -11,15 +11,16 @@
 
 #include "engine/attributes.h"
 #include "engine/libraries.h"
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "engine/vmapi.h"
-#include "runtime/catalog.h"
-#include "runtime/chunknames.h"
+#include "base/catalog.h"
+#include "io/chunknames.h"
 #include "runtime/console.h"
+#include "runtime/context.h"
 #include "runtime/doscommands.h"
 #include "runtime/dosfiles.h"
-#include "runtime/fileerrors.h"
-#include "runtime/paths.h"
+#include "base/fileerrors.h"
+#include "base/paths.h"
 #include "runtime/serialise.h"
 
 namespace dos {

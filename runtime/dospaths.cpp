@@ -12,18 +12,18 @@
 #include <memory>
 #include <vector>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/errormessages.h"
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "engine/vmapi.h"
-#include "graphics/displays.h"
-#include "runtime/chunknames.h"
+#include "runtime/context.h"
+#include "io/chunknames.h"
 #include "runtime/doscommands.h"
 #include "runtime/dosfiles.h"
-#include "runtime/filehandles.h"
-#include "runtime/fileerrors.h"
-#include "runtime/packfiles.h"
-#include "runtime/paths.h"
+#include "io/filehandles.h"
+#include "base/fileerrors.h"
+#include "io/packfiles.h"
+#include "base/paths.h"
 #include "runtime/sort.h"
 
 using namespace dos;
@@ -482,7 +482,8 @@ int runProgram(vkState* L, bool wait) {
     if (uint32_t code = extractProgram(program, &program)) return static_cast<int>(code);
   }
   int code = vkosExecute(program.c_str(), arguments.empty() ? nullptr : arguments.c_str(), wait ? 0 : 1);
-  ResetDisplayInput(CurrentDisplay);
+  const auto* context = static_cast<const vkProgramContext*>(vmGetRegistryPointer(L, "clargs"));
+  if (context && context->resetDisplayInput) context->resetDisplayInput();
   return code;
 }
 

@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/errormessages.h"
 #include "engine/vmapi.h"
-#include "runtime/chunknames.h"
+#include "io/chunknames.h"
 #include "runtime/doscommands.h"
 #include "runtime/dosfiles.h"
-#include "runtime/filehandles.h"
-#include "runtime/fileerrors.h"
-#include "runtime/paths.h"
+#include "io/filehandles.h"
+#include "base/fileerrors.h"
+#include "base/paths.h"
 
 using namespace dos;
 

@@ -11,7 +11,7 @@
 #include "engine/argcheck.h"
 #include "engine/errors.h"
 #include "engine/libraries.h"
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "engine/vmapi.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <new>
 #include <string>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/libraries.h"
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "engine/vmapi.h"
 #include "runtime/dosfiles.h"
 

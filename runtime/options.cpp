@@ -10,8 +10,8 @@
 #include <optional>
 #include <string_view>
 
-#include "engine/errorinfo.h"
-#include "engine/numconv.h"
+#include "base/errorinfo.h"
+#include "base/numconv.h"
 
 namespace {
 

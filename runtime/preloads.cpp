@@ -10,13 +10,12 @@
 
 #include "engine/argcheck.h"
 #include "engine/attributes.h"
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/libraries.h"
 #include "engine/vmapi.h"
-#include "graphics/graphicslib.h"
-#include "runtime/catalog.h"
+#include "base/catalog.h"
 #include "runtime/appletreader.h"
-#include "runtime/chunknames.h"
+#include "io/chunknames.h"
 #include "runtime/console.h"
 
 namespace {
@@ -265,7 +264,6 @@ uint32_t RunPreloads(vkState* L, vkProgramContext& context, vkApplet& applet) {
   SetAttrs(nullptr, {{ATTR_SCRIPTPHASE, 0}, {ATTR_QUIET, context.quiet}, {ATTR_LINEINFO, 0}});
   if (code != 0) return code;
   applet.preloads.clear();
-  FreeImageCache();
   if (isApplet) PrintDone();
   return 0;
 }

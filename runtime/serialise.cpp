@@ -16,7 +16,7 @@
 #include "engine/errors.h"
 #include "engine/vmapi.h"
 #include "runtime/dosfiles.h"
-#include "runtime/fileerrors.h"
+#include "base/fileerrors.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "engine/argcheck.h"
 #include "engine/libraries.h"
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "engine/strings.h"
 #include "engine/vmapi.h"
 #include "runtime/options.h"

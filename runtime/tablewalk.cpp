@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "engine/vmapi.h"
-#include "runtime/fileerrors.h"
+#include "base/fileerrors.h"
 
 bool vkTableWalk::Enter(vkState* L, int index) {
   if (static_cast<int>(path_.size()) >= kMaxTableNesting || !vmCheckStack(L, 3)) return false;

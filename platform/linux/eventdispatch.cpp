@@ -5,22 +5,12 @@
 // always be interrupted.
 #include "platform/linux/eventdispatch.h"
 
-#include "graphics/displays.h"
 #include "platform/linux/platform_state.h"
-#include "platform/vkos_display.h"
-#include "runtime/eventqueue.h"
 
 namespace {
 
 void RequestQuit() {
-  if (DisplayList == nullptr) {
-    gPlatform.stickyStop = true;
-    return;
-  }
-  for (vkDisplay* d = DisplayList; d != nullptr; d = d->next) {
-    PostEvent(d, EVENT_CLOSEWINDOW, 0, 0, 0);
-    if (d->os != nullptr) d->os->closeRequest = 1;
-  }
+  if (gPlatform.hooks.quitRequested == nullptr || !gPlatform.hooks.quitRequested()) gPlatform.stickyStop = true;
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/vkos_events.h"
+
 struct vkPlatformState {
   bool started = false;       // vkosInit succeeded
   bool video = false;         // a window system is there
@@ -16,12 +18,11 @@ struct vkPlatformState {
   int64_t lastPump = 0;       // end of the last full pump run, microseconds
   int64_t lastSecond = 0;     // last audio housekeeping, microseconds
   bool stickyStop = false;    // a stop was found: every pump reports it
-  int32_t ctrlCQuit = 1;
-  int32_t leftMouseQuit = 0;
-  int32_t escapeQuit = 0;
+  vkQuitOptions quit;
   int32_t limiterOn = 0;      // window flushes are paced
   int32_t frameRate = 0;      // frames per second while paced
   int32_t refreshRate = 0;    // the screen's, set when a window opens
+  vkPlatformHooks hooks;      // registered by the layers above; kept across start and stop
 };
 extern vkPlatformState gPlatform;
 

@@ -9,18 +9,15 @@
 #include <string>
 #include <thread>
 
-#include "engine/errorinfo.h"
-#include "engine/vmapi.h"
-#include "graphics/displays.h"
+#include "base/errorinfo.h"
 #include "platform/linux/cursors.h"
 #include "platform/linux/eventdispatch.h"
 #include "platform/linux/platform_state.h"
 #include "platform/vkos_audio.h"
 #include "platform/vkos_display.h"
 #include "platform/vkos_events.h"
-#include "runtime/catalog.h"
+#include "base/catalog.h"
 #include "platform/vkos_files.h"
-#include "runtime/filehandles.h"
 
 vkPlatformState gPlatform;
 std::atomic<uint32_t> gEventsMayBeQueued{1};
@@ -74,31 +71,6 @@ void SleepMillis(int32_t ms) {
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-// Looks at every display's requests: whether one of them asks the script to
-// stop, and the mode switches and resizes the window handlers asked for.
-bool WalkDisplays(vkState* L) {
-  bool stop = false;
-  for (vkDisplay* d = DisplayList; d != nullptr; d = d->next) {
-    vkOSDisplay* os = d->os;
-    if (d->leftButton != 0 && gPlatform.leftMouseQuit != 0) stop = true;
-    if (os == nullptr) continue;
-    if (os->escapeSeen != 0 && gPlatform.escapeQuit != 0) stop = true;
-    if (os->ctrlCSeen != 0 && gPlatform.ctrlCQuit != 0) stop = true;
-    if (os->closeRequest != 0 && d->handlers[kHandlerCloseWindow].function == -1) stop = true;
-    if (os->pendingScreenMode != -1) {
-      SwitchDisplayMode(L, os->pendingScreenMode, d->width, d->height);
-      os->pendingScreenMode = -1;
-    }
-    if (os->resizePending != 0)
-      ResizeDisplay(L, d, 100000, 100000, d->width, d->height, 0, d->smoothScale, 0);
-    os->closeRequest = 0;
-    os->resizePending = 0;
-    os->ctrlCSeen = 0;
-    os->escapeSeen = 0;
-  }
-  return stop;
-}
-
 // Everything past the quick path: one event, the displays, the audio.
 __attribute__((noinline)) int PumpInFull(vkState* L) {
   if (gPlatform.started) {
@@ -118,7 +90,8 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
     gEventsMayBeQueued.store(0, std::memory_order_relaxed);
   }
 
-  if (WalkDisplays(L)) gPlatform.stickyStop = true;
+  if (gPlatform.hooks.checkDisplays && gPlatform.hooks.checkDisplays(L, gPlatform.quit))
+    gPlatform.stickyStop = true;
   const int result = gPlatform.stickyStop ? 1 : 0;
   if (result != 0) gErrorInfo.stopFlag = 1;
 
@@ -136,7 +109,9 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
 }  // namespace
 
 int vkosInit() {
+  const vkPlatformHooks hooks = gPlatform.hooks;
   gPlatform = vkPlatformState{};
+  gPlatform.hooks = hooks;
   if (SDL_Init(SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) return kErrorPlatformStart;
   // No window system (no display) is no reason to refuse: the player then
   // runs headless and opening a window fails on its own.
@@ -166,7 +141,9 @@ void vkosExit() {
   gPumpTicker = 0;
   gPumpGate.store(1);
   SDL_Quit();
+  const vkPlatformHooks hooks = gPlatform.hooks;
   gPlatform = vkPlatformState{};
+  gPlatform.hooks = hooks;
 }
 
 int vkosPumpEvents(vkState* L, vkDebugInfo*) {
@@ -213,13 +190,13 @@ void vkosDelay(vkState*, int32_t ms) { SleepMillis(ms); }
 void vkosSetOption(vkState*, int32_t code, int32_t value) {
   switch (code) {
     case VKOS_OPTION_CTRLCQUIT:
-      gPlatform.ctrlCQuit = value;
+      gPlatform.quit.ctrlCQuit = value;
       break;
     case VKOS_OPTION_LEFTMOUSEQUIT:
-      gPlatform.leftMouseQuit = value;
+      gPlatform.quit.leftMouseQuit = value;
       break;
     case VKOS_OPTION_ESCAPEQUIT:
-      gPlatform.escapeQuit = value;
+      gPlatform.quit.escapeQuit = value;
       break;
     case VKOS_OPTION_FRAMERATE:
       gPlatform.limiterOn = value != 0 ? 1 : 0;
@@ -239,6 +216,8 @@ void vkosWakeEventLoop() {
   SDL_PushEvent(&event);
 }
 
-int vkosRunMainChunk(vkState* L) { return vmPCall(L, 0, 0, 0); }
+int vkosRunMainChunk(vkState* L, int (*run)(vkState* L)) { return run(L); }
+
+void vkosSetHooks(const vkPlatformHooks& hooks) { gPlatform.hooks = hooks; }
 
 void vkosRunStateHook() {}

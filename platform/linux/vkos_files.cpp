@@ -15,9 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/errorinfo.h"
-#include "runtime/fileerrors.h"
-#include "runtime/paths.h"
+#include "base/errorinfo.h"
+#include "base/fileerrors.h"
+#include "base/paths.h"
 
 namespace {
 

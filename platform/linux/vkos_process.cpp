@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "platform/vkos_files.h"
-#include "runtime/fileerrors.h"
-#include "runtime/paths.h"
+#include "base/fileerrors.h"
+#include "base/paths.h"
 
 extern char** environ;
 

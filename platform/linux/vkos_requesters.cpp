@@ -9,7 +9,7 @@
 
 #include "platform/linux/platform_state.h"
 #include "platform/vkos_files.h"
-#include "runtime/catalog.h"
+#include "base/catalog.h"
 
 namespace {
 constexpr size_t kMaxButtons = 32;

@@ -10,9 +10,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/state.h"
-#include "runtime/fileerrors.h"
+#include "base/fileerrors.h"
 #include "support/dostest.h"
 
 using namespace dostest;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "pixel/allocate.h"
 #include "tests/pixel/support/picturetools.h"
 

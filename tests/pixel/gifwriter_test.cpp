@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "pixel/pixfmt.h"
 #include "pixel/quantize.h"
 #include "tests/pixel/support/picturetools.h"

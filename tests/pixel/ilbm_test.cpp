@@ -10,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "pixel/allocate.h"
-#include "runtime/byteorder.h"
-#include "runtime/filehandles.h"
+#include "io/byteorder.h"
+#include "io/filehandles.h"
 #include "tests/pixel/support/picturetools.h"
 
 namespace {

@@ -14,7 +14,8 @@
 
 #include "engine/bytecode.h"
 #include "engine/call.h"
-#include "engine/errorinfo.h"
+#include "engine/vmapi.h"
+#include "base/errorinfo.h"
 #include "engine/state.h"
 #include "graphics/displays.h"
 #include "platform/vkos_events.h"
@@ -36,6 +37,7 @@ void CountingPumpHook(vkState* L, vkDebugInfo* ar) {
 TEST(LineHook, InterruptEndsAnEndlessScript) {
   for (bool gated : {false, true}) {
     SCOPED_TRACE(gated ? "behind the pump's gate" : "on every line");
+    InstallDisplayHooks(nullptr);
     ASSERT_EQ(vkosInit(), 0);
     // Without SDL's interrupt handler an interrupt would end the test itself.
     struct sigaction current {};
@@ -65,7 +67,7 @@ TEST(LineHook, InterruptEndsAnEndlessScript) {
       interrupted.store(true);
       std::raise(SIGINT);
     });
-    vkosRunMainChunk(L);
+    vkosRunMainChunk(L, [](vkState* s) { return vmPCall(s, 0, 0, 0); });
     const bool endedAfterTheInterrupt = interrupted.load();
     ended.store(true);
     interrupter.join();

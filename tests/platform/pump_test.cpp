@@ -9,11 +9,11 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "graphics/displays.h"
 #include "platform/linux/platform_state.h"
 #include "platform/vkos.h"
-#include "runtime/eventqueue.h"
+#include "platform/eventqueue.h"
 
 namespace {
 
@@ -36,6 +36,7 @@ class Pump : public ::testing::Test {
   void SetUp() override {
     DisplayList = nullptr;
     gErrorInfo.stopFlag = 0;
+    InstallDisplayHooks(nullptr);
     ASSERT_EQ(vkosInit(), 0);
   }
   void TearDown() override {
@@ -80,6 +81,7 @@ TEST_F(Pump, QuitConditionsStopAndTheirRequestsAreCleared) {
   for (const QuitCase& c : kQuitCases) {
     SCOPED_TRACE(c.name);
     vkosExit();
+    InstallDisplayHooks(nullptr);
     ASSERT_EQ(vkosInit(), 0);
     gErrorInfo.stopFlag = 0;
     TestDisplay t;
@@ -271,9 +273,9 @@ TEST_F(Pump, FrameRateOptionAndItsReturnToTheRefreshRate) {
 
 TEST_F(Pump, UnknownOptionChangesNothing) {
   for (int32_t code : {0, 7, 11, 15, 17, -1}) vkosSetOption(nullptr, code, 99);
-  EXPECT_EQ(gPlatform.ctrlCQuit, 1);
-  EXPECT_EQ(gPlatform.leftMouseQuit, 0);
-  EXPECT_EQ(gPlatform.escapeQuit, 0);
+  EXPECT_EQ(gPlatform.quit.ctrlCQuit, 1);
+  EXPECT_EQ(gPlatform.quit.leftMouseQuit, 0);
+  EXPECT_EQ(gPlatform.quit.escapeQuit, 0);
   EXPECT_EQ(gPlatform.limiterOn, 0);
   EXPECT_EQ(gPlatform.frameRate, 0);
 }

@@ -11,7 +11,7 @@
 #include <tuple>
 
 #include "../common/scratchdir.h"
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <string>
 
 #include "../common/scratchdir.h"
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/libraries.h"
 #include "engine/state.h"
 #include "runtime/appletreader.h"
 #include "engine/attributes.h"
-#include "runtime/packfiles.h"
+#include "io/packfiles.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/bytecode.h"
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/errormessages.h"
 #include "engine/errors.h"
 #include "engine/vmapi.h"

@@ -1,6 +1,6 @@
 // The message catalog: built-in texts, catalog files that replace some of
 // them, and files that must be refused whole.
-#include "runtime/catalog.h"
+#include "base/catalog.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/errormessages.h"
 
 namespace {

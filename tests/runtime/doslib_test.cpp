@@ -19,7 +19,7 @@
 #include "engine/argcheck.h"
 #include "engine/libraries.h"
 #include "engine/vmapi.h"
-#include "runtime/chunknames.h"
+#include "io/chunknames.h"
 #include "runtime/context.h"
 #include "runtime/dosfiles.h"
 #include "support/libcall.h"

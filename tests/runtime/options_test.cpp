@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/libraries.h"
 #include "engine/state.h"
 #include "engine/vmapi.h"

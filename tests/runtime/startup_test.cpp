@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/errorinfo.h"
-#include "runtime/startup.h"
+#include "base/errorinfo.h"
+#include "player/startup.h"
 
 namespace {
 

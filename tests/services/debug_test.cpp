@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/vmapi.h"
 #include "support/services.h"
 

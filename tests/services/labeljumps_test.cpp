@@ -3,7 +3,7 @@
 // after the call) or -2 (come back to run the call again).
 #include <string>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/errormessages.h"
 #include "engine/libraries.h"
 #include "engine/vmapi.h"

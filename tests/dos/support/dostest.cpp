@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/errors.h"
 #include "engine/state.h"
 #include "tools/vkasm/vkasm.h"

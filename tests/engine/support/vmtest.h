@@ -11,7 +11,7 @@
 
 #include "engine/bytecode.h"
 #include "engine/call.h"
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/errors.h"
 #include "engine/interpreter.h"
 #include "engine/opcodes.h"

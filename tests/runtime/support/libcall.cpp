@@ -1,7 +1,7 @@
 // Calls library commands by name and describes their results as text.
 #include "libcall.h"
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/errors.h"
 #include "engine/libraries.h"
 #include "engine/state.h"

@@ -3,7 +3,7 @@
 
 #include "engine/attributes.h"
 #include "engine/bytecode.h"
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/interpreter.h"
 #include "engine/libraries.h"
 #include "engine/vmapi.h"

@@ -1,6 +1,6 @@
 // Path joining and splitting for the file layer: the rules every caller that
 // builds or cuts a path shares, so a directory part and a join always agree.
-#include "runtime/paths.h"
+#include "base/paths.h"
 
 #include <cstring>
 

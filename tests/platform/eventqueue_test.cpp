@@ -1,6 +1,6 @@
 // The input event queue: what is dropped, what expires, what removal keeps,
 // and who owns the dropped-file lists.
-#include "runtime/eventqueue.h"
+#include "platform/eventqueue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Path joining and splitting: the separator rules that every path built or
 // cut by the file layer relies on.
-#include "runtime/paths.h"
+#include "base/paths.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // it is loaded: every record must lie inside its chunk and the file and carry
 // its terminator, or the file is refused and the built-in texts serve. Lookups
 // then walk only records known to be sound.
-#include "runtime/catalog.h"
+#include "base/catalog.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Linked-file chunk names: building, strict parsing, the memory-chunk
 // registry, lookup in an applet's linked-file list, and the lock and examine
 // layer that treats a chunk name as a read-only file.
-#include "runtime/chunknames.h"
+#include "io/chunknames.h"
 
 #include <strings.h>
 
@@ -12,10 +12,9 @@
 #include <map>
 #include <vector>
 
-#include "engine/errorinfo.h"
-#include "engine/vmapi.h"
-#include "runtime/fileerrors.h"
-#include "runtime/paths.h"
+#include "base/errorinfo.h"
+#include "base/fileerrors.h"
+#include "base/paths.h"
 
 namespace {
 
@@ -161,14 +160,6 @@ const char* ResolveLinkedFileIn(std::span<const vkLinkedFile> files, int64_t app
     return result.c_str();
   }
   return fileName;
-}
-
-const char* ResolveLinkedFile(vkState* L, const char* fileName, int fontFlag, int* outFontFlag) {
-  const auto* applet = static_cast<const vkApplet*>(vmGetRegistryPointer(L, "applet"));
-  if (!applet) return fileName;
-  const auto* context = static_cast<const vkProgramContext*>(vmGetRegistryPointer(L, "clargs"));
-  return ResolveLinkedFileIn(applet->linkedFiles, applet->baseOffset, context ? context->scriptPath.c_str() : "",
-                             fileName, fontFlag, outFontFlag);
 }
 
 void ChunkUnLock(vkChunkLock* lock) { delete lock; }

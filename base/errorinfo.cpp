@@ -1,5 +1,5 @@
 // The program-wide error record and its two setters.
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 
 #include <cstring>
 

@@ -1,10 +1,10 @@
 // Byte-order readers and writers over ReadStreamByte and WriteStreamByte. One
 // routine per direction serves both orders and both widths.
-#include "runtime/byteorder.h"
+#include "io/byteorder.h"
 
 #include <cstdio>
 
-#include "runtime/filehandles.h"
+#include "io/filehandles.h"
 
 namespace {
 

@@ -14,9 +14,14 @@
 #include <string_view>
 
 #include "platform/vkos_files.h"
-#include "runtime/context.h"  // vkLinkedFile
 
-struct vkState;
+// A file or font linked into the applet; fonts are named "::font:" + name.
+struct vkLinkedFile {
+  std::string name;
+  int32_t offset = 0;  // of the data in the container; -1: the data is in memory
+  uint32_t size = 0;
+  std::string container;  // the applet holding the data; empty: the script
+};
 
 // A parsed chunk name.
 struct vkChunkName {
@@ -78,10 +83,6 @@ const char* ResolveLinkedFileIn(std::span<const vkLinkedFile> files, int64_t app
                                 const char* scriptPath, const char* fileName, int fontFlag,
                                 int* outFontFlag);
 
-// The same on the running applet's linked files (registry "applet") with the
-// script path of the program context (registry "clargs") as the default
-// container; [fileName] itself when the engine holds no applet.
-const char* ResolveLinkedFile(vkState* L, const char* fileName, int fontFlag, int* outFontFlag);
 
 // A lock on a file, a directory or a linked file (no platform lock).
 struct vkChunkLock {

@@ -1,17 +1,17 @@
 // Finding the file and source line of a script error and reporting it.
-#include "engine/errorreport.h"
+#include "runtime/errorreport.h"
 
 #include <strings.h>
 
 #include <cstdio>
 
 #include "engine/attributes.h"
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/errormessages.h"
-#include "engine/numconv.h"
+#include "base/numconv.h"
 #include "engine/vmapi.h"
 #include "platform/vkos_requesters.h"
-#include "runtime/catalog.h"
+#include "base/catalog.h"
 #include "runtime/context.h"
 
 namespace {

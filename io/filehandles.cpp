@@ -1,7 +1,7 @@
 // Buffered file handles over C streams, with the handle's own position so
 // that a linked file inside a container reads as a file of its own. Every
 // chunk read is clamped to the chunk, so a handle never reads past its data.
-#include "runtime/filehandles.h"
+#include "io/filehandles.h"
 
 #include <sys/stat.h>
 
@@ -9,8 +9,8 @@
 #include <string>
 
 #include "platform/vkos_files.h"
-#include "runtime/chunknames.h"
-#include "runtime/paths.h"
+#include "io/chunknames.h"
+#include "base/paths.h"
 
 namespace {
 

@@ -2,14 +2,14 @@
 // boundaries, seeks from each origin returning the old position, update
 // handles switching between reading and writing, linked files in a container
 // and in memory, and "PROGDIR:" names.
-#include "runtime/filehandles.h"
+#include "io/filehandles.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include "../common/scratchdir.h"
-#include "runtime/chunknames.h"
+#include "io/chunknames.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The player's own message texts: 509 rows, ids 0 to 508 in order. Every
 // user-visible text is looked up here by id (through GetCatalogText) unless a
 // loaded catalog file replaces it. Rows without a text of their own are empty.
-#include "runtime/catalog.h"
+#include "base/catalog.h"
 
 const vkCatalogText kBuiltinCatalog[kBuiltinCatalogSize] = {
     {0, "No error occurred!"},

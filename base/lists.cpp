@@ -1,6 +1,6 @@
 // The runtime's doubly linked list with head and tail sentinels: every insert
 // and removal is the same two-pointer splice, with no special first or last case.
-#include "runtime/lists.h"
+#include "base/lists.h"
 
 void NewList(vkList* list) {
   list->headNode.next = &list->tailNode;

@@ -2,7 +2,7 @@
 // our packs and making packs for us, each damaged pack with its error, packed
 // applets unpacked into temporary files that never outlive a failure, and
 // every damaged gzip header with its error.
-#include "runtime/packfiles.h"
+#include "io/packfiles.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -11,7 +11,7 @@
 #include <random>
 
 #include "../common/scratchdir.h"
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 
 namespace {
 

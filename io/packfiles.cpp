@@ -1,7 +1,7 @@
 // Pack files through zlib: deflate a file into a pack, inflate a pack back,
 // unpack a packed applet into a temporary file, and inflate a gzip member
 // from memory. Files go through the buffered file handles in 16 KB pieces.
-#include "runtime/packfiles.h"
+#include "io/packfiles.h"
 
 #include <zlib.h>
 
@@ -10,9 +10,9 @@
 #include <memory>
 #include <new>
 
-#include "engine/errorinfo.h"
-#include "runtime/fileerrors.h"
-#include "runtime/filehandles.h"
+#include "base/errorinfo.h"
+#include "base/fileerrors.h"
+#include "io/filehandles.h"
 
 namespace {
 

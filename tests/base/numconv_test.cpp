@@ -1,5 +1,5 @@
 // Doubles to integers: truncation, saturation and NaN, as scripts see them.
-#include "engine/numconv.h"
+#include "base/numconv.h"
 
 #include <cmath>
 #include <limits>

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "runtime/tempfile.h"
+#include "io/tempfile.h"
 
 inline constexpr char kPackMagic[4] = {'V', 'K', 'P', 'K'};
 inline constexpr char kPackedAppletMagic[4] = {'V', 'K', 'Z', 0};

@@ -1,6 +1,6 @@
 // Owned temporary files: created atomically with a unique name and deleted by
 // their owner, so an error or an exception never leaves one behind.
-#include "runtime/tempfile.h"
+#include "io/tempfile.h"
 
 #include <unistd.h>
 

@@ -1,5 +1,5 @@
 // The player's executable: everything lives in the vkplayer library; this
 // file only hands the command line over.
-#include "runtime/startup.h"
+#include "player/startup.h"
 
 int main(int argc, char** argv) { return RunPlayer(argc, argv); }

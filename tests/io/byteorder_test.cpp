@@ -1,12 +1,12 @@
 // Byte-order readers and writers: both orders and widths, sign extension,
 // the values a truncated file decodes to, and the sticky end flag that lets
 // format readers refuse it.
-#include "runtime/byteorder.h"
+#include "io/byteorder.h"
 
 #include <gtest/gtest.h>
 
 #include "../common/scratchdir.h"
-#include "runtime/filehandles.h"
+#include "io/filehandles.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // recursive mutex, since a handler that posts can run inside a dispatcher
 // that already holds it. Payloads live in the slots until they are taken or
 // their event is removed; a vacated slot is always empty.
-#include "runtime/eventqueue.h"
+#include "platform/eventqueue.h"
 
 #include <chrono>
 

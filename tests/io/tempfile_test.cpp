@@ -1,6 +1,6 @@
 // Owned temporary files: unique, typed by their suffix, and gone when their
 // owner is, however the owner's scope ends.
-#include "runtime/tempfile.h"
+#include "io/tempfile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
 // Linked-file chunk names: they round-trip through the builder and the
 // parser, malformed names and unregistered memory are refused, a script's
 // file name resolves to its linked file, and chunk locks behave as files.
-#include "runtime/chunknames.h"
+#include "io/chunknames.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // are tables walked in order; a library not built yet has no opener. Every
 // failure of the start-up jumps to the shutdown with its code, and the
 // shutdown runs whatever was reached: each free-all step tolerates empty lists.
-#include "runtime/startup.h"
+#include "player/startup.h"
 
 #include <strings.h>
 
@@ -14,9 +14,9 @@
 #include "engine/attributes.h"
 #include "engine/bytecode.h"
 #include "engine/call.h"
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "engine/errormessages.h"
-#include "engine/errorreport.h"
+#include "runtime/errorreport.h"
 #include "engine/libraries.h"
 #include "engine/state.h"
 #include "engine/vmapi.h"
@@ -32,10 +32,10 @@
 #include "platform/vkos_events.h"
 #include "platform/vkos_files.h"
 #include "runtime/appletreader.h"
-#include "runtime/catalog.h"
+#include "base/catalog.h"
 #include "runtime/console.h"
 #include "runtime/doslib.h"
-#include "runtime/eventqueue.h"
+#include "platform/eventqueue.h"
 #include "runtime/mathlib.h"
 #include "runtime/memblocklib.h"
 #include "runtime/options.h"
@@ -176,9 +176,10 @@ uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext
   if (uint32_t code = ReadApplet(L, context, applet, attachedOffset)) return code;
   if (uint32_t code = LoadMainChunk(L, context, applet)) return code;
   if (uint32_t code = RunPreloads(L, context, applet)) return code;
+  FreeImageCache();  // what the preloads shared is theirs now
   if (int code = OpenFirstDisplay(L, &applet, &context)) return uint32_t(code);
   SetAttrs(nullptr, {{ATTR_LINEINFO, 1}});
-  return uint32_t(vkosRunMainChunk(L));
+  return uint32_t(vkosRunMainChunk(L, [](vkState* s) { return vmPCall(s, 0, 0, 0); }));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The sentinel list: inserts at every place, removal, and the tail sentinel
 // that ends every walk.
-#include "runtime/lists.h"
+#include "base/lists.h"
 
 #include <gtest/gtest.h>
 
