@@ -1,8 +1,9 @@
-// The program-wide error record: what the next error message is filled with
-// (a text for "%s", a number for "%d"/"%ld"), where the error happened, the
-// last command error for GetLastError and the stop flag that the interpreter
-// tests before every instruction. One record for the whole process: scripts
-// run on the main thread only.
+// The error record: what the next error message is filled with (a text for
+// "%s", a number for "%d"/"%ld"), where the error happened, the last command
+// error for GetLastError and the stop flag that the interpreter tests before
+// every instruction. Each engine owns one and makes it current on its thread
+// while it runs; code below the engine (readers, the platform) fills the
+// current one.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +21,12 @@ struct vkErrorInfo {
   std::string currentChunkName;       // source of the innermost script function
 };
 
-extern vkErrorInfo gErrorInfo;
+// The current error record of this thread: the one of the engine running on
+// it, or the thread's own while none is.
+vkErrorInfo& ErrorInfo();
+// Makes [info] current on this thread (NULL: the thread's own) and returns
+// the record that was current.
+vkErrorInfo* SetCurrentErrorInfo(vkErrorInfo* info);
 
 // The longest text the error text and the chunk name keep (their buffers held
 // 1024 bytes with the terminator).

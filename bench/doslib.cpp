@@ -42,7 +42,6 @@ struct Engine {
   ~Engine() {
     CloseAllDosObjects();
     vmCloseState(L);
-    FreeLibraryRegistry();
   }
   int Call(const char* command, std::initializer_list<const char*> args) {
     vmPushString(L, command);

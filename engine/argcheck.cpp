@@ -12,7 +12,7 @@
 #include "base/numconv.h"
 #include "engine/strings.h"
 #include "engine/vmapi.h"
-#include "engine/state.h"
+#include "engine/runstate.h"
 
 namespace {
 
@@ -257,7 +257,7 @@ int OptFieldLayerId(vkState* L, int t, const char* field, int32_t* out, int* pre
       *out = vkDoubleToInt32(vmToNumber(L, -1));
     } else if (type == VK_TSTRING) {
       const char* name = vmToString(L, -1);
-      int32_t index = L->G->findLayerByName ? L->G->findLayerByName(L, name) : 0;
+      int32_t index = EngineRun(L).findLayerByName ? EngineRun(L).findLayerByName(L, name) : 0;
       if (index == 0) raiseField(L, name, kErrLayerNotFound);
       *out = index;
     } else {

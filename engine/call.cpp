@@ -11,11 +11,11 @@
 #include "engine/function.h"
 #include "engine/gc.h"
 #include "engine/interpreter.h"
+#include "engine/runstate.h"
 #include "engine/memory.h"
 #include "engine/strings.h"
 #include "engine/table.h"
 
-vkCFunction gVmLastErrorReader = nullptr;
 
 void vmReallocStack(vkState* L, int newsize) {
   vkValue* old = L->stack;
@@ -135,8 +135,9 @@ int vmPreCall(vkState* L, vkValue* func, uint32_t* errorCode, vkValue** firstRes
   ci->tailcalls = 0;
   ci->state = VK_CI_C;
   if (L->hookMask & VK_MASKCALL) vmCallHook(L, VK_HOOKCALL, -1);
-  if (__builtin_expect(gDebugOutput, 0) && !gErrorInfo.stopFlag) PrintCommandCall(L);
-  if (cl->f != gVmLastErrorReader) gErrorInfo.lastError = 0;
+  vkEngineRun& run = *L->G->run;
+  if (__builtin_expect(run.debugOutput, 0) && !run.errors.stopFlag) PrintCommandCall(L);
+  if (cl->f != run.lastErrorReader) run.errors.lastError = 0;
   uint32_t r = static_cast<uint32_t>(cl->f(L));
   if (r < 1000) {
     uint32_t have = static_cast<uint32_t>(L->top - L->base);
@@ -213,7 +214,7 @@ int vmCallProtected(vkState* L, vkPFunc f, void* ud, ptrdiff_t oldtop, ptrdiff_t
   uint16_t oldnCcalls = L->nCcalls;
   uint8_t oldAllowHook = L->allowHook;
   ptrdiff_t oldErrfunc = L->errfunc;
-  int oldGosub = vmGosubDepth();
+  int oldGosub = vmGosubDepth(L);
   L->errfunc = ef;
   int status = vmRunProtected(L, f, ud);
   if (status != 0) {
@@ -226,7 +227,7 @@ int vmCallProtected(vkState* L, vkPFunc f, void* ud, ptrdiff_t oldtop, ptrdiff_t
     L->allowHook = oldAllowHook;
     L->stackLast = L->stack + L->stacksize - kStackExtra;
     if (L->sizeCi > kMaxCalls && oldCi + 1 < kMaxCalls) vmReallocCallInfo(L, kMaxCalls);
-    vmSetGosubDepth(oldGosub);
+    vmSetGosubDepth(L, oldGosub);
   }
   L->errfunc = oldErrfunc;
   return status;

@@ -42,9 +42,6 @@ void vmPostCall(vkState* L, int wanted, vkValue* firstResult);
 // was called directly (0 when none). Label jumps are ignored.
 uint32_t vmCallCore(vkState* L, vkValue* func, int nresults);
 
-// The command whose calls keep the last error code (GetLastError).
-extern vkCFunction gVmLastErrorReader;
-
 struct vkErrorJump {
   vkErrorJump* previous;
   int status;

@@ -7,8 +7,6 @@
 #include "engine/debug.h"
 #include "engine/vmapi.h"
 
-bool gDebugOutput = false;
-
 void PrintCommandCall(vkState* L) {
   vkDebugInfo ar{};
   const char* name = nullptr;

@@ -139,17 +139,17 @@ std::string ShortName(const std::string& path) {
 }
 
 std::string FormatErrorMessage(int32_t code) {
-  if (code == 1064 || code == 1239) return gErrorInfo.errorText;
+  if (code == 1064 || code == 1239) return ErrorInfo().errorText;
   const int32_t id = ErrorCatalogId(code);
   const char* format = id < 0 ? nullptr : GetCatalogText(uint32_t(id));
   if (format == nullptr) format = GetCatalogText(kCatalogUnknownError);
 
-  std::string text = gErrorInfo.errorText;
+  std::string text = ErrorInfo().errorText;
   bool fileName = false;
   for (int32_t c : kFileNameCodes) fileName |= c == code;
   if (fileName)
     text = ShortName(text);
   else if (IsChunkName(text.c_str()))
     text = ChunkFileName(text);
-  return FormatCatalogText(format, text.c_str(), gErrorInfo.errorNumber);
+  return FormatCatalogText(format, text.c_str(), ErrorInfo().errorNumber);
 }

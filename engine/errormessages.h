@@ -14,7 +14,7 @@ inline constexpr int32_t kLastErrorCode = 1427;
 // codes that have no catalog text (1064, 1239, 1249, 1265).
 int32_t ErrorCatalogId(int32_t code);
 
-// The message of [code], filled from gErrorInfo: "%s" takes the error text
+// The message of [code], filled from ErrorInfo(): "%s" takes the error text
 // (a linked file's chunk name gives the file's own name; for the file-name
 // messages the file part of a path), "%d" and "%ld" the error number. Codes
 // 1064 and 1239 are the error text itself; codes without a text give

@@ -20,7 +20,7 @@ void vmThrow(vkState* L, int code) {
 }
 
 void vmRaiseError(vkState* L, int code) {
-  gErrorInfo.errorLine = vmCurrentLine(L, L->ci);
+  ErrorInfo().errorLine = vmCurrentLine(L, L->ci);
   FindCurrentFunctionName(L);
   vmThrow(L, code);
 }
@@ -41,41 +41,41 @@ void FindCurrentFunctionName(vkState* L) {
   for (int level = 0; vmGetStack(L, level, &ar); level++) {
     vmGetInfo(L, "Sn", &ar);
     if (!chunkFound && ar.source[0] != '=' && ar.source[0] != '?') {
-      gErrorInfo.currentChunkName = ar.source;
-      if (gErrorInfo.currentChunkName.size() > kErrorTextMax) gErrorInfo.currentChunkName.resize(kErrorTextMax);
+      ErrorInfo().currentChunkName = ar.source;
+      if (ErrorInfo().currentChunkName.size() > kErrorTextMax) ErrorInfo().currentChunkName.resize(kErrorTextMax);
       chunkFound = true;
     }
-    const bool unnamed = gErrorInfo.functionName == kNoName;
+    const bool unnamed = ErrorInfo().functionName == kNoName;
     const char kind = ar.namewhat ? ar.namewhat[0] : '\0';
     const bool script = std::strcmp(ar.what, "Vellumark") == 0;
     if (kind == 'f' || kind == 'g' || kind == 'l' || kind == 'm') {
       if (!unnamed) continue;
       if (script) {
-        gErrorInfo.functionName = ar.name ? ar.name : "anonymous";
+        ErrorInfo().functionName = ar.name ? ar.name : "anonymous";
       } else if (std::strcmp(ar.what, "C") == 0) {
-        const char* spelled = FindCommandName(ar.name);
-        gErrorInfo.functionName = spelled ? spelled : "?";
+        const char* spelled = FindCommandName(L, ar.name);
+        ErrorInfo().functionName = spelled ? spelled : "?";
       }
     } else if (kind == '\0' && script && unnamed) {
-      gErrorInfo.functionName = "<<unnamed>>";
+      ErrorInfo().functionName = "<<unnamed>>";
     }
   }
-  if (gErrorInfo.errorLine == -1 && vmGetStack(L, 1, &ar)) {
+  if (ErrorInfo().errorLine == -1 && vmGetStack(L, 1, &ar)) {
     vmGetInfo(L, "l", &ar);
-    gErrorInfo.errorLine = ar.currentline;
+    ErrorInfo().errorLine = ar.currentline;
   }
 }
 
 int ReportCommandError(vkState* L, uint32_t code) {
-  gErrorInfo.lastError = code;
+  ErrorInfo().lastError = code;
   if (!gRuntimeAttrs.exitOnError) {
     if (gRuntimeAttrs.pcallDepth == 0) {
-      gErrorInfo.functionName = "----";
-      gErrorInfo.errorLine = -1;
+      ErrorInfo().functionName = "----";
+      ErrorInfo().errorLine = -1;
     }
     return 0;
   }
   FindCurrentFunctionName(L);
-  if (gRuntimeAttrs.pcallDepth == 0) gErrorInfo.stopFlag = 1;
+  if (gRuntimeAttrs.pcallDepth == 0) ErrorInfo().stopFlag = 1;
   vmThrow(L, static_cast<int>(code));
 }

@@ -18,20 +18,17 @@
 #include "engine/memory.h"
 #include "base/numconv.h"
 #include "engine/opcodes.h"
+#include "engine/runstate.h"
 #include "engine/strings.h"
 #include "engine/table.h"
 
-namespace {
-vkGosubEntry gGosub[kGosubMax];
-int gGosubCount = 0;
-}  // namespace
-
-int vmGosubDepth() { return gGosubCount; }
-void vmSetGosubDepth(int depth) { gGosubCount = depth; }
+int vmGosubDepth(vkState* L) { return L->G->run->gosubCount; }
+void vmSetGosubDepth(vkState* L, int depth) { L->G->run->gosubCount = depth; }
 
 void vmGosubPush(vkState* L, const vkProto* p, int32_t index) {
-  if (gGosubCount >= kGosubMax) vmRaiseError(L, kVmErrInternalLimit);
-  gGosub[gGosubCount++] = {p, index};
+  vkEngineRun& run = *L->G->run;
+  if (run.gosubCount >= kGosubMax) vmRaiseError(L, kVmErrInternalLimit);
+  run.gosub[run.gosubCount++] = {p, index};
 }
 
 const vkValue* vmFastTM(vkState* L, vkTable* mt, int event) {
@@ -434,6 +431,8 @@ vkValue* vmExecute(vkState* L) {
       &&op_bad,      &&op_bad,      &&op_bad,      &&op_bad,      &&op_bad,      &&op_bad,       &&op_bad,
       &&op_bad};
   const ptrdiff_t entryCi = L->ci - L->baseCi;
+  vkEngineRun& run = *L->G->run;
+  vkErrorInfo& errors = run.errors;
   vkCallInfo* ci;
   vkClosure* cl;
   vkValue* base;
@@ -464,7 +463,7 @@ vkValue* vmExecute(vkState* L) {
 #define DISPATCH()                                                                                    \
   do {                                                                                                \
     const uint32_t attention = L->hookGate->load(std::memory_order_relaxed);                          \
-    if (__builtin_expect((gErrorInfo.stopFlag | L->dispatchMask | attention) != 0, 0)) goto slowpath; \
+    if (__builtin_expect((errors.stopFlag | L->dispatchMask | attention) != 0, 0)) goto slowpath; \
     i = *pc++;                                                                                        \
     ra = base + vmArgA(i);                                                                            \
     goto* kDispatch[i & 0x3F];                                                                        \
@@ -495,7 +494,7 @@ reentry:
   DISPATCH();
 
 slowpath:
-  if (gErrorInfo.stopFlag) {
+  if (errors.stopFlag) {
     SAVEPC();
     vkCallInfo* entry = L->baseCi + entryCi;
     vmCloseUpvalues(L, entry->base);
@@ -720,7 +719,7 @@ op_call: {
   int b = vmArgB(i);
   nresults = vmArgC(i) - 1;
   if (b != 0) L->top = ra + b;
-  gErrorInfo.pcIndex = static_cast<int32_t>(pc - code);
+  errors.pcIndex = static_cast<int32_t>(pc - code);
   SAVEPC();
   err = 0;
   first = nullptr;
@@ -735,7 +734,7 @@ op_tailcall: {
   int b = vmArgB(i);
   nresults = vmArgC(i) - 1;
   if (b != 0) L->top = ra + b;
-  gErrorInfo.pcIndex = static_cast<int32_t>(pc - code);
+  errors.pcIndex = static_cast<int32_t>(pc - code);
   SAVEPC();
   err = 0;
   first = nullptr;
@@ -769,7 +768,7 @@ commanddone:
   if (kind != VK_PRECALL_DONE) {
     // A label jump: honoured only in the main chunk with a target in its code.
     int32_t idx = static_cast<int32_t>(pc - code);
-    int64_t target = static_cast<int64_t>(idx) + gErrorInfo.jumpOffset;
+    int64_t target = static_cast<int64_t>(idx) + errors.jumpOffset;
     if (cl->p->lineDefined != 0 || target < 0 || target >= cl->p->sizecode) vmRaiseError(L, kVmErrGotoInFunction);
     vmGosubPush(L, cl->p, kind == VK_PRECALL_JUMP_NEXT ? idx : idx - 2);
     pc = code + target;
@@ -778,10 +777,10 @@ commanddone:
 op_return: {
   if (vmArgC(i) == 1) {
     SAVEPC();
-    if (gGosubCount == 0) vmRaiseError(L, kVmErrReturnWithoutGosub);
-    const vkGosubEntry& e = gGosub[gGosubCount - 1];
+    if (run.gosubCount == 0) vmRaiseError(L, kVmErrReturnWithoutGosub);
+    const vkGosubEntry& e = run.gosub[run.gosubCount - 1];
     if (e.proto != cl->p || e.index < 0 || e.index >= cl->p->sizecode) vmRaiseError(L, kVmErrReturnWithoutGosub);
-    gGosubCount--;
+    run.gosubCount--;
     pc = code + e.index;
     DISPATCH();
   }

@@ -53,12 +53,7 @@ void vmConcatValues(vkState* L, int total, int last);
 // result, or NULL when the stop flag ended it.
 vkValue* vmExecute(vkState* L);
 
-// The GOSUB stack: return addresses {function, instruction index}.
-inline constexpr int kGosubMax = 4096;
-struct vkGosubEntry {
-  const vkProto* proto;
-  int32_t index;
-};
-int vmGosubDepth();
-void vmSetGosubDepth(int depth);
+// The depth of [L]'s GOSUB stack, and cutting it back (unwinding).
+int vmGosubDepth(vkState* L);
+void vmSetGosubDepth(vkState* L, int depth);
 void vmGosubPush(vkState* L, const vkProto* p, int32_t index);

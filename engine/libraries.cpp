@@ -8,12 +8,11 @@
 #include <strings.h>
 
 #include "base/numconv.h"
+#include "engine/runstate.h"
 #include "engine/vmapi.h"
 #include "io/filehandles.h"
 
 namespace {
-
-std::unique_ptr<vkLibraryEntry> gLibraries;
 
 // Pushes the registry table [name]; when it is missing, pushes a new one
 // stored there if [create], else nothing and returns false.
@@ -36,28 +35,29 @@ bool writeText(vkFile* file, const std::string& text) {
 
 }  // namespace
 
-int RegisterLibrary(const vkCommandDef* commands, const char* libraryName) {
+int RegisterLibrary(vkState* L, const vkCommandDef* commands, const char* libraryName) {
   auto entry = std::unique_ptr<vkLibraryEntry>(new (std::nothrow) vkLibraryEntry{});
   if (!entry) return 1000;
   entry->commands = commands;
   entry->name = libraryName ? libraryName : "";
   if (entry->name.size() > kLibraryNameMax) entry->name.resize(kLibraryNameMax);
-  std::unique_ptr<vkLibraryEntry>* tail = &gLibraries;
+  std::unique_ptr<vkLibraryEntry>* tail = &EngineRun(L).libraries;
   while (*tail) tail = &(*tail)->next;
   *tail = std::move(entry);
   return 0;
 }
 
-const vkLibraryEntry* FirstLibrary() { return gLibraries.get(); }
+const vkLibraryEntry* FirstLibrary(vkState* L) { return EngineRun(L).libraries.get(); }
 
-void FreeLibraryRegistry() {
+void FreeLibraryRegistry(vkState* L) {
   // Unlinked one by one so that a long registry does not recurse deeply.
-  while (gLibraries) gLibraries = std::move(gLibraries->next);
+  std::unique_ptr<vkLibraryEntry>& libraries = EngineRun(L).libraries;
+  while (libraries) libraries = std::move(libraries->next);
 }
 
-const char* FindCommandName(const char* name) {
+const char* FindCommandName(vkState* L, const char* name) {
   if (!name) return nullptr;
-  for (const vkLibraryEntry* lib = gLibraries.get(); lib; lib = lib->next.get())
+  for (const vkLibraryEntry* lib = FirstLibrary(L); lib; lib = lib->next.get())
     for (const vkCommandDef* c = lib->commands; c && c->name; c++)
       if (strcasecmp(c->name, name) == 0) return c->name;
   return nullptr;
@@ -134,10 +134,10 @@ int vmGetConstant(vkState* L, const char* name, const char** str, double* number
   return found;
 }
 
-int DumpCommands(const char* fileName) {
+int DumpCommands(vkState* L, const char* fileName) {
   vkFilePtr file = OpenStream(fileName, VKFILE_WRITE);
   if (!file) return 0;
-  for (const vkLibraryEntry* lib = gLibraries.get(); lib; lib = lib->next.get()) {
+  for (const vkLibraryEntry* lib = FirstLibrary(L); lib; lib = lib->next.get()) {
     unsigned long count = 0;
     for (const vkCommandDef* c = lib->commands; c && c->name; c++) count++;
     writeText(file.get(), "::" + lib->name + "\n" + std::to_string(count) + "\n");

@@ -35,16 +35,16 @@ struct vkLibraryEntry {
 // Library names were held in 64-byte records.
 inline constexpr size_t kLibraryNameMax = 63;
 
-// Appends [commands] under [libraryName] to the library registry; 0, or 1000
-// when the entry cannot be allocated. Does not touch the engine.
-int RegisterLibrary(const vkCommandDef* commands, const char* libraryName);
+// Appends [commands] under [libraryName] to [L]'s library registry; 0, or
+// 1000 when the entry cannot be allocated. Touches no script value.
+int RegisterLibrary(vkState* L, const vkCommandDef* commands, const char* libraryName);
 // The first registered library (the rest follow through next), or NULL.
-const vkLibraryEntry* FirstLibrary();
+const vkLibraryEntry* FirstLibrary(vkState* L);
 // Forgets every registered library (shutdown).
-void FreeLibraryRegistry();
+void FreeLibraryRegistry(vkState* L);
 // [name] as a command's table spells it, searched without regard to case
 // through every registered library; NULL when no library has it.
-const char* FindCommandName(const char* name);
+const char* FindCommandName(vkState* L, const char* name);
 
 // Registers [commands] as closures with the [nup] upvalues on top of the
 // stack. With [libraryName] the target is the global of that name (made a
@@ -70,7 +70,7 @@ std::string LowerCased(const char* text);
 // The command dump (option PRIVATE1) and the constant dump (PRIVATE2),
 // written to [fileName]: 0 when the file cannot be opened, else the result
 // of closing it (1 on success).
-int DumpCommands(const char* fileName);
+int DumpCommands(vkState* L, const char* fileName);
 int DumpConstants(vkState* L, const char* fileName);
 
 // Labels: "labels" maps lower-cased names to label numbers (pc indices);

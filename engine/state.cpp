@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "engine/call.h"
 #include "engine/errors.h"
@@ -10,6 +11,7 @@
 #include "engine/gc.h"
 #include "engine/interpreter.h"
 #include "engine/memory.h"
+#include "engine/runstate.h"
 #include "engine/strings.h"
 #include "engine/table.h"
 
@@ -59,6 +61,8 @@ void openEngine(vkState* L, void*) {
   if (!g) throw vkScriptError{kVmErrOutOfMemory};
   std::memset(static_cast<void*>(g), 0, sizeof(vkGlobalState));
   L->G = g;
+  g->run = new (std::nothrow) vkEngineRun;
+  if (!g->run) throw vkScriptError{kVmErrOutOfMemory};
   g->mainthread = L;
   g->GCthreshold = 0;
   g->panic = defaultPanic;
@@ -94,6 +98,10 @@ void freeEverything(vkState* L) {
     vmFreeArray(L, g->strt.hash, g->strt.size);
     vmRealloc(L, g->buff, g->buffsize, 0);
     freeStack(L, L);
+    if (g->run) {
+      if (&ErrorInfo() == &g->run->errors) SetCurrentErrorInfo(nullptr);
+      delete g->run;
+    }
     std::free(g);
   }
   std::free(L);
@@ -132,8 +140,14 @@ vkState* vmNewState() {
     freeEverything(L);
     return nullptr;
   }
+  // The newest engine's record is current until another one runs.
+  SetCurrentErrorInfo(&L->G->run->errors);
   return L;
 }
+
+vkEngineRun& EngineRun(vkState* L) { return *L->G->run; }
+
+vkCurrentErrorScope::vkCurrentErrorScope(vkState* L) : previous_(SetCurrentErrorInfo(&L->G->run->errors)) {}
 
 void vmCloseState(vkState* L) {
   L = L->G->mainthread;

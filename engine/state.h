@@ -119,9 +119,7 @@ struct vkGlobalState {
   vkNode dummynode;        // the hash part of every table without one
   vkString* tmname[23];    // event names
   bool gcStress;           // VK_GC_STRESS: collect at every check point
-  // Finds a layer of the current output by name for the argument checks
-  // (1-based position, 0 = none); registered by the layers library.
-  int32_t (*findLayerByName)(vkState* L, const char* name);
+  struct vkEngineRun* run; // error record, GOSUB stack, command registry, hooks
   bool gcRunning;
 };
 

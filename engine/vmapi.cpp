@@ -9,6 +9,7 @@
 #include "engine/gc.h"
 #include "engine/interpreter.h"
 #include "base/numconv.h"
+#include "engine/runstate.h"
 #include "engine/strings.h"
 #include "engine/table.h"
 
@@ -400,6 +401,7 @@ int vmNext(vkState* L, int idx) {
 }
 
 uint32_t vmCall(vkState* L, int nargs, int nresults) {
+  vkCurrentErrorScope current(L);
   return vmCallCore(L, L->top - (nargs + 1), nresults);
 }
 
@@ -416,6 +418,7 @@ void protectedCall(vkState* L, void* ud) {
 }  // namespace
 
 int vmPCall(vkState* L, int nargs, int nresults, int errfunc) {
+  vkCurrentErrorScope current(L);
   ptrdiff_t ef = 0;
   if (errfunc != 0) {
     vkValue* o = index2adr(L, errfunc);

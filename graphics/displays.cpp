@@ -73,7 +73,7 @@ void InstallDisplayHooks(vkState* L) {
 int OpenDisplayLibrary(vkState* L) {
   InstallDisplayHooks(L);
   vmRegisterFunctions(L, nullptr, kDisplayCommands, 0);
-  return RegisterLibrary(kDisplayCommands, "display");
+  return RegisterLibrary(L, kDisplayCommands, "display");
 }
 
 int OpenFirstDisplay(vkState*, vkApplet*, vkProgramContext*) { return 0; }

@@ -3,7 +3,7 @@
 // and there is nothing to flush or free.
 #include "layers/layers.h"
 
-#include "engine/state.h"
+#include "engine/runstate.h"
 
 namespace {
 
@@ -12,7 +12,7 @@ int32_t findLayer(vkState*, const char* name) { return FindLayerIndexByName(name
 }  // namespace
 
 int OpenLayersLibrary(vkState* L) {
-  L->G->findLayerByName = findLayer;
+  EngineRun(L).findLayerByName = findLayer;
   return 0;
 }
 

@@ -168,7 +168,7 @@ uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext
   SetAttrs(nullptr, {{ATTR_NOSOUND, context.noSound}, {ATTR_MASTERVOLUME, context.masterVolume}});
 
   if (!context.private1Path.empty() || !context.private2Path.empty()) {
-    if (!context.private1Path.empty()) DumpCommands(context.private1Path.c_str());
+    if (!context.private1Path.empty()) DumpCommands(L, context.private1Path.c_str());
     if (!context.private2Path.empty()) DumpConstants(L, context.private2Path.c_str());
     return 0;
   }
@@ -214,7 +214,7 @@ int Shutdown(uint32_t error, vkState* L, vkProgramContext& context, vkApplet& ap
   }
 
   FreeAttrHandlers();
-  FreeLibraryRegistry();
+  if (L) FreeLibraryRegistry(L);
   RemoveEvents(-1, true);
   applet = vkApplet{};
   if (L) vmCloseState(L);

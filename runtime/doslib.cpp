@@ -375,7 +375,7 @@ const vkCommandDef kDosCommands[] = {
 int OpenDOSLibrary(vkState* L) {
   vmRegisterFunctions(L, nullptr, kDosCommands, 0);
   vmRegisterConstants(L, kDosConstants);
-  return RegisterLibrary(kDosCommands, "dos");
+  return RegisterLibrary(L, kDosCommands, "dos");
 }
 
 int CountDirectoryHandles() { return CountOpenDirectoryHandles(); }

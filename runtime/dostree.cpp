@@ -73,7 +73,7 @@ bool ask(Walk& w, double* answer, Fill fill) {
     vmSetTable(L, -3);
   }
   w.error = CallProgressCallback(L, w.callback, answer);
-  return w.error == 0 && !gErrorInfo.stopFlag;
+  return w.error == 0 && !ErrorInfo().stopFlag;
 }
 
 // Asks an overwrite or unprotect question: -1 aborts, 0 skips, any other

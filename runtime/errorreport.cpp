@@ -37,8 +37,8 @@ const vkIncludeRange* rangeOfErrorLine(vkState* L) {
   const vkApplet* a = applet(L);
   if (!a) return nullptr;
   for (const vkIncludeRange& r : a->includeRanges)
-    if (r.chunkName == gErrorInfo.currentChunkName && gErrorInfo.errorLine >= r.firstVmLine &&
-        gErrorInfo.errorLine <= r.lastVmLine)
+    if (r.chunkName == ErrorInfo().currentChunkName && ErrorInfo().errorLine >= r.firstVmLine &&
+        ErrorInfo().errorLine <= r.lastVmLine)
       return &r;
   return nullptr;
 }
@@ -56,7 +56,7 @@ std::optional<std::string> ErrorFileName(vkState* L) {
 int32_t GetSourceLine(vkState* L) {
   std::string script = vmGetRegistryString(L, "script");
   if (script != kAppletScript) {
-    int64_t line = int64_t{gErrorInfo.errorLine} - vkDoubleToInt32(vmGetRegistryNumber(L, "beginline")) + 1;
+    int64_t line = int64_t{ErrorInfo().errorLine} - vkDoubleToInt32(vmGetRegistryNumber(L, "beginline")) + 1;
     if (const vkApplet* a = applet(L))
       for (const vkIncludeRange& r : a->includeRanges)
         if (strcasecmp(r.fileName.c_str(), script.c_str()) == 0) line += int64_t{r.lastVmLine} - r.firstVmLine;
@@ -64,7 +64,7 @@ int32_t GetSourceLine(vkState* L) {
   }
   const vkIncludeRange* r = rangeOfErrorLine(L);
   if (!r) return -1;
-  return static_cast<int32_t>(int64_t{gErrorInfo.errorLine} - r->firstVmLine + r->firstSourceLine + 1);
+  return static_cast<int32_t>(int64_t{ErrorInfo().errorLine} - r->firstVmLine + r->firstSourceLine + 1);
 }
 
 std::string FormatErrorMessage(vkState* L, int32_t code, std::optional<std::string>* file, int32_t* line) {
@@ -78,7 +78,7 @@ std::string ScriptErrorText(vkState* L, const std::string& message, bool plain) 
   std::string file = ShortName(ErrorFileName(L).value_or(""));
   std::string text = message + "\n" + catalogText(kTextFile) + ": " + file + " (" + catalogText(kTextCurrentLine) +
                      ": " + std::to_string(GetSourceLine(L));
-  if (gErrorInfo.functionName != kNoFunction) text += " - " + catalogText(kTextInFunction) + ": " + gErrorInfo.functionName;
+  if (ErrorInfo().functionName != kNoFunction) text += " - " + catalogText(kTextInFunction) + ": " + ErrorInfo().functionName;
   return text + ")";
 }
 

@@ -312,7 +312,7 @@ const vkConstantDef kMathConstants[] = {
 
 int OpenMathLibrary(vkState* L) {
   vmRegisterFunctions(L, nullptr, kMathCommands, 0);
-  int rc = RegisterLibrary(kMathCommands, "math");
+  int rc = RegisterLibrary(L, kMathCommands, "math");
   vmRegisterConstants(L, kMathConstants);
   long seed = static_cast<long>(std::time(nullptr));
   std::srand(static_cast<unsigned>(seed));

@@ -281,5 +281,5 @@ const vkCommandDef kMemBlockCommands[] = {
 
 int OpenMemBlockLibrary(vkState* L) {
   vmRegisterFunctions(L, nullptr, kMemBlockCommands, 0);
-  return RegisterLibrary(kMemBlockCommands, "memblock");
+  return RegisterLibrary(L, kMemBlockCommands, "memblock");
 }

@@ -70,7 +70,7 @@ void PushString(vkState* L, const std::string& s) { vmPushLString(L, s.data(), s
 // stack goes back to what it held before the command was pushed (the main
 // chunk waits below).
 uint32_t Call(vkState* L, const char* command, int nargs) {
-  gErrorInfo.functionName = command;
+  ErrorInfo().functionName = command;
   const int top = vmGetTop(L) - nargs - 1;
   if (vmType(L, top + 1) != VK_TFUNCTION) {  // the library that has it is missing
     SetErrorText((LowerCased(command) + "()").c_str());
@@ -80,7 +80,7 @@ uint32_t Call(vkState* L, const char* command, int nargs) {
   const int code = vmPCall(L, nargs, 0, 0);
   vmSetTop(L, top);
   if (code != 0) return uint32_t(code);
-  gErrorInfo.functionName = "----";
+  ErrorInfo().functionName = "----";
   return 0;
 }
 

@@ -429,5 +429,5 @@ const vkCommandDef kStringCommands[] = {
 
 int OpenStringLibrary(vkState* L) {
   vmRegisterFunctions(L, nullptr, kStringCommands, 0);
-  return RegisterLibrary(kStringCommands, "string");
+  return RegisterLibrary(L, kStringCommands, "string");
 }

@@ -93,7 +93,7 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
   if (gPlatform.hooks.checkDisplays && gPlatform.hooks.checkDisplays(L, gPlatform.quit))
     gPlatform.stickyStop = true;
   const int result = gPlatform.stickyStop ? 1 : 0;
-  if (result != 0) gErrorInfo.stopFlag = 1;
+  if (result != 0) ErrorInfo().stopFlag = 1;
 
   vkosDeliverAudioNotifications();
   int64_t now = MonotonicMicros();

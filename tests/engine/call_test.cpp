@@ -208,7 +208,7 @@ TEST_F(EngineTest, CallOfANonFunctionRaises1133WithTheVariableName) {
   f.k = {kStr("nothing")};
   f.code = {ABx(OP_GETGLOBAL, 0, 0), ABC(OP_CALL, 0, 1, 1), RET(0, 0)};
   EXPECT_EQ(RunFn(L, f), kVmErrFunctionNotFound);
-  EXPECT_EQ(gErrorInfo.errorText, "nothing()");
+  EXPECT_EQ(ErrorInfo().errorText, "nothing()");
 }
 
 }  // namespace

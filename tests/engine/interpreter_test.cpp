@@ -166,11 +166,11 @@ TEST_F(EngineTest, TablesAndGlobals) {
   });
   std::string out;
   RunListing(L, "NEWTABLE 0 0 0\nGETTABLE 1 0 \"size\"\nRETURN 1 2\n", &out);
-  EXPECT_EQ(gErrorInfo.errorText, "\"size\"");
+  EXPECT_EQ(ErrorInfo().errorText, "\"size\"");
   RunListing(L, "NEWTABLE 0 0 0\nGETTABLE 1 0 #5\nRETURN 1 2\n", &out);
-  EXPECT_EQ(gErrorInfo.errorText, "5");
+  EXPECT_EQ(ErrorInfo().errorText, "5");
   RunListing(L, "GETGLOBAL 0 \"num\"\nGETTABLE 1 0 \"a\"\nRETURN 1 2\n", &out);
-  EXPECT_EQ(gErrorInfo.errorText, "num{}");
+  EXPECT_EQ(ErrorInfo().errorText, "num{}");
 }
 
 TEST_F(EngineTest, Concatenation) {
@@ -305,13 +305,13 @@ TEST_F(EngineTest, GosubStack) {
           RETURN 0 1 1
       )", nullptr, kVmErrReturnWithoutGosub},
   });
-  EXPECT_EQ(vmGosubDepth(), 0);  // every unwinding restored the depth
+  EXPECT_EQ(vmGosubDepth(L), 0);  // every unwinding restored the depth
 }
 
 int gStops = 0;
 int stopCommand(vkState*) {
   gStops++;
-  gErrorInfo.stopFlag = 1;
+  ErrorInfo().stopFlag = 1;
   return 0;
 }
 
@@ -323,7 +323,7 @@ TEST_F(EngineTest, StopFlagEndsALoopBeforeTheNextInstruction) {
   // Without a hook, and with a line hook whose gate stays closed.
   for (bool gated : {false, true}) {
     SCOPED_TRACE(gated ? "gated line hook" : "no hook");
-    gErrorInfo.stopFlag = 0;
+    ErrorInfo().stopFlag = 0;
     gStops = 0;
     gGatedHookCalls = 0;
     if (gated) vmSetHook(L, [](vkState*, vkDebugInfo*) { gGatedHookCalls++; }, VK_MASKLINE, 0, &gClosedGate);
@@ -340,11 +340,11 @@ int gCalls = 0;
 // A command that asks for a label jump to index 4 of the main chunk the first time.
 int labelCommand(vkState*) {
   if (gCalls++ > 0) return 0;
-  gErrorInfo.jumpOffset = 4 - gErrorInfo.pcIndex;
+  ErrorInfo().jumpOffset = 4 - ErrorInfo().pcIndex;
   return -2;
 }
 int gosubCommand(vkState*) {
-  gErrorInfo.jumpOffset = 4 - gErrorInfo.pcIndex;
+  ErrorInfo().jumpOffset = 4 - ErrorInfo().pcIndex;
   return -1;
 }
 
@@ -399,15 +399,15 @@ TEST_F(EngineTest, CommandErrors) {
   gCommandErrorSettings.exitOnError = false;
   ASSERT_EQ(RunListing(L, chunk, &out), 0);
   EXPECT_EQ(out, "nil \"after\"");
-  EXPECT_EQ(gErrorInfo.lastError, 1044u);
-  EXPECT_EQ(gErrorInfo.stopFlag, 0u);
+  EXPECT_EQ(ErrorInfo().lastError, 1044u);
+  EXPECT_EQ(ErrorInfo().stopFlag, 0u);
   gCommandErrorSettings.exitOnError = true;
   EXPECT_EQ(RunListing(L, chunk, &out), 1044);
-  EXPECT_EQ(gErrorInfo.stopFlag, 1u);
-  gErrorInfo.stopFlag = 0;
+  EXPECT_EQ(ErrorInfo().stopFlag, 1u);
+  ErrorInfo().stopFlag = 0;
   gCommandErrorSettings.pcallDepth = 1;
   EXPECT_EQ(RunListing(L, chunk, &out), 1044);
-  EXPECT_EQ(gErrorInfo.stopFlag, 0u);
+  EXPECT_EQ(ErrorInfo().stopFlag, 0u);
 }
 
 TEST_F(EngineTest, MainChunkUpvaluesExistAndHoldNil) {

@@ -33,12 +33,7 @@ class LibrariesTest : public EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    FreeLibraryRegistry();
     gCalls = 0;
-  }
-  void TearDown() override {
-    FreeLibraryRegistry();
-    EngineTest::TearDown();
   }
   // What start-up does for each library: commands into the globals table,
   // the table into the registry, the constants into "constants".
@@ -46,7 +41,7 @@ class LibrariesTest : public EngineTest {
     vmPushValue(L, VK_GLOBALSINDEX);
     vmRegisterFunctions(L, nullptr, commands, 0);
     vmSetTop(L, -2);
-    ASSERT_EQ(RegisterLibrary(commands, name), 0);
+    ASSERT_EQ(RegisterLibrary(L, commands, name), 0);
     if (constants) vmRegisterConstants(L, constants);
   }
   int GlobalType(const char* name) {
@@ -83,7 +78,7 @@ TEST_F(LibrariesTest, CommandSpellingIsFoundWhateverTheCase) {
       {"playsample", "PlaySample"},     {"PlaySamples", nullptr},         {"", nullptr},
   };
   for (const auto& c : cases) {
-    const char* got = FindCommandName(c.asked);
+    const char* got = FindCommandName(L, c.asked);
     if (c.spelled)
       EXPECT_STREQ(got, c.spelled) << c.asked;
     else
@@ -155,9 +150,9 @@ TEST_F(LibrariesTest, LaterRegistrationOfADuplicateWins) {
   vmRawGet(L, VK_GLOBALSINDEX);
   ASSERT_EQ(vmCall(L, 0, 1), 0u);
   EXPECT_EQ(gCalls, 0);
-  EXPECT_STREQ(FindCommandName("displaybrush"), "DisplayBrush");
+  EXPECT_STREQ(FindCommandName(L, "displaybrush"), "DisplayBrush");
   int libraries = 0;
-  for (const vkLibraryEntry* e = FirstLibrary(); e; e = e->next.get()) libraries++;
+  for (const vkLibraryEntry* e = FirstLibrary(L); e; e = e->next.get()) libraries++;
   EXPECT_EQ(libraries, 2);
 }
 
@@ -214,7 +209,7 @@ TEST_F(LibrariesTest, CommandDumpListsLibrariesInOrder) {
   OpenLibrary(kGraphics, "graphics", nullptr);
   OpenLibrary(kSound, "sound", nullptr);
   ScratchDir dir;
-  ASSERT_EQ(DumpCommands((dir / "commands.txt").c_str()), 1);
+  ASSERT_EQ(DumpCommands(L, (dir / "commands.txt").c_str()), 1);
   EXPECT_EQ(ReadFile(dir / "commands.txt"),
             "::graphics\n2\nDisplayBrush\nLoadBrush\n"
             "::sound\n1\nPlaySample\n"
@@ -252,7 +247,7 @@ TEST_F(LibrariesTest, GoldenDumpsOfASmallLibrarySet) {
   OpenLibrary(kDisplay, "display", kDisplayK);
   OpenLibrary(kSound, "sound", kSoundK);
   ScratchDir dir;
-  ASSERT_EQ(DumpCommands((dir / "p1").c_str()), 1);
+  ASSERT_EQ(DumpCommands(L, (dir / "p1").c_str()), 1);
   ASSERT_EQ(DumpConstants(L, (dir / "p2").c_str()), 1);
   EXPECT_EQ(ReadFile(dir / "p1"),
             "::display\n3\nOpenDisplay\nCloseDisplay\nSelectDisplay\n"
@@ -262,14 +257,14 @@ TEST_F(LibrariesTest, GoldenDumpsOfASmallLibrarySet) {
 }
 
 TEST_F(LibrariesTest, DumpToAnUnopenableFileFails) {
-  EXPECT_EQ(DumpCommands("/nonexistent-dir/x/commands.txt"), 0);
+  EXPECT_EQ(DumpCommands(L, "/nonexistent-dir/x/commands.txt"), 0);
   EXPECT_EQ(DumpConstants(L, "/nonexistent-dir/x/constants.txt"), 0);
 }
 
 TEST_F(LibrariesTest, LibraryNamesKeepSixtyThreeBytes) {
   std::string longName(100, 'x');
-  ASSERT_EQ(RegisterLibrary(kSound, longName.c_str()), 0);
-  EXPECT_EQ(FirstLibrary()->name, std::string(63, 'x'));
+  ASSERT_EQ(RegisterLibrary(L, kSound, longName.c_str()), 0);
+  EXPECT_EQ(FirstLibrary(L)->name, std::string(63, 'x'));
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ TEST(ChunkLocks, AChunkExaminesAsAFixedDatedFile) {
 
   int isDir = 0;
   EXPECT_EQ(ChunkExamineDir(lock.get(), &isDir), 1250);
-  EXPECT_EQ(gErrorInfo.errorText, ":::chunk5000:100*song.mod//some/applet");
+  EXPECT_EQ(ErrorInfo().errorText, ":::chunk5000:100*song.mod//some/applet");
   EXPECT_EQ(ChunkExamineNext(lock.get(), nullptr, nullptr, nullptr), 0);
 }
 

@@ -103,14 +103,14 @@ TEST(PackFiles, UnreadableAndUnwritableFilesAreNamed) {
   ScratchDir dir;
   std::string source = dir.Write("src", "data"), missing = dir / "missing", noDir = dir / "no/dir";
   EXPECT_EQ(CompressToPack(kPackMagic, missing.c_str(), (dir / "p").c_str(), nullptr), 1045u);
-  EXPECT_EQ(gErrorInfo.errorText, missing);
+  EXPECT_EQ(ErrorInfo().errorText, missing);
   EXPECT_EQ(CompressToPack(kPackMagic, source.c_str(), noDir.c_str(), nullptr), 1052u);
-  EXPECT_EQ(gErrorInfo.errorText, noDir);
+  EXPECT_EQ(ErrorInfo().errorText, noDir);
   EXPECT_EQ(DecompressPack(kPackMagic, missing.c_str(), (dir / "o").c_str(), 0, nullptr), 1045u);
   std::string pack = dir / "pack";
   ASSERT_EQ(CompressToPack(kPackMagic, source.c_str(), pack.c_str(), nullptr), 0u);
   EXPECT_EQ(DecompressPack(kPackMagic, pack.c_str(), noDir.c_str(), 0, nullptr), 1052u);
-  EXPECT_EQ(gErrorInfo.errorText, noDir);
+  EXPECT_EQ(ErrorInfo().errorText, noDir);
 }
 
 TEST(PackedApplets, UnpackFromAnOffsetIntoAnOwnedTemporaryFile) {

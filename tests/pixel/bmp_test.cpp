@@ -175,7 +175,7 @@ TEST(BMP, DamagedFilesAreRefusedWithTheirCode) {
     const std::string path = dir.Write("bad.bmp", c.file);
     EXPECT_EQ(Load(path).code, c.code);
     if (c.code == 1358) {
-      EXPECT_EQ(gErrorInfo.errorText, path);
+      EXPECT_EQ(ErrorInfo().errorText, path);
     }
   }
   EXPECT_EQ(Load(dir / "missing.bmp").code, 1045u);

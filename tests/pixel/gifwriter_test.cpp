@@ -205,7 +205,7 @@ TEST(GIFWriter, FilesThatCannotBeWritten) {
   vkGIFWriter* w = nullptr;
   const std::string missing = dir / "no/such/dir.gif";
   EXPECT_EQ(OpenGIFWriter(missing.c_str(), 4, 4, &w), 1052u);
-  EXPECT_EQ(gErrorInfo.errorText, missing);
+  EXPECT_EQ(ErrorInfo().errorText, missing);
   EXPECT_EQ(OpenGIFWriter((dir / "big.gif").c_str(), 70000, 4, &w), 1052u);
   EXPECT_EQ(w, nullptr);
   if (std::ifstream("/dev/full").good()) {

@@ -120,7 +120,7 @@ TEST(ILBM, WriterLayoutAndSizes) {
   // a size the 16-bit header cannot hold, and a file that cannot be made
   EXPECT_EQ(WriteILBMFile(path.c_str(), &pixel, 70000, 1), 1052u);
   EXPECT_EQ(WriteILBMFile((dir / "no/such/dir.iff").c_str(), &pixel, 1, 1), 1052u);
-  EXPECT_EQ(gErrorInfo.errorText, dir / "no/such/dir.iff");
+  EXPECT_EQ(ErrorInfo().errorText, dir / "no/such/dir.iff");
 }
 
 TEST(ILBM, NetpbmWrittenFilesReadAsNetpbmReadsThem) {
@@ -272,7 +272,7 @@ TEST(ILBM, DamagedFilesAreRefusedWithTheirCode) {
     const std::string path = dir.Write("bad.iff", c.file);
     EXPECT_EQ(Load(path).code, c.code);
     if (c.code) {
-      EXPECT_EQ(gErrorInfo.errorText, path);
+      EXPECT_EQ(ErrorInfo().errorText, path);
     }
   }
   EXPECT_EQ(Load(dir / "missing.iff").code, 1045u);

@@ -47,7 +47,7 @@ TEST(LineHook, InterruptEndsAnEndlessScript) {
       GTEST_SKIP() << "SDL has no interrupt handler here";
     }
     DisplayList = nullptr;
-    gErrorInfo.stopFlag = 0;
+    ErrorInfo().stopFlag = 0;
     gPumpCalls.store(0);
     vkState* L = vmNewState();
     ASSERT_NE(L, nullptr);
@@ -74,10 +74,10 @@ TEST(LineHook, InterruptEndsAnEndlessScript) {
 
     EXPECT_TRUE(endedAfterTheInterrupt);  // it did loop until the interrupt
     EXPECT_GE(gPumpCalls.load(), 5);
-    EXPECT_EQ(gErrorInfo.stopFlag, 1u);
+    EXPECT_EQ(ErrorInfo().stopFlag, 1u);
     vmCloseState(L);
     vkosExit();
-    gErrorInfo.stopFlag = 0;
+    ErrorInfo().stopFlag = 0;
   }
 }
 

@@ -35,14 +35,14 @@ class Pump : public ::testing::Test {
  protected:
   void SetUp() override {
     DisplayList = nullptr;
-    gErrorInfo.stopFlag = 0;
+    ErrorInfo().stopFlag = 0;
     InstallDisplayHooks(nullptr);
     ASSERT_EQ(vkosInit(), 0);
   }
   void TearDown() override {
     vkosExit();
     DisplayList = nullptr;
-    gErrorInfo.stopFlag = 0;
+    ErrorInfo().stopFlag = 0;
   }
   // Makes the next pump call a full run by moving the last one a second back.
   static void MakeDue() { gPlatform.lastPump = MonotonicMicros() - 1000000; }
@@ -83,7 +83,7 @@ TEST_F(Pump, QuitConditionsStopAndTheirRequestsAreCleared) {
     vkosExit();
     InstallDisplayHooks(nullptr);
     ASSERT_EQ(vkosInit(), 0);
-    gErrorInfo.stopFlag = 0;
+    ErrorInfo().stopFlag = 0;
     TestDisplay t;
     t.display.leftButton = c.leftButton;
     t.os.escapeSeen = c.escapeSeen;
@@ -95,7 +95,7 @@ TEST_F(Pump, QuitConditionsStopAndTheirRequestsAreCleared) {
     if (c.ctrlCQuit >= 0) vkosSetOption(nullptr, VKOS_OPTION_CTRLCQUIT, c.ctrlCQuit);
 
     EXPECT_EQ(PumpInFull(), c.expected);
-    EXPECT_EQ(gErrorInfo.stopFlag, static_cast<uint32_t>(c.expected));
+    EXPECT_EQ(ErrorInfo().stopFlag, static_cast<uint32_t>(c.expected));
     EXPECT_EQ(t.os.escapeSeen + t.os.ctrlCSeen + t.os.closeRequest + t.os.resizePending, 0u);
     EXPECT_EQ(t.display.leftButton, c.leftButton);  // the button's state is not the pump's
     DisplayList = nullptr;
@@ -106,9 +106,9 @@ TEST_F(Pump, StopIsStickyForFullAndQuickCalls) {
   TestDisplay t;
   t.os.ctrlCSeen = 1;
   ASSERT_EQ(PumpInFull(), 1);
-  gErrorInfo.stopFlag = 0;
+  ErrorInfo().stopFlag = 0;
   EXPECT_EQ(PumpInFull(), 1);  // the request was cleared, the stop stays
-  EXPECT_EQ(gErrorInfo.stopFlag, 1u);
+  EXPECT_EQ(ErrorInfo().stopFlag, 1u);
   Drain();
   gPlatform.lastPump = MonotonicMicros();
   EXPECT_EQ(vkosPumpEvents(nullptr), 1);
@@ -210,7 +210,7 @@ TEST_F(Pump, InterruptSignalStopsAScriptWithoutDisplays) {
   int result = 0;
   for (int i = 0; i < 10 && result == 0; i++) result = PumpInFull();
   EXPECT_EQ(result, 1);
-  EXPECT_EQ(gErrorInfo.stopFlag, 1u);
+  EXPECT_EQ(ErrorInfo().stopFlag, 1u);
 }
 
 TEST_F(Pump, InterruptAsksEachDisplayToClose) {

@@ -152,7 +152,7 @@ TEST(DirScan, AFileIsNotADirectory) {
   vkOSLockPtr lock = vkosLockFile(file.c_str(), VKOS_LOCK_READ);
   int isDir = 7;
   EXPECT_EQ(vkosBeginDirScan(lock.get(), &isDir), 1250);
-  EXPECT_EQ(gErrorInfo.errorText, file);
+  EXPECT_EQ(ErrorInfo().errorText, file);
   EXPECT_EQ(vkosExamineNext(lock.get(), nullptr, nullptr, nullptr), 0);
 }
 
@@ -211,7 +211,7 @@ TEST(Operations, RenameDeleteAndMakeDir) {
   EXPECT_EQ(vkosMakeDir(sub.c_str()), 0);
   EXPECT_TRUE(std::filesystem::is_directory(dir / "sub\xc3\xa9"));
   EXPECT_EQ(vkosMakeDir(sub.c_str()), 1084);
-  EXPECT_EQ(gErrorInfo.errorText, sub);
+  EXPECT_EQ(ErrorInfo().errorText, sub);
 
   std::ofstream(dir / "sub\xc3\xa9/inner") << "x";
   std::string inner = sub + "/inner";
@@ -269,7 +269,7 @@ TEST(Operations, ChangeDirReportsFailure) {
 
   std::string missing = dir / "missing";
   EXPECT_FALSE(vkosChangeDir(missing.c_str()));
-  EXPECT_EQ(gErrorInfo.errorText, missing);
+  EXPECT_EQ(ErrorInfo().errorText, missing);
   EXPECT_EQ(Cwd(), dir.path());
 }
 

@@ -199,7 +199,7 @@ TEST_F(AppletReader, UnpacksAPackedAppletIntoATemporaryFileThatGoesWithTheRun) {
 TEST_F(AppletReader, AMissingFileIsNamed) {
   context_.scriptPath = dir_ / "missing.vka";
   EXPECT_EQ(ReadApplet(L_, context_, applet_, 0), 1213u);
-  EXPECT_EQ(gErrorInfo.errorText, context_.scriptPath);
+  EXPECT_EQ(ErrorInfo().errorText, context_.scriptPath);
 }
 
 struct Damage {
@@ -243,7 +243,7 @@ TEST_F(AppletReader, DamagedAppletsGiveTheirCodes) {
 
 TEST_F(AppletReader, ANewerVersionNamesItself) {
   ASSERT_EQ(Read(kMagic + Version(5, 0) + Bytecode("x")), 1209u);
-  EXPECT_EQ(gErrorInfo.errorText, "5.0");
+  EXPECT_EQ(ErrorInfo().errorText, "5.0");
 }
 
 }  // namespace

@@ -86,9 +86,9 @@ TEST_F(BaseLibsChunkTest, CommandErrorStopsTheChunkWithItsCode) {
       RETURN 0 2
   )"), 1146);
   EXPECT_EQ(FormatErrorMessage(1146), "Specified offset is out of range!");
-  EXPECT_EQ(gErrorInfo.lastError, 1146u);
-  EXPECT_EQ(gErrorInfo.stopFlag, 1u);  // outside a protected script call the run ends
-  gErrorInfo.stopFlag = 0;
+  EXPECT_EQ(ErrorInfo().lastError, 1146u);
+  EXPECT_EQ(ErrorInfo().stopFlag, 1u);  // outside a protected script call the run ends
+  ErrorInfo().stopFlag = 0;
   EXPECT_EQ(Run(R"(
       GETGLOBAL 0 "bittest"
       LOADK 1 #5

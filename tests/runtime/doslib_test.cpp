@@ -649,7 +649,7 @@ TEST_F(DosLibTest, TablesAndFunctionsThroughTheCommands) {
 }
 
 TEST_F(DosLibTest, TheLibraryIsRegisteredWithItsConstants) {
-  EXPECT_STREQ(FirstLibrary()->name.c_str(), "dos");
+  EXPECT_STREQ(FirstLibrary(L)->name.c_str(), "dos");
   int n = 0;
   while (kDosCommands[n].name) n++;
   EXPECT_EQ(n, 52);

@@ -402,7 +402,7 @@ TEST(ReadLinkList, RefusesBadLists) {
   }
   vkApplet applet;
   EXPECT_EQ(ReadLinkList(applet, "/nonexistent/links.txt", false), 1045u);
-  EXPECT_EQ(gErrorInfo.errorText, "/nonexistent/links.txt");
+  EXPECT_EQ(ErrorInfo().errorText, "/nonexistent/links.txt");
 
   // With COMPILE the lists are read before the compile request is refused.
   EXPECT_EQ(Options("-COMPILE out -LINKFILES /nonexistent/links.txt").error, 1045u);

@@ -88,7 +88,7 @@ class Preloads : public ::testing::Test {
   void TearDown() override {
     vmCloseState(L_);
     SetAttrs(nullptr, {{ATTR_QUIET, 0}});
-    gErrorInfo.stopFlag = 0;  // a failing command stopped the (absent) script
+    ErrorInfo().stopFlag = 0;  // a failing command stopped the (absent) script
   }
   static vkPreload Of(uint32_t type, int32_t id, const char* name) {
     vkPreload p;
@@ -210,7 +210,7 @@ TEST_F(Preloads, AMissingCommandIsAnErrorNotACrash) {
   vmRawSet(L_, VK_GLOBALSINDEX);
   applet_.preloads.push_back(Of(PRELOAD_MUSIC, 1, "m.mod"));
   EXPECT_EQ(RunPreloads(L_, context_, applet_), 1133u);
-  EXPECT_EQ(gErrorInfo.errorText, "openmusic()");
+  EXPECT_EQ(ErrorInfo().errorText, "openmusic()");
 }
 
 }  // namespace

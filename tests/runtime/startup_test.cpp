@@ -30,7 +30,7 @@ class StartUp : public ::testing::Test {
   }
   void TearDown() override {
     gShutdownObserver = nullptr;
-    gErrorInfo.stopFlag = 0;
+    ErrorInfo().stopFlag = 0;
     std::filesystem::current_path(cwd_);
   }
   std::filesystem::path cwd_;

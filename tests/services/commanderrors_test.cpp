@@ -11,6 +11,7 @@
 #include "base/errorinfo.h"
 #include "runtime/errorreport.h"
 #include "engine/libraries.h"
+#include "engine/runstate.h"
 #include "engine/vmapi.h"
 #include "runtime/context.h"
 #include "support/services.h"
@@ -25,7 +26,7 @@ int Fail(vkState*) {
   return 1045;
 }
 int GetLastError(vkState* L) {
-  vmPushNumber(L, gErrorInfo.lastError);
+  vmPushNumber(L, ErrorInfo().lastError);
   return 1;
 }
 int Nothing(vkState*) { return 0; }
@@ -102,11 +103,10 @@ class CommandErrorsTest : public ServicesTest {
     vmPushValue(L, VK_GLOBALSINDEX);
     vmRegisterFunctions(L, nullptr, kTestCommands, 0);
     vmSetTop(L, 0);
-    ASSERT_EQ(RegisterLibrary(kTestCommands, "test"), 0);
-    gVmLastErrorReader = GetLastError;
+    ASSERT_EQ(RegisterLibrary(L, kTestCommands, "test"), 0);
+    EngineRun(L).lastErrorReader = GetLastError;
   }
   void TearDown() override {
-    gVmLastErrorReader = nullptr;
     ServicesTest::TearDown();
   }
 };
@@ -127,11 +127,11 @@ TEST_F(CommandErrorsTest, ErrorThreeCallsDeepNamesFunctionAndLine) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    gErrorInfo = vkErrorInfo{};
+    ErrorInfo() = vkErrorInfo{};
     EXPECT_EQ(RunListing(ThreeDeep(c.erring)), c.code);
-    EXPECT_EQ(gErrorInfo.functionName, c.function);
-    EXPECT_EQ(gErrorInfo.errorLine, 32);
-    EXPECT_EQ(gErrorInfo.currentChunkName, "script.vk");
+    EXPECT_EQ(ErrorInfo().functionName, c.function);
+    EXPECT_EQ(ErrorInfo().errorLine, 32);
+    EXPECT_EQ(ErrorInfo().currentChunkName, "script.vk");
     EXPECT_EQ(FormatErrorMessage(c.code), c.message);
     EXPECT_EQ(GlobalNumber("after"), 0);  // the script ended there
     vmSetTop(L, 0);
@@ -151,7 +151,7 @@ TEST_F(CommandErrorsTest, InnermostNamedLevelNamesTheError) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    gErrorInfo = vkErrorInfo{};
+    ErrorInfo() = vkErrorInfo{};
     EXPECT_EQ(RunListing(R"(
 .source "script.vk"
 .line 1
@@ -166,14 +166,14 @@ TEST_F(CommandErrorsTest, InnermostNamedLevelNamesTheError) {
 .end
 )"),
               c.code);
-    EXPECT_EQ(gErrorInfo.functionName, c.function);
-    EXPECT_EQ(gErrorInfo.errorLine, 5);
+    EXPECT_EQ(ErrorInfo().functionName, c.function);
+    EXPECT_EQ(ErrorInfo().errorLine, 5);
   }
   // An error of the main chunk itself names no function.
-  gErrorInfo = vkErrorInfo{};
+  ErrorInfo() = vkErrorInfo{};
   EXPECT_EQ(RunListing(".source \"script.vk\"\n.line 7\n  GETGLOBAL 0 \"nosuch\"\n  CALL 0 1 1\n  RETURN 0 1\n"), 1133);
-  EXPECT_EQ(gErrorInfo.functionName, "----");
-  EXPECT_EQ(gErrorInfo.errorLine, 7);
+  EXPECT_EQ(ErrorInfo().functionName, "----");
+  EXPECT_EQ(ErrorInfo().errorLine, 7);
 }
 
 TEST_F(CommandErrorsTest, ReportIsFileLineAndCatalogMessage) {
@@ -182,7 +182,7 @@ TEST_F(CommandErrorsTest, ReportIsFileLineAndCatalogMessage) {
   vmSetRegistryNumber(L, "beginline", 1);
   SetAttrs(nullptr, {{ATTR_LINEINFO, 1}});
   ASSERT_EQ(RunListing(ThreeDeep("  GETGLOBAL 0 \"fail\"\n  CALL 0 1 1")), 1045);
-  EXPECT_EQ(gErrorInfo.stopFlag, 1u);
+  EXPECT_EQ(ErrorInfo().stopFlag, 1u);
 
   std::string message;
   testing::internal::CaptureStdout();
@@ -221,23 +221,23 @@ TEST_F(CommandErrorsTest, AppletLinesMapThroughIncludeRanges) {
   vmSetRegistryString(L, "script", ":none:");
   vmSetRegistryPointer(L, "applet", &applet);
   SetAttrs(nullptr, {{ATTR_LINEINFO, 1}});
-  gErrorInfo.currentChunkName = "script.vk";
+  ErrorInfo().currentChunkName = "script.vk";
   const struct {
     int32_t errorLine;
     const char* file;
     int32_t sourceLine;
   } cases[] = {{32, "include/parts.vk", 6}, {31, "include/parts.vk", 5}, {30, "main.vk", 30}, {41, "---", -1}};
   for (const auto& c : cases) {
-    gErrorInfo.errorLine = c.errorLine;
+    ErrorInfo().errorLine = c.errorLine;
     std::optional<std::string> file;
     int32_t line = 0;
-    gErrorInfo.errorText = "x/pic.iff";
+    ErrorInfo().errorText = "x/pic.iff";
     EXPECT_EQ(FormatErrorMessage(L, 1045, &file, &line), "Cannot read file pic.iff !");
     EXPECT_EQ(file.value_or("(none)"), c.file) << c.errorLine;
     EXPECT_EQ(line, c.sourceLine) << c.errorLine;
   }
-  gErrorInfo.errorLine = 32;
-  gErrorInfo.functionName = "----";
+  ErrorInfo().errorLine = 32;
+  ErrorInfo().functionName = "----";
   EXPECT_EQ(ScriptErrorText(L, "Oops", false), "Oops\nFile: parts.vk (current line: 6)");
 }
 
@@ -268,9 +268,9 @@ TEST_F(CommandErrorsTest, ExitOnErrorOffOnlyRecordsTheCode) {
   EXPECT_EQ(GlobalNumber("code"), 1045);
   EXPECT_EQ(GlobalNumber("cleared"), 0);
   EXPECT_EQ(GlobalNumber("after"), 7);
-  EXPECT_EQ(gErrorInfo.stopFlag, 0u);
-  EXPECT_EQ(gErrorInfo.functionName, "----");
-  EXPECT_EQ(gErrorInfo.errorLine, -1);
+  EXPECT_EQ(ErrorInfo().stopFlag, 0u);
+  EXPECT_EQ(ErrorInfo().functionName, "----");
+  EXPECT_EQ(ErrorInfo().errorLine, -1);
 }
 
 // main calls [command](cb2); cb2 calls protect(cb); cb calls fail.
@@ -323,10 +323,10 @@ TEST_F(CommandErrorsTest, CallbackErrorUnwindsToTheInnermostProtectedCall) {
   EXPECT_EQ(GlobalNumber("cb2finished"), 1);    // cb2 went on
   EXPECT_EQ(GlobalNumber("outerstatus"), 0);    // main's protect saw no error
   EXPECT_EQ(GlobalNumber("after"), 1);
-  EXPECT_EQ(gErrorInfo.stopFlag, 0u);
-  EXPECT_EQ(gErrorInfo.lastError, 1045u);
-  EXPECT_EQ(gErrorInfo.functionName, "Fail");
-  EXPECT_EQ(gErrorInfo.errorLine, 11);
+  EXPECT_EQ(ErrorInfo().stopFlag, 0u);
+  EXPECT_EQ(ErrorInfo().lastError, 1045u);
+  EXPECT_EQ(ErrorInfo().functionName, "Fail");
+  EXPECT_EQ(ErrorInfo().errorLine, 11);
   EXPECT_EQ(gRuntimeAttrs.pcallDepth, 0);
 }
 
@@ -337,17 +337,17 @@ TEST_F(CommandErrorsTest, CallbackErrorWithoutProtectionStopsTheScript) {
   EXPECT_EQ(GlobalNumber("innerstatus"), 1045);
   EXPECT_EQ(GlobalNumber("after"), 1);
 
-  gErrorInfo = vkErrorInfo{};
+  ErrorInfo() = vkErrorInfo{};
   vmPushString(L, "after");
   vmPushNil(L);
   vmRawSet(L, VK_GLOBALSINDEX);
   std::string direct = Callbacks("call");
   direct.replace(direct.find("GETGLOBAL 1 \"cb2\""), 17, "GETGLOBAL 1 \"cb\"");  // call(cb): fail runs at depth 0
   EXPECT_EQ(RunListing(direct), 1045);
-  EXPECT_EQ(gErrorInfo.stopFlag, 1u);
+  EXPECT_EQ(ErrorInfo().stopFlag, 1u);
   EXPECT_EQ(GlobalNumber("after"), 0);
-  EXPECT_EQ(gErrorInfo.functionName, "Fail");
-  EXPECT_EQ(gErrorInfo.errorLine, 11);
+  EXPECT_EQ(ErrorInfo().functionName, "Fail");
+  EXPECT_EQ(ErrorInfo().errorLine, 11);
 }
 
 // Calls the script function "Double" back with its argument.
@@ -362,7 +362,7 @@ TEST_F(CommandErrorsTest, CommandFoundByAnyCaseCallsBackIntoScript) {
   vmPushValue(L, VK_GLOBALSINDEX);
   vmRegisterFunctions(L, nullptr, kTwice, 0);
   vmSetTop(L, 0);
-  ASSERT_EQ(RegisterLibrary(kTwice, "twice"), 0);
+  ASSERT_EQ(RegisterLibrary(L, kTwice, "twice"), 0);
   // Compiled scripts name globals in lower case, as the chunk here does.
   ASSERT_EQ(RunListing(R"(
 .source "script.vk"
@@ -393,7 +393,7 @@ TEST_F(CommandErrorsTest, CommandFoundByAnyCaseCallsBackIntoScript) {
 }
 
 TEST_F(CommandErrorsTest, DebugOutputPrintsEachCommandCall) {
-  gDebugOutput = true;
+  EngineRun(L).debugOutput = true;
   testing::internal::CaptureStdout();
   int status = RunListing(R"(
 .source "script.vk"
@@ -409,21 +409,21 @@ TEST_F(CommandErrorsTest, DebugOutputPrintsEachCommandCall) {
   RETURN 0 1
 )");
   std::string out = testing::internal::GetCapturedStdout();
-  gDebugOutput = false;
+  EngineRun(L).debugOutput = false;
   ASSERT_EQ(status, 0);
   const std::string withArgs = "Now calling nothing() with arguments #1=(NIL) #2=(NUMBER)1.5 #3=(STRING)\"text\" #4=(TABLE)0x";
   EXPECT_EQ(out.compare(0, withArgs.size(), withArgs), 0) << out;
   EXPECT_NE(out.find(" \nNow calling nothing()\n"), std::string::npos) << out;
 
   // A stop silences it.
-  gDebugOutput = true;
-  gErrorInfo.stopFlag = 1;
+  EngineRun(L).debugOutput = true;
+  ErrorInfo().stopFlag = 1;
   testing::internal::CaptureStdout();
   vmPushString(L, "nothing");
   vmRawGet(L, VK_GLOBALSINDEX);
   vmCall(L, 0, 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  gDebugOutput = false;
+  EngineRun(L).debugOutput = false;
 }
 
 }  // namespace

@@ -166,7 +166,7 @@ TEST_F(DebugTest, InfoOfAFunctionOnTheStack) {
     return 0;
   }, nullptr);
   EXPECT_EQ(status, kVmErrFunctionExpected);
-  EXPECT_EQ(gErrorInfo.errorNumber, 1);
+  EXPECT_EQ(ErrorInfo().errorNumber, 1);
 }
 
 TEST_F(DebugTest, NoLevelsOutsideACall) {

@@ -26,7 +26,7 @@ int Gosub(vkState* L) {
     return 1072;  // "Cannot find label "%s" !"
   }
   if (gResult == -2 && gCalls > 1) return 0;  // the repeated call goes on
-  gErrorInfo.jumpOffset = label - gErrorInfo.pcIndex;
+  ErrorInfo().jumpOffset = label - ErrorInfo().pcIndex;
   return gResult;
 }
 

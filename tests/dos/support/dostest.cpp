@@ -19,8 +19,8 @@ int Trampoline(vkState* L) {
 }  // namespace
 
 void DosTest::SetUp() {
-  gErrorInfo.stopFlag = 0;
-  gErrorInfo.lastError = 0;
+  ErrorInfo().stopFlag = 0;
+  ErrorInfo().lastError = 0;
   gCommandErrorSettings = vkCommandErrorSettings{};
   gDosIOMode = IO_BUFFERED;
   L = vmNewState();

@@ -24,7 +24,7 @@ constexpr size_t kMemoryBudget = 16u << 20;
 int gExecuted = 0;
 
 void budgetHook(vkState* L, vkDebugInfo*) {
-  if (++gExecuted > kInstructionBudget || L->G->nblocks > kMemoryBudget) gErrorInfo.stopFlag = 1;
+  if (++gExecuted > kInstructionBudget || L->G->nblocks > kMemoryBudget) ErrorInfo().stopFlag = 1;
 }
 
 // Large table constructors would only measure the allocator: such code is
@@ -63,8 +63,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       vmSetHook(L, nullptr, 0, 0);
     }
   }
-  gErrorInfo.stopFlag = 0;
-  vmSetGosubDepth(0);
   vmCloseState(L);
   return 0;
 }

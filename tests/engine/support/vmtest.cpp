@@ -98,19 +98,13 @@ int RunFn(vkState* L, const Fn& f, int nresults) {
 }
 
 void EngineTest::SetUp() {
-  vmSetGosubDepth(0);
-  gErrorInfo.stopFlag = 0;
-  gErrorInfo.lastError = 0;
-  gErrorInfo.jumpOffset = 0;
   gCommandErrorSettings = vkCommandErrorSettings{};
-  L = vmNewState();
+  L = vmNewState();  // a fresh engine: its own error record, GOSUB stack and libraries
   ASSERT_NE(L, nullptr);
 }
 
 void EngineTest::TearDown() {
   if (L) vmCloseState(L);
-  gErrorInfo.stopFlag = 0;
-  vmSetGosubDepth(0);
 }
 
 void SetGlobalCommand(vkState* L, const char* name, vkCFunction fn) {

@@ -46,7 +46,7 @@ std::string describe(vkState* L, int idx) {
 }  // namespace
 
 void LibraryTest::OpenLibrary(vkLibraryOpener opener) {
-  gErrorInfo = vkErrorInfo{};
+  ErrorInfo() = vkErrorInfo{};
   gCommandErrorSettings = vkCommandErrorSettings{};
   L = vmNewState();
   ASSERT_NE(L, nullptr);
@@ -57,8 +57,6 @@ void LibraryTest::OpenLibrary(vkLibraryOpener opener) {
 
 void LibraryTest::TearDown() {
   if (L) vmCloseState(L);
-  FreeLibraryRegistry();
-  gErrorInfo = vkErrorInfo{};
 }
 
 std::string LibraryTest::Call(const std::string& command, const std::vector<Arg>& args) {

@@ -12,22 +12,16 @@
 namespace vktest {
 
 void ServicesTest::SetUp() {
-  gErrorInfo = vkErrorInfo{};
   ResetRuntimeAttrs();
   FreeAttrHandlers();
-  FreeLibraryRegistry();
-  vmSetGosubDepth(0);
-  L = vmNewState();
+  L = vmNewState();  // a fresh engine: its own error record, GOSUB stack and libraries
   ASSERT_NE(L, nullptr);
 }
 
 void ServicesTest::TearDown() {
   if (L) vmCloseState(L);
-  gErrorInfo = vkErrorInfo{};
   ResetRuntimeAttrs();
   FreeAttrHandlers();
-  FreeLibraryRegistry();
-  vmSetGosubDepth(0);
 }
 
 void ServicesTest::LoadListing(const std::string& listing, const char* chunkName) {

@@ -1,0 +1,53 @@
+// What one engine holds for its run beyond the script's values: the error
+// record (message fillers, last error, stop flag), the GOSUB stack, the
+// command registry and the hooks that the libraries above register. Each
+// engine state owns one (vkGlobalState::run), so that two engines in one
+// process keep their stop flags, libraries and errors apart.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "base/errorinfo.h"
+#include "engine/libraries.h"
+
+struct vkState;
+struct vkProto;
+
+// The GOSUB stack: return addresses {function, instruction index}.
+inline constexpr int kGosubMax = 4096;
+struct vkGosubEntry {
+  const vkProto* proto;
+  int32_t index;
+};
+
+struct vkEngineRun {
+  vkErrorInfo errors;                                  // current while this engine runs
+  std::array<vkGosubEntry, kGosubMax> gosub{};         // GOSUB return addresses
+  int gosubCount = 0;                                  // entries in use
+  std::unique_ptr<vkLibraryEntry> libraries;           // the command registry, in registration order
+  // Finds a layer of the current output by name for the argument checks
+  // (1-based position, 0 = none); registered by the layers library.
+  int32_t (*findLayerByName)(vkState* L, const char* name) = nullptr;
+  // The command that reads the last error: the one command before which the
+  // last error code is not cleared.
+  vkCFunction lastErrorReader = nullptr;
+  bool debugOutput = false;  // every command call is printed before it runs
+};
+
+// The run record of [L]'s engine.
+vkEngineRun& EngineRun(vkState* L);
+
+// Makes [L]'s error record the current one on this thread for its lifetime
+// and restores the previous one after.
+class vkCurrentErrorScope {
+ public:
+  explicit vkCurrentErrorScope(vkState* L);
+  ~vkCurrentErrorScope() { SetCurrentErrorInfo(previous_); }
+  vkCurrentErrorScope(const vkCurrentErrorScope&) = delete;
+  vkCurrentErrorScope& operator=(const vkCurrentErrorScope&) = delete;
+
+ private:
+  vkErrorInfo* previous_;
+};
