@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "base/errorcodes.h"
 #include "base/errorinfo.h"
 #include "engine/errors.h"
 #include "engine/libraries.h"

@@ -10,27 +10,9 @@
 #include <initializer_list>
 #include <string>
 
-struct vkState;
+#include "base/errorcodes.h"
 
-// Codes the checks raise.
-enum : int {
-  kErrNotEnoughArgs = 1014,
-  kErrSyntax = 1018,
-  kErrConstantNotFound = 1042,
-  kErrWrongUsage = 1055,
-  kErrNumberExpected = 1138,
-  kErrStringExpected = 1139,
-  kErrTableExpected = 1140,
-  kErrStringOrNumberExpected = 1183,
-  kErrBadPercent = 1184,
-  kErrFunctionExpected = 1185,
-  kErrNumberFieldExpected = 1189,
-  kErrCallbackNumber = 1190,
-  kErrTooManyArgs = 1193,
-  kErrStringFieldExpected = 1247,
-  kErrCallbackString = 1259,
-  kErrLayerNotFound = 1369
-};
+struct vkState;
 
 // The identifier of a script object: the script's number, or, when [handle]
 // is not NULL, the object record handed back to the script as a light

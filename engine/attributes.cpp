@@ -1,6 +1,8 @@
 // The kept runtime attributes and the two handler chains.
 #include "engine/attributes.h"
 
+#include "base/errorcodes.h"
+
 #include <new>
 #include <vector>
 
@@ -45,7 +47,7 @@ int addHandler(std::vector<Handler>& chain, Handler handler) {
   try {
     chain.push_back(handler);
   } catch (const std::bad_alloc&) {
-    return 1000;
+    return kErrOutOfMemory;
   }
   return 0;
 }

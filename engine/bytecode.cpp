@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/errorcodes.h"
 #include "engine/call.h"
 #include "engine/errors.h"
 #include "engine/function.h"
@@ -80,7 +81,7 @@ struct LoadState {
 [[noreturn]] void fail(LoadState* S, int code) { vmRaiseError(S->L, code); }
 
 void loadBlock(LoadState* S, void* b, size_t size) {
-  if (vmStreamRead(S->z, b, size) != 0) fail(S, kVmErrUnexpectedEof);
+  if (vmStreamRead(S->z, b, size) != 0) fail(S, kErrUnexpectedEof);
 }
 
 // Reads a scalar of [size] bytes in the file's byte order.
@@ -105,7 +106,7 @@ int32_t loadInt(LoadState* S) {
 
 int loadCount(LoadState* S) {
   int32_t x = loadInt(S);
-  if (x < 0) fail(S, kVmErrBadInteger);
+  if (x < 0) fail(S, kErrBadInteger);
   return x;
 }
 
@@ -168,7 +169,7 @@ void loadWords(LoadState* S, T*& arr, int& size, int n) {
 }
 
 vkProto* loadFunction(LoadState* S, vkString* parentSource) {
-  if (++S->depth > kMaxFunctionNesting) fail(S, kVmErrBadBytecode);
+  if (++S->depth > kMaxFunctionNesting) fail(S, kErrBadBytecode);
   vkState* L = S->L;
   vkProto* f = vmNewProto(L);
   f->source = loadString(S);
@@ -191,7 +192,7 @@ vkProto* loadFunction(LoadState* S, vkString* parentSource) {
   }
 
   n = loadCount(S);
-  if (n != 0 && n != f->nups) fail(S, kVmErrBadUpvalues);
+  if (n != 0 && n != f->nups) fail(S, kErrBadUpvalues);
   for (int j = 0; j < n; j++) {
     if (j == f->sizeupvalues) growTo(S, f->upvalues, f->sizeupvalues, n, [](vkString*& s) { s = nullptr; });
     f->upvalues[j] = loadString(S);
@@ -205,12 +206,12 @@ vkProto* loadFunction(LoadState* S, vkString* parentSource) {
       case VK_TNUMBER: vmSetNumber(&f->k[j], loadNumber(S)); break;
       case VK_TSTRING: {
         vkString* s = loadString(S);
-        if (!s) fail(S, kVmErrBadConstant);
+        if (!s) fail(S, kErrBadConstant);
         vmSetString(&f->k[j], s);
         break;
       }
       case VK_TNIL: vmSetNil(&f->k[j]); break;
-      default: fail(S, kVmErrBadConstant);
+      default: fail(S, kErrBadConstant);
     }
   }
 
@@ -221,7 +222,7 @@ vkProto* loadFunction(LoadState* S, vkString* parentSource) {
   }
 
   loadWords(S, f->code, f->sizecode, loadCount(S));
-  if (!vmCheckCode(f)) fail(S, kVmErrBadBytecode);
+  if (!vmCheckCode(f)) fail(S, kErrBadBytecode);
   S->depth--;
   return f;
 }
@@ -229,15 +230,15 @@ vkProto* loadFunction(LoadState* S, vkString* parentSource) {
 void loadHeader(LoadState* S) {
   for (unsigned char want : kBytecodeSignature) {
     unsigned char c;
-    if (vmStreamRead(S->z, &c, 1) != 0) fail(S, kVmErrUnexpectedEof);
-    if (c != want) fail(S, kVmErrBadSignature);
+    if (vmStreamRead(S->z, &c, 1) != 0) fail(S, kErrUnexpectedEof);
+    if (c != want) fail(S, kErrBadSignature);
   }
   int endian = loadByte(S);
   S->swap = endian != 1;  // the host is little-endian
   static const unsigned char kSizes[8] = {4, 4, 4, 6, 8, 9, 9, 8};
   for (unsigned char want : kSizes)
-    if (loadByte(S) != want) fail(S, kVmErrTypeMismatch);
-  if (vkDoubleToInt32(loadNumber(S)) != 31415926) fail(S, kVmErrNumberFormat);
+    if (loadByte(S) != want) fail(S, kErrTypeMismatch);
+  if (vkDoubleToInt32(loadNumber(S)) != 31415926) fail(S, kErrNumberFormat);
 }
 
 }  // namespace
@@ -380,11 +381,11 @@ void vmDump(vkState* L, const vkProto* p, vkWriter w, void* data) {
 }
 
 int vmDumpFunction(vkState* L, int index, vkWriter w, void* data) {
-  if (vmType(L, index) != VK_TFUNCTION) return kVmErrNotUserFunction;
+  if (vmType(L, index) != VK_TFUNCTION) return kErrNotUserFunction;
   vmPushValue(L, index);
   vkClosure* cl = vmCl(L->top - 1);
   L->top--;
-  if (cl->isC) return kVmErrNotUserFunction;
+  if (cl->isC) return kErrNotUserFunction;
   vmDump(L, cl->p, w, data);
   return 0;
 }

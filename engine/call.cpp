@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/errorcodes.h"
 #include "engine/commandtrace.h"
 #include "base/errorinfo.h"
 #include "engine/errors.h"
@@ -59,15 +60,15 @@ void vmReallocCallInfo(vkState* L, int newsize) {
 namespace {
 
 void growCallInfo(vkState* L) {
-  if (L->sizeCi > kMaxCalls) vmThrow(L, kVmErrStackOverflow);
+  if (L->sizeCi > kMaxCalls) vmThrow(L, kErrStackOverflow);
   vmReallocCallInfo(L, 2 * L->sizeCi);
-  if (L->sizeCi > kMaxCalls) vmRaiseError(L, kVmErrStackOverflow);
+  if (L->sizeCi > kMaxCalls) vmRaiseError(L, kErrStackOverflow);
 }
 
 // The __call metamethod of a value that is not a function, put in its place.
 vkValue* tryFuncTM(vkState* L, vkValue* func) {
   const vkValue* tm = vmGetTMByObj(L, func, VK_TM_CALL);
-  if (!vmIsFunctionT(tm)) vmRaiseNameError(L, func, kVmErrFunctionNotFound, "()");
+  if (!vmIsFunctionT(tm)) vmRaiseNameError(L, func, kErrFunctionNotFound, "()");
   vkValue f = *tm;
   ptrdiff_t funcr = vmSaveStack(L, func);
   vmEnsureStack(L, 1);
@@ -176,9 +177,9 @@ void vmPostCall(vkState* L, int wanted, vkValue* firstResult) {
 uint32_t vmCallCore(vkState* L, vkValue* func, int nresults) {
   if (++L->nCcalls >= kMaxCCalls) {
     if (L->nCcalls == kMaxCCalls)
-      vmRaiseError(L, kVmErrStackOverflow);
+      vmRaiseError(L, kErrStackOverflow);
     else if (L->nCcalls > kMaxCCalls + (kMaxCCalls >> 3))
-      vmThrow(L, kVmErrStackOverflow);
+      vmThrow(L, kErrStackOverflow);
   }
   uint32_t err = 0;
   vkValue* first = nullptr;
@@ -203,7 +204,7 @@ int vmRunProtected(vkState* L, vkPFunc f, void* ud) {
   } catch (const vkScriptError& e) {
     lj.status = e.code;
   } catch (const std::bad_alloc&) {
-    lj.status = kVmErrOutOfMemory;
+    lj.status = kErrOutOfMemory;
   }
   L->errorJump = lj.previous;
   return lj.status;

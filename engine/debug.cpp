@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/errorcodes.h"
 #include "base/errorinfo.h"
 #include "engine/errors.h"
 #include "engine/function.h"
@@ -88,7 +89,7 @@ int vmGetInfo(vkState* L, const char* what, vkDebugInfo* ar) {
     f = L->top[-1];
     if (!vmIsFunctionT(&f)) {
       SetErrorNumber(1);
-      vmRaiseError(L, kVmErrFunctionExpected);
+      vmRaiseError(L, kErrFunctionExpected);
     }
     L->top--;
     what++;

@@ -8,9 +8,6 @@
 #include "engine/call.h"
 #include "engine/state.h"
 
-// Code raised by the ">" form of vmGetInfo when the top is no function.
-inline constexpr int kVmErrFunctionExpected = 1185;
-
 // Fills [ar] for call level [level] (0 the running function, 1 its caller,
 // ...; lost tail calls count as levels). 0 when there is no such level.
 int vmGetStack(vkState* L, int level, vkDebugInfo* ar);

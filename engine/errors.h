@@ -6,40 +6,11 @@
 
 #include <cstdint>
 
+#include "base/errorcodes.h"
 #include "engine/attributes.h"
 
 struct vkState;
 struct vkValue;
-
-// Codes the engine raises.
-enum : int {
-  kVmErrOutOfMemory = 1000,
-  kVmErrValueExpected = 1024,
-  kVmErrWrongOperator = 1030,
-  kVmErrReturnWithoutGosub = 1040,
-  kVmErrInternalLimit = 1066,
-  kVmErrDivisionByZero = 1089,
-  kVmErrCompareNumberString = 1130,
-  kVmErrConcatTypes = 1131,
-  kVmErrTableNotFound = 1132,
-  kVmErrFunctionNotFound = 1133,
-  kVmErrInternalLimitReached = 1134,
-  kVmErrStackOverflow = 1135,
-  kVmErrGotoInFunction = 1150,
-  kVmErrFieldNotInitialized = 1159,
-  kVmErrUnexpectedEof = 1198,
-  kVmErrTypeMismatch = 1199,
-  kVmErrBadInteger = 1200,
-  kVmErrBadUpvalues = 1201,
-  kVmErrBadConstant = 1202,
-  kVmErrBadBytecode = 1203,
-  kVmErrBadSignature = 1204,
-  kVmErrNumberFormat = 1205,
-  kVmErrInvalidNextKey = 1206,
-  kVmErrTableOverflow = 1207,
-  kVmErrTableIndexNaN = 1208,
-  kVmErrNotUserFunction = 1324
-};
 
 // The exception that carries a numbered error.
 struct vkScriptError {

@@ -10,6 +10,7 @@
 #include <string>
 #include <strings.h>
 
+#include "base/errorcodes.h"
 #include "engine/call.h"
 #include "base/errorinfo.h"
 #include "engine/errors.h"
@@ -27,7 +28,7 @@ void vmSetGosubDepth(vkState* L, int depth) { L->G->run->gosubCount = depth; }
 
 void vmGosubPush(vkState* L, const vkProto* p, int32_t index) {
   vkEngineRun& run = *L->G->run;
-  if (run.gosubCount >= kGosubMax) vmRaiseError(L, kVmErrInternalLimit);
+  if (run.gosubCount >= kGosubMax) vmRaiseError(L, kErrInternalLimit);
   run.gosub[run.gosubCount++] = {p, index};
 }
 
@@ -128,7 +129,7 @@ bool tmTruth(const vkValue* v) { return !(v->tt == VK_TNIL || (v->tt == VK_TNUMB
     text = buf;
   }
   SetErrorText(text.c_str());
-  vmRaiseError(L, kVmErrFieldNotInitialized);
+  vmRaiseError(L, kErrFieldNotInitialized);
 }
 
 inline double wordResult(uint32_t w) { return static_cast<double>(w); }
@@ -140,12 +141,12 @@ double arithNumbers(vkState* L, int event, double x, double y) {
     case VK_TM_SUB: return x - y;
     case VK_TM_MUL: return x * y;
     case VK_TM_DIV:
-      if (y == 0.0) vmRaiseError(L, kVmErrDivisionByZero);
+      if (y == 0.0) vmRaiseError(L, kErrDivisionByZero);
       return x / y;
     case VK_TM_DIVINT:
     case VK_TM_MOD: {
       int64_t a = vkDoubleToInt32(x), b = vkDoubleToInt32(y);
-      if (b == 0) vmRaiseError(L, kVmErrDivisionByZero);
+      if (b == 0) vmRaiseError(L, kErrDivisionByZero);
       return static_cast<double>(event == VK_TM_DIVINT ? a / b : a % b);
     }
     case VK_TM_LSH:
@@ -165,7 +166,7 @@ double arithNumbers(vkState* L, int event, double x, double y) {
 // Calls the unary metamethod of [event] for [o] (with nil as second operand).
 vkValue unaryTM(vkState* L, const vkValue* o, int event) {
   const vkValue* tm = vmGetTMByObj(L, o, event);
-  if (!vmIsFunctionT(tm)) vmRaiseError(L, kVmErrWrongOperator);
+  if (!vmIsFunctionT(tm)) vmRaiseError(L, kErrWrongOperator);
   return callTMRes(L, tm, o, &vkNilObject);
 }
 
@@ -199,7 +200,7 @@ const vkValue* commonTM(vkState* L, const vkValue* a, const vkValue* b, int even
 
 [[noreturn]] void raiseMixed(vkState* L, const vkValue* a, const vkValue* b) {
   bool numStr = (a->tt == VK_TNUMBER && b->tt == VK_TSTRING) || (a->tt == VK_TSTRING && b->tt == VK_TNUMBER);
-  vmRaiseError(L, numStr ? kVmErrCompareNumberString : kVmErrWrongOperator);
+  vmRaiseError(L, numStr ? kErrCompareNumberString : kErrWrongOperator);
 }
 
 }  // namespace
@@ -221,13 +222,13 @@ vkValue vmGetTableValue(vkState* L, const vkValue* t, const vkValue* key, int mo
       }
     } else {
       tm = vmGetTMByObj(L, &cur, VK_TM_INDEX);
-      if (vmIsNil(tm)) vmRaiseNameError(L, loop == 0 ? t : &cur, kVmErrTableNotFound, "{}");
+      if (vmIsNil(tm)) vmRaiseNameError(L, loop == 0 ? t : &cur, kErrTableNotFound, "{}");
     }
     if (vmIsFunctionT(tm)) return callTMRes(L, tm, &cur, &k);
     cur = *tm;
   }
   SetErrorText("#1");
-  vmRaiseError(L, kVmErrInternalLimitReached);
+  vmRaiseError(L, kErrInternalLimitReached);
 }
 
 void vmSetTableValue(vkState* L, const vkValue* t, const vkValue* key, const vkValue* val) {
@@ -251,7 +252,7 @@ void vmSetTableValue(vkState* L, const vkValue* t, const vkValue* key, const vkV
       }
     } else {
       tm = vmGetTMByObj(L, &cur, VK_TM_NEWINDEX);
-      if (vmIsNil(tm)) vmRaiseNameError(L, loop == 0 ? t : &cur, kVmErrTableNotFound, "{}");
+      if (vmIsNil(tm)) vmRaiseNameError(L, loop == 0 ? t : &cur, kErrTableNotFound, "{}");
     }
     if (vmIsFunctionT(tm)) {
       callTM(L, tm, &cur, &k, &v);
@@ -260,7 +261,7 @@ void vmSetTableValue(vkState* L, const vkValue* t, const vkValue* key, const vkV
     cur = *tm;
   }
   SetErrorText("#2");
-  vmRaiseError(L, kVmErrInternalLimitReached);
+  vmRaiseError(L, kErrInternalLimitReached);
 }
 
 vkValue vmArith(vkState* L, const vkValue* a, const vkValue* b, int event) {
@@ -274,7 +275,7 @@ vkValue vmArith(vkState* L, const vkValue* a, const vkValue* b, int event) {
   }
   const vkValue* tm = vmGetTMByObj(L, a, event);
   if (vmIsNil(tm)) tm = vmGetTMByObj(L, b, event);
-  if (!vmIsFunctionT(tm)) vmRaiseError(L, kVmErrWrongOperator);
+  if (!vmIsFunctionT(tm)) vmRaiseError(L, kErrWrongOperator);
   return callTMRes(L, tm, a, b);
 }
 
@@ -309,13 +310,13 @@ int vmLessThanValue(vkState* L, const vkValue* a, const vkValue* b, int caseSens
     if (a->tt == VK_TNIL && b->tt == VK_TNUMBER) return 0 < b->v.n;
     if (a->tt == VK_TNUMBER && b->tt == VK_TNIL) return a->v.n < 0;
     if (a->tt == b->tt || a->tt == VK_TSTRING || b->tt == VK_TSTRING) return 0;
-    vmRaiseError(L, kVmErrWrongOperator);
+    vmRaiseError(L, kErrWrongOperator);
   }
   if (a->tt != b->tt) raiseMixed(L, a, b);
   if (a->tt == VK_TNUMBER) return a->v.n < b->v.n;
   if (a->tt == VK_TSTRING) return strCompare(vmStr(a), vmStr(b), caseSensitive != 0) < 0;
   const vkValue* tm = commonTM(L, a, b, VK_TM_LT);
-  if (!tm || !vmIsFunctionT(tm)) vmRaiseError(L, kVmErrWrongOperator);
+  if (!tm || !vmIsFunctionT(tm)) vmRaiseError(L, kErrWrongOperator);
   vkValue r = callTMRes(L, tm, a, b);
   return tmTruth(&r);
 }
@@ -326,7 +327,7 @@ int vmLessEqualValue(vkState* L, const vkValue* a, const vkValue* b) {
     if (a->tt == VK_TNUMBER && b->tt == VK_TNIL) return a->v.n <= 0;
     if (a->tt == b->tt) return 1;
     if (a->tt == VK_TSTRING || b->tt == VK_TSTRING) return 0;
-    vmRaiseError(L, kVmErrWrongOperator);
+    vmRaiseError(L, kErrWrongOperator);
   }
   if (a->tt != b->tt) raiseMixed(L, a, b);
   if (a->tt == VK_TNUMBER) return a->v.n <= b->v.n;
@@ -337,7 +338,7 @@ int vmLessEqualValue(vkState* L, const vkValue* a, const vkValue* b) {
     return tmTruth(&r);
   }
   tm = commonTM(L, a, b, VK_TM_LT);
-  if (!tm || !vmIsFunctionT(tm)) vmRaiseError(L, kVmErrWrongOperator);
+  if (!tm || !vmIsFunctionT(tm)) vmRaiseError(L, kErrWrongOperator);
   vkValue r = callTMRes(L, tm, b, a);
   return !tmTruth(&r);
 }
@@ -349,7 +350,7 @@ void vmConcatValues(vkState* L, int total, int last) {
     if (!vmToStringValue(L, top - 2) || !vmToStringValue(L, top - 1)) {
       const vkValue* tm = vmGetTMByObj(L, top - 2, VK_TM_CONCAT);
       if (vmIsNil(tm)) tm = vmGetTMByObj(L, top - 1, VK_TM_CONCAT);
-      if (!vmIsFunctionT(tm)) vmRaiseError(L, kVmErrConcatTypes);
+      if (!vmIsFunctionT(tm)) vmRaiseError(L, kErrConcatTypes);
       vkValue r = callTMRes(L, tm, top - 2, top - 1);
       top = L->base + last + 1;
       top[-2] = r;
@@ -359,7 +360,7 @@ void vmConcatValues(vkState* L, int total, int last) {
         tl += vmStr(top - n - 1)->len;
         n++;
       }
-      if (tl > 4294967293ull) vmRaiseError(L, kVmErrInternalLimit);
+      if (tl > 4294967293ull) vmRaiseError(L, kErrInternalLimit);
       vkString* result = vmBeginString(L, static_cast<size_t>(tl));
       size_t pos = 0;
       for (int j = n; j > 0; j--) {
@@ -407,11 +408,11 @@ void traceExec(vkState* L, const uint32_t* pc) {
 // OP_FORLOOP operands that are not all numbers: the index must be one; limit
 // and step convert (nil to 0, numeric strings) in place, else 1024.
 void forOperands(vkState* L, vkValue* ra) {
-  if (ra->tt != VK_TNUMBER) vmRaiseError(L, kVmErrValueExpected);
+  if (ra->tt != VK_TNUMBER) vmRaiseError(L, kErrValueExpected);
   for (int j = 1; j <= 2; j++) {
     vkValue s;
     const vkValue* n = vmToNumberValue(&ra[j], &s);
-    if (!n) vmRaiseError(L, kVmErrValueExpected);
+    if (!n) vmRaiseError(L, kErrValueExpected);
     vmSetNumber(&ra[j], n->v.n);
   }
 }
@@ -591,7 +592,7 @@ op_newtable: {
   int shift = b >> 3;
   uint64_t size = (b & 7) == 0 ? 0 : shift > kMaxTableBits ? UINT64_MAX : static_cast<uint64_t>(b & 7) << shift;
   SAVEPC();
-  if (size > (1u << kMaxTableBits)) vmRaiseError(L, kVmErrTableOverflow);
+  if (size > (1u << kMaxTableBits)) vmRaiseError(L, kErrTableOverflow);
   vmSetTable(ra, vmTableNew(L, static_cast<int>(size), vmArgC(i)));
   PROTECT(vmCheckGC(L));
   DISPATCH();
@@ -604,7 +605,7 @@ op_mul:
   ARITH(VK_TM_MUL, x * y)
 op_div:
   SAVEPC();
-  ARITH(VK_TM_DIV, (y == 0.0 ? (vmRaiseError(L, kVmErrDivisionByZero), 0.0) : x / y))
+  ARITH(VK_TM_DIV, (y == 0.0 ? (vmRaiseError(L, kErrDivisionByZero), 0.0) : x / y))
 op_intdiv:
   SAVEPC();
   ARITH(VK_TM_DIVINT, arithNumbers(L, VK_TM_DIVINT, x, y))
@@ -769,7 +770,7 @@ commanddone:
     // A label jump: honoured only in the main chunk with a target in its code.
     int32_t idx = static_cast<int32_t>(pc - code);
     int64_t target = static_cast<int64_t>(idx) + errors.jumpOffset;
-    if (cl->p->lineDefined != 0 || target < 0 || target >= cl->p->sizecode) vmRaiseError(L, kVmErrGotoInFunction);
+    if (cl->p->lineDefined != 0 || target < 0 || target >= cl->p->sizecode) vmRaiseError(L, kErrGotoInFunction);
     vmGosubPush(L, cl->p, kind == VK_PRECALL_JUMP_NEXT ? idx : idx - 2);
     pc = code + target;
   }
@@ -777,9 +778,9 @@ commanddone:
 op_return: {
   if (vmArgC(i) == 1) {
     SAVEPC();
-    if (run.gosubCount == 0) vmRaiseError(L, kVmErrReturnWithoutGosub);
+    if (run.gosubCount == 0) vmRaiseError(L, kErrReturnWithoutGosub);
     const vkGosubEntry& e = run.gosub[run.gosubCount - 1];
-    if (e.proto != cl->p || e.index < 0 || e.index >= cl->p->sizecode) vmRaiseError(L, kVmErrReturnWithoutGosub);
+    if (e.proto != cl->p || e.index < 0 || e.index >= cl->p->sizecode) vmRaiseError(L, kErrReturnWithoutGosub);
     run.gosubCount--;
     pc = code + e.index;
     DISPATCH();
@@ -845,7 +846,7 @@ op_tforprep:
 op_setlist:
 op_setlisto: {
   SAVEPC();
-  if (ra->tt != VK_TTABLE) vmRaiseError(L, kVmErrBadBytecode);
+  if (ra->tt != VK_TTABLE) vmRaiseError(L, kErrBadBytecode);
   int bx = vmArgBx(i);
   bool open = vmOpcode(i) == OP_SETLISTO;
   int n = open ? static_cast<int>(L->top - ra) - 1 : (bx & (kFieldsPerFlush - 1)) + 1;
@@ -877,7 +878,7 @@ op_closure: {
 op_self: {
   const vkValue* rb = RB();
   const vkValue* rc = RKC();
-  if (rc->tt != VK_TSTRING) PROTECT(vmRaiseError(L, kVmErrBadBytecode));
+  if (rc->tt != VK_TSTRING) PROTECT(vmRaiseError(L, kErrBadBytecode));
   vkValue obj = *rb;
   vkValue r;
   const vkValue* v = rb->tt == VK_TTABLE ? vmTableGetStr(vmTab(rb), vmStr(rc)) : &vkNilObject;

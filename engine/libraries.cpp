@@ -7,6 +7,7 @@
 #include <new>
 #include <strings.h>
 
+#include "base/errorcodes.h"
 #include "base/numconv.h"
 #include "engine/runstate.h"
 #include "engine/vmapi.h"
@@ -37,7 +38,7 @@ bool writeText(vkFile* file, const std::string& text) {
 
 int RegisterLibrary(vkState* L, const vkCommandDef* commands, const char* libraryName) {
   auto entry = std::unique_ptr<vkLibraryEntry>(new (std::nothrow) vkLibraryEntry{});
-  if (!entry) return 1000;
+  if (!entry) return kErrOutOfMemory;
   entry->commands = commands;
   entry->name = libraryName ? libraryName : "";
   if (entry->name.size() > kLibraryNameMax) entry->name.resize(kLibraryNameMax);

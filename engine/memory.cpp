@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "base/errorcodes.h"
 #include "engine/errors.h"
 #include "engine/state.h"
 
@@ -14,12 +15,12 @@ void* vmRealloc(vkState* L, void* block, size_t oldsize, size_t size) {
     return nullptr;
   }
   if (size > 0xFFFFFFFCu) {
-    if (L) vmRaiseError(L, kVmErrOutOfMemory);
+    if (L) vmRaiseError(L, kErrOutOfMemory);
     return nullptr;
   }
   void* nb = std::realloc(block, size);
   if (!nb) {
-    if (L) vmThrow(L, kVmErrOutOfMemory);
+    if (L) vmThrow(L, kErrOutOfMemory);
     return nullptr;
   }
   if (g) g->nblocks = g->nblocks - oldsize + size;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/errorcodes.h"
 #include "engine/call.h"
 #include "engine/errors.h"
 #include "engine/function.h"
@@ -58,11 +59,11 @@ void freeStack(vkState* L, vkState* L1) {
 
 void openEngine(vkState* L, void*) {
   vkGlobalState* g = static_cast<vkGlobalState*>(vmRealloc(nullptr, nullptr, 0, sizeof(vkGlobalState)));
-  if (!g) throw vkScriptError{kVmErrOutOfMemory};
+  if (!g) throw vkScriptError{kErrOutOfMemory};
   std::memset(static_cast<void*>(g), 0, sizeof(vkGlobalState));
   L->G = g;
   g->run = new (std::nothrow) vkEngineRun;
-  if (!g->run) throw vkScriptError{kVmErrOutOfMemory};
+  if (!g->run) throw vkScriptError{kErrOutOfMemory};
   g->mainthread = L;
   g->GCthreshold = 0;
   g->panic = defaultPanic;
@@ -181,7 +182,7 @@ void vmFreeThread(vkState* L, vkState* L1) {
 }
 
 vkUserdata* vmNewUserdata(vkState* L, size_t size) {
-  if (size > 0xFFFFFFFCu - sizeof(vkUserdata)) vmRaiseError(L, kVmErrOutOfMemory);
+  if (size > 0xFFFFFFFCu - sizeof(vkUserdata)) vmRaiseError(L, kErrOutOfMemory);
   vkUserdata* u = static_cast<vkUserdata*>(vmRealloc(L, nullptr, 0, sizeof(vkUserdata) + size));
   u->tt = VK_TUSERDATA;
   u->marked = VK_MARK_NOTFINAL;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <locale.h>
 
+#include "base/errorcodes.h"
 #include "engine/errors.h"
 #include "engine/memory.h"
 #include "base/numconv.h"
@@ -63,7 +64,7 @@ void linkString(vkState* L, vkString* ts) {
 }  // namespace
 
 vkString* vmBeginString(vkState* L, size_t len) {
-  if (len > 0xFFFFFFFCu - sizeof(vkString) - 1) vmRaiseError(L, kVmErrOutOfMemory);
+  if (len > 0xFFFFFFFCu - sizeof(vkString) - 1) vmRaiseError(L, kErrOutOfMemory);
   vkString* ts = static_cast<vkString*>(vmRealloc(L, nullptr, 0, sizeof(vkString) + len + 1));
   ts->tt = VK_TSTRING;
   ts->marked = 0;

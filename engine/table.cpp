@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/errorcodes.h"
 #include "engine/errors.h"
 #include "engine/memory.h"
 #include "base/numconv.h"
@@ -58,7 +59,7 @@ void setArrayVector(vkState* L, vkTable* t, int size) {
 }
 
 void setNodeVector(vkState* L, vkTable* t, int lsize) {
-  if (lsize > kMaxTableBits) vmRaiseError(L, kVmErrTableOverflow);
+  if (lsize > kMaxTableBits) vmRaiseError(L, kErrTableOverflow);
   if (lsize == 0) {
     t->node = &L->G->dummynode;
   } else {
@@ -130,7 +131,7 @@ void rehash(vkState* L, vkTable* t, const vkValue* extra) {
 }
 
 void resize(vkState* L, vkTable* t, int nasize, int lsize) {
-  if (lsize > kMaxTableBits) vmRaiseError(L, kVmErrTableOverflow);
+  if (lsize > kMaxTableBits) vmRaiseError(L, kErrTableOverflow);
   int oldasize = t->sizearray;
   vkNode* nold = t->node;
   uint32_t oldnodes = sizeNode(t);
@@ -191,7 +192,7 @@ vkValue* newKey(vkState* L, vkTable* t, const vkValue* key) {
 
 vkTable* vmTableNew(vkState* L, int narray, int lnhash) {
   if (lnhash > kMaxTableBits || narray > (1 << kMaxTableBits) || narray < 0 || lnhash < 0)
-    vmRaiseError(L, kVmErrTableOverflow);
+    vmRaiseError(L, kErrTableOverflow);
   vkTable* t = static_cast<vkTable*>(vmRealloc(L, nullptr, 0, sizeof(vkTable)));
   t->tt = VK_TTABLE;
   t->marked = 0;
@@ -252,7 +253,7 @@ vkValue* vmTableSet(vkState* L, vkTable* t, const vkValue* key) {
     vmSetNumber(&zero, 0.0);
     return newKey(L, t, &zero);
   }
-  if (key->tt == VK_TNUMBER && std::isnan(key->v.n)) vmRaiseError(L, kVmErrTableIndexNaN);
+  if (key->tt == VK_TNUMBER && std::isnan(key->v.n)) vmRaiseError(L, kErrTableIndexNaN);
   return newKey(L, t, key);
 }
 
@@ -275,7 +276,7 @@ int vmTableNext(vkState* L, vkTable* t, vkValue* key) {
     i = k - 1;
   } else {
     const vkValue* v = vmTableGet(t, key);
-    if (v == &vkNilObject) vmRaiseError(L, kVmErrInvalidNextKey);
+    if (v == &vkNilObject) vmRaiseError(L, kErrInvalidNextKey);
     const vkNode* n = reinterpret_cast<const vkNode*>(reinterpret_cast<const char*>(v) - offsetof(vkNode, val));
     i = (n - t->node) + t->sizearray;
   }

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "base/errorinfo.h"
-#include "base/fileerrors.h"
+#include "base/errorcodes.h"
 #include "base/paths.h"
 
 namespace {
@@ -198,7 +198,7 @@ int ChunkExamine(vkChunkLock* lock, vkFileInfo* info) {
 int ChunkExamineDir(vkChunkLock* lock, int* isDirectory) {
   if (lock->lock) return vkosBeginDirScan(lock->lock.get(), isDirectory);
   SetErrorText(lock->name.c_str());
-  return vkfile::kErrNotDirectory;
+  return kErrNotDirectory;
 }
 
 int ChunkExamineNext(vkChunkLock* lock, const char** name, int* isDirectory, vkFileInfo* info) {
@@ -207,11 +207,11 @@ int ChunkExamineNext(vkChunkLock* lock, const char** name, int* isDirectory, vkF
 }
 
 int ChunkLockPath(vkChunkLock* lock, char* buffer, size_t size) {
-  if (lock->lock) return vkosNameFromLock(lock->lock.get(), buffer, size);
+  if (lock->lock) return vkosNameFromLock(lock->lock.get(), buffer, size) == 0 ? 1 : 0;
   vkOSLockPtr here = vkosLockFile("", VKOS_LOCK_READ);
   if (!here) return 0;
   std::vector<char> dir(4096);
-  if (!vkosNameFromLock(here.get(), dir.data(), dir.size())) return 0;
+  if (vkosNameFromLock(here.get(), dir.data(), dir.size()) != 0) return 0;
   here.reset();
   vkChunkName chunk;
   ResolveChunkName(lock->name.c_str(), &chunk);

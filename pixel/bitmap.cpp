@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/errorcodes.h"
 #include "pixel/alphakernels.h"
 #include "pixel/copykernels.h"
 #include "pixel/planebits.h"
@@ -359,7 +360,7 @@ uint32_t CreateBitMapFromARGB(const uint32_t* argb, int32_t transparent, int32_t
                               int32_t height, int32_t srcPixelsPerRow, vkBitMap** outBitMap,
                               vkPlane** outMask) {
   vkBitMapPtr bitmap(AllocArgbBitMap(width, height));
-  if (!bitmap) return 1000;
+  if (!bitmap) return kErrOutOfMemory;
   const int32_t dstPixelsPerRow = bitmap->bytesPerRow / 4;
   for (int32_t y = 0; y < height; ++y) {
     const uint32_t* s = argb + ptrdiff_t(y) * srcPixelsPerRow;
@@ -372,7 +373,7 @@ uint32_t CreateBitMapFromARGB(const uint32_t* argb, int32_t transparent, int32_t
   vkPlanePtr mask;
   if (transparent != -1 && outMask) {
     mask.reset(AllocMaskPlane(width, height, true));
-    if (!mask) return 1000;
+    if (!mask) return kErrOutOfMemory;
     ColorKeyToMask32(bitmap->pixels, mask->data, width, height, mask->bytesPerRow,
                      uint32_t(transparent), dstPixelsPerRow, 0x00FFFFFFu);
   }

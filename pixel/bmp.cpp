@@ -9,7 +9,7 @@
 #include "base/errorinfo.h"
 #include "pixel/allocate.h"
 #include "io/byteorder.h"
-#include "base/fileerrors.h"
+#include "base/errorcodes.h"
 #include "io/filehandles.h"
 
 namespace {
@@ -123,7 +123,6 @@ bool DecodeRLE8(vkFile* f, int64_t limit, int32_t width, int32_t height, uint8_t
 }  // namespace
 
 uint32_t LoadBMPFile(const char* name, int32_t* width, int32_t* height, uint32_t** pixels) {
-  using namespace vkfile;
   vkFilePtr file = OpenStream(name, VKFILE_READ);
   if (!file) return FailWithName(kErrCannotRead, name);
   vkFile* f = file.get();

@@ -9,7 +9,7 @@
 #include <new>
 
 #include "base/errorinfo.h"
-#include "base/fileerrors.h"
+#include "base/errorcodes.h"
 
 namespace {
 
@@ -205,7 +205,6 @@ uint32_t FailWithName(uint32_t code, const std::string& name) {
 }  // namespace
 
 uint32_t OpenGIFWriter(const char* name, int32_t width, int32_t height, vkGIFWriter** writer) {
-  using namespace vkfile;
   // the screen size is a 16-bit field
   if (width < 1 || height < 1 || width > 0xFFFF || height > 0xFFFF) return FailWithName(kErrCannotWrite, name);
   std::unique_ptr<vkGIFWriter> w(new (std::nothrow) vkGIFWriter);
@@ -232,7 +231,6 @@ uint32_t OpenGIFWriter(const char* name, int32_t width, int32_t height, vkGIFWri
 
 uint32_t WriteGIFFrame(vkGIFWriter* w, uint8_t* indexes, int32_t width, int32_t height, int32_t delay,
                        uint32_t* palette, int32_t colours, int32_t transparent, int32_t changedOnly) {
-  using namespace vkfile;
   if (colours < 1) colours = 1;
   if (colours > 256) colours = 256;
   for (int32_t i = colours; i < 256; i++) palette[i] = 0xFFFFFFFF;
@@ -312,5 +310,5 @@ uint32_t CloseGIFWriter(vkGIFWriter* writer) {
   std::unique_ptr<vkGIFWriter> w(writer);
   PutByte(w.get(), 0x3B);
   if (!CloseStream(w->file.release())) w->writeFailed = true;
-  return w->writeFailed ? FailWithName(vkfile::kErrCannotWrite, w->name) : 0;
+  return w->writeFailed ? FailWithName(kErrCannotWrite, w->name) : 0;
 }

@@ -9,7 +9,7 @@
 #include "base/errorinfo.h"
 #include "pixel/allocate.h"
 #include "io/byteorder.h"
-#include "base/fileerrors.h"
+#include "base/errorcodes.h"
 #include "io/filehandles.h"
 
 namespace {
@@ -230,7 +230,6 @@ void ConvertIndexesToARGB(const uint8_t* chunky, uint32_t* out, const uint32_t* 
 }
 
 uint32_t LoadILBMFile(const char* name, int32_t* width, int32_t* height, uint32_t** pixels) {
-  using namespace vkfile;
   vkFilePtr file = OpenStream(name, VKFILE_READ);
   if (!file) return FailWithName(kErrCannotRead, name);
   vkFile* f = file.get();
@@ -308,7 +307,6 @@ uint32_t LoadILBMFile(const char* name, int32_t* width, int32_t* height, uint32_
 }
 
 uint32_t WriteILBMFile(const char* name, const uint32_t* pixels, int32_t width, int32_t height) {
-  using namespace vkfile;
   // The BMHD holds 16-bit sizes: anything else would be written cut short.
   if (width < 1 || height < 1 || width > 0xFFFF || height > 0xFFFF) return FailWithName(kErrCannotWrite, name);
   vkFilePtr file = OpenStream(name, VKFILE_WRITE);

@@ -79,8 +79,8 @@ int vkosBeginDirScan(vkOSLock* lock, int* isDirectory);
 // target is missing is a file.
 int vkosExamineNext(vkOSLock* lock, const char** name, int* isDirectory, vkFileInfo* info);
 void vkosEndDirScan(vkOSLock* lock);
-// Copies the lock's path (ISO 8859-1) into [buffer] of [size] bytes: 1, or 0
-// with an empty buffer when it does not fit.
+// Copies the lock's path (ISO 8859-1) into [buffer] of [size] bytes: 0, or
+// 1373 with an empty buffer when it does not fit.
 int vkosNameFromLock(vkOSLock* lock, char* buffer, size_t size);
 
 // Makes [path] the current directory and returns the previous one; when the
@@ -88,8 +88,8 @@ int vkosNameFromLock(vkOSLock* lock, char* buffer, size_t size);
 // result is empty.
 std::optional<std::string> vkosChangeDir(const char* path);
 // The absolute form of [path]: its real path when it resolves, else joined
-// to the current directory (relative) or copied (absolute). 1, or 0 with an
-// empty buffer when it does not fit [size] bytes.
+// to the current directory (relative) or copied (absolute). 0, or 1373 with
+// an empty buffer when it does not fit [size] bytes.
 int vkosFullPath(const char* path, char* buffer, size_t size);
 // Names that begin with "PROGDIR:" lie in the running executable's folder.
 inline constexpr char kProgDir[] = "PROGDIR:";
@@ -110,11 +110,12 @@ std::optional<std::string> vkosUtf8ToLatin1(const char* text);
 
 // 1 when [path] itself is a symbolic link, else 0.
 int vkosIsSymbolicLink(const char* path);
-int vkosRename(const char* oldPath, const char* newPath);         // 1 or 0
-int vkosSetProtection(const char* path, uint32_t protection);     // 1 or 0
-int vkosSetFileDate(const char* path, int64_t accessTime, int64_t modifyTime);  // 1 or 0
-int vkosMakeDir(const char* path);                                // 0 or 1084
-int vkosDeleteFile(const char* path);  // files and empty directories: 1 or 0
+// Each 0, or the operation's error code.
+int vkosRename(const char* oldPath, const char* newPath);         // 1145
+int vkosSetProtection(const char* path, uint32_t protection);     // 1282
+int vkosSetFileDate(const char* path, int64_t accessTime, int64_t modifyTime);  // 1283
+int vkosMakeDir(const char* path);                                // 1084, the path as error text
+int vkosDeleteFile(const char* path);  // files and empty directories: 1143
 
 // Volume and pattern services this platform does not have.
 int vkosGetVolumeName(const char* path, char* buffer, size_t size);  // "unimplemented"; 0
@@ -134,5 +135,6 @@ int vkosSetFileComment(const char* path, const char* comment);  // 0
 int vkosExecute(const char* program, const char* arguments, int asynchronous);
 
 // Fills [buffer] of [size] bytes with the path of the running executable
-// (ISO 8859-1). 1, or 0 with an empty buffer when it is unknown or too long.
+// (ISO 8859-1). 0, or 1373 with an empty buffer when it is unknown or too
+// long.
 int vkosGetExecutablePath(char* buffer, size_t size);

@@ -11,6 +11,7 @@
 #include <new>
 #include <string>
 
+#include "base/errorcodes.h"
 #include "engine/attributes.h"
 #include "engine/bytecode.h"
 #include "engine/call.h"
@@ -48,7 +49,6 @@ vkShutdownObserver gShutdownObserver = nullptr;
 
 namespace {
 
-constexpr uint32_t kErrUserAbort = 1003;
 constexpr uint32_t kCatalogCompiling = 106;
 
 // The command libraries in the order they are opened.
@@ -142,7 +142,7 @@ void PumpHook(vkState* L, vkDebugInfo* ar) { vkosPumpEvents(L, ar); }
 uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext& context, vkApplet& applet) {
   const uint32_t attachedOffset = AttachedAppletOffset();
   char path[4096];
-  if (vkosGetExecutablePath(path, sizeof path)) context.executablePath = path;
+  if (vkosGetExecutablePath(path, sizeof path) == 0) context.executablePath = path;
 
   vkOptionSlots slots;
   if (uint32_t code = ParseArgumentLine(JoinArguments(argc, argv), slots, context)) return code;
@@ -243,7 +243,7 @@ int RunPlayer(int argc, const char* const* argv) {
     try {
       code = StartUp(L, argc, argv, *context, *applet);
     } catch (const std::bad_alloc&) {
-      code = 1000;
+      code = kErrOutOfMemory;
     }
   }
   return Shutdown(code, L, *context, *applet);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/errorcodes.h"
 #include "base/errorinfo.h"
 #include "engine/libraries.h"
 #include "engine/vmapi.h"
@@ -19,13 +20,6 @@
 
 namespace {
 
-constexpr uint32_t kErrOutOfMemory = 1000;
-constexpr uint32_t kErrCannotRead = 1045;
-constexpr uint32_t kErrUnexpectedEnd = 1198;
-constexpr uint32_t kErrNewerVersion = 1209;
-constexpr uint32_t kErrUnknownSection = 1210;
-constexpr uint32_t kErrNoApplet = 1211;
-constexpr uint32_t kErrNoFile = 1213;
 constexpr uint32_t kCatalogOpeningScript = 97;
 
 // The newest applet version this player reads.
@@ -51,7 +45,7 @@ class AppletInput {
 
   // Fails with 1198 unless [n] more bytes are there.
   void Need(int64_t n) const {
-    if (n < 0 || n > size_ - pos_) throw AppletFault{kErrUnexpectedEnd};
+    if (n < 0 || n > size_ - pos_) throw AppletFault{kErrUnexpectedEof};
   }
   // Fails with 1198 unless [count] items of at least [each] bytes can follow.
   void NeedItems(uint32_t count, int64_t each) const { Need(int64_t(count) * each); }
@@ -61,7 +55,7 @@ class AppletInput {
     uint8_t* out = static_cast<uint8_t*>(buffer);
     while (n > 0) {
       const uint32_t piece = uint32_t(n > (1 << 30) ? (1 << 30) : n);
-      if (ReadStream(file_, out, piece) != piece) throw AppletFault{kErrUnexpectedEnd};
+      if (ReadStream(file_, out, piece) != piece) throw AppletFault{kErrUnexpectedEof};
       out += piece;
       n -= piece;
       pos_ += piece;
@@ -111,7 +105,7 @@ class AppletInput {
   }
   // [length] bytes at [offset], read without moving the record position.
   std::string BytesAt(uint32_t offset, uint32_t length) {
-    if (int64_t(offset) + length > size_) throw AppletFault{kErrUnexpectedEnd};
+    if (int64_t(offset) + length > size_) throw AppletFault{kErrUnexpectedEof};
     const int64_t back = pos_;
     SeekTo(offset);
     std::string text = Bytes(length);
@@ -180,7 +174,7 @@ void ReadDisplayRecord(AppletInput& in, const vkApplet& applet, vkDisplayRecord&
   ReadRegions(in, d.dragRegions);
   ReadRegions(in, d.sizeRegions);
   const int32_t titleLength = in.S16();
-  if (titleLength < 0) throw AppletFault{kErrUnexpectedEnd};
+  if (titleLength < 0) throw AppletFault{kErrUnexpectedEof};
   d.title = in.Bytes(titleLength);
   d.fill.style = 1;
   if (VersionAbove(applet, 4, 6)) {
@@ -210,7 +204,7 @@ void ReadPreloads(AppletInput& in, vkApplet& applet, const std::string& path) {
     p.loadAlpha = in.S32();
     p.sourceLine = in.S32();
     if (p.dataSize != 0 && int64_t(p.dataOffset) + p.dataSize > in.size())
-      throw AppletFault{kErrUnexpectedEnd};
+      throw AppletFault{kErrUnexpectedEof};
     switch (p.type) {
       case PRELOAD_BGPIC:
         if (VersionAbove(applet, 4, 6)) {
@@ -335,10 +329,10 @@ void ReadLinkedFiles(AppletInput& in, vkApplet& applet, const std::string& path)
     if (size == kExternalData) {
       f.size = in.U32();
       f.offset = in.S32();
-      if (f.offset < 0 || int64_t(f.offset) + f.size > in.size()) throw AppletFault{kErrUnexpectedEnd};
+      if (f.offset < 0 || int64_t(f.offset) + f.size > in.size()) throw AppletFault{kErrUnexpectedEof};
     } else {
       f.size = size;
-      if (in.position() > INT32_MAX) throw AppletFault{kErrUnexpectedEnd};
+      if (in.position() > INT32_MAX) throw AppletFault{kErrUnexpectedEof};
       f.offset = int32_t(in.position());
       in.Skip(size);
     }
@@ -349,7 +343,7 @@ void ReadLinkedFiles(AppletInput& in, vkApplet& applet, const std::string& path)
 // Reads records until the bytecode record has been read.
 void ReadRecords(AppletInput& in, vkState* L, vkApplet& applet, const std::string& path) {
   for (;;) {
-    if (in.AtEnd()) throw AppletFault{kErrUnexpectedEnd};
+    if (in.AtEnd()) throw AppletFault{kErrUnexpectedEof};
     const uint32_t tag = in.Byte();
     switch (tag) {
       case 0:
@@ -373,7 +367,7 @@ void ReadRecords(AppletInput& in, vkState* L, vkApplet& applet, const std::strin
       }
       case 4: {
         const int32_t length = in.S16();
-        if (length < 0) throw AppletFault{kErrUnexpectedEnd};
+        if (length < 0) throw AppletFault{kErrUnexpectedEof};
         applet.defaultTitle = in.Bytes(length);
         break;
       }
@@ -512,7 +506,7 @@ uint32_t ReadApplet(vkState* L, vkProgramContext& context, vkApplet& applet, uin
       return kErrNoFile;
     }
     char full[4096];
-    if (vkosFullPath(context.scriptPath.c_str(), full, sizeof full)) context.scriptPath = full;
+    if (vkosFullPath(context.scriptPath.c_str(), full, sizeof full) == 0) context.scriptPath = full;
   }
   // The applet's folder becomes current, so that it finds its files beside it.
   vkosChangeDir(DirectoryOf(attachedOffset ? context.executablePath : context.scriptPath).c_str());

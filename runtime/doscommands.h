@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+
+#include "base/errorcodes.h"
 #include <list>
 #include <string>
 
@@ -16,7 +18,6 @@ struct vkState;
 
 namespace dos {
 
-inline constexpr uint32_t kWrongUsage = 1055;
 
 int32_t IntArg(vkState* L, int i);
 // The string argument [i], which may hold NUL bytes.

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "base/errorinfo.h"
-#include "base/fileerrors.h"
+#include "base/errorcodes.h"
 
 int32_t gDosIOMode = IO_BUFFERED;
 
@@ -23,9 +23,9 @@ uint32_t FindFileHandle(const vkObjectId& id, vkFileHandle** out) {
       return 0;
     }
   }
-  if (id.handle) return vkfile::kErrObjectNotFound;
+  if (id.handle) return kErrObjectNotFound;
   SetErrorNumber(id.number);
-  return vkfile::kErrNoFileHandle;
+  return kErrNoFileHandle;
 }
 
 uint32_t OpenFileHandle(const vkIdRequest& request, const char* name, int32_t scriptMode, vkFileHandle** out) {
@@ -37,7 +37,7 @@ uint32_t OpenFileHandle(const vkIdRequest& request, const char* name, int32_t sc
   int streamMode = scriptMode == MODE_WRITE ? VKFILE_WRITE : scriptMode == MODE_READWRITE ? VKFILE_UPDATE : VKFILE_READ;
   SetErrorText(name);
   vkFilePtr stream = OpenStream(name, streamMode);
-  if (!stream) return vkfile::kErrCannotRead;
+  if (!stream) return kErrCannotRead;
   SeekStream(stream.get(), 0, VKSEEK_END);
   int64_t end = SeekStream(stream.get(), 0, VKSEEK_START);
   vkFileHandle& h = FileHandles().emplace_back();
@@ -59,11 +59,11 @@ void CloseAllFileHandles() { FileHandles().clear(); }
 int CountFileHandles() { return static_cast<int>(FileHandles().size()); }
 
 uint32_t CheckReadable(const vkFileHandle* handle) {
-  return handle->streamMode == VKFILE_WRITE ? vkfile::kErrWriteOnly : 0;
+  return handle->streamMode == VKFILE_WRITE ? kErrWriteOnly : 0;
 }
 
 uint32_t CheckWritable(const vkFileHandle* handle) {
-  return handle->streamMode == VKFILE_READ ? vkfile::kErrReadOnly : 0;
+  return handle->streamMode == VKFILE_READ ? kErrReadOnly : 0;
 }
 
 uint32_t ModeRead(vkFile* file, void* buffer, uint32_t count) {
@@ -82,13 +82,13 @@ uint64_t BytesLeft(const vkFileHandle* handle) {
 static constexpr uint64_t kMaxPiece = 1u << 30;
 
 uint32_t HandleRead(vkFileHandle* handle, void* buffer, uint64_t count) {
-  if (count > BytesLeft(handle)) return vkfile::kErrPastEnd;
+  if (count > BytesLeft(handle)) return kErrPastEnd;
   char* p = static_cast<char*>(buffer);
   while (count > 0) {
     uint32_t piece = static_cast<uint32_t>(std::min(count, kMaxPiece));
     uint32_t got = ModeRead(handle->stream.get(), p, piece);
     handle->position += got;
-    if (got != piece) return vkfile::kErrShortRead;
+    if (got != piece) return kErrShortRead;
     p += piece;
     count -= piece;
   }
@@ -103,7 +103,7 @@ uint32_t HandleWrite(vkFileHandle* handle, const void* buffer, uint64_t count) {
     uint32_t put = ModeWrite(handle->stream.get(), p, piece);
     handle->position += put;
     if (put != piece) {
-      code = vkfile::kErrShortWrite;
+      code = kErrShortWrite;
       break;
     }
     p += piece;

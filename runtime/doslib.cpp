@@ -19,7 +19,7 @@
 #include "runtime/context.h"
 #include "runtime/doscommands.h"
 #include "runtime/dosfiles.h"
-#include "base/fileerrors.h"
+#include "base/errorcodes.h"
 #include "base/paths.h"
 #include "runtime/serialise.h"
 
@@ -95,7 +95,7 @@ int cmdOpenFile(vkState* L) {
   vkIdRequest request = OptObjectId(L, 1);
   std::string name = TextArg(L, 2);
   int32_t mode = vkDoubleToInt32(vmOptNumber(L, 3, MODE_READ));
-  if (name.empty() || (mode != MODE_READ && mode != MODE_WRITE && mode != MODE_READWRITE)) return kWrongUsage;
+  if (name.empty() || (mode != MODE_READ && mode != MODE_WRITE && mode != MODE_READWRITE)) return kErrWrongUsage;
   // Files linked into the applet are read where the applet holds them.
   if (mode == MODE_READ) name = ResolveLinkedFile(L, name.c_str(), 0, nullptr);
   PrintStatus(GetCatalogText(kCatalogOpeningFile), name.c_str(), true);
@@ -150,7 +150,7 @@ int cmdSeek(vkState* L) {
   if (uint32_t code = handleArg(L, 1, &h)) return static_cast<int>(code);
   int64_t position = vkDoubleToInt64(vmCheckNumber(L, 2));
   if (position == -1) position = static_cast<int64_t>(h->length);
-  if (position < 0 || static_cast<uint64_t>(position) > h->length) return vkfile::kErrSeekPosition;
+  if (position < 0 || static_cast<uint64_t>(position) > h->length) return kErrSeekPosition;
   HandleSeek(h, static_cast<uint64_t>(position));
   return 0;
 }
@@ -158,7 +158,7 @@ int cmdSeek(vkState* L) {
 int cmdSetIOMode(vkState* L) {
   CheckArgCount(L, 1, 1);
   int32_t mode = IntArg(L, 1);
-  if (mode != IO_BUFFERED && mode != IO_UNBUFFERED) return kWrongUsage;
+  if (mode != IO_BUFFERED && mode != IO_UNBUFFERED) return kErrWrongUsage;
   gDosIOMode = mode;
   return 0;
 }
@@ -212,7 +212,7 @@ int cmdReadLine(vkState* L) {
   vkFileHandle* h;
   if (uint32_t code = handleArg(L, 1, &h)) return static_cast<int>(code);
   if (uint32_t code = CheckReadable(h)) return static_cast<int>(code);
-  if (BytesLeft(h) == 0) return vkfile::kErrPastEnd;
+  if (BytesLeft(h) == 0) return kErrPastEnd;
   std::string line;
   while (BytesLeft(h) > 0) {
     char c;
@@ -239,8 +239,8 @@ int cmdReadString(vkState* L) {
   if (uint32_t code = handleArg(L, 1, &h)) return static_cast<int>(code);
   int32_t count = IntArg(L, 2);
   if (uint32_t code = CheckReadable(h)) return static_cast<int>(code);
-  if (count < 0) return kWrongUsage;
-  if (static_cast<uint64_t>(count) > BytesLeft(h)) return vkfile::kErrPastEnd;
+  if (count < 0) return kErrWrongUsage;
+  if (static_cast<uint64_t>(count) > BytesLeft(h)) return kErrPastEnd;
   std::string text(static_cast<size_t>(count), '\0');
   if (uint32_t code = HandleRead(h, text.data(), text.size())) return static_cast<int>(code);
   vmPushLString(L, text.data(), text.size());
@@ -254,8 +254,8 @@ int cmdWriteString(vkState* L) {
   std::string text = TextArg(L, 2);
   int32_t count = vkDoubleToInt32(vmOptNumber(L, 3, 0));
   if (uint32_t code = CheckWritable(h)) return static_cast<int>(code);
-  if (count < 0) return kWrongUsage;
-  if (static_cast<size_t>(count) > text.size()) return vkfile::kErrLengthTooLong;
+  if (count < 0) return kErrWrongUsage;
+  if (static_cast<size_t>(count) > text.size()) return kErrLengthTooLong;
   size_t n = count == 0 ? text.size() : static_cast<size_t>(count);
   return static_cast<int>(HandleWrite(h, text.data(), n));
 }

@@ -21,7 +21,7 @@
 #include "runtime/doscommands.h"
 #include "runtime/dosfiles.h"
 #include "io/filehandles.h"
-#include "base/fileerrors.h"
+#include "base/errorcodes.h"
 #include "io/packfiles.h"
 #include "base/paths.h"
 #include "runtime/sort.h"
@@ -66,9 +66,9 @@ uint32_t findDirectoryHandle(const vkObjectId& id, vkDirectoryHandle** out) {
       return 0;
     }
   }
-  if (id.handle) return vkfile::kErrObjectNotFound;
+  if (id.handle) return kErrObjectNotFound;
   SetErrorNumber(id.number);
-  return vkfile::kErrNoDirHandle;
+  return kErrNoDirHandle;
 }
 
 }  // namespace
@@ -86,7 +86,7 @@ uint32_t MakeDirectoryPath(const std::string& path) {
       continue;
     }
     SetErrorText(path.c_str());
-    return vkfile::kErrMakeDir;
+    return kErrMakeDir;
   }
   return 0;
 }
@@ -107,14 +107,14 @@ void CloseAllDirectoryHandles() { directoryHandles().clear(); }
 int cmdExists(vkState* L) {
   CheckArgCount(L, 1, 1);
   std::string name = TextArg(L, 1);
-  if (name.empty()) return kWrongUsage;
+  if (name.empty()) return kErrWrongUsage;
   return pushNumber(L, ChunkLock(name.c_str(), VKOS_LOCK_READ) ? 1 : 0);
 }
 
 int cmdFileSize(vkState* L) {
   CheckArgCount(L, 1, 1);
   std::string name = TextArg(L, 1);
-  if (name.empty()) return kWrongUsage;
+  if (name.empty()) return kErrWrongUsage;
   vkChunkLockPtr lock = ChunkLock(name.c_str(), VKOS_LOCK_READ);
   vkFileInfo info;
   if (!lock || ChunkExamine(lock.get(), &info) != 0) return pushNumber(L, -1);
@@ -124,7 +124,7 @@ int cmdFileSize(vkState* L) {
 int cmdPathPart(vkState* L) {
   CheckArgCount(L, 1, 1);
   std::string path = TextArg(L, 1);
-  if (IsChunkName(path.c_str())) return kWrongUsage;
+  if (IsChunkName(path.c_str())) return kErrWrongUsage;
   return pushText(L, PathPartOf(path));
 }
 
@@ -142,7 +142,7 @@ int cmdGetVolumeInfo(vkState* L) {
   CheckArgCount(L, 2, 2);
   std::string path = TextArg(L, 1);
   int32_t what = IntArg(L, 2);
-  if (path.empty()) return kWrongUsage;
+  if (path.empty()) return kErrWrongUsage;
   int64_t freeSpace = 0, usedSpace = 0;
   if (int code = vkosGetVolumeInfo(path.c_str(), &freeSpace, &usedSpace)) return code;
   return pushNumber(L, static_cast<double>(what ? freeSpace : usedSpace));
@@ -151,7 +151,7 @@ int cmdGetVolumeInfo(vkState* L) {
 int cmdGetVolumeName(vkState* L) {
   CheckArgCount(L, 1, 1);
   std::string path = TextArg(L, 1);
-  if (path.empty()) return kWrongUsage;
+  if (path.empty()) return kErrWrongUsage;
   char name[257];
   if (int code = vkosGetVolumeName(path.c_str(), name, sizeof name)) return code;
   return pushText(L, name);
@@ -161,7 +161,7 @@ int cmdChangeDirectory(vkState* L) {
   CheckArgCount(L, 1, 1);
   std::string path = TextArg(L, 1);
   // A change that did not happen is reported rather than passed over.
-  if (!vkosChangeDir(path.c_str())) return vkfile::kErrNotDirectory;
+  if (!vkosChangeDir(path.c_str())) return kErrNotDirectory;
   return 0;
 }
 
@@ -183,9 +183,9 @@ int cmdFullPath(vkState* L) {
 int cmdRename(vkState* L) {
   CheckArgCount(L, 2, 2);
   std::string from = TextArg(L, 1), to = TextArg(L, 2);
-  if (from.empty() || to.empty() || IsChunkName(from.c_str()) || IsChunkName(to.c_str())) return kWrongUsage;
+  if (from.empty() || to.empty() || IsChunkName(from.c_str()) || IsChunkName(to.c_str())) return kErrWrongUsage;
   std::string target = PathPartOf(from) + FilePart(to.c_str());
-  if (!vkosRename(from.c_str(), target.c_str())) return vkfile::kErrRename;
+  if (int code = vkosRename(from.c_str(), target.c_str())) return code;
   return 0;
 }
 
@@ -194,19 +194,19 @@ int cmdIsDirectory(vkState* L) {
   std::string name = TextArg(L, 1);
   SetErrorText(name.c_str());
   vkChunkLockPtr lock = ChunkLock(name.c_str(), VKOS_LOCK_READ);
-  if (!lock) return vkfile::kErrLock;
+  if (!lock) return kErrLock;
   vkFileInfo info;
-  if (ChunkExamine(lock.get(), &info) != 0) return kWrongUsage;
+  if (ChunkExamine(lock.get(), &info) != 0) return kErrWrongUsage;
   return pushNumber(L, info.isDirectory ? 1 : 0);
 }
 
 int cmdCRC32(vkState* L) {
   CheckArgCount(L, 1, 1);
   std::string name = TextArg(L, 1);
-  if (name.empty()) return kWrongUsage;
+  if (name.empty()) return kErrWrongUsage;
   SetErrorText(name.c_str());
   vkFilePtr file = OpenStream(name.c_str(), VKFILE_READ);
-  if (!file) return vkfile::kErrCannotRead;
+  if (!file) return kErrCannotRead;
   std::vector<uint8_t> buffer(64 * 1024);
   uLong crc = crc32(0L, Z_NULL, 0);
   while (uint32_t got = ModeRead(file.get(), buffer.data(), static_cast<uint32_t>(buffer.size())))
@@ -218,7 +218,7 @@ int cmdMatchPattern(vkState* L) {
   CheckArgCount(L, 2, 2);
   std::string name = TextArg(L, 1), pattern = TextArg(L, 2);
   uintptr_t compiled = vkosAllocPattern();
-  if (!compiled) return vkfile::kErrOutOfMemory;
+  if (!compiled) return kErrOutOfMemory;
   vkosParsePattern(compiled, pattern.c_str());
   int match = vkosMatchPattern(compiled, name.c_str());
   vkosFreePattern(compiled);
@@ -233,7 +233,7 @@ int cmdReadDirectory(vkState* L) {
   bool sort = vmOptNumber(L, 4, 1) != 0;
   SetErrorText(path.c_str());
   vkChunkLockPtr lock = ChunkLock(path.c_str(), VKOS_LOCK_READ);
-  if (!lock) return vkfile::kErrLock;
+  if (!lock) return kErrLock;
   int isDirectory = 0;
   if (int code = ChunkExamineDir(lock.get(), &isDirectory)) return code;
   int counts[2] = {0, 0};  // files, directories
@@ -260,7 +260,7 @@ int cmdGetFileAttributes(vkState* L) {
   std::string name = TextArg(L, 1);
   SetErrorText(name.c_str());
   vkChunkLockPtr lock = ChunkLock(name.c_str(), VKOS_LOCK_READ);
-  if (!lock) return vkfile::kErrLock;
+  if (!lock) return kErrLock;
   vkFileInfo info;
   if (int code = ChunkExamine(lock.get(), &info)) return code;
   PushFileInfo(L, info, "path", lockPath(lock.get()));
@@ -274,9 +274,8 @@ namespace {
 uint32_t parseDateText(const std::string& text, int64_t* seconds) {
   static const char* const kMonths[12] = {"jan", "feb", "mar", "apr", "may", "jun",
                                           "jul", "aug", "sep", "oct", "nov", "dec"};
-  constexpr uint32_t kBadDate = vkfile::kErrDateFormat;
-  if (text.size() < 20) return kBadDate;
-  if (text[2] != '-' || text[6] != '-' || text[14] != ':' || text[17] != ':') return kBadDate;
+  if (text.size() < 20) return kErrDateFormat;
+  if (text[2] != '-' || text[6] != '-' || text[14] != ':' || text[17] != ':') return kErrDateFormat;
   auto number = [&](size_t at, size_t n, int* out) {
     int v = 0;
     for (size_t i = at; i < at + n; i++) {
@@ -295,8 +294,8 @@ uint32_t parseDateText(const std::string& text, int64_t* seconds) {
   }
   if (month < 0 || !number(0, 2, &day) || !number(7, 4, &year) || !number(12, 2, &hour) ||
       !number(15, 2, &minute) || !number(18, 2, &second))
-    return kBadDate;
-  if (day < 1 || day > 31 || hour > 23 || minute > 59 || second >= 60) return kBadDate;
+    return kErrDateFormat;
+  if (day < 1 || day > 31 || hour > 23 || minute > 59 || second >= 60) return kErrDateFormat;
   struct tm local {};
   local.tm_mday = day;
   local.tm_mon = month;
@@ -315,10 +314,10 @@ int cmdSetFileAttributes(vkState* L) {
   CheckArgCount(L, 2, 2);
   std::string name = TextArg(L, 1);
   vmCheckTable(L, 2);
-  if (IsChunkName(name.c_str())) return kWrongUsage;
+  if (IsChunkName(name.c_str())) return kErrWrongUsage;
   SetErrorText(name.c_str());
   vkChunkLockPtr lock = ChunkLock(name.c_str(), VKOS_LOCK_READ);
-  if (!lock) return vkfile::kErrLock;
+  if (!lock) return kErrLock;
   vkFileInfo info;
   if (int code = ChunkExamine(lock.get(), &info)) return code;
   lock.reset();
@@ -336,15 +335,19 @@ int cmdSetFileAttributes(vkState* L) {
     if (uint32_t code = parseDateText(text, &times[i])) return static_cast<int>(code);
     haveTime = true;
   }
-  if (haveFlags && !vkosSetProtection(name.c_str(), flags)) return vkfile::kErrSetAttributes;
-  if (haveTime && !vkosSetFileDate(name.c_str(), times[1], times[0])) return vkfile::kErrSetDate;
+  if (haveFlags) {
+    if (int code = vkosSetProtection(name.c_str(), flags)) return code;
+  }
+  if (haveTime) {
+    if (int code = vkosSetFileDate(name.c_str(), times[1], times[0])) return code;
+  }
   return 0;
 }
 
 int cmdGetTempFileName(vkState* L) {
   CheckArgCount(L, 0, 0);
   vkTempFile file = vkTempFile::Create("");
-  if (!file.valid()) return vkfile::kErrOutOfMemory;
+  if (!file.valid()) return kErrOutOfMemory;
   vkDosTempFile& entry = TempFiles().emplace_back();
   entry.file = std::move(file);
   return pushText(L, entry.file.path());
@@ -375,7 +378,7 @@ int cmdOpenDirectory(vkState* L) {
   std::string path = TextArg(L, 2);
   SetErrorText(path.c_str());
   vkChunkLockPtr lock = ChunkLock(path.c_str(), VKOS_LOCK_READ);
-  if (!lock) return vkfile::kErrLock;
+  if (!lock) return kErrLock;
   int isDirectory = 0;
   if (int code = ChunkExamineDir(lock.get(), &isDirectory)) return code;
   if (!request.automatic) {
@@ -420,7 +423,7 @@ int cmdDefineVirtualFile(vkState* L) {
   int64_t offset = vkDoubleToInt64(vmCheckNumber(L, 2));
   int64_t length = vkDoubleToInt64(vmCheckNumber(L, 3));
   std::string name = TextArg(L, 4);
-  if (length <= 0 || offset < 0 || container.empty()) return kWrongUsage;
+  if (length <= 0 || offset < 0 || container.empty()) return kErrWrongUsage;
   return pushText(L, MakeChunkName(name.c_str(), offset, length, 0, container.c_str()));
 }
 
@@ -440,16 +443,16 @@ uint32_t extractProgram(const std::string& chunk, std::string* path) {
   std::string file = ShortName(chunk);
   size_t dot = file.rfind('.');
   vkTempFile temp = vkTempFile::Create(dot == std::string::npos ? "" : file.c_str() + dot);
-  if (!temp.valid()) return vkfile::kErrOutOfMemory;
+  if (!temp.valid()) return kErrOutOfMemory;
   SetErrorText(chunk.c_str());
   vkFilePtr in = OpenStream(chunk.c_str(), VKFILE_READ);
-  if (!in) return vkfile::kErrCannotRead;
+  if (!in) return kErrCannotRead;
   SetErrorText(temp.path().c_str());
   vkFilePtr out = OpenStream(temp.path().c_str(), VKFILE_WRITE);
-  if (!out) return vkfile::kErrCannotWrite;
+  if (!out) return kErrCannotWrite;
   std::vector<uint8_t> buffer(16 * 1024);
   while (uint32_t got = ModeRead(in.get(), buffer.data(), static_cast<uint32_t>(buffer.size()))) {
-    if (ModeWrite(out.get(), buffer.data(), got) != got) return vkfile::kErrShortWrite;
+    if (ModeWrite(out.get(), buffer.data(), got) != got) return kErrShortWrite;
   }
   out.reset();
   vkosSetProtection(temp.path().c_str(), FILEATTR_READ_USR | FILEATTR_WRITE_USR | FILEATTR_EXECUTE_USR);
@@ -467,7 +470,7 @@ int runProgram(vkState* L, bool wait) {
   size_t i = 0;
   if (!line.empty() && line[0] == '"') {
     size_t close = line.find('"', 1);
-    if (close == std::string::npos) return kWrongUsage;
+    if (close == std::string::npos) return kErrWrongUsage;
     program = line.substr(1, close - 1);
     i = close + 1;
   } else {
@@ -475,7 +478,7 @@ int runProgram(vkState* L, bool wait) {
     if (i == std::string::npos) i = line.size();
     program = line.substr(0, i);
   }
-  if (program.empty()) return kWrongUsage;
+  if (program.empty()) return kErrWrongUsage;
   while (i < line.size() && line[i] == ' ') i++;
   std::string arguments = line.substr(i);
   if (IsChunkName(program.c_str())) {

@@ -14,7 +14,7 @@
 #include "runtime/doscommands.h"
 #include "runtime/dosfiles.h"
 #include "io/filehandles.h"
-#include "base/fileerrors.h"
+#include "base/errorcodes.h"
 #include "base/paths.h"
 
 using namespace dos;
@@ -109,8 +109,8 @@ Step deleteOne(Walk& w, const std::string& path, const vkFileInfo& info) {
         }) || answer == 1)
       return Step::Abort;
   }
-  if (!vkosDeleteFile(path.c_str())) {
-    w.error = vkfile::kErrDeleteFile;
+  if (vkosDeleteFile(path.c_str()) != 0) {
+    w.error = kErrDeleteFile;
     return Step::Abort;
   }
   return Step::Go;
@@ -132,7 +132,7 @@ Step deleteTree(Walk& w, const std::string& path, bool keep) {
   }
   if (keep) return Step::Go;
   if (!vkosDeleteFile(path.c_str()) && !w.skipped) {
-    w.error = vkfile::kErrDeleteFile;
+    w.error = kErrDeleteFile;
     return Step::Abort;
   }
   return Step::Go;
@@ -147,7 +147,7 @@ Step copyOne(Walk& w, const std::string& source, const vkFileInfo& info, const s
     ChunkExamine(existing.get(), &old);
     existing.reset();
     char a[4096], b[4096];
-    if (vkosFullPath(source.c_str(), a, sizeof a) && vkosFullPath(target.c_str(), b, sizeof b) &&
+    if (vkosFullPath(source.c_str(), a, sizeof a) == 0 && vkosFullPath(target.c_str(), b, sizeof b) == 0 &&
         std::strcmp(a, b) == 0)
       return Step::Skip;  // a file copied onto itself is already there
     if (w.callback) {
@@ -172,13 +172,13 @@ Step copyOne(Walk& w, const std::string& source, const vkFileInfo& info, const s
   vkFilePtr in = OpenStream(source.c_str(), VKFILE_READ);
   if (!in && info.isLink) return Step::Skip;  // a link to nothing has nothing to copy
   if (!in) {
-    w.error = vkfile::kErrCannotRead;
+    w.error = kErrCannotRead;
     return Step::Abort;
   }
   SetErrorText(target.c_str());
   vkFilePtr out = OpenStream(target.c_str(), VKFILE_WRITE);
   if (!out) {
-    w.error = vkfile::kErrCannotWrite;
+    w.error = kErrCannotWrite;
     return Step::Abort;
   }
   // Callbacks hear of every 16 KB piece; without one, larger pieces serve.
@@ -187,7 +187,7 @@ Step copyOne(Walk& w, const std::string& source, const vkFileInfo& info, const s
   Step step = Step::Go;
   while (uint32_t got = ModeRead(in.get(), buffer.data(), static_cast<uint32_t>(buffer.size()))) {
     if (ModeWrite(out.get(), buffer.data(), got) != got) {
-      w.error = vkfile::kErrShortWrite;
+      w.error = kErrShortWrite;
       step = Step::Abort;
       break;
     }
@@ -205,7 +205,7 @@ Step copyOne(Walk& w, const std::string& source, const vkFileInfo& info, const s
   }
   bool closed = CloseStream(out.release()) == 1;
   if (step == Step::Go && !closed) {
-    w.error = vkfile::kErrShortWrite;
+    w.error = kErrShortWrite;
     step = Step::Abort;
   }
   if (step != Step::Go) {
@@ -224,7 +224,7 @@ Step copyTree(Walk& w, const std::string& source, const std::string& target, con
   std::vector<Entry> entries;
   if (!listDirectory(source, &entries)) {
     SetErrorText(source.c_str());
-    w.error = vkfile::kErrExamine;
+    w.error = kErrExamine;
     return Step::Abort;
   }
   for (const Entry& e : entries) {
@@ -234,7 +234,7 @@ Step copyTree(Walk& w, const std::string& source, const std::string& target, con
     Step step = Step::Go;
     if (e.info.isDirectory) {
       char real[4096];
-      if (e.info.isLink || (vkosFullPath(from.c_str(), real, sizeof real) && avoid == real)) continue;
+      if (e.info.isLink || (vkosFullPath(from.c_str(), real, sizeof real) == 0 && avoid == real)) continue;
       if ((w.error = MakeDirectoryPath(to)) != 0) return Step::Abort;
       step = copyTree(w, from, to, avoid);
     } else if (matches(w, e.name)) {
@@ -289,7 +289,7 @@ bool endsInSeparator(const std::string& s) { return !s.empty() && (s.back() == '
 int cmdDeleteFile(vkState* L) {
   CheckArgCount(L, 1, 3);
   std::string name = TextArg(L, 1);
-  if (name.empty() || IsChunkName(name.c_str())) return kWrongUsage;
+  if (name.empty() || IsChunkName(name.c_str())) return kErrWrongUsage;
   Walk w{L};
   takeCallback(L, w, 2, 3);
   w.pattern = takePattern(&name);
@@ -316,7 +316,7 @@ int cmdCopyFile(vkState* L) {
   CheckArgCount(L, 2, 5);
   std::string source = TextArg(L, 1), destination = TextArg(L, 2);
   std::string newName = vmGetTop(L) >= 3 ? TextArg(L, 3) : std::string();
-  if (source.empty() && destination.empty()) return kWrongUsage;
+  if (source.empty() && destination.empty()) return kErrWrongUsage;
   Walk w{L};
   takeCallback(L, w, 4, 5);
   if (uint32_t code = MakeDirectoryPath(destination)) return static_cast<int>(code);
@@ -325,12 +325,12 @@ int cmdCopyFile(vkState* L) {
   SetErrorText(source.c_str());
   vkChunkLockPtr lock = ChunkLock(source.c_str(), VKOS_LOCK_READ);
   vkFileInfo info;
-  if (!lock || ChunkExamine(lock.get(), &info) != 0) return vkfile::kErrCannotRead;
+  if (!lock || ChunkExamine(lock.get(), &info) != 0) return kErrCannotRead;
   lock.reset();
   if (info.isDirectory) {
-    if (!newName.empty()) return kWrongUsage;
+    if (!newName.empty()) return kErrWrongUsage;
     char avoid[4096];
-    if (!vkosFullPath(destination.c_str(), avoid, sizeof avoid)) avoid[0] = 0;
+    if (vkosFullPath(destination.c_str(), avoid, sizeof avoid) != 0) avoid[0] = 0;
     copyTree(w, source, destination, avoid);
   } else {
     std::string target = destination;

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "base/errorcodes.h"
 #include "engine/attributes.h"
 #include "base/errorinfo.h"
 #include "engine/errormessages.h"
@@ -23,7 +24,6 @@ constexpr uint32_t kTextCurrentLine = 92;
 constexpr uint32_t kTextFile = 194;
 constexpr uint32_t kTextInFunction = 280;
 constexpr uint32_t kTextError = 402;
-constexpr int32_t kUserAbort = 1003;
 
 std::string catalogText(uint32_t id) {
   const char* text = GetCatalogText(id);
@@ -103,7 +103,7 @@ int ShowScriptError(vkState* L, const std::string& message, bool plain) {
 }
 
 void ReportFinalError(vkState* L, int32_t code, bool debugDevice, std::string* messageOut) {
-  if (code <= 0 || code == kUserAbort) return;
+  if (code <= 0 || code == kErrUserAbort) return;
   std::string message = FormatErrorMessage(code);
   if (messageOut) *messageOut = message;
   if (debugDevice)

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "base/errorcodes.h"
 #include "engine/argcheck.h"
 #include "engine/errors.h"
 #include "engine/libraries.h"
@@ -16,8 +17,6 @@
 
 namespace {
 
-constexpr int kWrongUsage = kErrWrongUsage;
-constexpr int kDivisionByZero = kVmErrDivisionByZero;
 constexpr double kRadiansPerDegree = 0.017453292519943295;
 
 int32_t checkInt(vkState* L, int i) { return vkDoubleToInt32(vmCheckNumber(L, i)); }
@@ -78,14 +77,14 @@ int binary(vkState* L) {
 int cmdMod(vkState* L) {
   CheckArgCount(L, 2, 2);
   double x = vmCheckNumber(L, 1), y = vmCheckNumber(L, 2);
-  if (y == 0.0) return kDivisionByZero;
+  if (y == 0.0) return kErrDivisionByZero;
   return pushNumber(L, std::fmod(x, y));
 }
 
 int cmdDiv(vkState* L) {
   CheckArgCount(L, 2, 2);
   double x = vmCheckNumber(L, 1), y = vmCheckNumber(L, 2);
-  if (y == 0.0) return kDivisionByZero;
+  if (y == 0.0) return kErrDivisionByZero;
   return pushNumber(L, x / y);
 }
 
@@ -119,8 +118,8 @@ int extreme(vkState* L) {
 int cmdRnd(vkState* L) {
   CheckArgCount(L, 1, 1);
   int32_t n = checkInt(L, 1);
-  if (n == 0) return kDivisionByZero;
-  if (n < 0) return kWrongUsage;
+  if (n == 0) return kErrDivisionByZero;
+  if (n < 0) return kErrWrongUsage;
   return pushNumber(L, vkDoubleToInt32(drand48() * n));
 }
 
@@ -166,8 +165,8 @@ int cmdSar(vkState* L) {
 int cmdRt(vkState* L) {
   CheckArgCount(L, 2, 2);
   double x = vmCheckNumber(L, 1), n = vmCheckNumber(L, 2);
-  if (n == 0.0) return kDivisionByZero;
-  if (n < 0.0) return kWrongUsage;
+  if (n == 0.0) return kErrDivisionByZero;
+  if (n < 0.0) return kErrWrongUsage;
   return pushNumber(L, std::pow(x, 1.0 / n));
 }
 
@@ -198,19 +197,19 @@ bool wordAndBit(vkState* L, uint32_t* word, uint32_t* bit) {
 
 int cmdBitSet(vkState* L) {
   uint32_t w, bit;
-  if (!wordAndBit(L, &w, &bit)) return kWrongUsage;
+  if (!wordAndBit(L, &w, &bit)) return kErrWrongUsage;
   return pushWord(L, w | bit);
 }
 
 int cmdBitClear(vkState* L) {
   uint32_t w, bit;
-  if (!wordAndBit(L, &w, &bit)) return kWrongUsage;
+  if (!wordAndBit(L, &w, &bit)) return kErrWrongUsage;
   return pushWord(L, w & ~bit);
 }
 
 int cmdBitTest(vkState* L) {
   uint32_t w, bit;
-  if (!wordAndBit(L, &w, &bit)) return kWrongUsage;
+  if (!wordAndBit(L, &w, &bit)) return kErrWrongUsage;
   return pushNumber(L, (w & bit) ? 1 : 0);
 }
 
@@ -231,7 +230,7 @@ int rotate(vkState* L) {
   uint32_t v = vmCheckUnsigned(L, 1);
   int32_t n = checkInt(L, 2);
   int width = typeWidth(vkDoubleToInt32(vmOptNumber(L, 3, 1)));
-  if (width == 0) return kWrongUsage;
+  if (width == 0) return kErrWrongUsage;
   uint32_t mask = widthMask(width);
   v &= mask;
   int k = static_cast<int>(static_cast<uint32_t>(n) & static_cast<uint32_t>(width - 1));
@@ -245,7 +244,7 @@ int cmdCast(vkState* L) {
   uint32_t v = vmCheckUnsigned(L, 1);
   bool isSigned = vmCheckNumber(L, 2) != 0;
   int width = typeWidth(checkInt(L, 3));
-  if (width == 0) return kWrongUsage;
+  if (width == 0) return kErrWrongUsage;
   v &= widthMask(width);
   if (!isSigned) return pushWord(L, v);
   uint32_t signBit = 1u << (width - 1);

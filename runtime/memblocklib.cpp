@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "base/errorcodes.h"
 #include "base/errorinfo.h"
 #include "engine/libraries.h"
 #include "base/numconv.h"
@@ -18,12 +19,6 @@
 
 namespace {
 
-constexpr int kOutOfMemory = 1000;
-constexpr int kObjectNotFound = 1041;
-constexpr int kWrongUsage = kErrWrongUsage;
-constexpr int kOffsetOutOfRange = 1146;
-constexpr int kNoMemBlock = 1180;
-constexpr int kShortRead = 1009;
 
 // Type codes of the values a block holds.
 constexpr int32_t kTypeLong = 1;
@@ -71,9 +66,9 @@ int cmdAllocMem(vkState* L) {
     vkObjectId id{request.number, nullptr};
     memBlocks().remove_if([&id](const vkMemBlock& b) { return b.id == id; });
   }
-  if (size <= 0) return kOutOfMemory;
+  if (size <= 0) return kErrOutOfMemory;
   std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[static_cast<size_t>(size)]());
-  if (!data) return kOutOfMemory;
+  if (!data) return kErrOutOfMemory;
   vkMemBlock& block = memBlocks().emplace_back();
   block.id = request.automatic ? vkObjectId{0, &block} : vkObjectId{request.number, nullptr};
   block.size = size;
@@ -97,19 +92,19 @@ int cmdPoke(vkState* L) {
   if (uint32_t rc = blockArg(L, 1, &block)) return static_cast<int>(rc);
   int64_t offset = checkInt(L, 2);
   int32_t type = optInt(L, 4, kTypeLong);
-  if (offset < 0) return kOffsetOutOfRange;
+  if (offset < 0) return kErrOffsetOutOfRange;
   if (type == kTypeString) {
     size_t len = 0;
     const char* s = vmCheckString(L, 3, &len);
-    if (!fits(*block, offset, static_cast<int64_t>(len) + 1)) return kOffsetOutOfRange;
+    if (!fits(*block, offset, static_cast<int64_t>(len) + 1)) return kErrOffsetOutOfRange;
     std::memcpy(block->data.get() + offset, s, len);
     block->data[offset + len] = 0;
     return 0;
   }
   int bytes = valueBytes(type);
-  if (bytes == 0) return kWrongUsage;
+  if (bytes == 0) return kErrWrongUsage;
   uint32_t value = vmCheckUnsigned(L, 3);
-  if (!fits(*block, offset, bytes)) return kOffsetOutOfRange;
+  if (!fits(*block, offset, bytes)) return kErrOffsetOutOfRange;
   storeBigEndian(block->data.get() + offset, value, bytes);
   return 0;
 }
@@ -121,25 +116,25 @@ int cmdPeek(vkState* L) {
   int64_t offset = checkInt(L, 2);
   int32_t type = optInt(L, 3, kTypeLong);
   int64_t length = optInt(L, 4, 0);
-  if (offset < 0) return kOffsetOutOfRange;
+  if (offset < 0) return kErrOffsetOutOfRange;
   const uint8_t* data = block->data.get();
   if (type == kTypeString) {
-    if (length < 0) return kWrongUsage;
+    if (length < 0) return kErrWrongUsage;
     if (length == 0) {
-      if (!fits(*block, offset, 1)) return kOffsetOutOfRange;
+      if (!fits(*block, offset, 1)) return kErrOffsetOutOfRange;
       int64_t end = offset;
       while (end < block->size && (isVisible(data[end]) || data[end] == 9 || data[end] == 10 || data[end] == 13))
         end++;
       length = end - offset;
     } else if (!fits(*block, offset, length)) {
-      return kOffsetOutOfRange;
+      return kErrOffsetOutOfRange;
     }
     vmPushLString(L, reinterpret_cast<const char*>(data + offset), static_cast<size_t>(length));
     return 1;
   }
   int bytes = valueBytes(type);
-  if (bytes == 0) return kWrongUsage;
-  if (!fits(*block, offset, bytes)) return kOffsetOutOfRange;
+  if (bytes == 0) return kErrWrongUsage;
+  if (!fits(*block, offset, bytes)) return kErrOffsetOutOfRange;
   vmPushNumber(L, loadBigEndian(data + offset, bytes));
   return 1;
 }
@@ -153,9 +148,9 @@ int cmdFillMem(vkState* L) {
   int64_t offset = optInt(L, 4, 0);
   int32_t type = optInt(L, 5, kTypeByte);
   if (count < 1) return 0;
-  if (offset < 0 || !fits(*block, offset, count)) return kOffsetOutOfRange;
+  if (offset < 0 || !fits(*block, offset, count)) return kErrOffsetOutOfRange;
   int bytes = valueBytes(type);
-  if (bytes == 0 || offset % bytes != 0 || count % bytes != 0) return kWrongUsage;
+  if (bytes == 0 || offset % bytes != 0 || count % bytes != 0) return kErrWrongUsage;
   uint8_t* p = block->data.get() + offset;
   if (bytes == 1) {
     std::memset(p, static_cast<int>(value & 0xFF), static_cast<size_t>(count));
@@ -174,9 +169,9 @@ int cmdCopyMem(vkState* L) {
   int64_t sourceOffset = optInt(L, 4, 0);
   int64_t destOffset = optInt(L, 5, 0);
   if (count < 1) return 0;
-  if (sourceOffset < 0 || destOffset < 0) return kOffsetOutOfRange;
-  if (source == dest) return kWrongUsage;
-  if (!fits(*source, sourceOffset, count) || !fits(*dest, destOffset, count)) return kOffsetOutOfRange;
+  if (sourceOffset < 0 || destOffset < 0) return kErrOffsetOutOfRange;
+  if (source == dest) return kErrWrongUsage;
+  if (!fits(*source, sourceOffset, count) || !fits(*dest, destOffset, count)) return kErrOffsetOutOfRange;
   std::memcpy(dest->data.get() + destOffset, source->data.get() + sourceOffset, static_cast<size_t>(count));
   return 0;
 }
@@ -194,7 +189,7 @@ uint32_t transferArgs(vkState* L, vkFileHandle** handle, vkMemBlock** block, int
     *count = 0;
     return 0;
   }
-  return *offset < 0 ? kWrongUsage : 0;
+  return *offset < 0 ? kErrWrongUsage : 0;
 }
 
 // Reads what the file gives; fewer bytes than asked for is a short read.
@@ -205,12 +200,12 @@ int cmdReadMem(vkState* L) {
   if (uint32_t rc = transferArgs(L, &handle, &block, &count, &offset)) return static_cast<int>(rc);
   if (count == 0) return 0;
   if (uint32_t rc = CheckReadable(handle)) return static_cast<int>(rc);
-  if (!fits(*block, offset, count)) return kOffsetOutOfRange;
+  if (!fits(*block, offset, count)) return kErrOffsetOutOfRange;
   uint8_t* p = block->data.get() + offset;
   uint64_t left = BytesLeft(handle);
   if (static_cast<uint64_t>(count) > left) {
     HandleRead(handle, p, left);
-    return kShortRead;
+    return kErrShortRead;
   }
   return static_cast<int>(HandleRead(handle, p, static_cast<uint64_t>(count)));
 }
@@ -222,7 +217,7 @@ int cmdWriteMem(vkState* L) {
   if (uint32_t rc = transferArgs(L, &handle, &block, &count, &offset)) return static_cast<int>(rc);
   if (count == 0) return 0;
   if (uint32_t rc = CheckWritable(handle)) return static_cast<int>(rc);
-  if (!fits(*block, offset, count)) return kOffsetOutOfRange;
+  if (!fits(*block, offset, count)) return kErrOffsetOutOfRange;
   return static_cast<int>(HandleWrite(handle, block->data.get() + offset, static_cast<uint64_t>(count)));
 }
 
@@ -232,9 +227,9 @@ int cmdDumpMem(vkState* L) {
   if (uint32_t rc = blockArg(L, 1, &block)) return static_cast<int>(rc);
   int64_t length = optInt(L, 2, 0);
   int64_t offset = optInt(L, 3, 0);
-  if (offset < 0) return kWrongUsage;
+  if (offset < 0) return kErrWrongUsage;
   if (length < 1) length = block->size;
-  if (!fits(*block, offset, length)) return kOffsetOutOfRange;
+  if (!fits(*block, offset, length)) return kErrOffsetOutOfRange;
   const uint8_t* data = block->data.get() + offset;
   for (int64_t line = 0; line < length; line += 16) {
     int64_t n = std::min<int64_t>(16, length - line);
@@ -263,9 +258,9 @@ uint32_t FindMemBlock(const vkObjectId& id, vkMemBlock** out) {
       return 0;
     }
   }
-  if (id.handle) return kObjectNotFound;
+  if (id.handle) return kErrObjectNotFound;
   SetErrorNumber(id.number);
-  return kNoMemBlock;
+  return kErrNoMemBlock;
 }
 
 int CountMemBlocks() { return static_cast<int>(memBlocks().size()); }

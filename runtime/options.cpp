@@ -10,20 +10,12 @@
 #include <optional>
 #include <string_view>
 
+#include "base/errorcodes.h"
 #include "base/errorinfo.h"
 #include "base/numconv.h"
 
 namespace {
 
-constexpr uint32_t kErrSyntax = 1018;
-constexpr uint32_t kErrValueExpected = 1024;
-constexpr uint32_t kErrCannotRead = 1045;
-constexpr uint32_t kErrWrongArguments = 1060;
-constexpr uint32_t kErrCompile = 1212;
-constexpr uint32_t kErrBackfill = 1243;
-constexpr uint32_t kErrExeType = 1266;
-constexpr uint32_t kErrLinkList = 1305;
-constexpr uint32_t kErrIniSyntax = 1363;
 
 // The longest key of a ".ini" entry.
 constexpr size_t kIniKeyMax = 127;

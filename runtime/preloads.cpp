@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "base/errorcodes.h"
 #include "engine/argcheck.h"
 #include "engine/attributes.h"
 #include "base/errorinfo.h"
@@ -21,7 +22,6 @@
 namespace {
 
 constexpr uint32_t kCatalogLoadingApplet = 287;
-constexpr uint32_t kErrFunctionNotFound = 1133;
 
 // The command each preload type calls, as spelled for messages.
 const char* CommandOf(uint32_t type) {

@@ -16,7 +16,7 @@
 #include "engine/errors.h"
 #include "engine/vmapi.h"
 #include "runtime/dosfiles.h"
-#include "base/fileerrors.h"
+#include "base/errorcodes.h"
 
 namespace {
 
@@ -115,7 +115,7 @@ uint32_t DecodeBase64(const std::vector<uint8_t>& text, std::string* out) {
   int filled = 0;
   for (uint8_t c : text) {
     if (c < 33) continue;
-    if (Base64Value(c) < 0) return vkfile::kErrBase64;
+    if (Base64Value(c) < 0) return kErrBase64;
     group[filled++] = c;
     if (filled < 4) continue;
     filled = 0;
@@ -127,7 +127,7 @@ uint32_t DecodeBase64(const std::vector<uint8_t>& text, std::string* out) {
     if (group[3] == '=') return 0;
     out->push_back(static_cast<char>(bits));
   }
-  return filled == 0 ? 0 : vkfile::kErrBase64;
+  return filled == 0 ? 0 : kErrBase64;
 }
 
 // The function body of the function at stack [index] in either form, made
@@ -154,7 +154,7 @@ uint32_t FunctionBody(vkState* L, int index, bool textForm, std::string* body) {
 
 // A table met again inside itself is a cycle the format cannot hold.
 uint32_t WriteTableBody(vkState* L, int index, RecordSink* sink, bool textFunctions, vkTableWalk* walk) {
-  if (!walk->Enter(L, index)) return vkfile::kErrStackOverflow;
+  if (!walk->Enter(L, index)) return kErrStackOverflow;
   vmPushNil(L);
   while (vmNext(L, index)) {
     int valueType = vmType(L, -1);
@@ -180,7 +180,7 @@ uint32_t WriteTableBody(vkState* L, int index, RecordSink* sink, bool textFuncti
       sink->bytes(vmToString(L, -2), vmStrLen(L, -2));
     } else {
       vmSetTop(L, -3);
-      return vkfile::kErrBadArguments;
+      return kErrWrongUsage;
     }
     uint32_t code = 0;
     switch (valueType) {
@@ -244,7 +244,7 @@ uint32_t PushNumber(vkState* L, vkFileHandle* handle) {
 // Reads [length] bytes that must be left in the file, into [out].
 template <typename Buffer>
 uint32_t ReadExactly(vkFileHandle* handle, uint64_t length, Buffer* out) {
-  if (length > BytesLeft(handle)) return vkfile::kErrPastEnd;
+  if (length > BytesLeft(handle)) return kErrPastEnd;
   out->resize(length);
   return HandleRead(handle, out->data(), length);
 }
@@ -306,7 +306,7 @@ uint32_t ReadFunctionData(vkState* L, vkFileHandle* handle, FunctionForm form) {
 }
 
 uint32_t ReadTableBody(vkState* L, vkFileHandle* handle, int depth) {
-  if (depth >= kMaxTableNesting || !vmCheckStack(L, 3)) return vkfile::kErrStackOverflow;
+  if (depth >= kMaxTableNesting || !vmCheckStack(L, 3)) return kErrStackOverflow;
   vmNewTable(L);
   int table = vmGetTop(L);
   uint8_t type;
@@ -317,7 +317,7 @@ uint32_t ReadTableBody(vkState* L, vkFileHandle* handle, int depth) {
       case kItemEnd: return 0;
       case kItemNumber: code = PushNumber(L, handle); break;
       case kItemString: code = PushString(L, handle); break;
-      default: return vkfile::kErrNoTableRecord;
+      default: return kErrNoTableRecord;
     }
     if (code == 0) code = ReadByte(handle, &type);
     if (code != 0) return code;
@@ -326,7 +326,7 @@ uint32_t ReadTableBody(vkState* L, vkFileHandle* handle, int depth) {
       case kItemString: code = PushString(L, handle); break;
       case kItemTable: code = ReadTableBody(L, handle, depth + 1); break;
       case kItemFunction: code = ReadFunctionData(L, handle, FunctionForm::Either); break;
-      default: return vkfile::kErrNoTableRecord;
+      default: return kErrNoTableRecord;
     }
     if (code != 0) return code;
     vmSetTable(L, table);
@@ -355,7 +355,7 @@ uint32_t WriteTableRecord(vkState* L, int index, vkFileHandle* handle, bool text
 uint32_t ReadTableRecord(vkState* L, vkFileHandle* handle) {
   char magic[4];
   if (uint32_t code = ReadMagic(handle, magic)) return code;
-  if (std::memcmp(magic, kTableMagic, 4) != 0) return vkfile::kErrNoTableRecord;
+  if (std::memcmp(magic, kTableMagic, 4) != 0) return kErrNoTableRecord;
   return ReadTableBody(L, handle, 0);
 }
 
@@ -376,5 +376,5 @@ uint32_t ReadFunctionRecord(vkState* L, vkFileHandle* handle) {
     return ReadFunctionData(L, handle, FunctionForm::Raw);
   if (std::memcmp(magic, kTextFunctionMagic, 4) == 0)
     return ReadFunctionData(L, handle, FunctionForm::Text);
-  return vkfile::kErrNoFunctionRecord;
+  return kErrNoFunctionRecord;
 }

@@ -2,6 +2,7 @@
 // high - 1, scans from both ends, recursion into the smaller part only.
 #include "runtime/sort.h"
 
+#include "base/errorcodes.h"
 #include "engine/vmapi.h"
 
 namespace {

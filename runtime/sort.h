@@ -7,9 +7,10 @@
 
 #include <cstdint>
 
+#include "base/errorcodes.h"
+
 struct vkState;
 
-inline constexpr uint32_t kErrInvalidOrder = 1362;  // "Invalid order function for sorting!"
 
 // The number of consecutive non-nil items from index 0 of the table at
 // [index]; with [stopAtEmptyString] also up to the first empty string (the

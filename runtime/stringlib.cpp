@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/errorcodes.h"
 #include "engine/argcheck.h"
 #include "engine/libraries.h"
 #include "base/numconv.h"
@@ -20,7 +21,6 @@
 
 namespace {
 
-constexpr int kWrongUsage = kErrWrongUsage;
 
 // Binary digit counts by type code (LONG 1, SHORT 6, BYTE 7).
 constexpr int kTypeLong = 1;
@@ -116,7 +116,7 @@ int cmdUnrightStr(vkState* L) {
   CheckArgCount(L, 2, 2);
   std::string_view s = checkText(L, 1);
   int32_t n = checkInt(L, 2);
-  if (n < 0) return kWrongUsage;
+  if (n < 0) return kErrWrongUsage;
   return pushText(L, static_cast<size_t>(n) >= s.size() ? std::string_view() : s.substr(n));
 }
 
@@ -124,14 +124,14 @@ int cmdUnleftStr(vkState* L) {
   CheckArgCount(L, 2, 2);
   std::string_view s = checkText(L, 1);
   int32_t n = checkInt(L, 2);
-  if (n < 0) return kWrongUsage;
+  if (n < 0) return kErrWrongUsage;
   return pushText(L, static_cast<size_t>(n) >= s.size() ? std::string_view() : s.substr(0, s.size() - n));
 }
 
 int cmdChr(vkState* L) {
   CheckArgCount(L, 1, 1);
   int32_t n = checkInt(L, 1);
-  if (n < 0 || n > 255) return kWrongUsage;
+  if (n < 0 || n > 255) return kErrWrongUsage;
   char c = static_cast<char>(n);
   return pushText(L, std::string_view(&c, n == 0 ? 0 : 1));
 }
@@ -184,7 +184,7 @@ bool nothingToSearch(const SearchArgs& a) {
 
 int cmdFindStr(vkState* L) {
   SearchArgs a = searchArgs(L);
-  if (a.pos < 0) return kWrongUsage;
+  if (a.pos < 0) return kErrWrongUsage;
   if (nothingToSearch(a)) return pushNumber(L, -1);
   size_t at = Searcher(a.s, a.sub, a.caseSensitive).find(a.pos);
   return pushNumber(L, at == std::string_view::npos ? -1.0 : static_cast<double>(at));
@@ -192,7 +192,7 @@ int cmdFindStr(vkState* L) {
 
 int cmdCountStr(vkState* L) {
   SearchArgs a = searchArgs(L);
-  if (a.pos < 0) return kWrongUsage;
+  if (a.pos < 0) return kErrWrongUsage;
   if (nothingToSearch(a)) return pushNumber(L, 0);
   Searcher searcher(a.s, a.sub, a.caseSensitive);
   double count = 0;
@@ -236,7 +236,7 @@ int cmdReplaceStr(vkState* L) {
   std::string_view replacement = checkText(L, 3);
   bool caseSensitive = vmOptNumber(L, 4, 1) != 0;
   int32_t pos = optInt(L, 5, 0);
-  if (pos < 0) return kWrongUsage;
+  if (pos < 0) return kErrWrongUsage;
   size_t from = std::min(static_cast<size_t>(pos), s.size());
   if (find.empty() || from == s.size()) return pushText(L, s);
   Searcher searcher(s, find, caseSensitive);
@@ -267,7 +267,7 @@ int cmdSplitStr(vkState* L) {
   CheckArgCount(L, 2, 2);
   std::string_view s = checkText(L, 1);
   std::string_view sep = checkText(L, 2);
-  if (sep.size() != 1) return kWrongUsage;
+  if (sep.size() != 1) return kErrWrongUsage;
   vmNewTable(L);
   int count = 0;
   size_t start = 0;
@@ -287,7 +287,7 @@ int cmdPadNum(vkState* L) {
   CheckArgCount(L, 2, 2);
   int32_t n = checkInt(L, 1);
   int32_t len = checkInt(L, 2);
-  if (n < 0 || len < 1) return kWrongUsage;
+  if (n < 0 || len < 1) return kErrWrongUsage;
   std::string digits = std::to_string(n);
   if (digits.size() < static_cast<size_t>(len)) digits.insert(0, len - digits.size(), '0');
   return pushText(L, digits);
@@ -312,7 +312,7 @@ int cmdTrimStr(vkState* L) {
   std::string_view s = checkText(L, 1);
   std::string_view c = checkText(L, 2);
   int32_t side = checkInt(L, 3);
-  if (c.size() != 1) return kWrongUsage;
+  if (c.size() != 1) return kErrWrongUsage;
   if (side == 0) {
     size_t first = s.find_first_not_of(c[0]);
     return pushText(L, first == std::string_view::npos ? std::string_view() : s.substr(first));
@@ -380,7 +380,7 @@ int cmdToNumber(vkState* L) {
     double d = 0;
     return pushNumber(L, vmStringToNumber(s.c_str(), &d) ? d : 0.0);
   }
-  if (base < 2 || base > 36) return kWrongUsage;
+  if (base < 2 || base > 36) return kErrWrongUsage;
   return pushNumber(L, parseInBase(std::string(checkText(L, 1)), base));
 }
 
@@ -389,7 +389,7 @@ int cmdUnmidStr(vkState* L) {
   std::string_view s = checkText(L, 1);
   int32_t pos = checkInt(L, 2);
   int32_t len = checkInt(L, 3);
-  if (pos < 0 || len < 0) return kWrongUsage;
+  if (pos < 0 || len < 0) return kErrWrongUsage;
   if (len == 0 || static_cast<size_t>(pos) >= s.size()) return pushText(L, s);
   std::string out(s.substr(0, pos));
   if (static_cast<size_t>(len) < s.size() - pos) out += s.substr(pos + len);
@@ -402,7 +402,7 @@ int cmdInsertStr(vkState* L) {
   std::string_view insert = checkText(L, 2);
   int32_t pos = checkInt(L, 3);
   bool overwrite = vmOptNumber(L, 4, 0) != 0;
-  if (pos < 0) return kWrongUsage;
+  if (pos < 0) return kErrWrongUsage;
   if (s.empty()) return pushText(L, insert);
   if (insert.empty()) return pushText(L, s);
   size_t at = std::min(static_cast<size_t>(pos), s.size());

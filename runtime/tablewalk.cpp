@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "engine/vmapi.h"
-#include "base/fileerrors.h"
+#include "base/errorcodes.h"
 
 bool vkTableWalk::Enter(vkState* L, int index) {
   if (static_cast<int>(path_.size()) >= kMaxTableNesting || !vmCheckStack(L, 3)) return false;
@@ -19,7 +19,7 @@ namespace {
 // Pushes the copy of the table at absolute [index]; on failure the stack is
 // as it was.
 uint32_t CopyInto(vkState* L, int index, vkTableWalk* walk) {
-  if (!walk->Enter(L, index)) return vkfile::kErrStackOverflow;
+  if (!walk->Enter(L, index)) return kErrStackOverflow;
   int base = vmGetTop(L);
   vmNewTable(L);
   int copy = base + 1;

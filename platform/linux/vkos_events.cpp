@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "base/errorcodes.h"
 #include "base/errorinfo.h"
 #include "platform/linux/cursors.h"
 #include "platform/linux/eventdispatch.h"
@@ -24,7 +25,6 @@ std::atomic<uint32_t> gEventsMayBeQueued{1};
 
 namespace {
 
-constexpr int kErrorPlatformStart = 1278;
 constexpr char kCatalogName[] = "PROGDIR:Vellumark.catalog";
 
 // Set by the wait timer of vkosWaitMillis on SDL's timer thread.
@@ -112,7 +112,7 @@ int vkosInit() {
   const vkPlatformHooks hooks = gPlatform.hooks;
   gPlatform = vkPlatformState{};
   gPlatform.hooks = hooks;
-  if (SDL_Init(SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) return kErrorPlatformStart;
+  if (SDL_Init(SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) return kErrPlatformStart;
   // No window system (no display) is no reason to refuse: the player then
   // runs headless and opening a window fails on its own.
   gPlatform.video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;

@@ -16,7 +16,7 @@
 #include <cstring>
 
 #include "base/errorinfo.h"
-#include "base/fileerrors.h"
+#include "base/errorcodes.h"
 #include "base/paths.h"
 
 namespace {
@@ -74,7 +74,7 @@ std::string vkosLatin1ToUtf8(const char* text) {
 
 bool vkosExpandProgDir(const char* name, std::string* path) {
   char exe[4096];
-  if (!vkosGetExecutablePath(exe, sizeof exe)) return false;
+  if (vkosGetExecutablePath(exe, sizeof exe) != 0) return false;
   path->assign(exe, static_cast<size_t>(FilePart(exe) - exe));
   AddPart(*path, name + kProgDirLength);
   return true;
@@ -165,7 +165,7 @@ int vkosExamineLock(vkOSLock* lock, vkFileInfo* info) {
   int rc = lock->dir ? stat(lock->path.c_str(), &st) : fstat(lock->fd, &st);
   if (rc != 0) {
     SetErrorText(ToProgramText(lock->path.c_str()).c_str());
-    return vkfile::kErrCannotRead;
+    return kErrCannotRead;
   }
   vkosStatToFileInfo(st, info);
   size_t slash = lock->path.rfind('/');
@@ -177,7 +177,7 @@ int vkosBeginDirScan(vkOSLock* lock, int* isDirectory) {
   if (!lock->dir) {
     lock->name = ToProgramText(lock->path.c_str());
     SetErrorText(lock->name.c_str());
-    return vkfile::kErrNotDirectory;
+    return kErrNotDirectory;
   }
   rewinddir(static_cast<DIR*>(lock->dir));
   if (isDirectory) *isDirectory = 1;
@@ -211,7 +211,7 @@ int vkosExamineNext(vkOSLock* lock, const char** name, int* isDirectory, vkFileI
 void vkosEndDirScan(vkOSLock*) {}
 
 int vkosNameFromLock(vkOSLock* lock, char* buffer, size_t size) {
-  return CopyOut(ToProgramText(lock->path.c_str()), buffer, size);
+  return CopyOut(ToProgramText(lock->path.c_str()), buffer, size) ? 0 : kErrNameTooLong;
 }
 
 std::optional<std::string> vkosChangeDir(const char* path) {
@@ -241,7 +241,7 @@ int vkosFullPath(const char* path, char* buffer, size_t size) {
   } else {
     full = fsPath;
   }
-  return CopyOut(ToProgramText(full.c_str()), buffer, size);
+  return CopyOut(ToProgramText(full.c_str()), buffer, size) ? 0 : kErrNameTooLong;
 }
 
 int vkosIsSymbolicLink(const char* path) {
@@ -250,7 +250,7 @@ int vkosIsSymbolicLink(const char* path) {
 }
 
 int vkosRename(const char* oldPath, const char* newPath) {
-  return rename(vkosToFileSystemPath(oldPath).c_str(), vkosToFileSystemPath(newPath).c_str()) == 0;
+  return rename(vkosToFileSystemPath(oldPath).c_str(), vkosToFileSystemPath(newPath).c_str()) == 0 ? 0 : kErrRename;
 }
 
 int vkosSetProtection(const char* path, uint32_t protection) {
@@ -261,20 +261,20 @@ int vkosSetProtection(const char* path, uint32_t protection) {
     for (const ModeBit& bit : kModeBits)
       if (protection & bit.attr) mode |= bit.mode;
   }
-  return chmod(vkosToFileSystemPath(path).c_str(), mode) == 0;
+  return chmod(vkosToFileSystemPath(path).c_str(), mode) == 0 ? 0 : kErrSetAttributes;
 }
 
 int vkosSetFileDate(const char* path, int64_t accessTime, int64_t modifyTime) {
   struct timeval times[2] = {};
   times[0].tv_sec = static_cast<time_t>(accessTime);
   times[1].tv_sec = static_cast<time_t>(modifyTime);
-  return utimes(vkosToFileSystemPath(path).c_str(), times) == 0;
+  return utimes(vkosToFileSystemPath(path).c_str(), times) == 0 ? 0 : kErrSetDate;
 }
 
 int vkosMakeDir(const char* path) {
   if (mkdir(vkosToFileSystemPath(path).c_str(), 0755) != 0) {
     SetErrorText(path);
-    return vkfile::kErrMakeDir;
+    return kErrMakeDir;
   }
   return 0;
 }
@@ -282,8 +282,8 @@ int vkosMakeDir(const char* path) {
 int vkosDeleteFile(const char* path) {
   std::string fsPath = vkosToFileSystemPath(path);
   struct stat st;
-  if (lstat(fsPath.c_str(), &st) != 0) return 0;
-  return (S_ISDIR(st.st_mode) ? rmdir(fsPath.c_str()) : unlink(fsPath.c_str())) == 0;
+  if (lstat(fsPath.c_str(), &st) != 0) return kErrDeleteFile;
+  return (S_ISDIR(st.st_mode) ? rmdir(fsPath.c_str()) : unlink(fsPath.c_str())) == 0 ? 0 : kErrDeleteFile;
 }
 
 int vkosGetVolumeName(const char*, char* buffer, size_t size) {

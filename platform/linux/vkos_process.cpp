@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/vkos_files.h"
-#include "base/fileerrors.h"
+#include "base/errorcodes.h"
 #include "base/paths.h"
 
 extern char** environ;
@@ -33,7 +33,7 @@ int SpawnAndWait(const std::vector<std::string>& args) {
   argv.push_back(nullptr);
   pid_t pid;
   int rc = posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv.data(), environ);
-  if (rc != 0) return rc == ENOMEM ? vkfile::kErrOutOfMemory : 0;
+  if (rc != 0) return rc == ENOMEM ? kErrOutOfMemory : 0;
   int status;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
@@ -101,20 +101,20 @@ int vkosExecute(const char* program, const char* arguments, int asynchronous) {
   }
   // There are no application bundles here: a ".app" program starts like any other.
   std::vector<std::string> words = {program};
-  if (arguments && !SplitWords(arguments, words)) return vkfile::kErrBadArguments;
+  if (arguments && !SplitWords(arguments, words)) return kErrWrongUsage;
   return StartDetached(words);
 }
 
 int vkosGetExecutablePath(char* buffer, size_t size) {
-  if (size == 0) return 0;
+  if (size == 0) return kErrNameTooLong;
   buffer[0] = 0;
   std::vector<char> target(4096);
   ssize_t n = readlink("/proc/self/exe", target.data(), target.size() - 1);
-  if (n <= 0 || static_cast<size_t>(n) >= target.size() - 1) return 0;
+  if (n <= 0 || static_cast<size_t>(n) >= target.size() - 1) return kErrNameTooLong;
   target[n] = 0;
   std::optional<std::string> path = vkosUtf8ToLatin1(target.data());
   std::string text = path ? *path : std::string(target.data());
-  if (text.size() + 1 > size) return 0;
+  if (text.size() + 1 > size) return kErrNameTooLong;
   std::memcpy(buffer, text.c_str(), text.size() + 1);
-  return 1;
+  return 0;
 }

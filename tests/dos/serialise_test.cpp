@@ -12,7 +12,7 @@
 
 #include "base/errorinfo.h"
 #include "engine/state.h"
-#include "base/fileerrors.h"
+#include "base/errorcodes.h"
 #include "support/dostest.h"
 
 using namespace dostest;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/errorcodes.h"
 #include "engine/errors.h"
 #include "engine/function.h"
 #include "support/vmtest.h"
@@ -70,17 +71,17 @@ TEST_F(EngineTest, HeaderErrors) {
     return b;
   };
   std::vector<Case> cases = {
-      {"empty", "", kVmErrUnexpectedEof},
-      {"cut signature", good.substr(0, 3), kVmErrUnexpectedEof},
-      {"not bytecode", "print(1)", kVmErrBadSignature},
-      {"bad signature byte", patched(3, 'X'), kVmErrBadSignature},
-      {"cut header", good.substr(0, 10), kVmErrUnexpectedEof},
-      {"int size", patched(5, 8), kVmErrTypeMismatch},
-      {"instruction size 8", patched(7, 8), kVmErrTypeMismatch},
-      {"opcode bits", patched(8, 7), kVmErrTypeMismatch},
-      {"number size", patched(12, 4), kVmErrTypeMismatch},
-      {"test number", patched(13, 0x42), kVmErrNumberFormat},
-      {"cut in the code", good.substr(0, good.size() - 2), kVmErrUnexpectedEof},
+      {"empty", "", kErrUnexpectedEof},
+      {"cut signature", good.substr(0, 3), kErrUnexpectedEof},
+      {"not bytecode", "print(1)", kErrBadSignature},
+      {"bad signature byte", patched(3, 'X'), kErrBadSignature},
+      {"cut header", good.substr(0, 10), kErrUnexpectedEof},
+      {"int size", patched(5, 8), kErrTypeMismatch},
+      {"instruction size 8", patched(7, 8), kErrTypeMismatch},
+      {"opcode bits", patched(8, 7), kErrTypeMismatch},
+      {"number size", patched(12, 4), kErrTypeMismatch},
+      {"test number", patched(13, 0x42), kErrNumberFormat},
+      {"cut in the code", good.substr(0, good.size() - 2), kErrUnexpectedEof},
   };
   for (const Case& c : cases) EXPECT_EQ(loadBytes(L, c.bytes), c.code) << c.name;
   EXPECT_EQ(vmGetTop(L), 0);
@@ -98,15 +99,15 @@ TEST_F(EngineTest, RecordErrors) {
     change(f);
     cases.push_back({name, f, code});
   };
-  add("negative line defined", [](Fn& f) { f.lineDefined = -1; }, kVmErrBadInteger);
-  add("negative start pc", [](Fn& f) { f.locals = {{"x", -1, 2}}; }, kVmErrBadInteger);
-  add("negative code count", [](Fn& f) { f.codeCount = -5; }, kVmErrBadInteger);
-  add("upvalue names differ", [](Fn& f) { f.upnames = {"a"}; }, kVmErrBadUpvalues);
-  add("constant type 1", [](Fn& f) { f.k.push_back({1, 0, {}}); }, kVmErrBadConstant);
-  add("string constant of length 0", [](Fn& f) { f.k[1].noString = true; }, kVmErrBadConstant);
-  add("code count beyond the input", [](Fn& f) { f.codeCount = 0x7FFFFFFF; }, kVmErrUnexpectedEof);
+  add("negative line defined", [](Fn& f) { f.lineDefined = -1; }, kErrBadInteger);
+  add("negative start pc", [](Fn& f) { f.locals = {{"x", -1, 2}}; }, kErrBadInteger);
+  add("negative code count", [](Fn& f) { f.codeCount = -5; }, kErrBadInteger);
+  add("upvalue names differ", [](Fn& f) { f.upnames = {"a"}; }, kErrBadUpvalues);
+  add("constant type 1", [](Fn& f) { f.k.push_back({1, 0, {}}); }, kErrBadConstant);
+  add("string constant of length 0", [](Fn& f) { f.k[1].noString = true; }, kErrBadConstant);
+  add("code count beyond the input", [](Fn& f) { f.codeCount = 0x7FFFFFFF; }, kErrUnexpectedEof);
   add("line count beyond the input", [](Fn& f) { f.lines = {1, 1}; f.code.clear(); f.codeCount = 0; },
-      kVmErrBadBytecode);
+      kErrBadBytecode);
   for (const Case& c : cases) EXPECT_EQ(Load(L, c.f), c.code) << c.name;
 
   // Nested function records are capped in depth.
@@ -116,7 +117,7 @@ TEST_F(EngineTest, RecordErrors) {
     outer.p = {deep};
     deep = outer;
   }
-  EXPECT_EQ(Load(L, deep), kVmErrBadBytecode);
+  EXPECT_EQ(Load(L, deep), kErrBadBytecode);
   EXPECT_EQ(vmGetTop(L), 0);
 }
 
@@ -178,7 +179,7 @@ TEST_F(EngineTest, VerifierRejects) {
       nested.nups = c.nestedUps;
       f.p = {nested};
     }
-    EXPECT_EQ(Load(L, f), kVmErrBadBytecode) << c.name;
+    EXPECT_EQ(Load(L, f), kErrBadBytecode) << c.name;
   }
   // What the verifier accepts: a GOSUB return with any B, an open call into a RETURN.
   Fn ok = simple();
@@ -250,7 +251,7 @@ TEST_F(EngineTest, DumpingACommandWritesNothing) {
                              return 0;
                            },
                            &out),
-            kVmErrNotUserFunction);
+            kErrNotUserFunction);
   EXPECT_TRUE(out.empty());
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/errorcodes.h"
 #include "engine/errors.h"
 #include "engine/function.h"
 #include "engine/table.h"
@@ -98,7 +99,7 @@ Fn recursion() {
 }
 
 TEST_F(EngineTest, DeepRecursionRaisesStackOverflowAndRecovers) {
-  EXPECT_EQ(RunFn(L, recursion()), kVmErrStackOverflow);
+  EXPECT_EQ(RunFn(L, recursion()), kErrStackOverflow);
   EXPECT_EQ(L->sizeCi, kMaxCalls);
   EXPECT_EQ(L->ci, L->baseCi);
   EXPECT_EQ(L->stackLast, L->stack + L->stacksize - kStackExtra);  // spare slots restored
@@ -118,7 +119,7 @@ int nestedC(vkState* L) {
 
 TEST_F(EngineTest, TwoHundredNestedCallsFromCRaiseStackOverflow) {
   vmPushCClosure(L, nestedC, 0);
-  EXPECT_EQ(vmPCall(L, 0, 0, 0), kVmErrStackOverflow);
+  EXPECT_EQ(vmPCall(L, 0, 0, 0), kErrStackOverflow);
   EXPECT_EQ(L->nCcalls, 0);
   vmPushCClosure(L, pushTwo, 0);
   EXPECT_EQ(vmPCall(L, 0, 1, 0), 0);
@@ -129,9 +130,9 @@ TEST_F(EngineTest, ProtectedCallReturnsNumberedErrorsAndTheStateStaysUsable) {
     uint32_t op;
     K b, c;
     int code;
-  } cases[] = {{OP_DIV, kNum(1), kNum(0), kVmErrDivisionByZero},
-               {OP_ADD, kStr("abc"), kNum(1), kVmErrWrongOperator},
-               {OP_LT, kNum(1), kStr("1"), kVmErrCompareNumberString}};
+  } cases[] = {{OP_DIV, kNum(1), kNum(0), kErrDivisionByZero},
+               {OP_ADD, kStr("abc"), kNum(1), kErrWrongOperator},
+               {OP_LT, kNum(1), kStr("1"), kErrCompareNumberString}};
   for (const Case& c : cases) {
     Fn f;
     f.k = {c.b, c.c};
@@ -207,7 +208,7 @@ TEST_F(EngineTest, CallOfANonFunctionRaises1133WithTheVariableName) {
   Fn f;
   f.k = {kStr("nothing")};
   f.code = {ABx(OP_GETGLOBAL, 0, 0), ABC(OP_CALL, 0, 1, 1), RET(0, 0)};
-  EXPECT_EQ(RunFn(L, f), kVmErrFunctionNotFound);
+  EXPECT_EQ(RunFn(L, f), kErrFunctionNotFound);
   EXPECT_EQ(ErrorInfo().errorText, "nothing()");
 }
 

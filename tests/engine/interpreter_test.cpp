@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/errorcodes.h"
 #include "engine/errors.h"
 #include "support/vmtest.h"
 
@@ -56,17 +57,17 @@ TEST_F(EngineTest, Arithmetic) {
       {"sub", binop("SUB", "#1", "#2.5"), "-1.5"},
       {"mul", binop("MUL", "#4", "#0.25"), "1"},
       {"div", binop("DIV", "#7", "#2"), "3.5"},
-      {"div by zero", binop("DIV", "#1", "#0"), nullptr, kVmErrDivisionByZero},
+      {"div by zero", binop("DIV", "#1", "#0"), nullptr, kErrDivisionByZero},
       {"intdiv", binop("INTDIV", "#7", "#2"), "3"},
       {"intdiv negative", binop("INTDIV", "#-7", "#2"), "-3"},
       {"intdiv truncates operands", binop("INTDIV", "#7.9", "#2.9"), "3"},
-      {"intdiv by 0.5", binop("INTDIV", "#7", "#0.5"), nullptr, kVmErrDivisionByZero},
+      {"intdiv by 0.5", binop("INTDIV", "#7", "#0.5"), nullptr, kErrDivisionByZero},
       {"intdiv INT_MIN by -1", binop("INTDIV", "#-2147483648", "#-1"), "2147483648"},
       {"mod INT_MIN by -1", binop("MOD", "#-2147483648", "#-1"), "0"},
       {"mod sign of dividend", binop("MOD", "#-7", "#2"), "-1"},
       {"mod positive dividend", binop("MOD", "#7", "#-2"), "1"},
-      {"mod by zero", binop("MOD", "#5", "#0"), nullptr, kVmErrDivisionByZero},
-      {"intdiv NaN saturates", "LOADK 1 #0\nDIV 1 1 #0\nRETURN 0 1\n", nullptr, kVmErrDivisionByZero},
+      {"mod by zero", binop("MOD", "#5", "#0"), nullptr, kErrDivisionByZero},
+      {"intdiv NaN saturates", "LOADK 1 #0\nDIV 1 1 #0\nRETURN 0 1\n", nullptr, kErrDivisionByZero},
       {"pow", binop("POW", "#2", "#10"), "1024"},
       {"shl 31", binop("SHL", "#1", "#31"), "2147483648"},
       {"shl 32", binop("SHL", "#1", "#32"), "0"},
@@ -82,10 +83,10 @@ TEST_F(EngineTest, Arithmetic) {
       {"nil is 0", "LOADNIL 1 1\nADD 0 1 #1\nRETURN 0 2\n", "1"},
       {"numeric string", binop("ADD", "\"10\"", "#1"), "11"},
       {"hex string", binop("ADD", "\"0x10\"", "\"$ff\""), "271"},
-      {"non-numeric string", binop("ADD", "\"abc\"", "#1"), nullptr, kVmErrWrongOperator},
-      {"table operand", "NEWTABLE 1 0 0\nADD 0 1 #1\nRETURN 0 2\n", nullptr, kVmErrWrongOperator},
+      {"non-numeric string", binop("ADD", "\"abc\"", "#1"), nullptr, kErrWrongOperator},
+      {"table operand", "NEWTABLE 1 0 0\nADD 0 1 #1\nRETURN 0 2\n", nullptr, kErrWrongOperator},
       {"unm", "LOADK 1 \"5\"\nUNM 0 1\nRETURN 0 2\n", "-5"},
-      {"unm of a table", "NEWTABLE 1 0 0\nUNM 0 1\nRETURN 0 2\n", nullptr, kVmErrWrongOperator},
+      {"unm of a table", "NEWTABLE 1 0 0\nUNM 0 1\nRETURN 0 2\n", nullptr, kErrWrongOperator},
       {"bnot of nil", "LOADNIL 1 1\nBNOT 0 1\nRETURN 0 2\n", "4294967295"},
   });
 }
@@ -111,8 +112,8 @@ TEST_F(EngineTest, Comparisons) {
       {"nil == \"a\"", compare("EQ", "nil", "\"a\""), "0"},
       {"0 == nil", compare("EQ", "#0", "nil"), "1"},
       {"nil == nil", compare("EQ", "nil", "nil"), "1"},
-      {"1 == \"1\"", compare("EQ", "#1", "\"1\""), nullptr, kVmErrCompareNumberString},
-      {"table == number", "NEWTABLE 2 0 0\n" + compare("EQ", "2", "#1"), nullptr, kVmErrWrongOperator},
+      {"1 == \"1\"", compare("EQ", "#1", "\"1\""), nullptr, kErrCompareNumberString},
+      {"table == number", "NEWTABLE 2 0 0\n" + compare("EQ", "2", "#1"), nullptr, kErrWrongOperator},
       {"same string", compare("EQ", "\"ab\"", "\"ab\""), "1"},
       {"numbers", compare("EQ", "#0.5", "#0.5"), "1"},
       {"\"a\" < \"B\"", compare("LT", "\"a\"", "\"B\""), "0"},
@@ -123,14 +124,14 @@ TEST_F(EngineTest, Comparisons) {
       {"-1 < nil", compare("LT", "#-1", "nil"), "1"},
       {"nil < \"x\"", compare("LT", "nil", "\"x\""), "0"},
       {"nil < nil", compare("LT", "nil", "nil"), "0"},
-      {"1 < \"2\"", compare("LT", "#1", "\"2\""), nullptr, kVmErrCompareNumberString},
+      {"1 < \"2\"", compare("LT", "#1", "\"2\""), nullptr, kErrCompareNumberString},
       {"nil <= nil", compare("LE", "nil", "nil"), "1"},
       {"nil <= 0", compare("LE", "nil", "#0"), "1"},
       {"0 <= nil", compare("LE", "#0", "nil"), "1"},
       {"nil <= \"\"", compare("LE", "nil", "\"\""), "0"},
       {"\"a\" <= \"a\"", compare("LE", "\"a\"", "\"a\""), "1"},
-      {"table <= 1", "NEWTABLE 2 0 0\n" + compare("LE", "2", "#1"), nullptr, kVmErrWrongOperator},
-      {"tables <", "NEWTABLE 2 0 0\nNEWTABLE 3 0 0\n" + compare("LT", "2", "3"), nullptr, kVmErrWrongOperator},
+      {"table <= 1", "NEWTABLE 2 0 0\n" + compare("LE", "2", "#1"), nullptr, kErrWrongOperator},
+      {"tables <", "NEWTABLE 2 0 0\nNEWTABLE 3 0 0\n" + compare("LT", "2", "3"), nullptr, kErrWrongOperator},
   });
 }
 
@@ -144,25 +145,25 @@ TEST_F(EngineTest, CaseInsensitiveLessThanThroughTheInterface) {
 
 TEST_F(EngineTest, TablesAndGlobals) {
   runCases(L, {
-      {"missing field", "NEWTABLE 0 0 0\nGETTABLE 1 0 \"size\"\nRETURN 1 2\n", nullptr, kVmErrFieldNotInitialized},
+      {"missing field", "NEWTABLE 0 0 0\nGETTABLE 1 0 \"size\"\nRETURN 1 2\n", nullptr, kErrFieldNotInitialized},
       {"absent global is nil", "GETGLOBAL 0 \"nothing\"\nRETURN 0 2\n", "nil"},
       {"set and get", "NEWTABLE 0 0 2\nSETTABLE 0 \"x\" #5\nSETTABLE 0 #1 \"one\"\nGETTABLE 1 0 \"x\"\n"
                       "GETTABLE 2 0 #1\nRETURN 1 3\n", "5 \"one\""},
       {"nil key", "NEWTABLE 0 0 0\nLOADNIL 1 1\nSETTABLE 0 1 #5\nGETTABLE 2 0 #0\nRETURN 2 2\n", "5"},
-      {"index a number", "LOADK 0 #5\nGETTABLE 1 0 \"a\"\nRETURN 1 2\n", nullptr, kVmErrTableNotFound},
-      {"set into a number", "LOADK 0 #5\nSETTABLE 0 \"a\" #1\nRETURN 0 1\n", nullptr, kVmErrTableNotFound},
+      {"index a number", "LOADK 0 #5\nGETTABLE 1 0 \"a\"\nRETURN 1 2\n", nullptr, kErrTableNotFound},
+      {"set into a number", "LOADK 0 #5\nSETTABLE 0 \"a\" #1\nRETURN 0 1\n", nullptr, kErrTableNotFound},
       {"globals", "LOADK 0 #3\nSETGLOBAL 0 \"g\"\nGETGLOBAL 1 \"g\"\nRETURN 1 2\n", "3"},
       {"setlist from 0", "NEWTABLE 0 0 0\nLOADK 1 #10\nLOADK 2 #20\nLOADK 3 #30\nSETLIST 0 2\n"
                          "GETTABLE 4 0 #0\nGETTABLE 5 0 #2\nRETURN 4 3\n", "10 30"},
       {"second flush starts at 32", "NEWTABLE 0 0 0\nLOADK 1 #7\nSETLIST 0 32\nGETTABLE 2 0 #32\nRETURN 2 2\n",
        "7"},
-      {"setlist on a number", "LOADK 0 #1\nLOADK 1 #2\nSETLIST 0 0\nRETURN 0 1\n", nullptr, kVmErrBadBytecode},
-      {"self with a number key", "NEWTABLE 1 0 0\nSELF 2 1 #1\nRETURN 0 1\n", nullptr, kVmErrBadBytecode},
+      {"setlist on a number", "LOADK 0 #1\nLOADK 1 #2\nSETLIST 0 0\nRETURN 0 1\n", nullptr, kErrBadBytecode},
+      {"self with a number key", "NEWTABLE 1 0 0\nSELF 2 1 #1\nRETURN 0 1\n", nullptr, kErrBadBytecode},
       {"self missing method is nil", "NEWTABLE 1 0 0\nSELF 2 1 \"m\"\nRETURN 2 3\n", "nil table"},
-      {"self on a number", "LOADK 1 #1\nSELF 2 1 \"m\"\nRETURN 2 2\n", nullptr, kVmErrTableNotFound},
-      {"newtable absurd size", "NEWTABLE 0 511 0\nRETURN 0 1\n", nullptr, kVmErrTableOverflow},
-      {"newtable 2^25", "NEWTABLE 0 201 0\nRETURN 0 1\n", nullptr, kVmErrTableOverflow},
-      {"newtable hash 2^25", "NEWTABLE 0 0 25\nRETURN 0 1\n", nullptr, kVmErrTableOverflow},
+      {"self on a number", "LOADK 1 #1\nSELF 2 1 \"m\"\nRETURN 2 2\n", nullptr, kErrTableNotFound},
+      {"newtable absurd size", "NEWTABLE 0 511 0\nRETURN 0 1\n", nullptr, kErrTableOverflow},
+      {"newtable 2^25", "NEWTABLE 0 201 0\nRETURN 0 1\n", nullptr, kErrTableOverflow},
+      {"newtable hash 2^25", "NEWTABLE 0 0 25\nRETURN 0 1\n", nullptr, kErrTableOverflow},
   });
   std::string out;
   RunListing(L, "NEWTABLE 0 0 0\nGETTABLE 1 0 \"size\"\nRETURN 1 2\n", &out);
@@ -178,7 +179,7 @@ TEST_F(EngineTest, Concatenation) {
       {"numbers and strings", "LOADK 0 #1\nLOADK 1 \"a\"\nLOADK 2 #2.5\nCONCAT 3 0 2\nRETURN 3 2\n", "\"1a2.5\""},
       {"nil is empty", "LOADK 0 \"x\"\nLOADNIL 1 1\nLOADK 2 \"y\"\nCONCAT 3 0 2\nRETURN 3 2\n", "\"xy\""},
       {"empty second", "LOADK 0 #12\nLOADK 1 \"\"\nCONCAT 2 0 1\nRETURN 2 2\n", "\"12\""},
-      {"table", "LOADK 0 \"x\"\nNEWTABLE 1 0 0\nCONCAT 2 0 1\nRETURN 2 2\n", nullptr, kVmErrConcatTypes},
+      {"table", "LOADK 0 \"x\"\nNEWTABLE 1 0 0\nCONCAT 2 0 1\nRETURN 2 2\n", nullptr, kErrConcatTypes},
   });
 }
 
@@ -193,9 +194,9 @@ TEST_F(EngineTest, Loops) {
       {"string limit converts", "LOADK 0 #0\nLOADK 1 \"3\"\nLOADK 2 #1\nLOADK 3 #0\nJMP test\nbody:\n"
                                 "ADD 3 3 #1\ntest:\nFORLOOP 0 body\nRETURN 3 2\n", "3"},
       {"index must be a number", "LOADK 0 \"1\"\nLOADK 1 #3\nLOADK 2 #1\nFORLOOP 0 end\nend:\nRETURN 0 1\n",
-       nullptr, kVmErrValueExpected},
+       nullptr, kErrValueExpected},
       {"bad limit", "LOADK 0 #1\nLOADK 1 \"x\"\nLOADK 2 #1\nFORLOOP 0 end\nend:\nRETURN 0 1\n", nullptr,
-       kVmErrValueExpected},
+       kErrValueExpected},
   });
 }
 
@@ -245,7 +246,7 @@ TEST_F(EngineTest, CallsReturnsAndTailCalls) {
       CALL 0 1 0          ; all results
       CALL 0 0 3          ; call 1(2, 3)? no: the first result is the function slot
       RETURN 0 1
-  )", &out), kVmErrFunctionNotFound);
+  )", &out), kErrFunctionNotFound);
   ASSERT_EQ(RunListing(L, R"(
       .function three
       .linedefined 1
@@ -289,8 +290,8 @@ TEST_F(EngineTest, GosubStack) {
   runCases(L, {
       {"gosub and return", "LOADK 0 #0\nJMP gosub sub\nADD 0 0 #100\nRETURN 0 2\nsub:\nADD 0 0 #1\nRETURN 0 1 1\n",
        "101"},
-      {"4097 nested gosubs", "top:\nJMP gosub top\nRETURN 0 1\n", nullptr, kVmErrInternalLimit},
-      {"return without gosub", "RETURN 0 1 1\nRETURN 0 1\n", nullptr, kVmErrReturnWithoutGosub},
+      {"4097 nested gosubs", "top:\nJMP gosub top\nRETURN 0 1\n", nullptr, kErrInternalLimit},
+      {"return without gosub", "RETURN 0 1 1\nRETURN 0 1\n", nullptr, kErrReturnWithoutGosub},
       {"return into another function", R"(
           .function f
           .linedefined 1
@@ -303,7 +304,7 @@ TEST_F(EngineTest, GosubStack) {
           CLOSURE 0 f
           CALL 0 1 1
           RETURN 0 1 1
-      )", nullptr, kVmErrReturnWithoutGosub},
+      )", nullptr, kErrReturnWithoutGosub},
   });
   EXPECT_EQ(vmGosubDepth(L), 0);  // every unwinding restored the depth
 }
@@ -387,7 +388,7 @@ TEST_F(EngineTest, LabelJumpsFromCommands) {
       CLOSURE 0 f
       CALL 0 1 1
       RETURN 0 1
-  )", &out), kVmErrGotoInFunction);
+  )", &out), kErrGotoInFunction);
 }
 
 int failing(vkState*) { return 1044; }

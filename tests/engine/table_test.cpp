@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/errorcodes.h"
 #include "engine/errors.h"
 #include "engine/strings.h"
 #include "engine/table.h"
@@ -142,7 +143,7 @@ TEST_F(TableTest, NextWithAnUnknownKeyRaises1206) {
   } args{t, kv};
   int status = vmRunProtected(
       L, [](vkState* L, void* ud) { auto* a = static_cast<Args*>(ud); vmTableNext(L, a->t, a->kv); }, &args);
-  EXPECT_EQ(status, kVmErrInvalidNextKey);
+  EXPECT_EQ(status, kErrInvalidNextKey);
 }
 
 TEST_F(TableTest, NaNKeyForWritingRaises1208) {
@@ -154,12 +155,12 @@ TEST_F(TableTest, NaNKeyForWritingRaises1208) {
         vmTableSet(L, static_cast<vkTable*>(ud), &k);
       },
       t);
-  EXPECT_EQ(status, kVmErrTableIndexNaN);
+  EXPECT_EQ(status, kErrTableIndexNaN);
 }
 
 TEST_F(TableTest, HashLogSizeAbove24Raises1207) {
   int status = vmRunProtected(L, [](vkState* L, void*) { vmTableNew(L, 0, 25); }, nullptr);
-  EXPECT_EQ(status, kVmErrTableOverflow);
+  EXPECT_EQ(status, kErrTableOverflow);
 }
 
 TEST_F(TableTest, RawSetClearsTheMetamethodAbsenceCache) {

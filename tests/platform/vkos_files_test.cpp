@@ -1,6 +1,7 @@
 // The POSIX file layer: locks, examination, directory scans with names
 // converted from UTF-8, bounded path copies, rename, delete, protection bits,
 // dates, directories and the current directory.
+#include "base/errorcodes.h"
 #include "platform/vkos_files.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ struct CwdGuard {
 
 std::string NameOf(vkOSLock* lock) {
   char buf[4096];
-  EXPECT_EQ(vkosNameFromLock(lock, buf, sizeof buf), 1);
+  EXPECT_EQ(vkosNameFromLock(lock, buf, sizeof buf), 0);
   return buf;
 }
 
@@ -47,7 +48,7 @@ TEST(Locks, ProgDirNamesTheExecutablesFolderInEveryOperation) {
   ASSERT_TRUE(sub);
   EXPECT_EQ(NameOf(sub.get()), (exeDir / leaf).string());
   sub.reset();
-  EXPECT_EQ(vkosDeleteFile(("PROGDIR:" + leaf).c_str()), 1);
+  EXPECT_EQ(vkosDeleteFile(("PROGDIR:" + leaf).c_str()), 0);
   EXPECT_FALSE(std::filesystem::exists(exeDir / leaf));
 }
 
@@ -88,10 +89,10 @@ TEST(Locks, NameFromLockIsBoundedAndConvertsToLatin1) {
   vkOSLockPtr lock = vkosLockFile(latin1.c_str(), VKOS_LOCK_READ);
   ASSERT_TRUE(lock);
   std::vector<char> exact(latin1.size() + 1, 'x');
-  EXPECT_EQ(vkosNameFromLock(lock.get(), exact.data(), exact.size()), 1);
+  EXPECT_EQ(vkosNameFromLock(lock.get(), exact.data(), exact.size()), 0);
   EXPECT_EQ(std::string(exact.data()), latin1);
   std::vector<char> tooSmall(latin1.size(), 'x');
-  EXPECT_EQ(vkosNameFromLock(lock.get(), tooSmall.data(), tooSmall.size()), 0);
+  EXPECT_EQ(vkosNameFromLock(lock.get(), tooSmall.data(), tooSmall.size()), kErrNameTooLong);
   EXPECT_EQ(tooSmall[0], 0);
 }
 
@@ -192,20 +193,20 @@ TEST(Paths, FullPath) {
       {"/no/such/place", "/no/such/place"},
   };
   for (const Case& c : cases) {
-    ASSERT_EQ(vkosFullPath(c.in.c_str(), buf, sizeof buf), 1) << c.in;
+    ASSERT_EQ(vkosFullPath(c.in.c_str(), buf, sizeof buf), 0) << c.in;
     EXPECT_EQ(std::string(buf), c.out) << c.in;
   }
-  EXPECT_EQ(vkosFullPath("here", buf, 4), 0);
+  EXPECT_EQ(vkosFullPath("here", buf, 4), kErrNameTooLong);
   EXPECT_EQ(buf[0], 0);
 }
 
 TEST(Operations, RenameDeleteAndMakeDir) {
   ScratchDir dir;
   std::string a = dir.Write("a", "content"), b = dir / "b b";
-  EXPECT_EQ(vkosRename(a.c_str(), b.c_str()), 1);
+  EXPECT_EQ(vkosRename(a.c_str(), b.c_str()), 0);
   EXPECT_EQ(ReadWholeFile(b), "content");
   EXPECT_FALSE(std::filesystem::exists(a));
-  EXPECT_EQ(vkosRename(a.c_str(), b.c_str()), 0);
+  EXPECT_EQ(vkosRename(a.c_str(), b.c_str()), kErrRename);
 
   std::string sub = dir / "sub\xe9";  // ISO 8859-1 name, UTF-8 on disk
   EXPECT_EQ(vkosMakeDir(sub.c_str()), 0);
@@ -215,11 +216,11 @@ TEST(Operations, RenameDeleteAndMakeDir) {
 
   std::ofstream(dir / "sub\xc3\xa9/inner") << "x";
   std::string inner = sub + "/inner";
-  EXPECT_EQ(vkosDeleteFile(sub.c_str()), 0);  // not empty
-  EXPECT_EQ(vkosDeleteFile(inner.c_str()), 1);
-  EXPECT_EQ(vkosDeleteFile(sub.c_str()), 1);
-  EXPECT_EQ(vkosDeleteFile(b.c_str()), 1);
+  EXPECT_EQ(vkosDeleteFile(sub.c_str()), kErrDeleteFile);  // not empty
+  EXPECT_EQ(vkosDeleteFile(inner.c_str()), 0);
+  EXPECT_EQ(vkosDeleteFile(sub.c_str()), 0);
   EXPECT_EQ(vkosDeleteFile(b.c_str()), 0);
+  EXPECT_EQ(vkosDeleteFile(b.c_str()), kErrDeleteFile);
 }
 
 TEST(Operations, SetProtectionMapsBits) {
@@ -238,24 +239,24 @@ TEST(Operations, SetProtectionMapsBits) {
       {0, 0},
   };
   for (const Case& c : cases) {
-    ASSERT_EQ(vkosSetProtection(file.c_str(), c.bits), 1);
+    ASSERT_EQ(vkosSetProtection(file.c_str(), c.bits), 0);
     struct stat st;
     ASSERT_EQ(stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, c.mode) << c.bits;
   }
-  EXPECT_EQ(vkosSetProtection((dir / "missing").c_str(), FILEATTR_NORMAL), 0);
+  EXPECT_EQ(vkosSetProtection((dir / "missing").c_str(), FILEATTR_NORMAL), kErrSetAttributes);
 }
 
 TEST(Operations, SetFileDate) {
   ScratchDir dir;
   std::string file = dir.Write("d", "x");
-  ASSERT_EQ(vkosSetFileDate(file.c_str(), 1000000000, 400000000), 1);
+  ASSERT_EQ(vkosSetFileDate(file.c_str(), 1000000000, 400000000), 0);
   vkOSLockPtr lock = vkosLockFile(file.c_str(), VKOS_LOCK_READ);
   vkFileInfo info;
   ASSERT_EQ(vkosExamineLock(lock.get(), &info), 0);
   EXPECT_EQ(info.accessTime, 1000000000);
   EXPECT_EQ(info.modifyTime, 400000000);
-  EXPECT_EQ(vkosSetFileDate((dir / "missing").c_str(), 1, 1), 0);
+  EXPECT_EQ(vkosSetFileDate((dir / "missing").c_str(), 1, 1), kErrSetDate);
 }
 
 TEST(Operations, ChangeDirReportsFailure) {

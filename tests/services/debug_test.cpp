@@ -1,5 +1,6 @@
 // The debug interface on a running chunk: call levels with their kind,
 // names, lines and tail calls; locals; the line hook; the '>' form.
+#include "base/errorcodes.h"
 #include "engine/debug.h"
 
 #include <string>
@@ -165,7 +166,7 @@ TEST_F(DebugTest, InfoOfAFunctionOnTheStack) {
     vmGetInfo(L, ">S", &info);
     return 0;
   }, nullptr);
-  EXPECT_EQ(status, kVmErrFunctionExpected);
+  EXPECT_EQ(status, kErrFunctionExpected);
   EXPECT_EQ(ErrorInfo().errorNumber, 1);
 }
 
