@@ -40,7 +40,6 @@ struct Engine {
     vmSetTop(L, 0);
   }
   ~Engine() {
-    CloseAllDosObjects();
     vmCloseState(L);
   }
   int Call(const char* command, std::initializer_list<const char*> args) {
@@ -92,9 +91,9 @@ void BM_WriteTable1e5(benchmark::State& state) {
   vkTempFile file = vkTempFile::Create(".vkt");
   for (auto _ : state) {
     vkFileHandle* h = nullptr;
-    OpenFileHandle(vkIdRequest{1, false}, file.path().c_str(), MODE_WRITE, &h);
+    OpenFileHandle(e.L, vkIdRequest{1, false}, file.path().c_str(), MODE_WRITE, &h);
     if (WriteTableRecord(e.L, 1, h, false) != 0) state.SkipWithError("write failed");
-    CloseFileHandle(h);
+    CloseFileHandle(e.L, h);
   }
   state.SetItemsProcessed(state.iterations() * kTableEntries);
 }
@@ -105,14 +104,14 @@ void BM_ReadTable1e5(benchmark::State& state) {
   PushBigTable(e.L);
   vkTempFile file = vkTempFile::Create(".vkt");
   vkFileHandle* h = nullptr;
-  OpenFileHandle(vkIdRequest{1, false}, file.path().c_str(), MODE_WRITE, &h);
+  OpenFileHandle(e.L, vkIdRequest{1, false}, file.path().c_str(), MODE_WRITE, &h);
   WriteTableRecord(e.L, 1, h, false);
-  CloseFileHandle(h);
+  CloseFileHandle(e.L, h);
   vmSetTop(e.L, 0);
   for (auto _ : state) {
-    OpenFileHandle(vkIdRequest{1, false}, file.path().c_str(), MODE_READ, &h);
+    OpenFileHandle(e.L, vkIdRequest{1, false}, file.path().c_str(), MODE_READ, &h);
     if (ReadTableRecord(e.L, h) != 0) state.SkipWithError("read failed");
-    CloseFileHandle(h);
+    CloseFileHandle(e.L, h);
     vmSetTop(e.L, 0);
   }
   state.SetItemsProcessed(state.iterations() * kTableEntries);

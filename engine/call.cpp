@@ -17,7 +17,6 @@
 #include "engine/strings.h"
 #include "engine/table.h"
 
-
 void vmReallocStack(vkState* L, int newsize) {
   vkValue* old = L->stack;
   vkValue* ns = vmNewArray<vkValue>(L, static_cast<size_t>(newsize));

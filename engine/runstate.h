@@ -14,6 +14,7 @@
 
 struct vkState;
 struct vkProto;
+struct vkProgramContext;
 
 // The GOSUB stack: return addresses {function, instruction index}.
 inline constexpr int kGosubMax = 4096;
@@ -34,6 +35,10 @@ struct vkEngineRun {
   // last error code is not cleared.
   vkCFunction lastErrorReader = nullptr;
   bool debugOutput = false;  // every command call is printed before it runs
+  // The runtime's program context this engine runs for (runtime/context.h),
+  // and the one it made itself when nobody attached one.
+  vkProgramContext* program = nullptr;
+  std::shared_ptr<vkProgramContext> ownProgram;
 };
 
 // The run record of [L]'s engine.

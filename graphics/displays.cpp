@@ -65,9 +65,7 @@ void InstallDisplayHooks(vkState* L) {
   hooks.checkDisplays = CheckDisplays;
   hooks.quitRequested = QuitRequested;
   vkosSetHooks(hooks);
-  if (L == nullptr) return;
-  if (auto* context = static_cast<vkProgramContext*>(vmGetRegistryPointer(L, "clargs")))
-    context->resetDisplayInput = ResetCurrentDisplayInput;
+  if (L != nullptr) ProgramContext(L).resetDisplayInput = ResetCurrentDisplayInput;
 }
 
 int OpenDisplayLibrary(vkState* L) {

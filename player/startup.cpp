@@ -90,8 +90,8 @@ const vkShutdownStep kShutdownSteps[] = {
     {"FreeAllTextObjectsAndFonts", [](vkState*) { FreeAllTextObjectsAndFonts(); }},
     {"FreeAllAnims", [](vkState*) { FreeAllAnims(); }},
     {"CloseLayersLibrary", [](vkState*) { CloseLayersLibrary(); }},
-    {"CloseAllFileHandles", [](vkState*) { CloseAllDosObjects(); }},
-    {"FreeAllMemBlocks", [](vkState*) { FreeAllMemBlocks(); }},
+    {"CloseAllFileHandles", [](vkState* L) { if (L) CloseAllDosObjects(L); }},
+    {"FreeAllMemBlocks", [](vkState* L) { if (L) FreeAllMemBlocks(L); }},
     {"FreeAllEventObjects", nullptr},
     {"FreeAllSounds", [](vkState*) { FreeAllSounds(); }},
 };
@@ -116,7 +116,7 @@ void SetRegistryPointer(vkState* L, const char* key, void* pointer) {
 // The registry entries and globals the libraries find the run by.
 void RegisterRun(vkState* L, vkProgramContext& context, vkApplet& applet) {
   SetRegistryPointer(L, "applet", &applet);
-  SetRegistryPointer(L, "clargs", &context);
+  AttachProgramContext(L, &context);
   vmPushString(L, "inclevels");
   vmNewTable(L);
   vmPushString(L, "count");

@@ -3,6 +3,7 @@
 // writes into the executable is what the player sees at run time.
 #include "runtime/context.h"
 
+#include "engine/runstate.h"
 #include "engine/vmapi.h"
 
 // The block's text and bytes stand only here in the executable: the attach
@@ -47,4 +48,18 @@ const char* ResolveLinkedFile(vkState* L, const char* fileName, int fontFlag, in
   const auto* context = static_cast<const vkProgramContext*>(vmGetRegistryPointer(L, "clargs"));
   return ResolveLinkedFileIn(applet->linkedFiles, applet->baseOffset, context ? context->scriptPath.c_str() : "",
                              fileName, fontFlag, outFontFlag);
+}
+
+vkProgramContext& ProgramContext(vkState* L) {
+  vkEngineRun& run = EngineRun(L);
+  if (run.program == nullptr) {
+    run.ownProgram = std::make_shared<vkProgramContext>();
+    run.program = run.ownProgram.get();
+  }
+  return *run.program;
+}
+
+void AttachProgramContext(vkState* L, vkProgramContext* context) {
+  EngineRun(L).program = context;
+  vmSetRegistryPointer(L, "clargs", context);
 }

@@ -9,12 +9,16 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <list>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "io/chunknames.h"  // vkLinkedFile
 #include "io/tempfile.h"
+#include "runtime/dosfiles.h"
+#include "runtime/memblocklib.h"
 
 // ---- The marker block ----------------------------------------------------
 // 45 bytes in the executable: the maker's name (30 bytes), two zero bytes,
@@ -110,7 +114,6 @@ struct vkIncludeRange {
   std::string fileName;
   std::string chunkName;
 };
-
 
 // ---- Preloads --------------------------------------------------------------
 // The objects an applet declares for loading before its main chunk runs.
@@ -246,9 +249,21 @@ struct vkProgramContext {
   // Registered by the display library: forgets the displays' input state
   // after another program had the input (Execute, Run).
   void (*resetDisplayInput)() = nullptr;
+
+  // The script objects of the base libraries, freed by their shutdown steps.
+  vkDosObjects dos;
+  std::list<vkMemBlock> memBlocks;
 };
 
 struct vkState;
+
+// The program context of [L]'s engine: the one start-up attached, or, for an
+// engine run without start-up (a test, a tool), one of the engine's own made
+// when first asked for.
+vkProgramContext& ProgramContext(vkState* L);
+// Makes [context] the program context of [L]'s engine (also as the registry
+// pointer "clargs"); NULL detaches it.
+void AttachProgramContext(vkState* L, vkProgramContext* context);
 
 // ResolveLinkedFileIn on the running applet's linked files (registry "applet") with the
 // script path of the program context (registry "clargs") as the default

@@ -5,11 +5,10 @@
 #pragma once
 
 #include <cstdint>
-
-#include "base/errorcodes.h"
 #include <list>
 #include <string>
 
+#include "base/errorcodes.h"
 #include "engine/argcheck.h"
 #include "platform/vkos_files.h"
 #include "io/tempfile.h"
@@ -17,7 +16,6 @@
 struct vkState;
 
 namespace dos {
-
 
 int32_t IntArg(vkState* L, int i);
 // The string argument [i], which may hold NUL bytes.
@@ -37,13 +35,6 @@ uint32_t MakeDirectoryPath(const std::string& path);
 
 // [path] up to where its file part begins, keeping the separator before it.
 std::string PathPartOf(const std::string& path);
-
-// A temporary file the library made; deleted at shutdown.
-struct vkDosTempFile {
-  vkTempFile file;
-  std::string chunkName;  // the linked file it was extracted from, or empty
-};
-std::list<vkDosTempFile>& TempFiles();
 
 // Calls the function at stack [callback] under a protected call with the
 // table on top of the stack (which it pops), the protected-call depth raised
@@ -83,5 +74,5 @@ int cmdCloseDirectory(vkState* L);
 int cmdNextDirectoryEntry(vkState* L);
 int cmdDefineVirtualFile(vkState* L);
 int cmdGetCurrentDirectory(vkState* L);
-void CloseAllDirectoryHandles();
-int CountOpenDirectoryHandles();
+void CloseAllDirectoryHandles(vkState* L);
+int CountOpenDirectoryHandles(vkState* L);

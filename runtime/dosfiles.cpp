@@ -6,18 +6,14 @@
 #include <algorithm>
 
 #include "base/errorinfo.h"
+#include "runtime/context.h"
 #include "base/errorcodes.h"
 
-int32_t gDosIOMode = IO_BUFFERED;
+vkDosObjects& DosObjects(vkState* L) { return ProgramContext(L).dos; }
 
-std::list<vkFileHandle>& FileHandles() {
-  static std::list<vkFileHandle> handles;
-  return handles;
-}
-
-uint32_t FindFileHandle(const vkObjectId& id, vkFileHandle** out) {
+uint32_t FindFileHandle(vkState* L, const vkObjectId& id, vkFileHandle** out) {
   *out = nullptr;
-  for (vkFileHandle& h : FileHandles()) {
+  for (vkFileHandle& h : DosObjects(L).files) {
     if (h.id == id) {
       *out = &h;
       return 0;
@@ -28,11 +24,13 @@ uint32_t FindFileHandle(const vkObjectId& id, vkFileHandle** out) {
   return kErrNoFileHandle;
 }
 
-uint32_t OpenFileHandle(const vkIdRequest& request, const char* name, int32_t scriptMode, vkFileHandle** out) {
+uint32_t OpenFileHandle(vkState* L, const vkIdRequest& request, const char* name, int32_t scriptMode,
+                        vkFileHandle** out) {
   *out = nullptr;
+  std::list<vkFileHandle>& files = DosObjects(L).files;
   if (!request.automatic) {
     vkObjectId id{request.number, nullptr};
-    FileHandles().remove_if([&id](const vkFileHandle& h) { return h.id == id; });
+    files.remove_if([&id](const vkFileHandle& h) { return h.id == id; });
   }
   int streamMode = scriptMode == MODE_WRITE ? VKFILE_WRITE : scriptMode == MODE_READWRITE ? VKFILE_UPDATE : VKFILE_READ;
   SetErrorText(name);
@@ -40,7 +38,8 @@ uint32_t OpenFileHandle(const vkIdRequest& request, const char* name, int32_t sc
   if (!stream) return kErrCannotRead;
   SeekStream(stream.get(), 0, VKSEEK_END);
   int64_t end = SeekStream(stream.get(), 0, VKSEEK_START);
-  vkFileHandle& h = FileHandles().emplace_back();
+  vkFileHandle& h = files.emplace_back();
+  h.ioMode = &DosObjects(L).ioMode;
   h.id = request.automatic ? vkObjectId{0, &h} : vkObjectId{request.number, nullptr};
   h.scriptMode = scriptMode;
   h.streamMode = streamMode;
@@ -50,13 +49,13 @@ uint32_t OpenFileHandle(const vkIdRequest& request, const char* name, int32_t sc
   return 0;
 }
 
-void CloseFileHandle(vkFileHandle* handle) {
-  FileHandles().remove_if([handle](const vkFileHandle& h) { return &h == handle; });
+void CloseFileHandle(vkState* L, vkFileHandle* handle) {
+  DosObjects(L).files.remove_if([handle](const vkFileHandle& h) { return &h == handle; });
 }
 
-void CloseAllFileHandles() { FileHandles().clear(); }
+void CloseAllFileHandles(vkState* L) { DosObjects(L).files.clear(); }
 
-int CountFileHandles() { return static_cast<int>(FileHandles().size()); }
+int CountFileHandles(vkState* L) { return static_cast<int>(DosObjects(L).files.size()); }
 
 uint32_t CheckReadable(const vkFileHandle* handle) {
   return handle->streamMode == VKFILE_WRITE ? kErrWriteOnly : 0;
@@ -66,12 +65,12 @@ uint32_t CheckWritable(const vkFileHandle* handle) {
   return handle->streamMode == VKFILE_READ ? kErrReadOnly : 0;
 }
 
-uint32_t ModeRead(vkFile* file, void* buffer, uint32_t count) {
-  return gDosIOMode == IO_UNBUFFERED ? ReadStreamBytes(file, buffer, count) : ReadStream(file, buffer, count);
+uint32_t ModeRead(int32_t ioMode, vkFile* file, void* buffer, uint32_t count) {
+  return ioMode == IO_UNBUFFERED ? ReadStreamBytes(file, buffer, count) : ReadStream(file, buffer, count);
 }
 
-uint32_t ModeWrite(vkFile* file, const void* buffer, uint32_t count) {
-  return gDosIOMode == IO_UNBUFFERED ? WriteStreamBytes(file, buffer, count) : WriteStream(file, buffer, count);
+uint32_t ModeWrite(int32_t ioMode, vkFile* file, const void* buffer, uint32_t count) {
+  return ioMode == IO_UNBUFFERED ? WriteStreamBytes(file, buffer, count) : WriteStream(file, buffer, count);
 }
 
 uint64_t BytesLeft(const vkFileHandle* handle) {
@@ -86,7 +85,7 @@ uint32_t HandleRead(vkFileHandle* handle, void* buffer, uint64_t count) {
   char* p = static_cast<char*>(buffer);
   while (count > 0) {
     uint32_t piece = static_cast<uint32_t>(std::min(count, kMaxPiece));
-    uint32_t got = ModeRead(handle->stream.get(), p, piece);
+    uint32_t got = ModeRead(*handle->ioMode, handle->stream.get(), p, piece);
     handle->position += got;
     if (got != piece) return kErrShortRead;
     p += piece;
@@ -100,7 +99,7 @@ uint32_t HandleWrite(vkFileHandle* handle, const void* buffer, uint64_t count) {
   uint32_t code = 0;
   while (count > 0) {
     uint32_t piece = static_cast<uint32_t>(std::min(count, kMaxPiece));
-    uint32_t put = ModeWrite(handle->stream.get(), p, piece);
+    uint32_t put = ModeWrite(*handle->ioMode, handle->stream.get(), p, piece);
     handle->position += put;
     if (put != piece) {
       code = kErrShortWrite;

@@ -57,11 +57,6 @@ void PushFileInfo(vkState* L, const vkFileInfo& info, const char* nameField, con
   SetFieldString(L, "lastaccesstime", DateText(info.accessTime).c_str());
 }
 
-std::list<vkDosTempFile>& TempFiles() {
-  static std::list<vkDosTempFile> files;
-  return files;
-}
-
 uint32_t CallProgressCallback(vkState* L, int callback, double* result) {
   vmPushValue(L, callback);
   vmInsert(L, -2);
@@ -83,7 +78,7 @@ namespace {
 
 constexpr uint32_t kCatalogOpeningFile = 286;  // "Opening file %s"
 
-uint32_t handleArg(vkState* L, int i, vkFileHandle** out) { return FindFileHandle(CheckObjectId(L, i), out); }
+uint32_t handleArg(vkState* L, int i, vkFileHandle** out) { return FindFileHandle(L, CheckObjectId(L, i), out); }
 
 int pushNumber(vkState* L, double d) {
   vmPushNumber(L, d);
@@ -100,7 +95,7 @@ int cmdOpenFile(vkState* L) {
   if (mode == MODE_READ) name = ResolveLinkedFile(L, name.c_str(), 0, nullptr);
   PrintStatus(GetCatalogText(kCatalogOpeningFile), name.c_str(), true);
   vkFileHandle* h = nullptr;
-  if (uint32_t code = OpenFileHandle(request, name.c_str(), mode, &h)) return static_cast<int>(code);
+  if (uint32_t code = OpenFileHandle(L, request, name.c_str(), mode, &h)) return static_cast<int>(code);
   PrintDone();
   if (!request.automatic) return 0;
   vmPushLightUserdata(L, h);
@@ -111,7 +106,7 @@ int cmdCloseFile(vkState* L) {
   CheckArgCount(L, 1, 1);
   vkFileHandle* h;
   if (uint32_t code = handleArg(L, 1, &h)) return static_cast<int>(code);
-  CloseFileHandle(h);
+  CloseFileHandle(L, h);
   return 0;
 }
 
@@ -159,7 +154,7 @@ int cmdSetIOMode(vkState* L) {
   CheckArgCount(L, 1, 1);
   int32_t mode = IntArg(L, 1);
   if (mode != IO_BUFFERED && mode != IO_UNBUFFERED) return kErrWrongUsage;
-  gDosIOMode = mode;
+  DosObjects(L).ioMode = mode;
   return 0;
 }
 
@@ -378,10 +373,10 @@ int OpenDOSLibrary(vkState* L) {
   return RegisterLibrary(L, kDosCommands, "dos");
 }
 
-int CountDirectoryHandles() { return CountOpenDirectoryHandles(); }
+int CountDirectoryHandles(vkState* L) { return CountOpenDirectoryHandles(L); }
 
-void CloseAllDosObjects() {
-  CloseAllFileHandles();
-  TempFiles().clear();
-  CloseAllDirectoryHandles();
+void CloseAllDosObjects(vkState* L) {
+  CloseAllFileHandles(L);
+  DosObjects(L).tempFiles.clear();
+  CloseAllDirectoryHandles(L);
 }

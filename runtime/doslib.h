@@ -17,7 +17,7 @@ extern const vkCommandDef kDosCommands[];
 // library and its constants; 0 or 1000.
 int OpenDOSLibrary(vkState* L);
 
-int CountDirectoryHandles();
+int CountDirectoryHandles(vkState* L);
 // Shutdown: closes every file handle, deletes every temporary file the
 // library made, ends every directory scan.
-void CloseAllDosObjects();
+void CloseAllDosObjects(vkState* L);

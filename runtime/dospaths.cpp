@@ -48,19 +48,8 @@ std::string lockPath(vkChunkLock* lock) {
   return ChunkLockPath(lock, buffer.data(), buffer.size()) ? std::string(buffer.data()) : std::string();
 }
 
-struct vkDirectoryHandle {
-  vkObjectId id;
-  bool done = false;
-  vkChunkLockPtr lock;
-};
-
-std::list<vkDirectoryHandle>& directoryHandles() {
-  static std::list<vkDirectoryHandle> handles;
-  return handles;
-}
-
-uint32_t findDirectoryHandle(const vkObjectId& id, vkDirectoryHandle** out) {
-  for (vkDirectoryHandle& d : directoryHandles()) {
+uint32_t findDirectoryHandle(vkState* L, const vkObjectId& id, vkDirectoryHandle** out) {
+  for (vkDirectoryHandle& d : DosObjects(L).directories) {
     if (d.id == id) {
       *out = &d;
       return 0;
@@ -100,9 +89,9 @@ std::string PathPartOf(const std::string& path) {
 
 }  // namespace dos
 
-int CountOpenDirectoryHandles() { return static_cast<int>(directoryHandles().size()); }
+int CountOpenDirectoryHandles(vkState* L) { return static_cast<int>(DosObjects(L).directories.size()); }
 
-void CloseAllDirectoryHandles() { directoryHandles().clear(); }
+void CloseAllDirectoryHandles(vkState* L) { DosObjects(L).directories.clear(); }
 
 int cmdExists(vkState* L) {
   CheckArgCount(L, 1, 1);
@@ -209,7 +198,7 @@ int cmdCRC32(vkState* L) {
   if (!file) return kErrCannotRead;
   std::vector<uint8_t> buffer(64 * 1024);
   uLong crc = crc32(0L, Z_NULL, 0);
-  while (uint32_t got = ModeRead(file.get(), buffer.data(), static_cast<uint32_t>(buffer.size())))
+  while (uint32_t got = ModeRead(DosObjects(L).ioMode, file.get(), buffer.data(), static_cast<uint32_t>(buffer.size())))
     crc = crc32(crc, buffer.data(), got);
   return pushNumber(L, static_cast<double>(crc));
 }
@@ -348,7 +337,7 @@ int cmdGetTempFileName(vkState* L) {
   CheckArgCount(L, 0, 0);
   vkTempFile file = vkTempFile::Create("");
   if (!file.valid()) return kErrOutOfMemory;
-  vkDosTempFile& entry = TempFiles().emplace_back();
+  vkDosTempFile& entry = DosObjects(L).tempFiles.emplace_back();
   entry.file = std::move(file);
   return pushText(L, entry.file.path());
 }
@@ -383,9 +372,9 @@ int cmdOpenDirectory(vkState* L) {
   if (int code = ChunkExamineDir(lock.get(), &isDirectory)) return code;
   if (!request.automatic) {
     vkObjectId id{request.number, nullptr};
-    directoryHandles().remove_if([&id](const vkDirectoryHandle& d) { return d.id == id; });
+    DosObjects(L).directories.remove_if([&id](const vkDirectoryHandle& d) { return d.id == id; });
   }
-  vkDirectoryHandle& d = directoryHandles().emplace_back();
+  vkDirectoryHandle& d = DosObjects(L).directories.emplace_back();
   d.id = request.automatic ? vkObjectId{0, &d} : vkObjectId{request.number, nullptr};
   d.lock = std::move(lock);
   if (!request.automatic) return 0;
@@ -396,15 +385,15 @@ int cmdOpenDirectory(vkState* L) {
 int cmdCloseDirectory(vkState* L) {
   CheckArgCount(L, 1, 1);
   vkDirectoryHandle* d;
-  if (uint32_t code = findDirectoryHandle(CheckObjectId(L, 1), &d)) return static_cast<int>(code);
-  directoryHandles().remove_if([d](const vkDirectoryHandle& x) { return &x == d; });
+  if (uint32_t code = findDirectoryHandle(L, CheckObjectId(L, 1), &d)) return static_cast<int>(code);
+  DosObjects(L).directories.remove_if([d](const vkDirectoryHandle& x) { return &x == d; });
   return 0;
 }
 
 int cmdNextDirectoryEntry(vkState* L) {
   CheckArgCount(L, 1, 1);
   vkDirectoryHandle* d;
-  if (uint32_t code = findDirectoryHandle(CheckObjectId(L, 1), &d)) return static_cast<int>(code);
+  if (uint32_t code = findDirectoryHandle(L, CheckObjectId(L, 1), &d)) return static_cast<int>(code);
   if (d->done) return 0;
   const char* name;
   int isDirectory = 0;
@@ -433,8 +422,8 @@ namespace {
 
 // The program named by a ":::chunk" name, copied out of its container into a
 // temporary file once and reused; the file keeps the linked file's extension.
-uint32_t extractProgram(const std::string& chunk, std::string* path) {
-  for (const vkDosTempFile& t : TempFiles()) {
+uint32_t extractProgram(vkState* L, const std::string& chunk, std::string* path) {
+  for (const vkDosTempFile& t : DosObjects(L).tempFiles) {
     if (t.chunkName == chunk) {
       *path = t.file.path();
       return 0;
@@ -451,12 +440,13 @@ uint32_t extractProgram(const std::string& chunk, std::string* path) {
   vkFilePtr out = OpenStream(temp.path().c_str(), VKFILE_WRITE);
   if (!out) return kErrCannotWrite;
   std::vector<uint8_t> buffer(16 * 1024);
-  while (uint32_t got = ModeRead(in.get(), buffer.data(), static_cast<uint32_t>(buffer.size()))) {
-    if (ModeWrite(out.get(), buffer.data(), got) != got) return kErrShortWrite;
+  const int32_t ioMode = DosObjects(L).ioMode;
+  while (uint32_t got = ModeRead(ioMode, in.get(), buffer.data(), static_cast<uint32_t>(buffer.size()))) {
+    if (ModeWrite(ioMode, out.get(), buffer.data(), got) != got) return kErrShortWrite;
   }
   out.reset();
   vkosSetProtection(temp.path().c_str(), FILEATTR_READ_USR | FILEATTR_WRITE_USR | FILEATTR_EXECUTE_USR);
-  vkDosTempFile& entry = TempFiles().emplace_back();
+  vkDosTempFile& entry = DosObjects(L).tempFiles.emplace_back();
   entry.file = std::move(temp);
   entry.chunkName = chunk;
   *path = entry.file.path();
@@ -482,11 +472,10 @@ int runProgram(vkState* L, bool wait) {
   while (i < line.size() && line[i] == ' ') i++;
   std::string arguments = line.substr(i);
   if (IsChunkName(program.c_str())) {
-    if (uint32_t code = extractProgram(program, &program)) return static_cast<int>(code);
+    if (uint32_t code = extractProgram(L, program, &program)) return static_cast<int>(code);
   }
   int code = vkosExecute(program.c_str(), arguments.empty() ? nullptr : arguments.c_str(), wait ? 0 : 1);
-  const auto* context = static_cast<const vkProgramContext*>(vmGetRegistryPointer(L, "clargs"));
-  if (context && context->resetDisplayInput) context->resetDisplayInput();
+  if (const vkProgramContext& context = ProgramContext(L); context.resetDisplayInput) context.resetDisplayInput();
   return code;
 }
 

@@ -185,8 +185,9 @@ Step copyOne(Walk& w, const std::string& source, const vkFileInfo& info, const s
   std::vector<uint8_t> buffer(w.callback ? 16 * 1024 : 1024 * 1024);
   double copied = 0;
   Step step = Step::Go;
-  while (uint32_t got = ModeRead(in.get(), buffer.data(), static_cast<uint32_t>(buffer.size()))) {
-    if (ModeWrite(out.get(), buffer.data(), got) != got) {
+  const int32_t ioMode = DosObjects(w.L).ioMode;
+  while (uint32_t got = ModeRead(ioMode, in.get(), buffer.data(), static_cast<uint32_t>(buffer.size()))) {
+    if (ModeWrite(ioMode, out.get(), buffer.data(), got) != got) {
       w.error = kErrShortWrite;
       step = Step::Abort;
       break;

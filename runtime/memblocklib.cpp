@@ -15,10 +15,10 @@
 #include "engine/libraries.h"
 #include "base/numconv.h"
 #include "engine/vmapi.h"
+#include "runtime/context.h"
 #include "runtime/dosfiles.h"
 
 namespace {
-
 
 // Type codes of the values a block holds.
 constexpr int32_t kTypeLong = 1;
@@ -26,10 +26,7 @@ constexpr int32_t kTypeString = 3;
 constexpr int32_t kTypeShort = 6;
 constexpr int32_t kTypeByte = 7;
 
-std::list<vkMemBlock>& memBlocks() {
-  static std::list<vkMemBlock> blocks;
-  return blocks;
-}
+std::list<vkMemBlock>& memBlocks(vkState* L) { return ProgramContext(L).memBlocks; }
 
 int32_t checkInt(vkState* L, int i) { return vkDoubleToInt32(vmCheckNumber(L, i)); }
 int32_t optInt(vkState* L, int i, int32_t def) { return vkDoubleToInt32(vmOptNumber(L, i, def)); }
@@ -56,7 +53,7 @@ bool isVisible(uint8_t c) { return c >= 0x20 && c < 0x7F; }
 
 // Looks up the block named by argument [i]: 0, or the code the command
 // returns.
-uint32_t blockArg(vkState* L, int i, vkMemBlock** out) { return FindMemBlock(CheckObjectId(L, i), out); }
+uint32_t blockArg(vkState* L, int i, vkMemBlock** out) { return FindMemBlock(L, CheckObjectId(L, i), out); }
 
 int cmdAllocMem(vkState* L) {
   CheckArgCount(L, 2, 2);
@@ -64,12 +61,12 @@ int cmdAllocMem(vkState* L) {
   int32_t size = checkInt(L, 2);
   if (!request.automatic) {
     vkObjectId id{request.number, nullptr};
-    memBlocks().remove_if([&id](const vkMemBlock& b) { return b.id == id; });
+    memBlocks(L).remove_if([&id](const vkMemBlock& b) { return b.id == id; });
   }
   if (size <= 0) return kErrOutOfMemory;
   std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[static_cast<size_t>(size)]());
   if (!data) return kErrOutOfMemory;
-  vkMemBlock& block = memBlocks().emplace_back();
+  vkMemBlock& block = memBlocks(L).emplace_back();
   block.id = request.automatic ? vkObjectId{0, &block} : vkObjectId{request.number, nullptr};
   block.size = size;
   block.data = std::move(data);
@@ -82,7 +79,7 @@ int cmdFreeMem(vkState* L) {
   CheckArgCount(L, 1, 1);
   vkMemBlock* block;
   if (uint32_t rc = blockArg(L, 1, &block)) return static_cast<int>(rc);
-  memBlocks().remove_if([block](const vkMemBlock& b) { return &b == block; });
+  memBlocks(L).remove_if([block](const vkMemBlock& b) { return &b == block; });
   return 0;
 }
 
@@ -181,7 +178,7 @@ int cmdCopyMem(vkState* L) {
 // *[count] 0 (nothing to move, nothing more checked).
 uint32_t transferArgs(vkState* L, vkFileHandle** handle, vkMemBlock** block, int64_t* count, int64_t* offset) {
   CheckArgCount(L, 3, 4);
-  if (uint32_t rc = FindFileHandle(CheckObjectId(L, 1), handle)) return rc;
+  if (uint32_t rc = FindFileHandle(L, CheckObjectId(L, 1), handle)) return rc;
   if (uint32_t rc = blockArg(L, 2, block)) return rc;
   *count = checkInt(L, 3);
   *offset = optInt(L, 4, 0);
@@ -250,9 +247,9 @@ int cmdDumpMem(vkState* L) {
 
 }  // namespace
 
-uint32_t FindMemBlock(const vkObjectId& id, vkMemBlock** out) {
+uint32_t FindMemBlock(vkState* L, const vkObjectId& id, vkMemBlock** out) {
   *out = nullptr;
-  for (vkMemBlock& b : memBlocks()) {
+  for (vkMemBlock& b : memBlocks(L)) {
     if (b.id == id) {
       *out = &b;
       return 0;
@@ -263,9 +260,9 @@ uint32_t FindMemBlock(const vkObjectId& id, vkMemBlock** out) {
   return kErrNoMemBlock;
 }
 
-int CountMemBlocks() { return static_cast<int>(memBlocks().size()); }
+int CountMemBlocks(vkState* L) { return static_cast<int>(memBlocks(L).size()); }
 
-void FreeAllMemBlocks() { memBlocks().clear(); }
+void FreeAllMemBlocks(vkState* L) { memBlocks(L).clear(); }
 
 const vkCommandDef kMemBlockCommands[] = {
     {"AllocMem", cmdAllocMem}, {"FreeMem", cmdFreeMem}, {"Poke", cmdPoke},

@@ -26,7 +26,7 @@ int OpenMemBlockLibrary(vkState* L);
 
 // The block named by [id]: 0 and *[out], or 1180 (number as error number)
 // or 1041 for a handle value that names no block.
-uint32_t FindMemBlock(const vkObjectId& id, vkMemBlock** out);
-int CountMemBlocks();
+uint32_t FindMemBlock(vkState* L, const vkObjectId& id, vkMemBlock** out);
+int CountMemBlocks(vkState* L);
 // Frees every block (shutdown).
-void FreeAllMemBlocks();
+void FreeAllMemBlocks(vkState* L);

@@ -16,7 +16,6 @@
 
 namespace {
 
-
 // The longest key of a ".ini" entry.
 constexpr size_t kIniKeyMax = 127;
 

@@ -11,7 +11,6 @@
 
 struct vkState;
 
-
 // The number of consecutive non-nil items from index 0 of the table at
 // [index]; with [stopAtEmptyString] also up to the first empty string (the
 // terminator that directory and file lists end with).

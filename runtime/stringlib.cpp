@@ -21,7 +21,6 @@
 
 namespace {
 
-
 // Binary digit counts by type code (LONG 1, SHORT 6, BYTE 7).
 constexpr int kTypeLong = 1;
 constexpr int kTypeShort = 6;

@@ -31,7 +31,7 @@ class SerialiseFuzz : public DosTest {
       EXPECT_TRUE(kExpected.count(status)) << "status " << status;
       EXPECT_LE(h->position, h->length);
       vmSetTop(L, 0);
-      CloseAllFileHandles();
+      CloseAllFileHandles(L);
     }
   }
 
@@ -56,7 +56,7 @@ class SerialiseFuzz : public DosTest {
         PushFunction(ReturnListing(1, 25));
         EXPECT_EQ(WriteFunctionRecord(L, -1, h, form == 3), 0u);
       }
-      CloseAllFileHandles();
+      CloseAllFileHandles(L);
       vmSetTop(L, 0);
       seeds.push_back(ReadWholeFile(path));
     }

@@ -155,7 +155,7 @@ TEST_F(Serialise, FunctionRecordsRoundTripAtTheirOffsets) {
   ASSERT_EQ(WriteTableRecord(L, -1, h, false), 0u);
   ASSERT_EQ(WriteFunctionRecord(L, -2, h, false), 0u);
   EXPECT_EQ(h->position, h->length);
-  CloseFileHandle(h);
+  CloseFileHandle(L, h);
   vmSetTop(L, 0);
 
   h = Open(path, MODE_READ, 1);
@@ -284,7 +284,7 @@ TEST_F(Serialise, HostileTableRecords) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(ReadBack(c.bytes), c.code);
     vmSetTop(L, 0);
-    CloseAllFileHandles();
+    CloseAllFileHandles(L);
   }
 }
 
@@ -317,7 +317,7 @@ TEST_F(Serialise, HostileFunctionRecords) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(ReadBack(c.bytes, true), c.code);
     vmSetTop(L, 0);
-    CloseAllFileHandles();
+    CloseAllFileHandles(L);
   }
 }
 
@@ -327,7 +327,7 @@ TEST_F(Serialise, TextFormDecodesBlanksAndPadding) {
   std::string path = dir / "text";
   vkFileHandle* h = Open(path, MODE_WRITE, 3);
   ASSERT_EQ(WriteFunctionRecord(L, -1, h, true), 0u);
-  CloseFileHandle(h);
+  CloseFileHandle(L, h);
   std::string record = ReadWholeFile(path);
   std::string body = record.substr(12);
   std::string spaced;
@@ -355,7 +355,7 @@ TEST_F(Serialise, TextFormAgreesWithPythonBase64) {
     std::string raw = dir.Write("raw" + name, code), path = dir / ("text" + name);
     vkFileHandle* h = Open(path, MODE_WRITE, 4);
     ASSERT_EQ(WriteFunctionRecord(L, -1, h, true), 0u);
-    CloseFileHandle(h);
+    CloseFileHandle(L, h);
     pairs += " " + path + " " + raw;
   }
   std::string script =

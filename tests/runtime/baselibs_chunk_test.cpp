@@ -28,10 +28,6 @@ class BaseLibsChunkTest : public vktest::LibraryTest {
     ASSERT_EQ(OpenMemBlockLibrary(L), 0);
     vmSetTop(L, 0);
   }
-  void TearDown() override {
-    FreeAllMemBlocks();
-    LibraryTest::TearDown();
-  }
   // Assembles and runs [listing]; returns the status, results on the stack.
   int Run(const std::string& listing) {
     std::vector<uint8_t> code = vkasm::Assemble(listing, "chunk");

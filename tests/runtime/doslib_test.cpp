@@ -77,11 +77,6 @@ class DosLibTest : public vktest::LibraryTest {
     gCalls.clear();
     gAnswers.clear();
   }
-  void TearDown() override {
-    CloseAllDosObjects();
-    gDosIOMode = IO_BUFFERED;
-    LibraryTest::TearDown();
-  }
   std::string P(const std::string& name) { return dir / name; }
   // Calls [command] with arguments pushed by [push]; describes the outcome
   // as Call does and leaves argument tables at stack 1.. for inspection.
@@ -188,7 +183,7 @@ TEST_F(DosLibTest, OpeningFiles) {
       {"OpenFile", {nullptr, file}, "handle"},
       {"OpenFile", {1}, "error 1014"},
   });
-  EXPECT_EQ(CountFileHandles(), 2);
+  EXPECT_EQ(CountFileHandles(L), 2);
 }
 
 TEST_F(DosLibTest, LinesDropCarriageReturnsAndEmptyLinesAreEmpty) {
@@ -337,7 +332,7 @@ TEST_F(DosLibTest, DirectoryScansEndOnce) {
       {"OpenDirectory", {3, P("only")}, "error 1250"},
       {"OpenDirectory", {3, dir.path()}, ""},
   });
-  EXPECT_EQ(CountDirectoryHandles(), 1);
+  EXPECT_EQ(CountDirectoryHandles(L), 1);
 }
 
 TEST_F(DosLibTest, AttributesAndDates) {
@@ -617,7 +612,7 @@ TEST_F(DosLibTest, TemporaryNamesAreUniqueAndDeletedAtShutdown) {
   ASSERT_NE(a, b);
   std::string pathA = a.substr(1, a.size() - 2);
   EXPECT_TRUE(fs::exists(pathA));
-  CloseAllDosObjects();
+  CloseAllDosObjects(L);
   EXPECT_FALSE(fs::exists(pathA));
 }
 

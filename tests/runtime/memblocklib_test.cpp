@@ -18,11 +18,6 @@ using vktest::Arg;
 class MemBlockLibTest : public vktest::LibraryTest {
  protected:
   void SetUp() override { OpenLibrary(OpenMemBlockLibrary); }
-  void TearDown() override {
-    FreeAllMemBlocks();
-    CloseAllFileHandles();
-    LibraryTest::TearDown();
-  }
 };
 
 constexpr double kMaxInt = 2147483647.0;
@@ -46,7 +41,7 @@ TEST_F(MemBlockLibTest, BlocksByNumberAndHandle) {
       {"Peek", {3, 0}, "0"},
       {"AllocMem", {4}, "error 1014"},
   });
-  EXPECT_EQ(CountMemBlocks(), 2);
+  EXPECT_EQ(CountMemBlocks(L), 2);
 
   // A handle names its block until the block is freed.
   ASSERT_EQ(Call("AllocMem", {nullptr, 4}), "handle");
@@ -170,17 +165,17 @@ TEST_F(MemBlockLibTest, DumpsSixteenBytesALine) {
 }
 
 // Opens [path] as file handle [number] with the script mode [mode].
-void openHandle(int32_t number, const std::string& path, int32_t mode) {
+void openHandle(vkState* L, int32_t number, const std::string& path, int32_t mode) {
   vkFileHandle* handle = nullptr;
-  ASSERT_EQ(OpenFileHandle({number, false}, path.c_str(), mode, &handle), 0u);
+  ASSERT_EQ(OpenFileHandle(L, {number, false}, path.c_str(), mode, &handle), 0u);
 }
 
 TEST_F(MemBlockLibTest, ReadsAndWritesThroughFileHandles) {
   ScratchDir dir;
   std::string in = dir.Write("in.bin", "0123456789");
   std::string out = dir / "out.bin";
-  openHandle(1, in, MODE_READ);
-  openHandle(2, out, MODE_WRITE);
+  openHandle(L, 1, in, MODE_READ);
+  openHandle(L, 2, out, MODE_WRITE);
   RunCases({
       {"AllocMem", {1, 8}, ""},
       {"ReadMem", {1, 1, 4, 2}, ""},
@@ -202,7 +197,7 @@ TEST_F(MemBlockLibTest, ReadsAndWritesThroughFileHandles) {
       {"WriteMem", {2, 1, 8, 1}, "error 1146"},
       {"WriteMem", {2, 1, 1, -1}, "error 1055"},
   });
-  CloseAllFileHandles();
+  CloseAllFileHandles(L);
   std::ifstream written(out, std::ios::binary);
   std::string bytes((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
   EXPECT_EQ(bytes, std::string("23\0\0" "67", 6));

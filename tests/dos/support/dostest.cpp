@@ -19,23 +19,18 @@ int Trampoline(vkState* L) {
 }  // namespace
 
 void DosTest::SetUp() {
-  ErrorInfo().stopFlag = 0;
-  ErrorInfo().lastError = 0;
   gCommandErrorSettings = vkCommandErrorSettings{};
-  gDosIOMode = IO_BUFFERED;
-  L = vmNewState();
+  L = vmNewState();  // a fresh engine: its own error record, file handles and transfer mode
   ASSERT_NE(L, nullptr);
 }
 
 void DosTest::TearDown() {
-  CloseAllFileHandles();
   if (L) vmCloseState(L);
-  gDosIOMode = IO_BUFFERED;
 }
 
 vkFileHandle* DosTest::Open(const std::string& path, int32_t mode, int32_t number) {
   vkFileHandle* h = nullptr;
-  EXPECT_EQ(OpenFileHandle(vkIdRequest{number, false}, path.c_str(), mode, &h), 0u) << path;
+  EXPECT_EQ(OpenFileHandle(L, vkIdRequest{number, false}, path.c_str(), mode, &h), 0u) << path;
   return h;
 }
 
