@@ -65,7 +65,7 @@ const vkLibraryOpener kLibraryTable[] = {
     {"text", nullptr},
     {"anim", OpenAnimLibrary},
     {"display", OpenDisplayLibrary},
-    {"sound", nullptr},
+    {"sound", OpenSoundLibrary},
     {"brush", OpenBrushLibrary},
     {"bgpic", OpenBGPicLibrary},
     {"transitionfx", nullptr},

@@ -1,23 +1,722 @@
-// The sound library's settings and shutdown steps. Samples, musics and the
-// audio output come with the sound subsystem; until then no sound ever plays,
-// so no query about one is answered and there is nothing to stop or free.
+// The sound library's 35 commands over its lists of samples and musics. The
+// audio output opens lazily on the first load; when it cannot open, sound is
+// off and every command succeeds doing nothing. At most one music is current.
+// The audio output calls back into the library through the services it is
+// given when the library opens: stream reads, module rendering, notifications.
 #include "sound/soundlib.h"
+
+#include <algorithm>
+#include <cstring>
+#include <list>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "engine/argcheck.h"
+#include "engine/errorinfo.h"
+#include "engine/libraries.h"
+#include "engine/numconv.h"
+#include "engine/vmapi.h"
+#include "platform/vkos_audio.h"
+#include "platform/vkos_events.h"
+#include "runtime/catalog.h"
+#include "runtime/chunknames.h"
+#include "runtime/console.h"
+#include "runtime/doscommands.h"
+#include "runtime/filehandles.h"
+#include "sound/protracker.h"
+#include "sound/soundevents.h"
+#include "sound/soundstream.h"
 
 namespace {
 
-// The library's own settings, as the start-up and the event library set them.
+constexpr int kOutOfMemory = 1000;
+constexpr int kShortRead = 1009;
+constexpr int kObjectNotFound = 1041;
+constexpr int kCannotRead = 1045;
+constexpr int kWrongUsage = kErrWrongUsage;
+constexpr int kNoSample = 1178;
+constexpr int kNoMusic = 1231;
+constexpr int kMusicNotPlaying = 1232;
+constexpr int kSeekOutOfRange = 1233;
+constexpr int kUnknownMusicFormat = 1235;
+constexpr int kMusicFormatUnsupported = 1236;
+constexpr int kNotPaused = 1264;
+constexpr int kHandleNotPlaying = 1319;
+
+constexpr uint32_t kCatalogLoadingSample = 109;
+constexpr uint32_t kCatalogLoadingMusic = 278;
+
+constexpr int32_t kPanLeft = -90000;
+constexpr int32_t kPanRight = -80000;
+constexpr int32_t kPanCenter = -100000;
+
+struct vkSample {
+  vkObjectId id;
+  vkSampleData data;
+  int32_t volume = 64;
+  int32_t pitch = 0;  // playback rate in Hz
+  int32_t formatCode = 0;
+  int64_t lengthBytes = 0;
+  int32_t panning = 128;
+};
+
+struct vkMusic {
+  vkObjectId id;
+  int32_t kind = 0;  // kMusicStream or kMusicModule
+  std::unique_ptr<vkSound> stream;
+  std::unique_ptr<vkModule> module;
+  int32_t volume = 64;
+  int32_t paused = 0;
+  int32_t times = 1;
+  int32_t restart = 1;  // passes begun when it plays next (1: from the start)
+  void* Object() { return kind == kMusicStream ? static_cast<void*>(stream.get()) : static_cast<void*>(module.get()); }
+};
+
 struct vkSoundSettings {
   int32_t soundOff = 0;
-  int32_t masterVolume = 0;
+  int32_t masterVolume = 64;
   int32_t onSampleLoop = 0;  // handlers installed
   int32_t onSampleEnd = 0;
   int32_t onMusicEnd = 0;
 };
-vkSoundSettings gSettings;
+
+// The library's run state.
+struct vkSoundLibrary {
+  vkSoundSettings settings;
+  bool audioOpened = false;
+  std::list<vkSample> samples;
+  std::list<vkMusic> musics;
+  vkMusic* current = nullptr;
+  vkMusic* paused = nullptr;
+};
+
+vkSoundLibrary& Lib() {
+  static vkSoundLibrary library;
+  return library;
+}
+
+int32_t IntArg(vkState* L, int i) { return vkDoubleToInt32(vmCheckNumber(L, i)); }
+
+vkOSObjectId ToOS(const vkObjectId& id) { return {id.number, id.handle}; }
+
+// Opens the audio output on first use; false (sound now off) when it cannot.
+bool EnsureAudio() {
+  vkSoundLibrary& lib = Lib();
+  if (lib.settings.soundOff != 0) return false;
+  if (lib.audioOpened) return true;
+  if (vkosOpenAudio() != 0) {
+    lib.settings.soundOff = 1;
+    return false;
+  }
+  vkosSetMasterVolume(lib.settings.masterVolume);
+  lib.audioOpened = true;
+  return true;
+}
+
+int FindSample(const vkObjectId& id, vkSample** out) {
+  for (vkSample& s : Lib().samples) {
+    if (s.id == id) {
+      *out = &s;
+      return 0;
+    }
+  }
+  if (id.handle != nullptr) return kObjectNotFound;
+  SetErrorNumber(id.number);
+  return kNoSample;
+}
+
+int FindMusic(const vkObjectId& id, vkMusic** out) {
+  for (vkMusic& m : Lib().musics) {
+    if (m.id == id) {
+      *out = &m;
+      return 0;
+    }
+  }
+  if (id.handle != nullptr) return kObjectNotFound;
+  SetErrorNumber(id.number);
+  return kNoMusic;
+}
+
+std::string FileArg(vkState* L, int i) {
+  std::string name = dos::TextArg(L, i);
+  return ResolveLinkedFile(L, name.c_str(), 0, nullptr);
+}
+
+// Volumes given as numbers or as "N%" of 64, held to 0..64.
+int32_t VolumeArg(vkState* L, int i) {
+  return std::clamp(vkDoubleToInt32(CheckNumberOrPercent(L, i, 64, false, nullptr)), 0, 64);
+}
+
+int32_t MapPanning(int32_t pan) {
+  if (pan == kPanLeft) return 0;
+  if (pan == kPanRight) return 255;
+  if (pan == kPanCenter) return 128;
+  return std::clamp(pan, 0, 255);
+}
+
+void FreeSampleRecord(vkSample* s) {
+  if (Lib().audioOpened) vkosStopSample(&s->data);
+  Lib().samples.remove_if([s](const vkSample& x) { return &x == s; });
+}
+
+// Stops [m]; with [pause] it keeps its place and becomes the paused music.
+void StopMusicRecord(vkMusic* m, bool pause) {
+  vkSoundLibrary& lib = Lib();
+  int32_t loops = 1;
+  int64_t position = 0;
+  vkosStopMusic(m->kind, m->Object(), pause ? 1 : 0, &loops, &position);
+  if (pause) {
+    m->restart = loops;
+    lib.paused = m;
+    lib.current = nullptr;
+    m->paused = 1;
+  } else {
+    m->restart = 1;
+    if (lib.paused == m) lib.paused = nullptr;
+    lib.current = nullptr;
+    lib.paused = nullptr;
+    m->paused = 0;
+  }
+}
+
+void FreeMusicRecord(vkMusic* m) {
+  vkSoundLibrary& lib = Lib();
+  if (lib.current == m) StopMusicRecord(m, false);
+  if (lib.paused == m) lib.paused = nullptr;
+  if (lib.audioOpened) vkosStopMusic(m->kind, m->Object(), 1, nullptr, nullptr);
+  lib.musics.remove_if([m](const vkMusic& x) { return &x == m; });
+}
+
+int StartMusic(vkMusic* m) {
+  vkSoundLibrary& lib = Lib();
+  if (lib.current != nullptr) StopMusicRecord(lib.current, false);
+  if (int code = vkosPlayMusic(m->kind, m->Object(), ToOS(m->id), m->times, m->restart, m->volume)) return code;
+  lib.current = m;
+  lib.paused = nullptr;
+  m->paused = 0;
+  return 0;
+}
+
+// Opens a music file: a module ("M.K." at 1080) or a stream.
+int OpenMusicFile(const char* fileName, vkMusic* m) {
+  SetErrorText(fileName);
+  vkFilePtr file = OpenStream(fileName, VKFILE_READ);
+  if (!file) return kCannotRead;
+  uint8_t magic[4] = {};
+  bool isModule = false;
+  if (file->size >= 1084) {
+    SeekStream(file.get(), 1080, VKSEEK_START);
+    isModule = ReadStream(file.get(), magic, 4) == 4 && std::memcmp(magic, "M.K.", 4) == 0;
+  }
+  if (!isModule) {
+    file.reset();
+    int code = OpenSoundStream(fileName, 1, &m->stream);
+    if (code == 1065) code = kUnknownMusicFormat;
+    if (code != 0) return code;
+    m->kind = kMusicStream;
+    return 0;
+  }
+  auto module = std::unique_ptr<vkModule>(new (std::nothrow) vkModule);
+  if (!module) return kOutOfMemory;
+  try {
+    module->fileData.resize(static_cast<size_t>(file->size));
+  } catch (const std::bad_alloc&) {
+    return kOutOfMemory;
+  }
+  SeekStream(file.get(), 0, VKSEEK_START);
+  if (ReadStream(file.get(), module->fileData.data(), static_cast<uint32_t>(file->size)) != file->size)
+    return kShortRead;
+  if (!CreateModuleFromMemory(module.get(), kModuleOutputRate)) return kUnknownMusicFormat;
+  m->module = std::move(module);
+  m->kind = kMusicModule;
+  return 0;
+}
+
+// Row (what 1) or song position (what 2) of a playing module; a jump (what 0).
+int32_t MusicPositionControl(vkMusic* m, int32_t what, int32_t value) {
+  if (m->kind != kMusicModule) return -1;
+  vkModule* module = m->module.get();
+  if (what == 0) {
+    RequestModuleJump(module, value);
+    return 0;
+  }
+  if (vkosFindModuleChannel(module) == nullptr) return -1;
+  return what == 1 ? module->row.load(std::memory_order_relaxed) : module->songPosition.load(std::memory_order_relaxed);
+}
+
+// The audio output's services.
+int64_t ServiceRead(vkSound* sound, void* buffer, int64_t frames, int* end) {
+  return ReadSoundFrames(sound, buffer, frames, end);
+}
+void ServiceRender(void* module, int16_t* out, int32_t frames) {
+  auto* m = static_cast<vkModule*>(module);
+  ApplyModuleJump(m);
+  RenderModuleFrames(m, out, frames);
+}
+void ServiceRewind(void* module) { CreateModuleFromMemory(static_cast<vkModule*>(module), kModuleOutputRate); }
+
+// ---- Commands ----
+
+int cmdLoadSample(vkState* L) {
+  CheckArgCount(L, 2, 2);
+  const vkIdRequest request = OptObjectId(L, 1);
+  const std::string file = FileArg(L, 2);
+  if (!EnsureAudio()) return 0;
+  vkSoundLibrary& lib = Lib();
+  if (!request.automatic) {
+    vkSample* old;
+    if (FindSample({request.number, nullptr}, &old) == 0) FreeSampleRecord(old);
+  }
+  PrintStatus(GetCatalogText(kCatalogLoadingSample), file.c_str(), true);
+  vkSample sample;
+  int32_t rate = 0;
+  if (int code = LoadSampleData(file.c_str(), &sample.data, &rate, &sample.formatCode)) return code;
+  sample.pitch = rate;
+  sample.lengthBytes = sample.data.frames * sample.data.bytesPerFrame;
+  vkSample& s = lib.samples.emplace_back(std::move(sample));
+  s.id = request.automatic ? vkObjectId{0, &s} : vkObjectId{request.number, nullptr};
+  PrintDone();
+  if (!request.automatic) return 0;
+  vmPushLightUserdata(L, &s);
+  return 1;
+}
+
+int cmdCreateSample(vkState* L) {
+  CheckArgCount(L, 3, 3);
+  const vkIdRequest request = OptObjectId(L, 1);
+  vmCheckTable(L, 2);
+  const int32_t pitch = IntArg(L, 3);
+  if (!EnsureAudio()) return 0;
+  std::vector<int8_t> bytes;
+  for (int i = 0;; i++) {
+    vmRawGetI(L, 2, i);
+    const int type = vmType(L, -1);
+    if (type == VK_TNIL) {
+      vmSetTop(L, -2);
+      break;
+    }
+    if (type != VK_TNUMBER) {
+      vmSetTop(L, -2);
+      SetErrorText(std::to_string(i).c_str());
+      return kErrNumberFieldExpected;
+    }
+    bytes.push_back(static_cast<int8_t>(vkDoubleToInt32(vmToNumber(L, -1))));
+    vmSetTop(L, -2);
+  }
+  if (bytes.empty()) return kWrongUsage;
+  vkSoundLibrary& lib = Lib();
+  if (!request.automatic) {
+    vkSample* old;
+    if (FindSample({request.number, nullptr}, &old) == 0) FreeSampleRecord(old);
+  }
+  vkSample sample;
+  if (int code = CreateSampleData(bytes.data(), static_cast<int64_t>(bytes.size()), &sample.data)) return code;
+  sample.formatCode = 2;
+  sample.lengthBytes = static_cast<int64_t>(bytes.size());
+  sample.pitch = pitch;
+  vkSample& s = lib.samples.emplace_back(std::move(sample));
+  s.id = request.automatic ? vkObjectId{0, &s} : vkObjectId{request.number, nullptr};
+  if (!request.automatic) return 0;
+  vmPushLightUserdata(L, &s);
+  return 1;
+}
+
+int cmdFreeSample(vkState* L) {
+  CheckArgCount(L, 1, 1);
+  const vkObjectId id = CheckObjectId(L, 1);
+  if (Lib().settings.soundOff != 0) return 0;
+  vkSample* s;
+  if (int code = FindSample(id, &s)) return code;
+  FreeSampleRecord(s);
+  return 0;
+}
+
+int cmdIsSound(vkState* L) {
+  CheckArgCount(L, 0, 0);
+  vmPushNumber(L, EnsureAudio() ? 1 : 0);
+  return 1;
+}
+
+int cmdPlaySample(vkState* L) {
+  const int n = vmGetTop(L);
+  CheckArgCount(L, 1, 0);
+  if (Lib().settings.soundOff != 0) return 0;
+  const int pairs = (n + 1) / 2;
+  if (pairs > 4) return kWrongUsage;
+  vkosBeginSampleGroup();
+  for (int p = 0; p < pairs; p++) {
+    const int at = 1 + 2 * p;
+    const vkObjectId id = CheckObjectId(L, at);
+    int32_t times = 1, time = -1, volume = -1, pitch = -1, panning = -1;
+    if (at + 1 <= n && vmType(L, at + 1) == VK_TTABLE) {
+      int timePresent = 0, timesPresent = 0;
+      OptFieldInt(L, at + 1, "time", &time, &timePresent);
+      if (timePresent && time < 1) {
+        vkosCancelSampleGroup();
+        return kWrongUsage;
+      }
+      double vol;
+      int volPresent = 0;
+      if (OptFieldNumberOrPercent(L, at + 1, "volume", 64, false, nullptr, &vol, &volPresent))
+        volume = std::clamp(vkDoubleToInt32(vol), 0, 64);
+      int32_t pan;
+      if (OptFieldInt(L, at + 1, "panning", &pan, nullptr)) panning = MapPanning(pan);
+      OptFieldInt(L, at + 1, "times", &times, &timesPresent);
+      if (timesPresent) time = -1;
+      OptFieldInt(L, at + 1, "pitch", &pitch, nullptr);
+    } else if (at + 1 <= n) {
+      times = vkDoubleToInt32(vmOptNumber(L, at + 1, 1));
+    }
+    vkSample* s;
+    if (int code = FindSample(id, &s)) {
+      vkosCancelSampleGroup();
+      return code;
+    }
+    if (!Lib().audioOpened) continue;
+    if (volume == -1) volume = s->volume;
+    if (pitch == -1) pitch = s->pitch;
+    if (panning == -1) panning = s->panning;
+    if (int code = vkosPlaySample(&s->data, ToOS(s->id), pitch, volume, panning, time, times)) {
+      // The channels this group took so far are given back.
+      vkosCancelSampleGroup();
+      return code;
+    }
+  }
+  vkosStartSampleGroup();
+  return 0;
+}
+
+// SetVolume, SetPitch and SetPanning: store the one value, apply it live.
+int SetSampleParameters(vkState* L, int which) {
+  CheckArgCount(L, 2, 2);
+  const vkObjectId id = CheckObjectId(L, 1);
+  int32_t value = which == 0 ? VolumeArg(L, 2) : IntArg(L, 2);
+  if (!Lib().audioOpened) return 0;
+  vkSample* s;
+  if (int code = FindSample(id, &s)) return code;
+  if (which == 0) s->volume = value;
+  if (which == 1) s->pitch = value;
+  if (which == 2) s->panning = MapPanning(value);
+  if (vkosIsSamplePlaying(&s->data)) vkosSetSampleVolume(&s->data, which == 1 ? s->pitch : -1, s->volume, s->panning);
+  return 0;
+}
+
+int cmdSetVolume(vkState* L) { return SetSampleParameters(L, 0); }
+int cmdSetPitch(vkState* L) { return SetSampleParameters(L, 1); }
+int cmdSetPanning(vkState* L) { return SetSampleParameters(L, 2); }
+
+int cmdStopSample(vkState* L) {
+  CheckArgCount(L, 1, 1);
+  const vkObjectId id = CheckObjectId(L, 1);
+  if (!Lib().audioOpened) return 0;
+  vkSample* s;
+  if (int code = FindSample(id, &s)) return code;
+  vkosStopSample(&s->data);
+  return 0;
+}
+
+int cmdIsSamplePlaying(vkState* L) {
+  CheckArgCount(L, 1, 1);
+  const vkObjectId id = CheckObjectId(L, 1);
+  int playing = 0;
+  if (Lib().audioOpened) {
+    vkSample* s;
+    if (int code = FindSample(id, &s)) return code;
+    playing = vkosIsSamplePlaying(&s->data);
+  }
+  vmPushNumber(L, playing);
+  return 1;
+}
+
+// Polls [still] every 10 ms, pumping events, until it turns false or the
+// pump reports a stop.
+template <typename F>
+void WaitWhile(vkState* L, F still) {
+  while (vkosPumpEvents(L) == 0 && still()) vkosDelay(L, 10);
+}
+
+int cmdWaitSampleEnd(vkState* L) {
+  CheckArgCount(L, 1, 1);
+  const vkObjectId id = CheckObjectId(L, 1);
+  if (!Lib().audioOpened) return 0;
+  vkSample* s;
+  if (int code = FindSample(id, &s)) return code;
+  const vkSampleData* data = &s->data;
+  WaitWhile(L, [data] { return vkosIsSamplePlaying(data) != 0; });
+  return 0;
+}
+
+template <int32_t kWhat>
+int cmdWaitPosition(vkState* L) {
+  CheckArgCount(L, 1, 1);
+  const int32_t wanted = IntArg(L, 1);
+  WaitWhile(L, [wanted] {
+    vkMusic* m = Lib().current;
+    return m != nullptr && MusicPositionControl(m, kWhat, 0) < wanted;
+  });
+  return 0;
+}
+
+template <int32_t kWhat>
+int cmdGetPosition(vkState* L) {
+  CheckArgCount(L, 0, 0);
+  vkMusic* m = Lib().current;
+  vmPushNumber(L, m != nullptr ? MusicPositionControl(m, kWhat, 0) : -1);
+  return 1;
+}
+
+int cmdPlaySubsong(vkState* L) {
+  CheckArgCount(L, 1, 1);
+  const int32_t position = IntArg(L, 1);
+  vkMusic* m = Lib().current;
+  if (m == nullptr || position < 0 || position > 127) return kWrongUsage;
+  MusicPositionControl(m, 0, position);
+  return 0;
+}
+
+int cmdSetMasterVolume(vkState* L) {
+  CheckArgCount(L, 1, 1);
+  Lib().settings.masterVolume = VolumeArg(L, 1);
+  vkosSetMasterVolume(Lib().settings.masterVolume);
+  return 0;
+}
+
+int cmdIsSample(vkState* L) {
+  CheckArgCount(L, 1, 1);
+  const std::string file = FileArg(L, 1);
+  vmPushNumber(L, IsSoundFile(file.c_str()));
+  return 1;
+}
+
+int cmdOpenMusic(vkState* L) {
+  CheckArgCount(L, 2, 2);
+  const vkIdRequest request = OptObjectId(L, 1);
+  const std::string file = FileArg(L, 2);
+  if (!EnsureAudio()) return 0;
+  vkSoundLibrary& lib = Lib();
+  if (!request.automatic) {
+    vkMusic* old;
+    if (FindMusic({request.number, nullptr}, &old) == 0) FreeMusicRecord(old);
+  }
+  PrintStatus(GetCatalogText(kCatalogLoadingMusic), file.c_str(), true);
+  vkMusic music;
+  if (int code = OpenMusicFile(file.c_str(), &music)) return code;
+  vkMusic& m = lib.musics.emplace_back(std::move(music));
+  m.id = request.automatic ? vkObjectId{0, &m} : vkObjectId{request.number, nullptr};
+  PrintDone();
+  if (!request.automatic) return 0;
+  vmPushLightUserdata(L, &m);
+  return 1;
+}
+
+int cmdCloseMusic(vkState* L) {
+  CheckArgCount(L, 1, 1);
+  const vkObjectId id = CheckObjectId(L, 1);
+  if (Lib().settings.soundOff != 0) return 0;
+  vkMusic* m;
+  if (int code = FindMusic(id, &m)) return code;
+  FreeMusicRecord(m);
+  return 0;
+}
+
+int cmdPlayMusic(vkState* L) {
+  CheckArgCount(L, 1, 2);
+  const vkObjectId id = CheckObjectId(L, 1);
+  if (Lib().settings.soundOff != 0) return 0;
+  vkMusic* m;
+  if (int code = FindMusic(id, &m)) return code;
+  int32_t times = 1;
+  if (vmGetTop(L) >= 2 && vmType(L, 2) == VK_TTABLE) {
+    double vol;
+    if (OptFieldNumberOrPercent(L, 2, "volume", 64, false, nullptr, &vol, nullptr))
+      m->volume = std::clamp(vkDoubleToInt32(vol), 0, 64);
+    OptFieldInt(L, 2, "times", &times, nullptr);
+  } else {
+    times = vkDoubleToInt32(vmOptNumber(L, 2, 1));
+  }
+  m->times = times;
+  if (Lib().current != nullptr) StopMusicRecord(Lib().current, false);
+  return StartMusic(m);
+}
+
+// The music a stop or pause names: the given one, which must be current, or
+// the current one.
+int NamedCurrentMusic(vkState* L, vkMusic** out) {
+  vkSoundLibrary& lib = Lib();
+  if (vmGetTop(L) >= 1 && vmType(L, 1) != VK_TNIL) {
+    const vkObjectId id = CheckObjectId(L, 1);
+    if (int code = FindMusic(id, out)) return code;
+    if (*out != lib.current) {
+      if (id.handle != nullptr) return kHandleNotPlaying;
+      SetErrorNumber(id.number);
+      return kMusicNotPlaying;
+    }
+    return 0;
+  }
+  if (lib.current == nullptr) return kWrongUsage;
+  *out = lib.current;
+  return 0;
+}
+
+template <bool kPause>
+int cmdStopMusic(vkState* L) {
+  CheckArgCount(L, 0, 1);
+  if (Lib().settings.soundOff != 0) return 0;
+  vkMusic* m;
+  if (int code = NamedCurrentMusic(L, &m)) return code;
+  StopMusicRecord(m, kPause);
+  return 0;
+}
+
+int cmdResumeMusic(vkState* L) {
+  CheckArgCount(L, 0, 1);
+  vkSoundLibrary& lib = Lib();
+  if (lib.settings.soundOff != 0) return 0;
+  vkMusic* m = lib.paused;
+  if (vmGetTop(L) >= 1 && vmType(L, 1) != VK_TNIL) {
+    if (int code = FindMusic(CheckObjectId(L, 1), &m)) return code;
+  }
+  if (m == nullptr) return kWrongUsage;
+  if (m->paused == 0) return kNotPaused;
+  if (lib.current != nullptr && lib.current != m) StopMusicRecord(lib.current, false);
+  return StartMusic(m);
+}
+
+int cmdSeekMusic(vkState* L) {
+  CheckArgCount(L, 2, 2);
+  const vkObjectId id = CheckObjectId(L, 1);
+  const int32_t millis = IntArg(L, 2);
+  vkSoundLibrary& lib = Lib();
+  if (lib.settings.soundOff != 0) return 0;
+  vkMusic* m;
+  if (int code = FindMusic(id, &m)) return code;
+  if (m->kind != kMusicStream) return kMusicFormatUnsupported;
+  const int32_t duration = GetMusicInfo(0, m->kind, m->stream.get());
+  if (millis < 0 || millis > duration - 1) return kSeekOutOfRange;
+  if (lib.current == m) {
+    StopMusicRecord(m, true);
+    vkosSeekMusic(m->kind, m->stream.get(), millis);
+    return StartMusic(m);
+  }
+  vkosSeekMusic(m->kind, m->stream.get(), millis);
+  return 0;
+}
+
+int cmdSetMusicVolume(vkState* L) {
+  CheckArgCount(L, 2, 2);
+  const vkObjectId id = CheckObjectId(L, 1);
+  const int32_t volume = VolumeArg(L, 2);
+  if (Lib().settings.soundOff != 0) return 0;
+  vkMusic* m;
+  if (int code = FindMusic(id, &m)) return code;
+  m->volume = volume;
+  if (Lib().audioOpened) vkosSetMusicVolume(m->kind, m->Object(), volume);
+  return 0;
+}
+
+int cmdIsMusic(vkState* L) {
+  CheckArgCount(L, 1, 1);
+  const std::string file = FileArg(L, 1);
+  int result = 0;
+  const char* name = "Unknown";
+  vkFilePtr f = OpenStream(file.c_str(), VKFILE_READ);
+  if (f) {
+    uint8_t magic[4] = {};
+    SeekStream(f.get(), 1080, VKSEEK_START);
+    if (f->size >= 1084 && ReadStream(f.get(), magic, 4) == 4 && std::memcmp(magic, "M.K.", 4) == 0) {
+      result = 1;
+      name = "Protracker";
+    } else {
+      f.reset();
+      std::unique_ptr<vkSound> sound;
+      if (OpenSoundStream(file.c_str(), 1, &sound) == 0) {
+        result = 1;
+        name = SoundFormatName(sound.get());
+      }
+    }
+  }
+  vmPushNumber(L, result);
+  vmPushString(L, name);
+  return 2;
+}
+
+int cmdIsMusicPlaying(vkState* L) {
+  CheckArgCount(L, 1, 1);
+  const vkObjectId id = CheckObjectId(L, 1);
+  vkMusic* m;
+  if (int code = FindMusic(id, &m)) return code;
+  vmPushNumber(L, Lib().current == m ? 1 : 0);
+  return 1;
+}
 
 }  // namespace
 
 vkSoundEventSwitches gSoundEventWanted;
+
+const vkCommandDef kSoundCommands[] = {
+    {"FreeSample", cmdFreeSample},
+    {"LoadSample", cmdLoadSample},
+    {"IsSound", cmdIsSound},
+    {"GetPatternPosition", cmdGetPosition<1>},
+    {"GetSongPosition", cmdGetPosition<2>},
+    {"PlaySubsong", cmdPlaySubsong},
+    {"WaitPatternPosition", cmdWaitPosition<1>},
+    {"WaitSongPosition", cmdWaitPosition<2>},
+    {"WaitSampleEnd", cmdWaitSampleEnd},
+    {"IsSamplePlaying", cmdIsSamplePlaying},
+    {"SetVolume", cmdSetVolume},
+    {"SetPitch", cmdSetPitch},
+    {"SetPanning", cmdSetPanning},
+    {"StopSample", cmdStopSample},
+    {"PlaySample", cmdPlaySample},
+    {"SetMasterVolume", cmdSetMasterVolume},
+    {"IsSample", cmdIsSample},
+    {"CreateSample", cmdCreateSample},
+    {"OpenMusic", cmdOpenMusic},
+    {"LoadModule", cmdOpenMusic},
+    {"CloseMusic", cmdCloseMusic},
+    {"FreeModule", cmdCloseMusic},
+    {"PlayMusic", cmdPlayMusic},
+    {"PlayModule", cmdPlayMusic},
+    {"StopMusic", cmdStopMusic<false>},
+    {"StopModule", cmdStopMusic<false>},
+    {"PauseMusic", cmdStopMusic<true>},
+    {"PauseModule", cmdStopMusic<true>},
+    {"ResumeMusic", cmdResumeMusic},
+    {"ResumeModule", cmdResumeMusic},
+    {"SeekMusic", cmdSeekMusic},
+    {"SetMusicVolume", cmdSetMusicVolume},
+    {"IsMusic", cmdIsMusic},
+    {"IsModule", cmdIsMusic},
+    {"IsMusicPlaying", cmdIsMusicPlaying},
+    {nullptr, nullptr},
+};
+
+const vkConstantDef kSoundConstants[] = {
+    {"MONO8", nullptr, 0},   {"MONO16", nullptr, 1}, {"STEREO8", nullptr, 2}, {"STEREO16", nullptr, 3},
+    {"SAMPLE", nullptr, 2},  {"MUSIC", nullptr, 33}, {nullptr, nullptr, 0},
+};
+
+int OpenSoundLibrary(vkState* L) {
+  vmRegisterFunctions(L, nullptr, kSoundCommands, 0);
+  int rc = RegisterLibrary(kSoundCommands, "sound");
+  vmRegisterConstants(L, kSoundConstants);
+  if (rc != 0) return rc;
+  vkOSAudioServices services;
+  services.readFrames = ServiceRead;
+  services.seekSound = SeekSound;
+  services.renderModule = ServiceRender;
+  services.rewindModule = ServiceRewind;
+  services.resetMusicState = ResetMusicState;
+  services.postSoundEvent = PostSoundEvent;
+  services.wantSampleLoop = &gSoundEventWanted.sampleLoop;
+  services.wantSampleEnd = &gSoundEventWanted.sampleEnd;
+  services.wantMusicEnd = &gSoundEventWanted.musicEnd;
+  if (int code = InitSoundEventQueue()) return code;
+  return vkosInitAudioChannels(services);
+}
 
 void SetSoundEventWanted(int32_t sampleLoop, int32_t sampleEnd, int32_t musicEnd) {
   gSoundEventWanted.sampleLoop.store(sampleLoop);
@@ -26,34 +725,151 @@ void SetSoundEventWanted(int32_t sampleLoop, int32_t sampleEnd, int32_t musicEnd
 }
 
 int SoundSettingsHandler(void*, uint32_t tag, intptr_t value) {
+  vkSoundSettings& settings = Lib().settings;
   const int32_t word = static_cast<int32_t>(value);
   switch (tag) {
     case ATTR_NOSOUND:
-      gSettings.soundOff = word;
+      settings.soundOff = word;
       return 1;
     case ATTR_MASTERVOLUME:
-      gSettings.masterVolume = word;
+      settings.masterVolume = word;
       return 1;
     case ATTR_ONSAMPLELOOP:
-      gSettings.onSampleLoop = word;
+      settings.onSampleLoop = word;
       break;
     case ATTR_ONSAMPLEEND:
-      gSettings.onSampleEnd = word;
+      settings.onSampleEnd = word;
       break;
     case ATTR_ONMUSICEND:
-      gSettings.onMusicEnd = word;
+      settings.onMusicEnd = word;
       break;
     default:
       return 0;
   }
-  SetSoundEventWanted(gSettings.onSampleLoop, gSettings.onSampleEnd, gSettings.onMusicEnd);
+  SetSoundEventWanted(settings.onSampleLoop, settings.onSampleEnd, settings.onMusicEnd);
   return 1;
 }
 
-int SoundAttributeHandler(void*, uint32_t, int32_t*) { return 0; }
+int32_t GetMusicInfo(int32_t what, int32_t kind, void* object) {
+  if (kind == kMusicModule) {
+    if (what == 3) return 5;
+    if (what == 4) return kModuleOutputRate;
+    return -1;
+  }
+  if (kind != kMusicStream) return -1;
+  const auto* s = static_cast<const vkSound*>(object);
+  const int64_t duration = s->rate > 0 ? s->frames * 1000 / s->rate : 0;
+  switch (what) {
+    case 0:
+      return static_cast<int32_t>(std::min<int64_t>(duration, INT32_MAX));
+    case 1: {
+      const int64_t start = s->startMicros.load();
+      const int64_t position = s->positionMicros.load();
+      if (start == 0) return static_cast<int32_t>(position / 1000);
+      const int64_t ms = (vkosWallMicros() - start + position) / 1000;
+      return duration > 0 ? static_cast<int32_t>(ms % duration) : 0;
+    }
+    case 3:
+      return s->formatCode;
+    case 4:
+      return s->rate;
+    case 5:
+      if (s->bitRate != 0) return s->bitRate;
+      if (s->dataSize != 0 && s->bytesPerFrame != 0 && s->bits != 0)
+        return static_cast<int32_t>((int64_t{s->bytesPerFrame} * s->rate) / 1024 * 8);
+      return 0;
+    default:
+      return 0;
+  }
+}
 
-void ResetMusicState() {}
+const char* GetMusicFormatName(int32_t kind, void* object) {
+  if (kind == kMusicModule) return "Protracker";
+  if (kind == kMusicStream) return SoundFormatName(static_cast<const vkSound*>(object));
+  return "Unknown";
+}
 
-int StopAllAudio() { return 0; }
+int SoundAttributeHandler(void* object, uint32_t tag, int32_t* result) {
+  const vkObjectId id = object != nullptr ? *static_cast<const vkObjectId*>(object) : vkObjectId{*result, nullptr};
+  auto typeOf = [](int32_t code) {
+    if (code == 0 || code == 2) return 0;  // MONO8
+    if (code == 1 || code == 3) return 2;  // STEREO8
+    if (code == 4) return 1;               // MONO16
+    if (code == 5) return 3;               // STEREO16
+    return -1;
+  };
+  switch (tag) {
+    case ATTR_SAMPLETYPE:
+    case ATTR_SAMPLEDURATION:
+    case ATTR_SAMPLEPITCH:
+    case ATTR_SAMPLEPOSITION: {
+      vkSample* s = nullptr;
+      for (vkSample& x : Lib().samples)
+        if (x.id == id) s = &x;
+      if (tag == ATTR_SAMPLEPOSITION) {
+        if (!Lib().audioOpened) return 0;
+        int32_t ms = -1, loops = -1;
+        if (s != nullptr) vkosGetSampleProgress(&s->data, &ms, &loops);
+        *result = ms;
+        return 1;
+      }
+      if (s == nullptr) return 0;
+      if (tag == ATTR_SAMPLETYPE) *result = typeOf(s->formatCode);
+      if (tag == ATTR_SAMPLEPITCH) *result = s->pitch;
+      if (tag == ATTR_SAMPLEDURATION) {
+        const int32_t bpf = BytesPerFrame(s->formatCode);
+        *result = bpf > 0 && s->pitch > 0 ? static_cast<int32_t>(s->lengthBytes / bpf * 1000 / s->pitch) : 0;
+      }
+      return 1;
+    }
+    case ATTR_MUSICDURATION:
+    case ATTR_MUSICPOSITION:
+    case ATTR_MUSICBITRATE:
+    case ATTR_MUSICRATE:
+    case ATTR_MUSICTYPE: {
+      for (vkMusic& m : Lib().musics) {
+        if (!(m.id == id)) continue;
+        const int32_t what = tag == ATTR_MUSICDURATION ? 0 : tag == ATTR_MUSICPOSITION ? 1
+                           : tag == ATTR_MUSICBITRATE  ? 5 : tag == ATTR_MUSICRATE   ? 4 : 3;
+        const int32_t value = GetMusicInfo(what, m.kind, m.Object());
+        *result = tag == ATTR_MUSICTYPE ? typeOf(value) : value;
+        return 1;
+      }
+      return 0;
+    }
+    default:
+      return 0;
+  }
+}
 
-int FreeAllSounds() { return 0; }
+const char* SoundFormatOfMusic(int32_t number, void* handle) {
+  const vkObjectId id{number, handle};
+  for (vkMusic& m : Lib().musics)
+    if (m.id == id) return GetMusicFormatName(m.kind, m.Object());
+  return nullptr;
+}
+
+void ResetMusicState() { Lib().current = nullptr; }
+
+int StopAllAudio() {
+  vkSoundLibrary& lib = Lib();
+  if (!lib.audioOpened) return 0;
+  if (lib.current != nullptr) StopMusicRecord(lib.current, false);
+  vkosStopSample(nullptr);
+  vkosStopAudio();
+  return 0;
+}
+
+int FreeAllSounds() {
+  vkSoundLibrary& lib = Lib();
+  vkosCloseAudio();
+  lib.current = lib.paused = nullptr;
+  lib.samples.clear();
+  lib.musics.clear();
+  lib.audioOpened = false;
+  FreeSoundEventQueue();
+  return 0;
+}
+
+int32_t CountSamples() { return static_cast<int32_t>(Lib().samples.size()); }
+int32_t CountMusics() { return static_cast<int32_t>(Lib().musics.size()); }

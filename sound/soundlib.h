@@ -1,10 +1,17 @@
-// The sound library's services to the rest of the player: its attribute
-// handlers, the switches that tell the audio output which notifications are
-// wanted, and the shutdown steps that stop and free all audio.
+// The sound library: samples and musics for scripts, their commands and
+// constants, its attribute handlers, the switches that tell the audio output
+// which notifications are wanted, the music file services, and the shutdown
+// steps that stop and free all audio.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+
+struct vkState;
+struct vkCommandDef;
+struct vkConstantDef;
+struct vkSound;
+struct vkModule;
 
 // Attribute tags the sound library answers when they are set.
 inline constexpr uint32_t ATTR_NOSOUND = 3;
@@ -12,6 +19,18 @@ inline constexpr uint32_t ATTR_MASTERVOLUME = 4;
 inline constexpr uint32_t ATTR_ONSAMPLELOOP = 13;
 inline constexpr uint32_t ATTR_ONSAMPLEEND = 14;
 inline constexpr uint32_t ATTR_ONMUSICEND = 19;
+
+// Attribute tags the sound library answers when they are asked.
+inline constexpr uint32_t ATTR_SAMPLETYPE = 8;
+inline constexpr uint32_t ATTR_SAMPLEDURATION = 9;
+inline constexpr uint32_t ATTR_SAMPLEPITCH = 10;
+inline constexpr uint32_t ATTR_MUSICDURATION = 15;
+inline constexpr uint32_t ATTR_MUSICPOSITION = 16;
+inline constexpr uint32_t ATTR_SAMPLEPOSITION = 17;
+inline constexpr uint32_t ATTR_MUSICFORMAT = 18;
+inline constexpr uint32_t ATTR_MUSICBITRATE = 20;
+inline constexpr uint32_t ATTR_MUSICRATE = 21;
+inline constexpr uint32_t ATTR_MUSICTYPE = 22;
 
 // Which notifications the audio output should post; read on the audio thread.
 struct vkSoundEventSwitches {
@@ -21,6 +40,13 @@ struct vkSoundEventSwitches {
 };
 extern vkSoundEventSwitches gSoundEventWanted;
 
+extern const vkCommandDef kSoundCommands[];
+extern const vkConstantDef kSoundConstants[];
+
+// Registers the "sound" commands and constants, then readies the audio
+// channels; 0, or the channels' error.
+int OpenSoundLibrary(vkState* L);
+
 // Sets the three switches at once.
 void SetSoundEventWanted(int32_t sampleLoop, int32_t sampleEnd, int32_t musicEnd);
 
@@ -29,12 +55,21 @@ void SetSoundEventWanted(int32_t sampleLoop, int32_t sampleEnd, int32_t musicEnd
 // installed. Returns 1 for those tags, else 0.
 int SoundSettingsHandler(void* object, uint32_t tag, intptr_t value);
 
-// Attribute provider for queries about samples and musics; returns 1 when
-// it answered into [*result], else 0.
+// Attribute provider for queries about samples and musics: [object] points
+// to the vkObjectId asked about (NULL: *[result] holds its number on entry).
+// Returns 1 when it answered into [*result], else 0. The music format name
+// (tag 18) is answered by SoundFormatOfMusic.
 int SoundAttributeHandler(void* object, uint32_t tag, int32_t* result);
+const char* SoundFormatOfMusic(int32_t number, void* handle);
+
+// Music information: duration in ms (0), position in ms (1), format code
+// (3), rate (4), bit rate (5) of a stream (kind 1) or module (kind 2); -1
+// for what a kind does not answer.
+int32_t GetMusicInfo(int32_t what, int32_t kind, void* object);
+const char* GetMusicFormatName(int32_t kind, void* object);
 
 // Forgets the current music, so that no music counts as playing; called on
-// the audio thread when a music stream ends.
+// the main thread when a music ended.
 void ResetMusicState();
 
 // Stops the music, every sample channel and the audio output when it was
@@ -43,3 +78,7 @@ int StopAllAudio();
 
 // Frees every sample and music and closes the audio output; returns 0.
 int FreeAllSounds();
+
+// Number of samples and musics.
+int32_t CountSamples();
+int32_t CountMusics();

@@ -45,6 +45,11 @@ int NoteQueuedEvent(void*, SDL_Event*) {
 
 // Opens the gate once a full run is due; otherwise sleeps until it is.
 Uint32 PumpTickerFired(Uint32, void*) {
+  // A sound notification waits: wake the main thread to deliver it.
+  if (vkosTakeAudioWake()) {
+    gPumpGate.store(1, std::memory_order_relaxed);
+    vkosWakeEventLoop();
+  }
   const int64_t wait = gPumpDue.load(std::memory_order_relaxed) - MonotonicMicros();
   if (wait > 0) return static_cast<Uint32>((wait + 999) / 1000);
   gPumpGate.store(1, std::memory_order_relaxed);
