@@ -165,7 +165,7 @@ TEST_F(Player, PrivateOptionsWriteTheDumpsWithoutReadingTheApplet) {
 TEST_F(Player, AnErrorInThePreloadsIsReported) {
   const Outcome run = Play({kApplets + "badpreload.vka", "-DEBUGDEVICE", "x"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("Loading applet badpreload.vka...failed\nError: Function openmusic() not found!\n"),
+  EXPECT_NE(run.out.find("Loading applet badpreload.vka...failed\nError: Cannot read file tune.mod !\n"),
             std::string::npos)
       << run.out;
 }

@@ -40,7 +40,7 @@ TEST_F(StartUp, AnErrorInThePreloadsStillFreesEverythingInOrder) {
   const char* argv[] = {"vellumark", kBadPreload, "-QUIET"};
   testing::internal::CaptureStderr();
   EXPECT_EQ(RunPlayer(3, argv), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Function openmusic() not found!\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Cannot read file tune.mod !\n");
   const std::vector<std::string> order = {
       "vkosRunStateHook",   "FreeDrawBuffers",   "StopAllAudio",       "CloseAllDisplays",
       "FreeGraphicsObjects", "FreeDrawTables",   "FreeAllBrushes",     "FreeAllBGPics",
