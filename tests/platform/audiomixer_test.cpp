@@ -276,3 +276,46 @@ TEST_F(MixerStreams, StopKeepingThePlaceResumesThere) {
 }
 
 }  // namespace
+
+namespace {
+
+// The mixer runs on its own thread, as under a device, while the main thread
+// stops, seeks, pauses and restarts a looping stream: nothing may race
+// (ThreadSanitizer build) or crash, and the stream always plays again.
+TEST_F(MixerStreams, StopSeekAndPauseWhileTheMixerRuns) {
+  auto sound = Stream(60000, 48000);
+  std::atomic<bool> quit{false};
+  std::thread device([&quit] {
+    std::vector<float> out(2 * 512);
+    while (!quit.load()) {
+      vkosRenderAudio(out.data(), 512);
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+  });
+  int32_t loops = 1;
+  int64_t position = 0;
+  for (int round = 0; round < 40; round++) {
+    ASSERT_EQ(vkosPlayMusic(kMusicStream, sound.get(), {3, nullptr}, 0, loops, 64), 0);  // loops until stopped
+    std::this_thread::sleep_for(std::chrono::milliseconds(round % 5));
+    switch (round % 3) {
+      case 0:
+        vkosStopMusic(kMusicStream, sound.get(), 1, &loops, &position);  // pause
+        break;
+      case 1:
+        vkosStopMusic(kMusicStream, sound.get(), 1, &loops, &position);
+        vkosSeekMusic(kMusicStream, sound.get(), (round * 37) % 1200);
+        break;
+      default:
+        vkosStopMusic(kMusicStream, sound.get(), 0, &loops, &position);
+        loops = 1;
+        break;
+    }
+    vkosAudioHousekeeping();
+    ASSERT_GE(position, 0);
+    ASSERT_LT(position, 60000);
+  }
+  quit.store(true);
+  device.join();
+}
+
+}  // namespace
