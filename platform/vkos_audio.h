@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/errorcodes.h"
+
 // The script identifier of a sound, handed back with its notifications.
 struct vkOSObjectId {
   int32_t number = 0;
@@ -113,13 +115,6 @@ struct vkOSAudioServices {
 // Music kinds.
 inline constexpr int32_t kMusicStream = 1;
 inline constexpr int32_t kMusicModule = 2;
-
-// Error codes of the audio output.
-inline constexpr int kErrAudioDevice = 1267;      // "Cannot open audio device!"
-inline constexpr int kErrAudioConverter = 1280;   // "Error creating an audio converter for this format!"
-inline constexpr int kErrAudioThread = 1287;      // "Error setting up thread!"
-inline constexpr int kErrAudioNoChannel = 1289;   // "Could not allocate audio channel for this sound!"
-inline constexpr int kErrAudioSemaphore = 1298;   // "Error allocating semaphore object!"
 
 // Clears the channel table and takes the sound library's services; 0.
 int vkosInitAudioChannels(const vkOSAudioServices& services);

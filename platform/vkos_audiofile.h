@@ -10,9 +10,6 @@
 
 #include "platform/vkos_audio.h"
 
-inline constexpr int kErrUnknownMusicFormat = 1235;  // "Unknown music format!"
-inline constexpr int kErrAudioFileProperties = 1294; // "Error getting audio file properties!"
-
 // Opens [source] for [sound]: fills its format fields, sets its reader and
 // format type 4, and takes the source. 0, 1235 (unreadable) or 1294 (no
 // frames).

@@ -13,37 +13,24 @@
 #include <string>
 #include <vector>
 
+#include "base/catalog.h"
+#include "base/errorcodes.h"
+#include "base/errorinfo.h"
+#include "base/numconv.h"
 #include "engine/argcheck.h"
-#include "engine/errorinfo.h"
 #include "engine/libraries.h"
-#include "engine/numconv.h"
 #include "engine/vmapi.h"
+#include "io/filehandles.h"
 #include "platform/vkos_audio.h"
 #include "platform/vkos_events.h"
-#include "runtime/catalog.h"
-#include "runtime/chunknames.h"
 #include "runtime/console.h"
+#include "runtime/context.h"
 #include "runtime/doscommands.h"
-#include "runtime/filehandles.h"
 #include "sound/protracker.h"
 #include "sound/soundevents.h"
 #include "sound/soundstream.h"
 
 namespace {
-
-constexpr int kOutOfMemory = 1000;
-constexpr int kShortRead = 1009;
-constexpr int kObjectNotFound = 1041;
-constexpr int kCannotRead = 1045;
-constexpr int kWrongUsage = kErrWrongUsage;
-constexpr int kNoSample = 1178;
-constexpr int kNoMusic = 1231;
-constexpr int kMusicNotPlaying = 1232;
-constexpr int kSeekOutOfRange = 1233;
-constexpr int kUnknownMusicFormat = 1235;
-constexpr int kMusicFormatUnsupported = 1236;
-constexpr int kNotPaused = 1264;
-constexpr int kHandleNotPlaying = 1319;
 
 constexpr uint32_t kCatalogLoadingSample = 109;
 constexpr uint32_t kCatalogLoadingMusic = 278;
@@ -122,9 +109,9 @@ int FindSample(const vkObjectId& id, vkSample** out) {
       return 0;
     }
   }
-  if (id.handle != nullptr) return kObjectNotFound;
+  if (id.handle != nullptr) return kErrObjectNotFound;
   SetErrorNumber(id.number);
-  return kNoSample;
+  return kErrNoSample;
 }
 
 int FindMusic(const vkObjectId& id, vkMusic** out) {
@@ -134,9 +121,9 @@ int FindMusic(const vkObjectId& id, vkMusic** out) {
       return 0;
     }
   }
-  if (id.handle != nullptr) return kObjectNotFound;
+  if (id.handle != nullptr) return kErrObjectNotFound;
   SetErrorNumber(id.number);
-  return kNoMusic;
+  return kErrNoMusic;
 }
 
 std::string FileArg(vkState* L, int i) {
@@ -203,7 +190,7 @@ int StartMusic(vkMusic* m) {
 int OpenMusicFile(const char* fileName, vkMusic* m) {
   SetErrorText(fileName);
   vkFilePtr file = OpenStream(fileName, VKFILE_READ);
-  if (!file) return kCannotRead;
+  if (!file) return kErrCannotRead;
   uint8_t magic[4] = {};
   bool isModule = false;
   if (file->size >= 1084) {
@@ -212,23 +199,21 @@ int OpenMusicFile(const char* fileName, vkMusic* m) {
   }
   if (!isModule) {
     file.reset();
-    int code = OpenSoundStream(fileName, 1, &m->stream);
-    if (code == 1065) code = kUnknownMusicFormat;
-    if (code != 0) return code;
+    if (int code = OpenSoundStream(fileName, 1, &m->stream)) return code;
     m->kind = kMusicStream;
     return 0;
   }
   auto module = std::unique_ptr<vkModule>(new (std::nothrow) vkModule);
-  if (!module) return kOutOfMemory;
+  if (!module) return kErrOutOfMemory;
   try {
     module->fileData.resize(static_cast<size_t>(file->size));
   } catch (const std::bad_alloc&) {
-    return kOutOfMemory;
+    return kErrOutOfMemory;
   }
   SeekStream(file.get(), 0, VKSEEK_START);
   if (ReadStream(file.get(), module->fileData.data(), static_cast<uint32_t>(file->size)) != file->size)
-    return kShortRead;
-  if (!CreateModuleFromMemory(module.get(), kModuleOutputRate)) return kUnknownMusicFormat;
+    return kErrShortRead;
+  if (!CreateModuleFromMemory(module.get(), kModuleOutputRate)) return kErrUnknownMusicFormat;
   m->module = std::move(module);
   m->kind = kMusicModule;
   return 0;
@@ -305,7 +290,7 @@ int cmdCreateSample(vkState* L) {
     bytes.push_back(static_cast<int8_t>(vkDoubleToInt32(vmToNumber(L, -1))));
     vmSetTop(L, -2);
   }
-  if (bytes.empty()) return kWrongUsage;
+  if (bytes.empty()) return kErrWrongUsage;
   vkSoundLibrary& lib = Lib();
   if (!request.automatic) {
     vkSample* old;
@@ -344,7 +329,7 @@ int cmdPlaySample(vkState* L) {
   CheckArgCount(L, 1, 0);
   if (Lib().settings.soundOff != 0) return 0;
   const int pairs = (n + 1) / 2;
-  if (pairs > 4) return kWrongUsage;
+  if (pairs > 4) return kErrWrongUsage;
   vkosBeginSampleGroup();
   for (int p = 0; p < pairs; p++) {
     const int at = 1 + 2 * p;
@@ -355,7 +340,7 @@ int cmdPlaySample(vkState* L) {
       OptFieldInt(L, at + 1, "time", &time, &timePresent);
       if (timePresent && time < 1) {
         vkosCancelSampleGroup();
-        return kWrongUsage;
+        return kErrWrongUsage;
       }
       double vol;
       int volPresent = 0;
@@ -471,7 +456,7 @@ int cmdPlaySubsong(vkState* L) {
   CheckArgCount(L, 1, 1);
   const int32_t position = IntArg(L, 1);
   vkMusic* m = Lib().current;
-  if (m == nullptr || position < 0 || position > 127) return kWrongUsage;
+  if (m == nullptr || position < 0 || position > 127) return kErrWrongUsage;
   MusicPositionControl(m, 0, position);
   return 0;
 }
@@ -549,13 +534,13 @@ int NamedCurrentMusic(vkState* L, vkMusic** out) {
     const vkObjectId id = CheckObjectId(L, 1);
     if (int code = FindMusic(id, out)) return code;
     if (*out != lib.current) {
-      if (id.handle != nullptr) return kHandleNotPlaying;
+      if (id.handle != nullptr) return kErrMusicHandleNotPlaying;
       SetErrorNumber(id.number);
-      return kMusicNotPlaying;
+      return kErrMusicNotPlaying;
     }
     return 0;
   }
-  if (lib.current == nullptr) return kWrongUsage;
+  if (lib.current == nullptr) return kErrWrongUsage;
   *out = lib.current;
   return 0;
 }
@@ -578,8 +563,8 @@ int cmdResumeMusic(vkState* L) {
   if (vmGetTop(L) >= 1 && vmType(L, 1) != VK_TNIL) {
     if (int code = FindMusic(CheckObjectId(L, 1), &m)) return code;
   }
-  if (m == nullptr) return kWrongUsage;
-  if (m->paused == 0) return kNotPaused;
+  if (m == nullptr) return kErrWrongUsage;
+  if (m->paused == 0) return kErrNotPaused;
   if (lib.current != nullptr && lib.current != m) StopMusicRecord(lib.current, false);
   return StartMusic(m);
 }
@@ -592,9 +577,9 @@ int cmdSeekMusic(vkState* L) {
   if (lib.settings.soundOff != 0) return 0;
   vkMusic* m;
   if (int code = FindMusic(id, &m)) return code;
-  if (m->kind != kMusicStream) return kMusicFormatUnsupported;
+  if (m->kind != kMusicStream) return kErrMusicFormatUnsupported;
   const int32_t duration = GetMusicInfo(0, m->kind, m->stream.get());
-  if (millis < 0 || millis > duration - 1) return kSeekOutOfRange;
+  if (millis < 0 || millis > duration - 1) return kErrSeekOutOfRange;
   if (lib.current == m) {
     StopMusicRecord(m, true);
     vkosSeekMusic(m->kind, m->stream.get(), millis);
@@ -701,7 +686,7 @@ const vkConstantDef kSoundConstants[] = {
 
 int OpenSoundLibrary(vkState* L) {
   vmRegisterFunctions(L, nullptr, kSoundCommands, 0);
-  int rc = RegisterLibrary(kSoundCommands, "sound");
+  int rc = RegisterLibrary(L, kSoundCommands, "sound");
   vmRegisterConstants(L, kSoundConstants);
   if (rc != 0) return rc;
   vkOSAudioServices services;

@@ -10,9 +10,9 @@
 #include <new>
 #include <vector>
 
-#include "engine/errorinfo.h"
+#include "base/errorinfo.h"
 #include "platform/vkos_audiofile.h"
-#include "runtime/filehandles.h"
+#include "io/filehandles.h"
 
 namespace {
 
@@ -231,7 +231,7 @@ int OpenSoundStream(const char* fileName, int32_t musicFlag, std::unique_ptr<vkS
   int32_t type = 0;
   {
     vkFilePtr file = OpenStream(fileName, VKFILE_READ);
-    if (!file) return kErrSoundCannotRead;
+    if (!file) return kErrCannotRead;
     uint8_t head[12] = {};
     if (ReadAt(file.get(), 0, head, 12)) {
       if (std::memcmp(head, "FORM", 4) == 0 && std::memcmp(head + 8, "8SVX", 4) == 0) type = kSoundType8SVX;
@@ -240,15 +240,15 @@ int OpenSoundStream(const char* fileName, int32_t musicFlag, std::unique_ptr<vkS
     }
   }
   auto sound = std::unique_ptr<vkSound>(new (std::nothrow) vkSound);
-  if (!sound) return kErrSoundOutOfMemory;
+  if (!sound) return kErrOutOfMemory;
   sound->musicFlag = musicFlag;
   if (type == 0 || !OpenOwn(fileName, type, sound.get())) {
     auto fresh = std::unique_ptr<vkSound>(new (std::nothrow) vkSound);
-    if (!fresh) return kErrSoundOutOfMemory;
+    if (!fresh) return kErrOutOfMemory;
     sound = std::move(fresh);
     sound->musicFlag = musicFlag;
     vkFilePtr file = OpenStream(fileName, VKFILE_READ);
-    if (!file) return kErrSoundCannotRead;
+    if (!file) return kErrCannotRead;
     if (int code = vkosOpenAudioFile(std::make_unique<vkFileSource>(std::move(file)), sound.get())) return code;
   }
   sound->formatCode = SampleFormatCode(sound->channels, sound->bits, sound->flags);
@@ -285,7 +285,7 @@ int LoadSampleData(const char* fileName, vkSampleData* out, int32_t* rate, int32
   if (sound->formatCode == -1) return kErrSampleDepth;
   const int64_t bytes = sound->frames * sound->bytesPerFrame;
   std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)]);
-  if (!data) return kErrSoundOutOfMemory;
+  if (!data) return kErrOutOfMemory;
   const int64_t got = ReadSoundFrames(sound.get(), data.get(), sound->frames, nullptr);
   out->data = std::move(data);
   out->bits = sound->pcmBits;
@@ -300,7 +300,7 @@ int LoadSampleData(const char* fileName, vkSampleData* out, int32_t* rate, int32
 
 int CreateSampleData(const int8_t* bytes, int64_t count, vkSampleData* out) {
   std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[static_cast<size_t>(std::max<int64_t>(count, 1))]);
-  if (!data) return kErrSoundOutOfMemory;
+  if (!data) return kErrOutOfMemory;
   if (count > 0) std::memcpy(data.get(), bytes, static_cast<size_t>(count));
   out->data = std::move(data);
   out->bits = 8;

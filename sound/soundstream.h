@@ -7,13 +7,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/errorcodes.h"
 #include "platform/vkos_audio.h"
 
-inline constexpr int kErrSoundOutOfMemory = 1000;
-inline constexpr int kErrSoundShortRead = 1009;   // "Could not read all characters from file!..."
-inline constexpr int kErrSoundCannotRead = 1045;  // "Cannot read file %s !"
-inline constexpr int kErrNotASample = 1279;       // "Cannot load audio stream as a sample!"
-inline constexpr int kErrSampleDepth = 1299;      // "... only supports 8 or 16 bit sounds!"
 
 // The sample format code from the channels, bits and signed flag: 0/1 mono/
 // stereo 8-bit unsigned, 2/3 8-bit signed, 4/5 16-bit signed, -1 otherwise.

@@ -8,8 +8,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "platform/vkos_events.h"
+
+// The audio output's record (vkos_audio.cpp), freed there.
+struct vkAudioOutput;
+struct vkAudioOutputDeleter {
+  void operator()(vkAudioOutput* output) const;
+};
 
 struct vkPlatformState {
   bool started = false;       // vkosInit succeeded
@@ -23,6 +30,9 @@ struct vkPlatformState {
   int32_t frameRate = 0;      // frames per second while paced
   int32_t refreshRate = 0;    // the screen's, set when a window opens
   vkPlatformHooks hooks;      // registered by the layers above; kept across start and stop
+  // The audio output, made when first used and kept across start and stop:
+  // the sound library sets it up after the platform started.
+  std::unique_ptr<vkAudioOutput, vkAudioOutputDeleter> audio;
 };
 extern vkPlatformState gPlatform;
 

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/platform_state.h"
+
 namespace {
 
 constexpr int kChannels = 8;
@@ -153,6 +155,8 @@ struct vkStreamDecoder {
   int32_t loopsWanted = 0;
 };
 
+}  // namespace
+
 // Everything the audio output owns: one record for the program.
 struct vkAudioOutput {
   vkOSAudioServices services;
@@ -168,9 +172,13 @@ struct vkAudioOutput {
   std::vector<float> channelBuffer;
 };
 
+void vkAudioOutputDeleter::operator()(vkAudioOutput* output) const { delete output; }
+
+namespace {
+
 vkAudioOutput& Output() {
-  static vkAudioOutput output;
-  return output;
+  if (!gPlatform.audio) gPlatform.audio.reset(new vkAudioOutput);
+  return *gPlatform.audio;
 }
 
 int64_t NowMicros() { return vkosWallMicros(); }
@@ -644,7 +652,7 @@ int vkosPlayMusic(int32_t kind, void* object, vkOSObjectId id, int32_t loopsWant
       c.renderBuffer.assign(size_t{kModuleBufferFrames} * 2, 0);
     } catch (const std::bad_alloc&) {
       ClearChannel(c);
-      return 1000;
+      return kErrOutOfMemory;
     }
     if (!MakeConverter(c, {16, 2, true}, kModuleRate, out.rate)) {
       ClearChannel(c);
@@ -684,7 +692,7 @@ int vkosPlayMusic(int32_t kind, void* object, vkOSObjectId id, int32_t loopsWant
     d.halves[1].assign(halfBytes, 0);
   } catch (const std::bad_alloc&) {
     StopDecoder(out);
-    return 1000;
+    return kErrOutOfMemory;
   }
   const int64_t got = out.services.readFrames(sound, d.halves[0].data(), d.halfFrames, nullptr);
   d.valid[0].store(got);

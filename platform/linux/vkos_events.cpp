@@ -115,8 +115,10 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
 
 int vkosInit() {
   const vkPlatformHooks hooks = gPlatform.hooks;
+  auto audio = std::move(gPlatform.audio);
   gPlatform = vkPlatformState{};
   gPlatform.hooks = hooks;
+  gPlatform.audio = std::move(audio);
   if (SDL_Init(SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) return kErrPlatformStart;
   // No window system (no display) is no reason to refuse: the player then
   // runs headless and opening a window fails on its own.
@@ -147,8 +149,10 @@ void vkosExit() {
   gPumpGate.store(1);
   SDL_Quit();
   const vkPlatformHooks hooks = gPlatform.hooks;
+  auto audio = std::move(gPlatform.audio);
   gPlatform = vkPlatformState{};
   gPlatform.hooks = hooks;
+  gPlatform.audio = std::move(audio);
 }
 
 int vkosPumpEvents(vkState* L, vkDebugInfo*) {

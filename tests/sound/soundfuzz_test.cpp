@@ -12,7 +12,7 @@
 #include <set>
 
 #include "platform/vkos_audiofile.h"
-#include "runtime/chunknames.h"
+#include "io/chunknames.h"
 #include "sound/protracker.h"
 #include "sound/soundstream.h"
 #include "support/modules.h"

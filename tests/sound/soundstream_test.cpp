@@ -10,7 +10,7 @@
 
 #include "../common/scratchdir.h"
 #include "platform/vkos_audiofile.h"
-#include "runtime/chunknames.h"
+#include "io/chunknames.h"
 #include "sound/soundlib.h"
 #include "sound/soundstream.h"
 #include "support/soundfiles.h"
