@@ -8,7 +8,7 @@ packages=(
   zlib1g-dev libfreetype-dev libsdl2-dev libpng-dev libjpeg-dev libtiff-dev
   libgif-dev libsndfile1-dev libfontconfig-dev libopencv-imgproc-dev
   ttf-bitstream-vera
-  python3 imagemagick netpbm sox ffmpeg
+  python3 imagemagick netpbm sox ffmpeg xmp
 )
 missing=()
 for p in "${packages[@]}"; do
