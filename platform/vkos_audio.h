@@ -177,3 +177,6 @@ void vkosAudioHousekeeping();
 // Set by the mixer when a notification waits; the pump's ticker reads and
 // clears it to wake the main thread.
 bool vkosTakeAudioWake();
+// Makes the audio output's record; the platform's start calls it before any
+// other thread may look at the record.
+void vkosPrepareAudio();

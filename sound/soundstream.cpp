@@ -6,6 +6,7 @@
 #include "sound/soundstream.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -119,6 +120,8 @@ class vkOwnReader final : public vkSoundReader {
 
  private:
   void ToHost(uint8_t* p, int64_t samples) const {
+    // Data already in the host's order stays as it is.
+    if (format_.bigEndian == (std::endian::native == std::endian::big)) return;
     for (int64_t i = 0; i < samples; i++, p += 2) {
       const int16_t v = static_cast<int16_t>(format_.bigEndian ? BE16(p) : LE16(p));
       std::memcpy(p, &v, 2);

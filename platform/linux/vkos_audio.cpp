@@ -841,4 +841,9 @@ void vkosAudioHousekeeping() {
   if (endedStream != nullptr) StopStream(out, endedStream, 0, nullptr, nullptr);
 }
 
-bool vkosTakeAudioWake() { return Output().wakeWanted.exchange(false, std::memory_order_acq_rel); }
+bool vkosTakeAudioWake() {
+  // Made before the pump's ticker starts (vkosPrepareAudio), never made here.
+  return gPlatform.audio && gPlatform.audio->wakeWanted.exchange(false, std::memory_order_acq_rel);
+}
+
+void vkosPrepareAudio() { Output(); }

@@ -134,6 +134,7 @@ int vkosInit() {
 
   gPlatform.lastPump = gPlatform.lastSecond = MonotonicMicros();
   gPumpDue.store(gPlatform.lastPump + kPumpInterval);
+  vkosPrepareAudio();
   gPumpTicker = SDL_AddTimer(static_cast<Uint32>(kPumpInterval / 1000), PumpTickerFired, nullptr);
   gPlatform.started = true;
   return 0;
