@@ -448,41 +448,86 @@ inline int32_t NextByte(vkModule* m, vkModChannel& c) {
   return byte;
 }
 
-// One internal sample of both outputs, filtered and clipped.
-inline void InternalSample(vkModule* m, int32_t* first, int32_t* second) {
-  if ((m->flags & kModSilenceAfterEnd) != 0 && m->endCount != 0) {
-    *first = *second = 0;
-    return;
-  }
-  if (m->sampleCounter - m->samplesPerTick >= 0) {
-    m->sampleCounter -= m->samplesPerTick;
-    Tick(m);
-  }
-  m->sampleCounter++;
-  int32_t a = 0, b = 0;
-  for (vkModChannel& c : m->channels) {
+constexpr int kSpan = 512;  // internal samples mixed at a time
+
+// Adds [n] internal samples of channel [c] into [a] and [b] (the two
+// outputs before the shift): the stretch that cannot reach a loop end or the
+// sample's end runs in a plain loop, the rest byte by byte with every check.
+void MixChannel(vkModule* m, vkModChannel& c, int32_t* a, int32_t* b, int n) {
+  int k = 0;
+  while (k < n) {
+    if (c.position < 0 || c.sample == 0) return;
+    const vkModSample& s = m->samples[c.sample];
+    const int64_t limit = s.loopLength > 2 * kFixOne ? s.loopEnd : s.length;
+    int64_t safe = 0;
+    if (s.data != nullptr && c.position < limit && c.position >= 0) {
+      safe = c.step > 0 ? (limit - 1 - c.position) / c.step + 1 : n - k;
+      safe = std::min<int64_t>(safe, n - k);
+    }
+    if (safe > 0) {
+      const int32_t pan = c.panning, volume = c.outVolume;
+      const int8_t* data = s.data;
+      int64_t position = c.position;
+      const int64_t step = c.step;
+      for (int64_t j = 0; j < safe; j++, k++) {
+        const int32_t v = data[position >> 14] * volume;
+        position += step;
+        a[k] += v * pan;
+        b[k] += v * (255 - pan);
+      }
+      c.position = position;
+      continue;
+    }
     const int32_t v = NextByte(m, c) * c.outVolume;
-    a += v * c.panning;
-    b += v * (255 - c.panning);
+    a[k] += v * c.panning;
+    b[k] += v * (255 - c.panning);
+    k++;
   }
-  a >>= 7;
-  b >>= 7;
+}
+
+// Mixes [n] internal samples into [a] and [b], running ticks where they
+// fall, then shifts, filters and clips them.
+void MixInternal(vkModule* m, int32_t* a, int32_t* b, int n) {
+  std::fill(a, a + n, 0);
+  std::fill(b, b + n, 0);
+  int at = 0;
+  while (at < n) {
+    if ((m->flags & kModSilenceAfterEnd) != 0 && m->endCount != 0) break;  // silence from here on
+    if (m->sampleCounter - m->samplesPerTick >= 0) {
+      m->sampleCounter -= m->samplesPerTick;
+      Tick(m);
+    }
+    // Up to the sample that checks for the next tick.
+    const int32_t untilTick = std::max(1, m->samplesPerTick - m->sampleCounter);
+    const int span = std::min(n - at, untilTick);
+    for (vkModChannel& c : m->channels) MixChannel(m, c, a + at, b + at, span);
+    m->sampleCounter += span;
+    at += span;
+  }
+  n = at;  // past it the song ended into silence: zeros, untouched by the filter
+  for (int k = 0; k < n; k++) {
+    a[k] >>= 7;
+    b[k] >>= 7;
+  }
   if (m->filterOn != 0) {
-    int32_t* outs[2] = {&a, &b};
+    int32_t* outs[2] = {a, b};
     for (int o = 0; o < 2; o++) {
       float* st = m->filterState[o];
-      const float x = static_cast<float>(*outs[o]);
-      const float y1 = m->filterA * (x + st[0]) + m->filterC * st[1];
-      const float y2 = m->filterA * (y1 + st[1]) + m->filterC * st[3];
-      st[0] = x;
-      st[2] = st[1];
-      st[1] = y1;
-      st[3] = y2;
-      *outs[o] = static_cast<int32_t>(std::lrint(std::clamp(y2, -40000.0f, 40000.0f)));
+      for (int k = 0; k < n; k++) {
+        const float x = static_cast<float>(outs[o][k]);
+        const float y1 = m->filterA * (x + st[0]) + m->filterC * st[1];
+        const float y2 = m->filterA * (y1 + st[1]) + m->filterC * st[3];
+        st[0] = x;
+        st[1] = y1;
+        st[3] = y2;
+        outs[o][k] = static_cast<int32_t>(std::lrint(std::clamp(y2, -40000.0f, 40000.0f)));
+      }
     }
   }
-  *first = std::clamp(a, -32768, 32767);
-  *second = std::clamp(b, -32768, 32767);
+  for (int k = 0; k < n; k++) {
+    a[k] = std::clamp(a[k], -32768, 32767);
+    b[k] = std::clamp(b[k], -32768, 32767);
+  }
 }
 
 }  // namespace
@@ -589,11 +634,15 @@ void RequestModuleJump(vkModule* m, int32_t songPosition) {
 }
 
 void RenderModuleFrames(vkModule* m, int16_t* out, int32_t frames) {
-  for (int32_t f = 0; f < frames; f++) {
-    int32_t a0, b0, a1, b1;
-    InternalSample(m, &a0, &b0);
-    InternalSample(m, &a1, &b1);
-    out[2 * f] = static_cast<int16_t>(std::clamp((m->volume * (a0 + a1)) >> 9, -32768, 32767));
-    out[2 * f + 1] = static_cast<int16_t>(std::clamp((m->volume * (b0 + b1)) >> 9, -32768, 32767));
+  int32_t a[kSpan], b[kSpan];
+  while (frames > 0) {
+    const int32_t pairs = std::min(frames, kSpan / 2);
+    MixInternal(m, a, b, 2 * pairs);
+    for (int32_t f = 0; f < pairs; f++) {
+      out[2 * f] = static_cast<int16_t>(std::clamp((m->volume * (a[2 * f] + a[2 * f + 1])) >> 9, -32768, 32767));
+      out[2 * f + 1] = static_cast<int16_t>(std::clamp((m->volume * (b[2 * f] + b[2 * f + 1])) >> 9, -32768, 32767));
+    }
+    out += 2 * pairs;
+    frames -= pairs;
   }
 }

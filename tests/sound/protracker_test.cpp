@@ -291,3 +291,28 @@ TEST(Replayer, GoldenRenders) {
 }
 
 }  // namespace
+
+namespace {
+
+// Asked to, a module falls silent once its song ended, filter and all.
+TEST(Replayer, SilenceAfterTheEndWhenAsked) {
+  ModuleSpec spec;
+  ModSampleSpec s;
+  s.data.assign(512, 80);
+  s.loopLengthWords = 256;
+  spec.samples = {s};
+  auto p = EmptyPattern();
+  SetCell(p, 0, 0, {428, 1, 0xE, 0x00});  // filter on
+  SetCell(p, 1, 0, {0, 0, 0xB, 0x00});    // back to the start: the end
+  spec.patterns = {p};
+  auto m = BuildModule(ModuleBytes(spec));
+  m->flags |= kModSilenceAfterEnd;
+  std::vector<int16_t> out(2 * 48000);
+  RenderModuleFrames(m.get(), out.data(), 48000);
+  EXPECT_EQ(m->endCount, 1);
+  EXPECT_NE(out[2 * 1500 + 1], 0);  // it sounded during its two rows
+  EXPECT_EQ(out[2 * 47999 + 1], 0);
+  EXPECT_EQ(out[2 * 47999], 0);
+}
+
+}  // namespace
