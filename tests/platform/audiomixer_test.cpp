@@ -319,3 +319,50 @@ TEST_F(MixerStreams, StopSeekAndPauseWhileTheMixerRuns) {
 }
 
 }  // namespace
+
+namespace {
+
+// The decoder's reads wait at this gate while it is shut (decode thread only).
+std::atomic<bool> gGateShut{false};
+std::thread::id gMainThread;
+
+int64_t GatedRead(vkSound* sound, void* buffer, int64_t frames, int* end) {
+  while (gGateShut.load() && std::this_thread::get_id() != gMainThread)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return ReadSoundFrames(sound, buffer, frames, end);
+}
+
+// A decoder that falls behind leaves the mixer silent; once it catches up the
+// stream goes on where it stopped, nothing lost.
+TEST_F(MixerStreams, AStalledStreamResumesWhereItStopped) {
+  vkOSAudioServices services;
+  services.readFrames = GatedRead;
+  services.seekSound = SeekSound;
+  services.postSoundEvent = Post;
+  services.resetMusicState = Reset;
+  vkosCloseAudio();
+  ASSERT_EQ(vkosInitAudioChannels(services), 0);
+  ASSERT_EQ(vkosOpenAudioDetached(48000), 0);
+  gMainThread = std::this_thread::get_id();
+  gGateShut.store(true);
+  auto sound = Stream(100000, 48000);
+  ASSERT_EQ(vkosPlayMusic(kMusicStream, sound.get(), {3, nullptr}, 1, 1, 64), 0);
+  std::vector<float> first = Render(48000, 1000);  // the half decoded at the start
+  // The converter plays a frame once it holds the next: the half's last
+  // frame waits for the next half.
+  EXPECT_FLOAT_EQ(first[2 * 47998], (47998 % 1000 + 1) / 32768.0f);
+  EXPECT_EQ(first[2 * 47999], 0.0f);
+  std::vector<float> stalled = Render(4000, 1000);
+  EXPECT_EQ(SoundingFrames(stalled), 0);
+  gGateShut.store(false);
+  std::vector<float> resumed;
+  for (int tries = 0; tries < 2000 && SoundingFrames(resumed) == 0; tries++) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    resumed = Render(1000, 1000);
+  }
+  ASSERT_GT(SoundingFrames(resumed), 0);
+  EXPECT_FLOAT_EQ(resumed[0], (47999 % 1000 + 1) / 32768.0f);
+  EXPECT_FLOAT_EQ(resumed[2 * 500], (48499 % 1000 + 1) / 32768.0f);
+}
+
+}  // namespace

@@ -60,6 +60,9 @@ TEST_F(SoundLibrary, SamplesThroughTheirLife) {
       {"PlaySample", {1, 1, 1, 1, 1, 1, 1, 1}, ""},
       {"PlaySample", {1}, "error 1289"},  // all 8 channels busy
       {"PlaySample", {99}, "error 1178"},
+      {"StopSample", {1}, ""},
+      {"PlaySample", {1, 1, 99, 1}, "error 1178"},  // a group that fails gives its channels back
+      {"IsSamplePlaying", {1}, "0"},
       {"FreeSample", {1}, ""},
       {"IsSamplePlaying", {1}, "error 1178"},
       {"LoadSample", {nullptr, wave}, "handle"},
