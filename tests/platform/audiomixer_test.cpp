@@ -363,6 +363,7 @@ TEST_F(MixerStreams, AStalledStreamResumesWhereItStopped) {
   ASSERT_GT(SoundingFrames(resumed), 0);
   EXPECT_FLOAT_EQ(resumed[0], (47999 % 1000 + 1) / 32768.0f);
   EXPECT_FLOAT_EQ(resumed[2 * 500], (48499 % 1000 + 1) / 32768.0f);
+  vkosStopMusic(kMusicStream, sound.get(), 0, nullptr, nullptr);  // before the sound goes
 }
 
 }  // namespace
