@@ -7,8 +7,10 @@
 
 inline constexpr int32_t kErrOutOfMemory = 1000;  // "Out of memory!"
 inline constexpr int32_t kErrUserAbort = 1003;  // "User abort!"
+inline constexpr int32_t kErrOpenScreen = 1004;  // "Error opening screen!"
 inline constexpr int32_t kErrShortWrite = 1005;  // "Could not write all characters to file!\nCheck if there is enough free space!"
 inline constexpr int32_t kErrShortRead = 1009;  // "Could not read all characters from file!\nCheck if it is read protected!"
+inline constexpr int32_t kErrOpenWindow = 1010;  // "Unable to open window!"
 inline constexpr int32_t kErrNotEnoughArgs = 1014;  // "Not enough arguments!"
 inline constexpr int32_t kErrSyntax = 1018;  // "General syntax error!"
 inline constexpr int32_t kErrValueExpected = 1024;  // "Value expected!"
@@ -110,3 +112,5 @@ inline constexpr int32_t kErrInvalidOrder = 1362;  // "Invalid order function fo
 inline constexpr int32_t kErrIniSyntax = 1363;  // "Syntax error in configuration file!"
 inline constexpr int32_t kErrLayerNotFound = 1369;  // "Cannot find layer \"%s\" in current BGPic!"
 inline constexpr int32_t kErrNameTooLong = 1373;  // "Specified name is too long!"
+inline constexpr int32_t kErrJoystickAcquire = 1385;  // "Cannot acquire joystick!"
+inline constexpr int32_t kErrNoJoystickAtPort = 1427;  // "No joystick found at specified game port!"

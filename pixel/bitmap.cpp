@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/errorcodes.h"
+#include "base/maskbits.h"
 #include "pixel/alphakernels.h"
 #include "pixel/copykernels.h"
 #include "pixel/planebits.h"
@@ -385,3 +386,28 @@ uint32_t CreateBitMapFromARGB(const uint32_t* argb, int32_t transparent, int32_t
 uint32_t GetBlitCapabilities(uint32_t) { return 0; }
 void BltAlphaChannelAccelerated(const vkAlphaChannelBlock*) {}
 void RunCrossfadeHook() {}
+
+int32_t MaskToAlpha(const vkPlane* mask, vkPlane* alpha, int32_t width, int32_t height) {
+  ExpandMaskToAlpha(mask->data, mask->bytesPerRow, alpha->data, alpha->bytesPerRow, width, height);
+  return alpha->bytesPerRow;
+}
+
+vkOSPixels BitMapPixels(const vkBitMap* bitmap) {
+  vkOSPixels view;
+  if (bitmap == nullptr || bitmap->bytesPerPixel != 4) return view;
+  view.pixels = reinterpret_cast<const uint32_t*>(bitmap->pixels);
+  view.width = bitmap->width;
+  view.height = bitmap->height;
+  view.pixelsPerRow = bitmap->bytesPerRow / 4;
+  return view;
+}
+
+vkOSPlaneView PlaneView(const vkPlane* plane) {
+  vkOSPlaneView view;
+  if (plane == nullptr) return view;
+  view.data = plane->data;
+  view.width = plane->width;
+  view.height = plane->height;
+  view.bytesPerRow = plane->bytesPerRow;
+  return view;
+}

@@ -11,6 +11,7 @@
 
 #include "pixel/allocate.h"
 #include "pixel/pixfmt.h"
+#include "platform/vkos_display.h"
 
 struct vkBitMap {
   int32_t width = 0, height = 0;
@@ -94,6 +95,16 @@ void FillAlphaRect(vkPlane* plane, int32_t x, int32_t y, int32_t width, int32_t 
 void BltTemplateAlpha(const vkPlane* mask, int32_t sx, int32_t sy, vkPlane* alpha, int32_t dx,
                       int32_t dy, int32_t width, int32_t height, uint8_t value);
 void FinishPlaneDrawing(vkPlane* plane);
+
+// Expands [mask] into [alpha] for [height] rows of [width] pixels: 255 where a
+// bit is set, 0 where it is clear. Returns the alpha plane's bytes per row;
+// with a height below 1 nothing is written.
+int32_t MaskToAlpha(const vkPlane* mask, vkPlane* alpha, int32_t width, int32_t height);
+
+// The views through which the platform presents a 32-bit bitmap and takes a
+// window's shape plane.
+vkOSPixels BitMapPixels(const vkBitMap* bitmap);
+vkOSPlaneView PlaneView(const vkPlane* plane);
 
 // 0xRRGGBB to a pixel value of [format]; unknown codes give 0.
 uint32_t RGBToPixel(uint32_t rgb, int32_t format);

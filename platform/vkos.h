@@ -8,3 +8,4 @@
 #include "platform/vkos_events.h"
 #include "platform/vkos_files.h"
 #include "platform/vkos_format.h"
+#include "platform/vkos_joystick.h"

@@ -10,6 +10,7 @@
 
 struct vkState;
 struct vkDebugInfo;
+struct vkDisplay;
 
 // Starts the platform side: the window system's event queue, the catalog
 // "PROGDIR:Vellumark.catalog", the pump's clocks. Returns 0, or 1278 when the
@@ -72,6 +73,10 @@ struct vkPlatformHooks {
   // The window system asks the program to quit (a signal, the session
   // ending); false when no display is open to take the request.
   bool (*quitRequested)() = nullptr;
+  // Whether Command-Return in [display]'s window may switch between full
+  // screen and window (the display is the primary one and no requester is
+  // open over it); NULL: it may.
+  bool (*mayModeSwitch)(const vkDisplay* display) = nullptr;
 };
 
 // Registers [hooks]; they stay registered across vkosInit and vkosExit.

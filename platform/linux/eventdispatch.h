@@ -4,4 +4,8 @@
 
 #include <SDL.h>
 
+// Takes [event]; frees what SDL handed over with it.
 void DispatchEvent(const SDL_Event& event);
+
+// Posts the moves and resizes of the open windows that have settled.
+void SettleWindows();

@@ -9,13 +9,28 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "platform/linux/joysticks.h"
+#include "platform/vkos_display.h"
 #include "platform/vkos_events.h"
 
 // The audio output's record (vkos_audio.cpp), freed there.
 struct vkAudioOutput;
 struct vkAudioOutputDeleter {
   void operator()(vkAudioOutput* output) const;
+};
+
+// The screen as the windows see it: the desktop, or a full-screen mode of
+// another size shown centred on it.
+struct vkScreenState {
+  bool fullScreen = false;        // a full-screen mode is in force
+  int32_t modeWidth = 0;          // its size, as the screen reports it meanwhile
+  int32_t modeHeight = 0;
+  bool desktopKnown = false;      // the desktop's mode was remembered (once)
+  int32_t desktopWidth = 0;
+  int32_t desktopHeight = 0;
+  int32_t fadeTokens = 0;         // fade reservations handed out
 };
 
 struct vkPlatformState {
@@ -29,6 +44,10 @@ struct vkPlatformState {
   int32_t limiterOn = 0;      // window flushes are paced
   int32_t frameRate = 0;      // frames per second while paced
   int32_t refreshRate = 0;    // the screen's, set when a window opens
+  int32_t refreshOverride = 0;  // a refresh rate to use instead of the screen's; 0 none
+  vkScreenState screen;
+  std::vector<vkOSDisplay*> windows;  // open windows, bottom to top
+  vkJoystickList joysticks;
   vkPlatformHooks hooks;      // registered by the layers above; kept across start and stop
   // The audio output, made when first used and kept across start and stop:
   // the sound library sets it up after the platform started.

@@ -19,6 +19,7 @@
 #include "platform/vkos_events.h"
 #include "base/catalog.h"
 #include "platform/vkos_files.h"
+#include "platform/vkos_joystick.h"
 
 vkPlatformState gPlatform;
 std::atomic<uint32_t> gEventsMayBeQueued{1};
@@ -91,6 +92,8 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
       gPumpGate.store(1, std::memory_order_relaxed);
     }
     if (took) DispatchEvent(event);
+    SettleWindows();
+    vkosPresentPending(false);
   } else {
     gEventsMayBeQueued.store(0, std::memory_order_relaxed);
   }
@@ -122,6 +125,9 @@ int vkosInit() {
   if (SDL_Init(SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) return kErrPlatformStart;
   // No window system (no display) is no reason to refuse: the player then
   // runs headless and opening a window fails on its own.
+  // Windows show their own surfaces: the video driver's plain framebuffer,
+  // not one made through a renderer (slow to make, nothing gained).
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   gPlatform.video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
   const Uint32 wake = SDL_RegisterEvents(1);
   gPlatform.wakeEventType = wake == static_cast<Uint32>(-1) ? Uint32{SDL_USEREVENT} : wake;
@@ -142,6 +148,8 @@ int vkosInit() {
 
 void vkosExit() {
   if (!gPlatform.started) return;
+  vkosReleaseJoysticks();
+  for (vkOSDisplay* os : std::vector<vkOSDisplay*>(gPlatform.windows)) vkosCloseWindow(os);
   ReleasePointers();
   FreeCatalog();
   SDL_DelEventWatch(NoteQueuedEvent, nullptr);
@@ -168,11 +176,13 @@ int vkosPumpEvents(vkState* L, vkDebugInfo*) {
 const std::atomic<uint32_t>* vkosPumpGate() { return &gPumpGate; }
 
 int vkosWaitEvent() {
+  vkosPresentPending(true);
   if (gPlatform.started) SDL_WaitEvent(nullptr);
   return 0;
 }
 
 int vkosWaitMillis(vkState* L, int32_t ms) {
+  vkosPresentPending(true);
   SDL_TimerID timer = 0;
   if (ms > 100 && gPlatform.started) {
     gWaitFired.store(false);
@@ -195,7 +205,10 @@ int vkosWaitMillis(vkState* L, int32_t ms) {
   return result;
 }
 
-void vkosDelay(vkState*, int32_t ms) { SleepMillis(ms); }
+void vkosDelay(vkState*, int32_t ms) {
+  vkosPresentPending(true);
+  SleepMillis(ms);
+}
 
 void vkosSetOption(vkState*, int32_t code, int32_t value) {
   switch (code) {

@@ -241,3 +241,32 @@ TEST(Bitmap, BuildingFromAndCopyingToARGB) {
 }
 
 }  // namespace
+
+// Masks expand into alpha planes: 255 where a bit is set, most significant
+// bit leftmost, only [width] pixels of [height] rows written.
+TEST(MaskToAlpha, SetBitsBecomeOpaqueWithinTheGivenSize) {
+  struct Case {
+    const char* name;
+    int32_t width, height;
+    std::vector<uint8_t> mask;  // two rows of two bytes
+    std::vector<uint8_t> expected;  // two rows of 12 bytes (the plane's rows)
+  };
+  const uint8_t F = 255, Z = 0, U = 7;  // U: left as it was
+  const Case cases[] = {
+      {"first and last bit of a byte", 9, 1, {0x81, 0x80, 0x00, 0x00},
+       {F, Z, Z, Z, Z, Z, Z, F, F, U, U, U, U, U, U, U, U, U, U, U, U, U, U, U}},
+      {"two rows", 3, 2, {0x40, 0x00, 0xA0, 0x00},
+       {Z, F, Z, U, U, U, U, U, U, U, U, U, F, Z, F, U, U, U, U, U, U, U, U, U}},
+      {"height 0 writes nothing", 8, 0, {0xFF, 0xFF, 0xFF, 0xFF},
+       std::vector<uint8_t>(24, U)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> maskBytes = c.mask;
+    std::vector<uint8_t> alphaBytes(24, U);
+    vkPlane mask{maskBytes.data(), 12, 2, 2, 1};
+    vkPlane alpha{alphaBytes.data(), 12, 2, 12, 1};
+    EXPECT_EQ(MaskToAlpha(&mask, &alpha, c.width, c.height), 12);
+    EXPECT_EQ(alphaBytes, c.expected);
+  }
+}
