@@ -129,16 +129,26 @@ void vkosBlitToWindow(const vkOSPixels& source, int32_t sx, int32_t sy, vkOSDisp
     for (int32_t c = 0; c < cw; c++)
       columns[static_cast<size_t>(c)] =
           sx + static_cast<int32_t>(int64_t{skipX + c} * width / scaledWidth);
-    std::vector<uint32_t> span(static_cast<size_t>(cw));
+    const bool direct = TakesArgbWords(surface);
+    std::vector<uint32_t> span(direct ? 0 : static_cast<size_t>(cw));
+    int32_t lastRow = -1;  // the source row the previous window row showed
     for (int32_t row = 0; row < ch; row++) {
       const int32_t srcRow = sy + static_cast<int32_t>(int64_t{skipY + row} * height / scaledHeight);
       if (srcRow < 0 || srcRow >= source.height) continue;
+      if (srcRow == lastRow) {  // a row stretched downwards: the one above again
+        std::memcpy(PixelAt(surface, x, y + row), PixelAt(surface, x, y + row - 1),
+                    static_cast<size_t>(cw) * surface->format->BytesPerPixel);
+        continue;
+      }
+      lastRow = srcRow;
       const uint32_t* line = source.pixels + static_cast<ptrdiff_t>(srcRow) * source.pixelsPerRow;
+      // Straight into the surface when it takes ARGB words.
+      uint32_t* out = direct ? reinterpret_cast<uint32_t*>(PixelAt(surface, x, y + row)) : span.data();
       for (int32_t c = 0; c < cw; c++) {
         const int32_t col = columns[static_cast<size_t>(c)];
-        span[static_cast<size_t>(c)] = col >= 0 && col < source.width ? line[col] : 0;
+        out[c] = col >= 0 && col < source.width ? line[col] : 0;
       }
-      WriteSpan(surface, x, y + row, span.data(), cw);
+      if (!direct) WriteSpan(surface, x, y + row, span.data(), cw);
     }
   }
   MarkDirty(w, PreciseMicros());
