@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/vkos_time.h"
+
 struct vkDisplay;
 
 enum vkEventType : uint32_t {
@@ -35,11 +37,6 @@ enum vkEventType : uint32_t {
 
 // What an event carries beyond its words: the files dropped on a window.
 using vkEventPayload = std::vector<std::string>;
-
-struct vkTimeValue {
-  uint32_t seconds = 0;
-  uint32_t micros = 0;
-};
 
 struct vkEvent {
   uint32_t type = 0;

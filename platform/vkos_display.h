@@ -46,6 +46,8 @@ struct vkOSPlaneView {
   int32_t bytesPerRow = 0;
 };
 
+#include "platform/vkos_input.h"
+
 struct vkOSDisplay {
   vkDisplay* display = nullptr;  // the display this record belongs to; events name it
 
@@ -77,6 +79,7 @@ struct vkOSDisplay {
   uint32_t pointerHidden = 0;
   uint32_t shaped = 0;             // opened with a shape
   std::shared_ptr<vkOSWindow> window;  // NULL while closed
+  vkOSInput input;                 // keys, mouse buttons and pointer of the window
 };
 
 // Makes the platform record of [display] into [*out]; 0 or 1000.

@@ -36,12 +36,14 @@
 #include "base/catalog.h"
 #include "runtime/console.h"
 #include "runtime/doslib.h"
+#include "runtime/eventlib.h"
 #include "platform/eventqueue.h"
 #include "runtime/mathlib.h"
 #include "runtime/memblocklib.h"
 #include "runtime/options.h"
 #include "runtime/preloads.h"
 #include "runtime/stringlib.h"
+#include "runtime/systemlib.h"
 #include "sound/soundlib.h"
 #include "text/textobjects.h"
 
@@ -59,8 +61,8 @@ const vkLibraryOpener kLibraryTable[] = {
     {"draw", OpenDrawLibrary},
     {"moveobject", OpenMoveObjectLibrary},
     {"dos", OpenDOSLibrary},
-    {"event", nullptr},
-    {"system", nullptr},
+    {"event", OpenEventLibrary},
+    {"system", OpenSystemLibrary},
     {"layers", OpenLayersLibrary},
     {"text", nullptr},
     {"anim", OpenAnimLibrary},
@@ -86,13 +88,13 @@ const vkShutdownStep kShutdownSteps[] = {
     {"FreeAllBrushes", [](vkState*) { FreeAllBrushes(); }},
     {"FreeAllBGPics", [](vkState*) { FreeAllBGPics(); }},
     {"FreeAllSprites", [](vkState*) { FreeAllSprites(); }},
-    {"FreeAllStopwatches", nullptr},
+    {"FreeAllStopwatches", [](vkState* L) { if (L) FreeAllStopwatches(L); }},
     {"FreeAllTextObjectsAndFonts", [](vkState*) { FreeAllTextObjectsAndFonts(); }},
     {"FreeAllAnims", [](vkState*) { FreeAllAnims(); }},
     {"CloseLayersLibrary", [](vkState*) { CloseLayersLibrary(); }},
     {"CloseAllFileHandles", [](vkState* L) { if (L) CloseAllDosObjects(L); }},
     {"FreeAllMemBlocks", [](vkState* L) { if (L) FreeAllMemBlocks(L); }},
-    {"FreeAllEventObjects", nullptr},
+    {"FreeAllEventObjects", [](vkState* L) { if (L) FreeAllEventObjects(L); }},
     {"FreeAllSounds", [](vkState*) { FreeAllSounds(); }},
 };
 

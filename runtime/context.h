@@ -19,6 +19,7 @@
 #include "io/tempfile.h"
 #include "runtime/dosfiles.h"
 #include "runtime/memblocklib.h"
+#include "platform/vkos_time.h"
 
 // ---- The marker block ----------------------------------------------------
 // 45 bytes in the executable: the maker's name (30 bytes), two zero bytes,
@@ -198,6 +199,21 @@ struct vkApplet {
 };
 
 // ---- The program context -------------------------------------------------
+// A stopwatch of StartTimer: the elapsed time of a running one is now -
+// start + offset, of a paused one the offset.
+struct vkStopwatch {
+  int32_t idNumber = 0;
+  void* idHandle = nullptr;  // set for ids the system chose
+  vkTimeValue start;
+  vkTimeValue offset;
+  uint32_t paused = 0;
+};
+
+struct vkEventState;
+struct vkEventStateDeleter {
+  void operator()(vkEventState* state) const;  // with the event library
+};
+
 // An option name the player does not know, with its value when it had one;
 // scripts read these.
 struct vkUserArg {
@@ -253,6 +269,11 @@ struct vkProgramContext {
   // The script objects of the base libraries, freed by their shutdown steps.
   vkDosObjects dos;
   std::list<vkMemBlock> memBlocks;
+  // The system library's stopwatches, in the order they were started.
+  std::list<vkStopwatch> stopwatches;
+
+  // The event library's run state, made when it opens.
+  std::unique_ptr<vkEventState, vkEventStateDeleter> events;
 };
 
 struct vkState;

@@ -14,6 +14,7 @@
 #include "platform/linux/joysticks.h"
 #include "platform/vkos_display.h"
 #include "platform/vkos_events.h"
+#include "platform/vkos_timers.h"
 
 // The audio output's record (vkos_audio.cpp), freed there.
 struct vkAudioOutput;
@@ -52,6 +53,10 @@ struct vkPlatformState {
   // The audio output, made when first used and kept across start and stop:
   // the sound library sets it up after the platform started.
   std::unique_ptr<vkAudioOutput, vkAudioOutputDeleter> audio;
+  vkTimerList timers;         // the script's intervals and timeouts
+  size_t requesterAnswers = 0;  // scripted requester answers used so far
+  std::vector<uint8_t> clipboardPicture;  // PNG bytes of a picture on the clipboard
+  vkPlatformClock clock;      // a test's clock, else empty; kept across start and stop
 };
 extern vkPlatformState gPlatform;
 

@@ -20,6 +20,7 @@
 #include "base/catalog.h"
 #include "platform/vkos_files.h"
 #include "platform/vkos_joystick.h"
+#include "platform/linux/vkos_timers_linux.h"
 
 vkPlatformState gPlatform;
 std::atomic<uint32_t> gEventsMayBeQueued{1};
@@ -103,6 +104,7 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
   const int result = gPlatform.stickyStop ? 1 : 0;
   if (result != 0) ErrorInfo().stopFlag = 1;
 
+  gPlatform.timers.MarkDue(vkosTimerClock());
   vkosDeliverAudioNotifications();
   int64_t now = MonotonicMicros();
   if (now - gPlatform.lastSecond >= kHousekeepingInterval) {
@@ -119,9 +121,11 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
 int vkosInit() {
   const vkPlatformHooks hooks = gPlatform.hooks;
   auto audio = std::move(gPlatform.audio);
+  const vkPlatformClock clock = gPlatform.clock;
   gPlatform = vkPlatformState{};
   gPlatform.hooks = hooks;
   gPlatform.audio = std::move(audio);
+  gPlatform.clock = clock;
   if (SDL_Init(SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) return kErrPlatformStart;
   // No window system (no display) is no reason to refuse: the player then
   // runs headless and opening a window fails on its own.
@@ -159,9 +163,11 @@ void vkosExit() {
   SDL_Quit();
   const vkPlatformHooks hooks = gPlatform.hooks;
   auto audio = std::move(gPlatform.audio);
+  const vkPlatformClock clock = gPlatform.clock;
   gPlatform = vkPlatformState{};
   gPlatform.hooks = hooks;
   gPlatform.audio = std::move(audio);
+  gPlatform.clock = clock;
 }
 
 int vkosPumpEvents(vkState* L, vkDebugInfo*) {
@@ -177,8 +183,14 @@ const std::atomic<uint32_t>* vkosPumpGate() { return &gPumpGate; }
 
 int vkosWaitEvent() {
   vkosPresentPending(true);
-  if (gPlatform.started) SDL_WaitEvent(nullptr);
-  return 0;
+  if (!gPlatform.started) return 0;
+  // A timer that falls due ends the wait as an event would.
+  for (;;) {
+    const int64_t now = vkosTimerClock();
+    if (gPlatform.timers.MarkDue(now)) return 0;
+    const int64_t next = gPlatform.timers.NextDeadline();
+    if (WaitForEvent(next == INT64_MAX ? -1 : next - now)) return 0;
+  }
 }
 
 int vkosWaitMillis(vkState* L, int32_t ms) {

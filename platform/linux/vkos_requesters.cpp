@@ -1,4 +1,5 @@
-// Message requesters through SDL's message boxes.
+// Message requesters through SDL's message boxes, and the window system's
+// presence that decides whether requesters can be shown at all.
 #include "platform/vkos_requesters.h"
 
 #include <SDL.h>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "platform/linux/platform_state.h"
+#include "platform/linux/requesters.h"
 #include "platform/vkos_files.h"
 #include "base/catalog.h"
 
@@ -23,7 +25,7 @@ bool vkosHasWindowSystem() {
   return std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "offscreen") != 0;
 }
 
-int vkosShowRequester(const char* title, const char* text, const char* buttons) {
+int ShowMessageBox(const char* title, const char* text, const char* buttons, uint32_t flags) {
   if (!vkosHasWindowSystem()) return -1;
   std::vector<std::string> labels;
   if (buttons) {
@@ -50,7 +52,7 @@ int vkosShowRequester(const char* title, const char* text, const char* buttons) 
   const std::string utf8Title = vkosLatin1ToUtf8(title ? title : "");
   const std::string utf8Text = vkosLatin1ToUtf8(text ? text : "");
   SDL_MessageBoxData box{};
-  box.flags = SDL_MESSAGEBOX_INFORMATION | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
+  box.flags = flags | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
   box.title = utf8Title.c_str();
   box.message = utf8Text.c_str();
   box.numbuttons = static_cast<int>(data.size());
@@ -58,4 +60,13 @@ int vkosShowRequester(const char* title, const char* text, const char* buttons) 
   int chosen = -1;
   if (SDL_ShowMessageBox(&box, &chosen) != 0) return -1;
   return chosen;
+}
+
+int vkosShowRequester(const char* title, const char* text, const char* buttons) {
+  return ShowMessageBox(title, text, buttons, SDL_MESSAGEBOX_INFORMATION);
+}
+
+int SystemMessageBox(const char* title, const char* text, const char* buttons, int32_t icon) {
+  const uint32_t flags = icon == 2 ? SDL_MESSAGEBOX_ERROR : icon == 3 ? SDL_MESSAGEBOX_WARNING : SDL_MESSAGEBOX_INFORMATION;
+  return ShowMessageBox(title, text, buttons, flags);
 }

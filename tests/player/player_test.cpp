@@ -236,4 +236,22 @@ TEST_F(Player, EveryCommandOfTheBaseAndDosLibrariesAnswersAnApplet) {
   EXPECT_NE(run.out.find("00000000: 68 65 6c 6c 6f 00"), std::string::npos) << run.out;
 }
 
+// Timers reach an applet's callbacks: an interval fires three times and
+// clears itself, then the timeout comes with its userdata; each callback
+// writes what it received into events.txt. A system requester is answered
+// by the scripted backend and shows on standard output; End ends the run
+// before the line after it, with exit status 0.
+TEST_F(Player, IntervalsTimeoutsAndRequestersAnswerAnApplet) {
+  const std::string work = dir_ / "work";
+  std::filesystem::create_directory(work);
+  std::filesystem::copy_file(kApplets + "events.vka", work + "/events.vka");
+  setenv("VK_REQUESTER_ANSWERS", "2", 1);
+  const Outcome run = Play({work + "/events.vka", "-QUIET"});
+  unsetenv("VK_REQUESTER_ANSWERS");
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(Slurp(work + "/events.txt"),
+            "Interval 1\nInterval 1\nInterval 1\nTimeout 2 ud\nRequest 2\nPlatform Linux\n");
+  EXPECT_EQ(run.out, "Requester SystemRequest: \"T\" \"Pick\" [A|B|C]\n");
+}
+
 }  // namespace

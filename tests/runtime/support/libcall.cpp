@@ -73,6 +73,10 @@ std::string LibraryTest::Call(const std::string& command, const std::vector<Arg>
       case Arg::Table: vmNewTable(L); break;
       case Arg::Pointer: vmPushLightUserdata(L, a.pointer); break;
       case Arg::Function: vmPushCClosure(L, a.callback, 0); break;
+      case Arg::Global:
+        vmPushString(L, a.text.c_str());
+        vmGetTable(L, VK_GLOBALSINDEX);
+        break;
     }
   }
   int code = vmPCall(L, static_cast<int>(args.size()), VK_MULTRET, 0);
@@ -99,6 +103,7 @@ void LibraryTest::RunCases(const std::vector<CallCase>& cases) {
         case Arg::Table: trace += "{}"; break;
         case Arg::Pointer: trace += "handle"; break;
         case Arg::Function: trace += "function"; break;
+        case Arg::Global: trace += a.text; break;
       }
     }
     trace += ")";

@@ -17,7 +17,7 @@ namespace vktest {
 // An argument: a number, a string (may hold NUL bytes), nil, an empty table,
 // a light userdata (an object's handle) or a command (a callback).
 struct Arg {
-  enum Kind { Number, String, Nil, Table, Pointer, Function } kind;
+  enum Kind { Number, String, Nil, Table, Pointer, Function, Global } kind;
   double number = 0;
   std::string text;
   void* pointer = nullptr;
@@ -36,6 +36,12 @@ struct Arg {
   static Arg function(int (*f)(vkState*)) {
     Arg a(Function);
     a.callback = f;
+    return a;
+  }
+  // The value of the global [name] (a table or function a test made).
+  static Arg global(const char* name) {
+    Arg a(Global);
+    a.text = name;
     return a;
   }
   int (*callback)(vkState*) = nullptr;

@@ -1,0 +1,98 @@
+// The clipboard on SDL's text clipboard plus our own picture slot in the
+// platform record, and URLs opened through xdg-open. Characters of the
+// clipboard's text that ISO 8859-1 cannot hold become '?'.
+#include <SDL.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "base/errorcodes.h"
+#include "platform/linux/platform_state.h"
+#include "platform/vkos_clipboard.h"
+#include "platform/vkos_files.h"
+#include "platform/vkos_time.h"
+
+extern char** environ;
+
+namespace {
+
+// UTF-8 as ISO 8859-1 with LF line ends; bytes that are not UTF-8 stay.
+std::string ClipboardToLatin1(const char* utf8) {
+  std::string bytes = utf8 ? utf8 : "";
+  std::vector<uint32_t> codes;
+  std::string out;
+  if (vkosUtf8ToUcs4(bytes.data(), bytes.size(), &codes) == 0) {
+    for (uint32_t c : codes) out.push_back(c <= 0xFF ? char(c) : '?');
+  } else {
+    out = bytes;
+  }
+  std::string lf;
+  for (size_t i = 0; i < out.size(); i++) {
+    if (out[i] == '\r') {
+      lf.push_back('\n');
+      if (i + 1 < out.size() && out[i + 1] == '\n') i++;
+    } else {
+      lf.push_back(out[i]);
+    }
+  }
+  return lf;
+}
+
+}  // namespace
+
+int vkosPeekClipboard(int32_t* type) {
+  *type = VKOS_CLIPBOARD_EMPTY;
+  if (SDL_WasInit(SDL_INIT_VIDEO) != 0 && SDL_HasClipboardText())
+    *type = VKOS_CLIPBOARD_TEXT;
+  else if (!gPlatform.clipboardPicture.empty())
+    *type = VKOS_CLIPBOARD_IMAGE;
+  return 0;
+}
+
+int vkosReadClipboard(int32_t* type, std::string* text, std::vector<uint8_t>* png) {
+  vkosPeekClipboard(type);
+  if (*type == VKOS_CLIPBOARD_TEXT) {
+    char* utf8 = SDL_GetClipboardText();
+    if (utf8 == nullptr) return kErrReadClipboard;
+    *text = ClipboardToLatin1(utf8);
+    SDL_free(utf8);
+  } else if (*type == VKOS_CLIPBOARD_IMAGE && png) {
+    *png = gPlatform.clipboardPicture;
+  }
+  return 0;
+}
+
+int vkosWriteClipboardText(const std::string& text) {
+  if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return kErrWriteClipboard;
+  if (SDL_SetClipboardText(vkosLatin1ToUtf8(text.c_str()).c_str()) != 0) return kErrWriteClipboard;
+  gPlatform.clipboardPicture.clear();
+  return 0;
+}
+
+int vkosWriteClipboardPicture(std::vector<uint8_t> png) {
+  if (SDL_WasInit(SDL_INIT_VIDEO) != 0) SDL_SetClipboardText("");
+  gPlatform.clipboardPicture = std::move(png);
+  return 0;
+}
+
+int vkosClearClipboard() {
+  gPlatform.clipboardPicture.clear();
+  if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return 0;
+  return SDL_SetClipboardText("") == 0 ? 0 : kErrWriteClipboard;
+}
+
+int vkosOpenURL(const char* url) {
+  const std::string utf8 = vkosLatin1ToUtf8(url ? url : "");
+  char* argv[] = {const_cast<char*>("xdg-open"), const_cast<char*>(utf8.c_str()), nullptr};
+  pid_t pid = -1;
+  const int rc = posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv, environ);
+  if (rc != 0) return rc == ENOMEM ? kErrOutOfMemory : 0;
+  // xdg-open hands the address on and ends at once: reap it.
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return 0;
+}
