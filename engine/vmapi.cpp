@@ -206,6 +206,13 @@ void vmNewTable(vkState* L) {
   vmNewTableNoGC(L);
 }
 
+void vmNewTableSized(vkState* L, int narray, int lnhash) {
+  vmCheckGC(L);
+  vmEnsureStack(L, 1);
+  vmSetTable(L->top, vmTableNew(L, narray, lnhash));
+  L->top++;
+}
+
 void* vmPushNewUserdata(vkState* L, size_t size) {
   vmCheckGC(L);
   vmEnsureStack(L, 1);

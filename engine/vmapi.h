@@ -38,6 +38,8 @@ void vmPushCClosure(vkState* L, vkCFunction fn, int n);
 int vmPushUpvalues(vkState* L);
 void vmNewTable(vkState* L);
 void vmNewTableNoGC(vkState* L);
+// A new table with room for [narray] array items and 2^[lnhash] hash slots.
+void vmNewTableSized(vkState* L, int narray, int lnhash);
 void* vmPushNewUserdata(vkState* L, size_t size);
 vkState* vmPushNewThread(vkState* L);
 void vmConcat(vkState* L, int n);

@@ -476,8 +476,9 @@ constexpr vkTypeHandler kTypeHandlers[] = {
 // Takes the oldest queued event (after the label events had their look):
 // true when there was one, or a label jump in [*jumped].
 bool TakeQueuedEvent(vkState* L, vkEventState& events, bool fromWhileMouseOn, bool* jumped) {
-  ExpireEvents(uint32_t(gRuntimeAttrs.eventExpiry));
   std::unique_lock<std::recursive_mutex> hold(gEventQueue.Mutex());
+  if (gEventQueue.Count() == 0 && events.labels.empty()) return false;
+  ExpireEvents(uint32_t(gRuntimeAttrs.eventExpiry));
   if (!events.labels.empty()) {
     vkEventInfo e;
     for (int32_t i = 0; GetEvent(size_t(i), e, false) != 0; i++) {
@@ -803,7 +804,7 @@ uint32_t RunEventDispatch(vkState* L, bool blocking) {
     if (vkosPumpEvents(L) != 0) break;
   }
   vmCheckStack(L, 8);
-  vmNewTable(L);
+  vmNewTableSized(L, 0, 2);  // "results", "nresults", "triggered"
   const int table = vmGetTop(L);
   if (outcome.triggered && outcome.results > 0) {
     vmPushString(L, "results");
@@ -814,7 +815,6 @@ uint32_t RunEventDispatch(vkState* L, bool blocking) {
     }
     vmRawSet(L, table);
   }
-  vmPushValue(L, table);
   SetFieldInt(L, "nresults", outcome.triggered ? outcome.results : 0);
   SetFieldInt(L, "triggered", outcome.triggered ? 1 : 0);
   return 1;
