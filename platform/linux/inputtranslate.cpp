@@ -49,6 +49,8 @@ void Post(vkOSDisplay& os, uint32_t type, uint32_t data1 = 0, uint32_t data2 = 0
 }
 
 void PostKey(vkOSDisplay& os, uint32_t code, bool down) {
+  // A release posts the code its press posted, so the key state follows the code.
+  vkosNoteKey(&os.input, kPhysicalKeyCount, code, down);
   Post(os, EVENT_KEY, down ? 1 : 0, 0, code);
   if (code == kEscapeCode) os.escapeSeen = 1;
 }
@@ -121,6 +123,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& event, vkOSDisplay& os, vkOSWin
       os.focus = 0;
       w.pressedCode.fill(0);  // the keys held are forgotten
       w.awaitingText = SDL_SCANCODE_UNKNOWN;
+      vkosClearInput(&os.input);
       Post(os, EVENT_INACTIVEWINDOW);
       break;
     case SDL_WINDOWEVENT_MINIMIZED:
@@ -178,8 +181,12 @@ void TranslateEvent(const SDL_Event& event, vkOSDisplay& os, int64_t now, bool f
       if (event.button.button == SDL_BUTTON_LEFT) type = EVENT_LEFTMOUSE;
       else if (event.button.button == SDL_BUTTON_MIDDLE) type = EVENT_MIDMOUSE;
       else if (event.button.button == SDL_BUTTON_RIGHT) type = EVENT_RIGHTMOUSE;
-      if (type != 0)
+      if (type != 0) {
+        const int which = type == EVENT_LEFTMOUSE ? VKOS_MOUSE_LEFT : type == EVENT_RIGHTMOUSE ? VKOS_MOUSE_RIGHT
+                                                                                              : VKOS_MOUSE_MID;
+        os.input.mouseDown[size_t(which)] = down ? 1 : 0;
         Post(os, type, static_cast<uint32_t>(event.button.x), static_cast<uint32_t>(event.button.y), down ? 1 : 0);
+      }
       break;
     }
     case SDL_MOUSEWHEEL: {
@@ -187,10 +194,14 @@ void TranslateEvent(const SDL_Event& event, vkOSDisplay& os, int64_t now, bool f
       Post(os, delta < 1 ? EVENT_WHEELDOWN : EVENT_WHEELUP);
       break;
     }
-    case SDL_MOUSEMOTION:
+    case SDL_MOUSEMOTION: {
       w.pointerX = event.motion.x;
       w.pointerY = event.motion.y;
+      vkTimeValue stamp;
+      vkosGetTimeValue(&stamp);
+      vkosNotePointer(&os.input, event.motion.x, event.motion.y, stamp);
       break;
+    }
     case SDL_KEYDOWN:
     case SDL_KEYUP:
       TranslateKey(event.key, os, w, fullScreen);
