@@ -24,6 +24,7 @@
 #include "base/errorcodes.h"
 #include "io/packfiles.h"
 #include "base/paths.h"
+#include "platform/vkos_time.h"
 #include "runtime/sort.h"
 
 using namespace dos;
@@ -284,16 +285,16 @@ uint32_t parseDateText(const std::string& text, int64_t* seconds) {
   if (month < 0 || !number(0, 2, &day) || !number(7, 4, &year) || !number(12, 2, &hour) ||
       !number(15, 2, &minute) || !number(18, 2, &second))
     return kErrDateFormat;
-  if (day < 1 || day > 31 || hour > 23 || minute > 59 || second >= 60) return kErrDateFormat;
-  struct tm local {};
-  local.tm_mday = day;
-  local.tm_mon = month;
-  local.tm_year = year - 1900;
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_sec = second;
-  local.tm_isdst = -1;
-  *seconds = static_cast<int64_t>(mktime(&local));
+  // Every field is checked before the time is made: 30 February is refused,
+  // not carried into March.
+  vkLocalTime fields;
+  fields.day = day;
+  fields.month = month;
+  fields.year = year;
+  fields.hours = hour;
+  fields.minutes = minute;
+  fields.seconds = second;
+  if (!vkosMakeTime(fields, seconds)) return kErrDateFormat;
   return 0;
 }
 

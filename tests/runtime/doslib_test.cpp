@@ -359,6 +359,7 @@ TEST_F(DosLibTest, AttributesAndDates) {
     int code;
   };
   const Case dates[] = {
+      {"29-Feb-2020 12:00:00", 0},  // a leap day
       {"31-Dec-2105 23:59:59", 0},  // years in full
       {"01-Jan", 1285},              // too short: nothing read past the end
       {"", 1285},
@@ -370,6 +371,9 @@ TEST_F(DosLibTest, AttributesAndDates) {
       {"01-Jan-2020 24:00:00", 1285},
       {"01-Jan-2020 00:60:00", 1285},
       {"01-Jan-2020 00:00:60", 1285},
+      {"30-Feb-2020 00:00:00", 1285},  // never carried into March
+      {"29-Feb-2021 00:00:00", 1285},
+      {"31-Apr-2020 00:00:00", 1285},
   };
   for (const Case& c : dates) {
     SCOPED_TRACE(c.text);
