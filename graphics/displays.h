@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdint>
 
+#include "runtime/eventhandlers.h"  // kDisplayHandlerCount
+
 struct vkState;
 struct vkApplet;
 struct vkProgramContext;
@@ -14,7 +16,6 @@ struct vkBGPic;
 struct vkOSDisplay;
 
 // The handler slots of a display, in the order of their script names.
-inline constexpr int kDisplayHandlerCount = 21;
 inline constexpr int kHandlerCloseWindow = 3;  // "closewindow"
 
 // A script function installed for a display event; -1 = none.
