@@ -1,7 +1,7 @@
 // The event library's commands. Handler functions and userdata are held as
 // registry references and released whenever their slot, button or timer
 // goes; displays, pictures and layers are reached through the event state,
-// which the libraries above fill. Joysticks answer "none" here.
+// which the libraries above fill; joysticks are the platform's.
 #include "runtime/eventlib.h"
 
 #include <strings.h>
@@ -23,6 +23,7 @@
 #include "platform/eventqueue.h"
 #include "platform/vkos_events.h"
 #include "platform/vkos_input.h"
+#include "platform/vkos_joystick.h"
 #include "platform/vkos_time.h"
 #include "platform/vkos_timers.h"
 #include "runtime/context.h"
@@ -30,7 +31,6 @@
 
 namespace {
 
-constexpr int32_t kJoyNoDirection = 8;
 constexpr int32_t kHighestWaitKey = 286;  // PAUSE: WaitKeyDown takes no key after it
 
 // Sound attribute tags, set when their handlers come and go.
@@ -643,23 +643,28 @@ int cmdChangeInterval(vkState* L) {
 
 int cmdJoyDir(vkState* L) {
   CheckArgCount(L, 1, 1);
-  CheckInt(L, 1);
-  vmPushNumber(L, kJoyNoDirection);
+  int32_t direction = JOYNODIR;
+  if (int code = vkosReadJoystick(CheckInt(L, 1), &direction, nullptr)) return code;
+  vmPushNumber(L, direction);
   return 1;
 }
 
 int cmdJoyFire(vkState* L) {
   CheckArgCount(L, 1, 2);
-  CheckInt(L, 1);
+  const int32_t port = CheckInt(L, 1);
   const int32_t button = vkDoubleToInt32(vmOptNumber(L, 2, 1));
   if (button < 0 || button > 32) return int(kErrWrongUsage);
-  vmPushNumber(L, 0);
+  uint32_t buttons = 0;
+  if (int code = vkosReadJoystick(port, nullptr, &buttons)) return code;
+  vmPushNumber(L, button == 0 ? double(buttons) : double((buttons >> (button - 1)) & 1u));
   return 1;
 }
 
 int cmdCountJoysticks(vkState* L) {
   CheckArgCount(L, 0, 0);
-  vmPushNumber(L, 0);
+  int32_t count = 0;
+  if (int code = vkosCountJoysticks(&count)) return code;
+  vmPushNumber(L, count);
   return 1;
 }
 

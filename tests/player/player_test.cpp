@@ -160,6 +160,11 @@ TEST_F(Player, PrivateOptionsWriteTheDumpsWithoutReadingTheApplet) {
   EXPECT_NE(commands.find("::display\n"), std::string::npos) << commands;
   EXPECT_TRUE(commands.size() >= 5 && commands.compare(commands.size() - 5, 5, "::end") == 0) << commands;
   EXPECT_TRUE(std::ifstream(dir_ / "constants").good());
+  // The event and system libraries with all their commands, as the player has them.
+  for (const char* library : {"::event\n47\nWaitLeftMouse\n", "::system\n57\nWait\n"})
+    EXPECT_NE(commands.find(library), std::string::npos) << library;
+  for (const char* command : {"\nCountJoysticks\n", "\nCopyTable\n", "\nInstallEventHandler\n", "\nSystemRequest\n"})
+    EXPECT_NE(commands.find(command), std::string::npos) << command;
 }
 
 TEST_F(Player, AnErrorInThePreloadsIsReported) {

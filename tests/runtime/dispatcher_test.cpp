@@ -476,6 +476,16 @@ TEST_F(Dispatcher, SoundNoticesGoToTheProgramHandlers) {
   EXPECT_EQ(Settle(), "OnSampleEnd 3; OnMusicEnd 5");  // no "onsampleloop": skipped
 }
 
+TEST_F(Dispatcher, JoysticksWithNoneAttached) {
+  RunCases({
+      {"CountJoysticks", {}, "0"},
+      {"JoyFire", {0, 33}, "error 1055"},
+      {"JoyFire", {0, -1}, "error 1055"},
+      {"JoyFire", {0, 0}, "error 1427"},
+      {"JoyDir", {0}, "error 1427"},
+  });
+}
+
 TEST_F(Dispatcher, InstallEventHandlerWithoutADisplay) {
   Handlers("d", {{"onkeydown", Log}});
   Handlers("p", {{"onmusicend", Log}});
