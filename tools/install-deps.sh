@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libfreetype-dev libsdl2-dev libpng-dev libjpeg-dev libtiff-dev
   libgif-dev libsndfile1-dev libfontconfig-dev libopencv-imgproc-dev
-  ttf-bitstream-vera
+  ttf-bitstream-vera xvfb
   python3 imagemagick netpbm sox ffmpeg xmp
 )
 missing=()

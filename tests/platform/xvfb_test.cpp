@@ -1,0 +1,216 @@
+// Windows on a real X server: the test starts Xvfb on a free display number,
+// opens, draws into, moves, resizes, minimises and restores a window through
+// the platform, and reads back what the screen shows with ImageMagick's
+// import. Without Xvfb (tools/install-deps.sh installs it) the group is
+// skipped.
+#include <SDL.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/eventqueue.h"
+#include "platform/linux/platform_state.h"
+#include "platform/linux/windows.h"
+#include "platform/vkos.h"
+#include "platform/vkos_requesters.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr uint32_t kRed = 0xFF0000, kBlue = 0x0000FF, kGreen = 0x00FF00;
+constexpr int kScreenWidth = 320, kScreenHeight = 240;
+
+bool OnPath(const char* program) {
+  const char* path = getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    const size_t end = dirs.find(':', start);
+    const std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!dir.empty() && access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return false;
+}
+
+// An Xvfb server of its own, stopped when the test ends.
+class XServer {
+ public:
+  bool Start() {
+    for (int n = 90 + getpid() % 400; n < 1000; n++) {
+      if (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
+          std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
+        continue;
+      display_ = ":" + std::to_string(n);
+      const std::string screen = std::to_string(kScreenWidth) + "x" + std::to_string(kScreenHeight) + "x24";
+      std::vector<std::string> args = {"Xvfb", display_, "-screen", "0", screen, "-nolisten", "tcp"};
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      if (posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, argv.data(), environ) != 0) return false;
+      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+      for (int i = 0; i < 200; i++) {
+        if (std::filesystem::exists(socket)) return true;
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) break;  // it ended: try the next number
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      Stop();
+    }
+    return false;
+  }
+  void Stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = 0;
+  }
+  ~XServer() { Stop(); }
+  const std::string& Display() const { return display_; }
+
+ private:
+  pid_t pid_ = 0;
+  std::string display_;
+};
+
+class Xvfb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!OnPath("Xvfb") || !OnPath("import")) GTEST_SKIP() << "Xvfb or ImageMagick's import is not installed";
+    ASSERT_TRUE(server_.Start());
+    setenv("DISPLAY", server_.Display().c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    ASSERT_EQ(vkosInit(), 0);
+    ASSERT_TRUE(gPlatform.video) << SDL_GetError();
+    ASSERT_TRUE(vkosHasWindowSystem());
+    RemoveEvents(-1, true);
+  }
+  void TearDown() override {
+    if (os_ != nullptr) vkosFreeDisplay(os_);
+    vkosExit();
+  }
+  // Lets the server and the pump catch up: maps, moves, exposes.
+  static void Settle() {
+    for (int i = 0; i < 20; i++) {
+      gPlatform.lastPump = 0;
+      vkosPumpEvents(nullptr);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  // What the screen shows, as ImageMagick reads it from the server.
+  std::vector<uint32_t> Screen() {
+    const std::string command = "import -display " + server_.Display() + " -window root -depth 8 ppm:-";
+    std::vector<uint32_t> pixels;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return pixels;
+    int width = 0, height = 0, maxval = 0;
+    if (fscanf(pipe, "P6 %d %d %d", &width, &height, &maxval) == 3 && fgetc(pipe) != EOF && maxval == 255) {
+      std::vector<unsigned char> rgb(size_t(width) * size_t(height) * 3);
+      if (fread(rgb.data(), 1, rgb.size(), pipe) == rgb.size()) {
+        pixels.resize(size_t(width) * size_t(height));
+        for (size_t i = 0; i < pixels.size(); i++)
+          pixels[i] = uint32_t(rgb[i * 3]) << 16 | uint32_t(rgb[i * 3 + 1]) << 8 | rgb[i * 3 + 2];
+      }
+    }
+    pclose(pipe);
+    return pixels;
+  }
+  static uint32_t At(const std::vector<uint32_t>& screen, int x, int y) {
+    return screen[size_t(y) * kScreenWidth + size_t(x)];
+  }
+  XServer server_;
+  vkOSDisplay* os_ = nullptr;
+};
+
+TEST_F(Xvfb, AWindowShowsWhatIsDrawnWhereItIsPlaced) {
+  ASSERT_EQ(vkosAllocDisplay(nullptr, &os_), 0);
+  os_->x = 40;
+  os_->y = 30;
+  os_->width = 64;
+  os_->height = 48;
+  os_->flags = VKOS_WINDOW_BORDERLESS;
+  os_->title = "Xvfb";
+  os_->windowState = 1;
+  vkosGetWindowBorders(os_);
+  ASSERT_EQ(vkosOpenWindow(os_, 1, nullptr, nullptr), 0);
+  vkosFillRectOnWindow(os_, 0, 0, 64, 48, kRed);
+  vkosFillRectOnWindow(os_, 10, 5, 4, 3, kBlue);
+  const std::vector<uint32_t> pattern = {kGreen, kBlue, kBlue, kGreen};
+  vkosBlitToWindow(vkOSPixels{pattern.data(), 2, 2, 2}, 0, 0, os_, 60, 44, 2, 2, 0, 0, 0);
+  vkosFlushDisplay(os_);
+  Settle();
+  std::vector<uint32_t> screen = Screen();
+  ASSERT_EQ(screen.size(), size_t(kScreenWidth * kScreenHeight));
+  EXPECT_EQ(At(screen, 40, 30), kRed);
+  EXPECT_EQ(At(screen, 100, 74), kGreen);  // the blit
+  EXPECT_EQ(At(screen, 101, 74), kBlue);
+  EXPECT_EQ(At(screen, 100, 75), kBlue);
+  EXPECT_EQ(At(screen, 101, 75), kGreen);
+  EXPECT_EQ(At(screen, 103, 77), kRed);
+  EXPECT_EQ(At(screen, 50, 35), kBlue);
+  EXPECT_EQ(At(screen, 53, 37), kBlue);
+  EXPECT_EQ(At(screen, 54, 37), kRed);
+  EXPECT_NE(At(screen, 39, 30), kRed);  // outside the window
+  EXPECT_NE(At(screen, 40, 78), kRed);
+
+  // Moved, the window takes its pixels along.
+  os_->x = 200;
+  os_->y = 150;
+  vkosMoveWindow(os_);
+  Settle();
+  screen = Screen();
+  int x = 0, y = 0;
+  SDL_GetWindowPosition(os_->window->window, &x, &y);
+  EXPECT_EQ(x, 200);
+  EXPECT_EQ(y, 150);
+  EXPECT_EQ(At(screen, 200, 150), kRed);
+  EXPECT_EQ(At(screen, 210, 155), kBlue);
+  EXPECT_NE(At(screen, 40, 30), kRed);
+  // The program's own move is not the user's: no move event.
+  vkEventInfo info;
+  for (size_t i = 0; GetEvent(i, info, false) != 0; i++) EXPECT_NE(info.type, uint32_t(EVENT_MOVEWINDOW));
+
+  // Resized: a new size starts black and takes new drawing.
+  os_->x = 10;
+  os_->y = 10;
+  os_->width = 100;
+  os_->height = 20;
+  vkosSizeWindow(os_);
+  vkosFillRectOnWindow(os_, 90, 0, 10, 20, kGreen);
+  vkosFlushDisplay(os_);
+  Settle();
+  screen = Screen();
+  EXPECT_EQ(At(screen, 109, 29), kGreen);
+  EXPECT_EQ(At(screen, 100, 10), kGreen);
+  EXPECT_EQ(At(screen, 99, 10), 0u);
+  EXPECT_NE(At(screen, 109, 30), kGreen);
+
+  // Minimised and restored (without a window manager the window may simply
+  // stay), it shows the same pixels afterwards.
+  EXPECT_EQ(vkosShowHideWindow(os_, 1), 0);
+  Settle();
+  EXPECT_EQ(vkosShowHideWindow(os_, 0), 0);
+  Settle();
+  screen = Screen();
+  EXPECT_EQ(At(screen, 100, 10), kGreen);
+
+  // Closed, it is gone from the screen.
+  vkosCloseWindow(os_);
+  Settle();
+  screen = Screen();
+  EXPECT_NE(At(screen, 100, 10), kGreen);
+}
+
+}  // namespace
