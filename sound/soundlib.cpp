@@ -26,6 +26,7 @@
 #include "runtime/console.h"
 #include "runtime/context.h"
 #include "runtime/doscommands.h"
+#include "runtime/eventstate.h"
 #include "sound/protracker.h"
 #include "sound/soundevents.h"
 #include "sound/soundstream.h"
@@ -241,6 +242,17 @@ void ServiceRender(void* module, int16_t* out, int32_t frames) {
   RenderModuleFrames(m, out, frames);
 }
 void ServiceRewind(void* module) { CreateModuleFromMemory(static_cast<vkModule*>(module), kModuleOutputRate); }
+
+// The event dispatcher takes the sound notifications through this.
+bool TakeSoundNotice(vkSoundNotice* out) {
+  vkSoundEvent event;
+  if (GetSoundEvent(&event) == 0) return false;
+  out->type = event.type;
+  out->id = vkObjectId{event.idNumber, event.idHandle};
+  out->time = static_cast<double>(event.value);
+  out->starts = event.count;
+  return true;
+}
 
 // ---- Commands ----
 
@@ -700,6 +712,7 @@ int OpenSoundLibrary(vkState* L) {
   services.wantSampleEnd = &gSoundEventWanted.sampleEnd;
   services.wantMusicEnd = &gSoundEventWanted.musicEnd;
   if (int code = InitSoundEventQueue()) return code;
+  if (vkEventState* events = EventStateOf(L)) events->hooks.takeSoundNotice = TakeSoundNotice;
   return vkosInitAudioChannels(services);
 }
 

@@ -84,3 +84,28 @@ TEST(PlaySounds, TheMixHoldsEverySound) {
 }
 
 }  // namespace
+
+namespace {
+
+// The sound events reach the script's handlers in order, with the pass time
+// in milliseconds and the passes begun.
+TEST(PlaySounds, HandlersHearEverySoundEventInOrder) {
+  if (!HaveTool("sox")) GTEST_SKIP() << "sox missing";
+  ScratchDir dir;
+  std::filesystem::copy_file(VK_BINARY_DIR "/tests/sound/soundevents.vka", dir / "soundevents.vka");
+  ASSERT_TRUE(RunTool("sox -n -r 22050 -c 1 -b 16 '" + (dir / "tone.wav") + "' synth 0.1 sine 880"));
+  ASSERT_TRUE(RunTool("sox -n -r 44100 -c 2 -b 16 '" + (dir / "stream.wav") + "' synth 0.3 sine 440"));
+  const std::string mix = dir / "mix.raw";
+  const std::string command = "cd '" + dir.path() + "' && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" +
+                              mix + "' timeout 60 '" + kPlayer + "' soundevents.vka -QUIET > out 2> err";
+  ASSERT_EQ(std::system(command.c_str()), 0) << Slurp(dir / "out") << Slurp(dir / "err");
+  ASSERT_GT(std::filesystem::file_size(mix), 0u);  // audio really opened
+  EXPECT_EQ(Slurp(dir / "events.txt"),
+            "OnSampleLoop 1 0 1\n"
+            "OnSampleLoop 1 100 2\n"
+            "OnSampleLoop 1 200 3\n"
+            "OnSampleEnd 1 300 3\n"
+            "OnMusicEnd 2\n");
+}
+
+}  // namespace
