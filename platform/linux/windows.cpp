@@ -176,7 +176,6 @@ int vkosOpenWindow(vkOSDisplay* os, int activate, const vkOSPlaneView* shapeMask
                                        flags | SDL_WINDOW_BORDERLESS);
     if (w->window != nullptr && ApplyShape(w->window, *os, shapeMask, shapeAlpha)) {
       os->shaped = 1;
-      SDL_SetWindowPosition(w->window, cx, cy);
     } else if (w->window != nullptr) {
       SDL_DestroyWindow(w->window);
       w->window = nullptr;
@@ -204,6 +203,8 @@ int vkosOpenWindow(vkOSDisplay* os, int activate, const vkOSPlaneView* shapeMask
   os->shown = 1;
   RaiseInList(os);
   SDL_ShowWindow(w->window);
+  // A shaped window is made away from the screen and brought to its place.
+  if (os->shaped != 0) SDL_SetWindowPosition(w->window, cx, cy);
   if (activate != 0) SDL_RaiseWindow(w->window);
   PresentWindow(*w, 0);
   return 0;

@@ -218,3 +218,34 @@ TEST_F(Xvfb, AWindowShowsWhatIsDrawnWhereItIsPlaced) {
 }
 
 }  // namespace
+
+namespace {
+
+// A window shaped by a mask shows only where the mask is set; the screen
+// behind it shows elsewhere.
+TEST_F(Xvfb, AShapedWindowShowsOnlyWhereItsMaskIsSet) {
+  ASSERT_EQ(vkosAllocDisplay(nullptr, &os_), 0);
+  os_->x = 20;
+  os_->y = 20;
+  os_->width = 16;
+  os_->height = 8;
+  os_->flags = VKOS_WINDOW_BORDERLESS;
+  os_->windowState = 1;
+  // Rows of 3 bytes: the left 8 pixels set, the right 8 clear.
+  std::vector<uint8_t> mask(3 * 8, 0);
+  for (int y = 0; y < 8; y++) mask[size_t(y * 3)] = 0xFF;
+  const vkOSPlaneView shape{mask.data(), 16, 8, 3};
+  ASSERT_EQ(vkosOpenWindow(os_, 1, &shape, nullptr), 0);
+  if (os_->shaped == 0) GTEST_SKIP() << "the X server has no window shapes";
+  vkosFillRectOnWindow(os_, 0, 0, 16, 8, kRed);
+  vkosFlushDisplay(os_);
+  Settle();
+  const std::vector<uint32_t> screen = Screen();
+  ASSERT_EQ(screen.size(), size_t(kScreenWidth * kScreenHeight));
+  EXPECT_EQ(At(screen, 20, 20), kRed);
+  EXPECT_EQ(At(screen, 27, 27), kRed);
+  EXPECT_NE(At(screen, 28, 20), kRed);
+  EXPECT_NE(At(screen, 35, 27), kRed);
+}
+
+}  // namespace
