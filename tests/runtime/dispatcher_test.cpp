@@ -476,6 +476,40 @@ TEST_F(Dispatcher, SoundNoticesGoToTheProgramHandlers) {
   EXPECT_EQ(Settle(), "OnSampleEnd 3; OnMusicEnd 5");  // no "onsampleloop": skipped
 }
 
+TEST_F(Dispatcher, PollingCommandsAndTheirArguments) {
+  RunCases({
+      {"MouseX", {}, "0"},
+      {"IsLeftMouse", {}, "0"},
+      {"WaitLeftMouse", {}, "error 1347"},
+      {"WaitKeyDown", {"a"}, "error 1347"},
+      {"IsLeftMouse", {1}, "error 1193"},
+      {"SetInterval", {}, "error 1014"},
+      {"GetEventCode", {}, "0"},
+  });
+  TestDisplay d(1);
+  Attach(d);
+  d.input.keyDown[272] = 1;
+  d.input.keyDown['q'] = 1;
+  d.input.mouseDown[VKOS_MOUSE_RIGHT] = 1;
+  RunCases({
+      {"IsKeyDown", {"tab"}, "1"},
+      {"IsKeyDown", {"q"}, "1"},
+      {"IsKeyDown", {"Q"}, "0"},
+      {"IsKeyDown", {"ESC"}, "0"},
+      {"IsKeyDown", {"LSHIFT"}, "0"},
+      {"IsKeyDown", {"\x01"}, "error 1055"},
+      {"IsKeyDown", {"NOSUCHKEY"}, "error 1055"},
+      {"WaitKeyDown", {"F16"}, "error 1055"},  // past PAUSE
+      {"IsRightMouse", {}, "1"},
+      {"IsMidMouse", {}, "0"},
+      {"ResetKeyStates", {}, ""},
+      {"IsKeyDown", {"tab"}, "0"},
+      {"IsRightMouse", {}, "0"},
+      {"SetEventTimeout", {100}, ""},
+  });
+  EXPECT_EQ(gRuntimeAttrs.eventExpiry, 100);
+}
+
 TEST_F(Dispatcher, JoysticksWithNoneAttached) {
   RunCases({
       {"CountJoysticks", {}, "0"},
