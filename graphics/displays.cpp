@@ -36,8 +36,9 @@ bool CheckDisplays(vkState* L, const vkQuitOptions& quit) {
       SwitchDisplayMode(L, os->pendingScreenMode, d->width, d->height);
       os->pendingScreenMode = -1;
     }
+    // The window's handlers leave the size the user gave it in the platform record.
     if (os->resizePending != 0)
-      ResizeDisplay(L, d, kKeepPosition, kKeepPosition, d->width, d->height, 0, d->smoothScale, 0);
+      ResizeDisplay(L, d, kKeepPosition, kKeepPosition, os->width, os->height, 0, d->smoothScale, 0);
     os->closeRequest = 0;
     os->resizePending = 0;
     os->ctrlCSeen = 0;
