@@ -37,8 +37,6 @@
 #include "runtime/console.h"
 #include "runtime/doslib.h"
 #include "runtime/eventlib.h"
-#include "runtime/eventstate.h"
-#include "sound/soundevents.h"
 #include "platform/eventqueue.h"
 #include "runtime/mathlib.h"
 #include "runtime/memblocklib.h"
@@ -99,17 +97,6 @@ const vkShutdownStep kShutdownSteps[] = {
     {"FreeAllEventObjects", [](vkState* L) { if (L) FreeAllEventObjects(L); }},
     {"FreeAllSounds", [](vkState*) { FreeAllSounds(); }},
 };
-
-// Sound notifications as the event dispatcher delivers them.
-bool TakeSoundNotice(vkSoundNotice* out) {
-  vkSoundEvent event;
-  if (GetSoundEvent(&event) == 0) return false;
-  out->type = event.type;
-  out->id = vkObjectId{event.idNumber, event.idHandle};
-  out->time = double(event.value);
-  out->starts = event.count;
-  return true;
-}
 
 uint32_t OpenLibraries(vkState* L) {
   for (const vkLibraryOpener& library : kLibraryTable) {
@@ -179,7 +166,6 @@ uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext
 
   RegisterRun(L, context, applet);
   if (uint32_t code = OpenLibraries(L)) return code;
-  if (vkEventState* events = EventStateOf(L)) events->hooks.takeSoundNotice = TakeSoundNotice;
   if (uint32_t code = AddAttrHandlers()) return code;
   SetAttrs(nullptr, {{ATTR_NOSOUND, context.noSound}, {ATTR_MASTERVOLUME, context.masterVolume}});
 
