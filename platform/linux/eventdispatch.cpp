@@ -59,7 +59,9 @@ void DispatchEvent(const SDL_Event& event) {
 }
 
 void SettleWindows() {
-  if (gPlatform.windows.empty()) return;
+  bool pending = false;
+  for (const vkOSDisplay* os : gPlatform.windows) pending |= os->window->movePending || os->window->sizePending;
+  if (!pending) return;  // the pointer is asked (a round trip to the server) only when needed
   const bool held = SDL_GetGlobalMouseState(nullptr, nullptr) != 0;
   const int64_t now = MonotonicMicros();
   for (vkOSDisplay* os : gPlatform.windows) SettleWindow(*os, now, held);
