@@ -1,43 +1,39 @@
-// The kept runtime attributes and the two handler chains.
+// The kept runtime attributes and the two handler chains of an engine.
 #include "engine/attributes.h"
-
-#include "base/errorcodes.h"
 
 #include <new>
 #include <vector>
 
-vkRuntimeAttrs gRuntimeAttrs;
+#include "base/errorcodes.h"
+#include "engine/runstate.h"
 
 namespace {
 
-std::vector<vkSetAttrHandler> gSetHandlers;
-std::vector<vkGetAttrHandler> gGetHandlers;
-
-bool setKept(uint32_t tag, intptr_t value) {
+bool setKept(vkRuntimeAttrs& attrs, uint32_t tag, intptr_t value) {
   const int32_t word = static_cast<int32_t>(value);
   switch (tag) {
-    case ATTR_EVENTEXPIRY: gRuntimeAttrs.eventExpiry = word; return true;
-    case ATTR_QUIET: gRuntimeAttrs.quiet = word; return true;
-    case ATTR_SCRIPTPHASE: gRuntimeAttrs.scriptPhase = word; return true;
+    case ATTR_EVENTEXPIRY: attrs.eventExpiry = word; return true;
+    case ATTR_QUIET: attrs.quiet = word; return true;
+    case ATTR_SCRIPTPHASE: attrs.scriptPhase = word; return true;
     case ATTR_PCALLDEPTH:
       // Entering and leaving a protected call; an unbalanced leave stops at 0.
       if (value != 0)
-        gRuntimeAttrs.pcallDepth++;
-      else if (gRuntimeAttrs.pcallDepth > 0)
-        gRuntimeAttrs.pcallDepth--;
+        attrs.pcallDepth++;
+      else if (attrs.pcallDepth > 0)
+        attrs.pcallDepth--;
       return true;
-    case ATTR_EXITONERROR: gRuntimeAttrs.exitOnError = word; return true;
-    case ATTR_LINEINFO: gRuntimeAttrs.lineInfo = word; return true;
+    case ATTR_EXITONERROR: attrs.exitOnError = word; return true;
+    case ATTR_LINEINFO: attrs.lineInfo = word; return true;
     default: return false;
   }
 }
 
-const int32_t* keptWord(uint32_t tag) {
+const int32_t* keptWord(const vkRuntimeAttrs& attrs, uint32_t tag) {
   switch (tag) {
-    case ATTR_EVENTEXPIRY: return &gRuntimeAttrs.eventExpiry;
-    case ATTR_QUIET: return &gRuntimeAttrs.quiet;
-    case ATTR_SCRIPTPHASE: return &gRuntimeAttrs.scriptPhase;
-    case ATTR_PCALLDEPTH: return &gRuntimeAttrs.pcallDepth;
+    case ATTR_EVENTEXPIRY: return &attrs.eventExpiry;
+    case ATTR_QUIET: return &attrs.quiet;
+    case ATTR_SCRIPTPHASE: return &attrs.scriptPhase;
+    case ATTR_PCALLDEPTH: return &attrs.pcallDepth;
     default: return nullptr;
   }
 }
@@ -54,15 +50,18 @@ int addHandler(std::vector<Handler>& chain, Handler handler) {
 
 }  // namespace
 
-int SetAttrs(void* object, std::initializer_list<vkTagItem> tags) {
+vkRuntimeAttrs& RuntimeAttrs(vkState* L) { return EngineRun(L).attrs; }
+
+int SetAttrs(vkState* L, void* object, std::initializer_list<vkTagItem> tags) {
+  vkEngineRun& run = EngineRun(L);
   int handled = 0;
   for (const vkTagItem& item : tags) {
     if (item.tag == 0) break;
-    if (setKept(item.tag, item.value)) {
+    if (setKept(run.attrs, item.tag, item.value)) {
       handled++;
       continue;
     }
-    for (vkSetAttrHandler h : gSetHandlers) {
+    for (vkSetAttrHandler h : run.setHandlers) {
       if (h(object, item.tag, item.value)) {
         handled++;
         break;
@@ -72,16 +71,17 @@ int SetAttrs(void* object, std::initializer_list<vkTagItem> tags) {
   return handled;
 }
 
-int GetAttrs(void* object, std::initializer_list<vkTagQuery> tags) {
+int GetAttrs(vkState* L, void* object, std::initializer_list<vkTagQuery> tags) {
+  vkEngineRun& run = EngineRun(L);
   int handled = 0;
   for (const vkTagQuery& query : tags) {
     if (query.tag == 0) break;
-    if (const int32_t* word = keptWord(query.tag)) {
+    if (const int32_t* word = keptWord(run.attrs, query.tag)) {
       if (query.result) *query.result = *word;
       handled++;
       continue;
     }
-    for (vkGetAttrHandler h : gGetHandlers) {
+    for (vkGetAttrHandler h : run.getHandlers) {
       if (h(object, query.tag, query.result)) {
         handled++;
         break;
@@ -91,12 +91,10 @@ int GetAttrs(void* object, std::initializer_list<vkTagQuery> tags) {
   return handled;
 }
 
-int AddSetAttrHandler(vkSetAttrHandler handler) { return addHandler(gSetHandlers, handler); }
-int AddGetAttrHandler(vkGetAttrHandler handler) { return addHandler(gGetHandlers, handler); }
+int AddSetAttrHandler(vkState* L, vkSetAttrHandler handler) { return addHandler(EngineRun(L).setHandlers, handler); }
+int AddGetAttrHandler(vkState* L, vkGetAttrHandler handler) { return addHandler(EngineRun(L).getHandlers, handler); }
 
-void FreeAttrHandlers() {
-  gSetHandlers.clear();
-  gGetHandlers.clear();
+void FreeAttrHandlers(vkState* L) {
+  EngineRun(L).setHandlers.clear();
+  EngineRun(L).getHandlers.clear();
 }
-
-void ResetRuntimeAttrs() { gRuntimeAttrs = vkRuntimeAttrs{}; }

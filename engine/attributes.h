@@ -1,7 +1,8 @@
 // Runtime attributes: settings that cross library borders, read and written
-// as lists of (tag, value) pairs. The runtime keeps a few tags itself (the
-// record below); every other tag is offered to the handler chains that
-// libraries register at start-up, in registration order, until one takes it.
+// as lists of (tag, value) pairs. Each engine keeps a few tags itself (the
+// record below); every other tag is offered to the engine's handler chains
+// that libraries register at start-up, in registration order, until one
+// takes it.
 #pragma once
 
 #include <cstdint>
@@ -23,11 +24,11 @@ struct vkRuntimeAttrs {
   int32_t exitOnError = 1;
   int32_t lineInfo = 0;
 };
-extern vkRuntimeAttrs gRuntimeAttrs;
 
-// The name the command error handling first knew these settings by.
-using vkCommandErrorSettings = vkRuntimeAttrs;
-inline vkRuntimeAttrs& gCommandErrorSettings = gRuntimeAttrs;
+struct vkState;
+
+// The kept tags of [L]'s engine.
+vkRuntimeAttrs& RuntimeAttrs(vkState* L);
 
 // One pair of a SetAttrs list and of a GetAttrs list. A tag 0 ends a list
 // early, as the terminator of the original lists did.
@@ -46,17 +47,15 @@ typedef int (*vkGetAttrHandler)(void* object, uint32_t tag, int32_t* result);
 
 // Stores the kept tags and offers every other one to the setting handlers;
 // returns the number of tags handled.
-int SetAttrs(void* object, std::initializer_list<vkTagItem> tags);
+int SetAttrs(vkState* L, void* object, std::initializer_list<vkTagItem> tags);
 // Reads the kept tags 1, 2, 6 and 11 and offers every other one to the
 // getting handlers; returns the number answered. An unanswered query leaves
 // its target unchanged.
-int GetAttrs(void* object, std::initializer_list<vkTagQuery> tags);
+int GetAttrs(vkState* L, void* object, std::initializer_list<vkTagQuery> tags);
 
 // Append a handler to its chain: 0, or 1000 when it cannot be stored.
-int AddSetAttrHandler(vkSetAttrHandler handler);
-int AddGetAttrHandler(vkGetAttrHandler handler);
+int AddSetAttrHandler(vkState* L, vkSetAttrHandler handler);
+int AddGetAttrHandler(vkState* L, vkGetAttrHandler handler);
 
 // Empties both chains (shutdown).
-void FreeAttrHandlers();
-// Gives the kept tags their initial values.
-void ResetRuntimeAttrs();
+void FreeAttrHandlers(vkState* L);

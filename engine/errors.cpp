@@ -68,14 +68,14 @@ void FindCurrentFunctionName(vkState* L) {
 
 int ReportCommandError(vkState* L, uint32_t code) {
   ErrorInfo().lastError = code;
-  if (!gRuntimeAttrs.exitOnError) {
-    if (gRuntimeAttrs.pcallDepth == 0) {
+  if (!RuntimeAttrs(L).exitOnError) {
+    if (RuntimeAttrs(L).pcallDepth == 0) {
       ErrorInfo().functionName = "----";
       ErrorInfo().errorLine = -1;
     }
     return 0;
   }
   FindCurrentFunctionName(L);
-  if (gRuntimeAttrs.pcallDepth == 0) ErrorInfo().stopFlag = 1;
+  if (RuntimeAttrs(L).pcallDepth == 0) ErrorInfo().stopFlag = 1;
   vmThrow(L, static_cast<int>(code));
 }

@@ -8,8 +8,10 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "base/errorinfo.h"
+#include "engine/attributes.h"
 #include "engine/libraries.h"
 
 struct vkState;
@@ -35,6 +37,9 @@ struct vkEngineRun {
   // last error code is not cleared.
   vkCFunction lastErrorReader = nullptr;
   bool debugOutput = false;  // every command call is printed before it runs
+  vkRuntimeAttrs attrs;                        // the kept runtime attributes
+  std::vector<vkSetAttrHandler> setHandlers;   // attribute chains, in registration order
+  std::vector<vkGetAttrHandler> getHandlers;
   // The runtime's program context this engine runs for (runtime/context.h),
   // and the one it made itself when nobody attached one.
   vkProgramContext* program = nullptr;

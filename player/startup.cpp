@@ -131,11 +131,11 @@ void RegisterRun(vkState* L, vkProgramContext& context, vkApplet& applet) {
 }
 
 // The graphics library's settings and queries first, then the sound library's.
-uint32_t AddAttrHandlers() {
-  if (int code = AddSetAttrHandler(SetGraphicsAttr)) return uint32_t(code);
-  if (int code = AddSetAttrHandler(SoundSettingsHandler)) return uint32_t(code);
-  if (int code = AddGetAttrHandler(GetGraphicsAttr)) return uint32_t(code);
-  return uint32_t(AddGetAttrHandler(SoundAttributeHandler));
+uint32_t AddAttrHandlers(vkState* L) {
+  if (int code = AddSetAttrHandler(L, SetGraphicsAttr)) return uint32_t(code);
+  if (int code = AddSetAttrHandler(L, SoundSettingsHandler)) return uint32_t(code);
+  if (int code = AddGetAttrHandler(L, GetGraphicsAttr)) return uint32_t(code);
+  return uint32_t(AddGetAttrHandler(L, SoundAttributeHandler));
 }
 
 void PumpHook(vkState* L, vkDebugInfo* ar) { vkosPumpEvents(L, ar); }
@@ -162,12 +162,12 @@ uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext
   if (uint32_t code = ApplyOptions(slots, context, applet)) return code;
   if (uint32_t code = CheckCompileRequest(context)) return code;
   if (attachedOffset != 0) context.quiet = 1;
-  SetAttrs(nullptr, {{ATTR_QUIET, context.quiet}});
+  SetAttrs(L, nullptr, {{ATTR_QUIET, context.quiet}});
 
   RegisterRun(L, context, applet);
   if (uint32_t code = OpenLibraries(L)) return code;
-  if (uint32_t code = AddAttrHandlers()) return code;
-  SetAttrs(nullptr, {{ATTR_NOSOUND, context.noSound}, {ATTR_MASTERVOLUME, context.masterVolume}});
+  if (uint32_t code = AddAttrHandlers(L)) return code;
+  SetAttrs(L, nullptr, {{ATTR_NOSOUND, context.noSound}, {ATTR_MASTERVOLUME, context.masterVolume}});
 
   if (!context.private1Path.empty() || !context.private2Path.empty()) {
     if (!context.private1Path.empty()) DumpCommands(L, context.private1Path.c_str());
@@ -180,7 +180,7 @@ uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext
   if (uint32_t code = RunPreloads(L, context, applet)) return code;
   FreeImageCache();  // what the preloads shared is theirs now
   if (int code = OpenFirstDisplay(L, &applet, &context)) return uint32_t(code);
-  SetAttrs(nullptr, {{ATTR_LINEINFO, 1}});
+  SetAttrs(L, nullptr, {{ATTR_LINEINFO, 1}});
   return uint32_t(vkosRunMainChunk(L, [](vkState* s) { return vmPCall(s, 0, 0, 0); }));
 }
 
@@ -188,19 +188,19 @@ uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext
 
 uint32_t LoadMainChunk(vkState* L, vkProgramContext& context, vkApplet& applet) {
   (void)context;
-  PrintStatus(GetCatalogText(kCatalogCompiling), nullptr, true);
-  SetAttrs(nullptr, {{ATTR_LINEINFO, 1}});
+  PrintStatus(L, GetCatalogText(kCatalogCompiling), nullptr, true);
+  SetAttrs(L, nullptr, {{ATTR_LINEINFO, 1}});
   const int code = vmLoadBuffer(L, applet.bytecode.data(), applet.bytecode.size(), context.scriptPath.c_str());
-  SetAttrs(nullptr, {{ATTR_LINEINFO, 0}});
+  SetAttrs(L, nullptr, {{ATTR_LINEINFO, 0}});
   if (code != 0) return uint32_t(code);
   vmSetHook(L, PumpHook, VK_MASKLINE, 0, vkosPumpGate());
-  PrintDone();
+  PrintDone(L);
   return 0;
 }
 
 int Shutdown(uint32_t error, vkState* L, vkProgramContext& context, vkApplet& applet) {
   context.iconPaths = {};
-  SetAttrs(nullptr, {{ATTR_SCRIPTPHASE, 0}, {ATTR_QUIET, context.quiet}});
+  SetAttrs(L, nullptr, {{ATTR_SCRIPTPHASE, 0}, {ATTR_QUIET, context.quiet}});
   for (const vkShutdownStep& step : kShutdownSteps) {
     if (gShutdownObserver) gShutdownObserver(step.name);
     if (step.run) step.run(L);
@@ -211,11 +211,11 @@ int Shutdown(uint32_t error, vkState* L, vkProgramContext& context, vkApplet& ap
 
   const bool reported = error > 0 && error != kErrUserAbort;
   if (reported) {
-    if (context.debugDevice && StatusLineOpen()) PrintFailed();
+    if (context.debugDevice && StatusLineOpen(L)) PrintFailed(L);
     ReportFinalError(L, int32_t(error), context.debugDevice != 0, &context.errorMessage);
   }
 
-  FreeAttrHandlers();
+  FreeAttrHandlers(L);
   if (L) FreeLibraryRegistry(L);
   RemoveEvents(-1, true);
   applet = vkApplet{};

@@ -511,7 +511,7 @@ uint32_t ReadApplet(vkState* L, vkProgramContext& context, vkApplet& applet, uin
   // The applet's folder becomes current, so that it finds its files beside it.
   vkosChangeDir(DirectoryOf(attachedOffset ? context.executablePath : context.scriptPath).c_str());
 
-  PrintStatus(GetCatalogText(kCatalogOpeningScript),
+  PrintStatus(L, GetCatalogText(kCatalogOpeningScript),
               context.scriptAlias.empty() ? context.scriptPath.c_str() : context.scriptAlias.c_str(), false);
 
   uint32_t code = 0;

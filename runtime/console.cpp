@@ -7,16 +7,15 @@
 #include "engine/attributes.h"
 #include "engine/errormessages.h"
 #include "base/catalog.h"
+#include "runtime/context.h"
 
 namespace {
 
-bool gLineOpen = false;
+bool Quiet(vkState* L) { return RuntimeAttrs(L).quiet != 0; }
 
-bool Quiet() { return gRuntimeAttrs.quiet != 0; }
-
-void PrintWord(unsigned catalogId) {
-  if (Quiet()) return;
-  gLineOpen = false;
+void PrintWord(vkState* L, unsigned catalogId) {
+  if (Quiet(L)) return;
+  ProgramContext(L).statusLineOpen = false;
   const char* word = GetCatalogText(catalogId);
   std::printf("%s\n", word ? word : "");
   std::fflush(stdout);
@@ -24,17 +23,17 @@ void PrintWord(unsigned catalogId) {
 
 }  // namespace
 
-bool StatusLineOpen() { return gLineOpen; }
+bool StatusLineOpen(vkState* L) { return ProgramContext(L).statusLineOpen; }
 
-void PrintStatus(const char* format, const char* file, bool continued) {
-  if (Quiet() || format == nullptr) return;
+void PrintStatus(vkState* L, const char* format, const char* file, bool continued) {
+  if (Quiet(L) || format == nullptr) return;
   const std::string text = file ? FormatCatalogText(format, ShortName(file).c_str(), 0) : format;
   std::fputs(text.c_str(), stdout);
   std::fputs(continued ? "..." : "\n", stdout);
-  gLineOpen = continued;
+  ProgramContext(L).statusLineOpen = continued;
   std::fflush(stdout);
 }
 
-void PrintDone() { PrintWord(95); }
-void PrintFailed() { PrintWord(108); }
-void PrintSkipped() { PrintWord(195); }
+void PrintDone(vkState* L) { PrintWord(L, 95); }
+void PrintFailed(vkState* L) { PrintWord(L, 108); }
+void PrintSkipped(vkState* L) { PrintWord(L, 195); }

@@ -269,6 +269,8 @@ struct vkProgramContext {
   // The script objects of the base libraries, freed by their shutdown steps.
   vkDosObjects dos;
   std::list<vkMemBlock> memBlocks;
+  bool statusLineOpen = false;  // a console status line waits for its result word
+
   // The system library's stopwatches, in the order they were started.
   std::list<vkStopwatch> stopwatches;
 

@@ -164,9 +164,9 @@ int CallEventHandler(vkState* L, const vkEventMessage& m, vkDispatchOutcome* out
   const int top = vmGetTop(L);
   vmGetRef(L, VK_REGISTRYINDEX, m.handler);
   PushTable(L, m);
-  SetAttrs(nullptr, {{ATTR_PCALLDEPTH, 1}});
+  SetAttrs(L, nullptr, {{ATTR_PCALLDEPTH, 1}});
   const int status = vmPCall(L, 1, VK_MULTRET, 0);
-  SetAttrs(nullptr, {{ATTR_PCALLDEPTH, 0}});
+  SetAttrs(L, nullptr, {{ATTR_PCALLDEPTH, 0}});
   if (status != 0) {
     vmSetTop(L, top);
     return status;
@@ -282,7 +282,7 @@ int DispatchMotion(vkState* L, vkEventState& events, vkDispatchOutcome* out, boo
     if (slot.function == kNoReference || d->input == nullptr || d->input->pointerMoved == 0) continue;
     vkTimeValue now;
     vkosGetTimeValue(&now);
-    if (vkosTimeMillis(now) - vkosTimeMillis(d->input->motionStamp) > gRuntimeAttrs.eventExpiry) continue;
+    if (vkosTimeMillis(now) - vkosTimeMillis(d->input->motionStamp) > RuntimeAttrs(L).eventExpiry) continue;
     vkEventMessage m;
     m.kind = vkMessageKind::Motion;
     m.action = "OnMouseMove";
@@ -478,7 +478,7 @@ constexpr vkTypeHandler kTypeHandlers[] = {
 bool TakeQueuedEvent(vkState* L, vkEventState& events, bool fromWhileMouseOn, bool* jumped) {
   std::unique_lock<std::recursive_mutex> hold(gEventQueue.Mutex());
   if (gEventQueue.Count() == 0 && events.labels.empty()) return false;
-  ExpireEvents(uint32_t(gRuntimeAttrs.eventExpiry));
+  ExpireEvents(uint32_t(RuntimeAttrs(L).eventExpiry));
   if (!events.labels.empty()) {
     vkEventInfo e;
     for (int32_t i = 0; GetEvent(size_t(i), e, false) != 0; i++) {
@@ -788,7 +788,7 @@ int DispatchNextEvent(vkState* L, vkEventState& events, bool fromWhileMouseOn, v
 }
 
 uint32_t RunEventDispatch(vkState* L, bool blocking) {
-  if (gRuntimeAttrs.pcallDepth != 0) return uint32_t(kErrWrongUsage);
+  if (RuntimeAttrs(L).pcallDepth != 0) return uint32_t(kErrWrongUsage);
   vkEventState* events = EventStateOf(L);
   if (events == nullptr) return uint32_t(kErrWrongUsage);
   if (blocking && (events->current == nullptr || !events->current->open)) return kErrDisplayClosed;

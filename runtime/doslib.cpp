@@ -60,9 +60,9 @@ void PushFileInfo(vkState* L, const vkFileInfo& info, const char* nameField, con
 uint32_t CallProgressCallback(vkState* L, int callback, double* result) {
   vmPushValue(L, callback);
   vmInsert(L, -2);
-  SetAttrs(nullptr, {{ATTR_PCALLDEPTH, 1}});
+  SetAttrs(L, nullptr, {{ATTR_PCALLDEPTH, 1}});
   int status = vmPCall(L, 1, 1, 0);
-  SetAttrs(nullptr, {{ATTR_PCALLDEPTH, 0}});
+  SetAttrs(L, nullptr, {{ATTR_PCALLDEPTH, 0}});
   if (status != 0) return static_cast<uint32_t>(status);
   int code = 0;
   *result = vmToNumberOrError(L, -1, &code);
@@ -93,10 +93,10 @@ int cmdOpenFile(vkState* L) {
   if (name.empty() || (mode != MODE_READ && mode != MODE_WRITE && mode != MODE_READWRITE)) return kErrWrongUsage;
   // Files linked into the applet are read where the applet holds them.
   if (mode == MODE_READ) name = ResolveLinkedFile(L, name.c_str(), 0, nullptr);
-  PrintStatus(GetCatalogText(kCatalogOpeningFile), name.c_str(), true);
+  PrintStatus(L, GetCatalogText(kCatalogOpeningFile), name.c_str(), true);
   vkFileHandle* h = nullptr;
   if (uint32_t code = OpenFileHandle(L, request, name.c_str(), mode, &h)) return static_cast<int>(code);
-  PrintDone();
+  PrintDone(L);
   if (!request.automatic) return 0;
   vmPushLightUserdata(L, h);
   return 1;

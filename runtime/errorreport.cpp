@@ -46,7 +46,7 @@ const vkIncludeRange* rangeOfErrorLine(vkState* L) {
 }  // namespace
 
 std::optional<std::string> ErrorFileName(vkState* L) {
-  if (!gRuntimeAttrs.lineInfo) return std::nullopt;
+  if (!RuntimeAttrs(L).lineInfo) return std::nullopt;
   std::string script = vmGetRegistryString(L, "script");
   if (script != kAppletScript) return script;
   const vkIncludeRange* r = rangeOfErrorLine(L);
@@ -69,12 +69,12 @@ int32_t GetSourceLine(vkState* L) {
 
 std::string FormatErrorMessage(vkState* L, int32_t code, std::optional<std::string>* file, int32_t* line) {
   if (file) *file = ErrorFileName(L);
-  if (line) *line = gRuntimeAttrs.lineInfo ? GetSourceLine(L) : 0;
+  if (line) *line = RuntimeAttrs(L).lineInfo ? GetSourceLine(L) : 0;
   return FormatErrorMessage(code);
 }
 
 std::string ScriptErrorText(vkState* L, const std::string& message, bool plain) {
-  if (plain || !gRuntimeAttrs.lineInfo) return message;
+  if (plain || !RuntimeAttrs(L).lineInfo) return message;
   std::string file = ShortName(ErrorFileName(L).value_or(""));
   std::string text = message + "\n" + catalogText(kTextFile) + ": " + file + " (" + catalogText(kTextCurrentLine) +
                      ": " + std::to_string(GetSourceLine(L));

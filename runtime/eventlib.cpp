@@ -191,7 +191,7 @@ int cmdFreeEventCache(vkState* L) {
 
 int cmdSetEventTimeout(vkState* L) {
   CheckArgCount(L, 1, 1);
-  SetAttrs(nullptr, {{ATTR_EVENTEXPIRY, CheckInt(L, 1)}});
+  SetAttrs(L, nullptr, {{ATTR_EVENTEXPIRY, CheckInt(L, 1)}});
   return 0;
 }
 
@@ -542,7 +542,7 @@ int cmdInstallEventHandler(vkState* L) {
   }
   if (d != nullptr) events.labelSwitches[0] = d->handlers[kSlotCloseWindow].function != kNoReference ? 1 : 0;
   const auto& p = events.programHandlers;
-  SetAttrs(nullptr, {{kAttrOnSampleLoop, p[0].function != kNoReference ? 1 : 0},
+  SetAttrs(L, nullptr, {{kAttrOnSampleLoop, p[0].function != kNoReference ? 1 : 0},
                      {kAttrOnSampleEnd, p[1].function != kNoReference ? 1 : 0},
                      {kAttrOnMusicEnd, p[2].function != kNoReference ? 1 : 0}});
   (void)kSlotClipboardChange;  // clipboard changes reach the queue whether watched or not

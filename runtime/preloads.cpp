@@ -226,7 +226,7 @@ void MarkDuplicatePreloads(vkApplet& applet) {
 
 uint32_t RunPreloads(vkState* L, vkProgramContext& context, vkApplet& applet) {
   const bool isApplet = context.isApplet != 0;
-  if (isApplet) PrintStatus(GetCatalogText(kCatalogLoadingApplet), context.scriptPath.c_str(), true);
+  if (isApplet) PrintStatus(L, GetCatalogText(kCatalogLoadingApplet), context.scriptPath.c_str(), true);
 
   bool haveDisplay1 = false, haveBGPic1 = false;
   for (const vkPreload& p : applet.preloads) {
@@ -246,11 +246,11 @@ uint32_t RunPreloads(vkState* L, vkProgramContext& context, vkApplet& applet) {
   MarkDuplicatePreloads(applet);
 
   // The phase reads 1 while preloading: loaders print no status lines then.
-  SetAttrs(nullptr, {{ATTR_SCRIPTPHASE, 1}, {ATTR_LINEINFO, 1}});
+  SetAttrs(L, nullptr, {{ATTR_SCRIPTPHASE, 1}, {ATTR_LINEINFO, 1}});
   uint32_t code = 0;
   for (const vkPreload& p : applet.preloads) {
     if (p.type == PRELOAD_DISPLAY) continue;
-    SetAttrs(nullptr, {{ATTR_QUIET, isApplet || context.quiet ? 1 : p.quiet}});
+    SetAttrs(L, nullptr, {{ATTR_QUIET, isApplet || context.quiet ? 1 : p.quiet}});
     const std::string file =
         p.dataSize != 0 ? MakeChunkName(p.name.c_str(), p.dataOffset, p.dataSize, applet.baseOffset, p.container.c_str())
                         : p.name;
@@ -261,9 +261,9 @@ uint32_t RunPreloads(vkState* L, vkProgramContext& context, vkApplet& applet) {
     const vkPreload& p = applet.preloads[i];
     if (p.type == PRELOAD_DISPLAY) code = RunDisplayPreload(L, applet, p, haveBGPic1);
   }
-  SetAttrs(nullptr, {{ATTR_SCRIPTPHASE, 0}, {ATTR_QUIET, context.quiet}, {ATTR_LINEINFO, 0}});
+  SetAttrs(L, nullptr, {{ATTR_SCRIPTPHASE, 0}, {ATTR_QUIET, context.quiet}, {ATTR_LINEINFO, 0}});
   if (code != 0) return code;
   applet.preloads.clear();
-  if (isApplet) PrintDone();
+  if (isApplet) PrintDone(L);
   return 0;
 }

@@ -451,7 +451,7 @@ int cmdError(vkState* L) {
 
 int cmdExitOnError(vkState* L) {
   CheckArgCount(L, 1, 1);
-  SetAttrs(nullptr, {{ATTR_EXITONERROR, CheckInt(L, 1) != 0 ? 1 : 0}});
+  SetAttrs(L, nullptr, {{ATTR_EXITONERROR, CheckInt(L, 1) != 0 ? 1 : 0}});
   return 0;
 }
 

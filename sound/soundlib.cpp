@@ -266,7 +266,7 @@ int cmdLoadSample(vkState* L) {
     vkSample* old;
     if (FindSample({request.number, nullptr}, &old) == 0) FreeSampleRecord(old);
   }
-  PrintStatus(GetCatalogText(kCatalogLoadingSample), file.c_str(), true);
+  PrintStatus(L, GetCatalogText(kCatalogLoadingSample), file.c_str(), true);
   vkSample sample;
   int32_t rate = 0;
   if (int code = LoadSampleData(file.c_str(), &sample.data, &rate, &sample.formatCode)) return code;
@@ -274,7 +274,7 @@ int cmdLoadSample(vkState* L) {
   sample.lengthBytes = sample.data.frames * sample.data.bytesPerFrame;
   vkSample& s = lib.samples.emplace_back(std::move(sample));
   s.id = request.automatic ? vkObjectId{0, &s} : vkObjectId{request.number, nullptr};
-  PrintDone();
+  PrintDone(L);
   if (!request.automatic) return 0;
   vmPushLightUserdata(L, &s);
   return 1;
@@ -497,12 +497,12 @@ int cmdOpenMusic(vkState* L) {
     vkMusic* old;
     if (FindMusic({request.number, nullptr}, &old) == 0) FreeMusicRecord(old);
   }
-  PrintStatus(GetCatalogText(kCatalogLoadingMusic), file.c_str(), true);
+  PrintStatus(L, GetCatalogText(kCatalogLoadingMusic), file.c_str(), true);
   vkMusic music;
   if (int code = OpenMusicFile(file.c_str(), &music)) return code;
   vkMusic& m = lib.musics.emplace_back(std::move(music));
   m.id = request.automatic ? vkObjectId{0, &m} : vkObjectId{request.number, nullptr};
-  PrintDone();
+  PrintDone(L);
   if (!request.automatic) return 0;
   vmPushLightUserdata(L, &m);
   return 1;

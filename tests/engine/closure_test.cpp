@@ -66,7 +66,7 @@ TEST_F(EngineTest, OpenUpvaluesFollowTheStackWhenItMoves) {
                ABC(OP_CALL, 2, 1, 1), ABC(OP_MOVE, 2, 1, 0),  ABx(OP_LOADK, 3, 2),  ABC(OP_CALL, 2, 2, 1),
                RET(0, 1)};
   SetGlobalCommand(L, "grow", growStack);
-  gCommandErrorSettings.exitOnError = true;
+  RuntimeAttrs(L).exitOnError = true;
   ASSERT_EQ(RunFn(L, main, 1), 0);
   EXPECT_EQ(vmToNumber(L, -1), 99);
 }

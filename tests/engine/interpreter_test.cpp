@@ -397,16 +397,16 @@ TEST_F(EngineTest, CommandErrors) {
   SetGlobalCommand(L, "fail", failing);
   const char* chunk = "GETGLOBAL 0 \"fail\"\nCALL 0 1 2\nLOADK 1 \"after\"\nRETURN 0 3\n";
   std::string out;
-  gCommandErrorSettings.exitOnError = false;
+  RuntimeAttrs(L).exitOnError = false;
   ASSERT_EQ(RunListing(L, chunk, &out), 0);
   EXPECT_EQ(out, "nil \"after\"");
   EXPECT_EQ(ErrorInfo().lastError, 1044u);
   EXPECT_EQ(ErrorInfo().stopFlag, 0u);
-  gCommandErrorSettings.exitOnError = true;
+  RuntimeAttrs(L).exitOnError = true;
   EXPECT_EQ(RunListing(L, chunk, &out), 1044);
   EXPECT_EQ(ErrorInfo().stopFlag, 1u);
   ErrorInfo().stopFlag = 0;
-  gCommandErrorSettings.pcallDepth = 1;
+  RuntimeAttrs(L).pcallDepth = 1;
   EXPECT_EQ(RunListing(L, chunk, &out), 1044);
   EXPECT_EQ(ErrorInfo().stopFlag, 0u);
 }

@@ -56,14 +56,13 @@ class AppletReader : public ::testing::Test {
  protected:
   void SetUp() override {
     cwd_ = std::filesystem::current_path();
-    SetAttrs(nullptr, {{ATTR_QUIET, 1}});
     L_ = vmNewState();
     ASSERT_NE(L_, nullptr);
+    SetAttrs(L_, nullptr, {{ATTR_QUIET, 1}});
   }
   void TearDown() override {
     vmCloseState(L_);
     std::filesystem::current_path(cwd_);
-    SetAttrs(nullptr, {{ATTR_QUIET, 0}});
   }
   uint32_t Read(const std::string& bytes, uint32_t offset = 0) {
     context_.scriptPath = dir_.Write("test.vka", bytes);

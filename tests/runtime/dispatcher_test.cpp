@@ -118,7 +118,6 @@ class Dispatcher : public vktest::LibraryTest {
     RemoveEvents(-1, true);
     context_ = std::make_unique<vkProgramContext>();
     ErrorInfo() = vkErrorInfo{};
-    gCommandErrorSettings = vkCommandErrorSettings{};
     L = vmNewState();
     ASSERT_NE(L, nullptr);
     AttachProgramContext(L, context_.get());
@@ -387,7 +386,7 @@ TEST_F(Dispatcher, HandlerErrorsEndTheDispatchAndNestingIsRefused) {
   Advance(5);
   EXPECT_EQ(Check(), "error 1055");
   EXPECT_EQ(Settle(), "nested 1055");
-  EXPECT_EQ(gRuntimeAttrs.pcallDepth, 0);
+  EXPECT_EQ(RuntimeAttrs(L).pcallDepth, 0);
 }
 
 TEST_F(Dispatcher, HandlerResultsComeBackInTheTable) {
@@ -507,7 +506,7 @@ TEST_F(Dispatcher, PollingCommandsAndTheirArguments) {
       {"IsRightMouse", {}, "0"},
       {"SetEventTimeout", {100}, ""},
   });
-  EXPECT_EQ(gRuntimeAttrs.eventExpiry, 100);
+  EXPECT_EQ(RuntimeAttrs(L).eventExpiry, 100);
 }
 
 TEST_F(Dispatcher, JoysticksWithNoneAttached) {

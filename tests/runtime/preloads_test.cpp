@@ -76,9 +76,9 @@ class Preloads : public ::testing::Test {
   void SetUp() override {
     gCalls.clear();
     gFailWith = 0;
-    SetAttrs(nullptr, {{ATTR_QUIET, 1}});
     L_ = vmNewState();
     ASSERT_NE(L_, nullptr);
+    SetAttrs(L_, nullptr, {{ATTR_QUIET, 1}});
     vmPushValue(L_, VK_GLOBALSINDEX);
     vmRegisterFunctions(L_, nullptr, kRecorder, 0);
     vmSetTop(L_, 0);
@@ -87,8 +87,6 @@ class Preloads : public ::testing::Test {
   }
   void TearDown() override {
     vmCloseState(L_);
-    SetAttrs(nullptr, {{ATTR_QUIET, 0}});
-    ErrorInfo().stopFlag = 0;  // a failing command stopped the (absent) script
   }
   static vkPreload Of(uint32_t type, int32_t id, const char* name) {
     vkPreload p;

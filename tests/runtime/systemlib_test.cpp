@@ -42,7 +42,6 @@ class SystemLib : public vktest::LibraryTest {
     unsetenv("VK_REQUESTER_ANSWERS");
     ASSERT_EQ(vkosInit(), 0);
     ErrorInfo() = vkErrorInfo{};
-    gCommandErrorSettings = vkCommandErrorSettings{};
     L = vmNewState();
     ASSERT_NE(L, nullptr);
     AttachProgramContext(L, &context_);

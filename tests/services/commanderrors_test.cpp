@@ -32,10 +32,10 @@ int GetLastError(vkState* L) {
 int Nothing(vkState*) { return 0; }
 // Calls its argument under a protected call and returns the status.
 int Protect(vkState* L) {
-  SetAttrs(nullptr, {{ATTR_PCALLDEPTH, 1}});
+  SetAttrs(L, nullptr, {{ATTR_PCALLDEPTH, 1}});
   vmPushValue(L, 1);
   int status = vmPCall(L, 0, 0, 0);
-  SetAttrs(nullptr, {{ATTR_PCALLDEPTH, 0}});
+  SetAttrs(L, nullptr, {{ATTR_PCALLDEPTH, 0}});
   vmPushNumber(L, status);
   return 1;
 }
@@ -180,7 +180,7 @@ TEST_F(CommandErrorsTest, ReportIsFileLineAndCatalogMessage) {
   // A script run from source: its name, the line counted from "beginline".
   vmSetRegistryString(L, "script", "script.vk");
   vmSetRegistryNumber(L, "beginline", 1);
-  SetAttrs(nullptr, {{ATTR_LINEINFO, 1}});
+  SetAttrs(L, nullptr, {{ATTR_LINEINFO, 1}});
   ASSERT_EQ(RunListing(ThreeDeep("  GETGLOBAL 0 \"fail\"\n  CALL 0 1 1")), 1045);
   EXPECT_EQ(ErrorInfo().stopFlag, 1u);
 
@@ -205,7 +205,7 @@ TEST_F(CommandErrorsTest, ReportIsFileLineAndCatalogMessage) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
   // Without line information there is no file: "Error: message".
-  SetAttrs(nullptr, {{ATTR_LINEINFO, 0}});
+  SetAttrs(L, nullptr, {{ATTR_LINEINFO, 0}});
   testing::internal::CaptureStdout();
   ReportFinalError(L, 1045, true, nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: Cannot read file pic.iff !\n");
@@ -220,7 +220,7 @@ TEST_F(CommandErrorsTest, AppletLinesMapThroughIncludeRanges) {
   };
   vmSetRegistryString(L, "script", ":none:");
   vmSetRegistryPointer(L, "applet", &applet);
-  SetAttrs(nullptr, {{ATTR_LINEINFO, 1}});
+  SetAttrs(L, nullptr, {{ATTR_LINEINFO, 1}});
   ErrorInfo().currentChunkName = "script.vk";
   const struct {
     int32_t errorLine;
@@ -242,7 +242,7 @@ TEST_F(CommandErrorsTest, AppletLinesMapThroughIncludeRanges) {
 }
 
 TEST_F(CommandErrorsTest, ExitOnErrorOffOnlyRecordsTheCode) {
-  SetAttrs(nullptr, {{ATTR_EXITONERROR, 0}});
+  SetAttrs(L, nullptr, {{ATTR_EXITONERROR, 0}});
   EXPECT_EQ(RunListing(R"(
 .source "script.vk"
 .line 5
@@ -327,7 +327,7 @@ TEST_F(CommandErrorsTest, CallbackErrorUnwindsToTheInnermostProtectedCall) {
   EXPECT_EQ(ErrorInfo().lastError, 1045u);
   EXPECT_EQ(ErrorInfo().functionName, "Fail");
   EXPECT_EQ(ErrorInfo().errorLine, 11);
-  EXPECT_EQ(gRuntimeAttrs.pcallDepth, 0);
+  EXPECT_EQ(RuntimeAttrs(L).pcallDepth, 0);
 }
 
 TEST_F(CommandErrorsTest, CallbackErrorWithoutProtectionStopsTheScript) {

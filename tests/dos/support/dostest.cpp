@@ -19,7 +19,6 @@ int Trampoline(vkState* L) {
 }  // namespace
 
 void DosTest::SetUp() {
-  gCommandErrorSettings = vkCommandErrorSettings{};
   L = vmNewState();  // a fresh engine: its own error record, file handles and transfer mode
   ASSERT_NE(L, nullptr);
 }

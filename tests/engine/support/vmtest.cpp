@@ -98,7 +98,6 @@ int RunFn(vkState* L, const Fn& f, int nresults) {
 }
 
 void EngineTest::SetUp() {
-  gCommandErrorSettings = vkCommandErrorSettings{};
   L = vmNewState();  // a fresh engine: its own error record, GOSUB stack and libraries
   ASSERT_NE(L, nullptr);
 }

@@ -47,7 +47,6 @@ std::string describe(vkState* L, int idx) {
 
 void LibraryTest::OpenLibrary(vkLibraryOpener opener) {
   ErrorInfo() = vkErrorInfo{};
-  gCommandErrorSettings = vkCommandErrorSettings{};
   L = vmNewState();
   ASSERT_NE(L, nullptr);
   vmPushValue(L, VK_GLOBALSINDEX);

@@ -12,16 +12,12 @@
 namespace vktest {
 
 void ServicesTest::SetUp() {
-  ResetRuntimeAttrs();
-  FreeAttrHandlers();
   L = vmNewState();  // a fresh engine: its own error record, GOSUB stack and libraries
   ASSERT_NE(L, nullptr);
 }
 
 void ServicesTest::TearDown() {
   if (L) vmCloseState(L);
-  ResetRuntimeAttrs();
-  FreeAttrHandlers();
 }
 
 void ServicesTest::LoadListing(const std::string& listing, const char* chunkName) {
