@@ -14,10 +14,6 @@ namespace {
 constexpr int kBuiltinSize = 46;
 constexpr int kBuiltinHotSpot = 23;
 
-SDL_Cursor* gBuiltin = nullptr;
-SDL_Cursor* gEmpty = nullptr;
-SDL_Cursor* gArrow = nullptr;
-
 // The built-in pointer's pixels: white where the distance from the centre is
 // near the ring's radius or the dot's, a dark edge around both.
 std::vector<uint32_t> BuiltinImage() {
@@ -49,8 +45,8 @@ SDL_Cursor* vkosCursorFromImage(const uint32_t* argb, int width, int height, int
 
 SDL_Cursor* vkosArrowCursor() {
   if (!gPlatform.video) return nullptr;
-  if (gArrow == nullptr) gArrow = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
-  return gArrow;
+  if (gPlatform.cursors.arrow == nullptr) gPlatform.cursors.arrow = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
+  return gPlatform.cursors.arrow;
 }
 
 void vkosSetCursor(SDL_Cursor* cursor) {
@@ -62,23 +58,23 @@ void vkosReleaseCursor(SDL_Cursor* cursor) {
 }
 
 SDL_Cursor* BuiltinPointer() {
-  if (gBuiltin == nullptr) {
+  if (gPlatform.cursors.builtin == nullptr) {
     const std::vector<uint32_t> image = BuiltinImage();
-    gBuiltin = vkosCursorFromImage(image.data(), kBuiltinSize, kBuiltinSize, kBuiltinHotSpot, kBuiltinHotSpot);
+    gPlatform.cursors.builtin = vkosCursorFromImage(image.data(), kBuiltinSize, kBuiltinSize, kBuiltinHotSpot, kBuiltinHotSpot);
   }
-  return gBuiltin;
+  return gPlatform.cursors.builtin;
 }
 
 SDL_Cursor* EmptyPointer() {
-  if (gEmpty == nullptr) {
+  if (gPlatform.cursors.empty == nullptr) {
     const uint32_t transparent = 0;
-    gEmpty = vkosCursorFromImage(&transparent, 1, 1, 0, 0);
+    gPlatform.cursors.empty = vkosCursorFromImage(&transparent, 1, 1, 0, 0);
   }
-  return gEmpty;
+  return gPlatform.cursors.empty;
 }
 
 void ReleasePointers() {
-  for (SDL_Cursor** cursor : {&gBuiltin, &gEmpty, &gArrow}) {
+  for (SDL_Cursor** cursor : {&gPlatform.cursors.builtin, &gPlatform.cursors.empty, &gPlatform.cursors.arrow}) {
     vkosReleaseCursor(*cursor);
     *cursor = nullptr;
   }

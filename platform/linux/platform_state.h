@@ -34,6 +34,39 @@ struct vkScreenState {
   int32_t fadeTokens = 0;         // fade reservations handed out
 };
 
+// The words that other threads (SDL's event watch and timers) set for the
+// pump. Copying takes a snapshot, so that the record can be reset whole
+// while no other thread runs.
+struct vkPumpSignals {
+  // Non-zero when the event queue may hold an event: set whenever an event is
+  // queued (from any thread), re-armed by the pump after it took one.
+  std::atomic<uint32_t> eventsMayBeQueued{1};
+  // The line hook's gate (vkosPumpGate) and the time the next full run falls
+  // due (microseconds); without the ticker the gate stays open.
+  std::atomic<uint32_t> gate{1};
+  std::atomic<int64_t> due{0};
+  std::atomic<bool> waitFired{false};  // set by the wait timer of vkosWaitMillis
+
+  vkPumpSignals() = default;
+  vkPumpSignals(const vkPumpSignals& other) { *this = other; }
+  vkPumpSignals& operator=(const vkPumpSignals& other) {
+    eventsMayBeQueued.store(other.eventsMayBeQueued.load());
+    gate.store(other.gate.load());
+    due.store(other.due.load());
+    waitFired.store(other.waitFired.load());
+    return *this;
+  }
+};
+
+struct SDL_Cursor;
+
+// The pointers made once and freed when the platform stops.
+struct vkCursorSet {
+  SDL_Cursor* builtin = nullptr;
+  SDL_Cursor* empty = nullptr;
+  SDL_Cursor* arrow = nullptr;
+};
+
 struct vkPlatformState {
   bool started = false;       // vkosInit succeeded
   bool video = false;         // a window system is there
@@ -57,12 +90,12 @@ struct vkPlatformState {
   size_t requesterAnswers = 0;  // scripted requester answers used so far
   std::vector<uint8_t> clipboardPicture;  // PNG bytes of a picture on the clipboard
   vkPlatformClock clock;      // a test's clock, else empty; kept across start and stop
+  vkPumpSignals signals;      // what other threads tell the pump
+  int pumpTicker = 0;         // the SDL timer that opens the gate when a run falls due; 0 none
+  vkCursorSet cursors;
 };
 extern vkPlatformState gPlatform;
 
-// Non-zero when the event queue may hold an event: set whenever an event is
-// queued (from any thread), re-armed by the pump after it took one.
-extern std::atomic<uint32_t> gEventsMayBeQueued;
 
 // A full pump run is due once this much time has passed since the last.
 inline constexpr int64_t kPumpInterval = 10000;      // microseconds

@@ -23,25 +23,14 @@
 #include "platform/linux/vkos_timers_linux.h"
 
 vkPlatformState gPlatform;
-std::atomic<uint32_t> gEventsMayBeQueued{1};
 
 namespace {
 
 constexpr char kCatalogName[] = "PROGDIR:Vellumark.catalog";
 
-// Set by the wait timer of vkosWaitMillis on SDL's timer thread.
-std::atomic<bool> gWaitFired{false};
-
-// The line hook's gate (vkosPumpGate), the time the next full run falls due
-// (microseconds) and the timer that opens the gate then; without the timer
-// the gate stays open.
-std::atomic<uint32_t> gPumpGate{1};
-std::atomic<int64_t> gPumpDue{0};
-SDL_TimerID gPumpTicker = 0;
-
 int NoteQueuedEvent(void*, SDL_Event*) {
-  gEventsMayBeQueued.store(1);
-  gPumpGate.store(1);
+  gPlatform.signals.eventsMayBeQueued.store(1);
+  gPlatform.signals.gate.store(1);
   return 1;
 }
 
@@ -49,12 +38,12 @@ int NoteQueuedEvent(void*, SDL_Event*) {
 Uint32 PumpTickerFired(Uint32, void*) {
   // A sound notification waits: wake the main thread to deliver it.
   if (vkosTakeAudioWake()) {
-    gPumpGate.store(1, std::memory_order_relaxed);
+    gPlatform.signals.gate.store(1, std::memory_order_relaxed);
     vkosWakeEventLoop();
   }
-  const int64_t wait = gPumpDue.load(std::memory_order_relaxed) - MonotonicMicros();
+  const int64_t wait = gPlatform.signals.due.load(std::memory_order_relaxed) - MonotonicMicros();
   if (wait > 0) return static_cast<Uint32>((wait + 999) / 1000);
-  gPumpGate.store(1, std::memory_order_relaxed);
+  gPlatform.signals.gate.store(1, std::memory_order_relaxed);
   return static_cast<Uint32>(kPumpInterval / 1000);
 }
 
@@ -62,14 +51,14 @@ Uint32 PumpTickerFired(Uint32, void*) {
 // unless an event came or a run fell due meanwhile. The watch's stores and
 // these are ordered, so that an event is never left behind a closed gate.
 __attribute__((noinline)) void CloseGateEarly() {
-  if (gPumpTicker == 0) return;
-  gPumpGate.store(0);
-  if (gEventsMayBeQueued.load() != 0 || MonotonicMicros() >= gPumpDue.load(std::memory_order_relaxed))
-    gPumpGate.store(1);
+  if (gPlatform.pumpTicker == 0) return;
+  gPlatform.signals.gate.store(0);
+  if (gPlatform.signals.eventsMayBeQueued.load() != 0 || MonotonicMicros() >= gPlatform.signals.due.load(std::memory_order_relaxed))
+    gPlatform.signals.gate.store(1);
 }
 
 Uint32 WaitTimerFired(Uint32, void*) {
-  gWaitFired.store(true);
+  gPlatform.signals.waitFired.store(true);
   vkosWakeEventLoop();
   return 0;  // one shot
 }
@@ -82,21 +71,21 @@ void SleepMillis(int32_t ms) {
 __attribute__((noinline)) int PumpInFull(vkState* L) {
   if (gPlatform.started) {
     // Close the gate first: whatever is queued or falls due from now on opens it.
-    if (gPumpTicker != 0) gPumpGate.store(0, std::memory_order_relaxed);
+    if (gPlatform.pumpTicker != 0) gPlatform.signals.gate.store(0, std::memory_order_relaxed);
     SDL_PumpEvents();
     SDL_Event event;
     const bool took = SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1;
     // Re-arm before looking, so that an event queued meanwhile is not missed.
-    gEventsMayBeQueued.store(0, std::memory_order_relaxed);
+    gPlatform.signals.eventsMayBeQueued.store(0, std::memory_order_relaxed);
     if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) {
-      gEventsMayBeQueued.store(1, std::memory_order_relaxed);
-      gPumpGate.store(1, std::memory_order_relaxed);
+      gPlatform.signals.eventsMayBeQueued.store(1, std::memory_order_relaxed);
+      gPlatform.signals.gate.store(1, std::memory_order_relaxed);
     }
     if (took) DispatchEvent(event);
     SettleWindows();
     vkosPresentPending(false);
   } else {
-    gEventsMayBeQueued.store(0, std::memory_order_relaxed);
+    gPlatform.signals.eventsMayBeQueued.store(0, std::memory_order_relaxed);
   }
 
   if (gPlatform.hooks.checkDisplays && gPlatform.hooks.checkDisplays(L, gPlatform.quit))
@@ -112,7 +101,7 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
     gPlatform.lastSecond = now;
   }
   gPlatform.lastPump = MonotonicMicros();
-  gPumpDue.store(gPlatform.lastPump + kPumpInterval, std::memory_order_relaxed);
+  gPlatform.signals.due.store(gPlatform.lastPump + kPumpInterval, std::memory_order_relaxed);
   return result;
 }
 
@@ -136,16 +125,16 @@ int vkosInit() {
   const Uint32 wake = SDL_RegisterEvents(1);
   gPlatform.wakeEventType = wake == static_cast<Uint32>(-1) ? Uint32{SDL_USEREVENT} : wake;
   SDL_AddEventWatch(NoteQueuedEvent, nullptr);
-  gEventsMayBeQueued.store(1);
-  gPumpGate.store(1);
+  gPlatform.signals.eventsMayBeQueued.store(1);
+  gPlatform.signals.gate.store(1);
 
   std::string catalog;
   if (vkosExpandProgDir(kCatalogName, &catalog)) LoadCatalog(catalog);
 
   gPlatform.lastPump = gPlatform.lastSecond = MonotonicMicros();
-  gPumpDue.store(gPlatform.lastPump + kPumpInterval);
+  gPlatform.signals.due.store(gPlatform.lastPump + kPumpInterval);
   vkosPrepareAudio();
-  gPumpTicker = SDL_AddTimer(static_cast<Uint32>(kPumpInterval / 1000), PumpTickerFired, nullptr);
+  gPlatform.pumpTicker = SDL_AddTimer(static_cast<Uint32>(kPumpInterval / 1000), PumpTickerFired, nullptr);
   gPlatform.started = true;
   return 0;
 }
@@ -157,9 +146,9 @@ void vkosExit() {
   ReleasePointers();
   FreeCatalog();
   SDL_DelEventWatch(NoteQueuedEvent, nullptr);
-  if (gPumpTicker != 0) SDL_RemoveTimer(gPumpTicker);
-  gPumpTicker = 0;
-  gPumpGate.store(1);
+  if (gPlatform.pumpTicker != 0) SDL_RemoveTimer(gPlatform.pumpTicker);
+  gPlatform.pumpTicker = 0;
+  gPlatform.signals.gate.store(1);
   SDL_Quit();
   const vkPlatformHooks hooks = gPlatform.hooks;
   auto audio = std::move(gPlatform.audio);
@@ -171,15 +160,15 @@ void vkosExit() {
 }
 
 int vkosPumpEvents(vkState* L, vkDebugInfo*) {
-  if (gEventsMayBeQueued.load(std::memory_order_relaxed) == 0 &&
+  if (gPlatform.signals.eventsMayBeQueued.load(std::memory_order_relaxed) == 0 &&
       MonotonicMicros() - gPlatform.lastPump < kPumpInterval) {
-    if (gPumpGate.load(std::memory_order_relaxed) != 0) CloseGateEarly();
+    if (gPlatform.signals.gate.load(std::memory_order_relaxed) != 0) CloseGateEarly();
     return gPlatform.stickyStop ? 1 : 0;
   }
   return PumpInFull(L);
 }
 
-const std::atomic<uint32_t>* vkosPumpGate() { return &gPumpGate; }
+const std::atomic<uint32_t>* vkosPumpGate() { return &gPlatform.signals.gate; }
 
 int vkosWaitEvent() {
   vkosPresentPending(true);
@@ -197,7 +186,7 @@ int vkosWaitMillis(vkState* L, int32_t ms) {
   vkosPresentPending(true);
   SDL_TimerID timer = 0;
   if (ms > 100 && gPlatform.started) {
-    gWaitFired.store(false);
+    gPlatform.signals.waitFired.store(false);
     timer = SDL_AddTimer(static_cast<Uint32>(ms), WaitTimerFired, nullptr);
   }
   if (timer == 0) {  // a short wait, or no timer to end a long one
@@ -207,7 +196,7 @@ int vkosWaitMillis(vkState* L, int32_t ms) {
   int result = 0;
   for (;;) {
     SDL_WaitEvent(nullptr);
-    if (gWaitFired.load()) break;
+    if (gPlatform.signals.waitFired.load()) break;
     if (vkosPumpEvents(L) != 0) {
       result = 1;
       break;

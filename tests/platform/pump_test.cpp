@@ -168,7 +168,7 @@ TEST_F(Pump, GateOpensForAQueuedEventAndWhenAFullRunFallsDue) {
   // Read the gate first: an open gate is right once a reason came meanwhile.
   auto openWithoutAReason = [&] {
     const bool open = gate.load() != 0;
-    return open && gEventsMayBeQueued.load() == 0 && MonotonicMicros() - gPlatform.lastPump < kPumpInterval;
+    return open && gPlatform.signals.eventsMayBeQueued.load() == 0 && MonotonicMicros() - gPlatform.lastPump < kPumpInterval;
   };
   Drain();
   vkosPumpEvents(nullptr);
