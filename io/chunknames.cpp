@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/errorinfo.h"
+#include "base/nocase.h"
 #include "base/errorcodes.h"
 #include "base/paths.h"
 
@@ -56,11 +57,6 @@ bool ParseHexToEnd(const char* p, uint64_t* value) {
   }
   *value = v;
   return true;
-}
-
-bool EndsWithNoCase(const std::string& text, const char* tail) {
-  size_t n = std::strlen(tail);
-  return text.size() >= n && strcasecmp(text.c_str() + text.size() - n, tail) == 0;
 }
 
 constexpr char kFontPrefix[] = "::font:";

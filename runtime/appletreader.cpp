@@ -185,6 +185,30 @@ void ReadDisplayRecord(AppletInput& in, const vkApplet& applet, vkDisplayRecord&
   }
 }
 
+// The 16-bit fields that follow the common part of a preload entry, per type,
+// in file order.
+struct vkPreloadFields {
+  uint32_t type;
+  int32_t vkPreload::* fields[6];  // unused slots stay null
+};
+const vkPreloadFields kPreloadFields[] = {
+    {PRELOAD_BRUSH, {&vkPreload::width, &vkPreload::height, &vkPreload::x, &vkPreload::y, &vkPreload::globalAlpha}},
+    {PRELOAD_ANIM,
+     {&vkPreload::width, &vkPreload::height, &vkPreload::frames, &vkPreload::framesPerRow, &vkPreload::x,
+      &vkPreload::y}},
+    {PRELOAD_BUTTON, {&vkPreload::x1, &vkPreload::y1, &vkPreload::x2, &vkPreload::y2}},
+    {PRELOAD_SPRITE,
+     {&vkPreload::width, &vkPreload::height, &vkPreload::frames, &vkPreload::framesPerRow, &vkPreload::x,
+      &vkPreload::y}},
+};
+
+void ReadPreloadFields(AppletInput& in, vkPreload& p) {
+  for (const vkPreloadFields& row : kPreloadFields)
+    if (row.type == p.type)
+      for (int32_t vkPreload::*field : row.fields)
+        if (field) p.*field = in.S16();
+}
+
 // Smallest preload entry: the type byte and eight words.
 constexpr int64_t kPreloadEntryMin = 33;
 
@@ -217,37 +241,15 @@ void ReadPreloads(AppletInput& in, vkApplet& applet, const std::string& path) {
           p.fill.textureY = in.S32();
         }
         break;
-      case PRELOAD_BRUSH:
-        p.width = in.S16();
-        p.height = in.S16();
-        p.x = in.S16();
-        p.y = in.S16();
-        p.globalAlpha = in.S16();
-        break;
       case PRELOAD_ANIM:
         if (applet.versionMajor > 2) p.fromDisk = in.Byte();
-        if (!(applet.versionMajor < 4 || (applet.versionMajor == 4 && applet.versionMinor < 1))) {
-          p.width = in.S16();
-          p.height = in.S16();
-          p.frames = in.S16();
-          p.framesPerRow = in.S16();
-          p.x = in.S16();
-          p.y = in.S16();
-        }
+        if (applet.versionMajor < 4 || (applet.versionMajor == 4 && applet.versionMinor < 1)) break;
+        ReadPreloadFields(in, p);
         break;
+      case PRELOAD_BRUSH:
       case PRELOAD_BUTTON:
-        p.x1 = in.S16();
-        p.y1 = in.S16();
-        p.x2 = in.S16();
-        p.y2 = in.S16();
-        break;
       case PRELOAD_SPRITE:
-        p.width = in.S16();
-        p.height = in.S16();
-        p.frames = in.S16();
-        p.framesPerRow = in.S16();
-        p.x = in.S16();
-        p.y = in.S16();
+        ReadPreloadFields(in, p);
         break;
       case PRELOAD_DISPLAY:
         ReadDisplayRecord(in, applet, p.display);
@@ -346,35 +348,35 @@ void ReadRecords(AppletInput& in, vkState* L, vkApplet& applet, const std::strin
     if (in.AtEnd()) throw AppletFault{kErrUnexpectedEof};
     const uint32_t tag = in.Byte();
     switch (tag) {
-      case 0:
+      case RECORD_SKIP:
         in.Skip(in.U32());
         break;
-      case 1: {
+      case RECORD_BYTECODE: {
         const uint32_t size = in.U32();
         in.Need(size);
         applet.bytecode.resize(size);
         in.Read(applet.bytecode.data(), size);
         return;
       }
-      case 2:
+      case RECORD_PRELOADS:
         ReadPreloads(in, applet, path);
         break;
-      case 3: {
+      case RECORD_DISPLAYSIZE: {
         vkDisplayRecord& d = CurrentDisplayRecord(applet);
         d.width = in.S16();
         d.height = in.S16();
         break;
       }
-      case 4: {
+      case RECORD_TITLE: {
         const int32_t length = in.S16();
         if (length < 0) throw AppletFault{kErrUnexpectedEof};
         applet.defaultTitle = in.Bytes(length);
         break;
       }
-      case 5:
+      case RECORD_BACKCOLOR:
         CurrentDisplayRecord(applet).fill.startColor = in.S32();
         break;
-      case 6: {
+      case RECORD_DISPLAYPOSITION: {
         const int32_t x = in.S32();
         const int32_t y = in.S32();
         vkDisplayRecord& d = CurrentDisplayRecord(applet);
@@ -382,17 +384,17 @@ void ReadRecords(AppletInput& in, vkState* L, vkApplet& applet, const std::strin
         d.y = y;
         break;
       }
-      case 7:
+      case RECORD_DESKTOP:
         applet.desktop = 1;
         break;
-      case 8:
-      case 27:
-        ReadIncludeMap(in, applet, tag == 27, path);
+      case RECORD_INCLUDEMAP:
+      case RECORD_INCLUDEMAPNAMED:
+        ReadIncludeMap(in, applet, tag == RECORD_INCLUDEMAPNAMED, path);
         break;
-      case 9:
+      case RECORD_LABELS:
         ReadLabels(in, L);
         break;
-      case 10: {
+      case RECORD_VERSION: {
         const uint32_t major = in.Byte();
         const uint32_t minor = in.Byte();
         if (major > kNewestMajor || (major == kNewestMajor && minor > kNewestMinor)) {
@@ -403,40 +405,41 @@ void ReadRecords(AppletInput& in, vkState* L, vkApplet& applet, const std::strin
         applet.versionMinor = minor;
         break;
       }
-      case 11: case 12: case 13: case 14: case 15: {
+      case RECORD_TEXTFIRST: case RECORD_TEXTFIRST + 1: case RECORD_TEXTFIRST + 2: case RECORD_TEXTFIRST + 3:
+      case RECORD_TEXTLAST: {
         std::string text = in.String();
         if (text.size() > kTextFieldMax) text.resize(kTextFieldMax);
-        applet.texts[tag - 11] = std::move(text);
+        applet.texts[tag - RECORD_TEXTFIRST] = std::move(text);
         break;
       }
-      case 16:
+      case RECORD_DISPLAYMODE:
         applet.display.mode = in.Byte();
         break;
-      case 17:
+      case RECORD_BACKFILL:
         ReadBackfill(in, applet);
         break;
-      case 18: SetDisplayFlag(applet, kDisplayBorderless, in.Byte()); break;
-      case 19: SetDisplayFlag(applet, kDisplayFixed, in.Byte()); break;
-      case 20: SetDisplayFlag(applet, kDisplaySizeable, in.Byte()); break;
-      case 21:
+      case RECORD_BORDERLESS: SetDisplayFlag(applet, kDisplayBorderless, in.Byte()); break;
+      case RECORD_FIXED: SetDisplayFlag(applet, kDisplayFixed, in.Byte()); break;
+      case RECORD_SIZEABLE: SetDisplayFlag(applet, kDisplaySizeable, in.Byte()); break;
+      case RECORD_HIDETITLEBAR:
         applet.display.hideTitleBar = int32_t(in.Byte());
         break;
-      case 22: {
+      case RECORD_SCREENSIZE: {
         const int32_t width = in.S16();
         const int32_t height = in.S16();
         applet.display.screenWidth = width;
         applet.display.screenHeight = height;
         break;
       }
-      case 23:
+      case RECORD_SCREENDEPTH:
         applet.display.screenDepth = int32_t(in.Byte());
         break;
-      case 24: SetDisplayFlag(applet, kDisplayHidePointer, in.Byte()); break;
-      case 25: SetDisplayFlag(applet, kDisplayNoModeSwitch, in.Byte()); break;
-      case 26:
+      case RECORD_HIDEPOINTER: SetDisplayFlag(applet, kDisplayHidePointer, in.Byte()); break;
+      case RECORD_NOMODESWITCH: SetDisplayFlag(applet, kDisplayNoModeSwitch, in.Byte()); break;
+      case RECORD_LINKEDFILES:
         ReadLinkedFiles(in, applet, path);
         break;
-      case 28: {
+      case RECORD_SCALEMODE: {
         const uint32_t layerScale = in.Byte();
         const int32_t width = in.S32();
         const int32_t height = in.S32();
@@ -448,11 +451,11 @@ void ReadRecords(AppletInput& in, vkState* L, vkApplet& applet, const std::strin
         d.scaleHeight = height;
         break;
       }
-      case 29:
+      case RECORD_RESETDISPLAY:
         applet.display = vkDisplaySettings{};
         applet.settingsLocked = 1;
         break;
-      case 30: SetDisplayFlag(applet, kDisplayNoHide, in.Byte()); break;
+      case RECORD_NOHIDE: SetDisplayFlag(applet, kDisplayNoHide, in.Byte()); break;
       default:
         throw AppletFault{kErrUnknownSection};
     }

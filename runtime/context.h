@@ -116,6 +116,39 @@ struct vkIncludeRange {
   std::string chunkName;
 };
 
+// ---- Applet records --------------------------------------------------------
+// The tag byte that opens each record of an applet file.
+enum vkAppletRecord : uint32_t {
+  RECORD_SKIP = 0,            // a word of size, then bytes nobody reads
+  RECORD_BYTECODE = 1,        // the main chunk; the last record
+  RECORD_PRELOADS = 2,
+  RECORD_DISPLAYSIZE = 3,
+  RECORD_TITLE = 4,
+  RECORD_BACKCOLOR = 5,
+  RECORD_DISPLAYPOSITION = 6,
+  RECORD_DESKTOP = 7,
+  RECORD_INCLUDEMAP = 8,      // the include ranges, names shared
+  RECORD_LABELS = 9,
+  RECORD_VERSION = 10,
+  RECORD_TEXTFIRST = 11,      // 11 to 15: the applet's texts
+  RECORD_TEXTLAST = 15,
+  RECORD_DISPLAYMODE = 16,
+  RECORD_BACKFILL = 17,
+  RECORD_BORDERLESS = 18,
+  RECORD_FIXED = 19,
+  RECORD_SIZEABLE = 20,
+  RECORD_HIDETITLEBAR = 21,
+  RECORD_SCREENSIZE = 22,
+  RECORD_SCREENDEPTH = 23,
+  RECORD_HIDEPOINTER = 24,
+  RECORD_NOMODESWITCH = 25,
+  RECORD_LINKEDFILES = 26,
+  RECORD_INCLUDEMAPNAMED = 27,  // the include ranges with their own names
+  RECORD_SCALEMODE = 28,
+  RECORD_RESETDISPLAY = 29,
+  RECORD_NOHIDE = 30,
+};
+
 // ---- Preloads --------------------------------------------------------------
 // The objects an applet declares for loading before its main chunk runs.
 enum vkPreloadType : uint32_t {

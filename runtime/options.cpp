@@ -10,6 +10,7 @@
 #include <optional>
 #include <string_view>
 
+#include "base/nocase.h"
 #include "base/errorcodes.h"
 #include "base/errorinfo.h"
 #include "base/numconv.h"
@@ -24,19 +25,6 @@ bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsNameChar(char c) { return IsAsciiAlpha(c) || IsAsciiDigit(c) || c == '_'; }
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
-
-bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
-  return s.size() >= suffix.size() && EqualsNoCase(s.substr(s.size() - suffix.size()), suffix);
-}
 
 const vkOptionDef* FindOption(std::string_view name) {
   for (const vkOptionDef& def : kOptionTable)

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/nocase.h"
 #include "platform/vkos_files.h"
 #include "base/errorcodes.h"
 #include "base/paths.h"
@@ -57,11 +58,6 @@ std::string ShellQuote(const std::string& text) {
   return out + "'";
 }
 
-bool EndsWithNoCase(const char* text, size_t len, const char* tail) {
-  size_t n = std::strlen(tail);
-  return len >= n && strncasecmp(text + len - n, tail, n) == 0;
-}
-
 // Splits an argument line at blanks; a word that begins with a double quote
 // runs to the next double quote, without the quotes. False for an unclosed
 // quote or more than 127 words.
@@ -91,7 +87,7 @@ int vkosExecute(const char* program, const char* arguments, int asynchronous) {
   const char* file = FilePart(program);
   if (std::strchr(file, '.')) {
     size_t len = std::strlen(file);
-    bool isProgram = len > 5 && (EndsWithNoCase(file, len, ".app") || EndsWithNoCase(file, len, ".exe"));
+    bool isProgram = len > 5 && (EndsWithNoCase({file, len}, ".app") || EndsWithNoCase({file, len}, ".exe"));
     if (!isProgram) return StartDetached({"xdg-open", program});
   }
   if (!asynchronous) {
