@@ -39,10 +39,11 @@ bool numberAt(vkState* L, int i, double* out) {
   return true;
 }
 
+bool isText(int type) { return type == VK_TSTRING || type == VK_TNUMBER || type == VK_TNIL; }
+
 // The text at [i] when it is one (numbers converted in place, nil "").
 const char* stringAt(vkState* L, int i, size_t* len) {
-  int t = vmType(L, i);
-  if (t != VK_TSTRING && t != VK_TNUMBER && t != VK_TNIL) return nullptr;
+  if (!isText(vmType(L, i))) return nullptr;
   const char* s = vmToString(L, i);
   if (len) *len = vmStrLen(L, i);
   return s;
@@ -96,6 +97,10 @@ const char* vmCheckString(vkState* L, int i, size_t* len) {
   const char* s = stringAt(L, i, len);
   if (!s) raiseAt(L, i, kErrStringExpected);
   return s;
+}
+
+void vmCheckStringType(vkState* L, int i) {
+  if (!isText(vmType(L, i))) raiseAt(L, i, kErrStringExpected);
 }
 
 const char* vmOptString(vkState* L, int i, const char* def, size_t* len) {

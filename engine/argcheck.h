@@ -45,6 +45,9 @@ uint32_t vmCheckUnsigned(vkState* L, int i);
 uint32_t vmOptUnsigned(vkState* L, int i, uint32_t def);
 const char* vmCheckString(vkState* L, int i, size_t* len);
 const char* vmOptString(vkState* L, int i, const char* def, size_t* len);
+// The check of vmCheckString without reading the text, for a command that
+// hands the value on to the engine (which converts it the same way).
+void vmCheckStringType(vkState* L, int i);
 int vmCheckTable(vkState* L, int i);
 int vmCheckFunction(vkState* L, int i);
 

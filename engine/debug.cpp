@@ -37,7 +37,7 @@ void describeFunction(vkDebugInfo* ar, const vkClosure* cl) {
     ar->linedefined = -1;
     ar->what = "C";
   } else {
-    ar->source = cl->p->source ? cl->p->source->data() : "=?";
+    ar->source = cl->p->source ? vmStringText(nullptr, cl->p->source) : "=?";
     ar->linedefined = cl->p->lineDefined;
     ar->what = cl->p->lineDefined == 0 ? "main" : "Vellumark";
   }
@@ -51,7 +51,7 @@ const char* globalNameOf(vkState* L, const vkValue* f) {
   vkTable* g = vmTab(&L->globals);
   for (int i = vmTableNodeCount(g) - 1; i >= 0; i--) {
     const vkNode* n = &g->node[i];
-    if (vmIsStringT(&n->key) && vmRawEqualObj(&n->val, f)) return vmStr(&n->key)->data();
+    if (vmIsStringT(&n->key) && vmRawEqualObj(&n->val, f)) return vmStringText(nullptr, vmStr(&n->key));
   }
   return nullptr;
 }

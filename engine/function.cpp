@@ -3,6 +3,7 @@
 
 #include "engine/memory.h"
 #include "engine/state.h"
+#include "engine/strings.h"
 
 namespace {
 void linkObject(vkState* L, vkGCObject* o, int tt) {
@@ -110,7 +111,7 @@ void vmFreeProto(vkState* L, vkProto* p) {
 const char* vmGetLocalName(const vkProto* p, int localNumber, int pc) {
   for (int i = 0; i < p->sizelocvars && p->locvars[i].startpc <= pc; i++) {
     if (pc < p->locvars[i].endpc) {
-      if (--localNumber == 0) return p->locvars[i].varname ? p->locvars[i].varname->data() : nullptr;
+      if (--localNumber == 0) return p->locvars[i].varname ? vmStringText(nullptr, p->locvars[i].varname) : nullptr;
     }
   }
   return nullptr;

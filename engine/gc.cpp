@@ -61,8 +61,11 @@ void traverseTable(GCState& st, vkTable* h) {
     markObject(st, h->metatable);
     const vkValue* mode = vmTableGetStr(h->metatable, st.g->tmname[VK_TM_MODE]);
     if (vmIsStringT(mode)) {
-      weakKeys = std::strchr(vmStr(mode)->data(), 'k') != nullptr;
-      weakValues = std::strchr(vmStr(mode)->data(), 'v') != nullptr;
+      // The mode's letters up to its first NUL.
+      const vkString* m = vmStr(mode);
+      size_t n = strnlen(m->data(), m->len);
+      weakKeys = std::memchr(m->data(), 'k', n) != nullptr;
+      weakValues = std::memchr(m->data(), 'v', n) != nullptr;
     }
   }
   if (weakKeys || weakValues) {

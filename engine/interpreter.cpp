@@ -58,12 +58,14 @@ const vkValue* vmToNumberValue(const vkValue* obj, vkValue* scratch) {
   switch (obj->tt) {
     case VK_TNUMBER: return obj;
     case VK_TNIL: vmSetNumber(scratch, 0.0); return scratch;
-    case VK_TSTRING:
-      if (vmStringToNumber(vmStr(obj)->data(), &d)) {
+    case VK_TSTRING: {
+      std::string text;
+      if (vmStringToNumber(vmStringTextCopy(vmStr(obj), text), &d)) {
         vmSetNumber(scratch, d);
         return scratch;
       }
       return nullptr;
+    }
     default: return nullptr;
   }
 }
@@ -171,9 +173,10 @@ vkValue unaryTM(vkState* L, const vkValue* o, int event) {
 }
 
 int strCompare(const vkString* ls, const vkString* rs, bool caseSensitive) {
-  const char* l = ls->data();
+  std::string lscratch, rscratch;
+  const char* l = vmStringTextCopy(ls, lscratch);
   size_t ll = ls->len;
-  const char* r = rs->data();
+  const char* r = vmStringTextCopy(rs, rscratch);
   size_t lr = rs->len;
   for (;;) {
     int temp = caseSensitive ? std::strcmp(l, r) : strcasecmp(l, r);
@@ -361,14 +364,7 @@ void vmConcatValues(vkState* L, int total, int last) {
         n++;
       }
       if (tl > 4294967293ull) vmRaiseError(L, kErrInternalLimit);
-      vkString* result = vmBeginString(L, static_cast<size_t>(tl));
-      size_t pos = 0;
-      for (int j = n; j > 0; j--) {
-        vkString* s = vmStr(top - j);
-        std::memcpy(result->data() + pos, s->data(), s->len);
-        pos += s->len;
-      }
-      vmSetString(top - n, vmEndString(L, result));
+      vmSetString(top - n, vmConcatStrings(L, top - n, n, static_cast<size_t>(tl)));
     }
     total -= n - 1;
     last -= n - 1;

@@ -39,6 +39,7 @@ struct vkGCObject {
   vkGCObject* next;  // link in the list that owns the object
   uint8_t tt;        // type tag
   uint8_t marked;    // VK_MARK_* bits
+  uint8_t shape;     // strings: VK_STRING_INLINE or VK_STRING_VIEW; 0 for other types
 };
 
 // A tagged value. Numbers are doubles; booleans a word 0/1 in b.
@@ -52,12 +53,32 @@ struct vkValue {
   } v;
 };
 
+// Where a string's bytes live (vkGCObject::shape): right after the record,
+// or as a view into a vkStringBlock that concatenation extends in place
+// (engine/strings.cpp). The bytes of an inline string and of the newest view
+// of a block are followed by a NUL; an older view's may not be, so text that
+// must end in a NUL comes from vmStringText (engine/strings.h).
+enum : uint8_t { VK_STRING_INLINE = 0, VK_STRING_VIEW = 1 };
+
+struct vkStringBlock;
+
 struct vkString : vkGCObject {
   uint32_t hash;
-  uint32_t len;  // bytes, NUL not counted; the bytes follow the record
-  char* data() { return reinterpret_cast<char*>(this + 1); }
-  const char* data() const { return reinterpret_cast<const char*>(this + 1); }
+  uint32_t len;  // bytes, NUL not counted
+  inline const char* data() const;
+  // The bytes of an inline string that is still being built (vmBeginString).
+  char* fillData() { return reinterpret_cast<char*>(this + 1); }
 };
+
+struct vkStringView : vkString {
+  const char* text;      // the first byte, inside [block]
+  vkStringBlock* block;  // shared with the other views into it
+};
+
+inline const char* vkString::data() const {
+  return shape == VK_STRING_VIEW ? static_cast<const vkStringView*>(this)->text
+                                 : reinterpret_cast<const char*>(this + 1);
+}
 
 struct vkUserdata : vkGCObject {
   vkTable* metatable;

@@ -1,4 +1,18 @@
 // Interned strings and the number/text conversions of the engine.
+//
+// Every string is interned, so equal text is one object and string equality
+// stays pointer equality everywhere. A string's bytes sit either right after
+// its record or, for long results of concatenation, in a vkStringBlock that
+// views share: a view is a record with a pointer into a block and a length.
+// Appending to the newest view of a block writes the new bytes after it in
+// the block (when there is room) and interns a new view over the longer run,
+// so building a text piece by piece costs time in proportion to its length;
+// when the block is full, the text moves to a new block of twice its length.
+// Earlier views keep their length and never see the new bytes, but their NUL
+// is overwritten: text handed to C code goes through vmStringText, which
+// copies such a view into a block of its own, and marks the newest view as
+// held by the call level that asked, so that no append while that level
+// runs overwrites its NUL.
 #include "engine/strings.h"
 
 #include <clocale>
@@ -47,7 +61,7 @@ namespace {
 vkString* findString(vkGlobalState* g, const char* s, size_t len, uint32_t h) {
   for (vkGCObject* o = g->strt.hash[h & (g->strt.size - 1)]; o; o = o->next) {
     vkString* ts = static_cast<vkString*>(o);
-    if (ts->len == len && (len == 0 || std::memcmp(s, ts->data(), len) == 0)) return ts;
+    if (ts->hash == h && ts->len == len && (len == 0 || std::memcmp(s, ts->data(), len) == 0)) return ts;
   }
   return nullptr;
 }
@@ -61,17 +75,167 @@ void linkString(vkState* L, vkString* ts) {
   if (g->strt.nuse > g->strt.size && g->strt.size <= 0x3FFFFFFEu) vmResizeStringTable(L, g->strt.size * 2);
 }
 
+inline constexpr size_t kMaxAllocation = 0xFFFFFFFCu;
+// The most text a block holds.
+inline constexpr size_t kMaxBlockText = kMaxAllocation - sizeof(vkStringBlock) - 1;
+
+size_t blockBytes(size_t capacity) { return sizeof(vkStringBlock) + capacity + 1; }
+
+vkStringBlock* newBlock(vkState* L, size_t capacity) {
+  auto* b = static_cast<vkStringBlock*>(vmRealloc(L, nullptr, 0, blockBytes(capacity)));
+  b->owner = L->G->mainthread;
+  b->capacity = capacity;
+  b->used = 0;
+  b->views = 0;
+  b->heldBy = nullptr;
+  b->heldLevel = 0;
+  return b;
+}
+
+void releaseBlock(vkState* L, vkStringBlock* b) {
+  if (--b->views == 0) vmRealloc(L, b, blockBytes(b->capacity), 0);
+}
+
+// Interns a new view of [len] bytes at [text] in [b].
+vkString* newView(vkState* L, vkStringBlock* b, const char* text, size_t len, uint32_t h) {
+  auto* v = static_cast<vkStringView*>(vmRealloc(L, nullptr, 0, sizeof(vkStringView)));
+  v->tt = VK_TSTRING;
+  v->marked = 0;
+  v->shape = VK_STRING_VIEW;
+  v->hash = h;
+  v->len = static_cast<uint32_t>(len);
+  v->text = text;
+  v->block = b;
+  b->views++;
+  linkString(L, v);
+  return v;
+}
+
+char* copyParts(char* dst, const vkValue* parts, int n) {
+  for (int j = 0; j < n; j++) {
+    const vkString* s = vmStr(&parts[j]);
+    if (s->len) std::memcpy(dst, s->data(), s->len);
+    dst += s->len;
+  }
+  return dst;
+}
+
+ptrdiff_t callLevel(vkState* L) { return L->ci - L->baseCi; }
+
+// The concatenation written into the block of the first part, after it, or
+// NULL when that is not its block's newest view, the block is full, or C
+// code of a call level that is still running holds the first part's text.
+vkString* appendInPlace(vkState* L, const vkValue* parts, int n, size_t total) {
+  const vkString* left = vmStr(parts);
+  if (left->shape != VK_STRING_VIEW) return nullptr;
+  const auto* v = static_cast<const vkStringView*>(left);
+  vkStringBlock* b = v->block;
+  char* end = b->text() + b->used;
+  size_t add = total - left->len;
+  if (v->text + left->len != end || add > b->capacity - b->used) return nullptr;
+  if (b->heldBy && !(b->heldBy == L && callLevel(L) < b->heldLevel)) return nullptr;
+  copyParts(end, parts + 1, n - 1)[0] = '\0';
+  uint32_t h = vmStringHash(v->text, total);
+  vkString* old = findString(L->G, v->text, total, h);
+  if (old) {
+    *end = '\0';
+    return old;
+  }
+  vkString* r;
+  try {
+    r = newView(L, b, v->text, total, h);
+  } catch (...) {
+    *end = '\0';
+    throw;
+  }
+  b->used += add;
+  b->heldBy = nullptr;
+  return r;
+}
+
+// The concatenation as the first view of a new block of [capacity] bytes.
+vkString* newBlockView(vkState* L, const vkValue* parts, int n, size_t total, size_t capacity) {
+  vkStringBlock* b = newBlock(L, capacity);
+  copyParts(b->text(), parts, n)[0] = '\0';
+  b->used = total;
+  uint32_t h = vmStringHash(b->text(), total);
+  vkString* old = findString(L->G, b->text(), total, h);
+  if (!old) {
+    try {
+      return newView(L, b, b->text(), total, h);
+    } catch (...) {
+      vmRealloc(L, b, blockBytes(capacity), 0);
+      throw;
+    }
+  }
+  vmRealloc(L, b, blockBytes(capacity), 0);
+  return old;
+}
+
 }  // namespace
+
+vkString* vmConcatStrings(vkState* L, const vkValue* parts, int n, size_t total) {
+  const vkString* left = vmStr(parts);
+  if (total >= kStringViewMin && total <= kMaxBlockText && left->len >= kStringViewMin) {
+    if (vkString* r = appendInPlace(L, parts, n, total)) return r;
+    // A view as the left part is text being built: leave room to grow.
+    size_t capacity = total;
+    if (left->shape == VK_STRING_VIEW) capacity = total <= kMaxBlockText / 2 ? 2 * total : kMaxBlockText;
+    return newBlockView(L, parts, n, total, capacity);
+  }
+  vkString* result = vmBeginString(L, total);
+  copyParts(result->fillData(), parts, n);
+  return vmEndString(L, result);
+}
+
+bool vmStringIsTerminated(const vkString* s) { return s->shape != VK_STRING_VIEW || s->data()[s->len] == '\0'; }
+
+const char* vmStringTextCopy(const vkString* s, std::string& scratch) {
+  if (vmStringIsTerminated(s)) return s->data();
+  scratch.assign(s->data(), s->len);
+  return scratch.c_str();
+}
+
+const char* vmStringText(vkState* L, vkString* s) {
+  if (s->shape != VK_STRING_VIEW) return s->data();
+  auto* v = static_cast<vkStringView*>(s);
+  vkStringBlock* b = v->block;
+  if (v->text + s->len == b->text() + b->used) {
+    // The newest view: no append may overwrite its NUL while [L]'s level runs.
+    ptrdiff_t level = L ? callLevel(L) : -1;
+    if (!b->heldBy) {
+      b->heldBy = L ? L : b->owner;
+      b->heldLevel = level;
+    } else {
+      if (b->heldBy != L) level = -1;
+      if (level < b->heldLevel) b->heldLevel = level;
+    }
+    return v->text;
+  }
+  if (v->text[s->len] == '\0') return v->text;
+  // An older view: its bytes move into a block of their own.
+  vkState* A = L ? L : b->owner;
+  vkStringBlock* nb = newBlock(A, s->len);
+  std::memcpy(nb->text(), v->text, s->len);
+  nb->text()[s->len] = '\0';
+  nb->used = s->len;
+  nb->views = 1;
+  releaseBlock(A, b);
+  v->block = nb;
+  v->text = nb->text();
+  return v->text;
+}
 
 vkString* vmBeginString(vkState* L, size_t len) {
   if (len > 0xFFFFFFFCu - sizeof(vkString) - 1) vmRaiseError(L, kErrOutOfMemory);
   vkString* ts = static_cast<vkString*>(vmRealloc(L, nullptr, 0, sizeof(vkString) + len + 1));
   ts->tt = VK_TSTRING;
   ts->marked = 0;
+  ts->shape = VK_STRING_INLINE;
   ts->next = nullptr;
   ts->hash = 0;
   ts->len = static_cast<uint32_t>(len);
-  ts->data()[len] = '\0';
+  ts->fillData()[len] = '\0';
   return ts;
 }
 
@@ -92,7 +256,7 @@ vkString* vmNewString(vkState* L, const char* s, size_t len) {
   vkString* old = findString(L->G, s, len, h);
   if (old) return old;
   vkString* ts = vmBeginString(L, len);
-  if (len) std::memcpy(ts->data(), s, len);  // [s] may be NULL for an empty string
+  if (len) std::memcpy(ts->fillData(), s, len);  // [s] may be NULL for an empty string
   ts->hash = h;
   linkString(L, ts);
   return ts;
@@ -101,6 +265,11 @@ vkString* vmNewString(vkState* L, const char* s, size_t len) {
 vkString* vmNewCString(vkState* L, const char* s) { return vmNewString(L, s, std::strlen(s)); }
 
 void vmFreeString(vkState* L, vkString* s) {
+  if (s->shape == VK_STRING_VIEW) {
+    releaseBlock(L, static_cast<vkStringView*>(s)->block);
+    vmRealloc(L, s, sizeof(vkStringView), 0);
+    return;
+  }
   vmRealloc(L, s, sizeof(vkString) + s->len + 1, 0);
 }
 

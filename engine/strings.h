@@ -1,11 +1,12 @@
 // Interned strings and the text conversions scripts see: the string hash and
-// intern table, text to number (with the 32-bit hexadecimal forms "0x" and
-// "$"), number to text ("%.14g" in the C locale, NaN as "nan") and chunk
-// names for messages.
+// intern table, concatenation into shared growable blocks, text to number
+// (with the 32-bit hexadecimal forms "0x" and "$"), number to text ("%.14g"
+// in the C locale, NaN as "nan") and chunk names for messages.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "engine/object.h"
 
@@ -20,6 +21,35 @@ vkString* vmNewCString(vkState* L, const char* s);
 // interned, and freeing the new one, when there is one).
 vkString* vmBeginString(vkState* L, size_t len);
 vkString* vmEndString(vkState* L, vkString* ts);
+
+// A block of text that string views share (engine/strings.cpp tells how).
+struct vkStringBlock {
+  vkState* owner;        // the engine's main thread, for the byte count when no state is at hand
+  size_t capacity;       // bytes of text it holds room for, the NUL after them not counted
+  size_t used;           // the end of the newest view; a NUL follows it
+  size_t views;          // views into the block; the last one frees it
+  vkState* heldBy;       // thread whose C code holds the newest view's text; none when nobody does
+  ptrdiff_t heldLevel;   // the call level of [heldBy] that holds it; -1 for good
+  char* text() { return reinterpret_cast<char*>(this + 1); }
+};
+
+// Concatenations of at least this many bytes, onto a left part that long,
+// make views into blocks.
+inline constexpr size_t kStringViewMin = 64;
+
+// The interned concatenation of the [n] strings at [parts] ([total] bytes in
+// all). When the first part is the newest view of its block and there is
+// room, the other parts are appended to that block in place.
+vkString* vmConcatStrings(vkState* L, const vkValue* parts, int n, size_t total);
+
+// [s]'s bytes followed by a NUL, for C code: they stay so while the call
+// level of [L] that asked has not returned (with no [L]: while [s] lives).
+const char* vmStringText(vkState* L, vkString* s);
+// Whether [s]'s bytes are followed by a NUL (always so but for older views).
+bool vmStringIsTerminated(const vkString* s);
+// [s]'s bytes followed by a NUL, copied into [scratch] only when they are
+// not; allocates nothing in the engine.
+const char* vmStringTextCopy(const vkString* s, std::string& scratch);
 
 // Resizes the intern table to [newsize] buckets (a power of two).
 void vmResizeStringTable(vkState* L, uint32_t newsize);

@@ -6,6 +6,7 @@
 #include "engine/call.h"
 #include "engine/function.h"
 #include "engine/opcodes.h"
+#include "engine/strings.h"
 
 const char* vmGetObjectName(vkState* L, const vkCallInfo* ci, int reg, const char** kind) {
   (void)L;
@@ -25,7 +26,7 @@ const char* vmGetObjectName(vkState* L, const vkCallInfo* ci, int reg, const cha
         int bx = vmArgBx(i);
         if (bx < p->sizek && vmIsStringT(&p->k[bx])) {
           *kind = "global";
-          return vmStr(&p->k[bx])->data();
+          return vmStringText(nullptr, vmStr(&p->k[bx]));
         }
         return nullptr;
       }
@@ -39,7 +40,7 @@ const char* vmGetObjectName(vkState* L, const vkCallInfo* ci, int reg, const cha
       case OP_SELF: {
         int c = vmArgC(i) - kRKConstant;
         *kind = vmOpcode(i) == OP_SELF ? "method" : "field";
-        if (c >= 0 && c < p->sizek && vmIsStringT(&p->k[c])) return vmStr(&p->k[c])->data();
+        if (c >= 0 && c < p->sizek && vmIsStringT(&p->k[c])) return vmStringText(nullptr, vmStr(&p->k[c]));
         return "?";
       }
       default: return nullptr;

@@ -151,7 +151,7 @@ const char* vmPushVFString(vkState* L, const char* fmt, va_list argp) {
   vmPushString(L, fmt);
   vmConcatValues(L, n + 1, static_cast<int>(L->top - L->base) - 1);
   L->top -= n;
-  return vmStr(L->top - 1)->data();
+  return vmStringText(L, vmStr(L->top - 1));
 }
 
 const char* vmPushFString(vkState* L, const char* fmt, ...) {
@@ -272,12 +272,12 @@ int vmToBoolean(vkState* L, int idx) {
 const char* vmToString(vkState* L, int idx) {
   vkValue* o = index2adr(L, idx);
   if (!o) return nullptr;
-  if (o->tt == VK_TSTRING) return vmStr(o)->data();
+  if (o->tt == VK_TSTRING) return vmStringText(L, vmStr(o));
   if (o->tt != VK_TNUMBER && o->tt != VK_TNIL) return nullptr;
   vmCheckGC(L);
   o = index2adr(L, idx);
   vmToStringValue(L, o);
-  return vmStr(o)->data();
+  return vmStringText(L, vmStr(o));
 }
 
 size_t vmStrLen(vkState* L, int idx) {

@@ -202,10 +202,11 @@ int cmdCountStr(vkState* L) {
 
 // Joined by the engine's own concatenation, which builds in its reused
 // scratch buffer instead of a new one per call.
+// The engine's concatenation, which appends to text being built in place.
 int cmdAddStr(vkState* L) {
   CheckArgCount(L, 2, 2);
-  checkText(L, 1);
-  checkText(L, 2);
+  vmCheckStringType(L, 1);
+  vmCheckStringType(L, 2);
   vmConcat(L, 2);
   return 1;
 }
