@@ -14,6 +14,7 @@
 #include "engine/strings.h"
 #include "engine/vmapi.h"
 #include "engine/runstate.h"
+#include "engine/state.h"
 
 namespace {
 
@@ -29,6 +30,10 @@ namespace {
 
 // The number at [i] when it is one (nil counts as 0).
 bool numberAt(vkState* L, int i, double* out) {
+  if (i > 0 && L->base + (i - 1) < L->top && L->base[i - 1].tt == VK_TNUMBER) {
+    *out = L->base[i - 1].v.n;  // the common case, without the stack-index interface
+    return true;
+  }
   int t = vmType(L, i);
   if (t == VK_TNIL) {
     *out = 0.0;

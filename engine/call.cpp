@@ -56,13 +56,13 @@ void vmReallocCallInfo(vkState* L, int newsize) {
   L->endCi = L->baseCi + newsize - 1;
 }
 
-namespace {
-
-void growCallInfo(vkState* L) {
+void vmGrowCallInfo(vkState* L) {
   if (L->sizeCi > kMaxCalls) vmThrow(L, kErrStackOverflow);
   vmReallocCallInfo(L, 2 * L->sizeCi);
   if (L->sizeCi > kMaxCalls) vmRaiseError(L, kErrStackOverflow);
 }
+
+namespace {
 
 // The __call metamethod of a value that is not a function, put in its place.
 vkValue* tryFuncTM(vkState* L, vkValue* func) {
@@ -78,9 +78,11 @@ vkValue* tryFuncTM(vkState* L, vkValue* func) {
   return func;
 }
 
+}  // namespace
+
 // Collects the arguments beyond the fixed parameters into a table (from
 // index 0, with "n") that takes their place.
-void adjustVarargs(vkState* L, int nfixargs, vkValue* base) {
+void vmAdjustVarargs(vkState* L, int nfixargs, vkValue* base) {
   int nargs = static_cast<int>(L->top - base);
   for (; nargs < nfixargs; nargs++) vmSetNil(L->top++);
   int nvar = nargs - nfixargs;
@@ -94,37 +96,15 @@ void adjustVarargs(vkState* L, int nfixargs, vkValue* base) {
   vmSetTable(L->top++, t);
 }
 
-}  // namespace
-
 int vmPreCall(vkState* L, vkValue* func, uint32_t* errorCode, vkValue** firstResult) {
   if (!vmIsFunctionT(func)) func = tryFuncTM(L, func);
-  ptrdiff_t funcr = vmSaveStack(L, func);
-  if (L->ci == L->endCi) growCallInfo(L);
   vkClosure* cl = vmCl(func);
   if (!cl->isC) {
-    vkProto* p = cl->p;
-    int frame = p->frameSize > p->maxstacksize ? p->frameSize : p->maxstacksize;
-    int need = frame > p->numparams + 1 ? frame : p->numparams + 1;
-    vmEnsureStack(L, need);
-    func = vmRestoreStack(L, funcr);
-    vkValue* base = func + 1;
-    if (!p->isVararg) {
-      if (L->top > base + p->numparams) L->top = base + p->numparams;
-    } else {
-      adjustVarargs(L, p->numparams, base);
-    }
-    vkCallInfo* ci = ++L->ci;
-    ci->func = cl;
-    L->base = ci->base = base;
-    ci->top = base + frame;
-    ci->savedpc = p->code;
-    ci->tracedpc = nullptr;
-    ci->tailcalls = 0;
-    ci->state = VK_CI_SCRIPT | VK_CI_SAVEDPC;
-    while (L->top < ci->top) vmSetNil(L->top++);
-    L->top = ci->top;
+    vmPushScriptFrame(L, func, cl);
     return VK_PRECALL_SCRIPT;
   }
+  ptrdiff_t funcr = vmSaveStack(L, func);
+  if (L->ci == L->endCi) vmGrowCallInfo(L);
   vmEnsureStack(L, kMinCommandStack);
   vkCallInfo* ci = ++L->ci;
   ci->func = cl;
@@ -154,23 +134,10 @@ int vmPreCall(vkState* L, vkValue* func, uint32_t* errorCode, vkValue** firstRes
   return VK_PRECALL_DONE;
 }
 
-void vmPostCall(vkState* L, int wanted, vkValue* firstResult) {
-  if (L->hookMask & VK_MASKRET) {
-    ptrdiff_t fr = firstResult ? vmSaveStack(L, firstResult) : -1;
-    vmCallHook(L, VK_HOOKRET, -1);
-    firstResult = fr >= 0 ? vmRestoreStack(L, fr) : nullptr;
-  }
-  vkValue* res = L->base - 1;
-  L->ci--;
-  L->base = L->ci->base;
-  if (firstResult) {
-    while (wanted != 0 && firstResult < L->top) {
-      *res++ = *firstResult++;
-      wanted--;
-    }
-  }
-  while (wanted-- > 0) vmSetNil(res++);
-  L->top = res;
+void vmCallReturnHook(vkState* L, vkValue** firstResult) {
+  ptrdiff_t fr = *firstResult ? vmSaveStack(L, *firstResult) : -1;
+  vmCallHook(L, VK_HOOKRET, -1);
+  *firstResult = fr >= 0 ? vmRestoreStack(L, fr) : nullptr;
 }
 
 uint32_t vmCallCore(vkState* L, vkValue* func, int nresults) {

@@ -33,10 +33,58 @@ enum : int {
 // A command runs at once; its error code (1000..) goes to [errorCode].
 int vmPreCall(vkState* L, vkValue* func, uint32_t* errorCode, vkValue** firstResult);
 
+void vmGrowCallInfo(vkState* L);
+void vmAdjustVarargs(vkState* L, int nfixargs, vkValue* base);
+
+// The frame of script closure [cl] called at [func], with the arguments up
+// to the top: the part of vmPreCall that the interpreter's calls take
+// directly.
+inline void vmPushScriptFrame(vkState* L, vkValue* func, vkClosure* cl) {
+  ptrdiff_t funcr = vmSaveStack(L, func);
+  if (L->ci == L->endCi) vmGrowCallInfo(L);
+  vkProto* p = cl->p;
+  int frame = p->frameSize > p->maxstacksize ? p->frameSize : p->maxstacksize;
+  int need = frame > p->numparams + 1 ? frame : p->numparams + 1;
+  vmEnsureStack(L, need);
+  vkValue* base = vmRestoreStack(L, funcr) + 1;
+  if (!p->isVararg) {
+    if (L->top > base + p->numparams) L->top = base + p->numparams;
+  } else {
+    vmAdjustVarargs(L, p->numparams, base);
+  }
+  vkCallInfo* ci = ++L->ci;
+  ci->func = cl;
+  L->base = ci->base = base;
+  vkValue* top = base + frame;
+  ci->top = top;
+  ci->savedpc = p->code;
+  ci->tracedpc = nullptr;
+  ci->tailcalls = 0;
+  ci->state = VK_CI_SCRIPT | VK_CI_SAVEDPC;
+  for (vkValue* o = L->top; o < top; o++) vmSetNil(o);
+  L->top = top;
+}
+
+void vmCallReturnHook(vkState* L, vkValue** firstResult);
+
 // Completes the running call: return hook, pops its record, moves at most
 // [wanted] results (-1 all) from [firstResult] to the function slot, pads
 // with nil. A NULL [firstResult] yields only nil results.
-void vmPostCall(vkState* L, int wanted, vkValue* firstResult);
+inline void vmPostCall(vkState* L, int wanted, vkValue* firstResult) {
+  if (__builtin_expect(L->hookMask & VK_MASKRET, 0)) vmCallReturnHook(L, &firstResult);
+  vkValue* res = L->base - 1;
+  L->ci--;
+  L->base = L->ci->base;
+  if (firstResult) {
+    vkValue* top = L->top;
+    while (wanted != 0 && firstResult < top) {
+      *res++ = *firstResult++;
+      wanted--;
+    }
+  }
+  while (wanted-- > 0) vmSetNil(res++);
+  L->top = res;
+}
 
 // Calls the value at [func] from C; returns the error code of a command that
 // was called directly (0 when none). Label jumps are ignored.

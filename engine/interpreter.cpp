@@ -718,6 +718,11 @@ op_call: {
   if (b != 0) L->top = ra + b;
   errors.pcIndex = static_cast<int32_t>(pc - code);
   SAVEPC();
+  if (ra->tt == VK_TFUNCTION && !vmCl(ra)->isC) {
+    vmPushScriptFrame(L, ra, vmCl(ra));
+    L->ci->state |= VK_CI_CALLING;
+    goto newframe;
+  }
   err = 0;
   first = nullptr;
   kind = vmPreCall(L, ra, &err, &first);
