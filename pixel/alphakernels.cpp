@@ -376,7 +376,7 @@ void CombineClipMask(const vkClipMaskBlock* b) {
       for (int32_t x = 0; x < b->width; ++x) d[x] = GetBit(clip, clipX + x) ? s[x] : 0;
     } else {
       uint8_t* d = PlaneRow(b->scratch, b->maskBytesPerRow, b->blitY + y);
-      const uint8_t* s = b->srcMask ? PlaneRow(b->srcMask, b->maskBytesPerRow, b->blitY + y) : nullptr;
+      const uint8_t* s = b->srcMask ? PlaneRow(b->srcMask, b->srcMaskBytesPerRow, b->blitY + y) : nullptr;
       for (int32_t x = 0; x < b->width; ++x) {
         int32_t bit = b->blitX + x;
         PutBit(d, bit, GetBit(clip, clipX + x) && (!s || GetBit(s, bit)));

@@ -90,9 +90,10 @@ struct vkClipMaskBlock {
   int32_t width, height;
   const uint8_t* srcBytes;  // source alpha plane, or null for a mask scratch
   int32_t scratchBytesPerRow;  // when the scratch is a byte plane
-  int32_t maskBytesPerRow;     // scratch and source masks as bit planes
+  int32_t maskBytesPerRow;     // of the scratch when it is a bit plane
   int32_t clipBytesPerRow;
-  int32_t srcBytesPerRow;  // of the source byte plane
+  int32_t srcBytesPerRow;      // of the source byte plane
+  int32_t srcMaskBytesPerRow;  // of the source mask, which may be wider or narrower
 };
 
 // Rectangle of ApplyAlphaToMask.

@@ -10,6 +10,7 @@
 #include "base/errorcodes.h"
 #include "base/maskbits.h"
 #include "pixel/alphakernels.h"
+#include "pixel/blitclip.h"
 #include "pixel/copykernels.h"
 #include "pixel/planebits.h"
 #include "pixel/resample.h"
@@ -44,31 +45,6 @@ vkPlane* CopyPlane(const vkPlane* src, vkPlane* made) {
     std::memcpy(PlaneRow(made->data, made->bytesPerRow, y), PlaneRow(src->data, src->bytesPerRow, y),
                 size_t(std::max(rowBytes, 0)));
   return made;
-}
-
-// Extents a plane can be clipped to: known sizes, else what its rows allow.
-int32_t PlaneWidthBits(const vkPlane* p) { return p->width > 0 ? p->width : p->bytesPerRow * 8; }
-int32_t PlaneHeight(const vkPlane* p) { return p->height > 0 ? p->height : INT32_MAX; }
-
-// Clips a source rectangle at (sx, sy) copied to (dx, dy) against both
-// extents; false when nothing is left.
-bool ClipPair(int32_t& sx, int32_t& sy, int32_t& dx, int32_t& dy, int32_t& w, int32_t& h,
-              int32_t srcW, int32_t srcH, int32_t dstW, int32_t dstH) {
-  auto axis = [](int32_t& s, int32_t& d, int32_t& n, int32_t sLimit, int32_t dLimit) {
-    int64_t shift = std::max<int64_t>({0, -int64_t(s), -int64_t(d)});
-    int64_t s2 = s + shift, d2 = d + shift;
-    int64_t n2 = std::min<int64_t>({int64_t(n) - shift, sLimit - s2, dLimit - d2});
-    if (n2 < 1) return false;
-    s = int32_t(s2), d = int32_t(d2), n = int32_t(n2);
-    return true;
-  };
-  return axis(sx, dx, w, srcW, dstW) && axis(sy, dy, h, srcH, dstH);
-}
-
-// Clips a rectangle to [0, limitW) x [0, limitH).
-bool ClipRect(int32_t& x, int32_t& y, int32_t& w, int32_t& h, int32_t limitW, int32_t limitH) {
-  int32_t sx = x, sy = y;
-  return ClipPair(sx, sy, x, y, w, h, INT32_MAX, INT32_MAX, limitW, limitH);
 }
 
 vkPlane gStaticMask;
@@ -189,7 +165,7 @@ uint32_t ReadBitMapPixel(const vkBitMap* b, int32_t x, int32_t y) {
 }
 
 uint32_t ReadBitMapPixel(const vkPlane* m, int32_t x, int32_t y) {
-  if (!m || x < 0 || y < 0 || x >= PlaneWidthBits(m) || y >= PlaneHeight(m)) return 0;
+  if (!m || x < 0 || y < 0 || x >= MaskExtentW(m) || y >= PlaneExtentH(m)) return 0;
   return GetBit(PlaneRow(m->data, m->bytesPerRow, y), x);
 }
 
@@ -201,7 +177,7 @@ void WriteBitMapPixel(vkBitMap* b, int32_t x, int32_t y, uint32_t rgb) {
 }
 
 void WriteBitMapPixel(vkPlane* m, int32_t x, int32_t y, int32_t mode) {
-  if (!m || x < 0 || y < 0 || x >= PlaneWidthBits(m) || y >= PlaneHeight(m)) return;
+  if (!m || x < 0 || y < 0 || x >= MaskExtentW(m) || y >= PlaneExtentH(m)) return;
   uint8_t* row = PlaneRow(m->data, m->bytesPerRow, y);
   switch (mode) {
     case 0: case 2: case 5: SetBit(row, x); break;
@@ -249,8 +225,8 @@ void DrawBitMapLine(vkBitMap* b, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
 void BltMaskPlane(const vkPlane* src, int32_t sx, int32_t sy, vkPlane* dst, int32_t dx, int32_t dy,
                   int32_t width, int32_t height, int32_t mode) {
   if (!src || !dst || mode < 0 || mode > 5) return;
-  if (!ClipPair(sx, sy, dx, dy, width, height, PlaneWidthBits(src), PlaneHeight(src),
-                PlaneWidthBits(dst), PlaneHeight(dst)))
+  if (!ClipPair(sx, sy, dx, dy, width, height, MaskExtentW(src), PlaneExtentH(src),
+                MaskExtentW(dst), PlaneExtentH(dst)))
     return;
   DispatchMode<6>(mode, [&]<int M>() {
     for (int32_t y = 0; y < height; ++y) {
@@ -272,7 +248,7 @@ void BltMaskPlane(const vkPlane* src, int32_t sx, int32_t sy, vkPlane* dst, int3
 
 void FillMaskRect(vkPlane* plane, int32_t x, int32_t y, int32_t width, int32_t height, int32_t mode) {
   if (!plane || mode < 0 || mode > 5 || mode == 4) return;
-  if (!ClipRect(x, y, width, height, PlaneWidthBits(plane), PlaneHeight(plane))) return;
+  if (!ClipRect(x, y, width, height, MaskExtentW(plane), PlaneExtentH(plane))) return;
   DispatchMode<6>(mode, [&]<int M>() {
     for (int32_t r = 0; r < height; ++r) {
       uint8_t* row = PlaneRow(plane->data, plane->bytesPerRow, y + r);
@@ -290,23 +266,24 @@ void FillMaskRect(vkPlane* plane, int32_t x, int32_t y, int32_t width, int32_t h
 
 void FillMaskPolygon(vkPlane* mask, const int32_t* points, int32_t count, int32_t* scratch) {
   if (!mask) return;
-  ScanFillPolygonMask(mask->data, mask->bytesPerRow, PlaneWidthBits(mask), PlaneHeight(mask), scratch, points,
-                      count);
+  const auto w = int32_t(std::min<int64_t>(MaskExtentW(mask), INT32_MAX));
+  const auto h = int32_t(std::min<int64_t>(PlaneExtentH(mask), INT32_MAX));
+  ScanFillPolygonMask(mask->data, mask->bytesPerRow, w, h, scratch, points, count);
 }
 
 void FillAlphaRect(vkPlane* plane, int32_t x, int32_t y, int32_t width, int32_t height, uint8_t value) {
   if (!plane) return;
-  int32_t w = plane->width > 0 ? plane->width : plane->bytesPerRow;
-  if (!ClipRect(x, y, width, height, w, PlaneHeight(plane))) return;
+  const int64_t w = ByteExtentW(plane);
+  if (!ClipRect(x, y, width, height, w, PlaneExtentH(plane))) return;
   FillByteRect(plane->data, x, y, width, height, plane->bytesPerRow, value);
 }
 
 void BltTemplateAlpha(const vkPlane* mask, int32_t sx, int32_t sy, vkPlane* alpha, int32_t dx,
                       int32_t dy, int32_t width, int32_t height, uint8_t value) {
   if (!mask || !alpha) return;
-  int32_t aw = alpha->width > 0 ? alpha->width : alpha->bytesPerRow;
-  if (!ClipPair(sx, sy, dx, dy, width, height, PlaneWidthBits(mask), PlaneHeight(mask), aw,
-                PlaneHeight(alpha)))
+  const int64_t aw = ByteExtentW(alpha);
+  if (!ClipPair(sx, sy, dx, dy, width, height, MaskExtentW(mask), PlaneExtentH(mask), aw,
+                PlaneExtentH(alpha)))
     return;
   vkTemplateAlphaBlock b{mask->data, sx, sy, mask->bytesPerRow, alpha->data, dx, dy,
                          alpha->bytesPerRow, width, height, value};

@@ -341,7 +341,8 @@ TEST(AlphaKernels, CombineClipMaskBuildsTheScratchPlane) {
       clip.randomize(rng);
       srcMask.randomize(rng);
       srcBytes.randomize(rng);
-      Plane scratch(bytePlane ? 44 : 6, 10);
+      // A mask scratch wider than the source mask: each is read by its own stride.
+      Plane scratch(bytePlane ? 44 : 9, 10);
       scratch.randomize(rng);
       Plane want = scratch;
       vkClipMaskBlock b{clip.data(), scratch.data(), withSrcMask ? srcMask.data() : nullptr,
@@ -349,7 +350,7 @@ TEST(AlphaKernels, CombineClipMaskBuildsTheScratchPlane) {
                         3, 2,    // blit position in the planes
                         15, 23,  // blit position in the display
                         29, 7, bytePlane ? srcBytes.data() : nullptr, scratch.bytesPerRow,
-                        srcMask.bytesPerRow, clip.bytesPerRow, srcBytes.bytesPerRow};
+                        scratch.bytesPerRow, clip.bytesPerRow, srcBytes.bytesPerRow, srcMask.bytesPerRow};
       CombineClipMask(&b);
       for (int32_t y = 0; y < 7; ++y)
         for (int32_t x = 0; x < 29; ++x) {
