@@ -98,10 +98,11 @@ int32_t ScaleBitMap(vkScaleTables& tables, const vkBitMap* src, const vkPlane* s
   if (dst && (!src || !InsideAll(dst, nullptr, nullptr, 0, 0, newWidth, newHeight) ||
               dst->bytesPerPixel != src->bytesPerPixel))
     return kErrWrongUsage;
-  if (!tables.Reserve(size_t(newWidth) + 1, size_t(newHeight) + 1)) return kErrOutOfMemory;
+  // The records first: a size no picture can have never grows the tables.
   vkMadeRecords made;
   if (!dst && !made.Make(src != nullptr, srcMask != nullptr, srcAlpha != nullptr, newWidth, newHeight, false))
     return kErrOutOfMemory;
+  if (!tables.Reserve(size_t(newWidth) + 1, size_t(newHeight) + 1)) return kErrOutOfMemory;
   vkBitMap* target = dst ? dst : made.bitmap.get();
   vkBitMapInfo si{}, di{};
   if (src && (!LockForReading(src, &si) || !LockBitMap(target, &di))) return kErrLockBitMap;
