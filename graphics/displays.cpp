@@ -75,6 +75,10 @@ int OpenDisplayLibrary(vkState* L) {
   return RegisterLibrary(L, kDisplayCommands, "display");
 }
 
+// Windows are not drawn into yet: the platform's presenting comes with the
+// windows, and then this copies through it.
+void BltToWindow(const vkBitMap*, int32_t, int32_t, vkDisplay*, int32_t, int32_t, int32_t, int32_t, uint32_t) {}
+
 int OpenFirstDisplay(vkState*, vkApplet*, vkProgramContext*) { return 0; }
 
 int CloseAllDisplays(vkState*) { return 0; }

@@ -13,6 +13,8 @@ struct vkState;
 struct vkApplet;
 struct vkProgramContext;
 struct vkBGPic;
+struct vkBitMap;
+struct vkPlane;
 struct vkOSDisplay;
 
 // The handler slots of a display, in the order of their script names.
@@ -24,12 +26,32 @@ struct vkHandlerSlot {
   int32_t userData = -1;
 };
 
+// Render target types: what the drawing commands of a display draw into.
+inline constexpr int32_t kTargetBGPic = 1;
+inline constexpr int32_t kTargetBrush = 3;
+inline constexpr int32_t kTargetDisplay = 21;
+inline constexpr int32_t kTargetMask = 28;
+inline constexpr int32_t kTargetAlphaChannel = 30;
+
 struct vkDisplay {
   vkDisplay* next = nullptr;
   int32_t idNumber = 0;
   void* idHandle = nullptr;
+  uint32_t layersOn = 0;  // the displayed picture is composed from layers
+  // What the drawing commands write into for the current render target.
+  vkBitMap* drawBitMap = nullptr;
+  vkPlane* drawMask = nullptr;
+  vkPlane* drawAlpha = nullptr;
+  int32_t renderTarget = kTargetDisplay;
+  vkBGPic* bgpic = nullptr;  // the displayed background picture
   int32_t width = 0;  // content size
   int32_t height = 0;
+  vkBitMap* backBuffer = nullptr;    // the picture as drawn
+  vkBitMap* screenBuffer = nullptr;  // the composed picture as shown
+  int32_t scaledWidth = 0;           // the size shown while scaled; 0 when not
+  int32_t scaledHeight = 0;
+  int32_t textCursorX = 0, textCursorY = 0;
+  int32_t textMarginLeft = 0, textMarginRight = 0;
   // While either switch is set, window size changes are not queued as size
   // events: the program itself is resizing what the window shows.
   uint32_t scaling = 0;       // the picture keeps its size, shown scaled
@@ -43,6 +65,11 @@ struct vkDisplay {
 extern vkDisplay* DisplayList;    // head of the list, in creation order
 extern vkDisplay* CurrentDisplay;  // NULL while there is none
 extern vkBGPic* CurrentBGPic;      // the current output target
+
+// Copies a rectangle of [bitmap] into the window of [display] (flag 1: the
+// whole picture, stretched to the scaled size while the display is scaled).
+void BltToWindow(const vkBitMap* bitmap, int32_t sx, int32_t sy, vkDisplay* display, int32_t dx, int32_t dy,
+                 int32_t width, int32_t height, uint32_t flags);
 
 // A position argument that keeps the display where it is.
 inline constexpr int32_t kKeepPosition = 100000;

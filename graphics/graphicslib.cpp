@@ -1,7 +1,10 @@
-// The graphics library's settings and its attribute handlers. The library's
-// commands and objects come with the graphics subsystem; until then the
-// opener and the shutdown steps have nothing to do.
+// The graphics library's settings and its attribute handlers, its opener
+// and the shutdown steps that free what the graphics state holds.
 #include "graphics/graphicslib.h"
+
+#include "engine/libraries.h"
+#include "graphics/clipregions.h"
+#include "graphics/graphicsstate.h"
 
 vkGraphicsSettings gGraphicsSettings;
 
@@ -31,9 +34,23 @@ int GetGraphicsAttr(void*, uint32_t tag, int32_t* result) {
   }
 }
 
-int OpenGraphicsLibrary(vkState*) { return 0; }
+int OpenGraphicsLibrary(vkState* L) {
+  vkGraphicsState& gs = GraphicsState(L);
+  gs.fallbackDisplay = std::make_unique<vkDisplay>();
+  gs.fallbackDisplay->renderTarget = kTargetBrush;
+  RegisterClipRegionCommands(L);
+  return 0;
+}
 
-int FreeGraphicsObjects() { return 0; }
-void FreeImageCache() {}
+int FreeGraphicsObjects(vkState* L) {
+  vkGraphicsState& gs = GraphicsState(L);
+  FreeImageCache(gs.imageCache);
+  FreeAllClipRegions(gs);
+  gs.scratch.clear();
+  gs.fallbackDisplay.reset();
+  return 0;
+}
 
-void FreeDrawBuffers() {}
+void FreeImageCache(vkState* L) { FreeImageCache(GraphicsState(L).imageCache); }
+
+void FreeDrawBuffers(vkState* L) { GraphicsState(L).scaleTables.Free(); }

@@ -25,12 +25,13 @@ int SetGraphicsAttr(void* object, uint32_t tag, intptr_t value);
 // [*result] and returns 1; other tags return 0 and leave [*result] alone.
 int GetGraphicsAttr(void* object, uint32_t tag, int32_t* result);
 
-// Registers the "graphics" commands and constants; 0 or an error code.
+// Makes the fallback display that pixel-only blits use while no display is
+// current and registers the "graphics" commands; 0 or an error code.
 int OpenGraphicsLibrary(vkState* L);
 
-// Shutdown steps: the image cache, clip regions and pointer images; the
-// scaler's work tables.
-int FreeGraphicsObjects();
+// Shutdown steps: the image cache, the clip regions, the blitter's scratch
+// and the fallback display; the scaler's work tables.
+int FreeGraphicsObjects(vkState* L);
 // Frees every entry of the named image cache (preloads that shared a file).
-void FreeImageCache();
-void FreeDrawBuffers();
+void FreeImageCache(vkState* L);
+void FreeDrawBuffers(vkState* L);

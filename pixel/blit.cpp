@@ -182,3 +182,13 @@ void ClipBltAlphaChannel(const vkPlane* alpha, int32_t sx, int32_t sy, vkBitMap*
   if (!dst || ClipToSizes(sx, sy, dx, dy, width, height, srcW, srcH, dstW, dstH))
     BltAlphaChannel(alpha, sx, sy, dst, dx, dy, width, height, paint);
 }
+
+void AlphaToMaskPlane(const vkPlane* alpha, int32_t ax, int32_t ay, vkPlane* mask, int32_t mx, int32_t my,
+                      int32_t width, int32_t height, int32_t mode) {
+  if (!alpha || !mask || !alpha->data || !mask->data) return;
+  if (!ClipPair(ax, ay, mx, my, width, height, ByteExtentW(alpha), PlaneExtentH(alpha), MaskExtentW(mask),
+                PlaneExtentH(mask)))
+    return;
+  const vkAlphaMaskRect r{ax, ay, mx, my, width, height};
+  ApplyAlphaToMask(alpha->data, mask->data, alpha->bytesPerRow, mask->bytesPerRow, mode, &r);
+}

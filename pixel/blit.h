@@ -62,3 +62,9 @@ void ClipBltAlphaChannel(const vkPlane* alpha, int32_t sx, int32_t sy, vkBitMap*
 // nothing is left to draw.
 bool ClipToSizes(int32_t& sx, int32_t& sy, int32_t& dx, int32_t& dy, int32_t& width, int32_t& height,
                  int32_t srcW, int32_t srcH, int32_t dstW, int32_t dstH);
+
+// Turns the alpha bytes of a rectangle into mask bits by [mode] (0 and 2: set
+// under 255, clear elsewhere; 1 the reverse; 3 invert under 255; 5 set under
+// 255; others leave), clipped to both planes.
+void AlphaToMaskPlane(const vkPlane* alpha, int32_t ax, int32_t ay, vkPlane* mask, int32_t mx, int32_t my,
+                      int32_t width, int32_t height, int32_t mode);

@@ -80,10 +80,10 @@ const vkLibraryOpener kLibraryTable[] = {
 // layers, files, memory blocks, event objects, and last samples and music.
 const vkShutdownStep kShutdownSteps[] = {
     {"vkosRunStateHook", [](vkState*) { vkosRunStateHook(); }},
-    {"FreeDrawBuffers", [](vkState*) { FreeDrawBuffers(); }},
+    {"FreeDrawBuffers", FreeDrawBuffers},
     {"StopAllAudio", [](vkState*) { StopAllAudio(); }},
     {"CloseAllDisplays", [](vkState* L) { CloseAllDisplays(L); }},
-    {"FreeGraphicsObjects", [](vkState*) { FreeGraphicsObjects(); }},
+    {"FreeGraphicsObjects", [](vkState* L) { FreeGraphicsObjects(L); }},
     {"FreeDrawTables", [](vkState*) { FreeDrawTables(); }},
     {"FreeAllBrushes", [](vkState*) { FreeAllBrushes(); }},
     {"FreeAllBGPics", [](vkState*) { FreeAllBGPics(); }},
@@ -178,7 +178,7 @@ uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext
   if (uint32_t code = ReadApplet(L, context, applet, attachedOffset)) return code;
   if (uint32_t code = LoadMainChunk(L, context, applet)) return code;
   if (uint32_t code = RunPreloads(L, context, applet)) return code;
-  FreeImageCache();  // what the preloads shared is theirs now
+  FreeImageCache(L);  // what the preloads shared is theirs now
   if (int code = OpenFirstDisplay(L, &applet, &context)) return uint32_t(code);
   SetAttrs(L, nullptr, {{ATTR_LINEINFO, 1}});
   return uint32_t(vkosRunMainChunk(L, [](vkState* s) { return vmPCall(s, 0, 0, 0); }));

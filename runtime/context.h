@@ -266,6 +266,8 @@ extern const vkIconSize kIconSizes[kIconCount];
 
 inline constexpr uint32_t kExeTypeMacOS = 0x100;
 
+struct vkGraphicsState;
+
 struct vkProgramContext {
   uint32_t isApplet = 0;
   std::string scriptPath;
@@ -309,6 +311,10 @@ struct vkProgramContext {
 
   // The event library's run state, made when it opens.
   std::unique_ptr<vkEventState, vkEventStateDeleter> events;
+
+  // The graphics subsystem's run state (graphics/graphicsstate.h), made by
+  // the first that asks for it.
+  std::shared_ptr<vkGraphicsState> graphics;
 };
 
 struct vkState;

@@ -1,0 +1,11 @@
+// The graphics state's home: the program context keeps it, so that it lives
+// and dies with the run (or with a test's engine) and two runs never share it.
+#include "graphics/graphicsstate.h"
+
+#include "runtime/context.h"
+
+vkGraphicsState& GraphicsState(vkState* L) {
+  vkProgramContext& context = ProgramContext(L);
+  if (!context.graphics) context.graphics = std::make_shared<vkGraphicsState>();
+  return *context.graphics;
+}
