@@ -11,6 +11,10 @@
 #include <memory>
 #include <vector>
 
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
 #include "platform/linux/joysticks.h"
 #include "platform/vkos_display.h"
 #include "platform/vkos_events.h"
@@ -93,6 +97,8 @@ struct vkPlatformState {
   vkPumpSignals signals;      // what other threads tell the pump
   int pumpTicker = 0;         // the SDL timer that opens the gate when a run falls due; 0 none
   vkCursorSet cursors;
+  FcConfig* fontConfig = nullptr;      // the system-font configuration while started
+  FT_Library fontLibrary = nullptr;    // FreeType for the system fonts
 };
 extern vkPlatformState gPlatform;
 
