@@ -43,3 +43,29 @@ void FuzzFontTables(const uint8_t* data, size_t size) {
 }
 
 }  // namespace fonttest
+
+#include "text/textlayout.h"
+
+namespace fonttest {
+
+// The first byte chooses wrap width, alignment, encoding and style; the
+// rest is the text. Laid out twice: fresh, then repeating its decisions.
+void FuzzTextLayout(const uint8_t* data, size_t size) {
+  if (size == 0) return;
+  const uint8_t mode = data[0];
+  vkTextLayout layout;
+  layout.text.assign(reinterpret_cast<const char*>(data + 1), size - 1);
+  layout.wrapWidth = (mode & 3) * 24;
+  layout.align = (mode & 12) == 4 ? kAlignRight : (mode & 12) == 8 ? kAlignCenter : kAlignLeft;
+  layout.encoding = (mode & 16) ? ENCODING_UTF8 : ENCODING_ISO8859_1;
+  layout.style.style = kStyleNormal | ((mode & 32) ? kStyleEdge | kStyleShadow : 0) | ((mode & 64) ? kStyleBold | kStyleItalic : 0);
+  layout.tabs = {10, 30, 70};
+  for (int pass = 0; pass < 2; pass++) {
+    vkTextPicture picture;
+    if (LayoutText(nullptr, &layout, (mode & 128) != 0, &picture) != 0) return;
+    layout.wrapTableSet = layout.wrapWidth > 0;
+    layout.tabTableSet = true;
+  }
+}
+
+}  // namespace fonttest

@@ -8,4 +8,5 @@
 namespace fonttest {
 void FuzzAmigaFontPair(const uint8_t* data, size_t size);
 void FuzzFontTables(const uint8_t* data, size_t size);
+void FuzzTextLayout(const uint8_t* data, size_t size);
 }  // namespace fonttest
