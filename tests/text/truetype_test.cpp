@@ -226,7 +226,7 @@ TEST_F(TrueTypeFonts, OpeningByNameSharesAndFallsBack) {
   ASSERT_EQ(OpenFontByName("blocky", 8, FONTENGINE_INBUILT, 1, false, &e), 0u);
   EXPECT_EQ(e->engine, kFontAmiga);
   EXPECT_EQ(OpenFontByName("no such font", 12, FONTENGINE_INBUILT, 1, false, &e), 1064u);
-  EXPECT_EQ(gErrorInfo.errorText, "Cannot open font no such font with size 12!");
+  EXPECT_EQ(ErrorInfo().errorText, "Cannot open font no such font with size 12!");
 }
 
 }  // namespace
