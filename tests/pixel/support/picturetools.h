@@ -99,6 +99,58 @@ inline Rgb Pattern(int32_t width, int32_t height, int32_t colours) {
   return p;
 }
 
+// An RGB picture with one alpha byte per pixel (255 everywhere when the
+// picture has none).
+struct Rgba {
+  int32_t width = 0, height = 0;
+  std::vector<uint32_t> pixels;  // 0x00RRGGBB
+  std::vector<uint8_t> alpha;
+};
+
+// Writes [picture] as a PAM with an alpha channel, which ImageMagick reads.
+inline void WritePAM(const std::string& path, const Rgba& picture) {
+  std::string bytes = "P7\nWIDTH " + std::to_string(picture.width) + "\nHEIGHT " + std::to_string(picture.height) +
+                      "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n";
+  for (size_t i = 0; i < picture.pixels.size(); i++) {
+    const uint32_t p = picture.pixels[i];
+    bytes += static_cast<char>(p >> 16);
+    bytes += static_cast<char>(p >> 8);
+    bytes += static_cast<char>(p);
+    bytes += static_cast<char>(picture.alpha[i]);
+  }
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// ImageMagick's own decode of the picture at [path] ([options] go before the
+// output, such as "-colorspace sRGB"), through a raw RGBA file [scratch].
+// False when the tool fails or gives a picture of another size.
+inline bool MagickDecode(const std::string& path, const std::string& options, const std::string& scratch,
+                         int32_t width, int32_t height, Rgba* out) {
+  if (!RunTool("convert '" + path + "'[0] " + options + " -depth 8 rgba:'" + scratch + "'")) return false;
+  const std::string bytes = ReadWholeFile(scratch);
+  if (bytes.size() != size_t(width) * size_t(height) * 4) return false;
+  out->width = width;
+  out->height = height;
+  out->pixels.clear();
+  out->alpha.clear();
+  for (size_t i = 0; i < bytes.size(); i += 4) {
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data() + i);
+    out->pixels.push_back(uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
+    out->alpha.push_back(p[3]);
+  }
+  return true;
+}
+
+// The largest difference of one colour channel between [a] and [b].
+inline int ChannelDistance(uint32_t a, uint32_t b) {
+  int most = 0;
+  for (int shift = 0; shift < 24; shift += 8) {
+    const int d = std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF));
+    most = d > most ? d : most;
+  }
+  return most;
+}
+
 // Byte strings for fixtures.
 inline std::string BE32(uint32_t v) {
   return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
