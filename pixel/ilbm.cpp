@@ -111,15 +111,12 @@ size_t PackByteRun1Row(const uint8_t* src, int32_t rowBytes, uint8_t* dst) {
   return out;
 }
 
-// The fewest bytes a BODY of this shape can take: every plane row needs at
-// least one control and one data byte per 128 bytes when packed, all its
-// bytes when not (the mask rows are left out of the count).
+}  // namespace
+
 int64_t LeastBodyBytes(int32_t height, int32_t planes, int32_t rowBytes, uint8_t compression) {
   int64_t perRow = compression == kCompressionNone ? rowBytes : 2 * ((rowBytes + kByteRunMax - 1) / kByteRunMax);
   return int64_t(height) * planes * perRow;
 }
-
-}  // namespace
 
 bool FindIFFChunk(vkFile* file, const char* id) {
   for (int pass = 0; pass < 2; pass++) {

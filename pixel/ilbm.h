@@ -29,6 +29,11 @@ bool FindIFFChunk(vkFile* file, const char* id);
 // Bytes per row of one ILBM plane.
 inline int32_t ILBMRowBytes(int32_t width) { return ((width + 15) >> 4) * 2; }
 
+// The fewest bytes a BODY of this shape can take: every plane row needs at
+// least one control and one data byte per 128 bytes when packed (compression
+// not 0), all its bytes when not (mask rows are left out of the count).
+int64_t LeastBodyBytes(int32_t height, int32_t planes, int32_t rowBytes, uint8_t compression);
+
 // Decode a BODY into [planes]: plane p fills rowbytes x height bytes at
 // p x rowbytes x height. With [masking] 1 each row's mask plane is read and
 // dropped. [bodySize] is not used. Rows stop early when the file ends (the
