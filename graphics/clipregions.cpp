@@ -4,6 +4,7 @@
 // picture and sprite that holds it.
 #include "graphics/clipregions.h"
 
+#include "engine/objecthandles.h"
 #include "base/errorinfo.h"
 #include "base/numconv.h"
 #include "engine/libraries.h"
@@ -106,7 +107,7 @@ int32_t CreateClipRegion(vkGraphicsState& gs, vkIdRequest id, int32_t x, int32_t
   }
   r.idNumber = id.automatic ? 0 : id.number;
   vkClipRegion& made = gs.clipRegions.emplace_back(std::move(r));
-  if (id.automatic) made.idHandle = &made;
+  if (id.automatic) made.idHandle = NewObjectHandle();
   if (out) *out = &made;
   return 0;
 }

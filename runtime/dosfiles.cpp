@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "engine/objecthandles.h"
 #include "base/errorinfo.h"
 #include "runtime/context.h"
 #include "base/errorcodes.h"
@@ -40,7 +41,7 @@ uint32_t OpenFileHandle(vkState* L, const vkIdRequest& request, const char* name
   int64_t end = SeekStream(stream.get(), 0, VKSEEK_START);
   vkFileHandle& h = files.emplace_back();
   h.ioMode = &DosObjects(L).ioMode;
-  h.id = request.automatic ? vkObjectId{0, &h} : vkObjectId{request.number, nullptr};
+  h.id = NewObjectId(request);
   h.scriptMode = scriptMode;
   h.streamMode = streamMode;
   h.length = end > 0 ? static_cast<uint64_t>(end) : 0;

@@ -98,7 +98,7 @@ int cmdOpenFile(vkState* L) {
   if (uint32_t code = OpenFileHandle(L, request, name.c_str(), mode, &h)) return static_cast<int>(code);
   PrintDone(L);
   if (!request.automatic) return 0;
-  vmPushLightUserdata(L, h);
+  vmPushLightUserdata(L, h->id.handle);
   return 1;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/errorinfo.h"
+#include "engine/objecthandles.h"
 #include "engine/errormessages.h"
 #include "base/numconv.h"
 #include "engine/vmapi.h"
@@ -376,10 +377,10 @@ int cmdOpenDirectory(vkState* L) {
     DosObjects(L).directories.remove_if([&id](const vkDirectoryHandle& d) { return d.id == id; });
   }
   vkDirectoryHandle& d = DosObjects(L).directories.emplace_back();
-  d.id = request.automatic ? vkObjectId{0, &d} : vkObjectId{request.number, nullptr};
+  d.id = NewObjectId(request);
   d.lock = std::move(lock);
   if (!request.automatic) return 0;
-  vmPushLightUserdata(L, &d);
+  vmPushLightUserdata(L, d.id.handle);
   return 1;
 }
 

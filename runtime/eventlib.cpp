@@ -13,6 +13,7 @@
 #include <new>
 #include <string>
 
+#include "engine/objecthandles.h"
 #include "base/errorinfo.h"
 #include "base/numconv.h"
 #include "engine/argcheck.h"
@@ -450,8 +451,8 @@ int cmdMakeButton(vkState* L) {
   b.id = request.automatic ? 0 : request.number;
   vkBGPicButton& made = picture->buttons.emplace_front(b);
   if (!request.automatic) return 0;
-  made.handle = &made;
-  vmPushLightUserdata(L, &made);
+  made.handle = NewObjectHandle();
+  vmPushLightUserdata(L, const_cast<void*>(made.handle));
   return 1;
 }
 
@@ -590,7 +591,7 @@ int StartTimer(vkState* L, const vkTimerKind& kind) {
   }
   vkTimer& t = list.emplace_back();
   t.id = request.automatic ? 0 : request.number;
-  t.handle = request.automatic ? &t : nullptr;
+  t.handle = request.automatic ? NewObjectHandle() : nullptr;
   t.milliseconds = uint32_t(ms);
   t.function = RefValue(L, 2);
   if (vmGetTop(L) >= 4) t.userData = RefValue(L, 4);

@@ -12,6 +12,7 @@
 
 #include "base/errorcodes.h"
 #include "base/errorinfo.h"
+#include "engine/objecthandles.h"
 #include "engine/libraries.h"
 #include "base/numconv.h"
 #include "engine/vmapi.h"
@@ -67,11 +68,11 @@ int cmdAllocMem(vkState* L) {
   std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[static_cast<size_t>(size)]());
   if (!data) return kErrOutOfMemory;
   vkMemBlock& block = memBlocks(L).emplace_back();
-  block.id = request.automatic ? vkObjectId{0, &block} : vkObjectId{request.number, nullptr};
+  block.id = NewObjectId(request);
   block.size = size;
   block.data = std::move(data);
   if (!request.automatic) return 0;
-  vmPushLightUserdata(L, &block);
+  vmPushLightUserdata(L, block.id.handle);
   return 1;
 }
 

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <string>
 
+#include "engine/objecthandles.h"
 #include "base/errorcodes.h"
 #include "base/errorinfo.h"
 #include "base/numconv.h"
@@ -195,8 +196,8 @@ int cmdStartTimer(vkState* L) {
   w.idNumber = request.automatic ? 0 : request.number;
   Restart(w, 0);
   if (!request.automatic) return 0;
-  w.idHandle = &w;
-  vmPushLightUserdata(L, &w);
+  w.idHandle = NewObjectHandle();
+  vmPushLightUserdata(L, w.idHandle);
   return 1;
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/objecthandles.h"
 #include "base/catalog.h"
 #include "base/errorcodes.h"
 #include "base/errorinfo.h"
@@ -273,10 +274,10 @@ int cmdLoadSample(vkState* L) {
   sample.pitch = rate;
   sample.lengthBytes = sample.data.frames * sample.data.bytesPerFrame;
   vkSample& s = lib.samples.emplace_back(std::move(sample));
-  s.id = request.automatic ? vkObjectId{0, &s} : vkObjectId{request.number, nullptr};
+  s.id = NewObjectId(request);
   PrintDone(L);
   if (!request.automatic) return 0;
-  vmPushLightUserdata(L, &s);
+  vmPushLightUserdata(L, s.id.handle);
   return 1;
 }
 
@@ -314,9 +315,9 @@ int cmdCreateSample(vkState* L) {
   sample.lengthBytes = static_cast<int64_t>(bytes.size());
   sample.pitch = pitch;
   vkSample& s = lib.samples.emplace_back(std::move(sample));
-  s.id = request.automatic ? vkObjectId{0, &s} : vkObjectId{request.number, nullptr};
+  s.id = NewObjectId(request);
   if (!request.automatic) return 0;
-  vmPushLightUserdata(L, &s);
+  vmPushLightUserdata(L, s.id.handle);
   return 1;
 }
 
@@ -501,10 +502,10 @@ int cmdOpenMusic(vkState* L) {
   vkMusic music;
   if (int code = OpenMusicFile(file.c_str(), &music)) return code;
   vkMusic& m = lib.musics.emplace_back(std::move(music));
-  m.id = request.automatic ? vkObjectId{0, &m} : vkObjectId{request.number, nullptr};
+  m.id = NewObjectId(request);
   PrintDone(L);
   if (!request.automatic) return 0;
-  vmPushLightUserdata(L, &m);
+  vmPushLightUserdata(L, m.id.handle);
   return 1;
 }
 

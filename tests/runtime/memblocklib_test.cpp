@@ -52,6 +52,14 @@ TEST_F(MemBlockLibTest, BlocksByNumberAndHandle) {
       {"FreeMem", {Arg::handle(handle)}, ""},
       {"Peek", {Arg::handle(handle), 0}, "error 1041"},
   });
+
+  // A block made after the free, whatever memory it takes, answers only to
+  // its own handle.
+  for (int i = 0; i < 8; i++) {
+    ASSERT_EQ(Call("AllocMem", {nullptr, 4}), "handle");
+    EXPECT_NE(vmToUserdata(L, 1), handle);
+  }
+  EXPECT_EQ(Call("Peek", {Arg::handle(handle), 0}), "error 1041");
 }
 
 TEST_F(MemBlockLibTest, PeekAndPokeAreBigEndianAndBoundedByType) {
