@@ -62,7 +62,7 @@ int SetAttrs(vkState* L, void* object, std::initializer_list<vkTagItem> tags) {
       continue;
     }
     for (vkSetAttrHandler h : run.setHandlers) {
-      if (h(object, item.tag, item.value)) {
+      if (h(L, object, item.tag, item.value)) {
         handled++;
         break;
       }
@@ -82,7 +82,7 @@ int GetAttrs(vkState* L, void* object, std::initializer_list<vkTagQuery> tags) {
       continue;
     }
     for (vkGetAttrHandler h : run.getHandlers) {
-      if (h(object, query.tag, query.result)) {
+      if (h(L, object, query.tag, query.result)) {
         handled++;
         break;
       }

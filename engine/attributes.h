@@ -41,9 +41,10 @@ struct vkTagQuery {
   int32_t* result;  // a word, or a larger record for some library tags
 };
 
-// Handlers: non-zero when they took the tag. [object] is passed unchanged.
-typedef int (*vkSetAttrHandler)(void* object, uint32_t tag, intptr_t value);
-typedef int (*vkGetAttrHandler)(void* object, uint32_t tag, int32_t* result);
+// Handlers: non-zero when they took the tag. [object] is passed unchanged;
+// [L] is the engine whose chain called them.
+typedef int (*vkSetAttrHandler)(vkState* L, void* object, uint32_t tag, intptr_t value);
+typedef int (*vkGetAttrHandler)(vkState* L, void* object, uint32_t tag, int32_t* result);
 
 // Stores the kept tags and offers every other one to the setting handlers;
 // returns the number of tags handled.

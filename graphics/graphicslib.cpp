@@ -6,28 +6,28 @@
 #include "graphics/clipregions.h"
 #include "graphics/graphicsstate.h"
 
-vkGraphicsSettings gGraphicsSettings;
-
-int SetGraphicsAttr(void*, uint32_t tag, intptr_t value) {
+int SetGraphicsAttr(vkState* L, void*, uint32_t tag, intptr_t value) {
+  vkGraphicsSettings& settings = GraphicsState(L).settings;
   switch (tag) {
     case ATTR_MASKMODE:
-      gGraphicsSettings.maskMode = static_cast<int32_t>(value);
+      settings.maskMode = static_cast<int32_t>(value);
       return 1;
     case ATTR_ALPHAINTENSITY:
-      gGraphicsSettings.alphaIntensity = static_cast<int32_t>(value);
+      settings.alphaIntensity = static_cast<int32_t>(value);
       return 1;
     default:
       return 0;
   }
 }
 
-int GetGraphicsAttr(void*, uint32_t tag, int32_t* result) {
+int GetGraphicsAttr(vkState* L, void*, uint32_t tag, int32_t* result) {
+  const vkGraphicsSettings& settings = GraphicsState(L).settings;
   switch (tag) {
     case ATTR_MASKMODE:
-      *result = gGraphicsSettings.maskMode;
+      *result = settings.maskMode;
       return 1;
     case ATTR_ALPHAINTENSITY:
-      *result = gGraphicsSettings.alphaIntensity;
+      *result = settings.alphaIntensity;
       return 1;
     default:
       return 0;

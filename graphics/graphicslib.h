@@ -1,5 +1,5 @@
-// The graphics library's program-wide state: the settings the blitter reads
-// (mask mode, alpha intensity), their attribute handlers, the library opener
+// The graphics library: the attribute handlers of the settings the blitter
+// reads (mask mode, alpha intensity), the library opener
 // and the shutdown steps that free the graphics objects and work buffers.
 #pragma once
 
@@ -11,19 +11,13 @@ struct vkState;
 inline constexpr uint32_t ATTR_MASKMODE = 5;
 inline constexpr uint32_t ATTR_ALPHAINTENSITY = 7;
 
-struct vkGraphicsSettings {
-  int32_t maskMode = 0;
-  int32_t alphaIntensity = 128;  // 0..255, -1 none
-};
-extern vkGraphicsSettings gGraphicsSettings;
-
 // Settings listener: stores the mask mode or the alpha intensity (no range
 // check). Returns 1 for those two tags, else 0.
-int SetGraphicsAttr(void* object, uint32_t tag, intptr_t value);
+int SetGraphicsAttr(vkState* L, void* object, uint32_t tag, intptr_t value);
 
 // Attribute provider: writes the mask mode or the alpha intensity into
 // [*result] and returns 1; other tags return 0 and leave [*result] alone.
-int GetGraphicsAttr(void* object, uint32_t tag, int32_t* result);
+int GetGraphicsAttr(vkState* L, void* object, uint32_t tag, int32_t* result);
 
 // Makes the fallback display that pixel-only blits use while no display is
 // current and registers the "graphics" commands; 0 or an error code.

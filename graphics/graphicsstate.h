@@ -34,7 +34,14 @@ using vkRedrawHook = void (*)(vkGraphicsState& gs, vkDisplay* display, vkBGPic* 
 // 1 when a layer of any picture still draws through [region].
 using vkRegionInUseHook = bool (*)(const vkClipRegion* region);
 
+// The settings the blitter reads, kept through the runtime attributes.
+struct vkGraphicsSettings {
+  int32_t maskMode = 0;
+  int32_t alphaIntensity = 128;  // 0..255, -1 none
+};
+
 struct vkGraphicsState {
+  vkGraphicsSettings settings;
   std::list<vkClipRegion> clipRegions;  // in creation order; addresses stay put
   std::vector<std::unique_ptr<vkBlitScratch>> scratch;  // by nesting depth of SafeBlt
   int32_t blitDepth = 0;                // SafeBlt calls under way

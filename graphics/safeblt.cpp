@@ -214,8 +214,8 @@ void SafeBlt(vkGraphicsState& gs, const vkBlitRequest& rq) {
   // The scaled display shows its screen buffer: what goes into the
   // background buffer goes there too.
   vkBitMap* mirror = planes && into && into == display->backBuffer && IsScaled(display) ? display->screenBuffer : nullptr;
-  const int32_t maskMode = rq.dst ? 2 : gGraphicsSettings.maskMode;
-  const int32_t intensity = gGraphicsSettings.alphaIntensity;
+  const int32_t maskMode = rq.dst ? 2 : gs.settings.maskMode;
+  const int32_t intensity = gs.settings.alphaIntensity;
   const bool useIntensity = intensity != -1 && !rq.dst;
 
   if (!mask && !alpha) {

@@ -102,10 +102,13 @@ struct vkOSAudioServices {
   void (*renderModule)(void* module, int16_t* out, int32_t frames) = nullptr;
   // Rebuilds a stopped module from its data, so that it starts again.
   void (*rewindModule)(void* module) = nullptr;
+  // Handed back to the two calls below: the library that took the output.
+  void* owner = nullptr;
   // Forgets the current music (main thread, when a music ended).
-  void (*resetMusicState)() = nullptr;
+  void (*resetMusicState)(void* owner) = nullptr;
   // Queues a notification for the event dispatcher (main thread).
-  void (*postSoundEvent)(int32_t type, int32_t idNumber, void* idHandle, int32_t a1, int32_t a2, int32_t a3) = nullptr;
+  void (*postSoundEvent)(void* owner, int32_t type, int32_t idNumber, void* idHandle, int32_t a1, int32_t a2,
+                         int32_t a3) = nullptr;
   // Which notifications the script wants (read on the audio thread).
   const std::atomic<int32_t>* wantSampleLoop = nullptr;
   const std::atomic<int32_t>* wantSampleEnd = nullptr;

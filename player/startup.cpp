@@ -81,7 +81,7 @@ const vkLibraryOpener kLibraryTable[] = {
 const vkShutdownStep kShutdownSteps[] = {
     {"vkosRunStateHook", [](vkState*) { vkosRunStateHook(); }},
     {"FreeDrawBuffers", FreeDrawBuffers},
-    {"StopAllAudio", [](vkState*) { StopAllAudio(); }},
+    {"StopAllAudio", [](vkState* L) { if (L) StopAllAudio(L); }},
     {"CloseAllDisplays", [](vkState* L) { CloseAllDisplays(L); }},
     {"FreeGraphicsObjects", [](vkState* L) { FreeGraphicsObjects(L); }},
     {"FreeDrawTables", [](vkState*) { FreeDrawTables(); }},
@@ -95,7 +95,7 @@ const vkShutdownStep kShutdownSteps[] = {
     {"CloseAllFileHandles", [](vkState* L) { if (L) CloseAllDosObjects(L); }},
     {"FreeAllMemBlocks", [](vkState* L) { if (L) FreeAllMemBlocks(L); }},
     {"FreeAllEventObjects", [](vkState* L) { if (L) FreeAllEventObjects(L); }},
-    {"FreeAllSounds", [](vkState*) { FreeAllSounds(); }},
+    {"FreeAllSounds", [](vkState* L) { if (L) FreeAllSounds(L); }},
 };
 
 uint32_t OpenLibraries(vkState* L) {

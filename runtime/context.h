@@ -267,6 +267,7 @@ extern const vkIconSize kIconSizes[kIconCount];
 inline constexpr uint32_t kExeTypeMacOS = 0x100;
 
 struct vkGraphicsState;
+struct vkSoundLibrary;
 
 struct vkProgramContext {
   uint32_t isApplet = 0;
@@ -315,6 +316,8 @@ struct vkProgramContext {
   // The graphics subsystem's run state (graphics/graphicsstate.h), made by
   // the first that asks for it.
   std::shared_ptr<vkGraphicsState> graphics;
+  // The sound library's (sound/soundlib.h), made the same way.
+  std::shared_ptr<vkSoundLibrary> sound;
 };
 
 struct vkState;

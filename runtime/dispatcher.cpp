@@ -246,7 +246,7 @@ int DispatchSound(vkState* L, vkEventState& events, vkDispatchOutcome* out, bool
       slots[kSlotMusicEnd].function == kNoReference)
     return 0;
   vkSoundNotice notice;
-  while (events.hooks.takeSoundNotice(&notice)) {
+  while (events.hooks.takeSoundNotice(L, &notice)) {
     size_t slot;
     const char* action;
     switch (notice.type) {

@@ -67,7 +67,7 @@ struct vkSoundNotice {
 // Answers the libraries above the runtime give; any may be NULL.
 struct vkEventHooks {
   // Takes the oldest sound notification: true and [*out], or false.
-  bool (*takeSoundNotice)(vkSoundNotice* out) = nullptr;
+  bool (*takeSoundNotice)(vkState* L, vkSoundNotice* out) = nullptr;
   // The layer named by the value at stack [index] (number or name) on the
   // current picture, or NULL.
   vkLayer* (*findLayer)(vkState* L, int index) = nullptr;

@@ -3,25 +3,15 @@
 // render thread left, and emptied by the event dispatcher.
 #include "sound/soundevents.h"
 
-#include <deque>
-#include <mutex>
 #include <new>
 
-namespace {
-
-std::recursive_mutex gQueueMutex;
-std::deque<vkSoundEvent> gQueue;
-
-}  // namespace
-
-int InitSoundEventQueue() { return 0; }
-
-void FreeSoundEventQueue() {
-  std::lock_guard lock(gQueueMutex);
-  std::deque<vkSoundEvent>().swap(gQueue);
+void FreeSoundEventQueue(vkSoundEventQueue& queue) {
+  std::lock_guard lock(queue.mutex);
+  std::deque<vkSoundEvent>().swap(queue.events);
 }
 
-void PostSoundEvent(int32_t type, int32_t idNumber, void* idHandle, int32_t a1, int32_t a2, int32_t a3) {
+void PostSoundEvent(vkSoundEventQueue& queue, int32_t type, int32_t idNumber, void* idHandle, int32_t a1, int32_t a2,
+                    int32_t a3) {
   vkSoundEvent event;
   event.type = type;
   event.idNumber = idNumber;
@@ -30,18 +20,18 @@ void PostSoundEvent(int32_t type, int32_t idNumber, void* idHandle, int32_t a1, 
   event.value = (int64_t{a2} - 1) * a1;
   if (type == kSoundEventSampleEnd) event.value += a3;
   event.count = a2;
-  std::lock_guard lock(gQueueMutex);
+  std::lock_guard lock(queue.mutex);
   try {
-    gQueue.push_back(event);
+    queue.events.push_back(event);
   } catch (const std::bad_alloc&) {
     // Out of memory: the notification is dropped.
   }
 }
 
-int GetSoundEvent(vkSoundEvent* event) {
-  std::lock_guard lock(gQueueMutex);
-  if (gQueue.empty()) return 0;
-  *event = gQueue.front();
-  gQueue.pop_front();
+int GetSoundEvent(vkSoundEventQueue& queue, vkSoundEvent* event) {
+  std::lock_guard lock(queue.mutex);
+  if (queue.events.empty()) return 0;
+  *event = queue.events.front();
+  queue.events.pop_front();
   return 1;
 }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <mutex>
 
 inline constexpr int32_t kSoundEventSampleEnd = 5;
 inline constexpr int32_t kSoundEventSampleLoop = 6;
@@ -17,17 +19,20 @@ struct vkSoundEvent {
   int32_t count = 0;
 };
 
-// Makes the queue ready; returns 0 (1298 when its mutex cannot be made).
-int InitSoundEventQueue();
+struct vkSoundEventQueue {
+  std::recursive_mutex mutex;
+  std::deque<vkSoundEvent> events;
+};
 
 // Drops every pending notification.
-void FreeSoundEventQueue();
+void FreeSoundEventQueue(vkSoundEventQueue& queue);
 
 // Appends a notification of [type] for the sound (idNumber, idHandle) with
 // value (a2 - 1) x a1, plus a3 when the type is a sample end, and count a2.
 // When memory runs out nothing is queued and nothing is reported.
-void PostSoundEvent(int32_t type, int32_t idNumber, void* idHandle, int32_t a1, int32_t a2, int32_t a3);
+void PostSoundEvent(vkSoundEventQueue& queue, int32_t type, int32_t idNumber, void* idHandle, int32_t a1, int32_t a2,
+                    int32_t a3);
 
 // Takes the oldest notification into [*event] and returns 1; returns 0 when
 // the queue is empty.
-int GetSoundEvent(vkSoundEvent* event);
+int GetSoundEvent(vkSoundEventQueue& queue, vkSoundEvent* event);

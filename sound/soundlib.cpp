@@ -71,7 +71,10 @@ struct vkSoundSettings {
   int32_t onMusicEnd = 0;
 };
 
-// The library's run state.
+}  // namespace
+
+// The library's run state, kept in the program context. The audio output
+// holds on to its notification queue and switches while it is open.
 struct vkSoundLibrary {
   vkSoundSettings settings;
   bool audioOpened = false;
@@ -79,20 +82,33 @@ struct vkSoundLibrary {
   std::list<vkMusic> musics;
   vkMusic* current = nullptr;
   vkMusic* paused = nullptr;
+  vkSoundEventQueue events;
+  vkSoundEventSwitches wanted;
+
+  // A run that ends without its shutdown steps still lets go of the output,
+  // which would otherwise call back into this record.
+  ~vkSoundLibrary() {
+    if (audioOpened) vkosCloseAudio();
+  }
 };
 
-vkSoundLibrary& Lib() {
-  static vkSoundLibrary library;
-  return library;
+vkSoundLibrary& SoundLibrary(vkState* L) {
+  vkProgramContext& context = ProgramContext(L);
+  if (!context.sound) context.sound = std::make_shared<vkSoundLibrary>();
+  return *context.sound;
 }
+
+namespace {
+
+vkSoundLibrary& Lib(vkState* L) { return SoundLibrary(L); }
 
 int32_t IntArg(vkState* L, int i) { return vkDoubleToInt32(vmCheckNumber(L, i)); }
 
 vkOSObjectId ToOS(const vkObjectId& id) { return {id.number, id.handle}; }
 
 // Opens the audio output on first use; false (sound now off) when it cannot.
-bool EnsureAudio() {
-  vkSoundLibrary& lib = Lib();
+bool EnsureAudio(vkState* L) {
+  vkSoundLibrary& lib = Lib(L);
   if (lib.settings.soundOff != 0) return false;
   if (lib.audioOpened) return true;
   if (vkosOpenAudio() != 0) {
@@ -104,8 +120,8 @@ bool EnsureAudio() {
   return true;
 }
 
-int FindSample(const vkObjectId& id, vkSample** out) {
-  for (vkSample& s : Lib().samples) {
+int FindSample(vkState* L, const vkObjectId& id, vkSample** out) {
+  for (vkSample& s : Lib(L).samples) {
     if (s.id == id) {
       *out = &s;
       return 0;
@@ -116,8 +132,8 @@ int FindSample(const vkObjectId& id, vkSample** out) {
   return kErrNoSample;
 }
 
-int FindMusic(const vkObjectId& id, vkMusic** out) {
-  for (vkMusic& m : Lib().musics) {
+int FindMusic(vkState* L, const vkObjectId& id, vkMusic** out) {
+  for (vkMusic& m : Lib(L).musics) {
     if (m.id == id) {
       *out = &m;
       return 0;
@@ -145,14 +161,14 @@ int32_t MapPanning(int32_t pan) {
   return std::clamp(pan, 0, 255);
 }
 
-void FreeSampleRecord(vkSample* s) {
-  if (Lib().audioOpened) vkosStopSample(&s->data);
-  Lib().samples.remove_if([s](const vkSample& x) { return &x == s; });
+void FreeSampleRecord(vkState* L, vkSample* s) {
+  if (Lib(L).audioOpened) vkosStopSample(&s->data);
+  Lib(L).samples.remove_if([s](const vkSample& x) { return &x == s; });
 }
 
 // Stops [m]; with [pause] it keeps its place and becomes the paused music.
-void StopMusicRecord(vkMusic* m, bool pause) {
-  vkSoundLibrary& lib = Lib();
+void StopMusicRecord(vkState* L, vkMusic* m, bool pause) {
+  vkSoundLibrary& lib = Lib(L);
   int32_t loops = 1;
   int64_t position = 0;
   vkosStopMusic(m->kind, m->Object(), pause ? 1 : 0, &loops, &position);
@@ -170,17 +186,17 @@ void StopMusicRecord(vkMusic* m, bool pause) {
   }
 }
 
-void FreeMusicRecord(vkMusic* m) {
-  vkSoundLibrary& lib = Lib();
-  if (lib.current == m) StopMusicRecord(m, false);
+void FreeMusicRecord(vkState* L, vkMusic* m) {
+  vkSoundLibrary& lib = Lib(L);
+  if (lib.current == m) StopMusicRecord(L, m, false);
   if (lib.paused == m) lib.paused = nullptr;
   if (lib.audioOpened) vkosStopMusic(m->kind, m->Object(), 1, nullptr, nullptr);
   lib.musics.remove_if([m](const vkMusic& x) { return &x == m; });
 }
 
-int StartMusic(vkMusic* m) {
-  vkSoundLibrary& lib = Lib();
-  if (lib.current != nullptr) StopMusicRecord(lib.current, false);
+int StartMusic(vkState* L, vkMusic* m) {
+  vkSoundLibrary& lib = Lib(L);
+  if (lib.current != nullptr) StopMusicRecord(L, lib.current, false);
   if (int code = vkosPlayMusic(m->kind, m->Object(), ToOS(m->id), m->times, m->restart, m->volume)) return code;
   lib.current = m;
   lib.paused = nullptr;
@@ -245,9 +261,9 @@ void ServiceRender(void* module, int16_t* out, int32_t frames) {
 void ServiceRewind(void* module) { CreateModuleFromMemory(static_cast<vkModule*>(module), kModuleOutputRate); }
 
 // The event dispatcher takes the sound notifications through this.
-bool TakeSoundNotice(vkSoundNotice* out) {
+bool TakeSoundNotice(vkState* L, vkSoundNotice* out) {
   vkSoundEvent event;
-  if (GetSoundEvent(&event) == 0) return false;
+  if (GetSoundEvent(Lib(L).events, &event) == 0) return false;
   out->type = event.type;
   out->id = vkObjectId{event.idNumber, event.idHandle};
   out->time = static_cast<double>(event.value);
@@ -261,11 +277,11 @@ int cmdLoadSample(vkState* L) {
   CheckArgCount(L, 2, 2);
   const vkIdRequest request = OptObjectId(L, 1);
   const std::string file = FileArg(L, 2);
-  if (!EnsureAudio()) return 0;
-  vkSoundLibrary& lib = Lib();
+  if (!EnsureAudio(L)) return 0;
+  vkSoundLibrary& lib = Lib(L);
   if (!request.automatic) {
     vkSample* old;
-    if (FindSample({request.number, nullptr}, &old) == 0) FreeSampleRecord(old);
+    if (FindSample(L, {request.number, nullptr}, &old) == 0) FreeSampleRecord(L, old);
   }
   PrintStatus(L, GetCatalogText(kCatalogLoadingSample), file.c_str(), true);
   vkSample sample;
@@ -286,7 +302,7 @@ int cmdCreateSample(vkState* L) {
   const vkIdRequest request = OptObjectId(L, 1);
   vmCheckTable(L, 2);
   const int32_t pitch = IntArg(L, 3);
-  if (!EnsureAudio()) return 0;
+  if (!EnsureAudio(L)) return 0;
   std::vector<int8_t> bytes;
   for (int i = 0;; i++) {
     vmRawGetI(L, 2, i);
@@ -304,10 +320,10 @@ int cmdCreateSample(vkState* L) {
     vmSetTop(L, -2);
   }
   if (bytes.empty()) return kErrWrongUsage;
-  vkSoundLibrary& lib = Lib();
+  vkSoundLibrary& lib = Lib(L);
   if (!request.automatic) {
     vkSample* old;
-    if (FindSample({request.number, nullptr}, &old) == 0) FreeSampleRecord(old);
+    if (FindSample(L, {request.number, nullptr}, &old) == 0) FreeSampleRecord(L, old);
   }
   vkSample sample;
   if (int code = CreateSampleData(bytes.data(), static_cast<int64_t>(bytes.size()), &sample.data)) return code;
@@ -324,23 +340,23 @@ int cmdCreateSample(vkState* L) {
 int cmdFreeSample(vkState* L) {
   CheckArgCount(L, 1, 1);
   const vkObjectId id = CheckObjectId(L, 1);
-  if (Lib().settings.soundOff != 0) return 0;
+  if (Lib(L).settings.soundOff != 0) return 0;
   vkSample* s;
-  if (int code = FindSample(id, &s)) return code;
-  FreeSampleRecord(s);
+  if (int code = FindSample(L, id, &s)) return code;
+  FreeSampleRecord(L, s);
   return 0;
 }
 
 int cmdIsSound(vkState* L) {
   CheckArgCount(L, 0, 0);
-  vmPushNumber(L, EnsureAudio() ? 1 : 0);
+  vmPushNumber(L, EnsureAudio(L) ? 1 : 0);
   return 1;
 }
 
 int cmdPlaySample(vkState* L) {
   const int n = vmGetTop(L);
   CheckArgCount(L, 1, 0);
-  if (Lib().settings.soundOff != 0) return 0;
+  if (Lib(L).settings.soundOff != 0) return 0;
   const int pairs = (n + 1) / 2;
   if (pairs > 4) return kErrWrongUsage;
   vkosBeginSampleGroup();
@@ -368,11 +384,11 @@ int cmdPlaySample(vkState* L) {
       times = vkDoubleToInt32(vmOptNumber(L, at + 1, 1));
     }
     vkSample* s;
-    if (int code = FindSample(id, &s)) {
+    if (int code = FindSample(L, id, &s)) {
       vkosCancelSampleGroup();
       return code;
     }
-    if (!Lib().audioOpened) continue;
+    if (!Lib(L).audioOpened) continue;
     if (volume == -1) volume = s->volume;
     if (pitch == -1) pitch = s->pitch;
     if (panning == -1) panning = s->panning;
@@ -391,9 +407,9 @@ int SetSampleParameters(vkState* L, int which) {
   CheckArgCount(L, 2, 2);
   const vkObjectId id = CheckObjectId(L, 1);
   int32_t value = which == 0 ? VolumeArg(L, 2) : IntArg(L, 2);
-  if (!Lib().audioOpened) return 0;
+  if (!Lib(L).audioOpened) return 0;
   vkSample* s;
-  if (int code = FindSample(id, &s)) return code;
+  if (int code = FindSample(L, id, &s)) return code;
   if (which == 0) s->volume = value;
   if (which == 1) s->pitch = value;
   if (which == 2) s->panning = MapPanning(value);
@@ -408,9 +424,9 @@ int cmdSetPanning(vkState* L) { return SetSampleParameters(L, 2); }
 int cmdStopSample(vkState* L) {
   CheckArgCount(L, 1, 1);
   const vkObjectId id = CheckObjectId(L, 1);
-  if (!Lib().audioOpened) return 0;
+  if (!Lib(L).audioOpened) return 0;
   vkSample* s;
-  if (int code = FindSample(id, &s)) return code;
+  if (int code = FindSample(L, id, &s)) return code;
   vkosStopSample(&s->data);
   return 0;
 }
@@ -419,9 +435,9 @@ int cmdIsSamplePlaying(vkState* L) {
   CheckArgCount(L, 1, 1);
   const vkObjectId id = CheckObjectId(L, 1);
   int playing = 0;
-  if (Lib().audioOpened) {
+  if (Lib(L).audioOpened) {
     vkSample* s;
-    if (int code = FindSample(id, &s)) return code;
+    if (int code = FindSample(L, id, &s)) return code;
     playing = vkosIsSamplePlaying(&s->data);
   }
   vmPushNumber(L, playing);
@@ -438,9 +454,9 @@ void WaitWhile(vkState* L, F still) {
 int cmdWaitSampleEnd(vkState* L) {
   CheckArgCount(L, 1, 1);
   const vkObjectId id = CheckObjectId(L, 1);
-  if (!Lib().audioOpened) return 0;
+  if (!Lib(L).audioOpened) return 0;
   vkSample* s;
-  if (int code = FindSample(id, &s)) return code;
+  if (int code = FindSample(L, id, &s)) return code;
   const vkSampleData* data = &s->data;
   WaitWhile(L, [data] { return vkosIsSamplePlaying(data) != 0; });
   return 0;
@@ -450,8 +466,8 @@ template <int32_t kWhat>
 int cmdWaitPosition(vkState* L) {
   CheckArgCount(L, 1, 1);
   const int32_t wanted = IntArg(L, 1);
-  WaitWhile(L, [wanted] {
-    vkMusic* m = Lib().current;
+  WaitWhile(L, [L, wanted] {
+    vkMusic* m = Lib(L).current;
     return m != nullptr && MusicPositionControl(m, kWhat, 0) < wanted;
   });
   return 0;
@@ -460,7 +476,7 @@ int cmdWaitPosition(vkState* L) {
 template <int32_t kWhat>
 int cmdGetPosition(vkState* L) {
   CheckArgCount(L, 0, 0);
-  vkMusic* m = Lib().current;
+  vkMusic* m = Lib(L).current;
   vmPushNumber(L, m != nullptr ? MusicPositionControl(m, kWhat, 0) : -1);
   return 1;
 }
@@ -468,7 +484,7 @@ int cmdGetPosition(vkState* L) {
 int cmdPlaySubsong(vkState* L) {
   CheckArgCount(L, 1, 1);
   const int32_t position = IntArg(L, 1);
-  vkMusic* m = Lib().current;
+  vkMusic* m = Lib(L).current;
   if (m == nullptr || position < 0 || position > 127) return kErrWrongUsage;
   MusicPositionControl(m, 0, position);
   return 0;
@@ -476,8 +492,8 @@ int cmdPlaySubsong(vkState* L) {
 
 int cmdSetMasterVolume(vkState* L) {
   CheckArgCount(L, 1, 1);
-  Lib().settings.masterVolume = VolumeArg(L, 1);
-  vkosSetMasterVolume(Lib().settings.masterVolume);
+  Lib(L).settings.masterVolume = VolumeArg(L, 1);
+  vkosSetMasterVolume(Lib(L).settings.masterVolume);
   return 0;
 }
 
@@ -492,11 +508,11 @@ int cmdOpenMusic(vkState* L) {
   CheckArgCount(L, 2, 2);
   const vkIdRequest request = OptObjectId(L, 1);
   const std::string file = FileArg(L, 2);
-  if (!EnsureAudio()) return 0;
-  vkSoundLibrary& lib = Lib();
+  if (!EnsureAudio(L)) return 0;
+  vkSoundLibrary& lib = Lib(L);
   if (!request.automatic) {
     vkMusic* old;
-    if (FindMusic({request.number, nullptr}, &old) == 0) FreeMusicRecord(old);
+    if (FindMusic(L, {request.number, nullptr}, &old) == 0) FreeMusicRecord(L, old);
   }
   PrintStatus(L, GetCatalogText(kCatalogLoadingMusic), file.c_str(), true);
   vkMusic music;
@@ -512,19 +528,19 @@ int cmdOpenMusic(vkState* L) {
 int cmdCloseMusic(vkState* L) {
   CheckArgCount(L, 1, 1);
   const vkObjectId id = CheckObjectId(L, 1);
-  if (Lib().settings.soundOff != 0) return 0;
+  if (Lib(L).settings.soundOff != 0) return 0;
   vkMusic* m;
-  if (int code = FindMusic(id, &m)) return code;
-  FreeMusicRecord(m);
+  if (int code = FindMusic(L, id, &m)) return code;
+  FreeMusicRecord(L, m);
   return 0;
 }
 
 int cmdPlayMusic(vkState* L) {
   CheckArgCount(L, 1, 2);
   const vkObjectId id = CheckObjectId(L, 1);
-  if (Lib().settings.soundOff != 0) return 0;
+  if (Lib(L).settings.soundOff != 0) return 0;
   vkMusic* m;
-  if (int code = FindMusic(id, &m)) return code;
+  if (int code = FindMusic(L, id, &m)) return code;
   int32_t times = 1;
   if (vmGetTop(L) >= 2 && vmType(L, 2) == VK_TTABLE) {
     double vol;
@@ -535,17 +551,17 @@ int cmdPlayMusic(vkState* L) {
     times = vkDoubleToInt32(vmOptNumber(L, 2, 1));
   }
   m->times = times;
-  if (Lib().current != nullptr) StopMusicRecord(Lib().current, false);
-  return StartMusic(m);
+  if (Lib(L).current != nullptr) StopMusicRecord(L, Lib(L).current, false);
+  return StartMusic(L, m);
 }
 
 // The music a stop or pause names: the given one, which must be current, or
 // the current one.
 int NamedCurrentMusic(vkState* L, vkMusic** out) {
-  vkSoundLibrary& lib = Lib();
+  vkSoundLibrary& lib = Lib(L);
   if (vmGetTop(L) >= 1 && vmType(L, 1) != VK_TNIL) {
     const vkObjectId id = CheckObjectId(L, 1);
-    if (int code = FindMusic(id, out)) return code;
+    if (int code = FindMusic(L, id, out)) return code;
     if (*out != lib.current) {
       if (id.handle != nullptr) return kErrMusicHandleNotPlaying;
       SetErrorNumber(id.number);
@@ -561,42 +577,42 @@ int NamedCurrentMusic(vkState* L, vkMusic** out) {
 template <bool kPause>
 int cmdStopMusic(vkState* L) {
   CheckArgCount(L, 0, 1);
-  if (Lib().settings.soundOff != 0) return 0;
+  if (Lib(L).settings.soundOff != 0) return 0;
   vkMusic* m;
   if (int code = NamedCurrentMusic(L, &m)) return code;
-  StopMusicRecord(m, kPause);
+  StopMusicRecord(L, m, kPause);
   return 0;
 }
 
 int cmdResumeMusic(vkState* L) {
   CheckArgCount(L, 0, 1);
-  vkSoundLibrary& lib = Lib();
+  vkSoundLibrary& lib = Lib(L);
   if (lib.settings.soundOff != 0) return 0;
   vkMusic* m = lib.paused;
   if (vmGetTop(L) >= 1 && vmType(L, 1) != VK_TNIL) {
-    if (int code = FindMusic(CheckObjectId(L, 1), &m)) return code;
+    if (int code = FindMusic(L, CheckObjectId(L, 1), &m)) return code;
   }
   if (m == nullptr) return kErrWrongUsage;
   if (m->paused == 0) return kErrNotPaused;
-  if (lib.current != nullptr && lib.current != m) StopMusicRecord(lib.current, false);
-  return StartMusic(m);
+  if (lib.current != nullptr && lib.current != m) StopMusicRecord(L, lib.current, false);
+  return StartMusic(L, m);
 }
 
 int cmdSeekMusic(vkState* L) {
   CheckArgCount(L, 2, 2);
   const vkObjectId id = CheckObjectId(L, 1);
   const int32_t millis = IntArg(L, 2);
-  vkSoundLibrary& lib = Lib();
+  vkSoundLibrary& lib = Lib(L);
   if (lib.settings.soundOff != 0) return 0;
   vkMusic* m;
-  if (int code = FindMusic(id, &m)) return code;
+  if (int code = FindMusic(L, id, &m)) return code;
   if (m->kind != kMusicStream) return kErrMusicFormatUnsupported;
   const int32_t duration = GetMusicInfo(0, m->kind, m->stream.get());
   if (millis < 0 || millis > duration - 1) return kErrSeekOutOfRange;
   if (lib.current == m) {
-    StopMusicRecord(m, true);
+    StopMusicRecord(L, m, true);
     vkosSeekMusic(m->kind, m->stream.get(), millis);
-    return StartMusic(m);
+    return StartMusic(L, m);
   }
   vkosSeekMusic(m->kind, m->stream.get(), millis);
   return 0;
@@ -606,11 +622,11 @@ int cmdSetMusicVolume(vkState* L) {
   CheckArgCount(L, 2, 2);
   const vkObjectId id = CheckObjectId(L, 1);
   const int32_t volume = VolumeArg(L, 2);
-  if (Lib().settings.soundOff != 0) return 0;
+  if (Lib(L).settings.soundOff != 0) return 0;
   vkMusic* m;
-  if (int code = FindMusic(id, &m)) return code;
+  if (int code = FindMusic(L, id, &m)) return code;
   m->volume = volume;
-  if (Lib().audioOpened) vkosSetMusicVolume(m->kind, m->Object(), volume);
+  if (Lib(L).audioOpened) vkosSetMusicVolume(m->kind, m->Object(), volume);
   return 0;
 }
 
@@ -644,14 +660,18 @@ int cmdIsMusicPlaying(vkState* L) {
   CheckArgCount(L, 1, 1);
   const vkObjectId id = CheckObjectId(L, 1);
   vkMusic* m;
-  if (int code = FindMusic(id, &m)) return code;
-  vmPushNumber(L, Lib().current == m ? 1 : 0);
+  if (int code = FindMusic(L, id, &m)) return code;
+  vmPushNumber(L, Lib(L).current == m ? 1 : 0);
   return 1;
 }
 
-}  // namespace
+// The audio output's calls back into the library that opened it.
+void ResetMusicState(void* owner) { static_cast<vkSoundLibrary*>(owner)->current = nullptr; }
+void PostToLibrary(void* owner, int32_t type, int32_t idNumber, void* idHandle, int32_t a1, int32_t a2, int32_t a3) {
+  PostSoundEvent(static_cast<vkSoundLibrary*>(owner)->events, type, idNumber, idHandle, a1, a2, a3);
+}
 
-vkSoundEventSwitches gSoundEventWanted;
+}  // namespace
 
 const vkCommandDef kSoundCommands[] = {
     {"FreeSample", cmdFreeSample},
@@ -702,29 +722,26 @@ int OpenSoundLibrary(vkState* L) {
   int rc = RegisterLibrary(L, kSoundCommands, "sound");
   vmRegisterConstants(L, kSoundConstants);
   if (rc != 0) return rc;
+  vkSoundLibrary& lib = Lib(L);
   vkOSAudioServices services;
+  services.owner = &lib;
   services.readFrames = ServiceRead;
   services.seekSound = SeekSound;
   services.renderModule = ServiceRender;
   services.rewindModule = ServiceRewind;
   services.resetMusicState = ResetMusicState;
-  services.postSoundEvent = PostSoundEvent;
-  services.wantSampleLoop = &gSoundEventWanted.sampleLoop;
-  services.wantSampleEnd = &gSoundEventWanted.sampleEnd;
-  services.wantMusicEnd = &gSoundEventWanted.musicEnd;
-  if (int code = InitSoundEventQueue()) return code;
+  services.postSoundEvent = PostToLibrary;
+  services.wantSampleLoop = &lib.wanted.sampleLoop;
+  services.wantSampleEnd = &lib.wanted.sampleEnd;
+  services.wantMusicEnd = &lib.wanted.musicEnd;
   if (vkEventState* events = EventStateOf(L)) events->hooks.takeSoundNotice = TakeSoundNotice;
   return vkosInitAudioChannels(services);
 }
 
-void SetSoundEventWanted(int32_t sampleLoop, int32_t sampleEnd, int32_t musicEnd) {
-  gSoundEventWanted.sampleLoop.store(sampleLoop);
-  gSoundEventWanted.sampleEnd.store(sampleEnd);
-  gSoundEventWanted.musicEnd.store(musicEnd);
-}
+const vkSoundEventSwitches& SoundEventSwitches(vkState* L) { return Lib(L).wanted; }
 
-int SoundSettingsHandler(void*, uint32_t tag, intptr_t value) {
-  vkSoundSettings& settings = Lib().settings;
+int SoundSettingsHandler(vkState* L, void*, uint32_t tag, intptr_t value) {
+  vkSoundSettings& settings = Lib(L).settings;
   const int32_t word = static_cast<int32_t>(value);
   switch (tag) {
     case ATTR_NOSOUND:
@@ -745,7 +762,10 @@ int SoundSettingsHandler(void*, uint32_t tag, intptr_t value) {
     default:
       return 0;
   }
-  SetSoundEventWanted(settings.onSampleLoop, settings.onSampleEnd, settings.onMusicEnd);
+  vkSoundEventSwitches& wanted = Lib(L).wanted;
+  wanted.sampleLoop.store(settings.onSampleLoop);
+  wanted.sampleEnd.store(settings.onSampleEnd);
+  wanted.musicEnd.store(settings.onMusicEnd);
   return 1;
 }
 
@@ -788,7 +808,7 @@ const char* GetMusicFormatName(int32_t kind, void* object) {
   return "Unknown";
 }
 
-int SoundAttributeHandler(void* object, uint32_t tag, int32_t* result) {
+int SoundAttributeHandler(vkState* L, void* object, uint32_t tag, int32_t* result) {
   const vkObjectId id = object != nullptr ? *static_cast<const vkObjectId*>(object) : vkObjectId{*result, nullptr};
   auto typeOf = [](int32_t code) {
     if (code == 0 || code == 2) return 0;  // MONO8
@@ -803,10 +823,10 @@ int SoundAttributeHandler(void* object, uint32_t tag, int32_t* result) {
     case ATTR_SAMPLEPITCH:
     case ATTR_SAMPLEPOSITION: {
       vkSample* s = nullptr;
-      for (vkSample& x : Lib().samples)
+      for (vkSample& x : Lib(L).samples)
         if (x.id == id) s = &x;
       if (tag == ATTR_SAMPLEPOSITION) {
-        if (!Lib().audioOpened) return 0;
+        if (!Lib(L).audioOpened) return 0;
         int32_t ms = -1, loops = -1;
         if (s != nullptr) vkosGetSampleProgress(&s->data, &ms, &loops);
         *result = ms;
@@ -826,7 +846,7 @@ int SoundAttributeHandler(void* object, uint32_t tag, int32_t* result) {
     case ATTR_MUSICBITRATE:
     case ATTR_MUSICRATE:
     case ATTR_MUSICTYPE: {
-      for (vkMusic& m : Lib().musics) {
+      for (vkMusic& m : Lib(L).musics) {
         if (!(m.id == id)) continue;
         const int32_t what = tag == ATTR_MUSICDURATION ? 0 : tag == ATTR_MUSICPOSITION ? 1
                            : tag == ATTR_MUSICBITRATE  ? 5 : tag == ATTR_MUSICRATE   ? 4 : 3;
@@ -841,34 +861,32 @@ int SoundAttributeHandler(void* object, uint32_t tag, int32_t* result) {
   }
 }
 
-const char* SoundFormatOfMusic(int32_t number, void* handle) {
+const char* SoundFormatOfMusic(vkState* L, int32_t number, void* handle) {
   const vkObjectId id{number, handle};
-  for (vkMusic& m : Lib().musics)
+  for (vkMusic& m : Lib(L).musics)
     if (m.id == id) return GetMusicFormatName(m.kind, m.Object());
   return nullptr;
 }
 
-void ResetMusicState() { Lib().current = nullptr; }
-
-int StopAllAudio() {
-  vkSoundLibrary& lib = Lib();
+int StopAllAudio(vkState* L) {
+  vkSoundLibrary& lib = Lib(L);
   if (!lib.audioOpened) return 0;
-  if (lib.current != nullptr) StopMusicRecord(lib.current, false);
+  if (lib.current != nullptr) StopMusicRecord(L, lib.current, false);
   vkosStopSample(nullptr);
   vkosStopAudio();
   return 0;
 }
 
-int FreeAllSounds() {
-  vkSoundLibrary& lib = Lib();
+int FreeAllSounds(vkState* L) {
+  vkSoundLibrary& lib = Lib(L);
   vkosCloseAudio();
   lib.current = lib.paused = nullptr;
   lib.samples.clear();
   lib.musics.clear();
   lib.audioOpened = false;
-  FreeSoundEventQueue();
+  FreeSoundEventQueue(lib.events);
   return 0;
 }
 
-int32_t CountSamples() { return static_cast<int32_t>(Lib().samples.size()); }
-int32_t CountMusics() { return static_cast<int32_t>(Lib().musics.size()); }
+int32_t CountSamples(vkState* L) { return static_cast<int32_t>(Lib(L).samples.size()); }
+int32_t CountMusics(vkState* L) { return static_cast<int32_t>(Lib(L).musics.size()); }

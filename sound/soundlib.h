@@ -38,7 +38,14 @@ struct vkSoundEventSwitches {
   std::atomic<int32_t> sampleEnd{0};
   std::atomic<int32_t> musicEnd{0};
 };
-extern vkSoundEventSwitches gSoundEventWanted;
+struct vkSoundLibrary;
+
+// The sound library's run state in [L]'s program context, made when first
+// asked for.
+vkSoundLibrary& SoundLibrary(vkState* L);
+
+// The switches the settings handler keeps for the audio output.
+const vkSoundEventSwitches& SoundEventSwitches(vkState* L);
 
 extern const vkCommandDef kSoundCommands[];
 extern const vkConstantDef kSoundConstants[];
@@ -47,20 +54,17 @@ extern const vkConstantDef kSoundConstants[];
 // channels; 0, or the channels' error.
 int OpenSoundLibrary(vkState* L);
 
-// Sets the three switches at once.
-void SetSoundEventWanted(int32_t sampleLoop, int32_t sampleEnd, int32_t musicEnd);
-
 // Settings listener: sound off (3), master volume (4), and whether the
 // "onsampleloop" (13), "onsampleend" (14) and "onmusicend" (19) handlers are
 // installed. Returns 1 for those tags, else 0.
-int SoundSettingsHandler(void* object, uint32_t tag, intptr_t value);
+int SoundSettingsHandler(vkState* L, void* object, uint32_t tag, intptr_t value);
 
 // Attribute provider for queries about samples and musics: [object] points
 // to the vkObjectId asked about (NULL: *[result] holds its number on entry).
 // Returns 1 when it answered into [*result], else 0. The music format name
 // (tag 18) is answered by SoundFormatOfMusic.
-int SoundAttributeHandler(void* object, uint32_t tag, int32_t* result);
-const char* SoundFormatOfMusic(int32_t number, void* handle);
+int SoundAttributeHandler(vkState* L, void* object, uint32_t tag, int32_t* result);
+const char* SoundFormatOfMusic(vkState* L, int32_t number, void* handle);
 
 // Music information: duration in ms (0), position in ms (1), format code
 // (3), rate (4), bit rate (5) of a stream (kind 1) or module (kind 2); -1
@@ -68,17 +72,13 @@ const char* SoundFormatOfMusic(int32_t number, void* handle);
 int32_t GetMusicInfo(int32_t what, int32_t kind, void* object);
 const char* GetMusicFormatName(int32_t kind, void* object);
 
-// Forgets the current music, so that no music counts as playing; called on
-// the main thread when a music ended.
-void ResetMusicState();
-
 // Stops the music, every sample channel and the audio output when it was
 // opened; returns 0.
-int StopAllAudio();
+int StopAllAudio(vkState* L);
 
 // Frees every sample and music and closes the audio output; returns 0.
-int FreeAllSounds();
+int FreeAllSounds(vkState* L);
 
 // Number of samples and musics.
-int32_t CountSamples();
-int32_t CountMusics();
+int32_t CountSamples(vkState* L);
+int32_t CountMusics(vkState* L);

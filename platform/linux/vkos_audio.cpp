@@ -820,9 +820,9 @@ void vkosDeliverAudioNotifications() {
   vkAudioOutput& out = Output();
   vkAudioNote note;
   while (out.notes.Pop(&note)) {
-    if (note.type == 7 && out.services.resetMusicState != nullptr) out.services.resetMusicState();
+    if (note.type == 7 && out.services.resetMusicState != nullptr) out.services.resetMusicState(out.services.owner);
     if (note.post && out.services.postSoundEvent != nullptr)
-      out.services.postSoundEvent(note.type, note.id.number, note.id.handle, note.a1, note.a2, note.a3);
+      out.services.postSoundEvent(out.services.owner, note.type, note.id.number, note.id.handle, note.a1, note.a2, note.a3);
   }
 }
 

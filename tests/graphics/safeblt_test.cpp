@@ -66,7 +66,6 @@ struct Scene {
   vkBitMapPtr src = RandomBitMap(kSrcW, kSrcH, rng);
   vkPlanePtr srcMask = RandomMask(kSrcW, kSrcH, rng), srcAlpha = RandomAlpha(kSrcW, kSrcH, rng);
   vkPlanePtr drawMask = RandomMask(kW, kH, rng), drawAlpha = RandomAlpha(kW, kH, rng);
-  const vkGraphicsSettings saved = gGraphicsSettings;
 
   Scene() {
     display.backBuffer = back.get(), display.screenBuffer = screen.get();
@@ -79,7 +78,6 @@ struct Scene {
   ~Scene() {
     CurrentDisplay = nullptr;
     CurrentBGPic = nullptr;
-    gGraphicsSettings = saved;
   }
   vkClipRegion* Region(int32_t x, int32_t y, int32_t w, int32_t h, bool shaped) {
     vkPlanePtr shape = shaped ? RandomMask(w, h, rng) : nullptr;
@@ -193,8 +191,8 @@ TEST(SafeBlt, DestinationsFlagsPlanesAndClipsAgainstTheReference) {
             for (int32_t intensity : {128, -1}) {
               if (dest == kPlanesOnly && pixelsOnly) continue;  // pixels only without pixels: nothing to see
               Scene s;
-              gGraphicsSettings.maskMode = 2;
-              gGraphicsSettings.alphaIntensity = intensity;
+              s.gs.settings.maskMode = 2;
+              s.gs.settings.alphaIntensity = intensity;
               vkBitMapPtr given = RandomBitMap(kW, kH, s.rng);
               if (dest == kPlanesOnly) {
                 s.display.renderTarget = kTargetBrush;
@@ -234,7 +232,7 @@ TEST(SafeBlt, DestinationsFlagsPlanesAndClipsAgainstTheReference) {
 
 TEST(SafeBlt, ATargetWithItsOwnAlphaTakesThePixelsWholeAndTheAlphaInItsPlane) {
   Scene s;
-  gGraphicsSettings.alphaIntensity = -1;
+  s.gs.settings.alphaIntensity = -1;
   s.display.drawAlpha = s.drawAlpha.get();
   vkBitMapPtr given = RandomBitMap(kW, kH, s.rng);
   vkBlitRequest rq{s.src.get(), 0, 0, given.get(), 4, 4, kSrcW, kSrcH, kSrcW, kSrcH, kW, kH, kBlitNoSprites,
@@ -327,7 +325,7 @@ void RedrawThroughARegion(vkGraphicsState& gs, vkDisplay* display, vkBGPic*, vkB
 
 TEST(SafeBlt, NestedBlitsThroughTheLayersKeepTheOuterScratch) {
   Scene s;
-  gGraphicsSettings.maskMode = 2;
+  s.gs.settings.maskMode = 2;
   s.gs.redraw = RedrawThroughARegion;
   s.display.layersOn = 1;
   s.display.drawMask = s.drawMask.get();

@@ -27,10 +27,10 @@ struct Seen {
 };
 Seen* gSeen = nullptr;
 
-void Post(int32_t type, int32_t id, void*, int32_t a1, int32_t a2, int32_t a3) {
+void Post(void*, int32_t type, int32_t id, void*, int32_t a1, int32_t a2, int32_t a3) {
   gSeen->notes.push_back({type, id, a1, a2, a3});
 }
-void Reset() { gSeen->resets++; }
+void Reset(void*) { gSeen->resets++; }
 
 std::atomic<int32_t> kOn{1};
 

@@ -464,7 +464,7 @@ TEST_F(Dispatcher, SoundNoticesGoToTheProgramHandlers) {
   static std::vector<vkSoundNotice> pending;
   pending = {{kSoundNoticeSampleEnd, {3, nullptr}, 1.5, 2}, {kSoundNoticeSampleLoop, {4, nullptr}, 0, 1},
              {kSoundNoticeMusicEnd, {5, nullptr}, 0, 0}};
-  events_->hooks.takeSoundNotice = [](vkSoundNotice* out) {
+  events_->hooks.takeSoundNotice = [](vkState*, vkSoundNotice* out) {
     if (pending.empty()) return false;
     *out = pending.front();
     pending.erase(pending.begin());

@@ -16,22 +16,22 @@ using vktest::ServicesTest;
 std::vector<std::string> gLog;
 
 // Two libraries' handlers: the first takes tag 5 only, the second tags 5 and 3.
-int FirstSet(void*, uint32_t tag, intptr_t value) {
+int FirstSet(vkState*, void*, uint32_t tag, intptr_t value) {
   gLog.push_back("first set " + std::to_string(tag) + "=" + std::to_string(value));
   return tag == 5;
 }
-int SecondSet(void* object, uint32_t tag, intptr_t value) {
+int SecondSet(vkState*, void* object, uint32_t tag, intptr_t value) {
   gLog.push_back("second set " + std::to_string(tag) + "=" + std::to_string(value) +
                  (object ? " with object" : ""));
   return tag == 5 || tag == 3;
 }
-int FirstGet(void*, uint32_t tag, int32_t* result) {
+int FirstGet(vkState*, void*, uint32_t tag, int32_t* result) {
   gLog.push_back("first get " + std::to_string(tag));
   if (tag != 7) return 0;
   *result = 128;
   return 1;
 }
-int SecondGet(void*, uint32_t tag, int32_t* result) {
+int SecondGet(vkState*, void*, uint32_t tag, int32_t* result) {
   gLog.push_back("second get " + std::to_string(tag));
   if (tag != 7 && tag != 8) return 0;
   *result = 8;
@@ -99,7 +99,7 @@ TEST_F(AttributesTest, SettableOnlyTagsAreReadThroughTheChains) {
   EXPECT_EQ(GetAttrs(L, nullptr, {{ATTR_EXITONERROR, &word}, {ATTR_LINEINFO, &word}}), 0);
   EXPECT_EQ(word, 77);
   int answer12 = 0;
-  ASSERT_EQ(AddGetAttrHandler(L, [](void*, uint32_t tag, int32_t* r) {
+  ASSERT_EQ(AddGetAttrHandler(L, [](vkState*, void*, uint32_t tag, int32_t* r) {
               if (tag != ATTR_EXITONERROR) return 0;
               *r = 1;
               return 1;
@@ -155,15 +155,13 @@ TEST_F(AttributesTest, StartupChainsReachTheGraphicsAndSoundLibraries) {
   ASSERT_EQ(AddSetAttrHandler(L, SoundSettingsHandler), 0);
   ASSERT_EQ(AddGetAttrHandler(L, GetGraphicsAttr), 0);
   ASSERT_EQ(AddGetAttrHandler(L, SoundAttributeHandler), 0);
-  const vkGraphicsSettings saved = gGraphicsSettings;
   EXPECT_EQ(SetAttrs(L, nullptr, {{ATTR_MASKMODE, 1}, {ATTR_ONSAMPLEEND, 1}, {ATTR_ALPHAINTENSITY, 64}}), 3);
-  EXPECT_EQ(gSoundEventWanted.sampleEnd.load(), 1);
+  EXPECT_EQ(SoundEventSwitches(L).sampleEnd.load(), 1);
   int32_t mask = 0, alpha = 0;
   EXPECT_EQ(GetAttrs(L, nullptr, {{ATTR_MASKMODE, &mask}, {ATTR_ALPHAINTENSITY, &alpha}}), 2);
   EXPECT_EQ(mask, 1);
   EXPECT_EQ(alpha, 64);
   SetAttrs(L, nullptr, {{ATTR_ONSAMPLEEND, 0}});
-  gGraphicsSettings = saved;
 }
 
 }  // namespace

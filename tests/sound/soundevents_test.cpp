@@ -4,6 +4,9 @@
 // switches the audio output reads.
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include "engine/state.h"
 #include "sound/soundevents.h"
 #include "sound/soundlib.h"
 
@@ -11,14 +14,13 @@ namespace {
 
 class SoundEvents : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(InitSoundEventQueue(), 0); }
-  void TearDown() override { FreeSoundEventQueue(); }
+  vkSoundEventQueue queue;
 };
 
 TEST_F(SoundEvents, EmptyQueueGivesNothing) {
   vkSoundEvent event;
   event.type = 99;
-  EXPECT_EQ(GetSoundEvent(&event), 0);
+  EXPECT_EQ(GetSoundEvent(queue, &event), 0);
   EXPECT_EQ(event.type, 99);
 }
 
@@ -39,9 +41,9 @@ TEST_F(SoundEvents, ValueIsCountLessOneTimesLengthPlusPositionForSampleEnds) {
   int marker = 0;
   for (const ValueCase& c : cases) {
     SCOPED_TRACE(c.value);
-    PostSoundEvent(c.type, 4, &marker, c.a1, c.a2, c.a3);
+    PostSoundEvent(queue, c.type, 4, &marker, c.a1, c.a2, c.a3);
     vkSoundEvent event;
-    ASSERT_EQ(GetSoundEvent(&event), 1);
+    ASSERT_EQ(GetSoundEvent(queue, &event), 1);
     EXPECT_EQ(event.type, c.type);
     EXPECT_EQ(event.idNumber, 4);
     EXPECT_EQ(event.idHandle, &marker);
@@ -51,36 +53,39 @@ TEST_F(SoundEvents, ValueIsCountLessOneTimesLengthPlusPositionForSampleEnds) {
 }
 
 TEST_F(SoundEvents, OldestFirst) {
-  for (int32_t id = 1; id <= 5; id++) PostSoundEvent(kSoundEventMusicEnd, id, nullptr, 0, 1, 0);
+  for (int32_t id = 1; id <= 5; id++) PostSoundEvent(queue, kSoundEventMusicEnd, id, nullptr, 0, 1, 0);
   for (int32_t id = 1; id <= 5; id++) {
     vkSoundEvent event;
-    ASSERT_EQ(GetSoundEvent(&event), 1);
+    ASSERT_EQ(GetSoundEvent(queue, &event), 1);
     EXPECT_EQ(event.idNumber, id);
   }
   vkSoundEvent event;
-  EXPECT_EQ(GetSoundEvent(&event), 0);
+  EXPECT_EQ(GetSoundEvent(queue, &event), 0);
 }
 
 TEST_F(SoundEvents, FreeDropsPendingNotifications) {
-  PostSoundEvent(kSoundEventSampleEnd, 1, nullptr, 10, 1, 0);
-  PostSoundEvent(kSoundEventSampleEnd, 2, nullptr, 10, 1, 0);
-  FreeSoundEventQueue();
+  PostSoundEvent(queue, kSoundEventSampleEnd, 1, nullptr, 10, 1, 0);
+  PostSoundEvent(queue, kSoundEventSampleEnd, 2, nullptr, 10, 1, 0);
+  FreeSoundEventQueue(queue);
   vkSoundEvent event;
-  EXPECT_EQ(GetSoundEvent(&event), 0);
+  EXPECT_EQ(GetSoundEvent(queue, &event), 0);
 }
 
 TEST(SoundSettings, InstalledHandlersSetTheWantedSwitches) {
-  EXPECT_EQ(SoundSettingsHandler(nullptr, ATTR_ONSAMPLEEND, 1), 1);
-  EXPECT_EQ(gSoundEventWanted.sampleEnd.load(), 1);
-  EXPECT_EQ(SoundSettingsHandler(nullptr, ATTR_ONMUSICEND, 1), 1);
-  EXPECT_EQ(SoundSettingsHandler(nullptr, ATTR_ONSAMPLELOOP, 1), 1);
-  EXPECT_EQ(SoundSettingsHandler(nullptr, ATTR_ONSAMPLEEND, 0), 1);
-  EXPECT_EQ(gSoundEventWanted.sampleLoop.load(), 1);
-  EXPECT_EQ(gSoundEventWanted.sampleEnd.load(), 0);
-  EXPECT_EQ(gSoundEventWanted.musicEnd.load(), 1);
-  EXPECT_EQ(SoundSettingsHandler(nullptr, 99, 1), 0);
+  std::unique_ptr<vkState, void (*)(vkState*)> state(vmNewState(), vmCloseState);
+  vkState* L = state.get();
+  const vkSoundEventSwitches& wanted = SoundEventSwitches(L);
+  EXPECT_EQ(SoundSettingsHandler(L, nullptr, ATTR_ONSAMPLEEND, 1), 1);
+  EXPECT_EQ(wanted.sampleEnd.load(), 1);
+  EXPECT_EQ(SoundSettingsHandler(L, nullptr, ATTR_ONMUSICEND, 1), 1);
+  EXPECT_EQ(SoundSettingsHandler(L, nullptr, ATTR_ONSAMPLELOOP, 1), 1);
+  EXPECT_EQ(SoundSettingsHandler(L, nullptr, ATTR_ONSAMPLEEND, 0), 1);
+  EXPECT_EQ(wanted.sampleLoop.load(), 1);
+  EXPECT_EQ(wanted.sampleEnd.load(), 0);
+  EXPECT_EQ(wanted.musicEnd.load(), 1);
+  EXPECT_EQ(SoundSettingsHandler(L, nullptr, 99, 1), 0);
   int32_t answer = 5;
-  EXPECT_EQ(SoundAttributeHandler(nullptr, 8, &answer), 0);
+  EXPECT_EQ(SoundAttributeHandler(L, nullptr, 8, &answer), 0);
   EXPECT_EQ(answer, 5);
 }
 

@@ -31,8 +31,7 @@ class SoundLibrary : public vktest::LibraryTest {
     module = dir.Write("a.mod", ModuleBytes(spec));
   }
   void TearDown() override {
-    FreeAllSounds();
-    SoundSettingsHandler(nullptr, ATTR_NOSOUND, 0);
+    FreeAllSounds(L);
     vktest::LibraryTest::TearDown();
   }
 
@@ -109,7 +108,7 @@ TEST_F(SoundLibrary, MusicsThroughTheirLife) {
 }
 
 TEST_F(SoundLibrary, SoundOffDoesNothing) {
-  SoundSettingsHandler(nullptr, ATTR_NOSOUND, 1);
+  SoundSettingsHandler(L, nullptr, ATTR_NOSOUND, 1);
   RunCases({
       {"LoadSample", {1, wave}, ""},
       {"PlaySample", {1}, ""},
@@ -118,8 +117,8 @@ TEST_F(SoundLibrary, SoundOffDoesNothing) {
       {"PlayMusic", {1}, ""},
       {"IsSound", {}, "0"},
   });
-  EXPECT_EQ(CountSamples(), 0);
-  EXPECT_EQ(CountMusics(), 0);
+  EXPECT_EQ(CountSamples(L), 0);
+  EXPECT_EQ(CountMusics(L), 0);
 }
 
 }  // namespace
