@@ -47,7 +47,6 @@
 #include "sound/soundlib.h"
 #include "text/textobjects.h"
 
-vkShutdownObserver gShutdownObserver = nullptr;
 
 namespace {
 
@@ -202,7 +201,7 @@ int Shutdown(uint32_t error, vkState* L, vkProgramContext& context, vkApplet& ap
   context.iconPaths = {};
   SetAttrs(L, nullptr, {{ATTR_SCRIPTPHASE, 0}, {ATTR_QUIET, context.quiet}});
   for (const vkShutdownStep& step : kShutdownSteps) {
-    if (gShutdownObserver) gShutdownObserver(step.name);
+    if (context.shutdownObserver) context.shutdownObserver(step.name);
     if (step.run) step.run(L);
   }
   context.userArgs.clear();
@@ -225,7 +224,7 @@ int Shutdown(uint32_t error, vkState* L, vkProgramContext& context, vkApplet& ap
   return reported ? 1 : 0;
 }
 
-int RunPlayer(int argc, const char* const* argv) {
+int RunPlayer(int argc, const char* const* argv, vkShutdownObserver observer) {
   std::unique_ptr<vkProgramContext> context;
   std::unique_ptr<vkApplet> applet;
   try {
@@ -235,6 +234,7 @@ int RunPlayer(int argc, const char* const* argv) {
     std::printf("Not enough memory.\n");
     return 1;
   }
+  context->shutdownObserver = observer;
   vkState* L = vmNewState();
   if (!L) {
     std::printf("Not enough memory.\n");

@@ -11,9 +11,13 @@
 
 struct vkState;
 
+// Where a test may watch the shutdown: called with each free-all step's name
+// before it runs.
+using vkShutdownObserver = void (*)(const char* step);
+
 // Runs the player with the command line; returns the exit status: 0 after a
 // normal end or "User abort!", 1 after an error was reported.
-int RunPlayer(int argc, const char* const* argv);
+int RunPlayer(int argc, const char* const* argv, vkShutdownObserver observer = nullptr);
 
 // Loads the applet's bytecode as the main chunk (left on the stack) and
 // installs the event pump as the line hook. 0 or the load error.
@@ -32,8 +36,3 @@ struct vkShutdownStep {
   const char* name;
   void (*run)(vkState* L);
 };
-
-// Where a test may watch the shutdown: called with each free-all step's name
-// before it runs.
-using vkShutdownObserver = void (*)(const char* step);
-extern vkShutdownObserver gShutdownObserver;

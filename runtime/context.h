@@ -318,6 +318,10 @@ struct vkProgramContext {
   std::shared_ptr<vkGraphicsState> graphics;
   // The sound library's (sound/soundlib.h), made the same way.
   std::shared_ptr<vkSoundLibrary> sound;
+
+  // Called with the name of each shutdown step before it runs (tests watch
+  // the order through it).
+  void (*shutdownObserver)(const char* step) = nullptr;
 };
 
 struct vkState;

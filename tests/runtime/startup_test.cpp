@@ -14,6 +14,7 @@
 namespace {
 
 std::vector<std::string> gSteps;
+void Observe(const char* step) { gSteps.push_back(step); }
 
 // An applet packed by the tools (tests/player/data/badpreload.manifest): one
 // music preload, whose command does not exist yet, so the preloads fail.
@@ -26,10 +27,8 @@ class StartUp : public ::testing::Test {
     gSteps.clear();
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    gShutdownObserver = [](const char* step) { gSteps.push_back(step); };
   }
   void TearDown() override {
-    gShutdownObserver = nullptr;
     ErrorInfo().stopFlag = 0;
     std::filesystem::current_path(cwd_);
   }
@@ -39,7 +38,7 @@ class StartUp : public ::testing::Test {
 TEST_F(StartUp, AnErrorInThePreloadsStillFreesEverythingInOrder) {
   const char* argv[] = {"vellumark", kBadPreload, "-QUIET"};
   testing::internal::CaptureStderr();
-  EXPECT_EQ(RunPlayer(3, argv), 1);
+  EXPECT_EQ(RunPlayer(3, argv, Observe), 1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Cannot read file tune.mod !\n");
   const std::vector<std::string> order = {
       "vkosRunStateHook",   "FreeDrawBuffers",   "StopAllAudio",       "CloseAllDisplays",
@@ -54,7 +53,7 @@ TEST_F(StartUp, NothingToRunEndsSilentlyAfterTheSameShutdown) {
   const char* argv[] = {"vellumark"};
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  EXPECT_EQ(RunPlayer(1, argv), 0);
+  EXPECT_EQ(RunPlayer(1, argv, Observe), 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(gSteps.size(), 17u);
