@@ -2,6 +2,7 @@
 #include "engine/gc.h"
 
 #include <cstring>
+#include <vector>
 
 #include "engine/call.h"
 #include "engine/function.h"
@@ -16,6 +17,7 @@ struct GCState {
   vkGCObject* gray = nullptr;
   vkTable* weak[4] = {nullptr, nullptr, nullptr, nullptr};  // indexed by weak bits >> 2: 1 keys, 2 values, 3 both
   vkGlobalState* g;
+  std::vector<vkTable*> deadKeyTables;  // reached tables with string keys in nodes whose value is nil
 };
 
 inline bool isReached(const vkGCObject* o) { return (o->marked & VK_MARK_REACHED) != 0; }
@@ -78,9 +80,16 @@ void traverseTable(GCState& st, vkTable* h) {
     for (int i = 0; i < h->sizearray; i++) markValue(st, &h->array[i]);
   if (h->node == &st.g->dummynode) return;
   int n = vmTableNodeCount(h);
+  bool deadStringKey = false;
   for (int i = 0; i < n; i++) {
     vkNode* nd = &h->node[i];
-    if (vmIsNil(&nd->val)) continue;  // a dead key is only a placeholder
+    if (vmIsNil(&nd->val)) {  // a dead key is only a placeholder
+      if (nd->key.tt == VK_TSTRING && !deadStringKey) {
+        deadStringKey = true;
+        st.deadKeyTables.push_back(h);
+      }
+      continue;
+    }
     if (!weakKeys) markValue(st, &nd->key);
     if (!weakValues) markValue(st, &nd->val);
   }
@@ -162,9 +171,16 @@ void clearValues(GCState& st, vkTable* h) {
       if (!survives(&h->array[i])) vmSetNil(&h->array[i]);
     if (h->node == &st.g->dummynode) continue;
     int n = vmTableNodeCount(h);
+    bool deadStringKey = false;
     for (int i = 0; i < n; i++) {
       vkNode* nd = &h->node[i];
-      if (!vmIsNil(&nd->val) && !survives(&nd->val)) vmSetNil(&nd->val);
+      if (!vmIsNil(&nd->val) && !survives(&nd->val)) {
+        vmSetNil(&nd->val);
+        if (nd->key.tt == VK_TSTRING && !deadStringKey) {
+          deadStringKey = true;
+          st.deadKeyTables.push_back(h);
+        }
+      }
     }
   }
 }
@@ -176,6 +192,21 @@ void clearKeys(GCState& st, vkTable* h) {
     for (int i = 0; i < n; i++) {
       vkNode* nd = &h->node[i];
       if (!vmIsNil(&nd->val) && !survives(&nd->key)) vmSetNil(&nd->val);
+    }
+  }
+}
+
+// A string key of a node whose value is nil stays in the node after its
+// string is collected; it becomes a dead key, which no lookup matches, so
+// that no lookup reads the freed string.
+void markDeadKeys(GCState& st) {
+  for (vkTable* h : st.deadKeyTables) {
+    int n = vmTableNodeCount(h);
+    for (int i = 0; i < n; i++) {
+      vkNode* nd = &h->node[i];
+      if (vmIsNil(&nd->val) && nd->key.tt == VK_TSTRING &&
+          !(nd->key.v.gc->marked & (VK_MARK_REACHED | VK_MARK_FIXED)))
+        nd->key.tt = VK_TDEADKEY;
     }
   }
 }
@@ -316,6 +347,7 @@ void vmCollectGarbage(vkState* L) {
     clearValues(st, st.weak[w]);
   }
   g->mainthread->marked &= static_cast<uint8_t>(~VK_MARK_REACHED);
+  markDeadKeys(st);
   vmSweep(L, false);
   if (g->strt.nuse < g->strt.size / 4 && g->strt.size > 64) vmResizeStringTable(L, g->strt.size / 2);
   if (g->buffsize > 64) {

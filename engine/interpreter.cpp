@@ -296,6 +296,7 @@ int vmEqualValue(vkState* L, const vkValue* a, const vkValue* b) {
     case VK_TNIL: return 1;
     case VK_TNUMBER: return a->v.n == b->v.n;
     case VK_TBOOLEAN: return a->v.b == b->v.b;
+    case VK_TSTRING: return vmStringsEqual(vmStr(a), vmStr(b));
     case VK_TTABLE:
     case VK_TUSERDATA: {
       if (a->v.gc == b->v.gc) return 1;

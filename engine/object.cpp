@@ -1,6 +1,8 @@
 // Small object routines shared by the whole engine: the shared nil, type
-// names, the integer logarithm and raw equality.
+// names, the integer logarithm, raw equality and long-string equality.
 #include "engine/object.h"
+
+#include <cstring>
 
 const vkValue vkNilObject = {VK_TNIL, {nullptr}};
 
@@ -47,6 +49,12 @@ int vmRawEqualObj(const vkValue* a, const vkValue* b) {
     case VK_TNIL: return 1;
     case VK_TNUMBER: return a->v.n == b->v.n;
     case VK_TBOOLEAN: return a->v.b == b->v.b;
+    case VK_TSTRING: return vmStringsEqual(vmStr(a), vmStr(b));
     default: return a->v.p == b->v.p;
   }
+}
+
+bool vmLongStringsEqual(const vkString* a, const vkString* b) {
+  if ((a->shape & b->shape & VK_STRING_HASHED) && a->hash != b->hash) return false;
+  return std::memcmp(a->data(), b->data(), a->len) == 0;
 }

@@ -23,7 +23,8 @@ enum : int {
   VK_TUSERDATA = 7,
   VK_TTHREAD = 8,
   VK_TPROTO = 9,  // inside the engine only
-  VK_TUPVAL = 10  // inside the engine only
+  VK_TUPVAL = 10,  // inside the engine only
+  VK_TDEADKEY = 11  // a table key whose string was collected: matches no lookup
 };
 
 // Bits of vkGCObject::marked.
@@ -39,7 +40,7 @@ struct vkGCObject {
   vkGCObject* next;  // link in the list that owns the object
   uint8_t tt;        // type tag
   uint8_t marked;    // VK_MARK_* bits
-  uint8_t shape;     // strings: VK_STRING_INLINE or VK_STRING_VIEW; 0 for other types
+  uint8_t shape;     // strings: VK_STRING_* bits; 0 for other types
 };
 
 // A tagged value. Numbers are doubles; booleans a word 0/1 in b.
@@ -53,18 +54,24 @@ struct vkValue {
   } v;
 };
 
-// Where a string's bytes live (vkGCObject::shape): right after the record,
-// or as a view into a vkStringBlock that concatenation extends in place
+// Bits of a string's vkGCObject::shape. Its bytes live right after the
+// record, or (VIEW) in a vkStringBlock that concatenation extends in place
 // (engine/strings.cpp). The bytes of an inline string and of the newest view
 // of a block are followed by a NUL; an older view's may not be, so text that
-// must end in a NUL comes from vmStringText (engine/strings.h).
-enum : uint8_t { VK_STRING_INLINE = 0, VK_STRING_VIEW = 1 };
+// must end in a NUL comes from vmStringText (engine/strings.h). A long string
+// (kLongStringMin bytes or more) is not interned and gets its hash when a
+// table first needs it (HASHED).
+enum : uint8_t { VK_STRING_INLINE = 0, VK_STRING_VIEW = 1, VK_STRING_HASHED = 2 };
+
+// Strings of at least this many bytes are long: never interned, so two of
+// them with the same bytes may be two objects, and they compare by content.
+inline constexpr uint32_t kLongStringMin = 40;
 
 struct vkStringBlock;
 
 struct vkString : vkGCObject {
-  uint32_t hash;
-  uint32_t len;  // bytes, NUL not counted
+  uint32_t hash;  // of a long string: valid once VK_STRING_HASHED is set (vmStringHashOf)
+  uint32_t len;   // bytes, NUL not counted
   inline const char* data() const;
   // The bytes of an inline string that is still being built (vmBeginString).
   char* fillData() { return reinterpret_cast<char*>(this + 1); }
@@ -76,7 +83,7 @@ struct vkStringView : vkString {
 };
 
 inline const char* vkString::data() const {
-  return shape == VK_STRING_VIEW ? static_cast<const vkStringView*>(this)->text
+  return (shape & VK_STRING_VIEW) ? static_cast<const vkStringView*>(this)->text
                                  : reinterpret_cast<const char*>(this + 1);
 }
 
@@ -191,5 +198,15 @@ extern const char* const vkTypeNames[9];
 // floor(log2 x), -1 for 0.
 int vmLog2(uint32_t x);
 
-// Raw equality: same tag and payload (numbers compared numerically).
+inline bool vmIsLongString(const vkString* s) { return s->len >= kLongStringMin; }
+
+// Whether two different string objects hold the same bytes: only long
+// strings can (short ones are interned).
+bool vmLongStringsEqual(const vkString* a, const vkString* b);
+inline bool vmStringsEqual(const vkString* a, const vkString* b) {
+  return a == b || (a->len == b->len && vmIsLongString(a) && vmLongStringsEqual(a, b));
+}
+
+// Raw equality: same tag and payload (numbers compared numerically, strings
+// by their bytes).
 int vmRawEqualObj(const vkValue* a, const vkValue* b);

@@ -1,18 +1,21 @@
 // Interned strings and the number/text conversions of the engine.
 //
-// Every string is interned, so equal text is one object and string equality
-// stays pointer equality everywhere. A string's bytes sit either right after
-// its record or, for long results of concatenation, in a vkStringBlock that
-// views share: a view is a record with a pointer into a block and a length.
-// Appending to the newest view of a block writes the new bytes after it in
-// the block (when there is room) and interns a new view over the longer run,
-// so building a text piece by piece costs time in proportion to its length;
-// when the block is full, the text moves to a new block of twice its length.
-// Earlier views keep their length and never see the new bytes, but their NUL
-// is overwritten: text handed to C code goes through vmStringText, which
-// copies such a view into a block of its own, and marks the newest view as
-// held by the call level that asked, so that no append while that level
-// runs overwrites its NUL.
+// Short strings are interned, so equal short text is one object and compares
+// by pointer. Long strings (kLongStringMin bytes or more) are not: each is an
+// object of its own on the collector's object list, compared by its bytes,
+// and hashed with the same function only when a table first needs its hash,
+// so table placement and traversal order do not depend on the difference.
+// A string's bytes sit either right after its record or, for long results of
+// concatenation, in a vkStringBlock that views share: a view is a record with
+// a pointer into a block and a length. Appending to the newest view of a
+// block writes the new bytes after it in the block (when there is room) and
+// makes a new view over the longer run, so building a text piece by piece
+// costs time in proportion to its length; when the block is full, the text
+// moves to a new block of twice its length. Earlier views keep their length
+// and never see the new bytes, but their NUL is overwritten: text handed to C
+// code goes through vmStringText, which copies such a view into a block of
+// its own, and marks the newest view as held by the call level that asked,
+// so that no append while that level runs overwrites its NUL.
 #include "engine/strings.h"
 
 #include <clocale>
@@ -66,9 +69,17 @@ vkString* findString(vkGlobalState* g, const char* s, size_t len, uint32_t h) {
   return nullptr;
 }
 
-void linkString(vkState* L, vkString* ts) {
+// Links a new string to its owner: a long one to the object list, a short
+// one (with its hash [h]) to the intern table.
+void linkString(vkState* L, vkString* ts, uint32_t h) {
   vkGlobalState* g = L->G;
-  uint32_t b = ts->hash & (g->strt.size - 1);
+  if (vmIsLongString(ts)) {
+    ts->next = g->rootgc;
+    g->rootgc = ts;
+    return;
+  }
+  ts->hash = h;
+  uint32_t b = h & (g->strt.size - 1);
   ts->next = g->strt.hash[b];
   g->strt.hash[b] = ts;
   g->strt.nuse++;
@@ -96,18 +107,18 @@ void releaseBlock(vkState* L, vkStringBlock* b) {
   if (--b->views == 0) vmRealloc(L, b, blockBytes(b->capacity), 0);
 }
 
-// Interns a new view of [len] bytes at [text] in [b].
-vkString* newView(vkState* L, vkStringBlock* b, const char* text, size_t len, uint32_t h) {
+// A new view of [len] bytes (a long string) at [text] in [b].
+vkString* newView(vkState* L, vkStringBlock* b, const char* text, size_t len) {
   auto* v = static_cast<vkStringView*>(vmRealloc(L, nullptr, 0, sizeof(vkStringView)));
   v->tt = VK_TSTRING;
   v->marked = 0;
   v->shape = VK_STRING_VIEW;
-  v->hash = h;
+  v->hash = 0;
   v->len = static_cast<uint32_t>(len);
   v->text = text;
   v->block = b;
   b->views++;
-  linkString(L, v);
+  linkString(L, v, 0);
   return v;
 }
 
@@ -122,12 +133,12 @@ char* copyParts(char* dst, const vkValue* parts, int n) {
 
 ptrdiff_t callLevel(vkState* L) { return L->ci - L->baseCi; }
 
-// The concatenation written into the block of the first part, after it, or
+// The concatenation (a long string) written into the block of the first part, after it, or
 // NULL when that is not its block's newest view, the block is full, or C
 // code of a call level that is still running holds the first part's text.
 vkString* appendInPlace(vkState* L, const vkValue* parts, int n, size_t total) {
   const vkString* left = vmStr(parts);
-  if (left->shape != VK_STRING_VIEW) return nullptr;
+  if (!(left->shape & VK_STRING_VIEW)) return nullptr;
   const auto* v = static_cast<const vkStringView*>(left);
   vkStringBlock* b = v->block;
   char* end = b->text() + b->used;
@@ -135,15 +146,9 @@ vkString* appendInPlace(vkState* L, const vkValue* parts, int n, size_t total) {
   if (v->text + left->len != end || add > b->capacity - b->used) return nullptr;
   if (b->heldBy && !(b->heldBy == L && callLevel(L) < b->heldLevel)) return nullptr;
   copyParts(end, parts + 1, n - 1)[0] = '\0';
-  uint32_t h = vmStringHash(v->text, total);
-  vkString* old = findString(L->G, v->text, total, h);
-  if (old) {
-    *end = '\0';
-    return old;
-  }
   vkString* r;
   try {
-    r = newView(L, b, v->text, total, h);
+    r = newView(L, b, v->text, total);
   } catch (...) {
     *end = '\0';
     throw;
@@ -158,21 +163,17 @@ vkString* newBlockView(vkState* L, const vkValue* parts, int n, size_t total, si
   vkStringBlock* b = newBlock(L, capacity);
   copyParts(b->text(), parts, n)[0] = '\0';
   b->used = total;
-  uint32_t h = vmStringHash(b->text(), total);
-  vkString* old = findString(L->G, b->text(), total, h);
-  if (!old) {
-    try {
-      return newView(L, b, b->text(), total, h);
-    } catch (...) {
-      vmRealloc(L, b, blockBytes(capacity), 0);
-      throw;
-    }
+  try {
+    return newView(L, b, b->text(), total);
+  } catch (...) {
+    vmRealloc(L, b, blockBytes(capacity), 0);
+    throw;
   }
-  vmRealloc(L, b, blockBytes(capacity), 0);
-  return old;
 }
 
 }  // namespace
+
+static_assert(kStringViewMin >= kLongStringMin, "views are long strings");
 
 vkString* vmConcatStrings(vkState* L, const vkValue* parts, int n, size_t total) {
   const vkString* left = vmStr(parts);
@@ -180,7 +181,7 @@ vkString* vmConcatStrings(vkState* L, const vkValue* parts, int n, size_t total)
     if (vkString* r = appendInPlace(L, parts, n, total)) return r;
     // A view as the left part is text being built: leave room to grow.
     size_t capacity = total;
-    if (left->shape == VK_STRING_VIEW) capacity = total <= kMaxBlockText / 2 ? 2 * total : kMaxBlockText;
+    if (left->shape & VK_STRING_VIEW) capacity = total <= kMaxBlockText / 2 ? 2 * total : kMaxBlockText;
     return newBlockView(L, parts, n, total, capacity);
   }
   vkString* result = vmBeginString(L, total);
@@ -188,7 +189,7 @@ vkString* vmConcatStrings(vkState* L, const vkValue* parts, int n, size_t total)
   return vmEndString(L, result);
 }
 
-bool vmStringIsTerminated(const vkString* s) { return s->shape != VK_STRING_VIEW || s->data()[s->len] == '\0'; }
+bool vmStringIsTerminated(const vkString* s) { return !(s->shape & VK_STRING_VIEW) || s->data()[s->len] == '\0'; }
 
 const char* vmStringTextCopy(const vkString* s, std::string& scratch) {
   if (vmStringIsTerminated(s)) return s->data();
@@ -197,7 +198,7 @@ const char* vmStringTextCopy(const vkString* s, std::string& scratch) {
 }
 
 const char* vmStringText(vkState* L, vkString* s) {
-  if (s->shape != VK_STRING_VIEW) return s->data();
+  if (!(s->shape & VK_STRING_VIEW)) return s->data();
   auto* v = static_cast<vkStringView*>(s);
   vkStringBlock* b = v->block;
   if (v->text + s->len == b->text() + b->used) {
@@ -240,32 +241,42 @@ vkString* vmBeginString(vkState* L, size_t len) {
 }
 
 vkString* vmEndString(vkState* L, vkString* ts) {
+  if (vmIsLongString(ts)) {
+    linkString(L, ts, 0);
+    return ts;
+  }
   uint32_t h = vmStringHash(ts->data(), ts->len);
   vkString* old = findString(L->G, ts->data(), ts->len, h);
   if (old) {
     vmFreeString(L, ts);
     return old;
   }
-  ts->hash = h;
-  linkString(L, ts);
+  linkString(L, ts, h);
   return ts;
 }
 
 vkString* vmNewString(vkState* L, const char* s, size_t len) {
-  uint32_t h = vmStringHash(s, len);
-  vkString* old = findString(L->G, s, len, h);
-  if (old) return old;
+  uint32_t h = 0;
+  if (len < kLongStringMin) {
+    h = vmStringHash(s, len);
+    if (vkString* old = findString(L->G, s, len, h)) return old;
+  }
   vkString* ts = vmBeginString(L, len);
   if (len) std::memcpy(ts->fillData(), s, len);  // [s] may be NULL for an empty string
-  ts->hash = h;
-  linkString(L, ts);
+  linkString(L, ts, h);
   return ts;
+}
+
+uint32_t vmHashLongString(vkString* s) {
+  s->hash = vmStringHash(s->data(), s->len);
+  s->shape |= VK_STRING_HASHED;
+  return s->hash;
 }
 
 vkString* vmNewCString(vkState* L, const char* s) { return vmNewString(L, s, std::strlen(s)); }
 
 void vmFreeString(vkState* L, vkString* s) {
-  if (s->shape == VK_STRING_VIEW) {
+  if (s->shape & VK_STRING_VIEW) {
     releaseBlock(L, static_cast<vkStringView*>(s)->block);
     vmRealloc(L, s, sizeof(vkStringView), 0);
     return;

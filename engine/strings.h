@@ -13,14 +13,22 @@
 // The hash of [len] bytes: at most about 32 bytes, taken from the end.
 uint32_t vmStringHash(const char* s, size_t len);
 
-// The interned string with these bytes (made when new).
+// A string with these bytes: the interned one when short (made when new), a
+// new one when long.
 vkString* vmNewString(vkState* L, const char* s, size_t len);
 vkString* vmNewCString(vkState* L, const char* s);
 // Builds a string in place: vmBeginString gives an unlinked string of [len]
-// bytes to fill, vmEndString interns it (returning an equal string already
-// interned, and freeing the new one, when there is one).
+// bytes to fill, vmEndString links it (returning an equal short string
+// already interned, and freeing the new one, when there is one).
 vkString* vmBeginString(vkState* L, size_t len);
 vkString* vmEndString(vkState* L, vkString* ts);
+
+uint32_t vmHashLongString(vkString* s);
+// [s]'s hash, computed now when it is a long string that has none yet.
+inline uint32_t vmStringHashOf(vkString* s) {
+  if (!vmIsLongString(s) || (s->shape & VK_STRING_HASHED)) return s->hash;
+  return vmHashLongString(s);
+}
 
 // A block of text that string views share (engine/strings.cpp tells how).
 struct vkStringBlock {
@@ -37,8 +45,7 @@ struct vkStringBlock {
 // make views into blocks.
 inline constexpr size_t kStringViewMin = 64;
 
-// The interned concatenation of the [n] strings at [parts] ([total] bytes in
-// all). When the first part is the newest view of its block and there is
+// The concatenation of the [n] strings at [parts] ([total] bytes in all). When the first part is the newest view of its block and there is
 // room, the other parts are appended to that block in place.
 vkString* vmConcatStrings(vkState* L, const vkValue* parts, int n, size_t total);
 

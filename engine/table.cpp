@@ -10,6 +10,7 @@
 #include "engine/memory.h"
 #include "base/numconv.h"
 #include "engine/state.h"
+#include "engine/strings.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ vkNode* hashPointer(vkTable* t, const void* p) {
 vkNode* mainPosition(vkTable* t, const vkValue* key) {
   switch (key->tt) {
     case VK_TNUMBER: return hashNumber(t, key->v.n);
-    case VK_TSTRING: return nodeAt(t, vmStr(key)->hash & (sizeNode(t) - 1));
+    case VK_TSTRING: return nodeAt(t, vmStringHashOf(vmStr(key)) & (sizeNode(t) - 1));
     case VK_TBOOLEAN: return nodeAt(t, static_cast<uint32_t>(key->v.b) & (sizeNode(t) - 1));
     case VK_TNIL: return hashNumber(t, 0.0);
     default: return hashPointer(t, key->v.p);
@@ -226,6 +227,11 @@ const vkValue* vmTableGetNum(vkTable* t, int key) {
 }
 
 const vkValue* vmTableGetStr(vkTable* t, vkString* key) {
+  if (vmIsLongString(key)) {
+    for (vkNode* n = nodeAt(t, vmStringHashOf(key) & (sizeNode(t) - 1)); n; n = n->next)
+      if (n->key.tt == VK_TSTRING && vmStringsEqual(vmStr(&n->key), key)) return &n->val;
+    return &vkNilObject;
+  }
   for (vkNode* n = nodeAt(t, key->hash & (sizeNode(t) - 1)); n; n = n->next)
     if (n->key.tt == VK_TSTRING && n->key.v.gc == key) return &n->val;
   return &vkNilObject;

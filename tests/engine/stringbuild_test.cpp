@@ -103,7 +103,8 @@ TEST_F(EngineTest, BuiltStringsAsTableKeys) {
   struct Case {
     const char* name;
     size_t prefix;  // bytes the key is built from, the rest appended in one piece
-  } cases[] = {{"short key", 3}, {"key of 64 bytes", 60}, {"very long key", 4900}};
+  } cases[] = {{"short key", 3},          {"key one byte short of long", 34}, {"shortest long key", 35},
+               {"key of 64 bytes", 60},   {"very long key", 4900}};
   for (const Case& c : cases) {
     vmNewTable(L);  // 1
     vmPushLString(L, longText.data(), c.prefix);
@@ -168,6 +169,111 @@ TEST_F(EngineTest, EarlierStringsConvertAndCompareByTheirOwnBytes) {
     EXPECT_EQ(vmLessThan(L, c.a, c.b, c.caseSensitive) != 0, c.less) << c.a << " < " << c.b;
   EXPECT_FALSE(vmEqual(L, 1, 2));
   EXPECT_FALSE(vmRawEqual(L, 2, 3));
+}
+
+// Pushes [text] made the way [how] says: 0 from C in one piece, 1 by one
+// concatenation of two halves, 2 appended a byte at a time onto a copy of
+// its first 64 bytes (a view into a growing buffer).
+void pushMade(vkState* L, const std::string& text, int how) {
+  if (how == 0) {
+    vmPushLString(L, text.data(), text.size());
+  } else if (how == 1) {
+    size_t half = text.size() / 2;
+    vmPushLString(L, text.data(), half);
+    append(L, text.substr(half));
+  } else {
+    size_t head = text.size() < 64 ? text.size() : 64;
+    vmPushLString(L, text.data(), head);
+    for (size_t i = head; i < text.size(); i++) append(L, text.substr(i, 1));
+  }
+}
+
+// The keys of the table at [idx] in traversal order.
+std::vector<std::string> traversal(vkState* L, int idx) {
+  std::vector<std::string> keys;
+  vmPushNil(L);
+  while (vmNext(L, idx)) {
+    keys.push_back(bytesAt(L, -2));
+    vmSetTop(L, -2);
+  }
+  return keys;
+}
+
+// A table fed the same keys in the same order traverses them in the same
+// order however the key strings were made, short or long.
+TEST_F(EngineTest, TraversalOrderDoesNotDependOnHowKeysWereMade) {
+  std::vector<std::string> keys;
+  for (int i = 0; i < 120; i++) {
+    size_t len = static_cast<size_t>(3 + (i * 37) % 150);
+    std::string k(len, static_cast<char>('a' + i % 26));
+    k += std::to_string(i);
+    keys.push_back(k);
+  }
+  std::vector<std::string> orders[3];
+  for (int how = 0; how < 3; how++) {
+    vmNewTable(L);
+    for (size_t i = 0; i < keys.size(); i++) {
+      pushMade(L, keys[i], how);
+      vmPushNumber(L, static_cast<double>(i));
+      vmRawSet(L, 1);
+      if (i % 10 == 9) {  // some entries die; their keys stay behind in the nodes
+        pushMade(L, keys[i - 3], (how + 1) % 3);
+        vmPushNil(L);
+        vmRawSet(L, 1);
+      }
+    }
+    orders[how] = traversal(L, 1);
+    vmSetTop(L, 0);
+  }
+  EXPECT_EQ(orders[0].size(), keys.size() - keys.size() / 10);
+  EXPECT_EQ(orders[1], orders[0]);
+  EXPECT_EQ(orders[2], orders[0]);
+}
+
+// Entries removed and their key strings collected: lookups that pass the
+// nodes they leave behind find nothing there, and an equal key made later
+// is one new entry.
+TEST_F(EngineTest, KeysOfRemovedEntriesOutliveNoLookup) {
+  struct Case {
+    const char* name;
+    size_t shortKeys, longKeys;
+  } cases[] = {{"short keys", 200, 0}, {"long keys", 0, 200}, {"both", 150, 150}};
+  for (const Case& c : cases) {
+    std::vector<std::string> keys;
+    for (size_t i = 0; i < c.shortKeys; i++) keys.push_back("s" + std::to_string(i));
+    for (size_t i = 0; i < c.longKeys; i++) keys.push_back(std::string(60, 'L') + std::to_string(i));
+    vmNewTable(L);  // 1
+    for (const std::string& k : keys) {
+      pushMade(L, k, 1);
+      vmPushNumber(L, 1);
+      vmRawSet(L, 1);
+    }
+    // Remove every entry while walking the table, collecting as it goes.
+    vmPushNil(L);
+    int walked = 0;
+    while (vmNext(L, 1)) {
+      vmSetTop(L, -2);
+      vmPushValue(L, -1);
+      vmPushNil(L);
+      vmRawSet(L, 1);
+      if (++walked % 7 == 0) vmCollectGarbage(L);
+    }
+    EXPECT_EQ(walked, static_cast<int>(keys.size())) << c.name;
+    vmCollectGarbage(L);
+    for (const std::string& k : keys) {
+      pushMade(L, k, 0);
+      vmRawGet(L, 1);
+      ASSERT_EQ(vmType(L, -1), VK_TNIL) << c.name << " " << k;
+      vmSetTop(L, 1);
+    }
+    for (const std::string& k : keys) {
+      pushMade(L, k, 2);
+      vmPushNumber(L, 2);
+      vmRawSet(L, 1);
+    }
+    EXPECT_EQ(traversal(L, 1).size(), keys.size()) << c.name;
+    vmSetTop(L, 0);
+  }
 }
 
 // A command holds the text of its argument while script code appends to
