@@ -3,8 +3,10 @@
 each workload is an applet assembled and packed with our own tools and played
 headless by the player, and the same program as a python3 script. The two
 alternate, run after run; the medians of the wall-clock times and their ratio
-(ours / python's; below 1 means the player is faster) are printed. Each
-applet checks its own result and ends with an error when it is wrong.
+(ours / python's; below 1 means the player is faster) are printed, and the
+"net" ratio of the times less each side's start-up (an empty program, timed
+the same way first). Each applet checks its own result and ends with an
+error when it is wrong.
 
     python3 bench/compare_python.py [--build DIR] [--runs N] [--only NAME ...]
 
@@ -60,6 +62,9 @@ main()
 
 
 CHUNK = "0123456789abcdef" * 64  # 1 KB
+
+# The start-up of each side alone: the "net" column takes it off both times.
+STARTUP = ("start-up only (empty program)", "startup", None, "  RETURN 0 1\n", "pass\n")
 
 WORKLOADS = [
     ("numeric for loop (10^7)", "forloop", 0.25,
@@ -174,11 +179,12 @@ def main():
     player = build / "vellumark"
     tools = build / "tools" / "vkpack"
     env = dict(os.environ, SDL_VIDEODRIVER="offscreen", SDL_AUDIODRIVER="dummy")
-    print(f"{'workload':32} {'ours ms':>9} {'python ms':>10} {'ratio':>7} {'goal':>6}")
+    print(f"{'workload':32} {'ours ms':>9} {'python ms':>10} {'ratio':>7} {'goal':>6} {'net':>6}")
+    start = None
     with tempfile.TemporaryDirectory() as tmp:
         work = Path(tmp)
-        for title, name, goal, listing, program in WORKLOADS:
-            if args.only and name not in args.only:
+        for title, name, goal, listing, program in [STARTUP] + WORKLOADS:
+            if args.only and name not in args.only and name != "startup":
                 continue
             applet = make_applet(tools, work, name, listing)
             script = work / f"{name}.py"
@@ -189,7 +195,12 @@ def main():
                 theirs.append(timed([args.python, str(script)], env))
             mine, peer = statistics.median(ours), statistics.median(theirs)
             goal_text = f"{goal:6.2f}" if goal else "     -"
-            print(f"{title:32} {mine:9.1f} {peer:10.1f} {mine / peer:7.2f} {goal_text}", flush=True)
+            net_text = "     -"
+            if start is None:
+                start = (mine, peer)
+            elif peer - start[1] > 1.0:
+                net_text = f"{max(mine - start[0], 0.0) / (peer - start[1]):6.2f}"
+            print(f"{title:32} {mine:9.1f} {peer:10.1f} {mine / peer:7.2f} {goal_text} {net_text}", flush=True)
 
 
 if __name__ == "__main__":

@@ -652,7 +652,18 @@ op_bnot: {
 }
 op_concat: {
   int b = vmArgB(i), c = vmArgC(i);
-  PROTECT(vmConcatValues(L, c - b + 1, c));
+  vkValue* rb = base + b;
+  if (c == b + 1 && rb[0].tt == VK_TSTRING && rb[1].tt == VK_TSTRING) {
+    // Two strings: what vmConcatValues does for them, without its loop.
+    if (vmStr(rb + 1)->len > 0) {
+      uint64_t total = static_cast<uint64_t>(vmStr(rb)->len) + vmStr(rb + 1)->len;
+      SAVEPC();
+      if (total > 4294967293ull) vmRaiseError(L, kErrInternalLimit);
+      vmSetString(rb, vmConcatStrings(L, rb, 2, static_cast<size_t>(total)));
+    }
+  } else {
+    PROTECT(vmConcatValues(L, c - b + 1, c));
+  }
   base[vmArgA(i)] = base[b];
   PROTECT(vmCheckGC(L));
   DISPATCH();

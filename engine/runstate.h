@@ -37,6 +37,9 @@ struct vkEngineRun {
   // last error code is not cleared.
   vkCFunction lastErrorReader = nullptr;
   bool debugOutput = false;  // every command call is printed before it runs
+  // Records of collected string views, linked by their next field, for the
+  // views that concatenation makes next; freed when the engine closes.
+  vkGCObject* spareViews = nullptr;
   vkRuntimeAttrs attrs;                        // the kept runtime attributes
   std::vector<vkSetAttrHandler> setHandlers;   // attribute chains, in registration order
   std::vector<vkGetAttrHandler> getHandlers;

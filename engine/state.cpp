@@ -100,6 +100,11 @@ void freeEverything(vkState* L) {
     vmRealloc(L, g->buff, g->buffsize, 0);
     freeStack(L, L);
     if (g->run) {
+      for (vkGCObject* v = g->run->spareViews; v;) {
+        vkGCObject* next = v->next;
+        std::free(v);
+        v = next;
+      }
       if (&ErrorInfo() == &g->run->errors) SetCurrentErrorInfo(nullptr);
       delete g->run;
     }

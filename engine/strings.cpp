@@ -30,6 +30,7 @@
 #include "engine/errors.h"
 #include "engine/memory.h"
 #include "base/numconv.h"
+#include "engine/runstate.h"
 #include "engine/state.h"
 
 uint32_t vmStringHash(const char* s, size_t len) {
@@ -107,9 +108,21 @@ void releaseBlock(vkState* L, vkStringBlock* b) {
   if (--b->views == 0) vmRealloc(L, b, blockBytes(b->capacity), 0);
 }
 
+// A view record: a spare one when there is one. Spare records count as
+// freed bytes, so the collector sees the same byte count either way.
+vkStringView* allocView(vkState* L) {
+  vkEngineRun& run = *L->G->run;
+  if (vkGCObject* spare = run.spareViews) {
+    run.spareViews = spare->next;
+    L->G->nblocks += sizeof(vkStringView);
+    return static_cast<vkStringView*>(spare);
+  }
+  return static_cast<vkStringView*>(vmRealloc(L, nullptr, 0, sizeof(vkStringView)));
+}
+
 // A new view of [len] bytes (a long string) at [text] in [b].
 vkString* newView(vkState* L, vkStringBlock* b, const char* text, size_t len) {
-  auto* v = static_cast<vkStringView*>(vmRealloc(L, nullptr, 0, sizeof(vkStringView)));
+  vkStringView* v = allocView(L);
   v->tt = VK_TSTRING;
   v->marked = 0;
   v->shape = VK_STRING_VIEW;
@@ -278,7 +291,10 @@ vkString* vmNewCString(vkState* L, const char* s) { return vmNewString(L, s, std
 void vmFreeString(vkState* L, vkString* s) {
   if (s->shape & VK_STRING_VIEW) {
     releaseBlock(L, static_cast<vkStringView*>(s)->block);
-    vmRealloc(L, s, sizeof(vkStringView), 0);
+    vkEngineRun& run = *L->G->run;
+    s->next = run.spareViews;
+    run.spareViews = s;
+    L->G->nblocks -= sizeof(vkStringView);
     return;
   }
   vmRealloc(L, s, sizeof(vkString) + s->len + 1, 0);
