@@ -15,4 +15,5 @@ struct vkClipRegion {
   vkPlanePtr mask;              // the shape, or null for a plain rectangle
   int32_t maskBytesPerRow = 0;  // of the shape
   bool deleted = false;         // freed by the script, still used by a layer
+  bool temporary = false;       // a transformed copy owned by a layer, in no list
 };
