@@ -3,6 +3,7 @@
 #include "graphics/graphicslib.h"
 
 #include "engine/libraries.h"
+#include "graphics/asyncdraw.h"
 #include "graphics/clipregions.h"
 #include "graphics/graphicsstate.h"
 
@@ -39,12 +40,14 @@ int OpenGraphicsLibrary(vkState* L) {
   gs.fallbackDisplay = std::make_unique<vkDisplay>();
   gs.fallbackDisplay->renderTarget = kTargetBrush;
   RegisterClipRegionCommands(L);
+  RegisterAsyncDrawCommands(L);
   return 0;
 }
 
 int FreeGraphicsObjects(vkState* L) {
   vkGraphicsState& gs = GraphicsState(L);
   FreeImageCache(gs.imageCache);
+  FreeAllAsyncDraws(gs);
   FreeAllClipRegions(gs);
   gs.scratch.clear();
   gs.fallbackDisplay.reset();

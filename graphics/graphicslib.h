@@ -23,7 +23,8 @@ int GetGraphicsAttr(vkState* L, void* object, uint32_t tag, int32_t* result);
 // current and registers the "graphics" commands; 0 or an error code.
 int OpenGraphicsLibrary(vkState* L);
 
-// Shutdown steps: the image cache, the clip regions, the blitter's scratch
+// Shutdown steps: the image cache, the asynchronous drawing objects left
+// (the displays free theirs first), the clip regions, the blitter's scratch
 // and the fallback display; the scaler's work tables.
 int FreeGraphicsObjects(vkState* L);
 // Frees every entry of the named image cache (preloads that shared a file).

@@ -1,8 +1,8 @@
 // The graphics subsystem's run state in one record, held by the program
-// context: the clip regions, the clipped blit's scratch planes (one set per
-// nesting depth), the fallback display for pixel-only blits, the scaler's
-// tables, the image cache, and the hooks through which the layers above
-// recompose what the blitter needs.
+// context: the clip regions, the asynchronous drawing objects, the clipped
+// blit's scratch planes (one set per nesting depth), the fallback display
+// for pixel-only blits, the scaler's tables, the image cache, and the hooks
+// through which the layers above recompose what the blitter needs.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "graphics/asyncdraw.h"
 #include "graphics/displays.h"
 #include "pixel/bitmapops.h"
 #include "pixel/clipregion.h"
@@ -33,6 +34,8 @@ using vkRedrawHook = void (*)(vkGraphicsState& gs, vkDisplay* display, vkBGPic* 
                               int32_t y, int32_t width, int32_t height, int32_t flags);
 // 1 when a layer of any picture still draws through [region].
 using vkRegionInUseHook = bool (*)(const vkClipRegion* region);
+// Appends the on-screen rectangle of [layer] to the display's dirty list.
+using vkLayerDirtyHook = void (*)(vkGraphicsState& gs, vkDisplay* display, vkLayer* layer);
 
 // The settings the blitter reads, kept through the runtime attributes.
 struct vkGraphicsSettings {
@@ -52,6 +55,8 @@ struct vkGraphicsState {
   // buffer stands for the composed picture.
   vkRedrawHook redraw = nullptr;
   vkRegionInUseHook regionInUse = nullptr;
+  vkLayerDirtyHook layerDirty = nullptr;
+  vkAsyncDrawList asyncDraws;  // last, so its objects go first
 };
 
 // The graphics state of [L]'s program context, made when first asked for.
