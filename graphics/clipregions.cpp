@@ -10,6 +10,7 @@
 #include "engine/libraries.h"
 #include "engine/vmapi.h"
 #include "graphics/bgpics.h"
+#include "graphics/geometry.h"
 #include "graphics/positions.h"
 #include "graphics/safeblt.h"
 #include "pixel/blit.h"
@@ -89,13 +90,12 @@ int32_t CreateClipRegion(vkGraphicsState& gs, vkIdRequest id, int32_t x, int32_t
   if (int64_t(x) + width < 1 || int64_t(y) + height < 1) return kErrWrongUsage;
   // Cut what lies left of or above the target; the region owns a copy of
   // the visible part of the shape.
-  const int32_t cutX = x < 0 ? -x : 0, cutY = y < 0 ? -y : 0;
   vkClipRegion r;
-  r.x = x + cutX, r.y = y + cutY, r.width = width - cutX, r.height = height - cutY;
+  r.x = x, r.y = y, r.width = width, r.height = height;
+  vkPlanePtr visible;
+  if (int32_t rc = ClipMaskRect(r.x, r.y, r.width, r.height, shape, true, visible)) return rc;
   if (shape) {
-    r.mask.reset(AllocMaskPlane(r.width, r.height, true));
-    if (!r.mask) return kErrOutOfMemory;
-    BltMaskPlane(shape, cutX, cutY, r.mask.get(), 0, 0, r.width, r.height, 2);
+    r.mask = std::move(visible);
     r.maskBytesPerRow = r.mask->bytesPerRow;
     if (gs.scratch.empty()) gs.scratch.push_back(std::make_unique<vkBlitScratch>());
     vkBlitScratch& s = *gs.scratch.front();

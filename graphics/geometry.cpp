@@ -77,6 +77,11 @@ bool ClipBltRects(const vkClipRegion* clip, int32_t& sx, int32_t& sy, int32_t& d
   if (region) {
     boundX = std::min<int64_t>(boundX, int64_t(clip->x) + clip->width);
     boundY = std::min<int64_t>(boundY, int64_t(clip->y) + clip->height);
+    // A shape smaller than its rectangle bounds the blit too.
+    if (clip->mask) {
+      boundX = std::min(boundX, clip->x + MaskExtentW(clip->mask.get()));
+      boundY = std::min(boundY, clip->y + PlaneExtentH(clip->mask.get()));
+    }
   }
   int32_t sx2 = sx, sy2 = sy, dx2 = dx, dy2 = dy, w = width, h = height;
   if (!axis(sx2, dx2, w, lowX, srcWidth, boundX) || !axis(sy2, dy2, h, lowY, srcHeight, boundY)) return false;

@@ -24,7 +24,8 @@ vkBounds GetTransformedBounds(int32_t x, int32_t y, int32_t width, int32_t heigh
 
 // Clips a blit of width x height from (sx, sy) to (dx, dy). With [clip] and
 // [useClip] the destination is cut at the region's left and top edges (the
-// source origin moving along) and bounded by its right and bottom edges;
+// source origin moving along) and bounded by its right and bottom edges
+// (and by its shape's, when that is smaller);
 // otherwise negative destination coordinates are cut. Then the rectangle is
 // cut to the source size and the destination bound. False when nothing is
 // left to draw.

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "graphics/bgpics.h"
+#include "graphics/geometry.h"
 #include "graphics/graphicslib.h"
 #include "pixel/alphakernels.h"
 #include "pixel/blit.h"
@@ -71,14 +72,6 @@ bool TouchesSprite(const vkBGPic* target, int32_t x, int32_t y, int32_t w, int32
 
 bool IsScaled(const vkDisplay* d) { return d->scaling != 0 && d->scaledWidth != 0 && d->scaledHeight != 0; }
 
-int32_t BitMapWidth(const vkBitMap* b) { return b ? b->width : 0; }
-int32_t BitMapHeight(const vkBitMap* b) { return b ? b->height : 0; }
-
-// Cuts [n] and moves [s] and [d] so that d is at least [low]; 64 bits.
-void CutLow(int64_t& s, int64_t& d, int64_t& n, int64_t low) {
-  if (d < low) s += low - d, n -= low - d, d = low;
-}
-
 }  // namespace
 
 void RedrawRect(vkGraphicsState& gs, vkDisplay* display, vkBitMap* dst, int32_t x, int32_t y, int32_t width,
@@ -105,34 +98,17 @@ void SafeBlt(vkGraphicsState& gs, const vkBlitRequest& rq) {
 
   // The rectangle, cut to the clip region or the destination's top-left,
   // then to the source, the destination and every plane it reads.
-  int64_t sx = rq.sx, sy = rq.sy, dx = rq.dx, dy = rq.dy, w = rq.width, h = rq.height;
-  int64_t dstW = rq.dstWidth, dstH = rq.dstHeight;
   const vkClipRegion* clip = (flags & kBlitIgnoreClip) ? nullptr : rq.clip;
-  if (clip) {
-    CutLow(sx, dx, w, clip->x);
-    CutLow(sy, dy, h, clip->y);
-    // A destination smaller than the region (resized since) limits it too.
-    int64_t right = int64_t(clip->x) + clip->width, bottom = int64_t(clip->y) + clip->height;
-    if (clip->mask) {
-      right = std::min(right, clip->x + MaskExtentW(clip->mask.get()));
-      bottom = std::min(bottom, clip->y + PlaneExtentH(clip->mask.get()));
-    }
-    dstW = std::min(dstW, right);
-    dstH = std::min(dstH, bottom);
-  } else {
-    CutLow(sx, dx, w, 0);
-    CutLow(sy, dy, h, 0);
-  }
   int64_t srcW = rq.srcWidth, srcH = rq.srcHeight;
   if (rq.src) srcW = std::min<int64_t>(srcW, rq.src->width), srcH = std::min<int64_t>(srcH, rq.src->height);
   if (rq.mask) srcW = std::min(srcW, MaskExtentW(rq.mask)), srcH = std::min(srcH, PlaneExtentH(rq.mask));
   if (rq.alpha) srcW = std::min(srcW, ByteExtentW(rq.alpha)), srcH = std::min(srcH, PlaneExtentH(rq.alpha));
-  if (rq.dst) dstW = std::min<int64_t>(dstW, rq.dst->width), dstH = std::min<int64_t>(dstH, rq.dst->height);
-  w = std::min({w, srcW - sx, dstW - dx});
-  h = std::min({h, srcH - sy, dstH - dy});
-  if (w < 1 || h < 1) return;
-  const int32_t x0 = int32_t(sx), y0 = int32_t(sy), x1 = int32_t(dx), y1 = int32_t(dy);
-  const int32_t width = int32_t(w), height = int32_t(h);
+  int32_t dstW = rq.dstWidth, dstH = rq.dstHeight;
+  if (rq.dst) dstW = std::min(dstW, rq.dst->width), dstH = std::min(dstH, rq.dst->height);
+  int32_t x0 = rq.sx, y0 = rq.sy, x1 = rq.dx, y1 = rq.dy, width = rq.width, height = rq.height;
+  if (!ClipBltRects(clip, x0, y0, x1, y1, width, height, int32_t(srcW), int32_t(srcH), dstW, dstH, clip != nullptr))
+    return;
+  const int64_t sy = y0, h = height;
 
   vkBGPic* target = CurrentBGPic;
   if (!(flags & kBlitNoSprites) && TouchesSprite(target, x1, y1, width, height)) {

@@ -69,6 +69,12 @@ TEST(ClipBltRects, CutsToRegionOrOriginThenToSourceAndBound) {
     EXPECT_EQ((std::array<int32_t, 6>{sx, sy, dx, dy, w, h}),
               (std::array<int32_t, 6>{c.wsx, c.wsy, c.wdx, c.wdy, c.ww, c.wh}));
   }
+  // A shape smaller than the region's rectangle bounds the blit as well.
+  region.mask.reset(AllocMaskPlane(12, 3, true));
+  int32_t sx = 0, sy = 0, dx = 0, dy = 0, w = 100, h = 100;
+  ASSERT_TRUE(ClipBltRects(&region, sx, sy, dx, dy, w, h, 40, 30, 100, 50, true));
+  EXPECT_EQ(w, 12);
+  EXPECT_EQ(h, 3);
 }
 
 TEST(ClipMaskRect, NegativeOriginsCutTheRectangleAndItsMask) {
