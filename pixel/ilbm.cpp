@@ -8,6 +8,8 @@
 
 #include "base/errorinfo.h"
 #include "pixel/allocate.h"
+#include "pixel/componentbits.h"
+#include "base/picturesize.h"
 #include "io/byteorder.h"
 #include "base/errorcodes.h"
 #include "io/filehandles.h"
@@ -159,10 +161,19 @@ int ReadILBMPlanesByteRun1(vkFile* file, uint8_t* planes, int32_t, int32_t width
   return 1;
 }
 
+int32_t DeepComponentBits(int32_t planeCount) {
+  if (planeCount == 32) return 8;  // red, green and blue, then an alpha channel that is not read
+  if (planeCount > 8 && planeCount % 3 == 0 && planeCount / 3 <= kMaxComponentBits) return planeCount / 3;
+  return 0;
+}
+
 void ConvertPlanesToChunky(const uint8_t* planes, int32_t width, int32_t height, int32_t planeCount,
                            int32_t rowBytes, void* dest, int32_t destStride) {
-  const bool words = planeCount == 24;
+  const int32_t componentBits = DeepComponentBits(planeCount);
+  const bool words = componentBits > 0;
   if (!words && (planeCount < 1 || planeCount > 8)) return;
+  const int32_t used = words ? 3 * componentBits : planeCount;
+  const uint64_t componentMask = (uint64_t(1) << componentBits) - 1;
   const size_t planeSize = size_t(rowBytes) * size_t(height);
   const size_t stride = destStride ? size_t(destStride) : size_t(width) * (words ? 4 : 1);
   for (int32_t y = 0; y < height; y++) {
@@ -170,12 +181,15 @@ void ConvertPlanesToChunky(const uint8_t* planes, int32_t width, int32_t height,
     uint8_t* out = static_cast<uint8_t*>(dest) + size_t(y) * stride;
     for (int32_t x = 0; x < width; x++) {
       const uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
-      uint32_t value = 0;
-      for (int32_t p = 0; p < planeCount; p++)
-        if (row[p * planeSize + size_t(x >> 3)] & bit) value |= 1u << p;
+      uint64_t value = 0;
+      for (int32_t p = 0; p < used; p++)
+        if (row[p * planeSize + size_t(x >> 3)] & bit) value |= uint64_t(1) << p;
       if (words) {
-        // planes 0-7 are red, 8-15 green, 16-23 blue
-        uint32_t word = (value & 0xFF) << 16 | (value & 0xFF00) | (value >> 16);
+        // red from the lowest planes, then green, then blue
+        const uint32_t red = WidenComponent(value & componentMask, componentBits);
+        const uint32_t green = WidenComponent(value >> componentBits & componentMask, componentBits);
+        const uint32_t blue = WidenComponent(value >> (2 * componentBits) & componentMask, componentBits);
+        const uint32_t word = red << 16 | green << 8 | blue;
         std::memcpy(out + size_t(x) * 4, &word, 4);
       } else {
         out[x] = static_cast<uint8_t>(value);
@@ -235,7 +249,8 @@ uint32_t LoadILBMFile(const char* name, int32_t* width, int32_t* height, uint32_
   ReadBE32(f);
   const int32_t w = ReadBE16(f) & 0xFFFF;
   const int32_t h = ReadBE16(f) & 0xFFFF;
-  if (StreamPastEnd(f) || w == 0 || h == 0) return FailWithName(kErrUnknownPicture, name);
+  if (StreamPastEnd(f)) return FailWithName(kErrUnknownPicture, name);
+  if (const int32_t code = CheckPictureSize(w, h)) return code == kErrUnknownPicture ? FailWithName(code, name) : code;
   if (!pixels) {
     *width = w;
     *height = h;
@@ -245,7 +260,10 @@ uint32_t LoadILBMFile(const char* name, int32_t* width, int32_t* height, uint32_
   const int planeCount = ReadStreamByte(f);
   const int masking = ReadStreamByte(f);
   const int compression = ReadStreamByte(f);
-  if (StreamPastEnd(f) || planeCount == 0) return FailWithName(kErrUnknownPicture, name);
+  // colour-mapped pictures of 1 to 8 planes and true-colour ones; other
+  // plane counts have no picture this reader could show
+  const bool mapped = planeCount >= 1 && planeCount <= 8;
+  if (StreamPastEnd(f) || (!mapped && !DeepComponentBits(planeCount))) return FailWithName(kErrUnknownPicture, name);
 
   bool halfBrite = false, ham6 = false, ham8 = false;
   if (planeCount <= 23 && FindIFFChunk(f, "CAMG")) {
@@ -254,6 +272,8 @@ uint32_t LoadILBMFile(const char* name, int32_t* width, int32_t* height, uint32_
     if (StreamPastEnd(f)) return FailWithName(kErrUnknownPicture, name);
     halfBrite = (mode & kModeExtraHalfBrite) != 0;
     if (mode & kModeHAM) (planeCount > 6 ? ham8 : ham6) = true;
+    // both work on palette indexes, which true-colour planes do not make
+    if (!mapped && (halfBrite || ham8)) return FailWithName(kErrUnknownPicture, name);
   }
 
   if (!FindIFFChunk(f, "BODY")) return FailWithName(kErrUnknownPicture, name);
@@ -267,8 +287,8 @@ uint32_t LoadILBMFile(const char* name, int32_t* width, int32_t* height, uint32_
   vkBufferPtr<uint8_t> planes(
       static_cast<uint8_t*>(AllocateArray(size_t(h) * size_t(rowBytes), size_t(planeCount), true)));
   vkBufferPtr<uint8_t> chunky;
-  if (planeCount <= 8) chunky.reset(static_cast<uint8_t*>(AllocateArray(size_t(w), size_t(h), true)));
-  if (!out || !planes || (planeCount <= 8 && !chunky)) return kErrOutOfMemory;
+  if (mapped) chunky.reset(static_cast<uint8_t*>(AllocateArray(size_t(w), size_t(h), true)));
+  if (!out || !planes || (mapped && !chunky)) return kErrOutOfMemory;
 
   if (compression == kCompressionNone)
     ReadILBMPlanesRaw(f, planes.get(), bodySize, w, h, planeCount, masking);
@@ -276,7 +296,7 @@ uint32_t LoadILBMFile(const char* name, int32_t* width, int32_t* height, uint32_
     ReadILBMPlanesByteRun1(f, planes.get(), bodySize, w, h, planeCount, masking);
   if (StreamPastEnd(f)) return FailWithName(kErrUnknownPicture, name);
 
-  if (planeCount <= 8) {
+  if (mapped) {
     ConvertPlanesToChunky(planes.get(), w, h, planeCount, rowBytes, chunky.get(), 0);
     if (!FindIFFChunk(f, "CMAP")) return FailWithName(kErrUnknownPicture, name);
     uint32_t count = static_cast<uint32_t>(ReadBE32(f)) / 3;

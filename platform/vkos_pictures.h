@@ -10,17 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-// The most pixels a decoded picture may have (16384 x 8192): a header that
-// claims more is refused before anything is allocated.
-inline constexpr int64_t kMaxPicturePixels = int64_t(1) << 27;
-
-// Whether a width x height picture may be decoded: 0, 1358 when a side is
-// below 1, or 1000 when it has more pixels than the cap.
-inline int CheckPictureSize(int64_t width, int64_t height) {
-  if (width < 1 || height < 1) return 1358;
-  if (width > kMaxPicturePixels || height > kMaxPicturePixels || width * height > kMaxPicturePixels) return 1000;
-  return 0;
-}
+#include "base/picturesize.h"
 
 // Rows of a decoded alpha plane are this long: the alpha planes' own layout.
 inline int32_t PictureAlphaRowBytes(int32_t width) { return (width + 3) & ~3; }

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <random>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -177,6 +178,47 @@ TEST(ILBM, NetpbmWrittenFilesReadAsNetpbmReadsThem) {
   }
 }
 
+// True-colour pictures of 3 x n planes (n bits per component, red planes
+// first) read as netpbm's ilbmtoppm reads its own direct-colour files: the
+// top bits of each of our components are netpbm's n-bit value (all 8 of
+// them for more than 8 bits).
+TEST(ILBM, TrueColourPlanesReadAsNetpbmReadsThem) {
+  if (!HaveTool("ppmtoilbm") || !HaveTool("ilbmtoppm") || !HaveTool("pnmtoplainpnm"))
+    GTEST_SKIP() << "netpbm is not installed";
+  ScratchDir dir;
+  WritePPM(dir / "in.ppm", Pattern(19, 5, 300));
+  for (int bits : {3, 4, 5, 6, 7, 10, 12, 16}) {
+    for (const char* compress : {"", "-nocompress"}) {
+      SCOPED_TRACE(std::to_string(bits * 3) + " planes " + compress);
+      const std::string iff = dir / "deep.iff";
+      ASSERT_TRUE(RunTool("pnmdepth " + std::to_string((1 << bits) - 1) + " " + dir / "in.ppm" +
+                          " | ppmtoilbm -quiet -dcforce -dcbits " + std::to_string(bits) + " " +
+                          std::to_string(bits) + " " + std::to_string(bits) + " " + compress + " > " + iff));
+      ASSERT_EQ(uint8_t(ReadWholeFile(iff).at(28)), bits * 3);
+      ASSERT_TRUE(RunTool("ilbmtoppm -quiet " + iff + " | pnmtoplainpnm > " + dir / "theirs.txt"));
+      std::istringstream theirs(ReadWholeFile(dir / "theirs.txt"));
+      std::string magic;
+      int32_t w = 0, h = 0, maxval = 0;
+      theirs >> magic >> w >> h >> maxval;
+      ASSERT_EQ(magic, "P3");
+      ASSERT_EQ(maxval, (1 << bits) - 1);
+      const Loaded ours = Load(iff);
+      ASSERT_EQ(ours.code, 0u);
+      ASSERT_EQ(ours.picture.width, w);
+      ASSERT_EQ(ours.picture.height, h);
+      for (size_t i = 0; i < ours.picture.pixels.size(); i++) {
+        for (int shift : {16, 8, 0}) {
+          int32_t value = 0;
+          theirs >> value;
+          const int32_t mine = int32_t(ours.picture.pixels[i] >> shift & 0xFF);
+          ASSERT_EQ(bits <= 8 ? mine >> (8 - bits) : mine, bits <= 8 ? value : value >> (bits - 8)) << "pixel " << i;
+        }
+        ASSERT_EQ(ours.picture.pixels[i] >> 24, 0u);
+      }
+    }
+  }
+}
+
 TEST(ILBM, HandMadeFilesFollowTheChunkAndColourRules) {
   ScratchDir dir;
   std::vector<uint32_t> colours32;
@@ -197,6 +239,26 @@ TEST(ILBM, HandMadeFilesFollowTheChunkAndColourRules) {
        Form(Bmhd(2, 1, 8) + Chunk("CAMG", BE32(0x800)) + Cmap(std::vector<uint32_t>(64, 0x010203)) +
             RawBody({{0x3F, 0x7F}}, 8)),
        {0x010203, 0x0102FC}},
+      {"32 planes: 8-bit red, green and blue, the alpha planes are not read",
+       Form(Bmhd(2, 1, 32) + Chunk("BODY", [] {
+              std::string d;
+              const uint32_t pixels[2] = {0xFF123456, 0x00ABCDEF};  // alpha in planes 24 to 31
+              for (int p = 0; p < 32; p++) {
+                const int byte = (pixels[0] >> p & 1) << 7 | (pixels[1] >> p & 1) << 6;
+                d += Bytes({byte, 0});
+              }
+              return d;
+            }())),
+       // planes 0-7 are red: the low byte of each word
+       {0x563412, 0xEFCDAB}},
+      {"9 planes: 3-bit components, their bits repeated downwards",
+       Form(Bmhd(1, 1, 9) + Chunk("BODY", [] {
+              std::string d;
+              const int value = 7 | 4 << 3 | 1 << 6;  // red 7, green 4, blue 1
+              for (int p = 0; p < 9; p++) d += Bytes({(value >> p & 1) << 7, 0});
+              return d;
+            }())),
+       {0xFF9224}},
       {"a colour map of more than 256 entries gives the first 256",
        Form(Bmhd(2, 1, 8) + Cmap(std::vector<uint32_t>(300, 0x445566)) + RawBody({{255, 0}}, 8)),
        {0x445566, 0x445566}},
@@ -261,7 +323,17 @@ TEST(ILBM, DamagedFilesAreRefusedWithTheirCode) {
       {"raw BODY one byte short", good.substr(0, good.size() - 1), 1358},
       {"packed BODY cut inside a literal",
        Form(Bmhd(8, 2, 1, 0, 1) + cmap) + "BODY" + BE32(5) + Bytes({1, 0xAA, 0xBB, 1, 0xCC}), 1358},
-      {"huge size claimed by a tiny packed BODY", Form(Bmhd(65535, 65535, 24, 0, 1) + Chunk("BODY", "abcd")), 1358},
+      {"huge size claimed by a tiny packed BODY", Form(Bmhd(8000, 8000, 24, 0, 1) + Chunk("BODY", "abcd")), 1358},
+      {"a size above the pixel cap", Form(Bmhd(65535, 65535, 24, 0, 1) + Chunk("BODY", "abcd")), 1000},
+      {"10 planes", Form(Bmhd(8, 1, 10) + RawBody({{1, 0, 1, 0, 1, 0, 1, 0}}, 10)), 1358},
+      {"23 planes", Form(Bmhd(8, 1, 23) + RawBody({{1, 0, 1, 0, 1, 0, 1, 0}}, 23)), 1358},
+      {"25 planes", Form(Bmhd(8, 1, 25) + RawBody({{1, 0, 1, 0, 1, 0, 1, 0}}, 25)), 1358},
+      {"51 planes: 17 bits per component", Form(Bmhd(8, 1, 51) + RawBody({{1, 0, 1, 0, 1, 0, 1, 0}}, 51)), 1358},
+      {"255 planes", Form(Bmhd(8, 1, 255) + RawBody({{1, 0, 1, 0, 1, 0, 1, 0}}, 255)), 1358},
+      {"HAM on 12 true-colour planes",
+       Form(Bmhd(8, 1, 12) + Chunk("CAMG", BE32(0x800)) + RawBody({{1, 0, 1, 0, 1, 0, 1, 0}}, 12)), 1358},
+      {"extra half-brite on 15 true-colour planes",
+       Form(Bmhd(8, 1, 15) + Chunk("CAMG", BE32(0x80)) + RawBody({{1, 0, 1, 0, 1, 0, 1, 0}}, 15)), 1358},
       {"no CMAP", Form(Bmhd(8, 2, 1) + RawBody({{1, 0, 1, 0, 1, 0, 1, 0}, {0, 1, 0, 1, 0, 1, 0, 1}}, 1)), 1358},
       {"CMAP cut at the end of the file",
        Form(Bmhd(8, 1, 1) + RawBody({{1, 0, 1, 0, 1, 0, 1, 0}}, 1)) + "CMAP" + BE32(6) + Bytes({1, 2, 3, 4}), 1358},
