@@ -8,7 +8,7 @@ packages=(
   zlib1g-dev libfreetype-dev libsdl2-dev libpng-dev libjpeg-dev libtiff-dev
   libgif-dev libsndfile1-dev libfontconfig-dev libopencv-imgproc-dev
   ttf-bitstream-vera xvfb
-  python3 imagemagick netpbm sox ffmpeg xmp
+  python3 imagemagick netpbm sox ffmpeg xmp python3-pil
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -16,7 +16,9 @@ for p in "${packages[@]}"; do
 done
 # python3 may come from elsewhere than Debian; only ask for it when none is on PATH.
 if command -v python3 >/dev/null 2>&1; then
-  missing=("${missing[@]/python3}")
+  kept=()
+  for p in "${missing[@]}"; do [ "$p" = python3 ] || kept+=("$p"); done
+  missing=("${kept[@]}")
 fi
 want=()
 for p in "${missing[@]}"; do [ -n "$p" ] && want+=("$p"); done

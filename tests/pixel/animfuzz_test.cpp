@@ -14,6 +14,7 @@
 
 #include "pixel/animfiles.h"
 #include "tests/common/scratchdir.h"
+#include "tests/pixel/support/fuzzmutate.h"
 #include "tests/pixel/support/gifbytes.h"
 #include "tests/pixel/support/iffanimbytes.h"
 
@@ -34,24 +35,6 @@ std::vector<std::string> Seeds() {
   o.interleave = 1, o.compressed = false, o.paletteChanges = true;
   seeds.push_back(iffanimbytes::Make(o).bytes);
   return seeds;
-}
-
-std::string Mutate(std::string s, std::mt19937& rng) {
-  const int steps = 1 + int(rng() % 4);
-  for (int i = 0; i < steps && !s.empty(); i++) {
-    const size_t at = rng() % s.size();
-    switch (rng() % 6) {
-      case 0: s[at] = char(rng()); break;
-      case 1: s[at] ^= char(1 << (rng() % 8)); break;
-      case 2: s.resize(at); break;
-      case 3:  // a huge size
-        for (size_t j = at; j < s.size() && j < at + 4; j++) s[j] = '\xff';
-        break;
-      case 4: s.insert(at, s.substr(at, rng() % 32)); break;
-      case 5: s[at] = "\x00\x01\x21\x2C\x3B\x80\x05\xF9"[rng() % 8]; break;
-    }
-  }
-  return s;
 }
 
 void OpenAndReadAll(const std::string& path) {
@@ -79,7 +62,7 @@ TEST(AnimFuzz, MutatedFilesOpenOrFailCleanly) {
   std::mt19937 rng(20261210);
   for (long i = 0; i < iterations; i++) {
     SCOPED_TRACE(i);
-    OpenAndReadAll(dir.Write("case", Mutate(seeds[size_t(i) % seeds.size()], rng)));
+    OpenAndReadAll(dir.Write("case", fuzzmutate::Mutate(seeds[size_t(i) % seeds.size()], rng)));
     if (HasFailure()) break;
   }
 }

@@ -10,26 +10,15 @@
 
 #include "base/errorinfo.h"
 #include "pixel/allocate.h"
+#include "tests/pixel/support/picturebytes.h"
 #include "tests/pixel/support/picturetools.h"
 
 namespace {
 
 using namespace picturetools;
+using picturebytes::Bmp;
 
 Loaded Load(const std::string& path) { return LoadWith(LoadBMPFile, path); }
-
-// A BMP with a 40-byte info header: [palette] (0x00RRGGBB words) follows the
-// headers, [data] follows the palette.
-std::string Bmp(int32_t width, int32_t height, int bits, uint32_t compression, uint32_t coloursUsed,
-                const std::vector<uint32_t>& palette, const std::string& data, uint32_t fileSize = 0) {
-  std::string pal;
-  for (uint32_t c : palette) pal += LE32(c);
-  const uint32_t offset = 54 + uint32_t(pal.size());
-  if (!fileSize) fileSize = offset + uint32_t(data.size());
-  return "BM" + LE32(fileSize) + LE32(0) + LE32(offset) + LE32(40) + LE32(uint32_t(width)) +
-         LE32(uint32_t(height)) + LE16(1) + LE16(uint32_t(bits)) + LE32(compression) + LE32(uint32_t(data.size())) +
-         LE32(2835) + LE32(2835) + LE32(coloursUsed) + LE32(0) + pal + data;
-}
 
 // The 32-bit little-endian word at [at] of [file].
 uint32_t Word(const std::string& file, size_t at) {

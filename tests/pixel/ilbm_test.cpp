@@ -15,44 +15,15 @@
 #include "pixel/allocate.h"
 #include "io/byteorder.h"
 #include "io/filehandles.h"
+#include "tests/pixel/support/picturebytes.h"
 #include "tests/pixel/support/picturetools.h"
 
 namespace {
 
 using namespace picturetools;
+using namespace picturebytes;
 
 Loaded Load(const std::string& path) { return LoadWith(LoadILBMFile, path); }
-
-// An IFF chunk with its pad byte.
-std::string Chunk(const std::string& id, const std::string& data) {
-  std::string c = id + BE32(uint32_t(data.size())) + data;
-  if (data.size() & 1) c += '\0';
-  return c;
-}
-std::string Form(const std::string& chunks) { return "FORM" + BE32(uint32_t(chunks.size() + 4)) + "ILBM" + chunks; }
-std::string Bmhd(uint32_t w, uint32_t h, int planes, int masking = 0, int compression = 0) {
-  return Chunk("BMHD", BE16(w) + BE16(h) + BE32(0) + Bytes({planes, masking, compression, 0}) + BE16(0) +
-                           Bytes({1, 1}) + BE16(w) + BE16(h));
-}
-std::string Cmap(const std::vector<uint32_t>& colours) {
-  std::string d;
-  for (uint32_t c : colours) d += Bytes({int(c >> 16 & 255), int(c >> 8 & 255), int(c & 255)});
-  return Chunk("CMAP", d);
-}
-// Raw planes for index pixels [rows] of one byte per pixel, [planes] deep.
-std::string RawBody(const std::vector<std::vector<int>>& rows, int planes) {
-  std::string d;
-  for (const auto& row : rows) {
-    const int32_t rowBytes = ILBMRowBytes(int32_t(row.size()));
-    for (int p = 0; p < planes; p++) {
-      std::string plane(size_t(rowBytes), '\0');
-      for (size_t x = 0; x < row.size(); x++)
-        if (row[x] >> p & 1) plane[x >> 3] = char(plane[x >> 3] | (0x80 >> (x & 7)));
-      d += plane;
-    }
-  }
-  return Chunk("BODY", d);
-}
 
 TEST(ILBM, WrittenPicturesReadBackAndDecodeTheSameInNetpbm) {
   ScratchDir dir;
