@@ -59,7 +59,7 @@ inline std::string RawBody(const std::vector<std::vector<int>>& rows, int planes
     for (int p = 0; p < planes; p++) {
       std::string plane(size_t(rowBytes), '\0');
       for (size_t x = 0; x < row.size(); x++)
-        if (row[x] >> p & 1) plane[x >> 3] = char(plane[x >> 3] | (0x80 >> (x & 7)));
+        if (p < 31 && (row[x] >> p & 1)) plane[x >> 3] = char(plane[x >> 3] | (0x80 >> (x & 7)));
       d += plane;
     }
   }
