@@ -335,33 +335,36 @@ TEST(AlphaKernels, ApplyAlphaToMaskModes) {
 
 TEST(AlphaKernels, CombineClipMaskBuildsTheScratchPlane) {
   std::mt19937 rng(16);
-  for (bool withSrcMask : {false, true})
-    for (bool bytePlane : {false, true}) {
-      Plane clip(8, 12), srcMask(6, 10), srcBytes(44, 10);
-      clip.randomize(rng);
-      srcMask.randomize(rng);
-      srcBytes.randomize(rng);
-      // A mask scratch wider than the source mask: each is read by its own stride.
-      Plane scratch(bytePlane ? 44 : 9, 10);
-      scratch.randomize(rng);
-      Plane want = scratch;
-      vkClipMaskBlock b{clip.data(), scratch.data(), withSrcMask ? srcMask.data() : nullptr,
-                        10, 20,  // clip region position
-                        3, 2,    // blit position in the planes
-                        15, 23,  // blit position in the display
-                        29, 7, bytePlane ? srcBytes.data() : nullptr, scratch.bytesPerRow,
-                        scratch.bytesPerRow, clip.bytesPerRow, srcBytes.bytesPerRow, srcMask.bytesPerRow};
-      CombineClipMask(&b);
-      for (int32_t y = 0; y < 7; ++y)
-        for (int32_t x = 0; x < 29; ++x) {
-          bool c = clip.bit(15 - 10 + x, 23 - 20 + y);
-          if (bytePlane)
-            want.byte(3 + x, 2 + y) = c ? srcBytes.byte(3 + x, 2 + y) : 0;
-          else
-            want.setBit(3 + x, 2 + y, c && (!withSrcMask || srcMask.bit(3 + x, 2 + y)));
-        }
-      EXPECT_EQ(scratch.bytes, want.bytes) << withSrcMask << bytePlane;
-    }
+  // The shape read from a bit column inside a byte (5) and at a byte's start (8).
+  for (int32_t dstX : {15, 18}) {
+    for (bool withSrcMask : {false, true})
+      for (bool bytePlane : {false, true}) {
+        Plane clip(8, 12), srcMask(6, 10), srcBytes(44, 10);
+        clip.randomize(rng);
+        srcMask.randomize(rng);
+        srcBytes.randomize(rng);
+        // A mask scratch wider than the source mask: each is read by its own stride.
+        Plane scratch(bytePlane ? 44 : 9, 10);
+        scratch.randomize(rng);
+        Plane want = scratch;
+        vkClipMaskBlock b{clip.data(), scratch.data(), withSrcMask ? srcMask.data() : nullptr,
+                          10, 20,  // clip region position
+                          3, 2,    // blit position in the planes
+                          dstX, 23,  // blit position in the display
+                          29, 7, bytePlane ? srcBytes.data() : nullptr, scratch.bytesPerRow,
+                          scratch.bytesPerRow, clip.bytesPerRow, srcBytes.bytesPerRow, srcMask.bytesPerRow};
+        CombineClipMask(&b);
+        for (int32_t y = 0; y < 7; ++y)
+          for (int32_t x = 0; x < 29; ++x) {
+            bool c = clip.bit(dstX - 10 + x, 23 - 20 + y);
+            if (bytePlane)
+              want.byte(3 + x, 2 + y) = c ? srcBytes.byte(3 + x, 2 + y) : 0;
+            else
+              want.setBit(3 + x, 2 + y, c && (!withSrcMask || srcMask.bit(3 + x, 2 + y)));
+          }
+        EXPECT_EQ(scratch.bytes, want.bytes) << withSrcMask << bytePlane;
+      }
+  }
 }
 
 }  // namespace
