@@ -71,7 +71,7 @@ void markPresent(int* present) {
 
 }  // namespace
 
-vkState* CheckArgCount(vkState* L, int min, int max) {
+vkState* CheckArgCountSlow(vkState* L, int min, int max) {
   int n = vmGetTop(L);
   if (min == 0 && max == 0) {
     if (n > 0) vmRaiseError(L, kErrTooManyArgs);
@@ -82,7 +82,7 @@ vkState* CheckArgCount(vkState* L, int min, int max) {
   return L;
 }
 
-double vmCheckNumber(vkState* L, int i) {
+double vmCheckNumberSlow(vkState* L, int i) {
   double d;
   if (!numberAt(L, i, &d)) raiseAt(L, i, kErrNumberExpected);
   return d;

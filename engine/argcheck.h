@@ -11,8 +11,7 @@
 #include <string>
 
 #include "base/errorcodes.h"
-
-struct vkState;
+#include "engine/state.h"
 
 // The identifier of a script object: the script's number, or, when [handle]
 // is not NULL, the object record handed back to the script as a light
@@ -33,13 +32,23 @@ struct vkIdRequest {
 // Argument count: min = max = 0 refuses any argument (1193); fewer than
 // [min] raises 1014; with [max] >= 1 more than [max] raises 1193; [max] 0
 // (with min > 0) or negative sets no upper limit. Returns [L].
-vkState* CheckArgCount(vkState* L, int min, int max);
+vkState* CheckArgCountSlow(vkState* L, int min, int max);
+inline vkState* CheckArgCount(vkState* L, int min, int max) {
+  const int n = static_cast<int>(L->top - L->base);
+  if (max >= 1 && n >= min && n <= max) return L;  // the common case, checked inline
+  return CheckArgCountSlow(L, min, max);
+}
 
 // Positional checks: [i] is the stack index of the argument. Numbers accept
 // numbers, numeric strings ("$" and "0x" hexadecimal) and nil (0); strings
 // accept strings, numbers (converted in place) and nil (""). An absent
 // argument fails; the Opt forms give their default only then.
-double vmCheckNumber(vkState* L, int i);
+double vmCheckNumberSlow(vkState* L, int i);
+inline double vmCheckNumber(vkState* L, int i) {
+  const vkValue* v = L->base + (i - 1);
+  if (i > 0 && v < L->top && v->tt == VK_TNUMBER) return v->v.n;  // the common case, read inline
+  return vmCheckNumberSlow(L, i);
+}
 double vmOptNumber(vkState* L, int i, double def);
 uint32_t vmCheckUnsigned(vkState* L, int i);
 uint32_t vmOptUnsigned(vkState* L, int i, uint32_t def);

@@ -443,8 +443,11 @@ vkValue* vmExecute(vkState* L) {
   int nresults = 0;
   uint32_t err = 0;
   vkValue* first = nullptr;
+  // The line hook's gate; it changes only with the hook, which only code
+  // called out of the loop sets, so it is re-read with base after such calls.
+  const vkHookGate* gate = L->hookGate;
 
-#define RELOAD() (base = L->base, ci = L->ci)
+#define RELOAD() (base = L->base, ci = L->ci, gate = L->hookGate)
 #define SAVEPC() (ci->savedpc = pc)
 #define PROTECT(x) \
   do {             \
@@ -460,7 +463,7 @@ vkValue* vmExecute(vkState* L) {
 // instruction, and the gate of a gated line hook.
 #define DISPATCH()                                                                                    \
   do {                                                                                                \
-    const uint32_t attention = L->hookGate->load(std::memory_order_relaxed);                          \
+    const uint32_t attention = gate->load(std::memory_order_relaxed);                                 \
     if (__builtin_expect((errors.stopFlag | L->dispatchMask | attention) != 0, 0)) goto slowpath; \
     i = *pc++;                                                                                        \
     ra = base + vmArgA(i);                                                                            \

@@ -226,14 +226,9 @@ const vkValue* vmTableGetNum(vkTable* t, int key) {
   return &vkNilObject;
 }
 
-const vkValue* vmTableGetStr(vkTable* t, vkString* key) {
-  if (vmIsLongString(key)) {
-    for (vkNode* n = nodeAt(t, vmStringHashOf(key) & (sizeNode(t) - 1)); n; n = n->next)
-      if (n->key.tt == VK_TSTRING && vmStringsEqual(vmStr(&n->key), key)) return &n->val;
-    return &vkNilObject;
-  }
-  for (vkNode* n = nodeAt(t, key->hash & (sizeNode(t) - 1)); n; n = n->next)
-    if (n->key.tt == VK_TSTRING && n->key.v.gc == key) return &n->val;
+const vkValue* vmTableGetLongStr(vkTable* t, vkString* key) {
+  for (vkNode* n = nodeAt(t, vmStringHashOf(key) & (sizeNode(t) - 1)); n; n = n->next)
+    if (n->key.tt == VK_TSTRING && vmStringsEqual(vmStr(&n->key), key)) return &n->val;
   return &vkNilObject;
 }
 

@@ -17,7 +17,14 @@ inline int vmTableNodeCount(const vkTable* t) { return 1 << t->lsizenode; }
 // Raw lookups: the value slot, or &vkNilObject when the key is absent.
 const vkValue* vmTableGet(vkTable* t, const vkValue* key);
 const vkValue* vmTableGetNum(vkTable* t, int key);
-const vkValue* vmTableGetStr(vkTable* t, vkString* key);
+const vkValue* vmTableGetLongStr(vkTable* t, vkString* key);
+inline const vkValue* vmTableGetStr(vkTable* t, vkString* key) {
+  if (vmIsLongString(key)) return vmTableGetLongStr(t, key);
+  // A short string is interned: its node holds the same object.
+  for (const vkNode* n = &t->node[key->hash & (vmTableNodeCount(t) - 1)]; n; n = n->next)
+    if (n->key.tt == VK_TSTRING && n->key.v.gc == key) return &n->val;
+  return &vkNilObject;
+}
 
 // The slot to write for [key], created when absent (a nil key is the number
 // 0; a NaN key raises 1208). Clears the metamethod-absence flags.

@@ -86,7 +86,7 @@ void vmInsert(vkState* L, int idx) {
 
 void vmPushNil(vkState* L) { push(L, vkNilObject); }
 
-void vmPushNumber(vkState* L, double n) {
+void vmPushNumberSlow(vkState* L, double n) {
   vkValue v;
   vmSetNumber(&v, n);
   push(L, v);

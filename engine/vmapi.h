@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "engine/object.h"
+#include "engine/state.h"
 
 inline constexpr int VK_REGISTRYINDEX = -10000;
 inline constexpr int VK_GLOBALSINDEX = -10001;
@@ -26,7 +27,14 @@ void vmInsert(vkState* L, int idx);
 
 // Pushing.
 void vmPushNil(vkState* L);
-void vmPushNumber(vkState* L, double n);
+void vmPushNumberSlow(vkState* L, double n);
+inline void vmPushNumber(vkState* L, double n) {
+  if (L->stackLast - L->top > 1) {
+    vmSetNumber(L->top++, n);  // room without growing the stack
+    return;
+  }
+  vmPushNumberSlow(L, n);
+}
 void vmPushLightUserdata(vkState* L, void* p);
 void vmPushLString(vkState* L, const char* s, size_t len);
 void vmPushString(vkState* L, const char* s);
