@@ -36,17 +36,27 @@ int vmPreCall(vkState* L, vkValue* func, uint32_t* errorCode, vkValue** firstRes
 void vmGrowCallInfo(vkState* L);
 void vmAdjustVarargs(vkState* L, int nfixargs, vkValue* base);
 
+// Slots a frame of [p] holds: the verifier's figure, or for a function it
+// has not seen, the maximum stack size and the parameters.
+inline int vmFrameSize(const vkProto* p) {
+  if (p->frameSize != 0) return p->frameSize;
+  int frame = p->maxstacksize;
+  return frame > p->numparams + 1 ? frame : p->numparams + 1;
+}
+
 // The frame of script closure [cl] called at [func], with the arguments up
 // to the top: the part of vmPreCall that the interpreter's calls take
-// directly.
-inline void vmPushScriptFrame(vkState* L, vkValue* func, vkClosure* cl) {
-  ptrdiff_t funcr = vmSaveStack(L, func);
+// directly. [state] adds VK_CI_* bits to the new record.
+inline void vmPushScriptFrame(vkState* L, vkValue* func, vkClosure* cl, uint8_t state = 0) {
   if (L->ci == L->endCi) vmGrowCallInfo(L);
   vkProto* p = cl->p;
-  int frame = p->frameSize > p->maxstacksize ? p->frameSize : p->maxstacksize;
-  int need = frame > p->numparams + 1 ? frame : p->numparams + 1;
-  vmEnsureStack(L, need);
-  vkValue* base = vmRestoreStack(L, funcr) + 1;
+  int frame = vmFrameSize(p);
+  if (__builtin_expect(L->stackLast - L->top <= frame, 0)) {
+    ptrdiff_t funcr = vmSaveStack(L, func);
+    vmGrowStack(L, frame);
+    func = vmRestoreStack(L, funcr);
+  }
+  vkValue* base = func + 1;
   if (!p->isVararg) {
     if (L->top > base + p->numparams) L->top = base + p->numparams;
   } else {
@@ -60,7 +70,7 @@ inline void vmPushScriptFrame(vkState* L, vkValue* func, vkClosure* cl) {
   ci->savedpc = p->code;
   ci->tracedpc = nullptr;
   ci->tailcalls = 0;
-  ci->state = VK_CI_SCRIPT | VK_CI_SAVEDPC;
+  ci->state = static_cast<uint8_t>(VK_CI_SCRIPT | VK_CI_SAVEDPC | state);
   for (vkValue* o = L->top; o < top; o++) vmSetNil(o);
   L->top = top;
 }

@@ -486,7 +486,6 @@ vkValue* vmExecute(vkState* L) {
 
 newframe:
   if (L->hookMask & VK_MASKCALL) vmCallHook(L, VK_HOOKCALL, -1);
-reentry:
   RELOAD();
   cl = ci->func;
   k = cl->p->k;
@@ -734,9 +733,15 @@ op_call: {
   errors.pcIndex = static_cast<int32_t>(pc - code);
   SAVEPC();
   if (ra->tt == VK_TFUNCTION && !vmCl(ra)->isC) {
-    vmPushScriptFrame(L, ra, vmCl(ra));
-    L->ci->state |= VK_CI_CALLING;
-    goto newframe;
+    cl = vmCl(ra);
+    vmPushScriptFrame(L, ra, cl, VK_CI_CALLING);
+    if (__builtin_expect(L->hookMask & VK_MASKCALL, 0)) goto newframe;
+    // Enter the callee here: what newframe and reentry would load.
+    base = L->base;
+    ci = L->ci;
+    k = cl->p->k;
+    pc = code = cl->p->code;
+    DISPATCH();
   }
   err = 0;
   first = nullptr;
@@ -810,7 +815,11 @@ op_return: {
   vmPostCall(L, wanted, ra);
   RELOAD();
   if (wanted >= 0) L->top = ci->top;
-  goto reentry;
+  cl = ci->func;  // back in the caller: what reentry would load but base
+  k = cl->p->k;
+  code = cl->p->code;
+  pc = ci->savedpc;
+  DISPATCH();
 }
 op_forloop: {
   if (!(ra->tt == VK_TNUMBER && ra[1].tt == VK_TNUMBER && ra[2].tt == VK_TNUMBER)) {

@@ -139,6 +139,7 @@ int vmCheckCode(vkProto* p) {
     }
     if (need > frame) frame = need;
   }
+  if (frame < p->numparams + 1) frame = p->numparams + 1;  // the parameters and the function slot's successor
   p->frameSize = frame;
   return 1;
 }
