@@ -21,7 +21,7 @@ bool vkEventQueue::Post(vkDisplay* display, uint32_t type, uint32_t data1, uint3
   if (count_ >= kCapacity) return false;
   if (type == EVENT_SIZEWINDOW && display != nullptr && gDisplayIsScaling != nullptr && gDisplayIsScaling(display))
     return false;
-  vkEvent& slot = slots_[count_++];
+  vkEvent& slot = slots_[count_.load(std::memory_order_relaxed)];
   slot.type = type;
   slot.data1 = data1;
   slot.data2 = data2;
@@ -29,6 +29,7 @@ bool vkEventQueue::Post(vkDisplay* display, uint32_t type, uint32_t data1, uint3
   slot.stamp = now;
   slot.display = display;
   slot.payload = std::move(payload);
+  count_.fetch_add(1, std::memory_order_release);
   return true;
 }
 
@@ -80,10 +81,11 @@ void vkEventQueue::Remove(int32_t n, bool lock) {
 void vkEventQueue::RemoveLocked(int32_t n) {
   if (n != -1 && (n < 0 || n >= int32_t(kCapacity))) return;
   // -1, the last event or any index past it: everything goes.
-  const size_t removed = (n == -1 || size_t(n) + 1 >= count_) ? count_ : size_t(n) + 1;
-  for (size_t i = removed; i < count_; ++i) slots_[i - removed] = std::move(slots_[i]);
-  for (size_t i = count_ - removed; i < count_; ++i) slots_[i] = vkEvent{};
-  count_ -= removed;
+  const size_t count = count_.load(std::memory_order_relaxed);
+  const size_t removed = (n == -1 || size_t(n) + 1 >= count) ? count : size_t(n) + 1;
+  for (size_t i = removed; i < count; ++i) slots_[i - removed] = std::move(slots_[i]);
+  for (size_t i = count - removed; i < count; ++i) slots_[i] = vkEvent{};
+  count_.store(count - removed, std::memory_order_release);
 }
 
 void vkEventQueue::Expire(vkTimeValue now, uint32_t expiryMs) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -97,6 +98,9 @@ class vkEventQueue {
   void Expire(vkTimeValue now, uint32_t expiryMs);
 
   size_t Count() const;
+  // Whether an event may be queued, read without the mutex: an event posted
+  // meanwhile by another thread is seen by the next look.
+  bool MayHoldEvents() const { return count_.load(std::memory_order_acquire) != 0; }
   std::recursive_mutex& Mutex() { return mutex_; }
 
  private:
@@ -104,7 +108,9 @@ class vkEventQueue {
 
   mutable std::recursive_mutex mutex_;
   std::array<vkEvent, kCapacity> slots_;
-  size_t count_ = 0;
+  // Changed only under the mutex; atomic so that MayHoldEvents may read it
+  // without.
+  std::atomic<size_t> count_{0};
 };
 
 // The program's queue.

@@ -476,6 +476,8 @@ constexpr vkTypeHandler kTypeHandlers[] = {
 // Takes the oldest queued event (after the label events had their look):
 // true when there was one, or a label jump in [*jumped].
 bool TakeQueuedEvent(vkState* L, vkEventState& events, bool fromWhileMouseOn, bool* jumped) {
+  // Nothing queued and no label events is the common case: no lock for it.
+  if (!gEventQueue.MayHoldEvents() && events.labels.empty()) return false;
   std::unique_lock<std::recursive_mutex> hold(gEventQueue.Mutex());
   if (gEventQueue.Count() == 0 && events.labels.empty()) return false;
   ExpireEvents(uint32_t(RuntimeAttrs(L).eventExpiry));
@@ -806,8 +808,9 @@ uint32_t RunEventDispatch(vkState* L, bool blocking) {
   vmCheckStack(L, 8);
   vmNewTableSized(L, 0, 2);  // "results", "nresults", "triggered"
   const int table = vmGetTop(L);
+  const auto& keys = events->resultKeys;
   if (outcome.triggered && outcome.results > 0) {
-    vmPushString(L, "results");
+    vmGetRef(L, VK_REGISTRYINDEX, keys[0]);
     vmNewTable(L);
     for (int i = 0; i < outcome.results; i++) {
       vmPushValue(L, base + 1 + i);
@@ -815,8 +818,12 @@ uint32_t RunEventDispatch(vkState* L, bool blocking) {
     }
     vmRawSet(L, table);
   }
-  SetFieldInt(L, "nresults", outcome.triggered ? outcome.results : 0);
-  SetFieldInt(L, "triggered", outcome.triggered ? 1 : 0);
+  vmGetRef(L, VK_REGISTRYINDEX, keys[1]);
+  vmPushNumber(L, outcome.triggered ? outcome.results : 0);
+  vmRawSet(L, table);
+  vmGetRef(L, VK_REGISTRYINDEX, keys[2]);
+  vmPushNumber(L, outcome.triggered ? 1 : 0);
+  vmRawSet(L, table);
   return 1;
 }
 

@@ -814,6 +814,11 @@ int OpenEventLibrary(vkState* L) {
   } catch (const std::bad_alloc&) {
     return int(kErrOutOfMemory);
   }
+  const char* const kResultKeys[] = {"results", "nresults", "triggered"};
+  for (size_t i = 0; i < context->events->resultKeys.size(); i++) {
+    vmPushString(L, kResultKeys[i]);
+    context->events->resultKeys[i] = vmRef(L, VK_REGISTRYINDEX);
+  }
   vmRegisterFunctions(L, nullptr, kEventCommands, 0);
   vmRegisterConstants(L, kEventConstants);
   return RegisterLibrary(L, kEventCommands, "event");
@@ -830,5 +835,6 @@ void FreeAllEventObjects(vkState* L) {
     Unref(L, slot.function);
     Unref(L, slot.userData);
   }
+  for (int32_t& key : events->resultKeys) Unref(L, key);
   ContextOf(L)->events.reset();
 }

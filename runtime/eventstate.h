@@ -116,6 +116,9 @@ struct vkEventState {
   std::list<vkTimer> timeouts;
   vkProgramHandlers programHandlers{};
   vkEventHooks hooks;
+  // The dispatch result's keys "results", "nresults" and "triggered",
+  // interned once and held by the registry: every CheckEvent makes a table.
+  std::array<int32_t, 3> resultKeys{kNoReference, kNoReference, kNoReference};
 };
 
 // The event state of the run [L] belongs to; NULL before the event library

@@ -63,6 +63,7 @@ int vkosTimerControl(int32_t op, vkTimerKey id, uint32_t milliseconds) {
 }
 
 int32_t vkosTakeFiredTimer(vkTimerKey* id) {
+  if (gPlatform.timers.Count() == 0) return VKOS_TIMER_NONE;  // no clock read for nothing
   gPlatform.timers.MarkDue(vkosTimerClock());
   return gPlatform.timers.TakeFired(id);
 }
