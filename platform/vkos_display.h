@@ -13,7 +13,8 @@
 #include <vector>
 
 struct vkDisplay;
-struct vkOSWindow;  // the window system's side, private to the backend
+struct vkOSWindow;   // the window system's side, private to the backend
+struct vkOSPointer;  // a mouse pointer (vkos_pointer.h)
 
 // Display flag bits the window reads.
 inline constexpr uint32_t VKOS_WINDOW_BORDERLESS = 0x1;
@@ -62,6 +63,7 @@ struct vkOSDisplay {
   std::vector<vkOSWindowRegion> dragRegions;  // borderless windows: drag here
   std::vector<vkOSWindowRegion> sizeRegions;  // borderless sizeable windows: resize here
   uint32_t dropFiles = 0;          // files may be dropped on the window
+  uint32_t watchClipboard = 0;     // the clipboard's changes are posted to the display
   // The frame, filled by vkosGetWindowBorders.
   int32_t borderLeft = 0, borderTop = 0;
   int32_t borderWidth = 0, borderHeight = 0;  // left + right, top + bottom
@@ -76,7 +78,9 @@ struct vkOSDisplay {
   // The window's own state, kept by the platform.
   uint32_t focus = 0;              // the window has the keyboard focus
   uint32_t shown = 1;              // 1 shown, 2 minimised
-  uint32_t pointerHidden = 0;
+  uint32_t pointerHidden = 0;      // the window shows no pointer
+  int32_t pointerKind = 0;         // the pointer the window shows: VKOS_POINTER_* (vkos_pointer.h)
+  std::shared_ptr<vkOSPointer> pointer;  // the custom pointer it shows
   uint32_t shaped = 0;             // opened with a shape
   std::shared_ptr<vkOSWindow> window;  // NULL while closed
   vkOSInput input;                 // keys, mouse buttons and pointer of the window

@@ -1,13 +1,16 @@
 // Mouse pointers as SDL cursors. The built-in pointer is drawn here: a ring
 // with a dot in its centre, white with a dark outline, 46 x 46 pixels with
-// its hot spot at (23, 23).
+// its hot spot at (23, 23). SDL shows one pointer for all windows, so the
+// pointer of a display is set when its window gets the focus or the mouse.
 #include "platform/linux/cursors.h"
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <vector>
 
 #include "platform/linux/platform_state.h"
+#include "platform/linux/windows.h"
 
 namespace {
 
@@ -78,4 +81,116 @@ void ReleasePointers() {
     vkosReleaseCursor(*cursor);
     *cursor = nullptr;
   }
+  for (const std::weak_ptr<vkOSPointer>& made : gPlatform.cursors.made) {
+    if (std::shared_ptr<vkOSPointer> pointer = made.lock()) {
+      vkosReleaseCursor(pointer->cursor);
+      pointer->cursor = nullptr;
+    }
+  }
+  gPlatform.cursors.made.clear();
+}
+
+vkOSPointer::~vkOSPointer() { vkosReleaseCursor(cursor); }
+
+void ApplyPointer(const vkOSDisplay& os) {
+  vkCursorSet& set = gPlatform.cursors;
+  if (!gPlatform.video) return;
+  if (os.pointerHidden != 0) {
+    SDL_ShowCursor(SDL_DISABLE);
+    set.hidden = true;
+    return;
+  }
+  const bool custom = os.pointerKind != VKOS_POINTER_SYSTEM && os.pointerKind != VKOS_POINTER_BUILTIN;
+  SDL_Cursor* cursor = nullptr;
+  if (os.pointerKind == VKOS_POINTER_BUILTIN) cursor = BuiltinPointer();
+  else if (custom && os.pointer) cursor = os.pointer->cursor;
+  // A pointer the driver cannot show, or none: the arrow.
+  if (cursor == nullptr) cursor = vkosArrowCursor();
+  vkosSetCursor(cursor);
+  SDL_ShowCursor(SDL_ENABLE);
+  set.hidden = false;
+  set.shownKind = custom && !os.pointer ? VKOS_POINTER_SYSTEM : (custom ? VKOS_POINTER_CUSTOM : os.pointerKind);
+  set.shown = custom ? os.pointer.get() : nullptr;
+}
+
+namespace {
+
+// Shows [os]'s pointer at once when its window has the focus.
+void ApplyIfFocused(const vkOSDisplay& os) {
+  if (os.focus != 0 && os.window) ApplyPointer(os);
+}
+
+}  // namespace
+
+std::shared_ptr<vkOSPointer> vkosCreatePointer(const uint32_t* argb, int32_t hotX, int32_t hotY, int32_t width,
+                                               int32_t height) {
+  if (argb == nullptr || width < 1 || height < 1 || width > kMaxPointerSide || height > kMaxPointerSide)
+    return nullptr;
+  if (hotX < 0 || hotY < 0 || hotX >= width || hotY >= height) return nullptr;
+  std::shared_ptr<vkOSPointer> pointer(new (std::nothrow) vkOSPointer);
+  if (!pointer) return nullptr;
+  try {
+    pointer->argb.assign(argb, argb + size_t(width) * size_t(height));
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  pointer->width = width;
+  pointer->height = height;
+  pointer->hotX = hotX;
+  pointer->hotY = hotY;
+  if (gPlatform.video) {
+    pointer->cursor = vkosCursorFromImage(pointer->argb.data(), width, height, hotX, hotY);
+    // A driver that shows pointers but refused this one: no pointer. One
+    // that shows none keeps the image alone.
+    if (pointer->cursor == nullptr && SDL_GetDefaultCursor() != nullptr) return nullptr;
+    if (pointer->cursor != nullptr) {
+      auto& made = gPlatform.cursors.made;
+      made.erase(std::remove_if(made.begin(), made.end(), [](const auto& m) { return m.expired(); }), made.end());
+      made.push_back(pointer);
+    }
+  }
+  return pointer;
+}
+
+void vkosFreePointer(std::shared_ptr<vkOSPointer>& pointer) { pointer.reset(); }
+
+void vkosSetPointer(vkOSDisplay* os, std::shared_ptr<vkOSPointer> pointer, int32_t kind) {
+  const bool custom = kind != VKOS_POINTER_SYSTEM && kind != VKOS_POINTER_BUILTIN;
+  os->pointerKind = custom ? VKOS_POINTER_CUSTOM : kind;
+  os->pointer = custom ? std::move(pointer) : nullptr;
+  os->pointerHidden = 0;
+  ApplyIfFocused(*os);
+}
+
+void vkosShowPointer(vkOSDisplay* os) {
+  os->pointerHidden = 0;
+  ApplyIfFocused(*os);
+}
+
+void vkosHidePointer(vkOSDisplay* os) {
+  os->pointerHidden = 1;
+  ApplyIfFocused(*os);
+}
+
+void vkosMovePointer(vkOSDisplay* os, int32_t x, int32_t y) {
+  if (!os->window) return;
+  vkOSWindow& w = *os->window;
+  const int32_t wx = x + w.offsetX, wy = y + w.offsetY;
+  SDL_WarpMouseInWindow(w.window, wx, wy);
+  // The window system reports the move only where it has the pointer (not
+  // headless, and not always at once): the window notes it now.
+  w.pointerX = wx;
+  w.pointerY = wy;
+  vkTimeValue stamp;
+  vkosGetTimeValue(&stamp);
+  vkosNotePointer(&os->input, wx, wy, stamp);
+}
+
+void vkosRestoreArrowPointer() {
+  if (!gPlatform.started || !gPlatform.video) return;
+  vkosSetCursor(vkosArrowCursor());
+  SDL_ShowCursor(SDL_ENABLE);
+  gPlatform.cursors.hidden = false;
+  gPlatform.cursors.shownKind = VKOS_POINTER_SYSTEM;
+  gPlatform.cursors.shown = nullptr;
 }

@@ -6,6 +6,7 @@
 // always be interrupted.
 #include "platform/linux/eventdispatch.h"
 
+#include "platform/linux/cursors.h"
 #include "platform/linux/inputtranslate.h"
 #include "platform/linux/platform_state.h"
 #include "platform/linux/windows.h"
@@ -54,6 +55,10 @@ void DispatchEvent(const SDL_Event& event) {
     TranslateEvent(event, *os, MonotonicMicros(), gPlatform.screen.fullScreen);
     if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED)
       PresentWindow(*os->window, MonotonicMicros());
+    // The window with the focus or the mouse shows its display's pointer.
+    if (event.type == SDL_WINDOWEVENT &&
+        (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED || event.window.event == SDL_WINDOWEVENT_ENTER))
+      ApplyPointer(*os);
   }
   if (event.type == SDL_DROPFILE || event.type == SDL_DROPTEXT) SDL_free(event.drop.file);
 }

@@ -64,11 +64,16 @@ struct vkPumpSignals {
 
 struct SDL_Cursor;
 
-// The pointers made once and freed when the platform stops.
+// The pointers made once and freed when the platform stops, the pointer
+// records that hold an SDL cursor, and what the window system shows.
 struct vkCursorSet {
   SDL_Cursor* builtin = nullptr;
   SDL_Cursor* empty = nullptr;
   SDL_Cursor* arrow = nullptr;
+  std::vector<std::weak_ptr<vkOSPointer>> made;  // records with a cursor of this start
+  bool hidden = false;                 // shown: no pointer
+  int32_t shownKind = 0;               // else this VKOS_POINTER_* kind
+  const vkOSPointer* shown = nullptr;  // and for a custom one this record (compared, never read)
 };
 
 struct vkPlatformState {
