@@ -110,7 +110,8 @@ void vkosSetWindowTitle(vkOSDisplay* os);
 // Minimises ([hide] 1) or restores the window; nothing in full screen. 0.
 int vkosShowHideWindow(vkOSDisplay* os, int hide);
 void vkosActivateWindow(vkOSDisplay* os);
-// Follows the description's dropFiles; 0.
+// Follows the open windows' dropFiles: the window system offers drops of
+// files while one of them takes them. 0.
 int vkosEnableDropFiles(vkOSDisplay* os);
 // Any size can be shown: always 1.
 int vkosCanResizeDisplay(vkOSDisplay* os, int32_t width, int32_t height);

@@ -22,6 +22,8 @@
 #include "engine/libraries.h"
 #include "engine/vmapi.h"
 #include "platform/eventqueue.h"
+#include "platform/vkos_clipboard.h"
+#include "platform/vkos_display.h"
 #include "platform/vkos_events.h"
 #include "platform/vkos_input.h"
 #include "platform/vkos_joystick.h"
@@ -517,6 +519,7 @@ bool TakeHandlerField(vkState* L, vkHandlerRef& slot, int userDataArg) {
 }
 
 constexpr size_t kSlotCloseWindow = 3;
+constexpr size_t kSlotDropFile = 17;
 constexpr size_t kSlotClipboardChange = 18;
 
 int cmdInstallEventHandler(vkState* L) {
@@ -541,12 +544,26 @@ int cmdInstallEventHandler(vkState* L) {
     vmGetTable(L, 1);
     TakeHandlerField(L, events.programHandlers[i], userDataArg);
   }
-  if (d != nullptr) events.labelSwitches[0] = d->handlers[kSlotCloseWindow].function != kNoReference ? 1 : 0;
+  if (d != nullptr) {
+    events.labelSwitches[0] = d->handlers[kSlotCloseWindow].function != kNoReference ? 1 : 0;
+    // Drops and clipboard changes reach a window while it has their handlers.
+    if (vkOSDisplay* os = d->os) {
+      const uint32_t drops = d->handlers[kSlotDropFile].function != kNoReference ? 1 : 0;
+      const uint32_t clipboard = d->handlers[kSlotClipboardChange].function != kNoReference ? 1 : 0;
+      if (os->dropFiles != drops) {
+        os->dropFiles = drops;
+        vkosEnableDropFiles(os);
+      }
+      if (os->watchClipboard != clipboard) {
+        os->watchClipboard = clipboard;
+        vkosWatchClipboard(os);
+      }
+    }
+  }
   const auto& p = events.programHandlers;
   SetAttrs(L, nullptr, {{kAttrOnSampleLoop, p[0].function != kNoReference ? 1 : 0},
                      {kAttrOnSampleEnd, p[1].function != kNoReference ? 1 : 0},
                      {kAttrOnMusicEnd, p[2].function != kNoReference ? 1 : 0}});
-  (void)kSlotClipboardChange;  // clipboard changes reach the queue whether watched or not
   return 0;
 }
 

@@ -20,6 +20,8 @@
 
 struct vkState;
 struct vkOSInput;
+struct vkOSDisplay;
+struct vkOSClipboardImage;
 struct vkDisplay;
 struct vkLayer;
 
@@ -41,6 +43,8 @@ struct vkEventDisplay {
   int32_t mode = 1;                   // 1 window, 2 full screen
   vkDisplayHandlers handlers{};
   vkOSInput* input = nullptr;         // keys, buttons and pointer, kept by its window
+  vkOSDisplay* os = nullptr;          // its platform record: the handlers switch its drop
+                                      // receiver and clipboard watch
   vkEventPicture* picture = nullptr;  // the BGPic it shows, NULL for none
   int32_t offsetX = 0;                // where the picture starts in the window
   int32_t offsetY = 0;
@@ -64,7 +68,16 @@ struct vkSoundNotice {
   int32_t starts = 0;
 };
 
-// Answers the libraries above the runtime give; any may be NULL.
+// A brush's picture as the clipboard takes it: width x height ARGB words,
+// the mask or alpha plane in the top byte when [hasAlpha].
+struct vkBrushPicture {
+  int32_t width = 0, height = 0;
+  std::vector<uint32_t> argb;
+  bool hasAlpha = false;
+};
+
+// Answers the libraries above the runtime give, to the event and the system
+// library; any may be NULL.
 struct vkEventHooks {
   // Takes the oldest sound notification: true and [*out], or false.
   bool (*takeSoundNotice)(vkState* L, vkSoundNotice* out) = nullptr;
@@ -78,6 +91,15 @@ struct vkEventHooks {
   // The layer's index and name for a button's message.
   int32_t (*layerIndex)(const vkLayer* layer) = nullptr;
   const char* (*layerName)(const vkLayer* layer) = nullptr;
+  // The picture of the brush named by the value at stack [index]: 0 with
+  // [*out], or the error of a brush not found.
+  int (*brushPicture)(vkState* L, int index, vkBrushPicture* out) = nullptr;
+  // A new brush with an automatic id made of [image] (taken), its handle
+  // pushed: 0 or an error.
+  int (*brushFromImage)(vkState* L, vkOSClipboardImage&& image) = nullptr;
+  // Frees the objects of [kinds] (bits 1 brushes, 2 anims, 4 text objects,
+  // 8 BGPics) that were kept only while a layer showed them.
+  void (*flushLayerCaches)(vkState* L, uint32_t kinds) = nullptr;
 };
 
 // Where the dispatcher resumes (one source per call).

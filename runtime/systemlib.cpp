@@ -380,13 +380,33 @@ void PostClipboardChange(vkState* L) {
       PostEvent(d->display, EVENT_CLIPBOARDCHANGE, 0, 0, 0);
 }
 
+// The brush of SetClipboard's second argument as a picture.
+int BrushPicture(vkState* L, vkBrushPicture* out) {
+  const vkEventState* events = EventStateOf(L);
+  if (events != nullptr && events->hooks.brushPicture != nullptr) return events->hooks.brushPicture(L, 2, out);
+  // Without the brush library no brush exists.
+  const vkObjectId id = CheckObjectId(L, 2);
+  if (id.handle != nullptr) return kErrObjectNotFound;
+  SetErrorNumber(id.number);
+  return kErrNoBrush;
+}
+
 int cmdSetClipboard(vkState* L) {
   CheckArgCount(L, 2, 2);
   const int32_t type = CheckInt(L, 1);
-  if (type != VKOS_CLIPBOARD_TEXT) return kErrWrongUsage;  // pictures come with the brushes
-  size_t length = 0;
-  const char* text = vmCheckString(L, 2, &length);
-  if (int code = vkosWriteClipboardText(std::string(text, length))) return code;
+  if (type == VKOS_CLIPBOARD_TEXT) {
+    size_t length = 0;
+    const char* text = vmCheckString(L, 2, &length);
+    if (int code = vkosWriteClipboardText(std::string(text, length))) return code;
+  } else if (type == VKOS_CLIPBOARD_IMAGE) {
+    vkBrushPicture picture;
+    if (int code = BrushPicture(L, &picture)) return code;
+    if (picture.argb.size() != size_t(picture.width) * size_t(picture.height)) return kErrWriteClipboard;
+    const vkOSPixels pixels{picture.argb.data(), picture.width, picture.height, picture.width};
+    if (int code = vkosWriteClipboardImage(pixels, picture.hasAlpha)) return code;
+  } else {
+    return kErrWrongUsage;
+  }
   PostClipboardChange(L);
   return 0;
 }
@@ -395,10 +415,18 @@ int cmdGetClipboard(vkState* L) {
   CheckArgCount(L, 0, 0);
   int32_t type = VKOS_CLIPBOARD_EMPTY;
   std::string text;
-  if (int code = vkosReadClipboard(&type, &text, nullptr)) return code;
+  vkOSClipboardImage image;
+  const vkEventState* events = EventStateOf(L);
+  const bool brushes = events != nullptr && events->hooks.brushFromImage != nullptr;
+  if (int code = vkosReadClipboard(&type, &text, brushes ? &image : nullptr)) return code;
   vmPushNumber(L, type);
-  if (type != VKOS_CLIPBOARD_TEXT) return 1;
-  vmPushLString(L, text.data(), text.size());
+  if (type == VKOS_CLIPBOARD_TEXT) {
+    vmPushLString(L, text.data(), text.size());
+    return 2;
+  }
+  // A picture becomes a new brush; without the brush library the type alone.
+  if (type != VKOS_CLIPBOARD_IMAGE || !brushes) return 1;
+  if (int code = events->hooks.brushFromImage(L, std::move(image))) return code;
   return 2;
 }
 
@@ -698,9 +726,14 @@ int cmdGCInfo(vkState* L) {
   return 2;
 }
 
+// Kinds of objects the layers keep: brushes, anims, text objects, BGPics.
+constexpr uint32_t kAllLayerCaches = 15;
+
 int cmdCollectGarbage(vkState* L) {
   CheckArgCount(L, 0, 1);
   vmSetGCThreshold(L, OptInt(L, 1, 0));
+  const vkEventState* events = EventStateOf(L);
+  if (events != nullptr && events->hooks.flushLayerCaches != nullptr) events->hooks.flushLayerCaches(L, kAllLayerCaches);
   return 0;
 }
 

@@ -1,11 +1,13 @@
 // The dispatch of window-system events. An event of a display window goes to
 // the input translation with the window's record; an exposed window shows
-// its surface again. A quit request (an interrupt or termination signal, or
+// its surface again; a clipboard another program changed is told to the
+// displays that watch it. A quit request (an interrupt or termination signal, or
 // the session closing) asks every display to close, as its close box would,
 // and with no display at all stops the script, so that a running script can
 // always be interrupted.
 #include "platform/linux/eventdispatch.h"
 
+#include "platform/linux/clipboard.h"
 #include "platform/linux/cursors.h"
 #include "platform/linux/inputtranslate.h"
 #include "platform/linux/platform_state.h"
@@ -49,6 +51,10 @@ uint32_t WindowOf(const SDL_Event& event) {
 void DispatchEvent(const SDL_Event& event) {
   if (event.type == SDL_QUIT) {
     RequestQuit();
+    return;
+  }
+  if (event.type == SDL_CLIPBOARDUPDATE) {
+    ClipboardChangedElsewhere();
     return;
   }
   if (vkOSDisplay* os = FindWindowDisplay(WindowOf(event))) {

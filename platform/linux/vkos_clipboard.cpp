@@ -1,18 +1,25 @@
 // The clipboard on SDL's text clipboard plus our own picture slot in the
 // platform record, and URLs opened through xdg-open. Characters of the
-// clipboard's text that ISO 8859-1 cannot hold become '?'.
+// clipboard's text that ISO 8859-1 cannot hold become '?'. Writing a
+// picture takes the text clipboard too (with no text), so that another
+// program's copy is seen as a change, which empties the slot.
 #include <SDL.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/errorcodes.h"
+#include "platform/eventqueue.h"
+#include "platform/linux/clipboard.h"
 #include "platform/linux/platform_state.h"
 #include "platform/vkos_clipboard.h"
 #include "platform/vkos_files.h"
+#include "platform/vkos_pictures.h"
 #include "platform/vkos_time.h"
 
 extern char** environ;
@@ -52,15 +59,30 @@ int vkosPeekClipboard(int32_t* type) {
   return 0;
 }
 
-int vkosReadClipboard(int32_t* type, std::string* text, std::vector<uint8_t>* png) {
+int vkosReadClipboard(int32_t* type, std::string* text, vkOSClipboardImage* image) {
   vkosPeekClipboard(type);
   if (*type == VKOS_CLIPBOARD_TEXT) {
     char* utf8 = SDL_GetClipboardText();
     if (utf8 == nullptr) return kErrReadClipboard;
     *text = ClipboardToLatin1(utf8);
     SDL_free(utf8);
-  } else if (*type == VKOS_CLIPBOARD_IMAGE && png) {
-    *png = gPlatform.clipboardPicture;
+  } else if (*type == VKOS_CLIPBOARD_IMAGE && image != nullptr) {
+    const std::vector<uint8_t>& png = gPlatform.clipboardPicture;
+    int32_t width = 0, height = 0;
+    uint32_t* pixels = nullptr;
+    uint8_t* alpha = nullptr;
+    if (int code = vkosLoadPicture(png.data(), png.size(), &width, &height, &pixels, &alpha)) return code;
+    std::unique_ptr<uint32_t, decltype(&free)> ownPixels(pixels, free);
+    std::unique_ptr<uint8_t, decltype(&free)> ownAlpha(alpha, free);
+    try {
+      image->pixels.assign(pixels, pixels + size_t(width) * size_t(height));
+      if (alpha != nullptr) image->alpha.assign(alpha, alpha + size_t(PictureAlphaRowBytes(width)) * size_t(height));
+      else image->alpha.clear();
+    } catch (const std::bad_alloc&) {
+      return kErrOutOfMemory;
+    }
+    image->width = width;
+    image->height = height;
   }
   return 0;
 }
@@ -72,8 +94,14 @@ int vkosWriteClipboardText(const std::string& text) {
   return 0;
 }
 
-int vkosWriteClipboardPicture(std::vector<uint8_t> png) {
-  if (SDL_WasInit(SDL_INIT_VIDEO) != 0) SDL_SetClipboardText("");
+int vkosWriteClipboardImage(const vkOSPixels& picture, bool keepAlpha) {
+  if (picture.pixels == nullptr || picture.width < 1 || picture.height < 1 || picture.pixelsPerRow < picture.width)
+    return kErrWriteClipboard;
+  std::vector<uint8_t> png;
+  if (int code = vkosSavePicture(nullptr, picture.pixels, picture.width, picture.height, picture.pixelsPerRow * 4,
+                                 VKOS_PICTURE_PNG, keepAlpha, 100, &png))
+    return code;
+  if (SDL_WasInit(SDL_INIT_VIDEO) != 0 && SDL_SetClipboardText("") != 0) return kErrWriteClipboard;
   gPlatform.clipboardPicture = std::move(png);
   return 0;
 }
@@ -82,6 +110,15 @@ int vkosClearClipboard() {
   gPlatform.clipboardPicture.clear();
   if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return 0;
   return SDL_SetClipboardText("") == 0 ? 0 : kErrWriteClipboard;
+}
+
+int vkosWatchClipboard(vkOSDisplay*) { return 0; }
+
+void ClipboardChangedElsewhere() {
+  // Another program's copy replaces our picture as well as our text.
+  gPlatform.clipboardPicture.clear();
+  for (const vkOSDisplay* os : gPlatform.windows)
+    if (os->watchClipboard != 0) PostEvent(os->display, EVENT_CLIPBOARDCHANGE, 0, 0, 0);
 }
 
 int vkosOpenURL(const char* url) {

@@ -52,6 +52,17 @@ void ReadRefreshRate() {
   gPlatform.frameRate = gPlatform.refreshRate;
 }
 
+// The window system offers drops of files while an open window takes them
+// (text is never taken).
+void UpdateDropReceiver() {
+  if (!gPlatform.video) return;
+  bool wanted = false;
+  for (const vkOSDisplay* os : gPlatform.windows) wanted = wanted || os->dropFiles != 0;
+  const int state = wanted ? SDL_ENABLE : SDL_DISABLE;
+  for (const SDL_EventType type : {SDL_DROPBEGIN, SDL_DROPFILE, SDL_DROPCOMPLETE}) SDL_EventState(type, state);
+  SDL_EventState(SDL_DROPTEXT, SDL_DISABLE);
+}
+
 // The window's content position on the desktop.
 void ContentPosition(const vkOSDisplay& os, int32_t* x, int32_t* y) {
   ScreenOrigin(x, y);
@@ -202,6 +213,7 @@ int vkosOpenWindow(vkOSDisplay* os, int activate, const vkOSPlaneView* shapeMask
   os->pendingScreenMode = -1;
   os->shown = 1;
   RaiseInList(os);
+  UpdateDropReceiver();
   SDL_ShowWindow(w->window);
   // A shaped window is made away from the screen and brought to its place.
   if (os->shaped != 0) SDL_SetWindowPosition(w->window, cx, cy);
@@ -216,6 +228,7 @@ void vkosCloseWindow(vkOSDisplay* os) {
   os->window.reset();
   os->shaped = 0;
   os->focus = 0;
+  UpdateDropReceiver();
 }
 
 void vkosGetWindowBorders(vkOSDisplay* os) {
@@ -272,8 +285,8 @@ void vkosActivateWindow(vkOSDisplay* os) {
   RaiseInList(os);
 }
 
-int vkosEnableDropFiles(vkOSDisplay* os) {
-  if (os->dropFiles != 0) SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
+int vkosEnableDropFiles(vkOSDisplay*) {
+  UpdateDropReceiver();
   return 0;
 }
 

@@ -16,28 +16,14 @@
 #include "platform/linux/windows.h"
 #include "platform/vkos.h"
 #include "platform/vkos_pointer.h"
+#include "support/offscreen.h"
 
 namespace {
 
-class Pointers : public ::testing::Test {
+class Pointers : public OffscreenTest {
  protected:
-  void SetUp() override {
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    ASSERT_EQ(vkosInit(), 0);
-    ASSERT_TRUE(gPlatform.video);
-  }
-  void TearDown() override {
-    for (vkOSDisplay* os : made_) vkosFreeDisplay(os);
-    vkosExit();
-  }
   vkOSDisplay* Open(bool focus) {
-    vkOSDisplay* os = nullptr;
-    EXPECT_EQ(vkosAllocDisplay(nullptr, &os), 0);
-    made_.push_back(os);
-    os->width = 64;
-    os->height = 48;
-    os->flags = VKOS_WINDOW_BORDERLESS;
-    os->windowState = 1;
+    vkOSDisplay* os = Record(64, 48);
     EXPECT_EQ(vkosOpenWindow(os, 1, nullptr, nullptr), 0);
     os->focus = focus ? 1 : 0;  // the offscreen driver gives no window the focus
     return os;
@@ -64,7 +50,6 @@ class Pointers : public ::testing::Test {
     event.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
     DispatchEvent(event);
   }
-  std::vector<vkOSDisplay*> made_;
 };
 
 TEST_F(Pointers, AreMadeFromImagesWithTheirHotSpotInside) {

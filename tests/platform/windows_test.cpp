@@ -15,6 +15,7 @@
 #include "platform/linux/windows.h"
 #include "platform/eventqueue.h"
 #include "platform/vkos.h"
+#include "support/offscreen.h"
 
 namespace {
 
@@ -33,29 +34,13 @@ struct Picture {
   vkOSPixels View() const { return vkOSPixels{pixels.data(), width, height, width}; }
 };
 
-class Windows : public ::testing::Test {
+class Windows : public OffscreenTest {
  protected:
-  void SetUp() override {
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    ASSERT_EQ(vkosInit(), 0);
-    ASSERT_TRUE(gPlatform.video);
-  }
-  void TearDown() override {
-    for (vkOSDisplay* os : made_) vkosFreeDisplay(os);
-    vkosExit();
-  }
   // A display record for a window of width x height at (x, y).
   vkOSDisplay* Make(int32_t x, int32_t y, int32_t width, int32_t height, uint32_t flags = VKOS_WINDOW_BORDERLESS) {
-    vkOSDisplay* os = nullptr;
-    EXPECT_EQ(vkosAllocDisplay(nullptr, &os), 0);
-    made_.push_back(os);
+    vkOSDisplay* os = Record(width, height, flags);
     os->x = x;
     os->y = y;
-    os->width = width;
-    os->height = height;
-    os->flags = flags;
-    os->title = "Test";
-    os->windowState = 1;
     return os;
   }
   vkOSDisplay* Open(int32_t x, int32_t y, int32_t width, int32_t height) {
@@ -69,7 +54,6 @@ class Windows : public ::testing::Test {
     EXPECT_TRUE(vkosReadWindow(os, &out));
     return out;
   }
-  std::vector<vkOSDisplay*> made_;
 };
 
 TEST_F(Windows, OpensAtItsFramePositionWithItsSizeAndStartsBlack) {

@@ -1,8 +1,9 @@
 // Windows on a real X server: the test starts Xvfb on a free display number,
 // opens, draws into, moves, resizes, minimises and restores a window through
 // the platform, and reads back what the screen shows with ImageMagick's
-// import. Without Xvfb (tools/install-deps.sh installs it) the group is
-// skipped.
+// import; it shows colour pointers and moves the real pointer, and another
+// program takes the clipboard. Without Xvfb (tools/install-deps.sh installs
+// it) the group is skipped.
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -18,10 +19,14 @@
 #include <vector>
 
 #include "platform/eventqueue.h"
+#include "platform/linux/cursors.h"
 #include "platform/linux/platform_state.h"
 #include "platform/linux/windows.h"
 #include "platform/vkos.h"
+#include "platform/vkos_clipboard.h"
+#include "platform/vkos_pointer.h"
 #include "platform/vkos_requesters.h"
+#include "support/otherclient.h"
 
 extern char** environ;
 
@@ -246,6 +251,69 @@ TEST_F(Xvfb, AShapedWindowShowsOnlyWhereItsMaskIsSet) {
   EXPECT_EQ(At(screen, 27, 27), kRed);
   EXPECT_NE(At(screen, 28, 20), kRed);
   EXPECT_NE(At(screen, 35, 27), kRed);
+}
+
+}  // namespace
+
+namespace {
+
+size_t ClipboardChanges() {
+  size_t n = 0;
+  vkEventInfo info;
+  for (size_t i = 0; GetEvent(i, info, false) != 0; i++) n += info.type == EVENT_CLIPBOARDCHANGE ? 1 : 0;
+  return n;
+}
+
+TEST_F(Xvfb, PointersShowAndMoveAndAnotherProgramsCopyIsHeard) {
+  ASSERT_EQ(vkosAllocDisplay(nullptr, &os_), 0);
+  os_->display = reinterpret_cast<vkDisplay*>(os_);
+  os_->x = 30;
+  os_->y = 40;
+  os_->width = 64;
+  os_->height = 48;
+  os_->flags = VKOS_WINDOW_BORDERLESS;
+  os_->windowState = 1;
+  ASSERT_EQ(vkosOpenWindow(os_, 1, nullptr, nullptr), 0);
+  Settle();
+  os_->focus = 1;  // without a window manager the focus may never come
+
+  // A colour pointer where the server shows them, set at once.
+  const std::vector<uint32_t> image(16 * 16, 0xFFFF0000u);
+  std::shared_ptr<vkOSPointer> pointer = vkosCreatePointer(image.data(), 8, 8, 16, 16);
+  ASSERT_NE(pointer, nullptr);
+  ASSERT_NE(pointer->cursor, nullptr);
+  vkosSetPointer(os_, pointer, VKOS_POINTER_CUSTOM);
+  EXPECT_EQ(SDL_GetCursor(), pointer->cursor);
+  vkosHidePointer(os_);
+  EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+  vkosSetPointer(os_, nullptr, VKOS_POINTER_BUILTIN);
+  EXPECT_EQ(SDL_GetCursor(), BuiltinPointer());
+  EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+
+  // The real pointer goes into the window.
+  vkosMovePointer(os_, 10, 20);
+  Settle();
+  int x = 0, y = 0;
+  SDL_GetGlobalMouseState(&x, &y);
+  EXPECT_EQ(x, 40);
+  EXPECT_EQ(y, 60);
+  EXPECT_EQ(os_->input.pointerX, 10);
+  EXPECT_EQ(os_->input.pointerY, 20);
+
+  // Our own copy is no change from elsewhere; another program's is.
+  os_->watchClipboard = 1;
+  RemoveEvents(-1, true);
+  ASSERT_EQ(vkosWriteClipboardText("ours"), 0);
+  Settle();
+  EXPECT_EQ(ClipboardChanges(), 0u);
+  OtherXClient other(server_.Display().c_str());
+  if (!other.Connected()) GTEST_SKIP() << "no Xlib to play another program";
+  ASSERT_TRUE(other.TakeClipboard());
+  Settle();
+  EXPECT_EQ(ClipboardChanges(), 1u);
+  int32_t type = -1;
+  EXPECT_EQ(vkosPeekClipboard(&type), 0);
+  EXPECT_EQ(type, VKOS_CLIPBOARD_EMPTY);  // it offers nothing
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "engine/vmapi.h"
 #include "platform/eventqueue.h"
 #include "platform/vkos.h"
+#include "platform/vkos_display.h"
 #include "platform/vkos_input.h"
 #include "platform/vkos_timers.h"
 #include "runtime/context.h"
@@ -358,6 +359,32 @@ TEST_F(Dispatcher, DisplayEventsReachTheirHandlers) {
   PostEvent(key, EVENT_KEY, 1, 0, 'x');
   PostEvent(key, EVENT_KEY, 0, 0, 'x');
   EXPECT_EQ(Settle(), "OnKeyUp 7 [x] ud=ud");
+}
+
+TEST_F(Dispatcher, DropAndClipboardHandlersSwitchTheWindowsReceivers) {
+  TestDisplay d(7);
+  vkOSDisplay os;
+  d.events.os = &os;
+  Attach(d);
+  auto install = [&](std::initializer_list<std::pair<const char*, double>> fields) {
+    vmPushString(L, "h");
+    vmNewTable(L);
+    for (const auto& [name, value] : fields) {
+      vmPushString(L, name);
+      if (value != 0) vmPushCClosure(L, Log, 0);
+      else vmPushNumber(L, 0);
+      vmSetTable(L, -3);
+    }
+    vmSetTable(L, VK_GLOBALSINDEX);
+    EXPECT_EQ(Call("InstallEventHandler", {Arg::global("h")}), "");
+    return std::to_string(os.dropFiles) + "/" + std::to_string(os.watchClipboard);
+  };
+  EXPECT_EQ(install({{"onkeydown", 1}}), "0/0");
+  EXPECT_EQ(install({{"ondropfile", 1}}), "1/0");
+  EXPECT_EQ(install({{"clipboardchange", 1}}), "1/1");
+  EXPECT_EQ(install({{"onkeydown", 0}}), "1/1");  // others left alone
+  EXPECT_EQ(install({{"ondropfile", 0}}), "0/1");
+  EXPECT_EQ(install({{"clipboardchange", 0}}), "0/0");
 }
 
 TEST_F(Dispatcher, PointerMotionIsReportedInPictureCoordinates) {

@@ -1,7 +1,8 @@
 // The system library's commands as tables of calls and what they give:
 // lists and Sort, CopyTable, values and metatables, dates and CompareDates,
 // stopwatches, version and constants, the scripted requester backend, the
-// clipboard's text, and the argument errors.
+// clipboard's text and pictures (through brush hooks a test installs), the
+// layer flush of CollectGarbage, and the argument errors.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -17,7 +18,10 @@
 #include "engine/vmapi.h"
 #include "platform/vkos.h"
 #include "platform/vkos_requesters.h"
+#include "platform/vkos_clipboard.h"
 #include "runtime/context.h"
+#include "runtime/eventlib.h"
+#include "runtime/eventstate.h"
 #include "runtime/stringlib.h"
 #include "runtime/systemlib.h"
 #include "support/libcall.h"
@@ -236,6 +240,87 @@ TEST_F(SystemLib, ClipboardTextRoundTrips) {
       {"GetClipboard", {}, "0"},
       {"SetClipboard", {7, "x"}, "error 1055"},
   });
+}
+
+// Brushes as a test keeps them: number 5 is a 2 x 2 picture with alpha,
+// and the brush a clipboard picture becomes is remembered.
+struct TestBrushes {
+  static inline vkOSClipboardImage made;
+  static inline uint32_t flushed = 0;
+  static int Picture(vkState* L, int index, vkBrushPicture* out) {
+    if (vmToNumber(L, index) != 5) return 1174;
+    *out = vkBrushPicture{2, 2, {0xFFFF0000u, 0x8000FF00u, 0x000000FFu, 0xFF123456u}, true};
+    return 0;
+  }
+  static int FromImage(vkState* L, vkOSClipboardImage&& image) {
+    made = std::move(image);
+    vmPushString(L, "brush");
+    return 0;
+  }
+  static void Flush(vkState*, uint32_t kinds) { flushed = kinds; }
+};
+
+class SystemLibWithEvents : public SystemLib {
+ protected:
+  void SetUp() override {
+    SystemLib::SetUp();
+    vmPushValue(L, VK_GLOBALSINDEX);
+    ASSERT_EQ(OpenEventLibrary(L), 0);
+    vmSetTop(L, 0);
+    TestBrushes::made = vkOSClipboardImage{};
+    TestBrushes::flushed = 0;
+  }
+  void TearDown() override {
+    FreeAllEventObjects(L);
+    SystemLib::TearDown();
+  }
+  void InstallBrushes() {
+    vkEventHooks& hooks = EventStateOf(L)->hooks;
+    hooks.brushPicture = TestBrushes::Picture;
+    hooks.brushFromImage = TestBrushes::FromImage;
+    hooks.flushLayerCaches = TestBrushes::Flush;
+  }
+};
+
+TEST_F(SystemLibWithEvents, ClipboardPicturesComeFromBrushesAndBecomeBrushes) {
+  // Without a brush library no brush exists, and a picture comes back as its type alone.
+  RunCases({
+      {"SetClipboard", {2, 5}, "error 1174"},
+      {"SetClipboard", {2, "x"}, "error 1138"},
+  });
+  InstallBrushes();
+  RunCases({
+      {"SetClipboard", {2, 6}, "error 1174"},
+      {"SetClipboard", {2, 5}, ""},
+      {"PeekClipboard", {}, "2"},
+      {"GetClipboard", {}, "2, \"brush\""},
+  });
+  const vkOSClipboardImage& image = TestBrushes::made;
+  ASSERT_EQ(image.width, 2);
+  ASSERT_EQ(image.height, 2);
+  EXPECT_EQ(image.pixels, (std::vector<uint32_t>{0xFF0000u, 0x00FF00u, 0x0000FFu, 0x123456u}));
+  ASSERT_EQ(image.alpha.size(), 8u);  // rows of four bytes
+  EXPECT_EQ(image.alpha[0], 0xFF);
+  EXPECT_EQ(image.alpha[1], 0x80);
+  EXPECT_EQ(image.alpha[4], 0x00);
+  EXPECT_EQ(image.alpha[5], 0xFF);
+  // Text replaces the picture, and a picture the text.
+  RunCases({
+      {"SetClipboard", {1, "t"}, ""},
+      {"PeekClipboard", {}, "1"},
+      {"SetClipboard", {2, 5}, ""},
+      {"PeekClipboard", {}, "2"},
+  });
+  EventStateOf(L)->hooks.brushFromImage = nullptr;
+  RunCases({{"GetClipboard", {}, "2"}});
+}
+
+TEST_F(SystemLibWithEvents, CollectGarbageFlushesWhatOnlyLayersKept) {
+  RunCases({{"CollectGarbage", {}, ""}});
+  EXPECT_EQ(TestBrushes::flushed, 0u);
+  InstallBrushes();
+  RunCases({{"CollectGarbage", {}, ""}});
+  EXPECT_EQ(TestBrushes::flushed, 15u);
 }
 
 }  // namespace
