@@ -26,6 +26,7 @@
 #include "platform/vkos_clipboard.h"
 #include "platform/vkos_pointer.h"
 #include "platform/vkos_requesters.h"
+#include "support/offscreen.h"
 #include "support/otherclient.h"
 
 extern char** environ;
@@ -139,19 +140,20 @@ class Xvfb : public ::testing::Test {
   static uint32_t At(const std::vector<uint32_t>& screen, int x, int y) {
     return screen[size_t(y) * kScreenWidth + size_t(x)];
   }
+  // Makes os_: a borderless window of width x height at (x, y), drawing
+  // allowed, its own address naming it in events.
+  void MakeRecord(int32_t x, int32_t y, int32_t width, int32_t height) {
+    os_ = NewTestRecord(width, height);
+    ASSERT_NE(os_, nullptr);
+    os_->x = x;
+    os_->y = y;
+  }
   XServer server_;
   vkOSDisplay* os_ = nullptr;
 };
 
 TEST_F(Xvfb, AWindowShowsWhatIsDrawnWhereItIsPlaced) {
-  ASSERT_EQ(vkosAllocDisplay(nullptr, &os_), 0);
-  os_->x = 40;
-  os_->y = 30;
-  os_->width = 64;
-  os_->height = 48;
-  os_->flags = VKOS_WINDOW_BORDERLESS;
-  os_->title = "Xvfb";
-  os_->windowState = 1;
+  MakeRecord(40, 30, 64, 48);
   vkosGetWindowBorders(os_);
   ASSERT_EQ(vkosOpenWindow(os_, 1, nullptr, nullptr), 0);
   vkosFillRectOnWindow(os_, 0, 0, 64, 48, kRed);
@@ -229,13 +231,7 @@ namespace {
 // A window shaped by a mask shows only where the mask is set; the screen
 // behind it shows elsewhere.
 TEST_F(Xvfb, AShapedWindowShowsOnlyWhereItsMaskIsSet) {
-  ASSERT_EQ(vkosAllocDisplay(nullptr, &os_), 0);
-  os_->x = 20;
-  os_->y = 20;
-  os_->width = 16;
-  os_->height = 8;
-  os_->flags = VKOS_WINDOW_BORDERLESS;
-  os_->windowState = 1;
+  MakeRecord(20, 20, 16, 8);
   // Rows of 3 bytes: the left 8 pixels set, the right 8 clear.
   std::vector<uint8_t> mask(3 * 8, 0);
   for (int y = 0; y < 8; y++) mask[size_t(y * 3)] = 0xFF;
@@ -265,14 +261,7 @@ size_t ClipboardChanges() {
 }
 
 TEST_F(Xvfb, PointersShowAndMoveAndAnotherProgramsCopyIsHeard) {
-  ASSERT_EQ(vkosAllocDisplay(nullptr, &os_), 0);
-  os_->display = reinterpret_cast<vkDisplay*>(os_);
-  os_->x = 30;
-  os_->y = 40;
-  os_->width = 64;
-  os_->height = 48;
-  os_->flags = VKOS_WINDOW_BORDERLESS;
-  os_->windowState = 1;
+  MakeRecord(30, 40, 64, 48);
   ASSERT_EQ(vkosOpenWindow(os_, 1, nullptr, nullptr), 0);
   Settle();
   os_->focus = 1;  // without a window manager the focus may never come
