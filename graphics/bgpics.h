@@ -9,11 +9,14 @@
 struct vkState;
 struct vkBitMap;
 struct vkClipRegion;
+struct vkSprite;
 
 // One appearance of a sprite on a picture.
 struct vkSpriteInstance {
   int32_t x = 0, y = 0, width = 0, height = 0;
   vkClipRegion* clipRegion = nullptr;  // the region it was drawn through
+  vkSprite* sprite = nullptr;          // what it shows
+  int32_t frame = 1;                   // 1-based
 };
 
 // A background picture; the same record serves every output target (a

@@ -18,6 +18,8 @@
 
 struct vkState;
 struct vkGraphicsState;
+struct vkBrushList;
+struct vkSpriteList;
 
 // The scratch plane of one nesting depth of the clipped blit: a buffer that
 // only grows, wrapped as a mask or a byte plane.
@@ -55,6 +57,9 @@ struct vkGraphicsState {
   // buffer stands for the composed picture.
   vkRedrawHook redraw = nullptr;
   vkRegionInUseHook regionInUse = nullptr;
+  // The brush and sprite libraries' objects (graphics/brushes.h, sprites.h).
+  std::shared_ptr<vkBrushList> brushes;
+  std::shared_ptr<vkSpriteList> sprites;
   vkLayerDirtyHook layerDirty = nullptr;
   vkAsyncDrawList asyncDraws;  // last, so its objects go first
 };

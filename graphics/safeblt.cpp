@@ -10,6 +10,7 @@
 #include "graphics/bgpics.h"
 #include "graphics/geometry.h"
 #include "graphics/graphicslib.h"
+#include "graphics/sprites.h"
 #include "pixel/alphakernels.h"
 #include "pixel/blit.h"
 #include "pixel/blitclip.h"
@@ -79,6 +80,7 @@ void RedrawRect(vkGraphicsState& gs, vkDisplay* display, vkBitMap* dst, int32_t 
   if (!display) return;
   if (gs.redraw) return gs.redraw(gs, display, display->bgpic, dst, x, y, width, height, flags);
   if (flags != kRedrawSpritesOnly) BltBitMap(display->backBuffer, x, y, dst, x, y, width, height);
+  if (flags != kRedrawNoSprites) DrawSpriteInstances(gs, display->bgpic, dst, x, y, width, height);
 }
 
 void SafeBlt(vkGraphicsState& gs, const vkBlitRequest& rq) {

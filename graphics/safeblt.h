@@ -44,6 +44,6 @@ void SafeBlt(vkGraphicsState& gs, const vkBlitRequest& request);
 
 // Recomposes a rectangle of the display's picture into [dst] through the
 // layers' hook, or, before the layers library registers one, copies it from
-// the display's background buffer.
+// the display's background buffer and draws the sprites over it.
 void RedrawRect(vkGraphicsState& gs, vkDisplay* display, vkBitMap* dst, int32_t x, int32_t y, int32_t width,
                 int32_t height, int32_t flags);

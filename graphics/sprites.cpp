@@ -1,7 +1,605 @@
-// The sprite library's opener and shutdown step. Its objects come with the
-// graphics subsystem; until then there are none to free.
+// Sprites: the records, their frames, the on-screen records of each picture
+// and the "sprite" commands. Whatever changes on screen is refreshed at once
+// from the display's background with the sprites drawn over it; freeing a
+// sprite takes its on-screen records off every picture that holds one.
 #include "graphics/sprites.h"
 
-int OpenSpriteLibrary(vkState*) { return 0; }
+#include <algorithm>
+#include <cmath>
+#include <string>
 
-int FreeAllSprites() { return 0; }
+#include "base/catalog.h"
+#include "base/errorcodes.h"
+#include "base/errorinfo.h"
+#include "base/numconv.h"
+#include "engine/libraries.h"
+#include "engine/objecthandles.h"
+#include "engine/vmapi.h"
+#include "graphics/bgpics.h"
+#include "graphics/brushes.h"
+#include "graphics/positions.h"
+#include "graphics/safeblt.h"
+#include "pixel/animfiles.h"
+#include "pixel/bitmapops.h"
+#include "pixel/blit.h"
+#include "pixel/copykernels.h"
+#include "pixel/picturefile.h"
+#include "runtime/console.h"
+#include "runtime/context.h"
+#include "runtime/doscommands.h"
+
+vkSpriteList& Sprites(vkGraphicsState& gs) {
+  if (!gs.sprites) gs.sprites = std::make_shared<vkSpriteList>();
+  return *gs.sprites;
+}
+
+int32_t vkSprite::FrameCount() const {
+  if (links.empty()) return int32_t(frames.size());
+  int32_t n = 0;
+  for (const vkSprite* s : links) n += s->FrameCount();
+  return n;
+}
+
+namespace {
+
+constexpr uint32_t kCatalogLoadingSprite = 262;
+constexpr int32_t kKeepAspect = 100000;
+
+vkGraphicsState& Gs(vkState* L) { return GraphicsState(L); }
+int32_t IntArg(vkState* L, int i) { return vkDoubleToInt32(vmCheckNumber(L, i)); }
+
+int32_t NotFound(vkObjectId id) {
+  if (id.handle) return kErrObjectNotFound;
+  SetErrorNumber(id.number);
+  return kErrNoSprite;
+}
+
+int32_t NotShown(vkObjectId id) {
+  if (id.handle) return kErrSpriteHandleNotShown;
+  SetErrorNumber(id.number);
+  return kErrSpriteNotShown;
+}
+
+// The pictures that may hold on-screen records: those the displays show and
+// the current output.
+std::vector<vkBGPic*> AllPictures(vkGraphicsState& gs) {
+  std::vector<vkBGPic*> pics;
+  auto add = [&pics](vkBGPic* p) {
+    if (p && std::find(pics.begin(), pics.end(), p) == pics.end()) pics.push_back(p);
+  };
+  for (vkDisplay* d = DisplayList; d; d = d->next) add(d->bgpic);
+  add(OutputPicture(gs));
+  return pics;
+}
+
+// The display that shows [pic], or null.
+vkDisplay* ShowingDisplay(vkBGPic* pic) {
+  for (vkDisplay* d = DisplayList; d; d = d->next)
+    if (d->bgpic == pic) return d;
+  const vkDisplay* cur = CurrentDisplay;
+  return cur && cur->bgpic == pic ? CurrentDisplay : nullptr;
+}
+
+// Composes the rectangle of the display's picture again (background, then
+// the sprites) and shows it in the window.
+void RefreshRectNow(vkGraphicsState& gs, vkDisplay* display, int32_t x, int32_t y, int32_t w, int32_t h) {
+  if (!display || !display->bgpic || !display->screenBuffer) return;
+  const vkBGPic* pic = display->bgpic;
+  const int32_t x2 = std::min<int64_t>(int64_t(x) + w, pic->width), y2 = std::min<int64_t>(int64_t(y) + h, pic->height);
+  x = std::max(x, 0), y = std::max(y, 0);
+  if (x2 <= x || y2 <= y) return;
+  RedrawRect(gs, display, display->screenBuffer, x, y, x2 - x, y2 - y, kRedrawAll);
+  BltToWindow(display->screenBuffer, x, y, display, x, y, x2 - x, y2 - y, 1);
+}
+
+void RefreshInstance(vkGraphicsState& gs, vkDisplay* display, const vkSpriteInstance& s) {
+  RefreshRectNow(gs, display, s.x, s.y, s.width, s.height);
+}
+
+// Takes the sprite's record off [pic], refreshing where it was when a
+// display shows the picture. False when it had none there.
+bool TakeOff(vkGraphicsState& gs, vkBGPic* pic, const vkSprite* sprite) {
+  auto it = std::find_if(pic->sprites.begin(), pic->sprites.end(),
+                         [sprite](const vkSpriteInstance& s) { return s.sprite == sprite; });
+  if (it == pic->sprites.end()) return false;
+  const vkSpriteInstance gone = *it;
+  pic->sprites.erase(it);
+  if (vkDisplay* d = ShowingDisplay(pic)) RefreshInstance(gs, d, gone);
+  return true;
+}
+
+bool OnAnyPicture(vkGraphicsState& gs, const vkSprite* sprite) {
+  for (vkBGPic* pic : AllPictures(gs))
+    for (const vkSpriteInstance& s : pic->sprites)
+      if (s.sprite == sprite) return true;
+  return false;
+}
+
+// Whether a linked sprite uses [sprite]'s frames.
+bool UsedByLink(vkGraphicsState& gs, const vkSprite* sprite) {
+  for (const vkSprite& s : Sprites(gs).sprites)
+    if (std::find(s.links.begin(), s.links.end(), sprite) != s.links.end()) return true;
+  return false;
+}
+
+// The current output must be the display itself, without layers.
+int32_t CheckPlainOutput(vkState* L) {
+  vkGraphicsState& gs = Gs(L);
+  const vkDisplay* d = OutputDisplay(gs);
+  if (!d || !OutputPicture(gs)) return kErrWrongUsage;
+  switch (d->renderTarget) {
+    case kTargetBrush: return kErrSelectBrushActive;
+    case kTargetBGPic: return kErrSelectBGPicActive;
+    case kTargetMask: return kErrSelectMaskActive;
+    case kTargetAlphaChannel: return kErrSelectAlphaActive;
+    default: break;
+  }
+  const vkBrushList& hooks = Brushes(gs);
+  if (d->layersOn || (hooks.layerCount && hooks.layerCount(L) > 0)) return kErrLayersMustBeOff;
+  return 0;
+}
+
+// Frees the sprite record, the sprites linked to it first.
+void FreeSpriteRecord(vkState* L, vkSprite* sprite) {
+  vkGraphicsState& gs = Gs(L);
+  for (vkBGPic* pic : AllPictures(gs)) TakeOff(gs, pic, sprite);
+  for (;;) {
+    auto& list = Sprites(gs).sprites;
+    auto user = std::find_if(list.begin(), list.end(), [sprite](const vkSprite& s) {
+      return std::find(s.links.begin(), s.links.end(), sprite) != s.links.end();
+    });
+    if (user == list.end()) break;
+    FreeSpriteRecord(L, &*user);
+  }
+  Sprites(gs).sprites.remove_if([sprite](const vkSprite& s) { return &s == sprite; });
+}
+
+int PushId(vkState* L, vkIdRequest request, const vkSprite& s) {
+  if (!request.automatic) return 0;
+  vmPushLightUserdata(L, s.id.handle);
+  return 1;
+}
+
+// Frees the sprite that holds the number a new one is to take.
+int32_t FreeNumber(vkState* L, vkIdRequest request) {
+  if (request.automatic) return 0;
+  return FreeSpriteById(L, vkObjectId{request.number, nullptr}, false);
+}
+
+// Cuts [frames] frames of width x height from the planes, [perRow] to a row
+// from (x, y), or the whole picture as one frame when width is 0.
+int32_t CutFrames(const vkBitmapSource& src, int32_t width, int32_t height, int32_t frames, int32_t perRow,
+                  int32_t x, int32_t y, std::vector<vkSpriteFrame>* out) {
+  if (width == 0 && height == 0) {
+    width = src.width, height = src.height, frames = perRow = 1, x = y = 0;
+  }
+  if (perRow < 1) perRow = frames;
+  if (width < 1 || height < 1 || frames < 1) return kErrWrongUsage;
+  if (x < 0 || y < 0) return kErrNegativeCoords;
+  const int64_t rows = (int64_t(frames) + perRow - 1) / perRow;
+  if (x + int64_t(width) * std::min(perRow, frames) > src.width || y + rows * height > src.height)
+    return kErrBrushSizeMismatch;
+  std::vector<vkSpriteFrame> made;
+  for (int32_t i = 0; i < frames; i++) {
+    const int32_t fx = x + (i % perRow) * width, fy = y + (i / perRow) * height;
+    vkBitMap* b = nullptr;
+    vkPlane *m = nullptr, *a = nullptr;
+    if (int32_t rc = CopyBitMapRect(src.bitmap, src.mask, src.alpha, fx, fy, width, height, &b,
+                                    src.mask ? &m : nullptr, src.alpha ? &a : nullptr))
+      return rc;
+    made.push_back(vkSpriteFrame{vkBitMapPtr(b), vkPlanePtr(m), vkPlanePtr(a)});
+  }
+  *out = std::move(made);
+  return 0;
+}
+
+int32_t CopyFrame(const vkSpriteFrame& f, int32_t width, int32_t height, vkSpriteFrame* out) {
+  vkBitMap* b = nullptr;
+  vkPlane *m = nullptr, *a = nullptr;
+  if (int32_t rc = CopyBitMapRect(f.bitmap.get(), f.mask.get(), f.alpha.get(), 0, 0, width, height, &b,
+                                  f.mask ? &m : nullptr, f.alpha ? &a : nullptr))
+    return rc;
+  *out = vkSpriteFrame{vkBitMapPtr(b), vkPlanePtr(m), vkPlanePtr(a)};
+  return 0;
+}
+
+// ---- Commands ----
+
+int cmdCreateSprite(vkState* L) {
+  CheckArgCount(L, 3, 9);
+  vkGraphicsState& gs = Gs(L);
+  const vkIdRequest request = OptObjectId(L, 1);
+  const int32_t type = IntArg(L, 2);
+  const vkObjectId source = CheckObjectId(L, 3);
+  const int extra = vmGetTop(L) - 3;
+  std::vector<vkSpriteFrame> frames;
+  std::vector<vkSprite*> links;
+  int32_t width = 0, height = 0, key = -1;
+  if (type == kObjectSprite) {
+    // A linked sprite: the frames of the source sprites, one after another.
+    for (int i = 3; i <= 3 + extra; i++) {
+      vkSprite* s = nullptr;
+      if (int32_t rc = FindSprite(gs, CheckObjectId(L, i), &s, 0)) return rc;
+      if (!links.empty() && (s->width != width || s->height != height)) return kErrWrongUsage;
+      width = s->width, height = s->height;
+      links.push_back(s);
+    }
+  } else if (type == kObjectBrush) {
+    if (extra != 0 && extra < 4) return kErrWrongUsage;
+    vkBrush* b = nullptr;
+    if (int32_t rc = FindBrush(gs, source, &b, kBrushFindPixels)) return rc;
+    const vkBitmapSource src{b->bitmap.get(), b->mask.get(), b->alpha.get(), b->width, b->height};
+    const int32_t fw = extra ? IntArg(L, 4) : 0, fh = extra ? IntArg(L, 5) : 0;
+    const int32_t count = extra ? IntArg(L, 6) : 1, perRow = extra ? IntArg(L, 7) : 1;
+    const int32_t x = extra > 4 ? IntArg(L, 8) : 0, y = extra > 5 ? IntArg(L, 9) : 0;
+    if (extra && (fw < 1 || fh < 1)) return kErrWrongUsage;
+    if (int32_t rc = CutFrames(src, fw, fh, count, perRow, x, y, &frames)) return rc;
+    width = frames.front().bitmap->width, height = frames.front().bitmap->height;
+    key = b->transparentColor;
+  } else {
+    return kErrWrongUsage;
+  }
+  if (int32_t rc = FreeNumber(L, request)) return rc;
+  return PushId(L, request, AddSpriteRecord(gs, request, width, height, std::move(frames), std::move(links), key));
+}
+
+int cmdLoadSprite(vkState* L) {
+  CheckArgCount(L, 2, 3);
+  const vkIdRequest request = OptObjectId(L, 1);
+  const std::string file = ResolveLinkedFile(L, dos::TextArg(L, 2).c_str(), 0, nullptr);
+  int32_t key = -1, loadAlpha = 0, x = 0, y = 0, w = 0, h = 0, perRow = 0, count = 0;
+  if (vmGetTop(L) >= 3) {
+    if (vmType(L, 3) == VK_TTABLE) {
+      uint32_t k = 0;
+      if (OptFieldUnsigned(L, 3, "transparency", &k, nullptr)) key = int32_t(k);
+      OptFieldInt(L, 3, "loadalpha", &loadAlpha, nullptr);
+      OptFieldInt(L, 3, "x", &x, nullptr);
+      OptFieldInt(L, 3, "y", &y, nullptr);
+      OptFieldInt(L, 3, "width", &w, nullptr);
+      OptFieldInt(L, 3, "height", &h, nullptr);
+      OptFieldInt(L, 3, "fpr", &perRow, nullptr);
+      OptFieldInt(L, 3, "frames", &count, nullptr);
+    } else {
+      key = int32_t(vmCheckUnsigned(L, 3));
+    }
+  }
+  if (loadAlpha && key != -1) return kErrMaskAndAlpha;
+  PrintStatus(L, GetCatalogText(kCatalogLoadingSprite), file.c_str(), true);
+  std::vector<vkSpriteFrame> frames;
+  int32_t width = 0, height = 0;
+  vkAnimReader* reader = nullptr;
+  int32_t animFrames = 0;
+  if (count == 0 && OpenAnimFile(file.c_str(), &reader, &width, &height, &animFrames) == 0) {
+    struct Closer {
+      vkAnimReader* r;
+      ~Closer() { CloseAnimFile(r); }
+    } closer{reader};
+    for (int32_t i = 0; i < animFrames; i++) {
+      vkBufferPtr<uint32_t> words(ReadAnimFrame(reader, i));
+      if (!words) return kErrAnimFrame;
+      vkBitMap* b = nullptr;
+      vkPlane* m = nullptr;
+      if (uint32_t rc = CreateBitMapFromARGB(words.get(), key, width, height, width, &b, &m)) return int32_t(rc);
+      frames.push_back(vkSpriteFrame{vkBitMapPtr(b), vkPlanePtr(m), nullptr});
+    }
+    if (frames.empty()) return kErrAnimFrame;
+  } else {
+    uint32_t* pixels = nullptr;
+    vkPlane* alpha = nullptr;
+    int32_t pw = 0, ph = 0;
+    if (uint32_t rc = LoadPictureFile(file.c_str(), loadAlpha ? PICTURE_ALPHA_REQUIRE : PICTURE_ALPHA_DROP, &pixels,
+                                      loadAlpha ? &alpha : nullptr, nullptr, nullptr, &pw, &ph))
+      return int32_t(rc);
+    vkBufferPtr<uint32_t> owned(pixels);
+    vkPlanePtr ownedAlpha(alpha);
+    vkBitMap* b = nullptr;
+    vkPlane* m = nullptr;
+    if (uint32_t rc = CreateBitMapFromARGB(pixels, key, pw, ph, pw, &b, &m)) return int32_t(rc);
+    vkBitMapPtr bitmap(b);
+    vkPlanePtr mask(m);
+    const vkBitmapSource src{bitmap.get(), mask.get(), ownedAlpha.get(), pw, ph};
+    if (w > 0 && h > 0) {
+      if (int32_t rc = CutFrames(src, w, h, count > 0 ? count : 1, perRow, x, y, &frames)) return rc;
+    } else if (int32_t rc = CutFrames(src, 0, 0, 1, 1, 0, 0, &frames)) {
+      return rc;
+    }
+    width = frames.front().bitmap->width, height = frames.front().bitmap->height;
+  }
+  if (int32_t rc = FreeNumber(L, request)) return rc;
+  vkSprite& s = AddSpriteRecord(Gs(L), request, width, height, std::move(frames), {}, key);
+  PrintDone(L);
+  return PushId(L, request, s);
+}
+
+int cmdDisplaySprite(vkState* L) {
+  CheckArgCount(L, 3, 4);
+  const vkObjectId id = CheckObjectId(L, 1);
+  const int32_t x = IntArg(L, 2), y = IntArg(L, 3);
+  const int32_t frame = vkDoubleToInt32(vmOptNumber(L, 4, 0));
+  if (int32_t rc = CheckPlainOutput(L)) return rc;
+  return PlaceSprite(L, id, x, y, frame);
+}
+
+int cmdRemoveSprite(vkState* L) {
+  CheckArgCount(L, 1, 1);
+  const vkObjectId id = CheckObjectId(L, 1);
+  if (int32_t rc = CheckPlainOutput(L)) return rc;
+  vkGraphicsState& gs = Gs(L);
+  vkSprite* s = nullptr;
+  if (int32_t rc = FindSprite(gs, id, &s, 0)) return rc;
+  if (!TakeOff(gs, OutputPicture(gs), s)) return NotShown(id);
+  return 0;
+}
+
+int cmdRemoveSprites(vkState* L) {
+  CheckArgCount(L, 0, 1);
+  const bool keep = vmGetTop(L) >= 1 && vkDoubleToInt32(vmCheckNumber(L, 1)) != 0;
+  if (int32_t rc = CheckPlainOutput(L)) return rc;
+  vkGraphicsState& gs = Gs(L);
+  vkBGPic* pic = OutputPicture(gs);
+  vkDisplay* display = OutputDisplay(gs);
+  for (const vkSpriteInstance& s : pic->sprites)
+    if (s.sprite->locked) return kErrObjectLocked;
+  if (!keep) {
+    while (!pic->sprites.empty()) {
+      const vkSpriteInstance gone = pic->sprites.front();
+      pic->sprites.pop_front();
+      RefreshInstance(gs, display, gone);
+    }
+    return 0;
+  }
+  // The sprites become part of the background.
+  RefreshRectNow(gs, display, 0, 0, pic->width, pic->height);
+  if (display->screenBuffer && display->backBuffer)
+    BltBitMap(display->screenBuffer, 0, 0, display->backBuffer, 0, 0, pic->width, pic->height);
+  pic->sprites.clear();
+  return 0;
+}
+
+int cmdFreeSprite(vkState* L) {
+  CheckArgCount(L, 1, 1);
+  return FreeSpriteById(L, CheckObjectId(L, 1), true);
+}
+
+// The sprite of argument 1, for ScaleSprite and FlipSprite: not on screen,
+// not locked, neither linked nor used by a linked sprite.
+int32_t SpriteForChange(vkState* L, vkSprite** out) {
+  vkGraphicsState& gs = Gs(L);
+  vkSprite* s = nullptr;
+  if (int32_t rc = FindSprite(gs, CheckObjectId(L, 1), &s, kSpriteFindChange)) return rc;
+  if (!s->links.empty() || UsedByLink(gs, s)) return kErrLinkedSprite;
+  *out = s;
+  return 0;
+}
+
+int cmdScaleSprite(vkState* L) {
+  CheckArgCount(L, 3, 4);
+  vkGraphicsState& gs = Gs(L);
+  vkSprite* s = nullptr;
+  if (int32_t rc = FindSprite(gs, CheckObjectId(L, 1), &s, 0)) return rc;
+  // Refused on any picture: a record elsewhere would keep the old size.
+  if (OnAnyPicture(gs, s)) return kErrSpriteOnScreen;
+  if (int32_t rc = SpriteForChange(L, &s)) return rc;
+  int32_t w = vkDoubleToInt32(CheckNumberOrPercent(L, 2, s->width, true, nullptr));
+  int32_t h = vkDoubleToInt32(CheckNumberOrPercent(L, 3, s->height, true, nullptr));
+  const bool smooth = vkDoubleToInt32(vmOptNumber(L, 4, 0)) != 0;
+  if (w == kKeepAspect && h == kKeepAspect) return kErrWrongUsage;
+  const double ratio = double(s->width) / s->height;
+  if (w == kKeepAspect && h > 0) w = vkDoubleToInt32(std::floor(h * ratio + 0.5));
+  if (h == kKeepAspect && w > 0) h = vkDoubleToInt32(std::floor(w / ratio + 0.5));
+  if (w < 1 || h < 1) return kErrSizeNotPositive;
+  if (w == s->width && h == s->height) return 0;
+  std::vector<vkSpriteFrame> scaled;
+  for (const vkSpriteFrame& f : s->frames) {
+    vkBitMap* b = nullptr;
+    vkPlane *m = nullptr, *a = nullptr;
+    if (int32_t rc = ScaleBitMap(gs.scaleTables, f.bitmap.get(), f.mask.get(), f.alpha.get(), 0, 0, nullptr, s->width,
+                                 s->height, w, h, smooth, &b, f.mask ? &m : nullptr, f.alpha ? &a : nullptr))
+      return rc;
+    scaled.push_back(vkSpriteFrame{vkBitMapPtr(b), vkPlanePtr(m), vkPlanePtr(a)});
+  }
+  s->frames = std::move(scaled);
+  s->width = w, s->height = h;
+  return 0;
+}
+
+int cmdFlipSprite(vkState* L) {
+  CheckArgCount(L, 2, 2);
+  const int32_t direction = IntArg(L, 2);
+  vkSprite* s = nullptr;
+  if (int32_t rc = SpriteForChange(L, &s)) return rc;
+  std::vector<uint8_t> scratch(size_t(MaskBytesPerRow(s->width)));
+  for (vkSpriteFrame& f : s->frames) {
+    vkBitMapInfo info;
+    if (!LockBitMap(f.bitmap.get(), &info)) return kErrLockBitMap;
+    vkFlipBlock b{};
+    b.pixels = info.pixels;
+    b.width = s->width, b.height = s->height, b.pixelsPerRow = info.pixelsPerRow;
+    if (f.mask) b.mask = f.mask->data, b.maskBytesPerRow = f.mask->bytesPerRow;
+    if (f.alpha) b.alpha = f.alpha->data, b.alphaBytesPerRow = f.alpha->bytesPerRow;
+    b.direction = direction;
+    b.bytesPerPixel = info.bytesPerPixel;
+    b.scratch = scratch.data();
+    FlipPixels(&b);
+    UnLockBitMap(&info);
+  }
+  return 0;
+}
+
+int cmdCopySprite(vkState* L) {
+  CheckArgCount(L, 2, 2);
+  vkGraphicsState& gs = Gs(L);
+  const vkObjectId sourceId = CheckObjectId(L, 1);
+  const vkIdRequest request = OptObjectId(L, 2);
+  vkSprite* src = nullptr;
+  if (int32_t rc = FindSprite(gs, sourceId, &src, 0)) return rc;
+  if (!request.automatic && sourceId == vkObjectId{request.number, nullptr}) return kErrWrongUsage;
+  // Every frame is copied before the new record joins the list.
+  std::vector<vkSpriteFrame> frames(src->frames.size());
+  for (size_t i = 0; i < frames.size(); i++)
+    if (int32_t rc = CopyFrame(src->frames[i], src->width, src->height, &frames[i])) return rc;
+  std::vector<vkSprite*> links = src->links;
+  const int32_t w = src->width, h = src->height, key = src->transparentColor;
+  if (int32_t rc = FreeNumber(L, request)) return rc;
+  return PushId(L, request, AddSpriteRecord(gs, request, w, h, std::move(frames), std::move(links), key));
+}
+
+const vkCommandDef kSpriteCommands[] = {
+    {"CreateSprite", cmdCreateSprite}, {"DisplaySprite", cmdDisplaySprite}, {"RemoveSprite", cmdRemoveSprite},
+    {"FreeSprite", cmdFreeSprite},     {"LoadSprite", cmdLoadSprite},       {"ScaleSprite", cmdScaleSprite},
+    {"CopySprite", cmdCopySprite},     {"FlipSprite", cmdFlipSprite},       {"RemoveSprites", cmdRemoveSprites},
+    {nullptr, nullptr},
+};
+
+}  // namespace
+
+int32_t FindSprite(vkGraphicsState& gs, vkObjectId id, vkSprite** out, uint32_t flags) {
+  for (vkSprite& s : Sprites(gs).sprites) {
+    if (s.orphaned && !(flags & kSpriteFindOrphaned)) continue;
+    if (!(s.id == id)) continue;
+    if ((flags & kSpriteFindChange) && s.locked) return kErrObjectLocked;
+    *out = &s;
+    return 0;
+  }
+  return NotFound(id);
+}
+
+vkSpriteInstance* FindOnScreenSprite(vkGraphicsState& gs, const vkSprite* sprite) {
+  vkBGPic* pic = OutputPicture(gs);
+  if (!pic) return nullptr;
+  for (vkSpriteInstance& s : pic->sprites)
+    if (s.sprite == sprite) return &s;
+  return nullptr;
+}
+
+vkSprite& AddSpriteRecord(vkGraphicsState& gs, vkIdRequest request, int32_t width, int32_t height,
+                          std::vector<vkSpriteFrame> frames, std::vector<vkSprite*> links, int32_t transparentColor) {
+  vkSprite& s = Sprites(gs).sprites.emplace_back();
+  s.id = NewObjectId(request);
+  s.width = width, s.height = height;
+  s.frames = std::move(frames);
+  s.links = std::move(links);
+  s.transparentColor = transparentColor;
+  return s;
+}
+
+const vkSpriteFrame* GetSpriteFrame(const vkSprite& sprite, int32_t index) {
+  if (index < 0) return nullptr;
+  if (sprite.links.empty()) return index < int32_t(sprite.frames.size()) ? &sprite.frames[size_t(index)] : nullptr;
+  for (const vkSprite* s : sprite.links) {
+    const int32_t n = s->FrameCount();
+    if (index < n) return GetSpriteFrame(*s, index);
+    index -= n;
+  }
+  return nullptr;
+}
+
+int32_t GetSpriteFramePlanes(vkGraphicsState& gs, vkObjectId id, int32_t frame, vkBitmapSource* out) {
+  vkSprite* s = nullptr;
+  if (int32_t rc = FindSprite(gs, id, &s, 0)) return rc;
+  const vkSpriteFrame* f = GetSpriteFrame(*s, frame - 1);
+  if (!f) return kErrAnimFrameRange;
+  *out = vkBitmapSource{f->bitmap.get(), f->mask.get(), f->alpha.get(), s->width, s->height};
+  return 0;
+}
+
+int32_t PlaceSprite(vkState* L, vkObjectId id, int32_t x, int32_t y, int32_t frame) {
+  vkGraphicsState& gs = Gs(L);
+  vkSprite* s = nullptr;
+  if (int32_t rc = FindSprite(gs, id, &s, 0)) return rc;
+  const int32_t count = s->FrameCount();
+  if (frame < 0 || frame > count) return kErrAnimFrameRange;
+  x = ResolveOutputX(gs, x, s->width, 0);
+  y = ResolveOutputY(gs, y, s->height, 0);
+  vkDisplay* display = OutputDisplay(gs);
+  vkBGPic* pic = OutputPicture(gs);
+  if (vkSpriteInstance* on = FindOnScreenSprite(gs, s)) {
+    if (frame == 0) frame = on->frame >= count ? 1 : on->frame + 1;
+    if (frame == on->frame && x == on->x && y == on->y) return 0;
+    const vkSpriteInstance old = *on;
+    on->x = x, on->y = y, on->frame = frame;
+    const bool overlap = int64_t(old.x) < int64_t(x) + on->width && int64_t(x) < int64_t(old.x) + old.width &&
+                         int64_t(old.y) < int64_t(y) + on->height && int64_t(y) < int64_t(old.y) + old.height;
+    if (!overlap) {
+      RefreshInstance(gs, display, old);
+      RefreshInstance(gs, display, *on);
+      return 0;
+    }
+    const int32_t x1 = std::min(old.x, x), y1 = std::min(old.y, y);
+    const int64_t x2 = std::max(int64_t(old.x) + old.width, int64_t(x) + on->width);
+    const int64_t y2 = std::max(int64_t(old.y) + old.height, int64_t(y) + on->height);
+    RefreshRectNow(gs, display, x1, y1, int32_t(x2 - x1), int32_t(y2 - y1));
+    return 0;
+  }
+  vkSpriteInstance& added = pic->sprites.emplace_back();
+  added.x = x, added.y = y, added.width = s->width, added.height = s->height;
+  added.frame = frame == 0 ? 1 : frame;
+  added.sprite = s;
+  added.clipRegion = pic->activeClip;
+  RefreshInstance(gs, display, added);
+  return 0;
+}
+
+void DrawSpriteInstances(vkGraphicsState& gs, const vkBGPic* bgpic, vkBitMap* dst, int32_t x, int32_t y,
+                         int32_t width, int32_t height) {
+  if (!bgpic || !dst) return;
+  for (const vkSpriteInstance& s : bgpic->sprites) {
+    const vkSpriteFrame* f = s.sprite ? GetSpriteFrame(*s.sprite, s.frame - 1) : nullptr;
+    if (!f || !f->bitmap) continue;
+    const int64_t x1 = std::max<int64_t>(x, s.x), y1 = std::max<int64_t>(y, s.y);
+    const int64_t x2 = std::min<int64_t>(int64_t(x) + width, int64_t(s.x) + s.width);
+    const int64_t y2 = std::min<int64_t>(int64_t(y) + height, int64_t(s.y) + s.height);
+    if (x2 <= x1 || y2 <= y1) continue;
+    vkBlitRequest rq;
+    rq.src = f->bitmap.get();
+    rq.sx = int32_t(x1 - s.x), rq.sy = int32_t(y1 - s.y);
+    rq.dst = dst;
+    rq.dx = int32_t(x1), rq.dy = int32_t(y1);
+    rq.width = int32_t(x2 - x1), rq.height = int32_t(y2 - y1);
+    rq.srcWidth = s.width, rq.srcHeight = s.height;
+    rq.dstWidth = bgpic->width, rq.dstHeight = bgpic->height;
+    rq.flags = kBlitNoSprites | kBlitPixelsOnly;
+    rq.mask = f->mask.get(), rq.alpha = f->alpha.get();
+    rq.clip = s.clipRegion;
+    SafeBlt(gs, rq);
+  }
+}
+
+void RemoveBGPicSprites(vkBGPic* bgpic) {
+  if (bgpic) bgpic->sprites.clear();
+}
+
+int32_t RebuildSpriteBitmaps(vkGraphicsState&) { return 0; }
+
+int32_t CountSprites(vkGraphicsState& gs) {
+  int32_t n = 0;
+  for (const vkSprite& s : Sprites(gs).sprites)
+    if (!s.orphaned) n++;
+  return n;
+}
+
+int32_t CountSpriteInstances(const vkBGPic* bgpic) { return bgpic ? int32_t(bgpic->sprites.size()) : 0; }
+
+int32_t FreeSpriteById(vkState* L, vkObjectId id, bool report) {
+  vkSprite* s = nullptr;
+  if (int32_t rc = FindSprite(Gs(L), id, &s, 0)) {
+    if (!report) ErrorInfo().errorNumber = 0;
+    return report ? rc : 0;
+  }
+  if (s->locked) return kErrObjectLocked;
+  FreeSpriteRecord(L, s);
+  return 0;
+}
+
+int OpenSpriteLibrary(vkState* L) {
+  vmRegisterFunctions(L, nullptr, kSpriteCommands, 0);
+  return RegisterLibrary(L, kSpriteCommands, "sprite");
+}
+
+int FreeAllSprites(vkState* L) {
+  if (!L) return 0;
+  vkGraphicsState& gs = GraphicsState(L);
+  for (vkBGPic* pic : AllPictures(gs)) pic->sprites.clear();
+  Sprites(gs).sprites.clear();
+  return 0;
+}

@@ -82,6 +82,7 @@ struct vkImageCacheEntry {
   std::string name;
   vkBufferPtr<uint32_t> pixels;
   vkPlanePtr alpha;
+  int32_t width = 0, height = 0;
 };
 using vkImageCache = std::vector<vkImageCacheEntry>;
 
