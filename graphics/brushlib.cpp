@@ -84,18 +84,15 @@ int TableArg(vkState* L, int from) {
   return top >= from && vmType(L, top) == VK_TTABLE ? top : 0;
 }
 
-// Applies [m] to the brush's planes.
-int32_t TransformBrushBitmaps(vkGraphicsState& gs, vkBrush& b, const double m[4], bool smooth) {
-  vkTransform t;
-  std::memcpy(t.matrix, m, sizeof t.matrix);
-  t.smooth = smooth;
-  vkBitMapPtr bitmap;
-  vkPlanePtr mask, alpha;
+// Applies [m] to the brush's planes: 1055 for a matrix that cannot be.
+int32_t TransformBrushBitmaps(vkBrush& b, const double m[4], bool smooth) {
+  vkBitMap* bitmap = nullptr;
+  vkPlane *mask = nullptr, *alpha = nullptr;
   int32_t w, h;
-  if (int32_t rc = TransformBitmapPlanes(gs, b.bitmap.get(), b.mask.get(), b.alpha.get(), 0, 0, b.width, b.height, t,
-                                         &bitmap, &mask, &alpha, &w, &h))
+  if (int32_t rc = TransformBitMap(b.bitmap.get(), b.mask.get(), b.alpha.get(), 0, 0, b.width, b.height, m, smooth,
+                                   &bitmap, &mask, &alpha, &w, &h))
     return rc;
-  ReplaceBrushPlanes(b, std::move(bitmap), std::move(mask), std::move(alpha));
+  ReplaceBrushPlanes(b, vkBitMapPtr(bitmap), vkPlanePtr(mask), vkPlanePtr(alpha));
   return 0;
 }
 
@@ -342,7 +339,7 @@ int cmdScaleBrush(vkState* L) {
 int TransformWith(vkState* L, const double m[4], bool smooth) {
   vkBrush* b = nullptr;
   if (int32_t rc = BrushForChange(L, &b)) return rc;
-  return TransformBrushBitmaps(Gs(L), *b, m, smooth);
+  return TransformBrushBitmaps(*b, m, smooth);
 }
 
 int cmdTransformBrush(vkState* L) {
