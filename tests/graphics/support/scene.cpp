@@ -37,9 +37,6 @@ void SceneTest::SetUp() {
 }
 
 void SceneTest::TearDown() {
-  // The blitter's settings are the program's: back to their start values.
-  SetGraphicsAttr(nullptr, ATTR_MASKMODE, 0);
-  SetGraphicsAttr(nullptr, ATTR_ALPHAINTENSITY, 128);
   FreeAllSprites(L);
   FreeAllBrushes(L);
   DisplayList = nullptr;
