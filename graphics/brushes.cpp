@@ -78,33 +78,30 @@ int32_t FindBrushForChange(vkGraphicsState& gs, vkObjectId id, vkBrush** out) {
   return FindBrush(gs, id, out, kBrushFindChange | kBrushFindPixels);
 }
 
-vkBrush& AddBrushRecord(vkGraphicsState& gs, vkIdRequest request, vkBitMapPtr bitmap, vkPlanePtr mask,
-                        vkPlanePtr alpha, int32_t transparentColor) {
+vkBrush& AddBrushRecord(vkGraphicsState& gs, vkIdRequest request, vkPlanes planes, int32_t transparentColor) {
   vkBrush& b = Brushes(gs).brushes.emplace_back();
   b.id = NewObjectId(request);
   b.transparentColor = transparentColor;
-  ReplaceBrushPlanes(b, std::move(bitmap), std::move(mask), std::move(alpha));
+  ReplaceBrushPlanes(b, std::move(planes));
   return b;
 }
 
-void ReplaceBrushPlanes(vkBrush& brush, vkBitMapPtr bitmap, vkPlanePtr mask, vkPlanePtr alpha) {
-  if (bitmap) brush.width = bitmap->width, brush.height = bitmap->height;
-  brush.bitmap = std::move(bitmap);
-  brush.mask = std::move(mask);
-  brush.alpha = std::move(alpha);
+void ReplaceBrushPlanes(vkBrush& brush, vkPlanes planes) {
+  if (planes.bitmap) brush.width = planes.bitmap->width, brush.height = planes.bitmap->height;
+  brush.bitmap = std::move(planes.bitmap);
+  brush.mask = std::move(planes.mask);
+  brush.alpha = std::move(planes.alpha);
+}
+
+vkBitmapSource BrushSource(const vkBrush& b) {
+  return vkBitmapSource{b.bitmap.get(), b.mask.get(), b.alpha.get(), b.width, b.height};
 }
 
 int32_t CloneBrush(vkGraphicsState& gs, const vkBrush& source, vkIdRequest request, vkBrush** out) {
-  vkBitMap* bitmap = nullptr;
-  vkPlane *mask = nullptr, *alpha = nullptr;
-  if (source.bitmap) {
-    if (int32_t rc = CopyBitMapRect(source.bitmap.get(), source.mask.get(), source.alpha.get(), 0, 0, source.width,
-                                    source.height, &bitmap, source.mask ? &mask : nullptr,
-                                    source.alpha ? &alpha : nullptr))
-      return rc;
-  }
-  vkBrush& b = AddBrushRecord(gs, request, vkBitMapPtr(bitmap), vkPlanePtr(mask), vkPlanePtr(alpha),
-                              source.transparentColor);
+  vkPlanes planes;
+  if (source.bitmap)
+    if (int32_t rc = CopyPlanesRect(BrushSource(source), 0, 0, source.width, source.height, &planes)) return rc;
+  vkBrush& b = AddBrushRecord(gs, request, std::move(planes), source.transparentColor);
   b.width = source.width, b.height = source.height;
   b.kind = source.kind;
   b.transformed = source.transformed;
@@ -129,7 +126,7 @@ int32_t CreateBrushRecord(vkGraphicsState& gs, vkIdRequest request, int32_t widt
     if (!alpha) return kErrOutOfMemory;
     if (!clear) FillAlphaRect(alpha.get(), 0, 0, width, height, 255);
   }
-  *out = &AddBrushRecord(gs, request, std::move(bitmap), std::move(mask), std::move(alpha),
+  *out = &AddBrushRecord(gs, request, vkPlanes{std::move(bitmap), std::move(mask), std::move(alpha)},
                          withMask ? kCreatedMaskKey : -1);
   return 0;
 }

@@ -74,8 +74,7 @@ bool IsActiveBrush(vkGraphicsState& gs, const vkBrush& brush);
 
 // Appends a brush with the planes given (taken over); the id is chosen as
 // [request] asks. Returns the record.
-vkBrush& AddBrushRecord(vkGraphicsState& gs, vkIdRequest request, vkBitMapPtr bitmap, vkPlanePtr mask,
-                        vkPlanePtr alpha, int32_t transparentColor);
+vkBrush& AddBrushRecord(vkGraphicsState& gs, vkIdRequest request, vkPlanes planes, int32_t transparentColor);
 
 // A copy of [source] under [request]; 0 or 1000.
 int32_t CloneBrush(vkGraphicsState& gs, const vkBrush& source, vkIdRequest request, vkBrush** out);
@@ -93,7 +92,10 @@ int32_t FreeBrushById(vkGraphicsState& gs, vkObjectId id, bool report);
 void FreeOrphanedBrushes(vkGraphicsState& gs);
 
 // Replaces the brush's planes with new ones (the old ones go) and its size.
-void ReplaceBrushPlanes(vkBrush& brush, vkBitMapPtr bitmap, vkPlanePtr mask, vkPlanePtr alpha);
+void ReplaceBrushPlanes(vkBrush& brush, vkPlanes planes);
+
+// The brush's planes as a source to copy or draw from.
+vkBitmapSource BrushSource(const vkBrush& brush);
 
 // Brushes get their bitmaps when loaded on this platform, also while
 // preloading: nothing waits for the first display. Returns 0.

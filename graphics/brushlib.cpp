@@ -92,7 +92,7 @@ int32_t TransformBrushBitmaps(vkBrush& b, const double m[4], bool smooth) {
   if (int32_t rc = TransformBitMap(b.bitmap.get(), b.mask.get(), b.alpha.get(), 0, 0, b.width, b.height, m, smooth,
                                    &bitmap, &mask, &alpha, &w, &h))
     return rc;
-  ReplaceBrushPlanes(b, vkBitMapPtr(bitmap), vkPlanePtr(mask), vkPlanePtr(alpha));
+  ReplaceBrushPlanes(b, vkPlanes{vkBitMapPtr(bitmap), vkPlanePtr(mask), vkPlanePtr(alpha)});
   return 0;
 }
 
@@ -262,7 +262,7 @@ int cmdLoadBrush(vkState* L) {
   }
   vkGraphicsState& gs = Gs(L);
   if (int32_t rc = FreeNumber(gs, request)) return rc;
-  vkBrush& b = AddBrushRecord(gs, request, std::move(ownedBitMap), std::move(ownedMask), std::move(alpha), o.key);
+  vkBrush& b = AddBrushRecord(gs, request, vkPlanes{std::move(ownedBitMap), std::move(ownedMask), std::move(alpha)}, o.key);
   PrintDone(L);
   return PushId(L, request, b);
 }
@@ -325,13 +325,9 @@ int cmdScaleBrush(vkState* L) {
   if (int32_t rc = KeepAspect(b->width, b->height, &width, &height)) return rc;
   if (width == b->width && height == b->height) return 0;
   if (int32_t rc = BrushForChange(L, &b)) return rc;
-  vkBitMap* bitmap = nullptr;
-  vkPlane *mask = nullptr, *alpha = nullptr;
-  if (int32_t rc = ScaleBitMap(gs.scaleTables, b->bitmap.get(), b->mask.get(), b->alpha.get(), 0, 0, nullptr,
-                               b->width, b->height, width, height, smooth, &bitmap, b->mask ? &mask : nullptr,
-                               b->alpha ? &alpha : nullptr))
-    return rc;
-  ReplaceBrushPlanes(*b, vkBitMapPtr(bitmap), vkPlanePtr(mask), vkPlanePtr(alpha));
+  vkPlanes scaled;
+  if (int32_t rc = ScalePlanes(gs, BrushSource(*b), width, height, smooth, &scaled)) return rc;
+  ReplaceBrushPlanes(*b, std::move(scaled));
   return 0;
 }
 
@@ -380,6 +376,14 @@ int cmdFlipBrush(vkState* L) {
   return 0;
 }
 
+// Cuts the brush to the rectangle, which lies inside it.
+int32_t CropTo(vkBrush& b, int32_t x, int32_t y, int32_t width, int32_t height) {
+  vkPlanes part;
+  if (int32_t rc = CopyPlanesRect(BrushSource(b), x, y, width, height, &part)) return rc;
+  ReplaceBrushPlanes(b, std::move(part));
+  return 0;
+}
+
 // A special coordinate inside the brush: 1154 when negative, 1217 outside.
 int32_t PointArg(vkState* L, const vkBrush& b, int32_t* x, int32_t* y) {
   *x = ResolveSpecialX(IntArg(L, 2), 1, b.width, 0, 0);
@@ -401,14 +405,7 @@ int cmdCropBrush(vkState* L) {
   if (x < 0 || y < 0) return kErrNegativeCoords;
   if (x >= b->width || y >= b->height) return kErrCoordsOutOfRange;
   if (int32_t rc = BrushForChange(L, &b)) return rc;
-  const int32_t w = std::min(width, b->width - x), h = std::min(height, b->height - y);
-  vkBitMap* bitmap = nullptr;
-  vkPlane *mask = nullptr, *alpha = nullptr;
-  if (int32_t rc = CopyBitMapRect(b->bitmap.get(), b->mask.get(), b->alpha.get(), x, y, w, h, &bitmap,
-                                  b->mask ? &mask : nullptr, b->alpha ? &alpha : nullptr))
-    return rc;
-  ReplaceBrushPlanes(*b, vkBitMapPtr(bitmap), vkPlanePtr(mask), vkPlanePtr(alpha));
-  return 0;
+  return CropTo(*b, x, y, std::min(width, b->width - x), std::min(height, b->height - y));
 }
 
 // Whether the brush's pixel at (x, y) shows: its mask bit, or alpha above 0.
@@ -428,13 +425,7 @@ int cmdTrimBrush(vkState* L) {
       if (Shows(*b, x, y)) x1 = std::min(x1, x), x2 = std::max(x2, x), y1 = std::min(y1, y), y2 = std::max(y2, y);
   if (x2 < 0) return kErrTrimTransparent;
   if (x1 == 0 && y1 == 0 && x2 == b->width - 1 && y2 == b->height - 1) return 0;
-  vkBitMap* bitmap = nullptr;
-  vkPlane *mask = nullptr, *alpha = nullptr;
-  if (int32_t rc = CopyBitMapRect(b->bitmap.get(), b->mask.get(), b->alpha.get(), x1, y1, x2 - x1 + 1, y2 - y1 + 1,
-                                  &bitmap, b->mask ? &mask : nullptr, b->alpha ? &alpha : nullptr))
-    return rc;
-  ReplaceBrushPlanes(*b, vkBitMapPtr(bitmap), vkPlanePtr(mask), vkPlanePtr(alpha));
-  return 0;
+  return CropTo(*b, x1, y1, x2 - x1 + 1, y2 - y1 + 1);
 }
 
 // ---- Changing pixels ----
@@ -575,7 +566,7 @@ int32_t ObjectPlanes(vkState* L, int32_t type, vkObjectId id, int32_t frame, vkB
     case kObjectBrush: {
       vkBrush* b = nullptr;
       if (int32_t rc = FindBrush(gs, id, &b, kBrushFindPixels)) return rc;
-      *out = vkBitmapSource{b->bitmap.get(), b->mask.get(), b->alpha.get(), b->width, b->height};
+      *out = BrushSource(*b);
       return 0;
     }
     case kObjectSprite:
@@ -597,15 +588,10 @@ int32_t ConvertObjectToBrush(vkState* L, int32_t type, vkObjectId source, vkIdRe
     return kErrWrongUsage;
   vkBitmapSource src;
   if (int32_t rc = ObjectPlanes(L, type, source, frame, &src)) return rc;
-  vkBitMap* bitmap = nullptr;
-  vkPlane *mask = nullptr, *alpha = nullptr;
-  if (int32_t rc = CopyBitMapRect(src.bitmap, src.mask, src.alpha, 0, 0, src.width, src.height, &bitmap,
-                                  src.mask ? &mask : nullptr, src.alpha ? &alpha : nullptr))
-    return rc;
-  vkBitMapPtr ownedBitMap(bitmap);
-  vkPlanePtr ownedMask(mask), ownedAlpha(alpha);
+  vkPlanes copy;
+  if (int32_t rc = CopyPlanesRect(src, 0, 0, src.width, src.height, &copy)) return rc;
   if (int32_t rc = FreeNumber(gs, request)) return rc;
-  vkBrush& b = AddBrushRecord(gs, request, std::move(ownedBitMap), std::move(ownedMask), std::move(ownedAlpha), -1);
+  vkBrush& b = AddBrushRecord(gs, request, std::move(copy), -1);
   return PushId(L, request, b);
 }
 
@@ -647,7 +633,7 @@ int cmdGrabDesktop(vkState* L) {
   vkBitMapPtr owned(bitmap);
   vkGraphicsState& gs = Gs(L);
   if (int32_t rc = FreeNumber(gs, request)) return rc;
-  return PushId(L, request, AddBrushRecord(gs, request, std::move(owned), nullptr, nullptr, -1));
+  return PushId(L, request, AddBrushRecord(gs, request, vkPlanes{std::move(owned), nullptr, nullptr}, -1));
 }
 
 // ---- Output targets ----

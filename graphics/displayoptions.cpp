@@ -196,6 +196,26 @@ int32_t TransformBitmapPlanes(vkGraphicsState& gs, const vkBitMap* bitmap, const
 vkDisplay* OutputDisplay(vkGraphicsState&) { return CurrentDisplay; }
 vkBGPic* OutputPicture(vkGraphicsState&) { return CurrentBGPic; }
 
+int32_t CopyPlanesRect(const vkBitmapSource& src, int32_t x, int32_t y, int32_t width, int32_t height, vkPlanes* out) {
+  vkBitMap* b = nullptr;
+  vkPlane *m = nullptr, *a = nullptr;
+  const int32_t rc = CopyBitMapRect(src.bitmap, src.mask, src.alpha, x, y, width, height, src.bitmap ? &b : nullptr,
+                                    src.mask ? &m : nullptr, src.alpha ? &a : nullptr);
+  *out = vkPlanes{vkBitMapPtr(b), vkPlanePtr(m), vkPlanePtr(a)};
+  return rc;
+}
+
+int32_t ScalePlanes(vkGraphicsState& gs, const vkBitmapSource& src, int32_t width, int32_t height, bool smooth,
+                    vkPlanes* out) {
+  vkBitMap* b = nullptr;
+  vkPlane *m = nullptr, *a = nullptr;
+  const int32_t rc = ScaleBitMap(gs.scaleTables, src.bitmap, src.mask, src.alpha, 0, 0, nullptr, src.width,
+                                 src.height, width, height, smooth, &b, src.mask ? &m : nullptr,
+                                 src.alpha ? &a : nullptr);
+  *out = vkPlanes{vkBitMapPtr(b), vkPlanePtr(m), vkPlanePtr(a)};
+  return rc;
+}
+
 int32_t ResolveOutputX(vkGraphicsState& gs, int32_t x, int32_t size, double anchor) {
   int32_t space, origin;
   OutputSpace(gs, true, &space, &origin);
@@ -225,7 +245,7 @@ int32_t DisplayBitmapObject(vkState* L, const vkDisplayRequest& rq) {
         if (rq.type == kObjectBrushPart) return kErrBrushType;
         if (brush->transformed && layersOn) return kErrVectorBrushLayer;
       }
-      src = vkBitmapSource{brush->bitmap.get(), brush->mask.get(), brush->alpha.get(), brush->width, brush->height};
+      src = BrushSource(*brush);
       if (!src.bitmap) return kErrBrushType;
       break;
     }

@@ -88,6 +88,20 @@ struct vkBitmapSource {
   int32_t width = 0, height = 0;
 };
 
+// A bitmap with its mask and alpha plane (either may be absent), owned.
+struct vkPlanes {
+  vkBitMapPtr bitmap;
+  vkPlanePtr mask;
+  vkPlanePtr alpha;
+};
+
+// New copies of the width x height rectangle at (x, y) of each plane of
+// [src]; 0, 1000 or 1055.
+int32_t CopyPlanesRect(const vkBitmapSource& src, int32_t x, int32_t y, int32_t width, int32_t height, vkPlanes* out);
+// The whole of [src] scaled to width x height; 0, 1000, 1152 or 1055.
+int32_t ScalePlanes(vkGraphicsState& gs, const vkBitmapSource& src, int32_t width, int32_t height, bool smooth,
+                    vkPlanes* out);
+
 // Flags of DisplayBitmapObject.
 inline constexpr uint32_t kDisplayForLayer = 8;      // the object may be orphaned: a layer still shows it
 inline constexpr uint32_t kDisplayNoDraw = 0x100;    // make layers, draw nothing directly

@@ -182,25 +182,14 @@ int32_t CutFrames(const vkBitmapSource& src, int32_t width, int32_t height, int3
   std::vector<vkSpriteFrame> made;
   for (int32_t i = 0; i < frames; i++) {
     const int32_t fx = x + (i % perRow) * width, fy = y + (i / perRow) * height;
-    vkBitMap* b = nullptr;
-    vkPlane *m = nullptr, *a = nullptr;
-    if (int32_t rc = CopyBitMapRect(src.bitmap, src.mask, src.alpha, fx, fy, width, height, &b,
-                                    src.mask ? &m : nullptr, src.alpha ? &a : nullptr))
-      return rc;
-    made.push_back(vkSpriteFrame{vkBitMapPtr(b), vkPlanePtr(m), vkPlanePtr(a)});
+    if (int32_t rc = CopyPlanesRect(src, fx, fy, width, height, &made.emplace_back())) return rc;
   }
   *out = std::move(made);
   return 0;
 }
 
-int32_t CopyFrame(const vkSpriteFrame& f, int32_t width, int32_t height, vkSpriteFrame* out) {
-  vkBitMap* b = nullptr;
-  vkPlane *m = nullptr, *a = nullptr;
-  if (int32_t rc = CopyBitMapRect(f.bitmap.get(), f.mask.get(), f.alpha.get(), 0, 0, width, height, &b,
-                                  f.mask ? &m : nullptr, f.alpha ? &a : nullptr))
-    return rc;
-  *out = vkSpriteFrame{vkBitMapPtr(b), vkPlanePtr(m), vkPlanePtr(a)};
-  return 0;
+vkBitmapSource FrameSource(const vkSpriteFrame& f, int32_t width, int32_t height) {
+  return vkBitmapSource{f.bitmap.get(), f.mask.get(), f.alpha.get(), width, height};
 }
 
 // ---- Commands ----
@@ -228,7 +217,7 @@ int cmdCreateSprite(vkState* L) {
     if (extra != 0 && extra < 4) return kErrWrongUsage;
     vkBrush* b = nullptr;
     if (int32_t rc = FindBrush(gs, source, &b, kBrushFindPixels)) return rc;
-    const vkBitmapSource src{b->bitmap.get(), b->mask.get(), b->alpha.get(), b->width, b->height};
+    const vkBitmapSource src = BrushSource(*b);
     const int32_t fw = extra ? IntArg(L, 4) : 0, fh = extra ? IntArg(L, 5) : 0;
     const int32_t count = extra ? IntArg(L, 6) : 1, perRow = extra ? IntArg(L, 7) : 1;
     const int32_t x = extra > 4 ? IntArg(L, 8) : 0, y = extra > 5 ? IntArg(L, 9) : 0;
@@ -391,12 +380,8 @@ int cmdScaleSprite(vkState* L) {
   if (w == s->width && h == s->height) return 0;
   std::vector<vkSpriteFrame> scaled;
   for (const vkSpriteFrame& f : s->frames) {
-    vkBitMap* b = nullptr;
-    vkPlane *m = nullptr, *a = nullptr;
-    if (int32_t rc = ScaleBitMap(gs.scaleTables, f.bitmap.get(), f.mask.get(), f.alpha.get(), 0, 0, nullptr, s->width,
-                                 s->height, w, h, smooth, &b, f.mask ? &m : nullptr, f.alpha ? &a : nullptr))
+    if (int32_t rc = ScalePlanes(gs, FrameSource(f, s->width, s->height), w, h, smooth, &scaled.emplace_back()))
       return rc;
-    scaled.push_back(vkSpriteFrame{vkBitMapPtr(b), vkPlanePtr(m), vkPlanePtr(a)});
   }
   s->frames = std::move(scaled);
   s->width = w, s->height = h;
@@ -437,7 +422,9 @@ int cmdCopySprite(vkState* L) {
   // Every frame is copied before the new record joins the list.
   std::vector<vkSpriteFrame> frames(src->frames.size());
   for (size_t i = 0; i < frames.size(); i++)
-    if (int32_t rc = CopyFrame(src->frames[i], src->width, src->height, &frames[i])) return rc;
+    if (int32_t rc = CopyPlanesRect(FrameSource(src->frames[i], src->width, src->height), 0, 0, src->width,
+                                    src->height, &frames[i]))
+      return rc;
   std::vector<vkSprite*> links = src->links;
   const int32_t w = src->width, h = src->height, key = src->transparentColor;
   if (int32_t rc = FreeNumber(L, request)) return rc;
@@ -499,7 +486,7 @@ int32_t GetSpriteFramePlanes(vkGraphicsState& gs, vkObjectId id, int32_t frame, 
   if (int32_t rc = FindSprite(gs, id, &s, 0)) return rc;
   const vkSpriteFrame* f = GetSpriteFrame(*s, frame - 1);
   if (!f) return kErrAnimFrameRange;
-  *out = vkBitmapSource{f->bitmap.get(), f->mask.get(), f->alpha.get(), s->width, s->height};
+  *out = FrameSource(*f, s->width, s->height);
   return 0;
 }
 

@@ -16,11 +16,7 @@
 struct vkSpriteInstance;
 
 // One frame: a bitmap with its mask or alpha plane (or neither).
-struct vkSpriteFrame {
-  vkBitMapPtr bitmap;
-  vkPlanePtr mask;
-  vkPlanePtr alpha;
-};
+using vkSpriteFrame = vkPlanes;
 
 struct vkSprite {
   vkObjectId id{};

@@ -49,16 +49,7 @@ class BrushTest : public gfxtest::SceneTest {};
 
 // Globals the argument tables of the tests read.
 void SetUpGlobals(vkState* L) {
-  auto table = [L](const char* name, std::initializer_list<std::pair<const char*, double>> fields) {
-    vmPushString(L, name);
-    vmNewTable(L);
-    for (const auto& [k, v] : fields) {
-      vmPushString(L, k);
-      vmPushNumber(L, v);
-      vmSetTable(L, -3);
-    }
-    vmSetTable(L, VK_GLOBALSINDEX);
-  };
+  auto table = [L](const char* name, const gfxtest::Fields& fields) { gfxtest::SetGlobalTable(L, name, fields); };
   table("both", {{"mask", 1}, {"alphachannel", 1}});
   table("keyAndAlpha", {{"transparency", 0xFF00FF}, {"loadalpha", 1}});
   vmPushString(L, "odd");
@@ -83,17 +74,9 @@ void SetUpGlobals(vkState* L) {
   };
   matrix("flipped", {1, 0, 0, -1});
   matrix("rotation", {0, 1, -1, 0});
-  auto field = [L](const char* name, const char* key, double v) {
-    vmPushString(L, name);
-    vmNewTable(L);
-    vmPushString(L, key);
-    vmPushNumber(L, v);
-    vmSetTable(L, -3);
-    vmSetTable(L, VK_GLOBALSINDEX);
-  };
-  field("farAnchor", "anchorx", 1.5);
-  field("zeroScale", "scalex", 0);
-  field("badInsert", "insertpos", -1);
+  table("farAnchor", {{"anchorx", 1.5}});
+  table("zeroScale", {{"scalex", 0}});
+  table("badInsert", {{"insertpos", -1}});
   vmPushString(L, "longName");
   vmNewTable(L);
   vmPushString(L, "name");
@@ -386,7 +369,7 @@ TEST_F(BrushCommandTest, DisplayOptionsAgainstGoldenPixels) {
   };
   const struct {
     int32_t x, y;
-    std::vector<std::pair<const char*, double>> options;
+    gfxtest::Fields options;
     Golden golden;
   } cases[] = {
       {2, 3, {}, {plain, 4, 4, 2, 3}},
@@ -411,14 +394,7 @@ TEST_F(BrushCommandTest, DisplayOptionsAgainstGoldenPixels) {
                    std::to_string(planes));
       Fill(back.get(), kBackground);
       MakeBrush(1, kSide, kSide, Fixture(), planes == 1 ? &mask : nullptr, planes == 2 ? &alpha : nullptr);
-      vmPushString(L, "opts");
-      vmNewTable(L);
-      for (const auto& [k, v] : c.options) {
-        vmPushString(L, k);
-        vmPushNumber(L, v);
-        vmSetTable(L, -3);
-      }
-      vmSetTable(L, VK_GLOBALSINDEX);
+      gfxtest::SetGlobalTable(L, "opts", c.options);
       ASSERT_EQ(Call("DisplayBrush", {1, c.x, c.y, Arg::global("opts")}), "");
       EXPECT_EQ(Read(back.get()), Expected(c.golden, planes));
     }
@@ -514,16 +490,7 @@ class LoadBrushTest : public BrushCommandTest {
     EXPECT_EQ(vkosSavePng(path.c_str(), words.data(), kSide, kSide, alpha), 0);
     return path;
   }
-  void Options(std::initializer_list<std::pair<const char*, double>> fields) {
-    vmPushString(L, "load");
-    vmNewTable(L);
-    for (const auto& [k, v] : fields) {
-      vmPushString(L, k);
-      vmPushNumber(L, v);
-      vmSetTable(L, -3);
-    }
-    vmSetTable(L, VK_GLOBALSINDEX);
-  }
+  void Options(const gfxtest::Fields& fields) { gfxtest::SetGlobalTable(L, "load", fields); }
   ScratchDir dir;
 };
 
@@ -550,7 +517,7 @@ TEST_F(LoadBrushTest, PartsKeysAndAlpha) {
   EXPECT_EQ(BrushAlpha(2), Picture(kSide, kSide, [](int32_t x, int32_t y) { return uint32_t((x * 80 + y * 5) * 128 / 255); }));
 
   const struct {
-    std::initializer_list<std::pair<const char*, double>> options;
+    gfxtest::Fields options;
     const char* outcome;
   } errors[] = {
       {{{"x", -1}}, "error 1154"},

@@ -236,14 +236,7 @@ TEST_F(SpriteTest, LoadedFromAPictureGrid) {
     for (int32_t x = 0; x < 6; x++) words.push_back(0xFF000000u | uint32_t(x * 40) << 16 | uint32_t(y));
   const std::string path = dir / "strip.png";
   ASSERT_EQ(vkosSavePng(path.c_str(), words.data(), 6, 2, false), 0);
-  vmPushString(L, "grid");
-  vmNewTable(L);
-  for (const auto& [k, v] : {std::pair<const char*, double>{"width", 2}, {"height", 2}, {"frames", 3}, {"x", 0}}) {
-    vmPushString(L, k);
-    vmPushNumber(L, v);
-    vmSetTable(L, -3);
-  }
-  vmSetTable(L, VK_GLOBALSINDEX);
+  gfxtest::SetGlobalTable(L, "grid", {{"width", 2}, {"height", 2}, {"frames", 3}, {"x", 0}});
   RunCases({
       {"LoadSprite", {7, path, Arg::global("grid")}, ""},
       {"LoadSprite", {8, path}, ""},

@@ -2,6 +2,7 @@
 #include "scene.h"
 
 #include "engine/attributes.h"
+#include "engine/vmapi.h"
 #include "graphics/graphicslib.h"
 #include "pixel/copykernels.h"
 
@@ -17,6 +18,17 @@ int OpenLibraries(vkState* L) {
 }
 
 }  // namespace
+
+void SetGlobalTable(vkState* L, const char* name, const Fields& fields) {
+  vmPushString(L, name);
+  vmNewTable(L);
+  for (const auto& [k, v] : fields) {
+    vmPushString(L, k);
+    vmPushNumber(L, v);
+    vmSetTable(L, -3);
+  }
+  vmSetTable(L, VK_GLOBALSINDEX);
+}
 
 void SceneTest::SetUp() {
   OpenLibrary(OpenLibraries);

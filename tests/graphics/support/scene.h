@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "../../runtime/support/libcall.h"
@@ -16,6 +17,11 @@ namespace gfxtest {
 
 // A picture of width x height words, row by row.
 using Pixels = std::vector<uint32_t>;
+
+// Fields of an options table.
+using Fields = std::vector<std::pair<const char*, double>>;
+// Makes the global [name] a table of [fields], for Arg::global.
+void SetGlobalTable(vkState* L, const char* name, const Fields& fields);
 
 // One display of [kWidth] x [kHeight] filled with [kBackground], current.
 class SceneTest : public vktest::LibraryTest {
