@@ -76,8 +76,8 @@ void BM_Kernel(benchmark::State& state) {
 
 void BM_SafeBlt(benchmark::State& state, int clipKind) {
   Scene& s = GetScene();
-  CurrentDisplay = &s.display;
-  CurrentBGPic = &s.pic;
+  s.gs.CurrentDisplay = &s.display;
+  s.gs.CurrentBGPic = &s.pic;
   vkBlitRequest rq{s.brush.get(), 0, 0, nullptr, kAtX, kAtY, kBrushW, kBrushH, kBrushW, kBrushH, kDisplayW, kDisplayH,
                    kBlitBackground | kBlitNoWindow, nullptr, s.alpha.get(),
                    clipKind == 0 ? nullptr : clipKind == 1 ? s.box : s.shaped};
@@ -85,8 +85,8 @@ void BM_SafeBlt(benchmark::State& state, int clipKind) {
     SafeBlt(s.gs, rq);
     benchmark::ClobberMemory();
   }
-  CurrentDisplay = nullptr;
-  CurrentBGPic = nullptr;
+  s.gs.CurrentDisplay = nullptr;
+  s.gs.CurrentBGPic = nullptr;
   SetRate(state);
 }
 

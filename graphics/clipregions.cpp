@@ -45,17 +45,18 @@ bool ForgetIn(vkBGPic* pic, const vkClipRegion* region, int64_t box[4]) {
 // display that were clipped by it are shown again unclipped.
 void ForgetClipRegion(vkGraphicsState& gs, const vkClipRegion* region) {
   int64_t box[4] = {0, 0, 0, 0};
-  ForgetIn(CurrentBGPic, region, box);
+  ForgetIn(gs.CurrentBGPic, region, box);
   if (gs.fallbackDisplay) ForgetIn(gs.fallbackDisplay->bgpic, region, box);
-  for (vkDisplay* d = DisplayList; d; d = d->next) {
+  for (const vkDisplayPtr& owned : gs.DisplayList) {
+    vkDisplay* d = owned.get();
     int64_t b[4];
-    if (!ForgetIn(d->bgpic, region, b) || d != CurrentDisplay || !d->bgpic || !d->screenBuffer) continue;
+    if (!ForgetIn(d->bgpic, region, b) || d != gs.CurrentDisplay || !d->bgpic || !d->screenBuffer) continue;
     const vkBGPic* pic = d->bgpic;
     const int64_t x1 = std::max<int64_t>(b[0], 0), y1 = std::max<int64_t>(b[1], 0);
     const int64_t x2 = std::min<int64_t>(b[2], pic->width), y2 = std::min<int64_t>(b[3], pic->height);
     if (x2 <= x1 || y2 <= y1) continue;
     RedrawRect(gs, d, d->screenBuffer, int32_t(x1), int32_t(y1), int32_t(x2 - x1), int32_t(y2 - y1), kRedrawAll);
-    BltToWindow(d->screenBuffer, int32_t(x1), int32_t(y1), d, int32_t(x1), int32_t(y1), int32_t(x2 - x1),
+    BltToWindow(gs, d->screenBuffer, int32_t(x1), int32_t(y1), d, int32_t(x1), int32_t(y1), int32_t(x2 - x1),
                 int32_t(y2 - y1), 1);
   }
 }
@@ -68,10 +69,11 @@ int32_t NotFound(vkObjectId id) {
 }
 
 // Sets the current display's text cursor and margins to [left] .. [right].
-void PlaceTextCursor(int32_t left, int32_t right) {
-  if (!CurrentDisplay) return;
-  CurrentDisplay->textCursorX = left, CurrentDisplay->textCursorY = 0;
-  CurrentDisplay->textMarginLeft = left, CurrentDisplay->textMarginRight = right;
+void PlaceTextCursor(vkGraphicsState& gs, int32_t left, int32_t right) {
+  vkDisplay* d = gs.CurrentDisplay;
+  if (!d) return;
+  d->textCursorX = left, d->textCursorY = 0;
+  d->textMarginLeft = left, d->textMarginRight = right;
 }
 
 }  // namespace
@@ -113,12 +115,12 @@ int32_t CreateClipRegion(vkGraphicsState& gs, vkIdRequest id, int32_t x, int32_t
 }
 
 int32_t SetClipRegion(vkGraphicsState& gs, vkObjectId id) {
-  vkDisplay* d = CurrentDisplay;
+  vkDisplay* d = gs.CurrentDisplay;
   if (d && (d->renderTarget == kTargetMask || d->renderTarget == kTargetAlphaChannel)) return kErrWrongUsage;
-  vkBGPic* target = CurrentBGPic;
+  vkBGPic* target = gs.CurrentBGPic;
   if (!id.handle && (id.number == 0 || id.number == -1)) {
     if (target) target->activeClip = nullptr;
-    PlaceTextCursor(0, target ? target->width - 1 : 0);
+    PlaceTextCursor(gs, 0, target ? target->width - 1 : 0);
     return 0;
   }
   vkClipRegion* r = FindClipRegion(gs, id);
@@ -126,7 +128,7 @@ int32_t SetClipRegion(vkGraphicsState& gs, vkObjectId id) {
   if (!target || int64_t(r->x) + r->width > target->width || int64_t(r->y) + r->height > target->height)
     return kErrClipRegionFit;
   target->activeClip = r;
-  PlaceTextCursor(r->x, r->x + r->width - 1);
+  PlaceTextCursor(gs, r->x, r->x + r->width - 1);
   return 0;
 }
 
@@ -174,7 +176,7 @@ int CmdCreateClipRegion(vkState* L) {
   }
   // Special positions resolve against the target, or its active region when
   // the target has no width of its own.
-  const vkBGPic* t = CurrentBGPic;
+  const vkBGPic* t = gs.CurrentBGPic;
   int32_t spaceW = t ? t->scaledWidth : 0, spaceH = t ? t->scaledHeight : 0, ox = 0, oy = 0;
   if (t && spaceW == 0 && t->activeClip) spaceW = t->activeClip->width, ox = t->activeClip->x;
   if (t && spaceH == 0 && t->activeClip) spaceH = t->activeClip->height, oy = t->activeClip->y;

@@ -1,17 +1,24 @@
 // The graphics subsystem's run state in one record, held by the program
-// context: the clip regions, the asynchronous drawing objects, the clipped
-// blit's scratch planes (one set per nesting depth), the fallback display
-// for pixel-only blits, the scaler's tables, the image cache, and the hooks
-// through which the layers above recompose what the blitter needs.
+// context: the display list, the current display and output, the
+// background pictures, the attribute providers of GetAttribute, the clip
+// regions, the asynchronous drawing objects, the clipped blit's scratch
+// planes (one set per nesting depth), the fallback display for pixel-only
+// blits, the scaler's tables, the image cache, and the hooks through which
+// the layers above recompose what the blitter needs.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "graphics/asyncdraw.h"
+#include "graphics/attributes.h"
+#include "graphics/bgpics.h"
 #include "graphics/displays.h"
+#include "graphics/objecttypes.h"
 #include "pixel/bitmapops.h"
 #include "pixel/clipregion.h"
 #include "pixel/resample.h"
@@ -38,6 +45,36 @@ using vkRedrawHook = void (*)(vkGraphicsState& gs, vkDisplay* display, vkBGPic* 
 using vkRegionInUseHook = bool (*)(const vkClipRegion* region);
 // Appends the on-screen rectangle of [layer] to the display's dirty list.
 using vkLayerDirtyHook = void (*)(vkGraphicsState& gs, vkDisplay* display, vkLayer* layer);
+// 1 when a layer of any picture shows the object of [type] whose record is
+// [record] (BGPIC: a vkBGPic).
+using vkObjectInUseHook = bool (*)(vkGraphicsState& gs, int32_t type, const void* record);
+// Frees the layers of a picture that goes.
+using vkFreeLayersHook = void (*)(vkGraphicsState& gs, vkBGPic* bgpic);
+
+// A brush as the pictures see it (the records stay the brush library's).
+struct vkBrushView {
+  const vkBitMap* bitmap = nullptr;
+  const vkPlane* mask = nullptr;
+  const vkPlane* alpha = nullptr;
+  int32_t width = 0, height = 0;
+  int32_t transparentColor = -1;
+  bool transformedVector = false;  // a vector brush drawn with a transformation
+};
+// What the brush library registers for the pictures: finding a brush (for
+// texture fills and BrushToBGPic; 0 or its not-found error) and making one
+// from a picture's copies (BGPicToBrush; the planes pass to the brush, also
+// on failure; 0 or an error code, *[made] its identifier).
+struct vkBrushHooks {
+  int32_t (*find)(vkState* L, vkObjectId id, vkBrushView* out) = nullptr;
+  int32_t (*make)(vkState* L, vkIdRequest id, vkBitMap* bitmap, vkPlane* mask, vkPlane* alpha, int32_t width,
+                  int32_t height, int32_t transparentColor, vkObjectId* made) = nullptr;
+};
+
+// The objects that make up the backfill behind full-screen displays.
+struct vkBackfillObjects {
+  vkObjectId brush, bgpic, display;
+  bool brushExists = false, bgpicExists = false, displayExists = false;
+};
 
 // The settings the blitter reads, kept through the runtime attributes.
 struct vkGraphicsSettings {
@@ -47,6 +84,17 @@ struct vkGraphicsSettings {
 
 struct vkGraphicsState {
   vkGraphicsSettings settings;
+  std::list<vkDisplayPtr> DisplayList;  // the backfill display first, then in creation order
+  vkDisplay* CurrentDisplay = nullptr;  // NULL while there is none
+  vkBGPic* CurrentBGPic = nullptr;      // the current output record
+  std::list<vkBGPicPtr> BGPicList;      // in creation order
+  std::recursive_mutex displayListLock;  // held while a display is linked in or out
+  uint32_t screenModeSwitched = 0;       // a full-screen mode is in force
+  uint32_t videoRecording = 0;           // a frame-capturing recording runs
+  vkBackfillObjects backfill;
+  const vkDisplaySettings* displaySettings = nullptr;  // the applet's, from the first display on
+  std::array<vkAttributeProvider, kLastAttributeType + 1> attributeProviders{};
+  vkBrushHooks brushes;  // registered by the brush library
   std::list<vkClipRegion> clipRegions;  // in creation order; addresses stay put
   std::vector<std::unique_ptr<vkBlitScratch>> scratch;  // by nesting depth of SafeBlt
   int32_t blitDepth = 0;                // SafeBlt calls under way
@@ -61,6 +109,8 @@ struct vkGraphicsState {
   std::shared_ptr<vkBrushList> brushes;
   std::shared_ptr<vkSpriteList> sprites;
   vkLayerDirtyHook layerDirty = nullptr;
+  vkObjectInUseHook pictureInUse = nullptr;
+  vkFreeLayersHook freeLayers = nullptr;
   vkAsyncDrawList asyncDraws;  // last, so its objects go first
 };
 

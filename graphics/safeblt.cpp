@@ -24,13 +24,13 @@ class vkBlitCall {
   explicit vkBlitCall(vkGraphicsState& gs) : gs_(gs) { ++gs_.blitDepth; }
   ~vkBlitCall() {
     --gs_.blitDepth;
-    if (borrowed_) CurrentDisplay = nullptr;
+    if (borrowed_) gs_.CurrentDisplay = nullptr;
   }
   vkBlitCall(const vkBlitCall&) = delete;
   vkBlitCall& operator=(const vkBlitCall&) = delete;
 
   void BorrowFallback() {
-    CurrentDisplay = gs_.fallbackDisplay.get();
+    gs_.CurrentDisplay = gs_.fallbackDisplay.get();
     borrowed_ = true;
   }
   // The scratch plane of this depth.
@@ -86,7 +86,7 @@ void RedrawRect(vkGraphicsState& gs, vkDisplay* display, vkBitMap* dst, int32_t 
 void SafeBlt(vkGraphicsState& gs, const vkBlitRequest& rq) {
   vkBlitCall call(gs);
   uint32_t flags = rq.flags;
-  if (!CurrentDisplay) {
+  if (!gs.CurrentDisplay) {
     if (!rq.dst || !(flags & kBlitPixelsOnly) || !gs.fallbackDisplay) {
       std::fputs("ERROR! SAFEBLT() CALLED WITH DISPLAY=NULL!\n", stdout);
       std::fflush(stdout);
@@ -95,7 +95,7 @@ void SafeBlt(vkGraphicsState& gs, const vkBlitRequest& rq) {
     call.BorrowFallback();
     flags |= kBlitNoSprites;
   }
-  vkDisplay* display = CurrentDisplay;
+  vkDisplay* display = gs.CurrentDisplay;
   if (rq.sx < 0 || rq.sy < 0) return;
 
   // The rectangle, cut to the clip region or the destination's top-left,
@@ -112,7 +112,7 @@ void SafeBlt(vkGraphicsState& gs, const vkBlitRequest& rq) {
     return;
   const int64_t sy = y0, h = height;
 
-  vkBGPic* target = CurrentBGPic;
+  vkBGPic* target = gs.CurrentBGPic;
   if (!(flags & kBlitNoSprites) && TouchesSprite(target, x1, y1, width, height)) {
     // Drawn beneath the sprites: into the display's buffers, then the
     // composed rectangle goes where this call was asked to draw.
@@ -202,7 +202,7 @@ void SafeBlt(vkGraphicsState& gs, const vkBlitRequest& rq) {
         BltBitMap(rq.src, x0, y0, into, x1, y1, width, height);
         if (mirror) BltBitMap(rq.src, x0, y0, mirror, x1, y1, width, height);
       } else if (toWindow) {
-        BltToWindow(rq.src, x0, y0, display, x1, y1, width, height, 0);
+        BltToWindow(gs, rq.src, x0, y0, display, x1, y1, width, height, 0);
       }
     }
     if (planes) {
@@ -240,5 +240,5 @@ void SafeBlt(vkGraphicsState& gs, const vkBlitRequest& rq) {
                        uint8_t(useIntensity ? intensity : 255));
     }
   }
-  if (shown) BltToWindow(shown, x1, y1, display, x1, y1, width, height, 1);
+  if (shown) BltToWindow(gs, shown, x1, y1, display, x1, y1, width, height, 1);
 }

@@ -66,17 +66,19 @@ struct vkQuitOptions {
 // The platform never walks their objects itself: it calls these, which the
 // display code registers (any may be NULL).
 struct vkPlatformHooks {
+  // The run whose displays the hooks look at; handed back to every hook.
+  vkState* state = nullptr;
   // Every full pump run: looks at the displays' window requests (quit keys,
   // close box, mode switch, resize) under [quit]; true when one of them asks
   // the script to stop.
   bool (*checkDisplays)(vkState* L, const vkQuitOptions& quit) = nullptr;
   // The window system asks the program to quit (a signal, the session
   // ending); false when no display is open to take the request.
-  bool (*quitRequested)() = nullptr;
+  bool (*quitRequested)(vkState* L) = nullptr;
   // Whether Command-Return in [display]'s window may switch between full
   // screen and window (the display is the primary one and no requester is
   // open over it); NULL: it may.
-  bool (*mayModeSwitch)(const vkDisplay* display) = nullptr;
+  bool (*mayModeSwitch)(vkState* L, const vkDisplay* display) = nullptr;
 };
 
 // Registers [hooks]; they stay registered across vkosInit and vkosExit.

@@ -85,7 +85,7 @@ const vkShutdownStep kShutdownSteps[] = {
     {"FreeGraphicsObjects", [](vkState* L) { FreeGraphicsObjects(L); }},
     {"FreeDrawTables", [](vkState*) { FreeDrawTables(); }},
     {"FreeAllBrushes", [](vkState* L) { FreeAllBrushes(L); }},
-    {"FreeAllBGPics", [](vkState*) { FreeAllBGPics(); }},
+    {"FreeAllBGPics", [](vkState* L) { FreeAllBGPics(L); }},
     {"FreeAllSprites", [](vkState* L) { FreeAllSprites(L); }},
     {"FreeAllStopwatches", [](vkState* L) { if (L) FreeAllStopwatches(L); }},
     {"FreeAllTextObjectsAndFonts", [](vkState*) { FreeAllTextObjectsAndFonts(); }},

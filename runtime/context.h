@@ -268,6 +268,7 @@ inline constexpr uint32_t kExeTypeMacOS = 0x100;
 
 struct vkGraphicsState;
 struct vkSoundLibrary;
+struct vkState;
 
 struct vkProgramContext {
   uint32_t isApplet = 0;
@@ -300,7 +301,7 @@ struct vkProgramContext {
 
   // Registered by the display library: forgets the displays' input state
   // after another program had the input (Execute, Run).
-  void (*resetDisplayInput)() = nullptr;
+  void (*resetDisplayInput)(vkState* L) = nullptr;
 
   // The script objects of the base libraries, freed by their shutdown steps.
   vkDosObjects dos;

@@ -477,7 +477,7 @@ int runProgram(vkState* L, bool wait) {
     if (uint32_t code = extractProgram(L, program, &program)) return static_cast<int>(code);
   }
   int code = vkosExecute(program.c_str(), arguments.empty() ? nullptr : arguments.c_str(), wait ? 0 : 1);
-  if (const vkProgramContext& context = ProgramContext(L); context.resetDisplayInput) context.resetDisplayInput();
+  if (const vkProgramContext& context = ProgramContext(L); context.resetDisplayInput) context.resetDisplayInput(L);
   return code;
 }
 

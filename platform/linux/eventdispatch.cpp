@@ -16,7 +16,7 @@
 namespace {
 
 void RequestQuit() {
-  if (gPlatform.hooks.quitRequested == nullptr || !gPlatform.hooks.quitRequested()) gPlatform.stickyStop = true;
+  if (gPlatform.hooks.quitRequested == nullptr || !gPlatform.hooks.quitRequested(gPlatform.hooks.state)) gPlatform.stickyStop = true;
 }
 
 // The SDL window an event concerns; 0 for none.

@@ -57,7 +57,7 @@ void PostKey(vkOSDisplay& os, uint32_t code, bool down) {
 
 bool MayModeSwitch(const vkOSDisplay& os) {
   if ((os.flags & VKOS_WINDOW_NOMODESWITCH) != 0) return false;
-  return gPlatform.hooks.mayModeSwitch == nullptr || gPlatform.hooks.mayModeSwitch(os.display);
+  return gPlatform.hooks.mayModeSwitch == nullptr || gPlatform.hooks.mayModeSwitch(gPlatform.hooks.state, os.display);
 }
 
 void TranslateKey(const SDL_KeyboardEvent& key, vkOSDisplay& os, vkOSWindow& w, bool fullScreen) {

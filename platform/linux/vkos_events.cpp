@@ -88,7 +88,7 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
     gPlatform.signals.eventsMayBeQueued.store(0, std::memory_order_relaxed);
   }
 
-  if (gPlatform.hooks.checkDisplays && gPlatform.hooks.checkDisplays(L, gPlatform.quit))
+  if (gPlatform.hooks.checkDisplays && gPlatform.hooks.checkDisplays(L ? L : gPlatform.hooks.state, gPlatform.quit))
     gPlatform.stickyStop = true;
   const int result = gPlatform.stickyStop ? 1 : 0;
   if (result != 0) ErrorInfo().stopFlag = 1;

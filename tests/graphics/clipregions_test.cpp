@@ -14,20 +14,18 @@ namespace {
 // Two displays, the first current, each showing a 100 x 80 picture.
 struct Scene {
   vkGraphicsState gs;
-  vkDisplay first, second;
+  vkDisplay& first = Add();
+  vkDisplay& second = Add();
   vkBGPic firstPic, secondPic;
   Scene() {
     for (vkBGPic* p : {&firstPic, &secondPic}) p->width = p->scaledWidth = 100, p->height = p->scaledHeight = 80;
     first.bgpic = &firstPic, second.bgpic = &secondPic;
-    first.next = &second;
-    DisplayList = &first;
-    CurrentDisplay = &first;
-    CurrentBGPic = &firstPic;
+    gs.CurrentDisplay = &first;
+    gs.CurrentBGPic = &firstPic;
   }
-  ~Scene() {
-    DisplayList = nullptr;
-    CurrentDisplay = nullptr;
-    CurrentBGPic = nullptr;
+  vkDisplay& Add() {
+    gs.DisplayList.emplace_back(new vkDisplay);
+    return *gs.DisplayList.back();
   }
   vkClipRegion* Make(int32_t number, int32_t x, int32_t y, int32_t w, int32_t h, const vkPlane* shape = nullptr) {
     vkClipRegion* r = nullptr;

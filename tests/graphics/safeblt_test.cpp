@@ -72,12 +72,12 @@ struct Scene {
     display.width = kW, display.height = kH;
     pic.width = pic.scaledWidth = kW, pic.height = pic.scaledHeight = kH;
     display.bgpic = &pic;
-    CurrentDisplay = &display;
-    CurrentBGPic = &pic;
+    gs.CurrentDisplay = &display;
+    gs.CurrentBGPic = &pic;
   }
   ~Scene() {
-    CurrentDisplay = nullptr;
-    CurrentBGPic = nullptr;
+    gs.CurrentDisplay = nullptr;
+    gs.CurrentBGPic = nullptr;
   }
   vkClipRegion* Region(int32_t x, int32_t y, int32_t w, int32_t h, bool shaped) {
     vkPlanePtr shape = shaped ? RandomMask(w, h, rng) : nullptr;
@@ -247,7 +247,7 @@ TEST(SafeBlt, ATargetWithItsOwnAlphaTakesThePixelsWholeAndTheAlphaInItsPlane) {
 
 TEST(SafeBlt, WithoutADisplayOnlyPixelOnlyBlitsIntoABitmapBorrowTheFallback) {
   Scene s;
-  CurrentDisplay = nullptr;
+  s.gs.CurrentDisplay = nullptr;
   vkBitMapPtr given = RandomBitMap(kW, kH, s.rng);
   const vkBitMapPtr before = Copy(given.get());
   vkBlitRequest rq{s.src.get(), 0, 0, given.get(), 0, 0, 8, 8, kSrcW, kSrcH, kW, kH, 0, nullptr, nullptr, nullptr};
@@ -264,7 +264,7 @@ TEST(SafeBlt, WithoutADisplayOnlyPixelOnlyBlitsIntoABitmapBorrowTheFallback) {
     testing::internal::CaptureStdout();
     SafeBlt(s.gs, rq);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.draws ? "" : "ERROR! SAFEBLT() CALLED WITH DISPLAY=NULL!\n");
-    EXPECT_EQ(CurrentDisplay, nullptr);  // given back on every path
+    EXPECT_EQ(s.gs.CurrentDisplay, nullptr);  // given back on every path
     EXPECT_EQ(Pix(given.get(), 3, 3) == Pix(s.src.get(), 3, 3), c.draws);
     EXPECT_EQ(s.gs.blitDepth, 0);
   }

@@ -215,7 +215,7 @@ TEST_F(Translate, RequestsForThePump) {
   TranslateEvent(Key(false, SDLK_RETURN, KMOD_LGUI), os_, 0, false);
   EXPECT_EQ(os_.pendingScreenMode, -1);
   os_.flags = 0;
-  gPlatform.hooks.mayModeSwitch = [](const vkDisplay*) { return false; };  // not the primary display
+  gPlatform.hooks.mayModeSwitch = [](vkState*, const vkDisplay*) { return false; };  // not the primary display
   TranslateEvent(Key(false, SDLK_RETURN, KMOD_LGUI), os_, 0, false);
   gPlatform.hooks.mayModeSwitch = nullptr;
   EXPECT_EQ(os_.pendingScreenMode, -1);

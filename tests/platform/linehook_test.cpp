@@ -46,7 +46,6 @@ TEST(LineHook, InterruptEndsAnEndlessScript) {
       vkosExit();
       GTEST_SKIP() << "SDL has no interrupt handler here";
     }
-    DisplayList = nullptr;
     ErrorInfo().stopFlag = 0;
     gPumpCalls.store(0);
     vkState* L = vmNewState();

@@ -10,40 +10,49 @@
 #include <thread>
 
 #include "base/errorinfo.h"
-#include "graphics/displays.h"
+#include "engine/state.h"
+#include "graphics/graphicsstate.h"
 #include "platform/linux/platform_state.h"
 #include "platform/vkos.h"
 #include "platform/eventqueue.h"
 
 namespace {
 
-// One display with its platform record, linked into the display list.
+// One display with its platform record, linked into the display list of
+// [L]'s graphics state for the life of the record.
 struct TestDisplay {
   vkOSDisplay os;
-  vkDisplay display;
-  TestDisplay() {
-    display.idNumber = 1;
+  vkGraphicsState& gs;
+  vkDisplay& display;
+  explicit TestDisplay(vkState* L) : gs(GraphicsState(L)), display(*new vkDisplay) {
+    display.id = vkObjectId{1, nullptr};
     display.width = 320;
     display.height = 200;
     display.os = &os;
-    display.next = DisplayList;
-    DisplayList = &display;
+    gs.DisplayList.emplace_back(&display);
+  }
+  ~TestDisplay() {
+    display.os = nullptr;  // the platform record is the test's
+    gs.DisplayList.remove_if([this](const vkDisplayPtr& d) { return d.get() == &display; });
   }
 };
 
 class Pump : public ::testing::Test {
  protected:
   void SetUp() override {
-    DisplayList = nullptr;
+    L_ = vmNewState();
+    ASSERT_NE(L_, nullptr);
     ErrorInfo().stopFlag = 0;
-    InstallDisplayHooks(nullptr);
+    InstallDisplayHooks(L_);
     ASSERT_EQ(vkosInit(), 0);
   }
   void TearDown() override {
     vkosExit();
-    DisplayList = nullptr;
+    InstallDisplayHooks(nullptr);
+    vmCloseState(L_);
     ErrorInfo().stopFlag = 0;
   }
+  vkState* L_ = nullptr;
   // Makes the next pump call a full run by moving the last one a second back.
   static void MakeDue() { gPlatform.lastPump = MonotonicMicros() - 1000000; }
   // A full run, with whatever events it finds; returns its answer.
@@ -81,15 +90,15 @@ TEST_F(Pump, QuitConditionsStopAndTheirRequestsAreCleared) {
   for (const QuitCase& c : kQuitCases) {
     SCOPED_TRACE(c.name);
     vkosExit();
-    InstallDisplayHooks(nullptr);
+    InstallDisplayHooks(L_);
     ASSERT_EQ(vkosInit(), 0);
     ErrorInfo().stopFlag = 0;
-    TestDisplay t;
-    t.display.leftButton = c.leftButton;
+    TestDisplay t(L_);
+    t.os.input.mouseDown[VKOS_MOUSE_LEFT] = c.leftButton;
     t.os.escapeSeen = c.escapeSeen;
     t.os.ctrlCSeen = c.ctrlCSeen;
     t.os.closeRequest = c.closeRequest;
-    if (c.closeHandler) t.display.handlers[kHandlerCloseWindow].function = 7;
+    if (c.closeHandler) t.display.event.handlers[kHandlerCloseWindow].function = 7;
     if (c.leftMouseQuit >= 0) vkosSetOption(nullptr, VKOS_OPTION_LEFTMOUSEQUIT, c.leftMouseQuit);
     if (c.escapeQuit >= 0) vkosSetOption(nullptr, VKOS_OPTION_ESCAPEQUIT, c.escapeQuit);
     if (c.ctrlCQuit >= 0) vkosSetOption(nullptr, VKOS_OPTION_CTRLCQUIT, c.ctrlCQuit);
@@ -97,13 +106,12 @@ TEST_F(Pump, QuitConditionsStopAndTheirRequestsAreCleared) {
     EXPECT_EQ(PumpInFull(), c.expected);
     EXPECT_EQ(ErrorInfo().stopFlag, static_cast<uint32_t>(c.expected));
     EXPECT_EQ(t.os.escapeSeen + t.os.ctrlCSeen + t.os.closeRequest + t.os.resizePending, 0u);
-    EXPECT_EQ(t.display.leftButton, c.leftButton);  // the button's state is not the pump's
-    DisplayList = nullptr;
+    EXPECT_EQ(t.os.input.mouseDown[VKOS_MOUSE_LEFT], c.leftButton);  // the button's state is not the pump's
   }
 }
 
 TEST_F(Pump, StopIsStickyForFullAndQuickCalls) {
-  TestDisplay t;
+  TestDisplay t(L_);
   t.os.ctrlCSeen = 1;
   ASSERT_EQ(PumpInFull(), 1);
   ErrorInfo().stopFlag = 0;
@@ -115,7 +123,7 @@ TEST_F(Pump, StopIsStickyForFullAndQuickCalls) {
 }
 
 TEST_F(Pump, QuickPathDoesNothingWithinTenMilliseconds) {
-  TestDisplay t;
+  TestDisplay t(L_);
   vkosSetOption(nullptr, VKOS_OPTION_ESCAPEQUIT, 1);
   Drain();
   for (int64_t ago : {int64_t{0}, int64_t{5000}}) {
@@ -134,7 +142,7 @@ TEST_F(Pump, QuickPathDoesNothingWithinTenMilliseconds) {
 }
 
 TEST_F(Pump, FullRunAfterTenMillisecondsDoesTheHousekeeping) {
-  TestDisplay t;
+  TestDisplay t(L_);
   vkosSetOption(nullptr, VKOS_OPTION_ESCAPEQUIT, 1);
   Drain();
   const int64_t before = MonotonicMicros();
@@ -147,7 +155,7 @@ TEST_F(Pump, FullRunAfterTenMillisecondsDoesTheHousekeeping) {
 }
 
 TEST_F(Pump, QueuedEventAlwaysMakesAFullRun) {
-  TestDisplay t;
+  TestDisplay t(L_);
   vkosSetOption(nullptr, VKOS_OPTION_ESCAPEQUIT, 1);
   Drain();
   // Two events: each makes one full run, the second one too.
@@ -218,8 +226,8 @@ TEST_F(Pump, InterruptAsksEachDisplayToClose) {
   sigaction(SIGINT, nullptr, &current);
   if (current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN)
     GTEST_SKIP() << "SDL has no interrupt handler here";
-  TestDisplay t;
-  t.display.handlers[kHandlerCloseWindow].function = 7;  // the script handles closing
+  TestDisplay t(L_);
+  t.display.event.handlers[kHandlerCloseWindow].function = 7;  // the script handles closing
   Drain();
   RemoveEvents(-1, true);
   std::raise(SIGINT);
@@ -233,7 +241,7 @@ TEST_F(Pump, InterruptAsksEachDisplayToClose) {
 }
 
 TEST_F(Pump, WaitOfAHundredMillisecondsOnlySleeps) {
-  TestDisplay t;
+  TestDisplay t(L_);
   vkosSetOption(nullptr, VKOS_OPTION_ESCAPEQUIT, 1);
   t.os.escapeSeen = 1;
   vkosWakeEventLoop();
@@ -243,7 +251,7 @@ TEST_F(Pump, WaitOfAHundredMillisecondsOnlySleeps) {
 }
 
 TEST_F(Pump, LongerWaitPumpsAndEndsOnAStop) {
-  TestDisplay t;
+  TestDisplay t(L_);
   vkosSetOption(nullptr, VKOS_OPTION_ESCAPEQUIT, 1);
   t.os.escapeSeen = 1;
   vkosWakeEventLoop();
@@ -255,7 +263,7 @@ TEST_F(Pump, LongerWaitPumpsAndEndsOnAStop) {
 }
 
 TEST_F(Pump, LongerWaitWithoutAStopLastsItsTime) {
-  TestDisplay t;
+  TestDisplay t(L_);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(vkosWaitMillis(nullptr, 150), 0);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(149));

@@ -194,7 +194,7 @@ TEST_F(Player, TheDemoAppletPlays) {
   const Outcome run = Play({VK_BINARY_DIR "/examples/demo.vka", "-DEBUGDEVICE", "stdout"});
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(run.out,
-            "Opening script demo.vka\nCompiling script...done\nLoading applet demo.vka...done\n"
+            "Opening script demo.vka\nCompiling script...done\nLoading applet demo.vka...done\nPreparing display...done\nAnd Action!\n"
             "Tick 1\nTick 2\nTick 3\nRunning on Linux\n");
 }
 
