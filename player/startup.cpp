@@ -7,9 +7,11 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "base/errorcodes.h"
 #include "engine/attributes.h"
@@ -26,10 +28,12 @@
 #include "graphics/displays.h"
 #include "graphics/drawlib.h"
 #include "graphics/graphicslib.h"
+#include "graphics/graphicsstate.h"
 #include "graphics/sprites.h"
 #include "layers/anims.h"
 #include "layers/layers.h"
 #include "layers/moveobject.h"
+#include "platform/vkos_display.h"
 #include "platform/vkos_events.h"
 #include "platform/vkos_files.h"
 #include "runtime/appletreader.h"
@@ -197,7 +201,29 @@ uint32_t LoadMainChunk(vkState* L, vkProgramContext& context, vkApplet& applet) 
   return 0;
 }
 
+namespace {
+
+// Test tooling: with VK_WINDOW_DUMP naming a file, what the current
+// display's window shows when the run ends is written there as a binary PPM.
+void DumpCurrentWindow(vkState* L) {
+  const char* path = std::getenv("VK_WINDOW_DUMP");
+  if (path == nullptr || L == nullptr) return;
+  const vkDisplay* d = GraphicsState(L).CurrentDisplay;
+  std::vector<uint32_t> pixels;
+  if (d == nullptr || d->os == nullptr || !vkosReadWindow(d->os, &pixels)) return;
+  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path, "wb"), std::fclose);
+  if (!file) return;
+  std::fprintf(file.get(), "P6\n%d %d\n255\n", d->os->width, d->os->height);
+  std::vector<uint8_t> rgb;
+  rgb.reserve(pixels.size() * 3);
+  for (uint32_t p : pixels) rgb.insert(rgb.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
+  std::fwrite(rgb.data(), 1, rgb.size(), file.get());
+}
+
+}  // namespace
+
 int Shutdown(uint32_t error, vkState* L, vkProgramContext& context, vkApplet& applet) {
+  DumpCurrentWindow(L);
   context.iconPaths = {};
   SetAttrs(L, nullptr, {{ATTR_SCRIPTPHASE, 0}, {ATTR_QUIET, context.quiet}});
   for (const vkShutdownStep& step : kShutdownSteps) {

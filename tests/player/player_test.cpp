@@ -190,6 +190,41 @@ TEST_F(Player, AQuitRequestEndsAnEndlessScript) {
   EXPECT_NE(run.out.find(started), std::string::npos) << run.out;
 }
 
+// FNV-1a over [bytes]: a fingerprint of a window's pixels.
+uint64_t Fingerprint(const std::string& bytes) {
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (unsigned char c : bytes) h = (h ^ c) * 0x100000001b3ull;
+  return h;
+}
+
+// The demo's window under SDL's offscreen driver: the gradient of its
+// display with the applet's PNG picture in the middle, read back from the
+// window when the run ends. The fingerprint is of the whole window; the
+// pixels checked beside it say what a change of it means.
+TEST_F(Player, TheDemoShowsItsGradientAndPictureInTheWindow) {
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  const std::string dump = dir_ / "window.ppm";
+  setenv("VK_WINDOW_DUMP", dump.c_str(), 1);
+  const Outcome run = Play({VK_BINARY_DIR "/examples/demo.vka"});
+  unsetenv("VK_WINDOW_DUMP");
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const std::string ppm = Slurp(dump);
+  const std::string header = "P6\n640 480\n255\n";
+  ASSERT_EQ(ppm.size(), header.size() + 640 * 480 * 3);
+  ASSERT_EQ(ppm.compare(0, header.size(), header), 0);
+  auto pixel = [&](int x, int y) {
+    const size_t at = header.size() + (size_t(y) * 640 + size_t(x)) * 3;
+    return uint32_t(uint8_t(ppm[at])) << 16 | uint32_t(uint8_t(ppm[at + 1])) << 8 | uint8_t(ppm[at + 2]);
+  };
+  EXPECT_EQ(pixel(0, 0), 0x102060u);      // the gradient starts dark blue at the left
+  EXPECT_EQ(pixel(639, 479), 0x1F9F9Fu);  // and comes to teal at the right
+  EXPECT_EQ(pixel(0, 0), pixel(0, 479));  // along the angle of 90 degrees
+  EXPECT_EQ(pixel(320, 240), 0xE03020u);  // the picture's red disc in the middle
+  EXPECT_EQ(pixel(272, 208), 0x999999u);  // its top-left checkerboard square
+  EXPECT_NE(pixel(271, 208), 0x999999u);  // drawn at 272, 208
+  EXPECT_EQ(Fingerprint(ppm), 0x4a8e6f3b78b5a8f8ull);
+}
+
 TEST_F(Player, TheDemoAppletPlays) {
   const Outcome run = Play({VK_BINARY_DIR "/examples/demo.vka", "-DEBUGDEVICE", "stdout"});
   EXPECT_EQ(run.status, 0) << run.out;
