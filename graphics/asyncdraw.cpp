@@ -112,7 +112,7 @@ int32_t CreateAsyncDraw(vkGraphicsState& gs, int32_t kind, vkAsyncDrawFrameFn dr
   try {
     auto object = std::make_unique<vkAsyncDraw>();
     object->idHandle = NewObjectHandle();
-    object->display = CurrentDisplay;
+    object->display = gs.CurrentDisplay;
     object->kind = kind;
     object->drawFrame = drawFrame, object->finish = finish, object->free = free, object->message = message;
     object->userData = userData;
@@ -167,7 +167,7 @@ void FreeAllAsyncDraws(vkGraphicsState& gs) {
 
 int32_t AsyncDrawFrame(vkGraphicsState& gs, vkObjectId id, const int32_t* frame, int32_t* done) {
   *done = 0;
-  vkDisplay* display = CurrentDisplay;
+  vkDisplay* display = gs.CurrentDisplay;
   if (int32_t rc = TargetError(display)) return rc;
   vkAsyncDraw* object = Find(gs, id);
   if (!object) return NotFound(id);

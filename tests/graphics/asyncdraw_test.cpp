@@ -74,21 +74,22 @@ vkLayer* FakeLayer(int n) { return reinterpret_cast<vkLayer*>(uintptr_t(0x1000 *
 // records the layers handed to it.
 struct Scene {
   vkGraphicsState gs;
-  vkDisplay first, second;
+  vkDisplay& first = Add();
+  vkDisplay& second = Add();
   std::vector<vkLayer*> dirty;
   static Scene* current;
+  vkDisplay& Add() {
+    gs.DisplayList.emplace_back(new vkDisplay);
+    return *gs.DisplayList.back();
+  }
   Scene() {
     first.layersOn = 1;
-    first.next = &second;
-    DisplayList = &first;
-    CurrentDisplay = &first;
+    gs.CurrentDisplay = &first;
     current = this;
     gs.layerDirty = [](vkGraphicsState&, vkDisplay*, vkLayer* layer) { current->dirty.push_back(layer); };
   }
   ~Scene() {
     FreeAllAsyncDraws(gs);
-    DisplayList = nullptr;
-    CurrentDisplay = nullptr;
   }
   vkObjectId Make(FakeRun& run, int32_t kind = ADF_FX) {
     void* handle = nullptr;
@@ -149,10 +150,10 @@ TEST(AsyncDrawFrame, RefusesOtherTargetsDisplaysAndUnknownObjects) {
   EXPECT_EQ(FinishAsyncDraw(s.gs, vkObjectId{0, &run}), kErrObjectNotFound);
 
   // An object made while another display was current.
-  CurrentDisplay = &s.second;
+  s.gs.CurrentDisplay = &s.second;
   FakeRun other;
   const vkObjectId elsewhere = s.Make(other);
-  CurrentDisplay = &s.first;
+  s.gs.CurrentDisplay = &s.first;
   EXPECT_EQ(s.Step(elsewhere), "error 1379");
   EXPECT_EQ(s.Seek(elsewhere, 2), "error 1379");
   EXPECT_EQ(other.draws, 0);
