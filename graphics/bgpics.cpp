@@ -15,6 +15,7 @@
 #include "engine/vmapi.h"
 #include "graphics/fills.h"
 #include "graphics/graphicsstate.h"
+#include "graphics/positions.h"
 #include "graphics/safeblt.h"
 #include "pixel/bitmapops.h"
 #include "pixel/blit.h"
@@ -313,8 +314,11 @@ int CmdDisplayBGPicPart(vkState* L) {
   if (int32_t rc = FindBGPic(gs, CheckObjectId(L, 1), &p, 0)) return rc;
   const int32_t x = vkDoubleToInt32(vmCheckNumber(L, 2)), y = vkDoubleToInt32(vmCheckNumber(L, 3));
   const int32_t w = vkDoubleToInt32(vmCheckNumber(L, 4)), h = vkDoubleToInt32(vmCheckNumber(L, 5));
-  const int32_t dx = vkDoubleToInt32(vmOptNumber(L, 6, x)), dy = vkDoubleToInt32(vmOptNumber(L, 7, y));
+  int32_t dx = vkDoubleToInt32(vmOptNumber(L, 6, x)), dy = vkDoubleToInt32(vmOptNumber(L, 7, y));
   if (!gs.CurrentDisplay || !p->bitmap) return kErrWrongUsage;
+  const vkBGPic* out = gs.CurrentBGPic;
+  dx = ResolveSpecialX(dx, w, out ? out->scaledWidth : 0, 0, 0.0);
+  dy = ResolveSpecialY(dy, h, out ? out->scaledHeight : 0, 0, 0.0);
   vkBlitRequest r;
   r.src = p->bitmap, r.sx = x, r.sy = y, r.dx = dx, r.dy = dy, r.width = w, r.height = h;
   r.srcWidth = p->width, r.srcHeight = p->height;
@@ -579,24 +583,49 @@ int32_t RebuildBGPicBitmaps(vkGraphicsState& gs) {
   return 0;
 }
 
+namespace {
+
+// Frees the records of [old] that none of the picture's sets holds any more.
+void FreeUnused(const vkBGPic* p, const vkPictureSet& old) {
+  if (old.bitmap && old.bitmap != p->scaledBitMap && old.bitmap != p->bitmap && old.bitmap != p->baseBitMap)
+    FreeBitMap(old.bitmap);
+  if (old.mask && old.mask != p->scaledMask && old.mask != p->mask && old.mask != p->baseMask)
+    FreeMaskPlane(old.mask);
+  if (old.alpha && old.alpha != p->scaledAlpha && old.alpha != p->alpha && old.alpha != p->baseAlpha)
+    FreeAlphaPlane(old.alpha);
+}
+
+}  // namespace
+
 int32_t RegenerateOrScaleBGPic(vkState* L, vkBGPic* p, int32_t width, int32_t height, bool smooth) {
   if (width < 1 || height < 1) return kErrSizeNotPositive;
   vkPictureSet set;
   if (int32_t rc = MakeCurrentSet(L, p, width, height, smooth, &set)) return rc;
+  const vkPictureSet old{p->bitmap, p->mask, p->alpha};
   const bool shownWasCurrent = p->scaledBitMap == p->bitmap;
-  // The old current set goes unless it is the base set or still shown.
-  if (p->bitmap != p->baseBitMap) {
-    if (p->bitmap != p->scaledBitMap || shownWasCurrent) FreeBitMap(p->bitmap);
-    if (p->mask != p->baseMask) FreeMaskPlane(p->mask);
-    if (p->alpha != p->baseAlpha) FreeAlphaPlane(p->alpha);
-  }
   p->bitmap = set.bitmap, p->mask = set.mask, p->alpha = set.alpha;
   p->width = width, p->height = height;
   if (shownWasCurrent) {
     p->scaledBitMap = p->bitmap, p->scaledMask = p->mask, p->scaledAlpha = p->alpha;
     p->scaledWidth = width, p->scaledHeight = height;
   }
+  FreeUnused(p, old);
   SyncEventPicture(p);
+  return 0;
+}
+
+int32_t RescaleShownBGPic(vkState* L, vkBGPic* p, int32_t width, int32_t height, bool smooth) {
+  if (width < 1 || height < 1) return kErrSizeNotPositive;
+  const vkPictureSet old{p->scaledBitMap, p->scaledMask, p->scaledAlpha};
+  if (width == p->width && height == p->height) {
+    p->scaledBitMap = p->bitmap, p->scaledMask = p->mask, p->scaledAlpha = p->alpha;
+  } else {
+    vkPictureSet set;
+    if (int32_t rc = MakeCurrentSet(L, p, width, height, smooth, &set)) return rc;
+    p->scaledBitMap = set.bitmap, p->scaledMask = set.mask, p->scaledAlpha = set.alpha;
+  }
+  p->scaledWidth = width, p->scaledHeight = height;
+  FreeUnused(p, old);
   return 0;
 }
 

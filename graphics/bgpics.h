@@ -146,6 +146,10 @@ int32_t RebuildBGPicBitmaps(vkGraphicsState& gs);
 // 0 or an error code.
 int32_t RegenerateOrScaleBGPic(vkState* L, vkBGPic* bgpic, int32_t width, int32_t height, bool smooth);
 
+// Makes the picture's shown set at width x height (the current set itself
+// at its own size), as a display with layer scaling shows it. 0 or an error.
+int32_t RescaleShownBGPic(vkState* L, vkBGPic* bgpic, int32_t width, int32_t height, bool smooth);
+
 // Registers the "bgpic" commands; returns 0.
 int OpenBGPicLibrary(vkState* L);
 

@@ -70,31 +70,8 @@ void SyncWindowGeometry(vkDisplay* d) {
 
 // The shown set of a layer-scaled picture at the display's scaled size.
 int32_t RescaleShown(vkState* L, vkDisplay* d) {
-  vkBGPic* pic = d->bgpic;
-  if (!pic || d->scaledWidth < 1 || d->scaledHeight < 1) return 0;
-  if (pic->scaledBitMap != pic->bitmap) {
-    FreeBitMap(pic->scaledBitMap);
-    if (pic->scaledMask != pic->mask) FreeMaskPlane(pic->scaledMask);
-    if (pic->scaledAlpha != pic->alpha) FreeAlphaPlane(pic->scaledAlpha);
-  }
-  pic->scaledBitMap = pic->bitmap, pic->scaledMask = pic->mask, pic->scaledAlpha = pic->alpha;
-  pic->scaledWidth = pic->width, pic->scaledHeight = pic->height;
-  if (d->scaledWidth == pic->width && d->scaledHeight == pic->height) return 0;
-  // Made like a current set at the scaled size, then moved to the shown place.
-  vkBitMap* keepBitMap = pic->bitmap;
-  vkPlane *keepMask = pic->mask, *keepAlpha = pic->alpha;
-  const int32_t keepW = pic->width, keepH = pic->height;
-  pic->scaledBitMap = nullptr;  // so that the current set is not freed by the rebuild
-  if (int32_t rc = RegenerateOrScaleBGPic(L, pic, d->scaledWidth, d->scaledHeight, d->smoothScale != 0)) {
-    pic->scaledBitMap = keepBitMap;
-    return rc;
-  }
-  pic->scaledBitMap = pic->bitmap, pic->scaledMask = pic->mask, pic->scaledAlpha = pic->alpha;
-  pic->scaledWidth = d->scaledWidth, pic->scaledHeight = d->scaledHeight;
-  pic->bitmap = keepBitMap, pic->mask = keepMask, pic->alpha = keepAlpha;
-  pic->width = keepW, pic->height = keepH;
-  pic->event.width = keepW, pic->event.height = keepH;
-  return 0;
+  if (!d->bgpic || d->scaledWidth < 1 || d->scaledHeight < 1) return 0;
+  return RescaleShownBGPic(L, d->bgpic, d->scaledWidth, d->scaledHeight, d->smoothScale != 0);
 }
 
 // Shows the picture again after a change of size: margins cleared, the

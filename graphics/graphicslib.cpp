@@ -3,6 +3,7 @@
 #include "graphics/graphicslib.h"
 
 #include "engine/libraries.h"
+#include "graphics/attributes.h"
 #include "graphics/asyncdraw.h"
 #include "graphics/clipregions.h"
 #include "graphics/graphicsstate.h"
@@ -41,6 +42,7 @@ int OpenGraphicsLibrary(vkState* L) {
   gs.fallbackDisplay->renderTarget = kTargetBrush;
   RegisterClipRegionCommands(L);
   RegisterAsyncDrawCommands(L);
+  RegisterAttributeCommands(L);
   return 0;
 }
 

@@ -1,0 +1,3 @@
+// The command-call support of the runtime tests, built into this folder's
+// binary too.
+#include "../../runtime/support/libcall.cpp"
