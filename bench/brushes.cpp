@@ -39,9 +39,10 @@ struct Scene {
     display.bgpic = &pic;
     display.width = kDisplayW, display.height = kDisplayH;
     display.backBuffer = back.get(), display.screenBuffer = screen.get();
-    DisplayList = CurrentDisplay = &display;
-    CurrentBGPic = &pic;
     vkGraphicsState& gs = GraphicsState(L);
+    gs.DisplayList.emplace_back(&display);  // the scene lives as long as the process
+    gs.CurrentDisplay = &display;
+    gs.CurrentBGPic = &pic;
     vkBrush* b = nullptr;
     CreateBrushRecord(gs, vkIdRequest{1, false}, kBrushSide, kBrushSide, 0, false, true, false, &b);
     for (int32_t i = 0; i < kBrushSide * kBrushSide; ++i) reinterpret_cast<uint32_t*>(b->bitmap->pixels)[i] = rng();

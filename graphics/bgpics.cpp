@@ -215,12 +215,12 @@ int CmdBrushToBGPic(vkState* L) {
   const vkObjectId brush = CheckObjectId(L, 1);
   const vkIdRequest request = OptObjectId(L, 2);
   vkGraphicsState& gs = GraphicsState(L);
-  if (!gs.brushes.find) {
+  if (!gs.brushHooks.find) {
     SetErrorNumber(brush.number);
     return brush.handle ? kErrObjectNotFound : kErrNoBrush;
   }
   vkBrushView view;
-  if (int32_t rc = gs.brushes.find(L, brush, &view)) return rc;
+  if (int32_t rc = gs.brushHooks.find(L, brush, &view)) return rc;
   if (view.transformedVector) return kErrVectorBrushToBGPic;
   vkPictureSet set;
   if (int32_t rc = CopySet(view.bitmap, view.mask, view.alpha, view.width, view.height, &set)) return rc;
@@ -235,11 +235,11 @@ int CmdBGPicToBrush(vkState* L) {
   const vkIdRequest request = OptObjectId(L, 2);
   if (p->imageType == kImageTypeGenerated && p->vectorData && (p->width != p->baseWidth || p->height != p->baseHeight))
     return kErrVectorBGPicToBrush;
-  if (!gs.brushes.make) return kErrWrongUsage;
+  if (!gs.brushHooks.make) return kErrWrongUsage;
   vkPictureSet set;
   if (int32_t rc = CopySet(p->bitmap, p->mask, p->alpha, p->width, p->height, &set)) return rc;
   vkObjectId made;
-  if (int32_t rc = gs.brushes.make(L, request, set.bitmap, set.mask, set.alpha, p->width, p->height,
+  if (int32_t rc = gs.brushHooks.make(L, request, set.bitmap, set.mask, set.alpha, p->width, p->height,
                                    p->transparentColor, &made))
     return rc;
   return Made(L, request, made);
@@ -510,12 +510,12 @@ int32_t BuildFillBitMap(vkState* L, vkBGPicFill& fill, int32_t width, int32_t he
   if (fill.type == kFillTexture && !fill.texture) {
     vkGraphicsState& gs = GraphicsState(L);
     const vkObjectId brush{fill.brush, nullptr};
-    if (!gs.brushes.find) {
+    if (!gs.brushHooks.find) {
       SetErrorNumber(fill.brush);
       return kErrNoBrush;
     }
     vkBrushView view;
-    if (int32_t rc = gs.brushes.find(L, brush, &view)) return rc;
+    if (int32_t rc = gs.brushHooks.find(L, brush, &view)) return rc;
     vkPictureSet copy;
     if (int32_t rc = CopySet(view.bitmap, nullptr, nullptr, view.width, view.height, &copy)) return rc;
     fill.texture = copy.bitmap;

@@ -193,8 +193,8 @@ int32_t TransformBitmapPlanes(vkGraphicsState& gs, const vkBitMap* bitmap, const
   return 0;
 }
 
-vkDisplay* OutputDisplay(vkGraphicsState&) { return CurrentDisplay; }
-vkBGPic* OutputPicture(vkGraphicsState&) { return CurrentBGPic; }
+vkDisplay* OutputDisplay(vkGraphicsState& gs) { return gs.CurrentDisplay; }
+vkBGPic* OutputPicture(vkGraphicsState& gs) { return gs.CurrentBGPic; }
 
 int32_t CopyPlanesRect(const vkBitmapSource& src, int32_t x, int32_t y, int32_t width, int32_t height, vkPlanes* out) {
   vkBitMap* b = nullptr;

@@ -94,7 +94,7 @@ struct vkGraphicsState {
   vkBackfillObjects backfill;
   const vkDisplaySettings* displaySettings = nullptr;  // the applet's, from the first display on
   std::array<vkAttributeProvider, kLastAttributeType + 1> attributeProviders{};
-  vkBrushHooks brushes;  // registered by the brush library
+  vkBrushHooks brushHooks;  // registered by the brush library
   std::list<vkClipRegion> clipRegions;  // in creation order; addresses stay put
   std::vector<std::unique_ptr<vkBlitScratch>> scratch;  // by nesting depth of SafeBlt
   int32_t blitDepth = 0;                // SafeBlt calls under way

@@ -67,17 +67,17 @@ std::vector<vkBGPic*> AllPictures(vkGraphicsState& gs) {
   auto add = [&pics](vkBGPic* p) {
     if (p && std::find(pics.begin(), pics.end(), p) == pics.end()) pics.push_back(p);
   };
-  for (vkDisplay* d = DisplayList; d; d = d->next) add(d->bgpic);
+  for (const auto& d : gs.DisplayList) add(d->bgpic);
   add(OutputPicture(gs));
   return pics;
 }
 
 // The display that shows [pic], or null.
-vkDisplay* ShowingDisplay(vkBGPic* pic) {
-  for (vkDisplay* d = DisplayList; d; d = d->next)
-    if (d->bgpic == pic) return d;
-  const vkDisplay* cur = CurrentDisplay;
-  return cur && cur->bgpic == pic ? CurrentDisplay : nullptr;
+vkDisplay* ShowingDisplay(vkGraphicsState& gs, vkBGPic* pic) {
+  for (const auto& d : gs.DisplayList)
+    if (d->bgpic == pic) return d.get();
+  vkDisplay* cur = gs.CurrentDisplay;
+  return cur && cur->bgpic == pic ? cur : nullptr;
 }
 
 // Composes the rectangle of the display's picture again (background, then
@@ -89,7 +89,7 @@ void RefreshRectNow(vkGraphicsState& gs, vkDisplay* display, int32_t x, int32_t 
   x = std::max(x, 0), y = std::max(y, 0);
   if (x2 <= x || y2 <= y) return;
   RedrawRect(gs, display, display->screenBuffer, x, y, x2 - x, y2 - y, kRedrawAll);
-  BltToWindow(display->screenBuffer, x, y, display, x, y, x2 - x, y2 - y, 1);
+  BltToWindow(gs, display->screenBuffer, x, y, display, x, y, x2 - x, y2 - y, 1);
 }
 
 void RefreshInstance(vkGraphicsState& gs, vkDisplay* display, const vkSpriteInstance& s) {
@@ -104,7 +104,7 @@ bool TakeOff(vkGraphicsState& gs, vkBGPic* pic, const vkSprite* sprite) {
   if (it == pic->sprites.end()) return false;
   const vkSpriteInstance gone = *it;
   pic->sprites.erase(it);
-  if (vkDisplay* d = ShowingDisplay(pic)) RefreshInstance(gs, d, gone);
+  if (vkDisplay* d = ShowingDisplay(gs, pic)) RefreshInstance(gs, d, gone);
   return true;
 }
 

@@ -214,19 +214,20 @@ TEST_F(SpriteTest, FreeReachesEveryDisplay) {
   other.bgpic = &otherPicture;
   other.backBuffer = otherBack.get();
   other.screenBuffer = otherScreen.get();
-  display.next = &other;
+  gs().DisplayList.emplace_back(&other);
 
   ASSERT_EQ(Call("DisplaySprite", {1, 2, 2}), "");
-  CurrentDisplay = &other, CurrentBGPic = &otherPicture;
+  gs().CurrentDisplay = &other, gs().CurrentBGPic = &otherPicture;
   ASSERT_EQ(Call("DisplaySprite", {1, 6, 6, 2}), "");
   EXPECT_EQ(Read(otherScreen.get()), Expect({{6, 6, 2}}));
-  CurrentDisplay = &display, CurrentBGPic = &picture;
+  gs().CurrentDisplay = &display, gs().CurrentBGPic = &picture;
   ASSERT_EQ(Call("FreeSprite", {1}), "");
   EXPECT_TRUE(picture.sprites.empty());
   EXPECT_TRUE(otherPicture.sprites.empty());
   EXPECT_EQ(Read(screen.get()), Expect({}));
   EXPECT_EQ(Read(otherScreen.get()), Expect({}));
-  display.next = nullptr;
+  (void)gs().DisplayList.back().release();
+  gs().DisplayList.pop_back();
 }
 
 TEST_F(SpriteTest, LoadedFromAPictureGrid) {

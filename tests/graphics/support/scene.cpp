@@ -43,17 +43,19 @@ void SceneTest::SetUp() {
   display.width = kWidth, display.height = kHeight;
   display.backBuffer = back.get();
   display.screenBuffer = screen.get();
-  DisplayList = &display;
-  CurrentDisplay = &display;
-  CurrentBGPic = &picture;
+  // The fixture owns its display: the list only lends it.
+  gs().DisplayList.emplace_back(&display);
+  gs().CurrentDisplay = &display;
+  gs().CurrentBGPic = &picture;
 }
 
 void SceneTest::TearDown() {
   FreeAllSprites(L);
   FreeAllBrushes(L);
-  DisplayList = nullptr;
-  CurrentDisplay = nullptr;
-  CurrentBGPic = nullptr;
+  for (vkDisplayPtr& d : gs().DisplayList) (void)d.release();
+  gs().DisplayList.clear();
+  gs().CurrentDisplay = nullptr;
+  gs().CurrentBGPic = nullptr;
   vktest::LibraryTest::TearDown();
 }
 

@@ -1,3 +1,0 @@
-// The command-call support of the runtime tests, built into this folder's
-// binary too.
-#include "../../runtime/support/libcall.cpp"
