@@ -51,6 +51,51 @@ using vkObjectInUseHook = bool (*)(vkGraphicsState& gs, int32_t type, const void
 // Frees the layers of a picture that goes.
 using vkFreeLayersHook = void (*)(vkGraphicsState& gs, vkBGPic* bgpic);
 
+// An object of the layers library that drawing can be redirected into (a
+// layer of the displayed picture, an anim frame): its record and the planes
+// drawing writes, at its size.
+struct vkTargetObject {
+  void* record = nullptr;  // the vkLayer, or the anim
+  vkBitMap* bitmap = nullptr;
+  vkPlane* mask = nullptr;   // or none
+  vkPlane* alpha = nullptr;  // or none
+  int32_t width = 0, height = 0;
+};
+
+// How the output targets reach one kind of object the layers library owns.
+struct vkTargetKindHooks {
+  // Finds object [id] at frame [index] into *[out]. Anims: [index] is the
+  // 1-based frame. Layers: [id]'s number is the 1-based position in the
+  // display's picture and [index] the frame of an anim layer (0: none).
+  // [forDrawing] false: as it is selected, with every check of the
+  // selection (a layer is first made to own its pixels); true: before the
+  // first drawing into it, for modification (locked: 1314; copy-before-
+  // modify). 0 or an error code.
+  int32_t (*find)(vkState* L, vkDisplay* display, vkObjectId id, int32_t index, bool forDrawing,
+                  vkTargetObject* out) = nullptr;
+  // Gives the object at frame [index] [mask] and [alpha] (either may be
+  // NULL) in place of its own; both are taken over, its old planes freed.
+  void (*replacePlanes)(vkGraphicsState& gs, void* record, int32_t index, vkPlane* mask, vkPlane* alpha) = nullptr;
+};
+
+// What the output targets and the double buffer ask of the layers library.
+// Each hook may be NULL: no picture has layers then, a layer or anim target
+// cannot be found (1081, 1176), and the steps that involve layers do nothing.
+struct vkLayerTargetHooks {
+  // Whether [bgpic] has any layer.
+  bool (*hasLayers)(vkGraphicsState& gs, const vkBGPic* bgpic) = nullptr;
+  // The display's picture [bgpic], selected as the target of its layers,
+  // is given back: the layers added meanwhile are drawn from now on and,
+  // with [flush], the display's dirty rectangles are merged and recomposed.
+  void (*endPictureSelection)(vkGraphicsState& gs, vkDisplay* display, vkBGPic* bgpic, bool flush) = nullptr;
+  // Drawing into the selected layer [layer] (anim frame [index], 0 none)
+  // ended: it is shown again, refreshed or its transformation rendered
+  // anew. 0 or an error code.
+  int32_t (*endLayerDrawing)(vkState* L, vkDisplay* display, vkLayer* layer, int32_t index) = nullptr;
+  vkTargetKindHooks layer;  // LAYER targets (SelectLayer)
+  vkTargetKindHooks anim;   // ANIM targets (SelectAnim)
+};
+
 // A brush as the pictures see it (the records stay the brush library's).
 struct vkBrushView {
   const vkBitMap* bitmap = nullptr;
@@ -111,6 +156,7 @@ struct vkGraphicsState {
   vkLayerDirtyHook layerDirty = nullptr;
   vkObjectInUseHook pictureInUse = nullptr;
   vkFreeLayersHook freeLayers = nullptr;
+  vkLayerTargetHooks layerTargets;  // registered by the layers library
   vkAsyncDrawList asyncDraws;  // last, so its objects go first
 };
 
