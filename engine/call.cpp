@@ -200,7 +200,7 @@ int vmCallProtected(vkState* L, vkPFunc f, void* ud, ptrdiff_t oldtop, ptrdiff_t
   return status;
 }
 
-vkHookGate gVmNoHookGate{0};
+const vkHookGate gVmNoHookGate{0};
 
 void vmCallHook(vkState* L, int event, int line) {
   vkHook hook = L->hook;

@@ -66,7 +66,7 @@ typedef void (*vkHook)(vkState* L, vkDebugInfo* ar);
 // does not enter the line hook at all.
 typedef std::atomic<uint32_t> vkHookGate;
 // The gate of a state without one: always clear, never read as a gate.
-extern vkHookGate gVmNoHookGate;
+extern const vkHookGate gVmNoHookGate;
 
 struct vkErrorJump;
 

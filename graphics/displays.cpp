@@ -931,8 +931,8 @@ void InstallDisplayHooks(vkState* L) {
   hooks.checkDisplays = CheckDisplays;
   hooks.quitRequested = QuitRequested;
   hooks.mayModeSwitch = MayModeSwitch;
+  hooks.isScaling = DisplayIsScaling;
   vkosSetHooks(hooks);
-  gDisplayIsScaling = DisplayIsScaling;
   if (L != nullptr) ProgramContext(L).resetDisplayInput = ResetCurrentDisplayInput;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include "base/errorinfo.h"
@@ -24,8 +25,16 @@ struct MemoryChunk {
   size_t size;
 };
 
-std::map<int32_t, MemoryChunk>& Registry() {
-  static std::map<int32_t, MemoryChunk> registry;
+// The memory chunks are a name service of the whole process (a name made by
+// one engine opens in another), so their table is one, behind a lock.
+struct ChunkRegistry {
+  std::mutex lock;
+  std::map<int32_t, MemoryChunk> chunks;
+  int32_t nextKey = 1;
+};
+
+ChunkRegistry& Registry() {
+  static ChunkRegistry registry;
   return registry;
 }
 
@@ -97,8 +106,10 @@ bool ResolveChunkName(const char* text, vkChunkName* out) {
   }
   uint64_t hexKey;
   if (!ParseHexToEnd(rest, &hexKey) || hexKey != static_cast<uint64_t>(out->key)) return false;
-  auto found = Registry().find(out->key);
-  if (found == Registry().end() || static_cast<uint64_t>(out->size) > found->second.size) return false;
+  ChunkRegistry& registry = Registry();
+  std::lock_guard hold(registry.lock);
+  auto found = registry.chunks.find(out->key);
+  if (found == registry.chunks.end() || static_cast<uint64_t>(out->size) > found->second.size) return false;
   out->memory = found->second.data;
   return true;
 }
@@ -117,20 +128,24 @@ std::string MakeChunkName(const char* name, int64_t offset, int64_t size, int64_
 }
 
 int32_t RegisterMemoryChunk(const uint8_t* data, size_t size) {
-  static int32_t nextKey = 1;
-  while (Registry().count(nextKey)) nextKey = nextKey == INT32_MAX ? 1 : nextKey + 1;
-  int32_t key = nextKey;
-  nextKey = nextKey == INT32_MAX ? 1 : nextKey + 1;
-  Registry()[key] = {data, size};
+  ChunkRegistry& registry = Registry();
+  std::lock_guard hold(registry.lock);
+  auto next = [](int32_t key) { return key == INT32_MAX ? 1 : key + 1; };
+  while (registry.chunks.count(registry.nextKey)) registry.nextKey = next(registry.nextKey);
+  const int32_t key = registry.nextKey;
+  registry.nextKey = next(key);
+  registry.chunks[key] = {data, size};
   return key;
 }
 
-void UnregisterMemoryChunk(int32_t key) { Registry().erase(key); }
+void UnregisterMemoryChunk(int32_t key) {
+  ChunkRegistry& registry = Registry();
+  std::lock_guard hold(registry.lock);
+  registry.chunks.erase(key);
+}
 
-const char* ResolveLinkedFileIn(std::span<const vkLinkedFile> files, int64_t appletOffset,
-                                const char* scriptPath, const char* fileName, int fontFlag,
-                                int* outFontFlag) {
-  static std::string result;
+const char* ResolveLinkedFileIn(std::string& result, std::span<const vkLinkedFile> files, int64_t appletOffset,
+                                const char* scriptPath, const char* fileName, int fontFlag, int* outFontFlag) {
   std::string wanted = fileName;
   bool asFont = false;
   if (fontFlag) {

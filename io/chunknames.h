@@ -75,13 +75,12 @@ class vkMemoryChunk {
 // ".ttf" or ".otf" is looked up as a plain file, a name ending in ".font" as
 // a font without that ending, any other name as a font. Names compare without
 // regard to case. No match: [fileName] itself. A match: its chunk name (the
-// container is the entry's own, or [scriptPath] when that is empty), valid
-// until the next call; *[outFontFlag] becomes [fontFlag] (0 for ".ttf" and
+// container is the entry's own, or [scriptPath] when that is empty), built in
+// [result] and valid until [result] changes; *[outFontFlag] becomes [fontFlag] (0 for ".ttf" and
 // ".otf" names). An entry whose data lies in memory (offset -1) gets a memory
 // name that names no registered data.
-const char* ResolveLinkedFileIn(std::span<const vkLinkedFile> files, int64_t appletOffset,
-                                const char* scriptPath, const char* fileName, int fontFlag,
-                                int* outFontFlag);
+const char* ResolveLinkedFileIn(std::string& result, std::span<const vkLinkedFile> files, int64_t appletOffset,
+                                const char* scriptPath, const char* fileName, int fontFlag, int* outFontFlag);
 
 
 // A lock on a file, a directory or a linked file (no platform lock).

@@ -6,9 +6,6 @@
 
 #include <chrono>
 
-vkEventQueue gEventQueue;
-vkDisplayScalingQuery gDisplayIsScaling = nullptr;
-
 namespace {
 
 int64_t Milliseconds(vkTimeValue t) { return int64_t(t.seconds) * 1000 + int64_t(t.micros / 1000); }
@@ -19,8 +16,10 @@ bool vkEventQueue::Post(vkDisplay* display, uint32_t type, uint32_t data1, uint3
                         std::unique_ptr<vkEventPayload>&& payload, vkTimeValue now) {
   std::lock_guard<std::recursive_mutex> hold(mutex_);
   if (count_ >= kCapacity) return false;
-  if (type == EVENT_SIZEWINDOW && display != nullptr && gDisplayIsScaling != nullptr && gDisplayIsScaling(display))
-    return false;
+  if (type == EVENT_SIZEWINDOW && display != nullptr) {
+    const vkDisplayScalingQuery isScaling = isScaling_.load(std::memory_order_acquire);
+    if (isScaling != nullptr && isScaling(display)) return false;
+  }
   vkEvent& slot = slots_[count_.load(std::memory_order_relaxed)];
   slot.type = type;
   slot.data1 = data1;
@@ -109,13 +108,13 @@ vkTimeValue EventClockNow() {
 
 bool PostEvent(vkDisplay* display, uint32_t type, uint32_t data1, uint32_t data2, uint32_t data3,
                std::unique_ptr<vkEventPayload>&& payload) {
-  return gEventQueue.Post(display, type, data1, data2, data3, std::move(payload), EventClockNow());
+  return ProgramEventQueue().Post(display, type, data1, data2, data3, std::move(payload), EventClockNow());
 }
 
-uint32_t GetEvent(size_t n, vkEventInfo& out, bool take) { return gEventQueue.Get(n, out, take); }
+uint32_t GetEvent(size_t n, vkEventInfo& out, bool take) { return ProgramEventQueue().Get(n, out, take); }
 
-void PurgeDisplayEvents(const vkDisplay* display) { gEventQueue.PurgeDisplay(display); }
+void PurgeDisplayEvents(const vkDisplay* display) { ProgramEventQueue().PurgeDisplay(display); }
 
-void RemoveEvents(int32_t n, bool lock) { gEventQueue.Remove(n, lock); }
+void RemoveEvents(int32_t n, bool lock) { ProgramEventQueue().Remove(n, lock); }
 
-void ExpireEvents(uint32_t expiryMs) { gEventQueue.Expire(EventClockNow(), expiryMs); }
+void ExpireEvents(uint32_t expiryMs) { ProgramEventQueue().Expire(EventClockNow(), expiryMs); }

@@ -64,9 +64,9 @@ struct vkEventInfo {
 
 // Asks whether [display] is scaling what it shows; while it is, the program
 // itself resizes the window and size events of that display are not queued.
-// The display library installs it; without it no display scales.
+// The display library installs it (vkPlatformHooks); without it no display
+// scales.
 using vkDisplayScalingQuery = bool (*)(const vkDisplay* display);
-extern vkDisplayScalingQuery gDisplayIsScaling;
 
 // Events older than this many milliseconds are dropped unless the script
 // sets another expiry.
@@ -103,6 +103,10 @@ class vkEventQueue {
   bool MayHoldEvents() const { return count_.load(std::memory_order_acquire) != 0; }
   std::recursive_mutex& Mutex() { return mutex_; }
 
+  // Installs the query that size events of scaling displays are dropped by;
+  // NULL drops none.
+  void SetScalingQuery(vkDisplayScalingQuery query) { isScaling_.store(query, std::memory_order_release); }
+
  private:
   void RemoveLocked(int32_t n);
 
@@ -111,10 +115,11 @@ class vkEventQueue {
   // Changed only under the mutex; atomic so that MayHoldEvents may read it
   // without.
   std::atomic<size_t> count_{0};
+  std::atomic<vkDisplayScalingQuery> isScaling_{nullptr};
 };
 
-// The program's queue.
-extern vkEventQueue gEventQueue;
+// The program's queue, held by the platform's record.
+vkEventQueue& ProgramEventQueue();
 
 // The time events are stamped with.
 vkTimeValue EventClockNow();

@@ -79,6 +79,9 @@ struct vkPlatformHooks {
   // screen and window (the display is the primary one and no requester is
   // open over it); NULL: it may.
   bool (*mayModeSwitch)(vkState* L, const vkDisplay* display) = nullptr;
+  // Whether [display] scales what it shows (its size events are then not
+  // queued); NULL: no display scales.
+  bool (*isScaling)(const vkDisplay* display) = nullptr;
 };
 
 // Registers [hooks]; they stay registered across vkosInit and vkosExit.

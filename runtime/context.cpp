@@ -46,8 +46,8 @@ const char* ResolveLinkedFile(vkState* L, const char* fileName, int fontFlag, in
   const auto* applet = static_cast<const vkApplet*>(vmGetRegistryPointer(L, "applet"));
   if (!applet) return fileName;
   const auto* context = static_cast<const vkProgramContext*>(vmGetRegistryPointer(L, "clargs"));
-  return ResolveLinkedFileIn(applet->linkedFiles, applet->baseOffset, context ? context->scriptPath.c_str() : "",
-                             fileName, fontFlag, outFontFlag);
+  return ResolveLinkedFileIn(ProgramContext(L).resolvedLinkedFile, applet->linkedFiles, applet->baseOffset,
+                             context ? context->scriptPath.c_str() : "", fileName, fontFlag, outFontFlag);
 }
 
 vkProgramContext& ProgramContext(vkState* L) {

@@ -273,6 +273,7 @@ struct vkState;
 struct vkProgramContext {
   uint32_t isApplet = 0;
   std::string scriptPath;
+  std::string resolvedLinkedFile;  // the last chunk name ResolveLinkedFile built
   std::string executablePath;
   std::string outputPath;   // the COMPILE option's argument
   std::string scriptAlias;  // shown instead of the path when opening
@@ -337,5 +338,6 @@ void AttachProgramContext(vkState* L, vkProgramContext* context);
 
 // ResolveLinkedFileIn on the running applet's linked files (registry "applet") with the
 // script path of the program context (registry "clargs") as the default
-// container; [fileName] itself when the engine holds no applet.
+// container; [fileName] itself when the engine holds no applet. A chunk name
+// stays valid until the next call on the same engine.
 const char* ResolveLinkedFile(vkState* L, const char* fileName, int fontFlag, int* outFontFlag);

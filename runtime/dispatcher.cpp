@@ -477,9 +477,9 @@ constexpr vkTypeHandler kTypeHandlers[] = {
 // true when there was one, or a label jump in [*jumped].
 bool TakeQueuedEvent(vkState* L, vkEventState& events, bool fromWhileMouseOn, bool* jumped) {
   // Nothing queued and no label events is the common case: no lock for it.
-  if (!gEventQueue.MayHoldEvents() && events.labels.empty()) return false;
-  std::unique_lock<std::recursive_mutex> hold(gEventQueue.Mutex());
-  if (gEventQueue.Count() == 0 && events.labels.empty()) return false;
+  if (!ProgramEventQueue().MayHoldEvents() && events.labels.empty()) return false;
+  std::unique_lock<std::recursive_mutex> hold(ProgramEventQueue().Mutex());
+  if (ProgramEventQueue().Count() == 0 && events.labels.empty()) return false;
   ExpireEvents(uint32_t(RuntimeAttrs(L).eventExpiry));
   if (!events.labels.empty()) {
     vkEventInfo e;

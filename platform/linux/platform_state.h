@@ -15,6 +15,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include "platform/eventqueue.h"
 #include "platform/linux/joysticks.h"
 #include "platform/vkos_display.h"
 #include "platform/vkos_events.h"
@@ -104,6 +105,9 @@ struct vkPlatformState {
   vkCursorSet cursors;
   FcConfig* fontConfig = nullptr;      // the system-font configuration while started
   FT_Library fontLibrary = nullptr;    // FreeType for the system fonts
+  // The input event queue; kept across start and stop, so that what was
+  // posted before the start stays queued.
+  std::unique_ptr<vkEventQueue> events = std::make_unique<vkEventQueue>();
 };
 extern vkPlatformState gPlatform;
 

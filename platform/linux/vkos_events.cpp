@@ -105,16 +105,23 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
   return result;
 }
 
+// Starts the record afresh, keeping what lives across start and stop: the
+// hooks, the audio output, a test's clock and the event queue.
+void ResetPlatformState() {
+  vkPlatformState fresh;
+  fresh.hooks = gPlatform.hooks;
+  fresh.audio = std::move(gPlatform.audio);
+  fresh.clock = gPlatform.clock;
+  fresh.events = std::move(gPlatform.events);
+  gPlatform = std::move(fresh);
+}
+
 }  // namespace
 
+vkEventQueue& ProgramEventQueue() { return *gPlatform.events; }
+
 int vkosInit() {
-  const vkPlatformHooks hooks = gPlatform.hooks;
-  auto audio = std::move(gPlatform.audio);
-  const vkPlatformClock clock = gPlatform.clock;
-  gPlatform = vkPlatformState{};
-  gPlatform.hooks = hooks;
-  gPlatform.audio = std::move(audio);
-  gPlatform.clock = clock;
+  ResetPlatformState();
   if (SDL_Init(SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) return kErrPlatformStart;
   // No window system (no display) is no reason to refuse: the player then
   // runs headless and opening a window fails on its own.
@@ -150,13 +157,7 @@ void vkosExit() {
   gPlatform.pumpTicker = 0;
   gPlatform.signals.gate.store(1);
   SDL_Quit();
-  const vkPlatformHooks hooks = gPlatform.hooks;
-  auto audio = std::move(gPlatform.audio);
-  const vkPlatformClock clock = gPlatform.clock;
-  gPlatform = vkPlatformState{};
-  gPlatform.hooks = hooks;
-  gPlatform.audio = std::move(audio);
-  gPlatform.clock = clock;
+  ResetPlatformState();
 }
 
 int vkosPumpEvents(vkState* L, vkDebugInfo*) {
@@ -242,6 +243,9 @@ void vkosWakeEventLoop() {
 
 int vkosRunMainChunk(vkState* L, int (*run)(vkState* L)) { return run(L); }
 
-void vkosSetHooks(const vkPlatformHooks& hooks) { gPlatform.hooks = hooks; }
+void vkosSetHooks(const vkPlatformHooks& hooks) {
+  gPlatform.hooks = hooks;
+  gPlatform.events->SetScalingQuery(hooks.isScaling);
+}
 
 void vkosRunStateHook() {}

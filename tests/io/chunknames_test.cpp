@@ -79,6 +79,7 @@ TEST(ChunkNames, MalformedNamesAreRefused) {
 }
 
 TEST(LinkedFiles, ResolveByNameAndKind) {
+  std::string buffer;
   std::vector<vkLinkedFile> files = {
       {"Pics/Title.PNG", 10, 20, ""},
       {"::font:Vera", 30, 40, "/other/container"},
@@ -102,19 +103,19 @@ TEST(LinkedFiles, ResolveByNameAndKind) {
   };
   for (const Case& c : cases) {
     int outFlag = 99;
-    const char* got = ResolveLinkedFileIn(files, 100, "/apps/a.vka", c.fileName, c.fontFlag, &outFlag);
+    const char* got = ResolveLinkedFileIn(buffer, files, 100, "/apps/a.vka", c.fileName, c.fontFlag, &outFlag);
     EXPECT_STREQ(got, c.result ? c.result : c.fileName) << c.fileName;
     if (!c.result) {
       EXPECT_EQ(got, c.fileName);
     }
     EXPECT_EQ(outFlag, c.outFlag) << c.fileName;
   }
-  EXPECT_STREQ(ResolveLinkedFileIn({}, 0, "x", "name", 0, nullptr), "name");
+  EXPECT_STREQ(ResolveLinkedFileIn(buffer, {}, 0, "x", "name", 0, nullptr), "name");
   // Data in memory that nobody registered: a memory name that opens nothing,
   // whatever is registered under the applet offset.
   const uint8_t data[8] = {};
   vkMemoryChunk registration(data, sizeof data);
-  const char* name = ResolveLinkedFileIn(files, registration.key(), "/apps/a.vka", "INMEMORY.BIN", 0, nullptr);
+  const char* name = ResolveLinkedFileIn(buffer, files, registration.key(), "/apps/a.vka", "INMEMORY.BIN", 0, nullptr);
   EXPECT_STREQ(name, ":::chunkS0:8*inmemory.bin/0");
   vkChunkName chunk;
   EXPECT_FALSE(ResolveChunkName(name, &chunk));

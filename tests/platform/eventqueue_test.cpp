@@ -65,12 +65,11 @@ TEST(EventQueue, SizeEventsOfScalingDisplaysAreDropped) {
       {scaled.get(), EVENT_SIZEWINDOW, false, true},
   };
   for (const auto& c : cases) {
-    gDisplayIsScaling = c.installed ? FakeIsScaling : nullptr;
     vkEventQueue queue;
+    queue.SetScalingQuery(c.installed ? FakeIsScaling : nullptr);
     EXPECT_EQ(queue.Post(c.display, c.type, 0, 0, 0, nullptr, {}), c.queued);
     EXPECT_EQ(queue.Count(), c.queued ? 1u : 0u);
   }
-  gDisplayIsScaling = nullptr;
 }
 
 TEST(EventQueue, RemovalKeepsLaterEventsInOrder) {
@@ -187,9 +186,9 @@ TEST(EventQueue, ProgramQueueStampsEventsNow) {
   RemoveEvents(-1, true);
   ASSERT_TRUE(PostEvent(nullptr, EVENT_DROPFILE, 1, 2, 0, Files("x")));
   ExpireEvents();
-  EXPECT_EQ(gEventQueue.Count(), 1u);
+  EXPECT_EQ(ProgramEventQueue().Count(), 1u);
   RemoveEvents(-1, true);
-  EXPECT_EQ(gEventQueue.Count(), 0u);
+  EXPECT_EQ(ProgramEventQueue().Count(), 0u);
 }
 
 TEST(EventQueue, PostsFromSeveralThreadsAllArrive) {

@@ -306,7 +306,7 @@ TEST_F(Translate, ADropPostedToAFullQueueIsFreed) {
   TranslateEvent(Drop(SDL_DROPBEGIN), os_, 0, false);
   TranslateEvent(Drop(SDL_DROPFILE, name.data()), os_, 0, false);
   TranslateEvent(Drop(SDL_DROPCOMPLETE), os_, 0, false);  // dropped: the sanitizer build sees no leak
-  EXPECT_EQ(gEventQueue.Count(), vkEventQueue::kCapacity);
+  EXPECT_EQ(ProgramEventQueue().Count(), vkEventQueue::kCapacity);
   EXPECT_TRUE(os_.window->drops.empty());
 }
 

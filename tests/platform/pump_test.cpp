@@ -231,9 +231,9 @@ TEST_F(Pump, InterruptAsksEachDisplayToClose) {
   Drain();
   RemoveEvents(-1, true);
   std::raise(SIGINT);
-  for (int i = 0; i < 10 && gEventQueue.Count() == 0; i++) EXPECT_EQ(PumpInFull(), 0);
+  for (int i = 0; i < 10 && ProgramEventQueue().Count() == 0; i++) EXPECT_EQ(PumpInFull(), 0);
   vkEventInfo info;
-  std::lock_guard hold(gEventQueue.Mutex());
+  std::lock_guard hold(ProgramEventQueue().Mutex());
   ASSERT_NE(GetEvent(0, info, false), 0u);
   EXPECT_EQ(info.type, EVENT_CLOSEWINDOW);
   EXPECT_EQ(info.display, &t.display);

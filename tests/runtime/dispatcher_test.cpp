@@ -476,10 +476,10 @@ TEST_F(Dispatcher, LabelEventsJumpAndTakeTheirEvents) {
   vkDispatchOutcome outcome;
   EXPECT_EQ(DispatchNextEvent(L, *events_, false, &outcome), -1);
   EXPECT_EQ(ErrorInfo().jumpOffset, 30);
-  EXPECT_EQ(gEventQueue.Count(), 1u);  // the click and the one before it are gone
+  EXPECT_EQ(ProgramEventQueue().Count(), 1u);  // the click and the one before it are gone
   // Without the ALL switch a key with no label of its own goes on as an event.
   EXPECT_EQ(DispatchNextEvent(L, *events_, false, &outcome), 0);
-  EXPECT_EQ(gEventQueue.Count(), 0u);
+  EXPECT_EQ(ProgramEventQueue().Count(), 0u);
   EXPECT_EQ(Call("EnableEvent", {14, 0}), "");
   PostEvent(key, EVENT_KEY, 1, 0, 'z');
   EXPECT_EQ(DispatchNextEvent(L, *events_, false, &outcome), -1);
