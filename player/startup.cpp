@@ -92,7 +92,7 @@ const vkShutdownStep kShutdownSteps[] = {
     {"FreeAllBGPics", [](vkState* L) { FreeAllBGPics(L); }},
     {"FreeAllSprites", [](vkState* L) { FreeAllSprites(L); }},
     {"FreeAllStopwatches", [](vkState* L) { if (L) FreeAllStopwatches(L); }},
-    {"FreeAllTextObjectsAndFonts", [](vkState*) { FreeAllTextObjectsAndFonts(); }},
+    {"FreeAllTextObjectsAndFonts", [](vkState* L) { FreeAllTextObjectsAndFonts(L); }},
     {"FreeAllAnims", [](vkState*) { FreeAllAnims(); }},
     {"CloseLayersLibrary", [](vkState*) { CloseLayersLibrary(); }},
     {"CloseAllFileHandles", [](vkState* L) { if (L) CloseAllDosObjects(L); }},

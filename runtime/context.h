@@ -268,6 +268,7 @@ inline constexpr uint32_t kExeTypeMacOS = 0x100;
 
 struct vkGraphicsState;
 struct vkSoundLibrary;
+struct vkTextRunState;
 struct vkState;
 
 struct vkProgramContext {
@@ -320,6 +321,8 @@ struct vkProgramContext {
   std::shared_ptr<vkGraphicsState> graphics;
   // The sound library's (sound/soundlib.h), made the same way.
   std::shared_ptr<vkSoundLibrary> sound;
+  // The text subsystem's (text/textstate.h): fonts and the text style.
+  std::shared_ptr<vkTextRunState> text;
 
   // Called with the name of each shutdown step before it runs (tests watch
   // the order through it).

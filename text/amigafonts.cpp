@@ -228,7 +228,7 @@ std::string FindAmigaFontFile(const char* name) {
   return {};
 }
 
-bool LoadAmigaFont(const char* name, int32_t size, vkFont* font) {
+bool LoadAmigaFont(const vkFontState& fs, const char* name, int32_t size, vkFont* font) {
   const bool linked = IsChunkName(name);
   std::string contentsName = name;
   if (!linked && !EndsWithFont(contentsName)) contentsName += ".font";
@@ -261,7 +261,7 @@ bool LoadAmigaFont(const char* name, int32_t size, vkFont* font) {
     if (digits == 0) return false;
     std::string rest = p + digits;
     rest = rest.substr(0, rest.find('/'));
-    sizePath = std::string(kChunkPrefix) + std::to_string(offset + gFonts.appletOffset) + rest + "/" +
+    sizePath = std::string(kChunkPrefix) + std::to_string(offset + fs.appletOffset) + rest + "/" +
                std::string(chunk.container);
   } else {
     sizePath.assign(contentsName.c_str(), GetPathEnd(contentsName.c_str()) - contentsName.c_str());
@@ -269,7 +269,7 @@ bool LoadAmigaFont(const char* name, int32_t size, vkFont* font) {
     if (sizePath.size() >= 1024) return false;
   }
   auto sizeFile = ReadWholeFile(sizePath.c_str());
-  if (!sizeFile || !ParseAmigaSizeFile(*sizeFile, gFonts.preloading, font)) return false;
+  if (!sizeFile || !ParseAmigaSizeFile(*sizeFile, fs.preloading, font)) return false;
   font->name = fontName;
   font->size = size;
   return true;

@@ -51,8 +51,8 @@ bool ParseAmigaContents(std::span<const uint8_t> bytes, std::vector<vkAmigaConte
 bool ParseAmigaSizeFile(std::span<const uint8_t> bytes, bool preloading, vkFont* font);
 
 // Loads [name] (a ".font" path or a linked contents chunk) at [size] into
-// [font]; false when it cannot (the caller reports 1064).
-bool LoadAmigaFont(const char* name, int32_t size, vkFont* font);
+// [font] ([fs] gives the applet's offset and whether preloads run); false when it cannot (the caller reports 1064).
+bool LoadAmigaFont(const vkFontState& fs, const char* name, int32_t size, vkFont* font);
 // The path of a ".font" file for [name] in the current folder or under
 // "Fonts/"; empty when there is none.
 std::string FindAmigaFontFile(const char* name);

@@ -69,16 +69,13 @@ vkFontBytes FileReader(vkFile* file) {
   };
 }
 
-// The directory's entries; kept in the font layer's record.
-std::vector<vkFontDirEntry>& Entries() { return gFonts.directory; }
-
-void AddEntry(vkFontDirEntry entry) {
-  for (const vkFontDirEntry& e : Entries())
+void AddEntry(vkFontDirectory& dir, vkFontDirEntry entry) {
+  for (const vkFontDirEntry& e : dir.entries)
     if (strcasecmp(e.fullName.c_str(), entry.fullName.c_str()) == 0) return;
-  Entries().push_back(std::move(entry));
+  dir.entries.push_back(std::move(entry));
 }
 
-void AddFace(const std::string& path, const vkFontBytes& read, uint64_t at, int32_t faceIndex, int64_t start,
+void AddFace(vkFontDirectory& dir, const std::string& path, const vkFontBytes& read, uint64_t at, int32_t faceIndex, int64_t start,
              int64_t length, bool forListing) {
   std::string family, style;
   if (!ParseFontNameTable(read, at, &family, &style) || family.empty()) return;
@@ -91,10 +88,10 @@ void AddFace(const std::string& path, const vkFontBytes& read, uint64_t at, int3
   e.length = length;
   StyleWeightSlant(style, &e.weight, &e.slant);
   const bool plain = IsPlainStyleName(style);
-  AddEntry(e);
+  AddEntry(dir, e);
   if (!forListing && plain) {
     e.fullName = family;
-    AddEntry(std::move(e));
+    AddEntry(dir, std::move(e));
   }
 }
 
@@ -173,7 +170,7 @@ bool IsPlainStyleName(const std::string& style) {
   return false;
 }
 
-void ScanFontFile(const std::string& path, bool forListing) {
+void ScanFontFile(vkFontDirectory& dir, const std::string& path, bool forListing) {
   if (path.size() < 6) return;
   vkFilePtr file = OpenStream(path.c_str(), VKFILE_READ);
   if (!file) return;
@@ -198,12 +195,12 @@ void ScanFontFile(const std::string& path, bool forListing) {
     } else if (id != 0x0F03) {
       return;
     }
-    AddEntry(std::move(e));
+    AddEntry(dir, std::move(e));
   } else if (EndsWithNoCase(path, ".ttf") || EndsWithNoCase(path, ".otf")) {
-    AddFace(path, read, 0, 0, 0, -1, forListing);
+    AddFace(dir, path, read, 0, 0, 0, -1, forListing);
   } else if (EndsWithNoCase(path, ".ttc")) {
     const std::vector<uint64_t> members = ParseCollection(read);
-    for (size_t i = 0; i < members.size(); i++) AddFace(path, read, members[i], int32_t(i), 0, -1, forListing);
+    for (size_t i = 0; i < members.size(); i++) AddFace(dir, path, read, members[i], int32_t(i), 0, -1, forListing);
   } else if (EndsWithNoCase(path, ".dfont")) {
     uint64_t at = 256;
     for (int items = 0; items < 4096; items++) {
@@ -215,35 +212,36 @@ void ScanFontFile(const std::string& path, bool forListing) {
         if (offset > n || count > n - offset) return std::nullopt;
         return read(at + 4 + offset, count);
       };
-      AddFace(path, inner, 0, 0, int64_t(at + 4), n, forListing);
+      AddFace(dir, path, inner, 0, 0, int64_t(at + 4), n, forListing);
       at += 4 + uint64_t{n};
     }
   }
 }
 
-void ScanFontDirectories(bool forListing) {
-  if (!Entries().empty()) return;
-  for (const std::string& path : vkosListFontFiles()) ScanFontFile(path, forListing);
-  if (gFonts.programFonts.empty()) return;
-  vkOSLockPtr lock = vkosLockFile(gFonts.programFonts.c_str(), VKOS_LOCK_READ);
+void ScanFontDirectories(vkFontDirectory& dir, bool forListing) {
+  if (!dir.entries.empty()) return;
+  for (const std::string& path : vkosListFontFiles()) ScanFontFile(dir, path, forListing);
+  if (dir.programFonts.empty()) return;
+  vkOSLockPtr lock = vkosLockFile(dir.programFonts.c_str(), VKOS_LOCK_READ);
   int isDirectory = 0;
   if (!lock || vkosBeginDirScan(lock.get(), &isDirectory) != 0) return;
   const char* name = nullptr;
   std::vector<std::string> files;
   while (vkosExamineNext(lock.get(), &name, &isDirectory, nullptr))
     if (!isDirectory) {
-      std::string path = gFonts.programFonts;
+      std::string path = dir.programFonts;
       AddPart(path, name);
       files.push_back(path);
     }
   vkosEndDirScan(lock.get());
   std::sort(files.begin(), files.end());
-  for (const std::string& path : files) ScanFontFile(path, forListing);
+  for (const std::string& path : files) ScanFontFile(dir, path, forListing);
 }
 
-const vkFontDirEntry* FindFontFile(const char* name, int32_t weight, int32_t slant, bool single) {
-  ScanFontDirectories(false);
-  for (const vkFontDirEntry& e : Entries()) {
+const vkFontDirEntry* FindFontFile(vkFontDirectory& dir, const char* name, int32_t weight, int32_t slant,
+                                   bool single) {
+  ScanFontDirectories(dir, false);
+  for (const vkFontDirEntry& e : dir.entries) {
     if (e.bitmap || (single && (e.start != 0 || e.faceIndex != 0))) continue;
     if (weight == -1 ? strcasecmp(e.fullName.c_str(), name) == 0
                      : strcasecmp(e.family.c_str(), name) == 0 && e.weight == weight && e.slant == slant)
@@ -252,5 +250,4 @@ const vkFontDirEntry* FindFontFile(const char* name, int32_t weight, int32_t sla
   return nullptr;
 }
 
-void FreeFontDirectory() { Entries().clear(); }
-const std::vector<vkFontDirEntry>& FontDirectory() { return Entries(); }
+void FreeFontDirectory(vkFontDirectory& dir) { dir.entries.clear(); }

@@ -40,13 +40,20 @@ std::vector<uint64_t> ParseCollection(const vkFontBytes& read);
 void StyleWeightSlant(const std::string& style, int32_t* weight, int32_t* slant);
 bool IsPlainStyleName(const std::string& style);
 
+// The directory of one run: its entries, filled on first use, and the
+// program's "Fonts" folder scanned after the system's font files.
+struct vkFontDirectory {
+  std::vector<vkFontDirEntry> entries;
+  std::string programFonts;
+};
+
 // Scans the folders once while the directory is empty ([forListing]: no
 // second entries under the family alone).
-void ScanFontDirectories(bool forListing);
+void ScanFontDirectories(vkFontDirectory& dir, bool forListing);
 // The face named [name] (weight -1: by full name; else by family, weight and
 // slant); [single] only faces at the start of their file. NULL when none.
-const vkFontDirEntry* FindFontFile(const char* name, int32_t weight, int32_t slant, bool single);
-void FreeFontDirectory();
-const std::vector<vkFontDirEntry>& FontDirectory();
+const vkFontDirEntry* FindFontFile(vkFontDirectory& dir, const char* name, int32_t weight, int32_t slant,
+                                   bool single);
+void FreeFontDirectory(vkFontDirectory& dir);
 // Enters the faces of one file (by its ending) into the directory.
-void ScanFontFile(const std::string& path, bool forListing);
+void ScanFontFile(vkFontDirectory& dir, const std::string& path, bool forListing);

@@ -9,6 +9,7 @@
 #include <strings.h>
 
 #include "base/catalog.h"
+#include "base/errorcodes.h"
 #include "base/errorinfo.h"
 #include "base/paths.h"
 #include "io/chunknames.h"
@@ -17,8 +18,6 @@
 #include "text/amigafonts.h"
 #include "text/truetype.h"
 
-vkFontState gFonts;
-
 vkFont::vkFont() = default;
 vkFont::~vkFont() {
   if (system) vkosCloseSystemFont(system);
@@ -26,9 +25,6 @@ vkFont::~vkFont() {
 
 namespace {
 
-constexpr uint32_t kErrFontNotFound = 1334;  // "Could not find font %ld!"
-constexpr uint32_t kErrFontIsFile = 1335;    // "Font specification must not be a file!"
-constexpr uint32_t kErrCannotOpenFont = 1064;
 constexpr uint32_t kCatalogCannotOpenFont = 116;  // "Cannot open font %s with size %ld!"
 constexpr uint32_t kLinkedSystemFont = 2;    // flags word: a system font follows
 constexpr uint32_t kLinkedSkipBlock = 4;     // flags word: a length and that many bytes to skip
@@ -72,7 +68,7 @@ enum class LinkedKind { kAmiga, kSystem };
 uint32_t ReadLinkedFlags(const char* name, std::string* rest, LinkedKind* kind) {
   vkChunkName chunk;
   vkFilePtr file = OpenStream(name, VKFILE_READ);
-  if (!file || !ResolveChunkName(name, &chunk) || chunk.inMemory) return 1045;  // memory data cannot be named in part
+  if (!file || !ResolveChunkName(name, &chunk) || chunk.inMemory) return kErrCannotRead;  // memory data cannot be named in part
   uint8_t word[4];
   if (ReadStream(file.get(), word, 4) != 4) return kErrCannotOpenFont;
   const uint32_t flags = (uint32_t(word[0]) << 24) | (word[1] << 16) | (word[2] << 8) | word[3];
@@ -90,13 +86,13 @@ uint32_t ReadLinkedFlags(const char* name, std::string* rest, LinkedKind* kind) 
   return 0;
 }
 
-uint32_t OpenFontObject(const char* name, int32_t size, int32_t engine, uint32_t cache, bool linked, vkFont** out) {
+uint32_t OpenFontObject(vkFontState& fs, const char* name, int32_t size, int32_t engine, uint32_t cache, bool linked, vkFont** out) {
   std::string path = name;
   bool amigaOnly = false, systemOnly = false;
   if (linked && IsChunkName(name)) {
     LinkedKind kind;
     if (const uint32_t code = ReadLinkedFlags(name, &path, &kind)) {
-      if (code == 1045) SetErrorText(name);
+      if (code == kErrCannotRead) SetErrorText(name);
       else SetOpenError(name, size);
       return code;
     }
@@ -107,18 +103,18 @@ uint32_t OpenFontObject(const char* name, int32_t size, int32_t engine, uint32_t
   bool opened = false;
   if (size >= kMinFontSize && size <= kMaxFontSize) {
     if (engine == FONTENGINE_INBUILT) {
-      opened = OpenTrueTypeFont(path.c_str(), size, cache, font.get());
+      opened = OpenTrueTypeFont(fs, path.c_str(), size, cache, font.get());
     } else if (engine == FONTENGINE_NATIVE) {
-      if (strcasecmp(path.c_str(), "topaz") == 0 && size == 8 && gFonts.builtin) {
-        *out = gFonts.builtin.get();
+      if (strcasecmp(path.c_str(), "topaz") == 0 && size == 8 && fs.builtin) {
+        *out = fs.builtin.get();
         return 0;
       }
       if (!systemOnly) {
         if (IsChunkName(path.c_str())) {
-          opened = LoadAmigaFont(path.c_str(), size, font.get());
+          opened = LoadAmigaFont(fs, path.c_str(), size, font.get());
         } else {
           const std::string file = FindAmigaFontFile(path.c_str());
-          opened = !file.empty() && LoadAmigaFont(file.c_str(), size, font.get());
+          opened = !file.empty() && LoadAmigaFont(fs, file.c_str(), size, font.get());
         }
       }
       if (!opened && !amigaOnly) {
@@ -161,7 +157,13 @@ uint32_t OpenFontObject(const char* name, int32_t size, int32_t engine, uint32_t
 
 }  // namespace
 
-uint32_t OpenFontByName(const char* name, int32_t size, int32_t engine, uint32_t cache, bool linked, vkFont** out) {
+uint32_t OpenFontByName(vkState* L, const char* name, int32_t size, int32_t engine, uint32_t cache, bool linked,
+                        vkFont** out) {
+  return OpenFontByName(FontState(L), name, size, engine, cache, linked, out);
+}
+
+uint32_t OpenFontByName(vkFontState& fs, const char* name, int32_t size, int32_t engine, uint32_t cache,
+                        bool linked, vkFont** out) {
   std::string wanted = name;
   for (const DefaultName& d : kDefaultNames)
     if (wanted == d.name) {
@@ -174,7 +176,7 @@ uint32_t OpenFontByName(const char* name, int32_t size, int32_t engine, uint32_t
     if (EndsWithFontNoCase(wanted)) wanted.resize(wanted.size() - 5);
   }
   for (;;) {
-    for (const vkFontCacheEntry& e : gFonts.cache)
+    for (const vkFontCacheEntry& e : fs.cache)
       if (e.cache == cache && e.engine == engine && e.size == size &&
           strcasecmp(e.requestedName.c_str(), wanted.c_str()) == 0) {
         ScaleFont(e.font, 1.0, 1.0);
@@ -182,10 +184,10 @@ uint32_t OpenFontByName(const char* name, int32_t size, int32_t engine, uint32_t
         return 0;
       }
     vkFont* font = nullptr;
-    const uint32_t code = OpenFontObject(wanted.c_str(), size, engine, cache, linked, &font);
+    const uint32_t code = OpenFontObject(fs, wanted.c_str(), size, engine, cache, linked, &font);
     if (code == 0) {
       if (!font->builtin) font->requestedName = wanted;
-      gFonts.cache.push_back({wanted, size, engine, cache, font});
+      fs.cache.push_back({wanted, size, engine, cache, font});
       *out = font;
       return 0;
     }
@@ -220,10 +222,9 @@ bool TextToCodes(const char* text, size_t length, int32_t encoding, std::vector<
 
 uint32_t MeasureFontText(vkFont* font, const char* text, size_t length, uint32_t style, int32_t encoding,
                          vkTextMetrics* out) {
-  if (!font) font = gFonts.builtin.get();
   *out = {};
   std::vector<uint32_t> codes;
-  if (!TextToCodes(text, length, encoding, &codes)) return 1303;
+  if (!TextToCodes(text, length, encoding, &codes)) return kErrTextToUnicode;
   switch (font->engine) {
     case kFontAmiga:
     case kFontAmigaColour:
@@ -241,7 +242,7 @@ uint32_t MeasureFontText(vkFont* font, const char* text, size_t length, uint32_t
     }
     case kFontTrueType: {
       auto& memo = font->trueType->measured;
-      const bool remember = length < 1024;
+      const bool remember = length < kMeasureMemoLimit;
       std::tuple<std::string, uint32_t, int32_t> key;
       if (remember) {
         key = {std::string(text, length), style & (kStyleBold | kStyleItalic | kStyleAntialias), encoding};
@@ -262,9 +263,8 @@ uint32_t MeasureFontText(vkFont* font, const char* text, size_t length, uint32_t
 
 uint32_t RenderFontText(vkFont* font, const vkTextTarget& target, int32_t x, int32_t y, const char* text,
                         size_t length, uint32_t style, int32_t encoding) {
-  if (!font) font = gFonts.builtin.get();
   std::vector<uint32_t> codes;
-  if (!TextToCodes(text, length, encoding, &codes)) return 1303;
+  if (!TextToCodes(text, length, encoding, &codes)) return kErrTextToUnicode;
   switch (font->engine) {
     case kFontAmiga:
     case kFontAmigaColour:
@@ -301,26 +301,29 @@ void FreeFontGlyphCache(vkFont* font) {
   if (font && font->engine == kFontSystem) vkosFreeSystemGlyphs(font->system);
 }
 
-uint32_t InitFontEngines() {
-  if (!gFonts.builtin) {
+uint32_t InitFontEngines(vkFontState& fs) {
+  if (!fs.builtin) {
     auto builtin = std::make_unique<vkFont>();
-    if (!MakeBuiltinBitmapFont(builtin.get())) return 1000;
-    gFonts.builtin = std::move(builtin);
+    if (!MakeBuiltinBitmapFont(builtin.get())) return kErrOutOfMemory;
+    fs.builtin = std::move(builtin);
   }
   vkosInitSystemFonts();
-  return InitFreeType();
+  return InitFreeType(fs);
 }
 
-void ExitFontEngines() {
-  gFonts.builtin.reset();
+void ExitFontEngines(vkFontState& fs) {
+  fs.builtin.reset();
   vkosExitSystemFonts();
-  ExitFreeType();
-  FreeFontDirectory();
+  ExitFreeType(fs);
+  FreeFontDirectory(fs.directory);
 }
 
-uint32_t CreatePendingFontBitMaps() {
+uint32_t CreatePendingFontBitMaps(vkState* L) { return CreatePendingFontBitMaps(FontState(L)); }
+
+uint32_t CreatePendingFontBitMaps(vkFontState& fs) {
+  fs.preloading = false;
   // The cache holds every font, also those no node names.
-  for (vkFontCacheEntry& e : gFonts.cache) {
+  for (vkFontCacheEntry& e : fs.cache) {
     vkFont* f = e.font;
     if (f->pendingPixels.empty()) continue;
     vkBitMap* bitmap = nullptr;
@@ -336,18 +339,21 @@ uint32_t CreatePendingFontBitMaps() {
   return 0;
 }
 
-void FreeAllFonts() {
-  gFonts.nodes.clear();
-  for (vkFontCacheEntry& e : gFonts.cache) CloseFontObject(e.font);
-  gFonts.cache.clear();
-  ExitFontEngines();
+void FreeAllFonts(vkFontState& fs) {
+  fs.nodes.clear();
+  for (vkFontCacheEntry& e : fs.cache) CloseFontObject(e.font);
+  fs.cache.clear();
+  ExitFontEngines(fs);
 }
 
-uint32_t FindFont(int32_t number, void* handle, vkFontNode** out) {
-  for (auto& node : gFonts.nodes)
+vkFontState::~vkFontState() { FreeAllFonts(*this); }
+
+uint32_t FindFont(vkFontState& fs, int32_t number, void* handle, vkFontNode** out) {
+  for (auto& node : fs.nodes)
     if (handle ? node->idHandle == handle : (node->idHandle == nullptr && node->idNumber == number)) {
       *out = node.get();
       return 0;
     }
-  return handle ? 1041 : kErrFontNotFound;
+  if (!handle) SetErrorNumber(number);
+  return uint32_t(handle ? kErrObjectNotFound : kErrFontNotFound);
 }

@@ -118,24 +118,34 @@ struct vkFontNode {
   vkFont* font = nullptr;  // borrowed from the cache
 };
 
-// The font layer's run state.
+// The font layer's run state (one per run, held by the text state of the
+// program context): the cache owns its fonts and closes them when it goes.
 struct vkFontState {
   std::vector<vkFontCacheEntry> cache;
   std::vector<std::unique_ptr<vkFontNode>> nodes;
   std::unique_ptr<vkFont> builtin;
   bool preloading = false;    // glyph images stay pending until a display opens
-  std::string programFonts;   // the program's "Fonts" folder
   int64_t appletOffset = 0;   // of the applet inside its file, for linked size files
-  FT_Library freeType = nullptr;  // one library for every TrueType font
-  std::vector<vkFontDirEntry> directory;  // filled on first use, freed at the end
+  FT_Library freeType = nullptr;  // one library for every TrueType font of the run
+  vkFontDirectory directory;      // filled on first use, freed at the end
+  vkFontState() = default;
+  vkFontState(const vkFontState&) = delete;
+  vkFontState& operator=(const vkFontState&) = delete;
+  ~vkFontState();
 };
-extern vkFontState gFonts;
+
+struct vkState;
+
+// The font layer of [L]'s run (text/textstate.cpp).
+vkFontState& FontState(vkState* L);
 
 // Opens [name] at [size] pixels with [engine] (see above); [linked] says the
 // name came from a linked file. 0 with the font in *out, or an error code
-// with the error text in gFonts.errorText.
-uint32_t OpenFontByName(const char* name, int32_t size, int32_t engine, uint32_t cache, bool linked,
+// (1064 with its text in the error record).
+uint32_t OpenFontByName(vkState* L, const char* name, int32_t size, int32_t engine, uint32_t cache, bool linked,
                         vkFont** out);
+uint32_t OpenFontByName(vkFontState& fs, const char* name, int32_t size, int32_t engine, uint32_t cache,
+                        bool linked, vkFont** out);
 void CloseFontObject(vkFont* font);
 void ScaleFont(vkFont* font, double scaleX, double scaleY);
 
@@ -152,16 +162,17 @@ bool FontEngineHasStyle(const vkFont* font);
 void FreeFontGlyphCache(vkFont* font);
 
 // Builds the built-in font and starts the engines; the first error.
-uint32_t InitFontEngines();
-void ExitFontEngines();
+uint32_t InitFontEngines(vkFontState& fs);
+void ExitFontEngines(vkFontState& fs);
 // Gives every cached colour font still holding pending pixels its image and
 // mask; 0 or the first error.
-uint32_t CreatePendingFontBitMaps();
+uint32_t CreatePendingFontBitMaps(vkState* L);
+uint32_t CreatePendingFontBitMaps(vkFontState& fs);
 // Frees the nodes, closes every cached font, empties the cache and stops the
 // engines.
-void FreeAllFonts();
+void FreeAllFonts(vkFontState& fs);
 
 // Font nodes of the script: 0, 1041 or 1334.
-uint32_t FindFont(int32_t number, void* handle, vkFontNode** out);
+uint32_t FindFont(vkFontState& fs, int32_t number, void* handle, vkFontNode** out);
 // Decodes text into code points by [encoding]; false for bad UTF-8.
 bool TextToCodes(const char* text, size_t length, int32_t encoding, std::vector<uint32_t>* out);

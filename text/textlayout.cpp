@@ -8,25 +8,18 @@
 #include <cstring>
 #include <strings.h>
 
+#include "base/errorcodes.h"
 #include "base/errorinfo.h"
 #include "engine/argcheck.h"
 #include "runtime/options.h"
-
-vkTextState gTextState;
+#include "text/textstate.h"
 
 namespace {
 
-constexpr uint32_t kErrValueExpected = 1024;
-constexpr uint32_t kErrBadArgument = 1055;
-constexpr uint32_t kErrClosingBracket = 1108;
-constexpr uint32_t kErrUnknownTag = 1251;
-constexpr uint32_t kErrTagSyntax = 1252;
-constexpr uint32_t kErrTagArguments = 1253;
-constexpr uint32_t kErrNoAntialias = 1255;
 constexpr int32_t kMaxShadow = 64;
 constexpr int32_t kMaxEdgeTag = 8;
 
-vkFont* FontOf(const vkTextStyle& s) { return s.font ? s.font : gFonts.builtin.get(); }
+vkFont* FontOf(vkState* L, const vkTextStyle& s) { return s.font ? s.font : FontState(L).builtin.get(); }
 
 // Shadow offset of a direction; any other direction as south-east.
 void ShadowOffset(int32_t direction, int32_t s, int32_t* dx, int32_t* dy) {
@@ -60,7 +53,7 @@ struct TagReader {
     if (at >= text.size()) return kErrValueExpected;
     if (text[at] == '"') return kErrValueExpected;
     if (text[at] == '#') {
-      if (!L) return 1042;
+      if (!L) return kErrConstantNotFound;
       size_t consumed = 0;
       const char* str = nullptr;
       double num = 0;
@@ -119,17 +112,17 @@ uint32_t ReadTags(vkState* L, const std::string& text, bool plain, const vkTextS
     r.at = nameEnd;
     auto is = [&](const char* n) { return strcasecmp(name.c_str(), n) == 0; };
     if (is("b") || is("i") || is("u")) {
-      if (r.at < text.size() && !IsBlank(text[r.at]) && text[r.at] != ']') return kErrUnknownTag;
+      if (r.at < text.size() && !IsBlank(text[r.at]) && text[r.at] != ']') return kErrUnknownTextTag;
       const uint32_t bit = is("b") ? kStyleBold : is("i") ? kStyleItalic : kStyleUnderlined;
       current.style = closing ? current.style & ~bit : current.style | bit;
     } else if (is("color")) {
       if (closing) {
-        if (colourStack.empty()) return kErrTagSyntax;
+        if (colourStack.empty()) return kErrTextTagSyntax;
         current.fontColour = colourStack.back();
         colourStack.pop_back();
       } else {
         r.SkipBlanks();
-        if (r.at >= text.size() || text[r.at] != '=') return kErrTagArguments;
+        if (r.at >= text.size() || text[r.at] != '=') return kErrTextTagArguments;
         r.at++;
         uint32_t colour = 0;
         if (uint32_t code = r.Value(&colour)) return code;
@@ -151,7 +144,7 @@ uint32_t ReadTags(vkState* L, const std::string& text, bool plain, const vkTextS
           (shadow ? current.shadowColour : current.edgeColour) = colour;
           if (r.Comma()) {
             if (uint32_t code = r.Value(&size)) return code;
-            if (size < 1 || size > uint32_t(shadow ? kMaxShadow : kMaxEdgeTag)) return kErrBadArgument;
+            if (size < 1 || size > uint32_t(shadow ? kMaxShadow : kMaxEdgeTag)) return kErrWrongUsage;
             (shadow ? current.shadowSize : current.edgeSize) = int32_t(size);
             if (shadow && r.Comma()) {
               if (uint32_t code = r.Value(&direction)) return code;
@@ -161,7 +154,7 @@ uint32_t ReadTags(vkState* L, const std::string& text, bool plain, const vkTextS
         }
       }
     } else {
-      return kErrUnknownTag;
+      return kErrUnknownTextTag;
     }
     r.SkipBlanks();
     if (r.at >= text.size() || text[r.at] != ']') return kErrClosingBracket;
@@ -188,8 +181,9 @@ void ClampTextStyle(vkTextStyle* s) {
   if (s->shadowDirection > 7 || s->shadowDirection < 0) s->shadowDirection = 3;
 }
 
-uint32_t MeasureText(const char* text, size_t length, int32_t encoding, const vkTextStyle& s, vkTextMetrics* out) {
-  vkFont* font = FontOf(s);
+uint32_t MeasureText(vkState* L, const char* text, size_t length, int32_t encoding, const vkTextStyle& s,
+                     vkTextMetrics* out) {
+  vkFont* font = FontOf(L, s);
   if (uint32_t code = MeasureFontText(font, text, length, s.style, encoding, out)) return code;
   out->height = font->height;
   if (!FontEngineHasStyle(font)) {
@@ -218,14 +212,16 @@ uint32_t MeasureText(const char* text, size_t length, int32_t encoding, const vk
 
 uint32_t LayoutRuns(vkState* L, vkTextLayout* layout, bool plain, std::vector<vkTextRun>* runs) {
   runs->clear();
-  vkFont* font = FontOf(layout->style);
+  vkFont* font = FontOf(L, layout->style);
   std::vector<Styled> chars;
   std::vector<vkTextStyle> styles;
   if ((layout->style.style & kStyleAntialias) && !font->antialias) return kErrNoAntialias;
   const std::string text = layout->text.empty() ? std::string(" ") : layout->text;
-  if (uint32_t code = ReadTags(L, text, plain, layout->style, &chars, &styles)) return code;
+  vkTextStyle start = layout->style;
+  start.font = font;
+  if (uint32_t code = ReadTags(L, text, plain, start, &chars, &styles)) return code;
   for (const vkTextStyle& s : styles)
-    if ((s.style & kStyleAntialias) && !FontOf(s)->antialias) return kErrNoAntialias;
+    if ((s.style & kStyleAntialias) && !s.font->antialias) return kErrNoAntialias;
 
   const bool decideWraps = layout->wrapWidth > 0 && !layout->wrapTableSet;
   const bool decideTabs = !layout->tabTableSet;
@@ -239,7 +235,7 @@ uint32_t LayoutRuns(vkState* L, vkTextLayout* layout, bool plain, std::vector<vk
   uint32_t runStyle = 0;
   auto close = [&]() -> uint32_t {
     if (!haveRun) return 0;
-    if (uint32_t code = MeasureText(run.text.data(), run.text.size(), layout->encoding, run.style, &run.metrics))
+    if (uint32_t code = MeasureText(L, run.text.data(), run.text.size(), layout->encoding, run.style, &run.metrics))
       return code;
     x = run.x + run.metrics.advance;
     runs->push_back(std::move(run));
@@ -302,7 +298,7 @@ uint32_t LayoutRuns(vkState* L, vkTextLayout* layout, bool plain, std::vector<vk
         std::string piece;
         for (size_t k = i; k < end; k++) piece.push_back(chars[k].c);
         vkTextMetrics m;
-        if (uint32_t code = MeasureText(piece.data(), piece.size(), layout->encoding, styles[si], &m)) return code;
+        if (uint32_t code = MeasureText(L, piece.data(), piece.size(), layout->encoding, styles[si], &m)) return code;
         breakHere = int64_t{x} + m.pixelWidth + m.right > layout->wrapWidth;
         if (breakHere) layout->wrapTable.push_back(word);
       }
@@ -329,7 +325,7 @@ uint32_t LayoutRuns(vkState* L, vkTextLayout* layout, bool plain, std::vector<vk
     const size_t keep = r.text.find_last_not_of(' ');
     if (keep + 1 == r.text.size()) continue;
     r.text.resize(keep == std::string::npos ? 0 : keep + 1);
-    if (uint32_t code = MeasureText(r.text.data(), r.text.size(), layout->encoding, r.style, &r.metrics)) return code;
+    if (uint32_t code = MeasureText(L, r.text.data(), r.text.size(), layout->encoding, r.style, &r.metrics)) return code;
   }
   std::erase_if(*runs, [](const vkTextRun& r) { return r.text.empty(); });
 
@@ -349,9 +345,9 @@ uint32_t LayoutRuns(vkState* L, vkTextLayout* layout, bool plain, std::vector<vk
   return 0;
 }
 
-uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, int32_t wrapWidth, vkTextPicture* out) {
+uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, const vkFont* font, int32_t wrapWidth, vkTextPicture* out) {
   *out = {};
-  vkFont* font = runs.empty() ? gFonts.builtin.get() : FontOf(runs.front().style);
+  if (!runs.empty()) font = runs.front().style.font;
   // Geometry of the picture.
   int64_t left = 0, top = 0, right = 1, bottom = font->height;
   bool needAlpha = false;
@@ -372,7 +368,7 @@ uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, int32_t wrapWidth, vkTextP
     bottom = lastLine + font->height + lowest + 1;
   }
   const int64_t width = right - left, height = bottom - top;
-  if (width <= 0 || height <= 0 || width > 32767 || height > 32767) return 1066;
+  if (width <= 0 || height <= 0 || width > 32767 || height > 32767) return kErrInternalLimit;
   out->offsetX = int32_t(left);
   out->offsetY = int32_t(top);
   out->width = int32_t(width);
@@ -381,7 +377,7 @@ uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, int32_t wrapWidth, vkTextP
   out->bitmap.reset(AllocArgbBitMap(out->width, out->height));
   out->mask.reset(AllocMaskPlane(out->width, out->height, true));
   if (needAlpha) out->alpha.reset(AllocAlphaPlane(out->width, out->height, true));
-  if (!out->bitmap || !out->mask || (needAlpha && !out->alpha)) return *out = {}, 1000;
+  if (!out->bitmap || !out->mask || (needAlpha && !out->alpha)) return *out = {}, kErrOutOfMemory;
   std::memset(out->bitmap->pixels, 0, size_t(out->bitmap->bytesPerRow) * out->height);
 
   // Paints [cov] at (px, py) of the picture in [colour]: the colour where
@@ -419,7 +415,7 @@ uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, int32_t wrapWidth, vkTextP
 
   for (const vkTextRun& r : runs) {
     const vkTextStyle& s = r.style;
-    vkFont* f = FontOf(s);
+    vkFont* f = s.font;
     const bool aa = (s.style & kStyleAntialias) != 0;
     const bool colourFont = f->engine == kFontAmigaColour;
     const bool synthetic = !aa && !colourFont && !FontEngineHasStyle(f);
@@ -430,13 +426,13 @@ uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, int32_t wrapWidth, vkTextP
     cov.height = f->height + 1;  // the row below the line takes a thin font's underline
     cov.data.assign(size_t(cov.width) * cov.height, 0);
     vkPlanePtr plane(aa ? AllocAlphaPlane(cov.width, cov.height, true) : AllocMaskPlane(cov.width, cov.height, true));
-    if (!plane) return *out = {}, 1000;
+    if (!plane) return *out = {}, kErrOutOfMemory;
     vkBitMapPtr colourPixels;
     vkTextTarget t;
     (aa ? t.alpha : t.mask) = plane.get();
     if (colourFont) {
       colourPixels.reset(AllocArgbBitMap(cov.width, cov.height));
-      if (!colourPixels) return *out = {}, 1000;
+      if (!colourPixels) return *out = {}, kErrOutOfMemory;
       t.bitmap = colourPixels.get();
     }
     if (uint32_t code = RenderFontText(f, t, padLeft, 0, r.text.data(), r.text.size(), s.style, r.encoding))
@@ -546,8 +542,8 @@ uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, int32_t wrapWidth, vkTextP
 uint32_t LayoutText(vkState* L, vkTextLayout* layout, bool plain, vkTextPicture* out) {
   std::vector<vkTextRun> runs;
   uint32_t code = LayoutRuns(L, layout, plain, &runs);
-  if (code == 0) code = EdgeDraw(runs, layout->wrapWidth, out);
-  vkFont* font = FontOf(layout->style);
+  vkFont* font = FontOf(L, layout->style);
+  if (code == 0) code = EdgeDraw(runs, font, layout->wrapWidth, out);
   ScaleFont(font, 1.0, 1.0);
   return code;
 }

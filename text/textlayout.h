@@ -40,14 +40,16 @@ struct vkTextState {
   vkTextStyle style;
   int32_t defaultEncoding = ENCODING_ISO8859_1;
 };
-extern vkTextState gTextState;
+// The text state of [L]'s run (text/textstate.cpp).
+vkTextState& GetTextState(vkState* L);
 
 // Shadow and edge sizes to 1..64, a direction above 7 to south-east.
 void ClampTextStyle(vkTextStyle* style);
 
-// Measures in [style]: the engine's metrics, the synthetic styles' growth
-// and the extensions of edge and shadow.
-uint32_t MeasureText(const char* text, size_t length, int32_t encoding, const vkTextStyle& style,
+// Measures in [style] (a NULL font: [L]'s built-in font): the engine's
+// metrics, the synthetic styles' growth and the extensions of edge and
+// shadow.
+uint32_t MeasureText(vkState* L, const char* text, size_t length, int32_t encoding, const vkTextStyle& style,
                      vkTextMetrics* out);
 
 // What a layout reads, and the decisions it writes for the next layout.
@@ -76,7 +78,7 @@ struct vkTextRun {
 };
 
 // Cuts [layout]'s text into runs (tags read unless [plain]; [L] resolves
-// "#" constants in tags and may be NULL), trims and aligns them. 0 or an
+// "#" constants in tags and gives the built-in font), trims and aligns them. 0 or an
 // error code; the decisions are stored in [layout].
 uint32_t LayoutRuns(vkState* L, vkTextLayout* layout, bool plain, std::vector<vkTextRun>* runs);
 
@@ -92,8 +94,9 @@ struct vkTextPicture {
   int32_t layoutWidth = 0;
 };
 
-// Draws [runs] into a new picture; 0 or 1000.
-uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, int32_t wrapWidth, vkTextPicture* out);
+// Draws [runs] into a new picture, a blank line of [font] when there are
+// none; 0 or 1000.
+uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, const vkFont* font, int32_t wrapWidth, vkTextPicture* out);
 
 // LayoutRuns then EdgeDraw; the font's scale is reset on every path.
 uint32_t LayoutText(vkState* L, vkTextLayout* layout, bool plain, vkTextPicture* out);

@@ -2,6 +2,9 @@
 // shuts the font engines down.
 #pragma once
 
-// Frees every text object, every open and cached font and the text buffer,
-// then shuts the font engines down; returns 0.
-int FreeAllTextObjectsAndFonts();
+struct vkState;
+
+// Frees every text object, every open and cached font of [L]'s run, then
+// shuts the font engines down; returns 0. Nothing to do for a run whose
+// text state was never made.
+int FreeAllTextObjectsAndFonts(vkState* L);

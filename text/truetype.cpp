@@ -10,6 +10,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "base/errorcodes.h"
 #include "io/chunknames.h"
 #include "text/fontdirectory.h"
 
@@ -21,7 +22,6 @@ extern const uint8_t vkVeraMono[], vkVeraMonoEnd[];
 
 namespace {
 
-constexpr size_t kMeasureMemoLimit = 1024;  // texts this long or longer are measured afresh
 constexpr FT_Int32 kSizingLoad = FT_LOAD_RENDER | FT_LOAD_NO_AUTOHINT;
 
 unsigned long FontStreamRead(FT_Stream stream, unsigned long offset, unsigned char* buffer, unsigned long count) {
@@ -61,13 +61,13 @@ int32_t BaselineFor(FT_Face face, int32_t height) {
   return (height + top - below + 1) / 2;
 }
 
-bool OpenFace(vkTrueTypeFont* tt, const char* name, int32_t* faceIndex) {
+bool OpenFace(vkFontState& fs, vkTrueTypeFont* tt, const char* name, int32_t* faceIndex) {
   if (const vkBuiltinFace* builtin = FindBuiltinFace(name))
-    return FT_New_Memory_Face(gFonts.freeType, builtin->data, FT_Long(builtin->size), 0, &tt->glyphs.face) == 0;
+    return FT_New_Memory_Face(fs.freeType, builtin->data, FT_Long(builtin->size), 0, &tt->glyphs.face) == 0;
   std::string path = name;
   const vkFontDirEntry* entry = nullptr;
   if (!IsChunkName(name) && !EndsWithNoCase(name, ".ttf") && !EndsWithNoCase(name, ".otf")) {
-    entry = FindFontFile(name, -1, -1, false);
+    entry = FindFontFile(fs.directory, name, -1, -1, false);
     if (!entry) return false;
     path = entry->path;
     *faceIndex = entry->faceIndex;
@@ -87,7 +87,7 @@ bool OpenFace(vkTrueTypeFont* tt, const char* name, int32_t* faceIndex) {
   FT_Open_Args args{};
   args.flags = FT_OPEN_STREAM;
   args.stream = &tt->stream;
-  return FT_Open_Face(gFonts.freeType, &args, *faceIndex, &tt->glyphs.face) == 0;
+  return FT_Open_Face(fs.freeType, &args, *faceIndex, &tt->glyphs.face) == 0;
 }
 
 }  // namespace
@@ -107,25 +107,25 @@ const vkBuiltinFace* FindBuiltinFace(const char* name) {
   return nullptr;
 }
 
-uint32_t InitFreeType() {
-  if (gFonts.freeType) return 0;
-  if (FT_Init_FreeType(&gFonts.freeType) != 0) {
-    gFonts.freeType = nullptr;
-    return 1386;
+uint32_t InitFreeType(vkFontState& fs) {
+  if (fs.freeType) return 0;
+  if (FT_Init_FreeType(&fs.freeType) != 0) {
+    fs.freeType = nullptr;
+    return kErrFreeTypeInit;
   }
   return 0;
 }
 
-void ExitFreeType() {
-  if (gFonts.freeType) FT_Done_FreeType(gFonts.freeType);
-  gFonts.freeType = nullptr;
+void ExitFreeType(vkFontState& fs) {
+  if (fs.freeType) FT_Done_FreeType(fs.freeType);
+  fs.freeType = nullptr;
 }
 
-bool OpenTrueTypeFont(const char* name, int32_t size, uint32_t cache, vkFont* font) {
-  if (!gFonts.freeType || size < kMinFontSize || size > kMaxFontSize) return false;
+bool OpenTrueTypeFont(vkFontState& fs, const char* name, int32_t size, uint32_t cache, vkFont* font) {
+  if (!fs.freeType || size < kMinFontSize || size > kMaxFontSize) return false;
   auto tt = std::make_unique<vkTrueTypeFont>();
   int32_t faceIndex = 0;
-  if (!OpenFace(tt.get(), name, &faceIndex)) return false;
+  if (!OpenFace(fs, tt.get(), name, &faceIndex)) return false;
   FT_Face face = tt->glyphs.face;
   FT_Select_Charmap(face, FT_ENCODING_UNICODE);
   if (FT_Set_Char_Size(face, 0, 6400, 72, 72) != 0) return false;
@@ -166,7 +166,7 @@ void FreeTrueTypeGlyphCache(vkFont* font) {
 uint32_t MeasureTrueTypeText(vkFont* font, const uint32_t* codes, size_t count, uint32_t style, vkTextMetrics* out) {
   vkGlyphRunBox box;
   if (!RunGlyphs(&font->trueType->glyphs, codes, count, style & (kGlyphBold | kGlyphItalic | kGlyphAntialias), &box))
-    return 1304;
+    return kErrTextOperation;
   *out = {};
   out->advance = box.advance;
   out->height = font->height;

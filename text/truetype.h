@@ -16,6 +16,9 @@
 #include "platform/glyphs.h"
 #include "text/fonts.h"
 
+// Texts this long or longer are measured afresh every time.
+inline constexpr size_t kMeasureMemoLimit = 1024;
+
 struct vkTrueTypeFont {
   vkFilePtr file;            // the stream's file; NULL for faces in memory
   FT_StreamRec stream{};     // reads the face through [file]
@@ -37,12 +40,12 @@ struct vkBuiltinFace {
 const vkBuiltinFace* FindBuiltinFace(const char* name);
 
 // Starts and stops the one FreeType library: 0 or 1386.
-uint32_t InitFreeType();
-void ExitFreeType();
+uint32_t InitFreeType(vkFontState& fs);
+void ExitFreeType(vkFontState& fs);
 
 // Opens [name] at [size] into [font]; false when it cannot (the caller
 // reports 1064 or tries the native engines).
-bool OpenTrueTypeFont(const char* name, int32_t size, uint32_t cache, vkFont* font);
+bool OpenTrueTypeFont(vkFontState& fs, const char* name, int32_t size, uint32_t cache, vkFont* font);
 void SetTrueTypeTransform(vkFont* font, double scaleX, double scaleY);
 void FreeTrueTypeGlyphCache(vkFont* font);
 uint32_t MeasureTrueTypeText(vkFont* font, const uint32_t* codes, size_t count, uint32_t style,

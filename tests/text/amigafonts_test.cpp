@@ -45,8 +45,8 @@ class AmigaFonts : public FontTest {};
 
 TEST_F(AmigaFonts, BuiltinFontMeasuresAndDrawsEightPixelCells) {
   vkFont* font = nullptr;
-  ASSERT_EQ(OpenFontByName(":::default_bitmap", 8, FONTENGINE_NATIVE, 1, false, &font), 0u);
-  EXPECT_EQ(font, gFonts.builtin.get());
+  ASSERT_EQ(OpenFontByName(L, ":::default_bitmap", 8, FONTENGINE_NATIVE, 1, false, &font), 0u);
+  EXPECT_EQ(font, fs().builtin.get());
   EXPECT_EQ(font->name, "topaz");
   vkTextMetrics m;
   ASSERT_EQ(MeasureFontText(font, "AB", 2, 0, ENCODING_ISO8859_1, &m), 0u);
@@ -91,20 +91,20 @@ TEST_F(AmigaFonts, ContentsChooseTheFirstCompleteEntryOfTheSize) {
   for (const Case& c : {Case{4, 0, 4}, Case{5, 0, 5}, Case{6, 1064, 0}, Case{7, 1064, 0}}) {
     SCOPED_TRACE(c.size);
     vkFont* font = nullptr;
-    ASSERT_EQ(OpenFontByName("test", c.size, FONTENGINE_NATIVE, 1, false, &font), c.code);
+    ASSERT_EQ(OpenFontByName(L, "test", c.size, FONTENGINE_NATIVE, 1, false, &font), c.code);
     if (c.code) continue;
     EXPECT_EQ(font->engine, kFontAmiga);
     EXPECT_EQ(font->height, c.height);
     EXPECT_EQ(font->name, "test.font");
     vkFont* again = nullptr;
-    ASSERT_EQ(OpenFontByName("TEST.font", c.size, FONTENGINE_NATIVE, 1, false, &again), 0u);
+    ASSERT_EQ(OpenFontByName(L, "TEST.font", c.size, FONTENGINE_NATIVE, 1, false, &again), 0u);
     EXPECT_EQ(again, font);
   }
   // The only entry of size 4 is incomplete.
   Write("Fonts/half.font", AmigaContents({{"::incomplete", 4}, {"test/5", 5}}));
   vkFont* font = nullptr;
-  EXPECT_EQ(OpenFontByName("half", 4, FONTENGINE_NATIVE, 1, false, &font), 1064u);
-  EXPECT_EQ(OpenFontByName("Fonts/test", 4, FONTENGINE_NATIVE, 1, false, &font), 1335u);
+  EXPECT_EQ(OpenFontByName(L, "half", 4, FONTENGINE_NATIVE, 1, false, &font), 1064u);
+  EXPECT_EQ(OpenFontByName(L, "Fonts/test", 4, FONTENGINE_NATIVE, 1, false, &font), 1335u);
 }
 
 TEST_F(AmigaFonts, SpacingAndKerningPlaceGlyphs) {
@@ -167,13 +167,13 @@ TEST_F(AmigaFonts, ColourFontWaitsForTheFirstDisplay) {
   };
   Write("Fonts/paint/4", AmigaSizeFile(size));
   Write("Fonts/paint.font", AmigaContents({{"paint/4", 4}}));
-  gFonts.preloading = true;
+  fs().preloading = true;
   vkFont* font = nullptr;
-  ASSERT_EQ(OpenFontByName("paint", 4, FONTENGINE_NATIVE, 1, false, &font), 0u);
+  ASSERT_EQ(OpenFontByName(L, "paint", 4, FONTENGINE_NATIVE, 1, false, &font), 0u);
   EXPECT_EQ(font->engine, kFontAmigaColour);
   EXPECT_EQ(font->colourImage, nullptr);
   EXPECT_EQ(font->pendingWidth, 16);
-  ASSERT_EQ(CreatePendingFontBitMaps(), 0u);  // no node names the font: the cache is walked
+  ASSERT_EQ(CreatePendingFontBitMaps(L), 0u);  // no node names the font: the cache is walked
   ASSERT_NE(font->colourImage, nullptr);
   EXPECT_TRUE(font->pendingPixels.empty());
 
@@ -307,7 +307,7 @@ TEST_F(AmigaFonts, LinkedFontsReadTheirFlagsWord) {
     SCOPED_TRACE(c.what);
     const std::string name = MakeChunkName("linked.font", int64_t(c.at), int64_t(c.size), 0, path.c_str());
     vkFont* font = nullptr;
-    ASSERT_EQ(OpenFontByName(name.c_str(), 4 + 12 * (c.engine == kFontSystem), FONTENGINE_NATIVE, 1, true, &font), c.code);
+    ASSERT_EQ(OpenFontByName(L, name.c_str(), 4 + 12 * (c.engine == kFontSystem), FONTENGINE_NATIVE, 1, true, &font), c.code);
     if (c.code == 0) {
       EXPECT_EQ(font->engine, c.engine);
     }
@@ -315,7 +315,7 @@ TEST_F(AmigaFonts, LinkedFontsReadTheirFlagsWord) {
   // A plain contents file cannot name linked size files.
   Write("Fonts/sneaky.font", contents);
   vkFont* font = nullptr;
-  EXPECT_EQ(OpenFontByName("sneaky", 4, FONTENGINE_NATIVE, 1, false, &font), 1064u);
+  EXPECT_EQ(OpenFontByName(L, "sneaky", 4, FONTENGINE_NATIVE, 1, false, &font), 1064u);
 }
 
 }  // namespace

@@ -103,28 +103,28 @@ TEST_F(FontFolders, CollectionsOpenByFaceIndex) {
   const std::string ttc = MakeCollection({std::string(kVeraDir) + "/VeraBd.ttf", std::string(kVeraDir) + "/VeraSe.ttf"});
   Write("Fonts/pair.ttc", ttc);
   Write("Fonts/VeraMono.ttf", ReadWholeFile(std::string(kVeraDir) + "/VeraMono.ttf"));
-  ScanFontDirectories(false);
-  const vkFontDirEntry* serif = FindFontFile("bitstream vera serif roman", -1, -1, false);
+  ScanFontDirectories(fs().directory, false);
+  const vkFontDirEntry* serif = FindFontFile(fs().directory, "bitstream vera serif roman", -1, -1, false);
   ASSERT_NE(serif, nullptr);
   EXPECT_EQ(serif->faceIndex, 1);
   EXPECT_EQ(serif->path, programFonts + "/pair.ttc");
-  EXPECT_EQ(FindFontFile("Bitstream Vera Serif Roman", -1, -1, true), nullptr);  // not at the file's start
-  const vkFontDirEntry* bold = FindFontFile("Bitstream Vera Sans", 200, 0, false);
+  EXPECT_EQ(FindFontFile(fs().directory, "Bitstream Vera Serif Roman", -1, -1, true), nullptr);  // not at the file's start
+  const vkFontDirEntry* bold = FindFontFile(fs().directory, "Bitstream Vera Sans", 200, 0, false);
   ASSERT_NE(bold, nullptr);
   EXPECT_EQ(bold->faceIndex, 0);
   // A plain face is found by its family alone.
-  const vkFontDirEntry* mono = FindFontFile("BITSTREAM VERA SANS MONO", -1, -1, false);
+  const vkFontDirEntry* mono = FindFontFile(fs().directory, "BITSTREAM VERA SANS MONO", -1, -1, false);
   ASSERT_NE(mono, nullptr);
   EXPECT_EQ(mono->path, programFonts + "/VeraMono.ttf");
   // The member opens by its face index, through the stream.
   vkFont* font = nullptr;
-  ASSERT_EQ(OpenFontByName("Bitstream Vera Serif Roman", 20, FONTENGINE_INBUILT, 1, false, &font), 0u);
+  ASSERT_EQ(OpenFontByName(L, "Bitstream Vera Serif Roman", 20, FONTENGINE_INBUILT, 1, false, &font), 0u);
   EXPECT_EQ(font->name, "Bitstream Vera Serif");
   EXPECT_NE(font->trueType->file, nullptr);
   vkTextMetrics m;
   EXPECT_EQ(MeasureFontText(font, "Serif", 5, 0, 0, &m), 0u);
   EXPECT_GT(m.advance, 0);
-  ASSERT_EQ(OpenFontByName("Bitstream Vera Sans Bold", 20, FONTENGINE_INBUILT, 1, false, &font), 0u);
+  ASSERT_EQ(OpenFontByName(L, "Bitstream Vera Sans Bold", 20, FONTENGINE_INBUILT, 1, false, &font), 0u);
   EXPECT_EQ(font->name, "Bitstream Vera Sans Bold");
 }
 
@@ -148,9 +148,9 @@ TEST_F(FontFolders, DamagedCollectionsGiveNoFaces) {
     std::string s = good;
     d.apply(s);
     Write("Fonts/bad.ttc", s);
-    FreeFontDirectory();
-    ScanFontDirectories(true);
-    EXPECT_EQ(FontDirectory().size(), d.faces);
+    FreeFontDirectory(fs().directory);
+    ScanFontDirectories(fs().directory, true);
+    EXPECT_EQ(fs().directory.entries.size(), d.faces);
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "support/fontfiles.h"
 #include "support/fontfuzz.h"
+#include "engine/vmapi.h"
 #include "text/textlayout.h"
 
 namespace {
@@ -80,7 +81,7 @@ TEST_F(TextLayout, LinesAndRuns) {
     layout.align = c.align;
     if (!c.wrapTable.empty()) layout.wrapTable = c.wrapTable, layout.wrapTableSet = true;
     std::vector<vkTextRun> runs;
-    ASSERT_EQ(LayoutRuns(nullptr, &layout, false, &runs), 0u);
+    ASSERT_EQ(LayoutRuns(L, &layout, false, &runs), 0u);
     EXPECT_EQ(Runs(runs), c.runs);
     EXPECT_EQ(layout.wrapTable, c.wraps);
     EXPECT_EQ(layout.tabTable, c.tabDecisions);
@@ -88,7 +89,7 @@ TEST_F(TextLayout, LinesAndRuns) {
     if (c.wrap) layout.wrapTableSet = true;
     layout.tabTableSet = true;
     std::vector<vkTextRun> again;
-    ASSERT_EQ(LayoutRuns(nullptr, &layout, false, &again), 0u);
+    ASSERT_EQ(LayoutRuns(L, &layout, false, &again), 0u);
     EXPECT_EQ(Runs(again), c.runs);
   }
 }
@@ -126,7 +127,7 @@ TEST_F(TextLayout, TagsSetStylesOrFail) {
     vkTextLayout layout;
     layout.text = c.text;
     std::vector<vkTextRun> runs;
-    ASSERT_EQ(LayoutRuns(nullptr, &layout, false, &runs), c.code);
+    ASSERT_EQ(LayoutRuns(L, &layout, false, &runs), c.code);
     if (c.code) continue;
     ASSERT_FALSE(runs.empty());
     EXPECT_EQ(runs.back().style.style, c.lastStyle);
@@ -136,32 +137,32 @@ TEST_F(TextLayout, TagsSetStylesOrFail) {
   vkTextLayout layout;
   layout.text = "[x][[y]]";
   std::vector<vkTextRun> runs;
-  ASSERT_EQ(LayoutRuns(nullptr, &layout, true, &runs), 0u);
+  ASSERT_EQ(LayoutRuns(L, &layout, true, &runs), 0u);
   EXPECT_EQ(Runs(runs), (std::vector<LaidRun>{{"[x][y]", 0, 0}}));
   // The built-in font cannot antialias.
   layout.style.style |= kStyleAntialias;
-  EXPECT_EQ(LayoutRuns(nullptr, &layout, false, &runs), 1255u);
+  EXPECT_EQ(LayoutRuns(L, &layout, false, &runs), 1255u);
 }
 
 TEST_F(TextLayout, EncodingsCountCharacters) {
   for (auto [encoding, width] : {std::pair{ENCODING_ISO8859_1, 16}, std::pair{ENCODING_UTF8, 8}}) {
     vkTextMetrics m;
-    ASSERT_EQ(MeasureText("\xC3\xA9", 2, encoding, vkTextStyle{}, &m), 0u);
+    ASSERT_EQ(MeasureText(L, "\xC3\xA9", 2, encoding, vkTextStyle{}, &m), 0u);
     EXPECT_EQ(m.advance, width);
   }
   vkTextLayout layout;
   layout.text = "a\xFF";
   layout.encoding = ENCODING_UTF8;
   std::vector<vkTextRun> runs;
-  EXPECT_EQ(LayoutRuns(nullptr, &layout, false, &runs), 1303u);
+  EXPECT_EQ(LayoutRuns(L, &layout, false, &runs), 1303u);
 }
 
 // The glyph of [text] in the built-in font as a set of pixels.
-std::vector<std::string> Plain(const char* text, int32_t w) {
+std::vector<std::string> Plain(vkFont* font, const char* text, int32_t w) {
   vkPlanePtr mask = NewMask(w, 9);
   vkTextTarget t;
   t.mask = mask.get();
-  RenderFontText(nullptr, t, 0, 0, text, std::strlen(text), 0, 0);
+  RenderFontText(font, t, 0, 0, text, std::strlen(text), 0, 0);
   return MaskRows(mask.get());
 }
 
@@ -170,7 +171,7 @@ bool At(const std::vector<std::string>& rows, int32_t x, int32_t y) {
 }
 
 TEST_F(TextLayout, EdgeDrawGeometryAndStyles) {
-  const std::vector<std::string> glyph = Plain("H", 8);
+  const std::vector<std::string> glyph = Plain(fs().builtin.get(), "H", 8);
   struct Case {
     const char* what;
     uint32_t style;
@@ -204,7 +205,7 @@ TEST_F(TextLayout, EdgeDrawGeometryAndStyles) {
     layout.style.shadowDirection = c.shadowDirection;
     layout.style.edgeSize = 2;
     vkTextPicture p;
-    ASSERT_EQ(LayoutText(nullptr, &layout, false, &p), 0u);
+    ASSERT_EQ(LayoutText(L, &layout, false, &p), 0u);
     EXPECT_EQ(p.width, c.width);
     EXPECT_EQ(p.height, c.height);
     EXPECT_EQ(p.offsetX, c.offsetX);
@@ -224,9 +225,9 @@ TEST_F(TextLayout, ColoursAndTransparency) {
   layout.style.shadowColour = 0x0000FF;
   layout.style.shadowSize = 1;
   vkTextPicture p;
-  ASSERT_EQ(LayoutText(nullptr, &layout, false, &p), 0u);
+  ASSERT_EQ(LayoutText(L, &layout, false, &p), 0u);
   ASSERT_NE(p.alpha, nullptr);
-  const std::vector<std::string> glyph = Plain("H", 8);
+  const std::vector<std::string> glyph = Plain(fs().builtin.get(), "H", 8);
   for (int32_t y = 0; y < p.height; y++)
     for (int32_t x = 0; x < p.width; x++) {
       const bool text = At(glyph, x, y), shadow = At(glyph, x - 1, y - 1);
@@ -246,7 +247,7 @@ TEST_F(TextLayout, ColoursAndTransparency) {
 
 TEST_F(TextLayout, AntialiasedEdgeSumsCoverage) {
   vkFont* font = nullptr;
-  ASSERT_EQ(OpenFontByName(":::default_sans", 24, 0, 1, false, &font), 0u);
+  ASSERT_EQ(OpenFontByName(L, ":::default_sans", 24, 0, 1, false, &font), 0u);
   for (int32_t e : {1, 8}) {
     SCOPED_TRACE(e);
     vkTextLayout layout;
@@ -255,7 +256,7 @@ TEST_F(TextLayout, AntialiasedEdgeSumsCoverage) {
     layout.style.style = kStyleNormal | kStyleAntialias | kStyleEdge;
     layout.style.edgeSize = e;
     vkTextPicture p;
-    ASSERT_EQ(LayoutText(nullptr, &layout, false, &p), 0u);
+    ASSERT_EQ(LayoutText(L, &layout, false, &p), 0u);
     ASSERT_NE(p.alpha, nullptr);
     // The text's own coverage, placed as in the picture.
     vkPlanePtr cov = NewAlpha(p.width, p.height);
@@ -279,20 +280,21 @@ TEST_F(TextLayout, AntialiasedEdgeSumsCoverage) {
 }
 
 TEST(TextFuzz, TagsAndLayout) {
-  ASSERT_EQ(InitFontEngines(), 0u);
+  vkState* L = vmNewState();
+  ASSERT_NE(L, nullptr);
   const char* seeds[] = {"[b]bold[/b] and [i]italic[/i]\n[u]under[/u]\tx",
                          "[color=$FF0000]red [shadow=$FF,3,5]s[/shadow][edge=#NONE,2]e[/edge][/color]",
                          "[[literal]] words that wrap at a narrow width\t\ttabs"};
-  for (const char* s : seeds) FuzzTextLayout(reinterpret_cast<const uint8_t*>(s), std::strlen(s));
+  for (const char* s : seeds) FuzzTextLayout(L, reinterpret_cast<const uint8_t*>(s), std::strlen(s));
   std::mt19937 rng(7);
   const char alphabet[] = "[]/=,#$bicolorshadowedgeu 0123456789\t\nxyzABC\xC3\xA9\xFF";
   for (int n = 0; n < 3000; n++) {
     std::string s;
     const size_t len = rng() % 40;
     for (size_t k = 0; k < len; k++) s.push_back(alphabet[rng() % (sizeof alphabet - 1)]);
-    FuzzTextLayout(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+    FuzzTextLayout(L, reinterpret_cast<const uint8_t*>(s.data()), s.size());
   }
-  FreeAllFonts();
+  vmCloseState(L);
 }
 
 }  // namespace

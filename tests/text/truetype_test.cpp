@@ -63,7 +63,7 @@ TEST_F(TrueTypeFonts, GlyphsEqualFreeTypeRendering) {
     for (int32_t engine : {FONTENGINE_INBUILT, FONTENGINE_NATIVE})
       for (int32_t size : {11, 30}) {
         vkFont* font = nullptr;
-        ASSERT_EQ(OpenFontByName(f.name, size, engine, 1, false, &font), 0u);
+        ASSERT_EQ(OpenFontByName(L, f.name, size, engine, 1, false, &font), 0u);
         ASSERT_EQ(font->engine, engine == FONTENGINE_INBUILT ? kFontTrueType : kFontSystem);
         const int32_t pixelSize = font->engine == kFontTrueType ? font->trueType->glyphs.pixelSize
                                                                 : vkosSystemFontPixelSize(font->system);
@@ -119,7 +119,7 @@ TEST_F(TrueTypeFonts, SizeIsTheLineHeight) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.size));
     vkFont* font = nullptr;
-    ASSERT_EQ(OpenFontByName(c.name, c.size, FONTENGINE_NATIVE, 1, false, &font), 0u);
+    ASSERT_EQ(OpenFontByName(L, c.name, c.size, FONTENGINE_NATIVE, 1, false, &font), 0u);
     EXPECT_EQ(font->engine, kFontTrueType);
     EXPECT_EQ(font->height, c.size);
     EXPECT_EQ(font->trueType->glyphs.pixelSize, c.pixelSize);
@@ -129,7 +129,7 @@ TEST_F(TrueTypeFonts, SizeIsTheLineHeight) {
     EXPECT_EQ(m.height, c.size);
   }
   vkFont* font = nullptr;
-  for (int32_t size : {0, -5, 4097}) EXPECT_EQ(OpenFontByName(":::default_sans", size, 0, 1, false, &font), 1064u);
+  for (int32_t size : {0, -5, 4097}) EXPECT_EQ(OpenFontByName(L, ":::default_sans", size, 0, 1, false, &font), 1064u);
 }
 
 TEST_F(TrueTypeFonts, KerningJoinsPairsThatHaveIt) {
@@ -140,7 +140,7 @@ TEST_F(TrueTypeFonts, KerningJoinsPairsThatHaveIt) {
   for (const Case& c : {Case{":::default_sans", true}, Case{":::default_mono", false}}) {
     SCOPED_TRACE(c.name);
     vkFont* font = nullptr;
-    ASSERT_EQ(OpenFontByName(c.name, 40, 0, 1, false, &font), 0u);
+    ASSERT_EQ(OpenFontByName(L, c.name, 40, 0, 1, false, &font), 0u);
     vkTextMetrics a, v, av;
     ASSERT_EQ(MeasureFontText(font, "A", 1, 0, 0, &a), 0u);
     ASSERT_EQ(MeasureFontText(font, "V", 1, 0, 0, &v), 0u);
@@ -152,7 +152,7 @@ TEST_F(TrueTypeFonts, KerningJoinsPairsThatHaveIt) {
 
 TEST_F(TrueTypeFonts, RememberedMeasurementsEqualFreshOnes) {
   vkFont* font = nullptr;
-  ASSERT_EQ(OpenFontByName(":::default_sans", 24, 0, 1, false, &font), 0u);
+  ASSERT_EQ(OpenFontByName(L, ":::default_sans", 24, 0, 1, false, &font), 0u);
   struct Step {
     const char* text;
     uint32_t style;
@@ -179,7 +179,7 @@ TEST_F(TrueTypeFonts, RememberedMeasurementsEqualFreshOnes) {
 
 TEST_F(TrueTypeFonts, EncodingsAgreeAndBadUtf8IsRefused) {
   vkFont* font = nullptr;
-  ASSERT_EQ(OpenFontByName(":::default_serif", 30, 0, 1, false, &font), 0u);
+  ASSERT_EQ(OpenFontByName(L, ":::default_serif", 30, 0, 1, false, &font), 0u);
   vkTextMetrics latin1, utf8;
   ASSERT_EQ(MeasureFontText(font, "caf\xE9", 4, 0, ENCODING_ISO8859_1, &latin1), 0u);
   ASSERT_EQ(MeasureFontText(font, "caf\xC3\xA9", 5, 0, ENCODING_UTF8, &utf8), 0u);
@@ -202,18 +202,18 @@ TEST_F(TrueTypeFonts, EncodingsAgreeAndBadUtf8IsRefused) {
 
 TEST_F(TrueTypeFonts, OpeningByNameSharesAndFallsBack) {
   vkFont *a = nullptr, *b = nullptr, *c = nullptr, *d = nullptr;
-  ASSERT_EQ(OpenFontByName(":::default_sans", 20, 0, 1, false, &a), 0u);
-  ASSERT_EQ(OpenFontByName("BITSTREAM VERA SANS", 20, FONTENGINE_INBUILT, 1, false, &b), 0u);
+  ASSERT_EQ(OpenFontByName(L, ":::default_sans", 20, 0, 1, false, &a), 0u);
+  ASSERT_EQ(OpenFontByName(L, "BITSTREAM VERA SANS", 20, FONTENGINE_INBUILT, 1, false, &b), 0u);
   EXPECT_EQ(a, b);
-  ASSERT_EQ(OpenFontByName("bitstream vera sans", 21, FONTENGINE_INBUILT, 1, false, &c), 0u);
-  ASSERT_EQ(OpenFontByName("bitstream vera sans", 20, FONTENGINE_INBUILT, 0, false, &d), 0u);
+  ASSERT_EQ(OpenFontByName(L, "bitstream vera sans", 21, FONTENGINE_INBUILT, 1, false, &c), 0u);
+  ASSERT_EQ(OpenFontByName(L, "bitstream vera sans", 20, FONTENGINE_INBUILT, 0, false, &d), 0u);
   EXPECT_NE(a, c);
   EXPECT_NE(a, d);
   EXPECT_EQ(a->name, "Bitstream Vera Sans");
   // Scaled fonts come back from the cache at scale 1.
   ScaleFont(a, 2.0, 1.5);
   EXPECT_EQ(a->height, 30);
-  ASSERT_EQ(OpenFontByName(":::default_sans", 20, 0, 1, false, &b), 0u);
+  ASSERT_EQ(OpenFontByName(L, ":::default_sans", 20, 0, 1, false, &b), 0u);
   EXPECT_EQ(b->height, 20);
   EXPECT_EQ(b->scaleX, 1.0);
   // A name FreeType does not find is tried natively: an Amiga font here.
@@ -223,9 +223,9 @@ TEST_F(TrueTypeFonts, OpeningByNameSharesAndFallsBack) {
   Write("Fonts/blocky/8", AmigaSizeFile(size));
   Write("Fonts/blocky.font", AmigaContents({{"blocky/8", 8}}));
   vkFont* e = nullptr;
-  ASSERT_EQ(OpenFontByName("blocky", 8, FONTENGINE_INBUILT, 1, false, &e), 0u);
+  ASSERT_EQ(OpenFontByName(L, "blocky", 8, FONTENGINE_INBUILT, 1, false, &e), 0u);
   EXPECT_EQ(e->engine, kFontAmiga);
-  EXPECT_EQ(OpenFontByName("no such font", 12, FONTENGINE_INBUILT, 1, false, &e), 1064u);
+  EXPECT_EQ(OpenFontByName(L, "no such font", 12, FONTENGINE_INBUILT, 1, false, &e), 1064u);
   EXPECT_EQ(ErrorInfo().errorText, "Cannot open font no such font with size 12!");
 }
 

@@ -135,7 +135,9 @@ std::string MakeCollection(const std::vector<std::string>& fonts) {
 #include <filesystem>
 #include <unistd.h>
 
+#include "engine/vmapi.h"
 #include "platform/vkos_fonts.h"
+#include "text/textstate.h"
 
 namespace fonttest {
 
@@ -151,15 +153,17 @@ void FontTest::SetUp() {
   oldCwd = getcwd(cwd, sizeof cwd) ? cwd : ".";
   ASSERT_EQ(chdir(dir.path().c_str()), 0);
   vkosExitSystemFonts();
-  ASSERT_EQ(InitFontEngines(), 0u);
-  gFonts.programFonts = programFonts;
+  L = vmNewState();
+  ASSERT_NE(L, nullptr);
+  ASSERT_EQ(TextRunState(L).engineError, 0u);
+  fs().directory.programFonts = programFonts;
 }
 
+vkFontState& FontTest::fs() { return FontState(L); }
+
 void FontTest::TearDown() {
-  FreeAllFonts();
-  gFonts.preloading = false;
-  gFonts.programFonts.clear();
-  gFonts.appletOffset = 0;
+  if (L) vmCloseState(L);
+  L = nullptr;
   EXPECT_EQ(chdir(oldCwd.c_str()), 0);
   unsetenv("FONTCONFIG_FILE");
 }

@@ -48,6 +48,8 @@ std::string MakeCollection(const std::vector<std::string>& fonts);
 #include "tests/common/scratchdir.h"
 #include "text/fonts.h"
 
+struct vkState;
+
 namespace fonttest {
 
 // Every text test runs with the font engines started on a font
@@ -61,6 +63,9 @@ class FontTest : public ::testing::Test {
   std::string Write(const std::string& name, const std::string& bytes);
   // Copies a Vera file into the system's font folder; returns its path.
   std::string InstallSystemFont(const std::string& file);
+  // The fonts of the test's engine.
+  vkFontState& fs();
+  vkState* L = nullptr;
   ScratchDir dir;
   std::string fontsDir, programFonts, oldCwd;
 };

@@ -50,7 +50,7 @@ namespace fonttest {
 
 // The first byte chooses wrap width, alignment, encoding and style; the
 // rest is the text. Laid out twice: fresh, then repeating its decisions.
-void FuzzTextLayout(const uint8_t* data, size_t size) {
+void FuzzTextLayout(vkState* L, const uint8_t* data, size_t size) {
   if (size == 0) return;
   const uint8_t mode = data[0];
   vkTextLayout layout;
@@ -62,7 +62,7 @@ void FuzzTextLayout(const uint8_t* data, size_t size) {
   layout.tabs = {10, 30, 70};
   for (int pass = 0; pass < 2; pass++) {
     vkTextPicture picture;
-    if (LayoutText(nullptr, &layout, (mode & 128) != 0, &picture) != 0) return;
+    if (LayoutText(L, &layout, (mode & 128) != 0, &picture) != 0) return;
     layout.wrapTableSet = layout.wrapWidth > 0;
     layout.tabTableSet = true;
   }
