@@ -214,13 +214,8 @@ int CmdBrushToBGPic(vkState* L) {
   CheckArgCount(L, 2, 2);
   const vkObjectId brush = CheckObjectId(L, 1);
   const vkIdRequest request = OptObjectId(L, 2);
-  vkGraphicsState& gs = GraphicsState(L);
-  if (!gs.brushHooks.find) {
-    SetErrorNumber(brush.number);
-    return brush.handle ? kErrObjectNotFound : kErrNoBrush;
-  }
   vkBrushView view;
-  if (int32_t rc = gs.brushHooks.find(L, brush, &view)) return rc;
+  if (int32_t rc = FindBrushView(L, brush, &view)) return rc;
   if (view.transformedVector) return kErrVectorBrushToBGPic;
   vkPictureSet set;
   if (int32_t rc = CopySet(view.bitmap, view.mask, view.alpha, view.width, view.height, &set)) return rc;
@@ -508,14 +503,8 @@ int32_t CloneBGPic(vkGraphicsState& gs, const vkBGPic* s, vkObjectId id, vkBGPic
 int32_t BuildFillBitMap(vkState* L, vkBGPicFill& fill, int32_t width, int32_t height, vkBitMap** out) {
   *out = nullptr;
   if (fill.type == kFillTexture && !fill.texture) {
-    vkGraphicsState& gs = GraphicsState(L);
-    const vkObjectId brush{fill.brush, nullptr};
-    if (!gs.brushHooks.find) {
-      SetErrorNumber(fill.brush);
-      return kErrNoBrush;
-    }
     vkBrushView view;
-    if (int32_t rc = gs.brushHooks.find(L, brush, &view)) return rc;
+    if (int32_t rc = FindBrushView(L, vkObjectId{fill.brush, nullptr}, &view)) return rc;
     vkPictureSet copy;
     if (int32_t rc = CopySet(view.bitmap, nullptr, nullptr, view.width, view.height, &copy)) return rc;
     fill.texture = copy.bitmap;

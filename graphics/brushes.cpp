@@ -9,7 +9,10 @@
 #include "graphics/bgpics.h"
 #include "pixel/bitmapops.h"
 #include "pixel/copykernels.h"
+#include "platform/vkos_clipboard.h"
 #include "runtime/context.h"
+#include "runtime/eventstate.h"
+#include "engine/vmapi.h"
 
 vkBrushList& Brushes(vkGraphicsState& gs) {
   if (!gs.brushes) gs.brushes = std::make_shared<vkBrushList>();
@@ -164,4 +167,80 @@ int32_t CountBrushes(vkGraphicsState& gs) {
 int FreeAllBrushes(vkState* L) {
   if (L) Brushes(GraphicsState(L)).brushes.clear();
   return 0;
+}
+
+namespace {
+
+int32_t FindBrushForPictures(vkState* L, vkObjectId id, vkBrushView* out) {
+  vkBrush* b = nullptr;
+  if (int32_t rc = FindBrush(GraphicsState(L), id, &b, 0)) return rc;
+  out->bitmap = b->bitmap.get();
+  out->mask = b->mask.get();
+  out->alpha = b->alpha.get();
+  out->width = b->width;
+  out->height = b->height;
+  out->transparentColor = b->transparentColor;
+  out->transformedVector = b->kind == kBrushVector && b->transformed != 0;
+  return 0;
+}
+
+int32_t MakeBrushForPictures(vkState* L, vkIdRequest id, vkBitMap* bitmap, vkPlane* mask, vkPlane* alpha,
+                             int32_t width, int32_t height, int32_t transparentColor, vkObjectId* made) {
+  vkPlanes planes{vkBitMapPtr(bitmap), vkPlanePtr(mask), vkPlanePtr(alpha)};
+  vkBrush& b = AddBrushRecord(GraphicsState(L), id, std::move(planes), transparentColor);
+  b.width = width;
+  b.height = height;
+  *made = b.id;
+  return 0;
+}
+
+// The clipboard's picture of the brush named at stack [index]: its pixels
+// with the alpha plane's bytes, or the mask's bits as opaque and clear.
+int BrushClipboardPicture(vkState* L, int index, vkBrushPicture* out) {
+  vkBrush* b = nullptr;
+  if (int32_t rc = FindBrush(GraphicsState(L), CheckObjectId(L, index), &b, kBrushFindPixels)) return rc;
+  out->width = b->width, out->height = b->height;
+  out->hasAlpha = b->alpha || b->mask;
+  out->argb.resize(size_t(b->width) * size_t(b->height));
+  for (int32_t y = 0; y < b->height; y++)
+    for (int32_t x = 0; x < b->width; x++) {
+      uint32_t a = 0xFF;
+      if (b->alpha) a = b->alpha->data[size_t(y) * size_t(b->alpha->bytesPerRow) + size_t(x)];
+      else if (b->mask) a = ReadBitMapPixel(b->mask.get(), x, y) ? 0xFF : 0;
+      out->argb[size_t(y) * size_t(b->width) + size_t(x)] = a << 24 | (ReadBitMapPixel(b->bitmap.get(), x, y) & 0xFFFFFF);
+    }
+  return 0;
+}
+
+// A clipboard picture as a new brush with an automatic id, with an alpha
+// plane when the picture has one; its handle is pushed.
+int BrushFromClipboardImage(vkState* L, vkOSClipboardImage&& image) {
+  if (image.width <= 0 || image.height <= 0 || image.pixels.size() < size_t(image.width) * size_t(image.height))
+    return kErrWrongUsage;
+  vkBrush* b = nullptr;
+  if (int32_t rc = CreateBrushRecord(GraphicsState(L), vkIdRequest{0, true}, image.width, image.height, 0, false,
+                                     !image.alpha.empty(), true, &b))
+    return rc;
+  const size_t alphaStride = image.alpha.size() / size_t(image.height);
+  for (int32_t y = 0; y < image.height; y++)
+    for (int32_t x = 0; x < image.width; x++) {
+      WriteBitMapPixel(b->bitmap.get(), x, y, image.pixels[size_t(y) * size_t(image.width) + size_t(x)]);
+      if (b->alpha && size_t(x) < alphaStride)
+        b->alpha->data[size_t(y) * size_t(b->alpha->bytesPerRow) + size_t(x)] =
+            image.alpha[size_t(y) * alphaStride + size_t(x)];
+    }
+  vmPushLightUserdata(L, b->id.handle);
+  return 0;
+}
+
+}  // namespace
+
+void RegisterBrushHooks(vkState* L) {
+  vkGraphicsState& gs = GraphicsState(L);
+  gs.brushHooks.find = FindBrushForPictures;
+  gs.brushHooks.make = MakeBrushForPictures;
+  if (vkEventState* events = EventStateOf(L)) {
+    events->hooks.brushPicture = BrushClipboardPicture;
+    events->hooks.brushFromImage = BrushFromClipboardImage;
+  }
 }

@@ -103,6 +103,11 @@ int32_t RebuildBrushBitmaps(vkGraphicsState& gs);
 
 int32_t CountBrushes(vkGraphicsState& gs);
 
+// Lets the pictures find brushes and make them from their copies
+// (vkGraphicsState::brushHooks), and the clipboard take brushes and give
+// pictures back as brushes (the event library's hooks, when it is open).
+void RegisterBrushHooks(vkState* L);
+
 // Registers the "brush" commands and constants; returns 0.
 int OpenBrushLibrary(vkState* L);
 

@@ -714,6 +714,7 @@ const vkConstantDef kBrushConstants[] = {
 }  // namespace
 
 int OpenBrushLibrary(vkState* L) {
+  RegisterBrushHooks(L);
   vmRegisterFunctions(L, nullptr, kBrushCommands, 0);
   vmRegisterConstants(L, kBrushConstants);
   return RegisterLibrary(L, kBrushCommands, "brush");

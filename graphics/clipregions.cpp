@@ -47,6 +47,7 @@ void ForgetClipRegion(vkGraphicsState& gs, const vkClipRegion* region) {
   int64_t box[4] = {0, 0, 0, 0};
   ForgetIn(gs.CurrentBGPic, region, box);
   if (gs.fallbackDisplay) ForgetIn(gs.fallbackDisplay->bgpic, region, box);
+  for (const vkBGPicPtr& pic : gs.BGPicList) ForgetIn(pic.get(), region, box);
   for (const vkDisplayPtr& owned : gs.DisplayList) {
     vkDisplay* d = owned.get();
     int64_t b[4];
@@ -164,13 +165,17 @@ int CmdCreateClipRegion(vkState* L) {
   const int32_t type = vkDoubleToInt32(vmCheckNumber(L, 2));
   vkGraphicsState& gs = GraphicsState(L);
   int32_t x = 0, y = 0, width = 0, height = 0;
+  const vkPlane* shape = nullptr;
   if (type == kClipBox) {
     x = vkDoubleToInt32(vmCheckNumber(L, 3)), y = vkDoubleToInt32(vmCheckNumber(L, 4));
     width = vkDoubleToInt32(vmCheckNumber(L, 5)), height = vkDoubleToInt32(vmCheckNumber(L, 6));
   } else if (type == kClipShape) {
-    // Brushes come with the brush library; until then no brush is found.
-    SetErrorNumber(vkDoubleToInt32(vmCheckNumber(L, 3)));
-    return kErrNoBrush;
+    // The region takes the brush's size and a copy of its mask.
+    vkBrushView brush;
+    if (int32_t rc = FindBrushView(L, CheckObjectId(L, 3), &brush)) return rc;
+    if (!brush.mask) return kErrBrushNoMask;
+    x = vkDoubleToInt32(vmCheckNumber(L, 4)), y = vkDoubleToInt32(vmCheckNumber(L, 5));
+    width = brush.width, height = brush.height, shape = brush.mask;
   } else {
     return kErrWrongUsage;
   }
@@ -183,7 +188,7 @@ int CmdCreateClipRegion(vkState* L) {
   x = ResolveSpecialX(x, width, spaceW, ox, 0);
   y = ResolveSpecialY(y, height, spaceH, oy, 0);
   vkClipRegion* made = nullptr;
-  if (int32_t rc = CreateClipRegion(gs, id, x, y, width, height, nullptr, &made)) return rc;
+  if (int32_t rc = CreateClipRegion(gs, id, x, y, width, height, shape, &made)) return rc;
   if (!id.automatic) return 0;
   vmPushLightUserdata(L, made->idHandle);
   return 1;

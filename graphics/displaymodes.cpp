@@ -312,7 +312,7 @@ int BuildBackfill(vkState* L, const vkDisplaySettings& settings) {
   vkBGPic* pic = nullptr;
   if (b.type == kBackfillPicture && FindBGPic(gs, gs.backfill.bgpic, &pic, 0) == 0) {
     vkBrushView view;
-    if (gs.brushHooks.find && gs.brushHooks.find(L, gs.backfill.brush, &view) == 0 && view.bitmap) {
+    if (FindBrushView(L, gs.backfill.brush, &view) == 0 && view.bitmap) {
       const int32_t px = ResolveSpecialX(b.pictureX, view.width, w, 0, 0.0);
       const int32_t py = ResolveSpecialY(b.pictureY, view.height, h, 0, 0.0);
       int32_t sx = 0, sy = 0, dx = px, dy = py, cw = view.width, ch = view.height;

@@ -205,6 +205,7 @@ void SyncEventDisplay(vkDisplay* d) {
   e.id = d->id;
   e.open = d->state != DISPSTATE_CLOSED;
   e.input = d->os ? &d->os->input : nullptr;
+  e.os = d->os;
   e.picture = EventPictureOf(d->bgpic);
   e.offsetX = d->marginLeft, e.offsetY = d->marginTop;
   const bool scaled = d->scaling && d->scaledWidth > 0 && d->bgpic && d->bgpic->width > 0;

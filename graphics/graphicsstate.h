@@ -162,3 +162,7 @@ struct vkGraphicsState {
 
 // The graphics state of [L]'s program context, made when first asked for.
 vkGraphicsState& GraphicsState(vkState* L);
+
+// Brush [id] as the pictures see it, through the brush library's hook: 0 or
+// the brush's not-found error (1041 for a handle, 1174 for a number).
+int32_t FindBrushView(vkState* L, vkObjectId id, vkBrushView* out);

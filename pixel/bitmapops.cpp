@@ -316,8 +316,12 @@ int32_t MakeArcPoints(std::vector<int32_t>& points, int32_t rx, int32_t ry, int3
     add(rx + ((2 * int64_t(rx) + 1) * AngleTables().cos[size_t(i)]) / 2048,
         ry + ((2 * int64_t(ry) + 1) * AngleTables().sin[size_t(i)]) / 2048);
   };
+  // Past one full turn the outline only repeats itself: the span is bounded
+  // to 360 degrees, so huge angles cost no more than a circle.
+  const int64_t last = std::min<int64_t>(end, int64_t(start) + 360);
+  points.reserve(size_t(std::max<int64_t>(last - start + 1, 1) + 2) * 2);
   point(start);
-  for (int64_t d = int64_t(start) + 1; d <= end; ++d) point(d);
+  for (int64_t d = int64_t(start) + 1; d <= last; ++d) point(d);
   if (!(start == 0 && end == 360)) {
     add(rx, ry);
     add(points[0], points[1]);

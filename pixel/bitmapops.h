@@ -74,7 +74,8 @@ int32_t ArcCos(int32_t degree);
 // its bounding box (centre (rx, ry)): one point for [start] and one for
 // every degree up to [end]. A full ellipse (0 to 360) ends there; any other
 // arc is closed through the centre back to the first point. Degrees of any
-// sign are taken modulo 360. Returns the number of points.
+// sign are taken modulo 360, and the span is at most one full turn. Returns
+// the number of points.
 int32_t MakeArcPoints(std::vector<int32_t>& points, int32_t rx, int32_t ry, int32_t start, int32_t end);
 
 // Pictures loaded once and shared by name (the preloads of one file).

@@ -14,9 +14,15 @@
 #include "base/errorcodes.h"
 #include "engine/attributes.h"
 #include "engine/vmapi.h"
+#include "graphics/bgpics.h"
+#include "graphics/clipregions.h"
 #include "graphics/graphicslib.h"
 #include "pixel/bitmapops.h"
+#include "platform/vkos.h"
+#include "platform/vkos_clipboard.h"
 #include "platform/vkos_pictures.h"
+#include "runtime/eventlib.h"
+#include "runtime/systemlib.h"
 #include "support/scene.h"
 
 namespace {
@@ -571,3 +577,72 @@ TEST_F(LoadBrushTest, BadFilesFailCleanly) {
 }
 
 }  // namespace
+
+// Pictures and clip regions reach brushes through the brush library: a
+// region shaped by a brush's mask, a picture made from a brush and a brush
+// made back from the picture keep every pixel.
+TEST_F(BrushTest, PicturesAndClipRegionsFindAndMakeBrushes) {
+  vmPushValue(L, VK_GLOBALSINDEX);
+  ASSERT_EQ(OpenBGPicLibrary(L), 0);
+  RegisterClipRegionCommands(L);
+  vmSetTop(L, 0);
+  const Pixels shown = {1, 0, 0, 1, 0, 1, 1, 0, 1, 1, 0, 0, 0, 0, 1, 1};
+  MakeBrush(1, 2, 2, {1, 2, 3, 4});
+  MakeBrush(2, kSide, kSide, Fixture(), &shown);
+  RunCases({
+      {"CreateClipRegion", {3, 28, 1, 0, 0}, "error 1172"},  // no mask
+      {"CreateClipRegion", {3, 28, 9, 0, 0}, "error 1174"},
+      {"CreateClipRegion", {3, 28, 2, 5, 6}, ""},
+      {"BrushToBGPic", {9, 7}, "error 1174"},
+      {"BrushToBGPic", {2, 7}, ""},
+      {"BGPicToBrush", {7, 8}, ""},
+  });
+  const vkClipRegion* region = FindClipRegion(gs(), vkObjectId{3, nullptr});
+  ASSERT_NE(region, nullptr);
+  EXPECT_EQ(std::vector<int32_t>({region->x, region->y, region->width, region->height}),
+            std::vector<int32_t>({5, 6, kSide, kSide}));
+  ASSERT_NE(region->mask, nullptr);
+  const vkBrush* b = brush(2);
+  for (int32_t y = 0; y < kSide; y++)
+    for (int32_t x = 0; x < kSide; x++)
+      EXPECT_EQ(ReadBitMapPixel(region->mask.get(), x, y), ReadBitMapPixel(b->mask.get(), x, y)) << x << "," << y;
+  vkBGPic* pic = nullptr;
+  ASSERT_EQ(FindBGPic(gs(), vkObjectId{7, nullptr}, &pic, 0), 0);
+  EXPECT_EQ(Read(pic->bitmap), Fixture());
+  EXPECT_EQ(BrushPixels(8), Fixture());
+  EXPECT_EQ(BrushMask(8), BrushMask(2));
+  FreeAllClipRegions(gs());
+  FreeAllBGPics(L);
+}
+
+// A brush put on the clipboard comes back as a new brush with the same
+// pixels, its mask turned into opaque and clear alpha.
+TEST_F(BrushTest, ClipboardPicturesComeBackAsBrushes) {
+  ASSERT_EQ(vkosInit(), 0);
+  vmPushValue(L, VK_GLOBALSINDEX);
+  ASSERT_EQ(OpenEventLibrary(L), 0);
+  ASSERT_EQ(OpenSystemLibrary(L), 0);
+  vmSetTop(L, 0);
+  RegisterBrushHooks(L);  // as at start-up, where the event library opens first
+  const Pixels shown = {1, 0, 0, 1, 0, 1, 1, 0, 1, 1, 0, 0, 0, 0, 1, 1};
+  MakeBrush(2, kSide, kSide, Fixture(), &shown);
+  RunCases({
+      {"SetClipboard", {2, 9}, "error 1174"},
+      {"SetClipboard", {2, 2}, ""},
+      {"PeekClipboard", {}, "2"},
+  });
+  ASSERT_EQ(Call("GetClipboard", {}), "2, handle");
+  const void* handle = vmToUserdata(L, 2);
+  vkBrush* made = nullptr;
+  ASSERT_EQ(FindBrush(gs(), vkObjectId{0, const_cast<void*>(handle)}, &made, 0), 0);
+  EXPECT_EQ(Read(made->bitmap.get()), Fixture());
+  ASSERT_NE(made->alpha, nullptr);
+  for (int32_t y = 0; y < kSide; y++)
+    for (int32_t x = 0; x < kSide; x++)
+      EXPECT_EQ(made->alpha->data[size_t(y) * size_t(made->alpha->bytesPerRow) + size_t(x)],
+                shown[size_t(y * kSide + x)] ? 0xFF : 0)
+          << x << "," << y;
+  vkosClearClipboard();
+  FreeAllEventObjects(L);
+  vkosExit();
+}

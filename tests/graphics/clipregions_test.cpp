@@ -128,11 +128,16 @@ TEST(ClipRegions, FreeingForgetsEveryHolderAndWaitsForTheLayers) {
   s.firstPic.activeClip = r;
   s.secondPic.activeClip = r;
   s.secondPic.sprites.push_back({1, 1, 4, 4, r});
+  // A picture no display shows holds it too.
+  s.gs.BGPicList.emplace_back(new vkBGPic);
+  vkBGPic* hidden = s.gs.BGPicList.back().get();
+  hidden->activeClip = r;
   gUsed = r;
   EXPECT_EQ(DeleteClipRegion(s.gs, {4, nullptr}, true), 0);
   EXPECT_EQ(s.firstPic.activeClip, nullptr);
   EXPECT_EQ(s.secondPic.activeClip, nullptr);
   EXPECT_EQ(s.secondPic.sprites.front().clipRegion, nullptr);
+  EXPECT_EQ(hidden->activeClip, nullptr);
   // Still in the list for the layer, but no script finds it again.
   ASSERT_EQ(s.gs.clipRegions.size(), 1u);
   EXPECT_TRUE(r->deleted);

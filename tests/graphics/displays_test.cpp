@@ -355,3 +355,25 @@ TEST_F(Displays, AFreedPictureStaysForTheDisplaysThatShowIt) {
 }
 
 }  // namespace
+
+// Installing a drop or clipboard handler switches the receivers of the real
+// window the display opened, not only of the event record.
+TEST_F(Displays, HandlerSwitchesReachTheDisplaysWindow) {
+  Table("plain", {{"width", 64}, {"height", 48}});
+  ASSERT_EQ(Call("CreateDisplay", {1, Arg::global("plain")}), "");
+  ASSERT_EQ(Call("OpenDisplay", {1}), "");
+  const vkDisplay* d = Display(1);
+  ASSERT_NE(d->os, nullptr);
+  vmPushString(L, "h");
+  vmNewTable(L);
+  vmPushString(L, "ondropfile");
+  vmPushCClosure(L, [](vkState*) { return 0; }, 0);
+  vmSetTable(L, -3);
+  vmPushString(L, "clipboardchange");
+  vmPushCClosure(L, [](vkState*) { return 0; }, 0);
+  vmSetTable(L, -3);
+  vmSetTable(L, VK_GLOBALSINDEX);
+  ASSERT_EQ(Call("InstallEventHandler", {Arg::global("h")}), "");
+  EXPECT_EQ(d->os->dropFiles, 1u);
+  EXPECT_EQ(d->os->watchClipboard, 1u);
+}

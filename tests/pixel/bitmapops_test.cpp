@@ -322,6 +322,11 @@ TEST(BitmapOps, ArcPointsAtTheEndsOfTheTables) {
   // The largest radii stay within 32 bits.
   EXPECT_EQ(MakeArcPoints(pts, INT32_MAX, INT32_MAX, 0, 0), 3);
   EXPECT_EQ(pts[0], INT32_MAX);
+  // Spans past one turn draw the turn once, however far they reach.
+  EXPECT_EQ(MakeArcPoints(pts, 10, 10, 3, 363 + 1000000000), 363);
+  std::vector<int32_t> turn;
+  EXPECT_EQ(MakeArcPoints(turn, 10, 10, 3, 363), 363);
+  EXPECT_EQ(pts, turn);
 }
 
 TEST(BitmapOps, FreeingTheImageCacheEmptiesIt) {
