@@ -49,6 +49,8 @@
 #include "runtime/stringlib.h"
 #include "runtime/systemlib.h"
 #include "sound/soundlib.h"
+#include "text/fonts.h"
+#include "text/textlib.h"
 #include "text/textobjects.h"
 
 
@@ -67,7 +69,7 @@ const vkLibraryOpener kLibraryTable[] = {
     {"event", OpenEventLibrary},
     {"system", OpenSystemLibrary},
     {"layers", OpenLayersLibrary},
-    {"text", nullptr},
+    {"text", OpenTextLibrary},
     {"anim", OpenAnimLibrary},
     {"display", OpenDisplayLibrary},
     {"sound", OpenSoundLibrary},
@@ -183,6 +185,7 @@ uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext
   if (uint32_t code = RunPreloads(L, context, applet)) return code;
   FreeImageCache(L);  // what the preloads shared is theirs now
   if (int code = OpenFirstDisplay(L, &applet, &context)) return uint32_t(code);
+  if (uint32_t code = CreatePendingFontBitMaps(L)) return code;
   SetAttrs(L, nullptr, {{ATTR_LINEINFO, 1}});
   return uint32_t(vkosRunMainChunk(L, [](vkState* s) { return vmPCall(s, 0, 0, 0); }));
 }

@@ -228,8 +228,8 @@ uint32_t LayoutRuns(vkState* L, vkTextLayout* layout, bool plain, std::vector<vk
   if (decideWraps) layout->wrapTable.clear();
   if (decideTabs) layout->tabTable.clear();
   size_t nextWrap = 0, nextTab = 0;
-  int32_t x = 0, lineOffset = 0, word = -1;
-  bool lineEmpty = true;
+  int32_t x = std::max(0, layout->startX), lineOffset = 0, word = -1;
+  bool lineEmpty = x == 0;  // a line printing continues may wrap before its first word
   vkTextRun run;
   bool haveRun = false;
   uint32_t runStyle = 0;
@@ -316,6 +316,8 @@ uint32_t LayoutRuns(vkState* L, vkTextLayout* layout, bool plain, std::vector<vk
     if (c != ' ') lineEmpty = false;
   }
   if (uint32_t code = close()) return code;
+  layout->endX = x;
+  layout->endLineOffset = lineOffset;
 
   // Trailing blanks of each line's last run, when underlined or not left-aligned.
   for (size_t i = 0; i < runs->size(); i++) {

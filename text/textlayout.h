@@ -65,6 +65,10 @@ struct vkTextLayout {
   std::vector<int32_t> tabTable;        // per tab: stop index, or -1 for a new line
   bool tabTableSet = false;
   int32_t encoding = ENCODING_ISO8859_1;
+  int32_t startX = 0;  // pen x of the first line (printing continues a line)
+  // Written by the layout: where the pen stands after the text, for the
+  // cursor of printing.
+  int32_t endX = 0, endLineOffset = 0;
 };
 
 // One piece of a line in one style.
