@@ -15,6 +15,7 @@
 #include "engine/vmapi.h"
 #include "graphics/fills.h"
 #include "graphics/graphicsstate.h"
+#include "graphics/outputtargets.h"
 #include "graphics/positions.h"
 #include "graphics/safeblt.h"
 #include "pixel/bitmapops.h"
@@ -311,6 +312,7 @@ int CmdDisplayBGPicPart(vkState* L) {
   const int32_t w = vkDoubleToInt32(vmCheckNumber(L, 4)), h = vkDoubleToInt32(vmCheckNumber(L, 5));
   int32_t dx = vkDoubleToInt32(vmOptNumber(L, 6, x)), dy = vkDoubleToInt32(vmOptNumber(L, 7, y));
   if (!gs.CurrentDisplay || !p->bitmap) return kErrWrongUsage;
+  if (int32_t rc = PrepareDrawing(L)) return rc;
   const vkBGPic* out = gs.CurrentBGPic;
   dx = ResolveSpecialX(dx, w, out ? out->scaledWidth : 0, 0, 0.0);
   dy = ResolveSpecialY(dy, h, out ? out->scaledHeight : 0, 0, 0.0);
@@ -336,8 +338,10 @@ int CmdSelectBGPic(vkState* L) {
   if (vmType(L, 1) != 0)
     if (int32_t rc = FindBGPic(gs, CheckObjectId(L, 1), &p, 0)) return rc;
   const int32_t mode = vkDoubleToInt32(vmOptNumber(L, 2, 2));
-  if (mode != 2) return kErrWrongUsage;  // the other modes select through the output targets
+  if (mode != SELMODE_LAYERS) return SelectBGPicTarget(L, p->id, mode);
   if (gs.CurrentBGPic == p && d->renderTarget == kTargetBGPic) return 0;
+  if (d->renderTarget != kTargetDisplay && !d->doubleBuffer)
+    if (int32_t rc = EndSelectOutput(L, d, false)) return rc;
   if (!d->layersOn) return kErrLayersRequired;
   for (const vkDisplayPtr& other : gs.DisplayList)
     if (other.get() != d && other->bgpic == p) return kErrBGPicOtherDisplay;
@@ -350,19 +354,6 @@ int CmdSelectBGPic(vkState* L) {
   return 0;
 }
 
-int CmdEndSelect(vkState* L) {
-  CheckArgCount(L, 0, 0);
-  vkGraphicsState& gs = GraphicsState(L);
-  vkDisplay* d = gs.CurrentDisplay;
-  if (!d || d->renderTarget == kTargetDisplay) return kErrWrongUsage;
-  RestoreDisplayState(d);
-  d->renderTarget = kTargetDisplay;
-  d->drawBitMap = nullptr, d->drawMask = nullptr, d->drawAlpha = nullptr;
-  gs.CurrentBGPic = d->bgpic;
-  if (!d->dirtyRects.empty()) RedrawDisplay(gs, d, 0);
-  d->dirtyRects.clear();
-  return 0;
-}
 
 const vkCommandDef kBGPicCommands[] = {
     {"DisplayBGPic", CmdDisplayBGPic},         {"DisplayBGPicPart", CmdDisplayBGPicPart},

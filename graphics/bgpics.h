@@ -92,6 +92,9 @@ struct vkBGPic {
   // As an output target: the selected object's kind, frame or layer index, layer.
   int32_t targetKind = 0, targetIndex = 0;
   vkLayer* targetLayer = nullptr;
+  void* targetObject = nullptr;  // the selected brush, picture, anim or layer record
+  int32_t targetMode = 0;        // the selection's mode
+  uint32_t targetPrepared = 0;   // made ready for drawing since it was selected
   uint32_t modified = 0;        // a command drew into the picture
   uint32_t refreshPending = 0;  // changed behind its layers
   vkClipRegion* activeClip = nullptr;  // the active clip region, or none

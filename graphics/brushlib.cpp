@@ -18,6 +18,8 @@
 #include "engine/vmapi.h"
 #include "graphics/bgpics.h"
 #include "graphics/brushes.h"
+#include "graphics/doublebuffer.h"
+#include "graphics/outputtargets.h"
 #include "graphics/graphicslib.h"
 #include "graphics/positions.h"
 #include "graphics/sprites.h"
@@ -636,28 +638,6 @@ int cmdGrabDesktop(vkState* L) {
   return PushId(L, request, AddBrushRecord(gs, request, vkPlanes{std::move(owned), nullptr, nullptr}, -1));
 }
 
-// ---- Output targets ----
-// Drawing into brushes, masks, alpha channels and a double buffer comes with
-// the output targets; until then no target can be selected, and a double
-// buffer is never active.
-
-int cmdSelectTarget(vkState* L) {
-  CheckArgCount(L, 1, 3);
-  vkBrush* b = nullptr;
-  if (int32_t rc = FindBrush(Gs(L), CheckObjectId(L, 1), &b, kBrushFindPixels)) return rc;
-  return kErrWrongUsage;
-}
-
-int cmdBeginDoubleBuffer(vkState* L) {
-  CheckArgCount(L, 0, 0);
-  return kErrWrongUsage;
-}
-
-int cmdDoubleBufferInactive(vkState* L) {
-  CheckArgCount(L, 0, 0);
-  return kErrNoDoubleBuffer;
-}
-
 int cmdSaveBrush(vkState* L) {
   CheckArgCount(L, 2, 5);
   vkBrush* b = nullptr;
@@ -679,14 +659,14 @@ const vkCommandDef kBrushCommands[] = {
     {"BrushToGray", cmdBrushToGray},
     {"RotateBrush", cmdRotateBrush},
     {"GetBrushLink", cmdGetBrushLink},
-    {"SelectBrush", cmdSelectTarget},
+    {"SelectBrush", CmdSelectBrush},
     {"CopyBrush", cmdCopyBrush},
     {"SetBrushTransparency", cmdSetBrushTransparency},
     {"LoadBrush", cmdLoadBrush},
-    {"SelectMask", cmdSelectTarget},
+    {"SelectMask", CmdSelectMask},
     {"SetMaskMode", cmdSetMaskMode},
     {"SaveBrush", cmdSaveBrush},
-    {"SelectAlphaChannel", cmdSelectTarget},
+    {"SelectAlphaChannel", CmdSelectAlphaChannel},
     {"SetAlphaIntensity", cmdSetAlphaIntensity},
     {"DeleteAlphaChannel", PlaneCommand<&vkBrush::alpha, false>},
     {"CropBrush", cmdCropBrush},
@@ -694,9 +674,9 @@ const vkCommandDef kBrushCommands[] = {
     {"InvertAlphaChannel", PlaneCommand<&vkBrush::alpha, true>},
     {"FloodFill", cmdFloodFill},
     {"DeleteMask", PlaneCommand<&vkBrush::mask, false>},
-    {"BeginDoubleBuffer", cmdBeginDoubleBuffer},
-    {"EndDoubleBuffer", cmdDoubleBufferInactive},
-    {"Flip", cmdDoubleBufferInactive},
+    {"BeginDoubleBuffer", CmdBeginDoubleBuffer},
+    {"EndDoubleBuffer", CmdEndDoubleBuffer},
+    {"Flip", CmdFlip},
     {"ConvertToBrush", cmdConvertToBrush},
     {"GrabDesktop", cmdGrabDesktop},
     {"TransformBrush", cmdTransformBrush},

@@ -15,6 +15,7 @@
 #include "engine/vmapi.h"
 #include "graphics/bgpics.h"
 #include "graphics/brushes.h"
+#include "graphics/outputtargets.h"
 #include "graphics/positions.h"
 #include "graphics/safeblt.h"
 #include "pixel/bitmapops.h"
@@ -230,6 +231,8 @@ int32_t ResolveOutputY(vkGraphicsState& gs, int32_t y, int32_t size, double anch
 
 int32_t DisplayBitmapObject(vkState* L, const vkDisplayRequest& rq) {
   vkGraphicsState& gs = GraphicsState(L);
+  // Showing the very object drawing goes into ends that selection first.
+  if (int32_t rc = EndSelectionOf(L, rq.type, rq.id, rq.frame)) return rc;
   vkBrushList& hooks = Brushes(gs);
   vkBitmapSource src;
   int32_t width = rq.width, height = rq.height;
@@ -285,6 +288,7 @@ int32_t DisplayBitmapObject(vkState* L, const vkDisplayRequest& rq) {
   width = std::min(width, src.width - sx);
   height = std::min(height, src.height - sy);
 
+  if (int32_t rc = PrepareDrawing(L)) return rc;
   bool draw = !(rq.flags & kDisplayNoDraw);
   if (layersOn && hooks.addLayer) {
     if (int32_t rc = hooks.addLayer(L, rq, src, t, options, x, y)) return rc;
@@ -321,12 +325,8 @@ int32_t DisplayBitmapObject(vkState* L, const vkDisplayRequest& rq) {
     blit.dstWidth = out->width, blit.dstHeight = out->height;
     blit.clip = out->activeClip;
   }
-  if (!display || display->renderTarget == kTargetDisplay) {
-    blit.flags = kBlitBackground | kBlitRecompose;
-  } else if (display->renderTarget == kTargetBrush || display->renderTarget == kTargetBGPic) {
-    blit.dst = out ? out->bitmap : nullptr;
-    if (!blit.dst) return 0;
-  }
+  // Any other target takes the blit through its drawing planes.
+  if (!display || display->renderTarget == kTargetDisplay) blit.flags = kBlitBackground | kBlitRecompose;
   SafeBlt(gs, blit);
   return 0;
 }

@@ -13,8 +13,10 @@
 #include "engine/libraries.h"
 #include "engine/objecthandles.h"
 #include "engine/vmapi.h"
+#include "graphics/doublebuffer.h"
 #include "graphics/graphicslib.h"
 #include "graphics/graphicsstate.h"
+#include "graphics/outputtargets.h"
 #include "graphics/positions.h"
 #include "graphics/safeblt.h"
 #include "pixel/blit.h"
@@ -668,8 +670,7 @@ void vkDisplayDeleter::operator()(vkDisplay* d) const {
   FreeBitMap(d->doubleBufferDraw);
   FreeMaskPlane(d->shapeMask);
   FreeAlphaPlane(d->shapeAlpha);
-  vkBGPicDeleter()(d->selectTarget);
-  vkBGPicDeleter()(d->doubleBufferTarget);
+  FreeOutputTargets(d);
   delete d;
 }
 
@@ -752,8 +753,7 @@ void RedrawDisplay(vkGraphicsState& gs, vkDisplay* d, uint32_t flags) {
   if (!d || !d->bgpic) return;
   ClearDisplayBorders(d);
   if ((d->doubleBuffer || d->doubleBufferSuspended) && d->doubleBufferFront) {
-    BltToWindow(gs, d->doubleBufferFront, 0, 0, d, 0, 0, d->doubleBufferFront->width,
-                d->doubleBufferFront->height, flags | 9);
+    ShowDoubleBuffer(gs, d, true, flags | 8);
     return;
   }
   if (!d->screenBuffer) return;
@@ -867,12 +867,8 @@ void CloseDisplayWindow(vkState*, vkDisplay* d) {
 void SelectDisplay(vkState* L, vkDisplay* d, bool noActivate) {
   vkGraphicsState& gs = GraphicsState(L);
   vkDisplay* old = gs.CurrentDisplay;
-  if (old && old != d && old->renderTarget != kTargetDisplay && !old->doubleBuffer) {
-    // An open selection of the old display ends with it.
-    RestoreDisplayState(old);
-    old->renderTarget = kTargetDisplay;
-    old->drawBitMap = nullptr, old->drawMask = nullptr, old->drawAlpha = nullptr;
-  }
+  // An open selection of the old display ends with it.
+  if (old && old != d && old->renderTarget != kTargetDisplay && !old->doubleBuffer) EndSelectOutput(L, old, false);
   if (!noActivate && d->state == DISPSTATE_OPEN) vkosActivateWindow(d->os);
   gs.CurrentDisplay = d;
   MakeCurrentOutput(gs, d);

@@ -187,14 +187,22 @@ void SafeBlt(vkGraphicsState& gs, const vkBlitRequest& rq) {
     } else {
       toWindow = true;
     }
+  } else {
+    // A selected output: its drawing bitmap (none for a mask or alpha
+    // target, whose plane alone is drawn, nor for a picture collecting
+    // layers).
+    into = display->drawBitMap;
   }
   const bool planes = !(flags & kBlitPixelsOnly);
   // The scaled display shows its screen buffer: what goes into the
   // background buffer goes there too.
   vkBitMap* mirror = planes && into && into == display->backBuffer && IsScaled(display) ? display->screenBuffer : nullptr;
-  const int32_t maskMode = rq.dst ? 2 : gs.settings.maskMode;
+  // Planes drawn beside a bitmap copy the source's; a mask or alpha
+  // channel drawn alone takes the mask mode and alpha intensity.
+  const bool beside = rq.dst || (display->renderTarget != kTargetDisplay && display->drawBitMap);
+  const int32_t maskMode = beside ? 2 : gs.settings.maskMode;
   const int32_t intensity = gs.settings.alphaIntensity;
-  const bool useIntensity = intensity != -1 && !rq.dst;
+  const bool useIntensity = intensity != -1 && !beside;
 
   if (!mask && !alpha) {
     if (drawSource) {
