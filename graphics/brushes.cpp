@@ -43,6 +43,14 @@ int32_t NotFound(vkObjectId id) {
   return kErrNoBrush;
 }
 
+// A background picture's current planes as a source to copy or draw from.
+int32_t BGPicPlanes(vkState* L, int32_t, vkObjectId id, int32_t, vkBitmapSource* out) {
+  vkBGPic* p = nullptr;
+  if (int32_t rc = FindBGPic(GraphicsState(L), id, &p, 0)) return rc;
+  *out = vkBitmapSource{p->bitmap, p->mask, p->alpha, p->width, p->height};
+  return 0;
+}
+
 }  // namespace
 
 bool IsActiveBrush(vkGraphicsState& gs, const vkBrush& brush) {
@@ -239,6 +247,7 @@ void RegisterBrushHooks(vkState* L) {
   vkGraphicsState& gs = GraphicsState(L);
   gs.brushHooks.find = FindBrushForPictures;
   gs.brushHooks.make = MakeBrushForPictures;
+  Brushes(gs).bgpicSource = BGPicPlanes;
   if (vkEventState* events = EventStateOf(L)) {
     events->hooks.brushPicture = BrushClipboardPicture;
     events->hooks.brushFromImage = BrushFromClipboardImage;

@@ -49,8 +49,13 @@ struct vkBrushList {
   vkRepointLayersHook repointLayers = nullptr;
   vkAddLayerHook addLayer = nullptr;
   vkLayerCountHook layerCount = nullptr;
+  // The planes of a picture, an anim frame, a layer (by its number; an anim
+  // layer's frame) or a text object; frames 0-based. The layers library
+  // fills in the layer source, so without it no layer is found (1078).
   vkBitmapSourceHook bgpicSource = nullptr;
   vkBitmapSourceHook animSource = nullptr;
+  vkBitmapSourceHook layerSource = nullptr;
+  vkBitmapSourceHook textObjectSource = nullptr;
 };
 
 vkBrushList& Brushes(vkGraphicsState& gs);

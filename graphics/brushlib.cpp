@@ -579,6 +579,12 @@ int32_t ObjectPlanes(vkState* L, int32_t type, vkObjectId id, int32_t frame, vkB
     case kObjectAnim:
       if (!Brushes(gs).animSource) return kErrWrongUsage;
       return Brushes(gs).animSource(L, type, id, frame - 1, out);
+    case kObjectLayer:
+      if (!Brushes(gs).layerSource) return kErrLayersRequired;
+      return Brushes(gs).layerSource(L, type, id, frame - 1, out);
+    case kObjectTextObject:
+      if (!Brushes(gs).textObjectSource) return kErrWrongUsage;
+      return Brushes(gs).textObjectSource(L, type, id, frame - 1, out);
     default:
       return kErrWrongUsage;
   }

@@ -9,16 +9,17 @@
 
 #include "engine/argcheck.h"
 #include "graphics/graphicsstate.h"
+#include "graphics/objecttypes.h"
 
 // Object type codes of what DisplayBitmapObject draws.
-inline constexpr int32_t kObjectBGPic = 1;
-inline constexpr int32_t kObjectBrush = 3;
-inline constexpr int32_t kObjectAnim = 4;
-inline constexpr int32_t kObjectTextObject = 8;
-inline constexpr int32_t kObjectBrushPart = 12;
-inline constexpr int32_t kObjectBGPicPart = 13;
-inline constexpr int32_t kObjectLayer = 22;
-inline constexpr int32_t kObjectSprite = 32;
+inline constexpr int32_t kObjectBGPic = vkObjectType::BGPIC;
+inline constexpr int32_t kObjectBrush = vkObjectType::BRUSH;
+inline constexpr int32_t kObjectAnim = vkObjectType::ANIM;
+inline constexpr int32_t kObjectTextObject = vkObjectType::TEXTOBJECT;
+inline constexpr int32_t kObjectBrushPart = vkObjectType::BRUSHPART;
+inline constexpr int32_t kObjectBGPicPart = vkObjectType::BGPICPART;
+inline constexpr int32_t kObjectLayer = vkObjectType::LAYER;
+inline constexpr int32_t kObjectSprite = vkObjectType::SPRITE;
 
 // The display options' geometry. [matrix] maps a source point (x, y) to
 // X = a x + c y, Y = b x + d y (a, b, c, d in order).

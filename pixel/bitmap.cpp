@@ -47,9 +47,6 @@ vkPlane* CopyPlane(const vkPlane* src, vkPlane* made) {
   return made;
 }
 
-vkPlane gStaticMask;
-vkPlane gStaticBytes;
-
 }  // namespace
 
 vkBitMap* AllocArgbBitMap(int32_t width, int32_t height) {
@@ -116,14 +113,10 @@ void InitForeignAlphaPlane(vkPlane* plane, uint8_t* data, int32_t bytesPerRow) {
   plane->data = data, plane->bytesPerRow = bytesPerRow, plane->foreign = 1;
 }
 
-vkPlane* GetStaticMaskPlane(uint8_t* data, int32_t width, int32_t height) {
-  gStaticMask = vkPlane{data, width, height, MaskBytesPerRow(width), 1};
-  return &gStaticMask;
+vkPlane GetStaticMaskPlane(uint8_t* data, int32_t width, int32_t height) {
+  return vkPlane{data, width, height, MaskBytesPerRow(width), 1};
 }
-vkPlane* GetStaticAlphaPlane(uint8_t* data, int32_t bytesPerRow) {
-  gStaticBytes = vkPlane{data, 0, 0, bytesPerRow, 1};
-  return &gStaticBytes;
-}
+vkPlane GetStaticAlphaPlane(uint8_t* data, int32_t bytesPerRow) { return vkPlane{data, 0, 0, bytesPerRow, 1}; }
 
 vkPlane* CopyMaskPlane(const vkPlane* src, int32_t width, int32_t height) {
   return CopyPlane(src, AllocMaskPlane(width, height, true));

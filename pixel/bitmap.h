@@ -52,9 +52,10 @@ vkPlane* CreateForeignMaskPlane(uint8_t* data, int32_t bytesPerRow);
 vkPlane* CreateForeignAlphaPlane(uint8_t* data, int32_t width, int32_t height, int32_t bytesPerRow);
 void InitForeignMaskPlane(vkPlane* plane, uint8_t* data, int32_t bytesPerRow);
 void InitForeignAlphaPlane(vkPlane* plane, uint8_t* data, int32_t bytesPerRow);
-// Scratch records without allocation, overwritten by every call.
-vkPlane* GetStaticMaskPlane(uint8_t* data, int32_t width, int32_t height);
-vkPlane* GetStaticAlphaPlane(uint8_t* data, int32_t bytesPerRow);
+// Plane records over foreign data without allocation, for the caller to keep
+// as long as it needs them.
+vkPlane GetStaticMaskPlane(uint8_t* data, int32_t width, int32_t height);
+vkPlane GetStaticAlphaPlane(uint8_t* data, int32_t bytesPerRow);
 // New planes of width x height with the source rows copied: as many bytes
 // per row as both planes have and as many rows as both have (the rest zero).
 vkPlane* CopyMaskPlane(const vkPlane* src, int32_t width, int32_t height);

@@ -180,14 +180,22 @@ int cmdRename(vkState* L) {
   return 0;
 }
 
+// Locks the file or directory the first argument names (the name kept for
+// the error text) and examines it: 0, 1043 when it cannot be locked, or the
+// examination's error.
+int LockAndExamine(vkState* L, vkChunkLockPtr& lock, vkFileInfo* info) {
+  const std::string name = TextArg(L, 1);
+  SetErrorText(name.c_str());
+  lock = ChunkLock(name.c_str(), VKOS_LOCK_READ);
+  if (!lock) return kErrLock;
+  return ChunkExamine(lock.get(), info);
+}
+
 int cmdIsDirectory(vkState* L) {
   CheckArgCount(L, 1, 1);
-  std::string name = TextArg(L, 1);
-  SetErrorText(name.c_str());
-  vkChunkLockPtr lock = ChunkLock(name.c_str(), VKOS_LOCK_READ);
-  if (!lock) return kErrLock;
+  vkChunkLockPtr lock;
   vkFileInfo info;
-  if (ChunkExamine(lock.get(), &info) != 0) return kErrWrongUsage;
+  if (int code = LockAndExamine(L, lock, &info)) return code == kErrLock ? code : kErrWrongUsage;
   return pushNumber(L, info.isDirectory ? 1 : 0);
 }
 
@@ -248,12 +256,9 @@ int cmdReadDirectory(vkState* L) {
 
 int cmdGetFileAttributes(vkState* L) {
   CheckArgCount(L, 1, 1);
-  std::string name = TextArg(L, 1);
-  SetErrorText(name.c_str());
-  vkChunkLockPtr lock = ChunkLock(name.c_str(), VKOS_LOCK_READ);
-  if (!lock) return kErrLock;
+  vkChunkLockPtr lock;
   vkFileInfo info;
-  if (int code = ChunkExamine(lock.get(), &info)) return code;
+  if (int code = LockAndExamine(L, lock, &info)) return code;
   PushFileInfo(L, info, "path", lockPath(lock.get()));
   return 1;
 }

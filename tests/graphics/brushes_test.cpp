@@ -596,6 +596,9 @@ TEST_F(BrushTest, PicturesAndClipRegionsFindAndMakeBrushes) {
       {"BrushToBGPic", {9, 7}, "error 1174"},
       {"BrushToBGPic", {2, 7}, ""},
       {"BGPicToBrush", {7, 8}, ""},
+      {"ConvertToBrush", {1, 7, 10}, ""},      // a picture
+      {"ConvertToBrush", {1, 70, 10}, "error 1177"},
+      {"ConvertToBrush", {22, 1, 11}, "error 1078"},  // layers are off
   });
   const vkClipRegion* region = FindClipRegion(gs(), vkObjectId{3, nullptr});
   ASSERT_NE(region, nullptr);
@@ -611,6 +614,8 @@ TEST_F(BrushTest, PicturesAndClipRegionsFindAndMakeBrushes) {
   EXPECT_EQ(Read(pic->bitmap), Fixture());
   EXPECT_EQ(BrushPixels(8), Fixture());
   EXPECT_EQ(BrushMask(8), BrushMask(2));
+  EXPECT_EQ(BrushPixels(10), Fixture());
+  EXPECT_EQ(BrushMask(10), BrushMask(2));
   FreeAllClipRegions(gs());
   FreeAllBGPics(L);
 }

@@ -59,9 +59,9 @@ TEST(Bitmap, ForeignPlanesNeverFreeTheirData) {
   EXPECT_EQ(data[0], 0xAB);
   FreeMaskPlane(nullptr);
 
-  vkPlane* s = GetStaticMaskPlane(data.data(), 16, 4);
-  EXPECT_EQ(s->bytesPerRow, 3);
-  EXPECT_EQ(GetStaticAlphaPlane(data.data(), 8)->bytesPerRow, 8);
+  const vkPlane s = GetStaticMaskPlane(data.data(), 16, 4);
+  EXPECT_EQ(s.bytesPerRow, 3);
+  EXPECT_EQ(GetStaticAlphaPlane(data.data(), 8).bytesPerRow, 8);
 }
 
 TEST(Bitmap, CopyPlaneCopiesTheSmallerRowsOfEitherSize) {
