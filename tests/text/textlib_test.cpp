@@ -9,12 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include <ft2build.h>
-#include FT_FREETYPE_H
-
 #include "engine/vmapi.h"
-#include "pixel/alphakernels.h"
 #include "support/fontfiles.h"
+#include "support/ftreference.h"
 #include "support/textscene.h"
 #include "text/textstate.h"
 #include "text/truetype.h"
@@ -245,46 +242,15 @@ TEST_F(TextLib, AntialiasedTrueTypeMatchesFreeTypeRendering) {
   });
   vkFont* font = ts().style.font;
   ASSERT_EQ(font->engine, kFontTrueType);
-  FT_Library lib = nullptr;
-  FT_Face face = nullptr;
-  ASSERT_EQ(FT_Init_FreeType(&lib), 0);
-  ASSERT_EQ(FT_New_Face(lib, (std::string(kVeraDir) + "/Vera.ttf").c_str(), 0, &face), 0);
-  ASSERT_EQ(FT_Set_Pixel_Sizes(face, 0, FT_UInt(font->trueType->glyphs.pixelSize)), 0);
-  std::vector<uint8_t> cover(size_t(kWidth) * kHeight, 0);
-  int32_t pen = 5;
-  FT_UInt previous = 0;
-  for (char ch : std::string("Wg")) {
-    const FT_UInt index = FT_Get_Char_Index(face, FT_ULong(ch));
-    if (previous) {
-      FT_Vector k;
-      FT_Get_Kerning(face, previous, index, FT_KERNING_DEFAULT, &k);
-      pen += int32_t(k.x >> 6);
-    }
-    ASSERT_EQ(FT_Load_Glyph(face, index, FT_LOAD_NO_AUTOHINT), 0);
-    ASSERT_EQ(FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL), 0);
-    const FT_Bitmap& bm = face->glyph->bitmap;
-    for (uint32_t r = 0; r < bm.rows; r++)
-      for (uint32_t c = 0; c < bm.width; c++) {
-        const int32_t x = pen + face->glyph->bitmap_left + int32_t(c);
-        const int32_t y = 4 + font->baseline - face->glyph->bitmap_top + int32_t(r);
-        if (x < 0 || y < 0 || x >= kWidth || y >= kHeight) continue;
-        cover[size_t(y) * kWidth + x] = std::max(cover[size_t(y) * kWidth + x], bm.buffer[r * bm.pitch + c]);
-      }
-    pen += int32_t((face->glyph->advance.x + 32) >> 6);
-    previous = index;
-  }
-  FT_Done_Face(face);
-  FT_Done_FreeType(lib);
+  const std::vector<uint8_t> cover = FreeTypeLine(std::string(kVeraDir) + "/Vera.ttf",
+                                                  font->trueType->glyphs.pixelSize, "Wg", 5, 4 + font->baseline,
+                                                  kWidth, kHeight);
   int covered = 0, mismatches = 0;
   for (int32_t y = 0; y < kHeight; y++)
     for (int32_t x = 0; x < kWidth; x++) {
       const uint8_t a = cover[size_t(y) * kWidth + x];
       covered += a != 0;
-      uint32_t want = 0;
-      for (int s = 0; s < 24; s += 8)
-        want |= uint32_t(BlendChannel((0xFFC080 >> s) & 0xFF, (kBackground >> s) & 0xFF, a)) << s;
-      if (a == 0) want = kBackground;
-      if (a == 255) want = 0xFFC080;  // full coverage copies
+      const uint32_t want = BlendedInk(0xFFC080, kBackground, a);
       if (Pixel(x, y) != want && mismatches++ < 12)
         ADD_FAILURE() << x << "," << y << " a=" << int(a) << " got " << std::hex << Pixel(x, y) << " want " << want;
     }
