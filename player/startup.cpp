@@ -30,6 +30,7 @@
 #include "graphics/graphicslib.h"
 #include "graphics/graphicsstate.h"
 #include "graphics/sprites.h"
+#include "effects/transitionfx.h"
 #include "layers/anims.h"
 #include "layers/layers.h"
 #include "layers/moveobject.h"
@@ -75,7 +76,7 @@ const vkLibraryOpener kLibraryTable[] = {
     {"sound", OpenSoundLibrary},
     {"brush", OpenBrushLibrary},
     {"bgpic", OpenBGPicLibrary},
-    {"transitionfx", nullptr},
+    {"transitionfx", OpenTransitionFXLibrary},
     {"sprite", OpenSpriteLibrary},
     {"memblock", OpenMemBlockLibrary},
 };

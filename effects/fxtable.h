@@ -1,0 +1,111 @@
+// The transition effects as data: one row per effect id 0..140 with its
+// script name, the family whose routines draw it and that family's
+// parameters for the id (axis, slice size, variant), the id sets the engine
+// consults (whole-picture, scroll, real-time layer, layer-safe, seekable,
+// alpha-fade), when an old picture is made, and the mirror an effect runs as
+// when hiding. A family is one set-up/draw/cleanup triple serving many ids;
+// a new family adds its routines to the family table and its ids' rows here.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+struct vkFXState;
+
+// Effect ids the engine itself names.
+inline constexpr int32_t kFXHStripes = 0;
+inline constexpr int32_t kFXUnusedId = 113;  // has no effect: taken as a random choice
+inline constexpr int32_t kFXCrossfade = 115;
+inline constexpr int32_t kFXFade = 116;
+inline constexpr int32_t kFXBlend = 117;
+inline constexpr int32_t kFXLastId = 139;
+inline constexpr int32_t kFXRandomEffect = 140;
+inline constexpr int32_t kFXRandomParameter = -1;
+
+// Speeds (effects map them to a step width of their own).
+inline constexpr int32_t kNormalSpeed = -1;
+inline constexpr int32_t kFastSpeed = -2;
+inline constexpr int32_t kSlowSpeed = -3;
+
+// The shapes of effect routines. Each family draws frame k (1-based) from k
+// and the values its set-up fixed, nothing else.
+enum class vkFXFamily : uint8_t {
+  None,       // no routine yet: the id gives 1055
+  Stripes,    // slices growing from alternate ends
+  Blinds,     // every blind opening from its leading edge
+  Fade,       // through a colour (FADE) or over the new picture (BLEND)
+  Crossfade,  // the old picture mixed into the new one
+};
+
+// Axis of the geometric families: the direction the slices grow along
+// (HSTRIPES and VBLINDS grow along x, VSTRIPES and HBLINDS along y).
+inline constexpr uint8_t kFXAlongX = 0;
+inline constexpr uint8_t kFXAlongY = 1;
+
+// Variants of the fade family.
+inline constexpr uint8_t kFXFadeThroughColour = 0;  // FADE
+inline constexpr uint8_t kFXBlendOver = 1;          // BLEND
+
+// Id sets, as bits of a row.
+inline constexpr uint16_t kFXWholePicture = 1 << 0;  // needs the whole picture: BGPic only
+inline constexpr uint16_t kFXScroll = 1 << 1;
+inline constexpr uint16_t kFXRealtimeLayer = 1 << 2;  // hides a layer in real-time layer mode
+inline constexpr uint16_t kFXLayerSafe = 1 << 3;      // takes a source with planes as it is
+inline constexpr uint16_t kFXSeekable = 1 << 4;       // draws any frame from scratch (phase 2)
+inline constexpr uint16_t kFXAlphaFade = 1 << 5;      // fades the layer's alpha plane
+inline constexpr uint16_t kFXHasCleanup = 1 << 6;
+// When an old picture of the screen under the effect is made.
+inline constexpr uint16_t kFXOldAlways = 1 << 7;
+inline constexpr uint16_t kFXOldWithoutRealtime = 1 << 8;
+inline constexpr uint16_t kFXOldOnlyRealtime = 1 << 9;
+// Hiding or removing a layer: the old picture still shows the layer.
+inline constexpr uint16_t kFXOldKeepsLayer = 1 << 10;
+inline constexpr uint16_t kFXOldKeepsLayerWithoutRealtime = 1 << 11;  // the same, only outside it
+
+struct vkFXRow {
+  const char* name;  // the constant's name; null for 113 and 140's own row
+  vkFXFamily family;
+  uint8_t axis;      // kFXAlongX / kFXAlongY
+  int32_t size;      // slice size in pixels; 0 takes it from the parameter
+  uint8_t variant;   // family-specific
+  int32_t mirror;    // the id run when hiding (itself when none)
+  uint16_t sets;     // kFX* bits
+};
+
+// Rows by id, 0..140.
+const vkFXRow& FXRow(int32_t id);
+inline bool FXInSet(int32_t id, uint16_t set) { return id >= 0 && id <= kFXLastId && (FXRow(id).sets & set) != 0; }
+
+// What a family does: set-up in phase 0 (allocates its private data, fixes
+// the step width and the step count, draws nothing), drawing frame k, and
+// the release of what the private data holds. draw sets *[last] when frame
+// k is the final one; [fromScratch] asks for the whole picture of frame k
+// (phase 2), otherwise only what changed since frame k - 1 is drawn.
+struct vkFXFamilyRoutines {
+  int32_t (*setup)(vkFXState& s);
+  int32_t (*draw)(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+  void (*cleanup)(vkFXState& s, int32_t final);
+};
+
+const vkFXFamilyRoutines& FXFamilyRoutines(vkFXFamily family);
+
+// The routines of the families, each in its own file.
+int32_t FXStripesSetup(vkFXState& s);
+int32_t FXStripesDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXBlindsSetup(vkFXState& s);
+int32_t FXBlindsDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXFadeSetup(vkFXState& s);
+int32_t FXFadeDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+void FXFadeCleanup(vkFXState& s, int32_t final);
+int32_t FXCrossfadeSetup(vkFXState& s);
+int32_t FXCrossfadeDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+void FXCrossfadeCleanup(vkFXState& s, int32_t final);
+
+// The library's constants in their stored order: names with their values.
+struct vkFXConstant {
+  const char* name;
+  int32_t value;
+};
+inline constexpr size_t kFXConstantCount = 145;
+const std::array<vkFXConstant, kFXConstantCount>& FXConstants();

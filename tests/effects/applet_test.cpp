@@ -1,0 +1,94 @@
+// The real player runs the effects applet headless on SDL's offscreen
+// driver: a crossfade, stripes, blinds on a brush and a fade, each reported
+// as done in order, and the window at the end holds exactly the applet's
+// picture, compared pixel for pixel with the PNG decoded by the picture
+// reader.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../common/scratchdir.h"
+#include "platform/vkos_pictures.h"
+
+extern char** environ;
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(EffectsApplet, ShowsThePictureThroughFourEffectsAndEndsOnItsExactPixels) {
+  ScratchDir dir;
+  const std::string dump = dir / "window.ppm", out = dir / "out";
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  setenv("VK_WINDOW_DUMP", dump.c_str(), 1);
+  const std::string player = VK_BINARY_DIR "/vellumark", applet = VK_BINARY_DIR "/tests/effects/effects.vka";
+  std::vector<char*> argv = {const_cast<char*>(player.c_str()), const_cast<char*>(applet.c_str()),
+                             const_cast<char*>("-DEBUGDEVICE"), const_cast<char*>("stdout"), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, player.c_str(), &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > until) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  unsetenv("VK_WINDOW_DUMP");
+  const std::string printed = Slurp(out);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << printed;
+  const size_t crossfade = printed.find("crossfade done"), stripes = printed.find("stripes done");
+  const size_t blinds = printed.find("blinds done"), fade = printed.find("\nfade done");
+  ASSERT_NE(fade, std::string::npos) << printed;
+  EXPECT_LT(crossfade, stripes);
+  EXPECT_LT(stripes, blinds);
+  EXPECT_LT(blinds, fade);
+
+  const std::string png = Slurp(VK_SOURCE_DIR "/examples/demo/picture.png");
+  int32_t w = 0, h = 0;
+  uint32_t* pixels = nullptr;
+  ASSERT_EQ(vkosLoadPicture(reinterpret_cast<const uint8_t*>(png.data()), png.size(), &w, &h, &pixels, nullptr), 0);
+  std::unique_ptr<uint32_t, decltype(&free)> owned(pixels, &free);
+  ASSERT_EQ(w, 96);
+  ASSERT_EQ(h, 64);
+
+  const std::string ppm = Slurp(dump);
+  const std::string header = "P6\n96 64\n255\n";
+  ASSERT_EQ(ppm.size(), header.size() + 96 * 64 * 3);
+  ASSERT_EQ(ppm.compare(0, header.size(), header), 0);
+  int32_t wrong = 0;
+  for (int32_t i = 0; i < w * h; i++) {
+    const size_t at = header.size() + size_t(i) * 3;
+    const uint32_t shown = uint32_t(uint8_t(ppm[at])) << 16 | uint32_t(uint8_t(ppm[at + 1])) << 8 | uint8_t(ppm[at + 2]);
+    if (shown != (pixels[i] & 0xFFFFFF)) wrong++;
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(pixels[32 * 96 + 48] & 0xFFFFFF, 0xE03020u);  // the picture's red disc, as the demo shows it
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+// Test support for the effects: an engine with the display, picture, brush
+// and effect libraries open on SDL's offscreen driver with pacing off, one
+// open display whose picture and the pictures shown on it are coordinate
+// coded (each pixel names its own position), and the window read back.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "../../runtime/support/libcall.h"
+#include "effects/fxengine.h"
+#include "graphics/displays.h"
+#include "graphics/graphicsstate.h"
+
+namespace fxtest {
+
+using Pixels = std::vector<uint32_t>;
+
+// The old picture's pixel at display position (x, y), and the new one's at
+// position (x, y) of the picture shown.
+inline uint32_t OldPixel(int32_t x, int32_t y) { return 0x100000u | uint32_t(x & 0xFF) << 8 | uint32_t(y & 0xFF); }
+inline uint32_t NewPixel(int32_t x, int32_t y) { return 0x800000u | uint32_t(x & 0xFF) << 8 | uint32_t(y & 0xFF); }
+
+class FXScene : public vktest::LibraryTest {
+ public:
+  // What the window shows, as 0xRRGGBB words.
+  Pixels Window();
+
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  vkGraphicsState& gs();
+  vkDisplay* display();
+
+  // Display 1 of width x height showing BGPic 1 (old pixels), opened and
+  // current; BGPic 2 of the same size holds new pixels. Frees what a
+  // previous call made.
+  void MakeDisplay(int32_t width, int32_t height);
+  // Brush [number] of width x height with new pixels; with [masked] a mask
+  // set on a checkerboard of 2 x 2 cells (the top-left cell set).
+  void MakeBrush(int32_t number, int32_t width, int32_t height, bool masked);
+  static bool CheckerSet(int32_t x, int32_t y) { return ((x / 2) + (y / 2)) % 2 == 0; }
+
+  // Runs [rq] synchronously, keeping the window after every frame.
+  uint32_t RunCollecting(vkFXRequest& rq, std::vector<Pixels>* frames);
+
+  int32_t width_ = 0, height_ = 0;
+};
+
+}  // namespace fxtest
