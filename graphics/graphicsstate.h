@@ -27,6 +27,7 @@ struct vkState;
 struct vkGraphicsState;
 struct vkBrushList;
 struct vkSpriteList;
+struct vkAnimList;
 
 // The scratch plane of one nesting depth of the clipped blit: a buffer that
 // only grows, wrapped as a mask or a byte plane.
@@ -157,6 +158,7 @@ struct vkGraphicsState {
   vkObjectInUseHook pictureInUse = nullptr;
   vkFreeLayersHook freeLayers = nullptr;
   vkLayerTargetHooks layerTargets;  // registered by the layers library
+  std::shared_ptr<vkAnimList> anims;  // the anim library's anims and streams (layers/animlib.h)
   vkAsyncDrawList asyncDraws;  // last, so its objects go first
 };
 

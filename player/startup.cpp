@@ -96,7 +96,7 @@ const vkShutdownStep kShutdownSteps[] = {
     {"FreeAllSprites", [](vkState* L) { FreeAllSprites(L); }},
     {"FreeAllStopwatches", [](vkState* L) { if (L) FreeAllStopwatches(L); }},
     {"FreeAllTextObjectsAndFonts", [](vkState* L) { FreeAllTextObjectsAndFonts(L); }},
-    {"FreeAllAnims", [](vkState*) { FreeAllAnims(); }},
+    {"FreeAllAnims", [](vkState* L) { FreeAllAnims(L); }},
     {"CloseLayersLibrary", [](vkState*) { CloseLayersLibrary(); }},
     {"CloseAllFileHandles", [](vkState* L) { if (L) CloseAllDosObjects(L); }},
     {"FreeAllMemBlocks", [](vkState* L) { if (L) FreeAllMemBlocks(L); }},
