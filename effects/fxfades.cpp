@@ -187,11 +187,11 @@ int32_t FXCrossfadeDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last) {
     if (!s.replaying) FXRefreshRect(s, 0, 0, s.width, s.height, 0);
     return 0;
   }
-  BltBitMap(s.source, 0, 0, p.work.get(), 0, 0, s.width, s.height);
-  if (level != 255 && s.oldPicture)
-    if (int32_t rc = MixBitMaps(p.work.get(), s.oldPicture.get(), nullptr, 0, 0, 0, 0, s.width, s.height,
-                                255 - int32_t(level), nullptr))
-      return rc;
+  if (level == 255 || !s.oldPicture)
+    BltBitMap(s.source, 0, 0, p.work.get(), 0, 0, s.width, s.height);
+  else if (int32_t rc = CrossfadeBitMaps(p.work.get(), s.source, s.oldPicture.get(), s.width, s.height,
+                                         int32_t(level)))
+    return rc;
   FXDraw(s, p.work.get(), nullptr, nullptr, 0, 0, s.width, s.height);
   return 0;
 }

@@ -265,6 +265,23 @@ int32_t MixBitMaps(vkBitMap* dst, const vkBitMap* src, const vkPlane* srcMask, i
   return 0;
 }
 
+int32_t CrossfadeBitMaps(vkBitMap* dst, const vkBitMap* fresh, const vkBitMap* old, int32_t width, int32_t height,
+                         int32_t level) {
+  vkBitMapInfo ni{}, oi{}, di{};
+  if (!LockForReading(fresh, &ni) || !LockForReading(old, &oi) || !LockBitMap(dst, &di)) return kErrLockBitMap;
+  if (ni.bytesPerPixel != 4 || oi.bytesPerPixel != 4 || di.bytesPerPixel != 4 || ni.format != di.format ||
+      oi.format != di.format) {
+    BltBitMap(fresh, 0, 0, dst, 0, 0, width, height);
+    return MixBitMaps(dst, old, nullptr, 0, 0, 0, 0, width, height, 255 - level, nullptr);
+  }
+  width = std::min({width, ni.width, ni.pixelsPerRow, oi.width, oi.pixelsPerRow, di.width, di.pixelsPerRow});
+  height = std::min({height, ni.height, oi.height, di.height});
+  const vkCrossfadeBlock b{oi.pixels, ni.pixels, di.pixels, oi.pixelsPerRow, ni.pixelsPerRow, di.pixelsPerRow,
+                           width, height, level, di.format};
+  CrossfadePixels32(&b);
+  return 0;
+}
+
 int32_t CopyBitMapRect(const vkBitMap* src, const vkPlane* srcMask, const vkPlane* srcAlpha, int32_t x, int32_t y,
                        int32_t width, int32_t height, vkBitMap** outBitMap, vkPlane** outMask, vkPlane** outAlpha) {
   if (width < 1 || height < 1) return kErrWrongUsage;

@@ -53,6 +53,12 @@ int32_t MixBitMaps(vkBitMap* dst, const vkBitMap* src, const vkPlane* srcMask, i
                    int32_t sx, int32_t sy, int32_t width, int32_t height, int32_t level,
                    const vkPlane* srcAlpha);
 
+// The width x height top-left rectangle of [fresh] with [old] mixed into it
+// by 255 - level, into [dst]: the bytes BltBitMap then MixBitMaps give, in
+// one pass where all three are 32-bit pixels of one format. 0 or 1152.
+int32_t CrossfadeBitMaps(vkBitMap* dst, const vkBitMap* fresh, const vkBitMap* old, int32_t width, int32_t height,
+                         int32_t level);
+
 // New copies of the width x height rectangle at (x, y) of each plane given
 // (null outputs for the planes not given); a part outside the source comes
 // out cleared. Returns 0, 1000, or 1055 for an empty rectangle.

@@ -4,11 +4,17 @@
 // gradient uses it only to find its slope, and steps in 64-bit integers.
 #include "pixel/colourkernels.h"
 
+#include <algorithm>
 #include <cmath>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "base/numconv.h"
 #include "pixel/pixelchannels.h"
 #include "pixel/planebits.h"
+#include "pixel/simd.h"
 
 namespace {
 
@@ -130,6 +136,72 @@ void Mix(const vkMixBlock& b, int32_t width, int32_t height, int32_t level, int3
   });
 }
 
+// ---- crossfade ---------------------------------------------------------------
+
+// o * 256 + (n - o) * level in 16-bit lanes, modulo 2^16, is exact: the
+// true value lies in [0, 65280]. Each row returns the pixels it did.
+#if defined(__SSE2__)
+int32_t CrossfadeRowSSE2(const uint32_t* o, const uint32_t* n, uint32_t* d, int32_t count, int32_t level,
+                         uint32_t mask) {
+  const __m128i zero = _mm_setzero_si128(), lv = _mm_set1_epi16(int16_t(level));
+  const __m128i cm = _mm_set1_epi32(int32_t(mask));
+  int32_t x = 0;
+  for (; x + 4 <= count; x += 4) {
+    const __m128i ov = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + x));
+    const __m128i nv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(n + x));
+    const __m128i oLo = _mm_unpacklo_epi8(ov, zero), oHi = _mm_unpackhi_epi8(ov, zero);
+    const __m128i lo = _mm_add_epi16(_mm_slli_epi16(oLo, 8),
+                                     _mm_mullo_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(nv, zero), oLo), lv));
+    const __m128i hi = _mm_add_epi16(_mm_slli_epi16(oHi, 8),
+                                     _mm_mullo_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(nv, zero), oHi), lv));
+    const __m128i r = _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), _mm_and_si128(r, cm));
+  }
+  return x;
+}
+#endif
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) int32_t CrossfadeRowAVX2(const uint32_t* o, const uint32_t* n, uint32_t* d,
+                                                         int32_t count, int32_t level, uint32_t mask) {
+  const __m256i zero = _mm256_setzero_si256(), lv = _mm256_set1_epi16(int16_t(level));
+  const __m256i cm = _mm256_set1_epi32(int32_t(mask));
+  int32_t x = 0;
+  for (; x + 8 <= count; x += 8) {
+    const __m256i ov = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(o + x));
+    const __m256i nv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(n + x));
+    const __m256i oLo = _mm256_unpacklo_epi8(ov, zero), oHi = _mm256_unpackhi_epi8(ov, zero);
+    const __m256i lo = _mm256_add_epi16(
+        _mm256_slli_epi16(oLo, 8), _mm256_mullo_epi16(_mm256_sub_epi16(_mm256_unpacklo_epi8(nv, zero), oLo), lv));
+    const __m256i hi = _mm256_add_epi16(
+        _mm256_slli_epi16(oHi, 8), _mm256_mullo_epi16(_mm256_sub_epi16(_mm256_unpackhi_epi8(nv, zero), oHi), lv));
+    const __m256i r = _mm256_packus_epi16(_mm256_srli_epi16(lo, 8), _mm256_srli_epi16(hi, 8));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + x), _mm256_and_si256(r, cm));
+  }
+  return x;
+}
+#endif
+
+template <int F>
+void CrossfadeRows(const vkCrossfadeBlock& b) {
+  const int32_t simd = PixelSimdLevel();
+  const uint32_t level = uint32_t(std::clamp(b.level, 0, 255));
+  for (int32_t y = 0; y < b.height; ++y) {
+    const uint32_t* o = PixelAt<uint32_t>(b.oldPixels, b.oldPixelsPerRow, 0, y);
+    const uint32_t* n = PixelAt<uint32_t>(b.newPixels, b.newPixelsPerRow, 0, y);
+    uint32_t* d = PixelAt<uint32_t>(b.dstPixels, b.dstPixelsPerRow, 0, y);
+    int32_t x = 0;
+#if defined(__x86_64__)
+    if (simd >= kPixelSimdAVX2) x = CrossfadeRowAVX2(o, n, d, b.width, int32_t(level), ColorMask32(F));
+#endif
+#if defined(__SSE2__)
+    if (simd == kPixelSimdSSE2) x = CrossfadeRowSSE2(o, n, d, b.width, int32_t(level), ColorMask32(F));
+#endif
+    for (; x < b.width; ++x) d[x] = BlendWord32<F>(n[x], o[x], level);
+  }
+  (void)simd;
+}
+
 // ---- linear gradient ---------------------------------------------------------
 
 // Where the gradient starts and how steep it runs, found once per call.
@@ -224,6 +296,11 @@ void MixPixels24(const vkMixBlock* b, int32_t width, int32_t height, int32_t lev
 void MixPixels16(const vkMixBlock* b, int32_t width, int32_t height, int32_t level, int32_t format,
                  int32_t srcPixelsPerRow, int32_t dstPixelsPerRow, int32_t maskBytesPerRow) {
   Mix<vkPix16>(*b, width, height, level, format, srcPixelsPerRow, dstPixelsPerRow, maskBytesPerRow);
+}
+
+void CrossfadePixels32(const vkCrossfadeBlock* b) {
+  if (b->width < 1 || b->height < 1) return;
+  WithChannelFormat<vkPix32>(b->format, [&]<int F>() { CrossfadeRows<F>(*b); });
 }
 
 void FillLinearGradient32(const vkGradientBlock* b) { Gradient<vkPix32>(*b); }

@@ -59,6 +59,22 @@ void MixPixels24(const vkMixBlock* b, int32_t width, int32_t height, int32_t lev
 void MixPixels16(const vkMixBlock* b, int32_t width, int32_t height, int32_t level, int32_t format,
                  int32_t srcPixelsPerRow, int32_t dstPixelsPerRow, int32_t maskBytesPerRow);
 
+// Block of CrossfadePixels32: the three pictures at their first pixel.
+struct vkCrossfadeBlock {
+  const void* oldPixels;
+  const void* newPixels;
+  void* dstPixels;
+  int32_t oldPixelsPerRow, newPixelsPerRow, dstPixelsPerRow;
+  int32_t width, height;
+  int32_t level;  // 0..255: the weight of the new picture
+  int32_t format;
+};
+
+// Each channel d = o + ((level * (n - o)) >> 8), the fourth byte 0: the new
+// picture copied and the old one mixed into it by 255 - level (MixPixels32)
+// in a single pass, to the same bytes.
+void CrossfadePixels32(const vkCrossfadeBlock* b);
+
 void FillLinearGradient32(const vkGradientBlock* b);
 void FillLinearGradient24(const vkGradientBlock* b);
 void FillLinearGradient16(const vkGradientBlock* b);
