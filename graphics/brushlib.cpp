@@ -16,6 +16,7 @@
 #include "engine/attributes.h"
 #include "engine/libraries.h"
 #include "engine/vmapi.h"
+#include "graphics/attributes.h"
 #include "graphics/bgpics.h"
 #include "graphics/brushes.h"
 #include "graphics/doublebuffer.h"
@@ -699,8 +700,32 @@ const vkConstantDef kBrushConstants[] = {
 
 }  // namespace
 
+namespace {
+
+int32_t CountBrushesOf(vkState* L) { return CountBrushes(Gs(L)); }
+
+int QueryBrush(vkState* L, int32_t attribute) {
+  vkBrush* b = nullptr;
+  if (int32_t rc = FindBrush(Gs(L), CheckObjectId(L, 2), &b, 0)) return rc;
+  double value = 0;
+  switch (attribute) {
+    case ATTRWIDTH: value = b->width; break;
+    case ATTRHEIGHT: value = b->height; break;
+    case ATTRTRANSPARENTCOLOR: value = b->transparentColor; break;
+    case ATTRTYPE: value = b->kind; break;
+    case ATTRHASMASK: value = b->mask ? 1 : 0; break;
+    case ATTRHASALPHA: value = b->alpha ? 1 : 0; break;
+    default: return kErrUnknownAttribute;
+  }
+  vmPushNumber(L, value);
+  return 1;
+}
+
+}  // namespace
+
 int OpenBrushLibrary(vkState* L) {
   RegisterBrushHooks(L);
+  RegisterAttributeProvider(L, vkObjectType::BRUSH, {CountBrushesOf, QueryBrush});
   vmRegisterFunctions(L, nullptr, kBrushCommands, 0);
   vmRegisterConstants(L, kBrushConstants);
   return RegisterLibrary(L, kBrushCommands, "brush");

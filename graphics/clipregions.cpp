@@ -9,6 +9,7 @@
 #include "base/numconv.h"
 #include "engine/libraries.h"
 #include "engine/vmapi.h"
+#include "graphics/attributes.h"
 #include "graphics/bgpics.h"
 #include "graphics/geometry.h"
 #include "graphics/positions.h"
@@ -211,4 +212,33 @@ const vkCommandDef kClipRegionCommands[] = {{"CreateClipRegion", CmdCreateClipRe
 
 }  // namespace
 
-void RegisterClipRegionCommands(vkState* L) { vmRegisterFunctions(L, nullptr, kClipRegionCommands, 0); }
+namespace {
+
+int32_t CountClipRegions(vkState* L) {
+  int32_t n = 0;
+  for (const vkClipRegion& r : GraphicsState(L).clipRegions) n += r.deleted ? 0 : 1;
+  return n;
+}
+
+int QueryClipRegion(vkState* L, int32_t attribute) {
+  const vkObjectId id = CheckObjectId(L, 2);
+  const vkClipRegion* r = FindClipRegion(GraphicsState(L), id);
+  if (!r) return NotFound(id);
+  double value = 0;
+  switch (attribute) {
+    case ATTRXPOS: value = r->x; break;
+    case ATTRYPOS: value = r->y; break;
+    case ATTRWIDTH: value = r->width; break;
+    case ATTRHEIGHT: value = r->height; break;
+    default: return kErrUnknownAttribute;
+  }
+  vmPushNumber(L, value);
+  return 1;
+}
+
+}  // namespace
+
+void RegisterClipRegionCommands(vkState* L) {
+  vmRegisterFunctions(L, nullptr, kClipRegionCommands, 0);
+  RegisterAttributeProvider(L, vkObjectType::CLIPREGION, {CountClipRegions, QueryClipRegion});
+}

@@ -15,6 +15,7 @@
 #include "engine/libraries.h"
 #include "engine/objecthandles.h"
 #include "engine/vmapi.h"
+#include "graphics/attributes.h"
 #include "graphics/bgpics.h"
 #include "graphics/brushes.h"
 #include "graphics/positions.h"
@@ -578,7 +579,52 @@ int32_t FreeSpriteById(vkState* L, vkObjectId id, bool report) {
   return 0;
 }
 
+namespace {
+
+int32_t CountSpritesOf(vkState* L) { return CountSprites(GraphicsState(L)); }
+
+// Size, key and frame count always; the planes of frame 1; the place and
+// frame on the current output only while the sprite is shown there.
+int QuerySprite(vkState* L, int32_t attribute) {
+  vkGraphicsState& gs = GraphicsState(L);
+  const vkObjectId id = CheckObjectId(L, 2);
+  vkSprite* s = nullptr;
+  if (int32_t rc = FindSprite(gs, id, &s, 0)) return rc;
+  const vkSpriteInstance* shown = FindOnScreenSprite(gs, s);
+  double value = 0;
+  switch (attribute) {
+    case ATTRWIDTH: value = s->width; break;
+    case ATTRHEIGHT: value = s->height; break;
+    case ATTRTRANSPARENTCOLOR: value = s->transparentColor; break;
+    case ATTRNUMFRAMES: value = s->FrameCount(); break;
+    case ATTRHASMASK:
+    case ATTRHASALPHA: {
+      vkBitmapSource first;
+      if (int32_t rc = GetSpriteFramePlanes(gs, id, 1, &first)) return rc;
+      value = (attribute == ATTRHASMASK ? first.mask != nullptr : first.alpha != nullptr) ? 1 : 0;
+      break;
+    }
+    case ATTRONSCREEN: value = shown ? 1 : 0; break;
+    case ATTRXPOS:
+    case ATTRYPOS:
+    case ATTRCURFRAME:
+      if (!shown) {
+        if (id.handle) return kErrObjectNotFound;
+        SetErrorNumber(id.number);
+        return kErrNoSprite;
+      }
+      value = attribute == ATTRXPOS ? shown->x : attribute == ATTRYPOS ? shown->y : shown->frame;
+      break;
+    default: return kErrUnknownAttribute;
+  }
+  vmPushNumber(L, value);
+  return 1;
+}
+
+}  // namespace
+
 int OpenSpriteLibrary(vkState* L) {
+  RegisterAttributeProvider(L, vkObjectType::SPRITE, {CountSpritesOf, QuerySprite});
   vmRegisterFunctions(L, nullptr, kSpriteCommands, 0);
   return RegisterLibrary(L, kSpriteCommands, "sprite");
 }

@@ -28,6 +28,7 @@
 #include "graphics/displays.h"
 #include "graphics/drawlib.h"
 #include "graphics/graphicslib.h"
+#include "player/soundattributes.h"
 #include "graphics/graphicsstate.h"
 #include "graphics/sprites.h"
 #include "effects/transitionfx.h"
@@ -173,6 +174,7 @@ uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext
   RegisterRun(L, context, applet);
   if (uint32_t code = OpenLibraries(L)) return code;
   if (uint32_t code = AddAttrHandlers(L)) return code;
+  RegisterSoundAttributes(L);
   SetAttrs(L, nullptr, {{ATTR_NOSOUND, context.noSound}, {ATTR_MASTERVOLUME, context.masterVolume}});
 
   if (!context.private1Path.empty() || !context.private2Path.empty()) {

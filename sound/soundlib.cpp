@@ -829,7 +829,8 @@ int SoundAttributeHandler(vkState* L, void* object, uint32_t tag, int32_t* resul
         if (!Lib(L).audioOpened) return 0;
         int32_t ms = -1, loops = -1;
         if (s != nullptr) vkosGetSampleProgress(&s->data, &ms, &loops);
-        *result = ms;
+        result[0] = ms;
+        result[1] = loops;
         return 1;
       }
       if (s == nullptr) return 0;

@@ -61,8 +61,9 @@ int SoundSettingsHandler(vkState* L, void* object, uint32_t tag, intptr_t value)
 
 // Attribute provider for queries about samples and musics: [object] points
 // to the vkObjectId asked about (NULL: *[result] holds its number on entry).
-// Returns 1 when it answered into [*result], else 0. The music format name
-// (tag 18) is answered by SoundFormatOfMusic.
+// Returns 1 when it answered into [*result], else 0. The sample position
+// (tag 17) answers two words, the elapsed milliseconds and the loops played.
+// The music format name (tag 18) is answered by SoundFormatOfMusic.
 int SoundAttributeHandler(vkState* L, void* object, uint32_t tag, int32_t* result);
 const char* SoundFormatOfMusic(vkState* L, int32_t number, void* handle);
 

@@ -14,6 +14,7 @@
 #include "base/errorcodes.h"
 #include "engine/attributes.h"
 #include "engine/vmapi.h"
+#include "graphics/attributes.h"
 #include "graphics/bgpics.h"
 #include "graphics/clipregions.h"
 #include "graphics/graphicslib.h"
@@ -650,4 +651,36 @@ TEST_F(BrushTest, ClipboardPicturesComeBackAsBrushes) {
   vkosClearClipboard();
   FreeAllEventObjects(L);
   vkosExit();
+}
+
+// GetAttribute answers a brush's size, key, kind and planes, and a clip
+// region's place and size.
+TEST_F(BrushTest, GetAttributeAnswersForBrushesAndClipRegions) {
+  vmPushValue(L, VK_GLOBALSINDEX);
+  RegisterAttributeCommands(L);
+  RegisterClipRegionCommands(L);
+  vmSetTop(L, 0);
+  const Pixels shown(size_t(kSide * kSide), 1);
+  MakeBrush(2, kSide, kSide, Fixture(), &shown);
+  constexpr int BRUSH = 3, CLIPREGION = 35;
+  RunCases({
+      {"CreateBrush", {1, 5, 3}, ""},
+      {"GetAttribute", {BRUSH, 1, ATTRWIDTH}, "5"},
+      {"GetAttribute", {BRUSH, 1, ATTRHEIGHT}, "3"},
+      {"GetAttribute", {BRUSH, 1, ATTRHASMASK}, "0"},
+      {"GetAttribute", {BRUSH, 2, ATTRHASMASK}, "1"},
+      {"GetAttribute", {BRUSH, 2, ATTRHASALPHA}, "0"},
+      {"GetAttribute", {BRUSH, 2, ATTRTRANSPARENTCOLOR}, std::to_string(kCreatedMaskKey)},
+      {"GetAttribute", {BRUSH, 2, ATTRTYPE}, "0"},
+      {"GetAttribute", {BRUSH, 0, ATTRCOUNT}, "2"},
+      {"GetAttribute", {BRUSH, 9, ATTRWIDTH}, "error 1174"},
+      {"GetAttribute", {BRUSH, 1, ATTRNUMFRAMES}, "error 1080"},
+      {"CreateClipRegion", {4, 14, 2, 3, 10, 6}, ""},
+      {"GetAttribute", {CLIPREGION, 4, ATTRXPOS}, "2"},
+      {"GetAttribute", {CLIPREGION, 4, ATTRHEIGHT}, "6"},
+      {"GetAttribute", {CLIPREGION, 0, ATTRCOUNT}, "1"},
+      {"FreeClipRegion", {4}, ""},
+      {"GetAttribute", {CLIPREGION, 4, ATTRXPOS}, "error 1215"},
+  });
+  FreeAllClipRegions(gs());
 }

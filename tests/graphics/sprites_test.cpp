@@ -8,6 +8,7 @@
 
 #include "../common/scratchdir.h"
 #include "engine/vmapi.h"
+#include "graphics/attributes.h"
 #include "platform/vkos_pictures.h"
 #include "support/scene.h"
 
@@ -251,3 +252,28 @@ TEST_F(SpriteTest, LoadedFromAPictureGrid) {
 }
 
 }  // namespace
+
+// GetAttribute: size, frames and planes always; place and frame only while
+// the sprite is shown on the current output.
+TEST_F(SpriteTest, GetAttributeAnswersWhereTheSpriteIsShown) {
+  vmPushValue(L, VK_GLOBALSINDEX);
+  RegisterAttributeCommands(L);
+  vmSetTop(L, 0);
+  constexpr int SPRITE = 32;
+  RunCases({
+      {"GetAttribute", {SPRITE, 1, ATTRWIDTH}, "4"},
+      {"GetAttribute", {SPRITE, 1, ATTRNUMFRAMES}, "2"},
+      {"GetAttribute", {SPRITE, 1, ATTRHASMASK}, "1"},
+      {"GetAttribute", {SPRITE, 1, ATTRHASALPHA}, "0"},
+      {"GetAttribute", {SPRITE, 0, ATTRCOUNT}, "1"},
+      {"GetAttribute", {SPRITE, 1, ATTRONSCREEN}, "0"},
+      {"GetAttribute", {SPRITE, 1, ATTRXPOS}, "error 1219"},
+      {"GetAttribute", {SPRITE, 5, ATTRWIDTH}, "error 1219"},
+      {"DisplaySprite", {1, 7, 3, 2}, ""},
+      {"GetAttribute", {SPRITE, 1, ATTRONSCREEN}, "1"},
+      {"GetAttribute", {SPRITE, 1, ATTRXPOS}, "7"},
+      {"GetAttribute", {SPRITE, 1, ATTRYPOS}, "3"},
+      {"GetAttribute", {SPRITE, 1, ATTRCURFRAME}, "2"},
+      {"GetAttribute", {SPRITE, 1, ATTRLAYERS}, "error 1080"},
+  });
+}
