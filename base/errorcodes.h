@@ -103,6 +103,7 @@ inline constexpr int32_t kErrCoordsOutOfRange = 1217;  // "Specified coordinates
 inline constexpr int32_t kErrSizeNotPositive = 1218;  // "Width/height values must be greater than 0!"
 inline constexpr int32_t kErrNoSprite = 1219;  // "Could not find sprite %ld!"
 inline constexpr int32_t kErrSpriteNotShown = 1220;  // "Sprite %ld is not on screen!"
+inline constexpr int32_t kErrUnknownTag = 1222;  // "Unknown tag \"%s\"!"
 inline constexpr int32_t kErrMaskAndAlpha = 1223;  // "Mask and alpha channel are mutually exclusive!"
 inline constexpr int32_t kErrSpritesShown = 1224;  // "Please remove all sprites first!"
 inline constexpr int32_t kErrClipRegionFit = 1225;  // "Clip region does not fit into the output device's dimensions!"

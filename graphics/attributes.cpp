@@ -16,14 +16,14 @@ int CmdGetAttribute(vkState* L) {
   const int32_t type = vkDoubleToInt32(vmCheckNumber(L, 1));
   const int32_t attribute = vkDoubleToInt32(vmCheckNumber(L, 3));
   if (type < 0 || type > kLastAttributeType) return kErrWrongUsage;
-  const vkAttributeProvider& provider = GraphicsState(L).attributeProviders[size_t(type)];
-  if (attribute == ATTRCOUNT && provider.count != nullptr) {
-    const int32_t count = provider.count(L);
-    vmPushNumber(L, count);
+  const vkAttributeProvider* provider = FindAttributeProvider(L, type);
+  if (provider == nullptr) return kErrUnknownAttribute;
+  if (attribute == ATTRCOUNT && provider->count != nullptr) {
+    vmPushNumber(L, provider->count(L));
     return 1;
   }
-  if (provider.query == nullptr) return kErrUnknownAttribute;
-  return provider.query(L, attribute);
+  if (provider->query == nullptr) return kErrUnknownAttribute;
+  return provider->query(L, attribute);
 }
 
 const vkCommandDef kAttributeCommands[] = {{"GetAttribute", CmdGetAttribute}, {nullptr, nullptr}};
@@ -71,15 +71,7 @@ const vkConstantDef kAttributeConstants[] = {
 
 }  // namespace
 
-void RegisterAttributeProvider(vkState* L, int32_t type, const vkAttributeProvider& provider) {
-  if (type < 0 || type > kLastAttributeType) return;
-  GraphicsState(L).attributeProviders[size_t(type)] = provider;
-}
-
-void PushObjectId(vkState* L, const vkObjectId& id) {
-  if (id.handle != nullptr) vmPushLightUserdata(L, id.handle);
-  else vmPushNumber(L, id.number);
-}
+static_assert(kLastAttributeType + 1 == kAttributeTypeSlots, "every type GetAttribute accepts has a slot");
 
 void RegisterAttributeCommands(vkState* L) {
   vmRegisterFunctions(L, nullptr, kAttributeCommands, 0);

@@ -139,7 +139,6 @@ struct vkGraphicsState {
   uint32_t videoRecording = 0;           // a frame-capturing recording runs
   vkBackfillObjects backfill;
   const vkDisplaySettings* displaySettings = nullptr;  // the applet's, from the first display on
-  std::array<vkAttributeProvider, kLastAttributeType + 1> attributeProviders{};
   vkBrushHooks brushHooks;  // registered by the brush library
   std::list<vkClipRegion> clipRegions;  // in creation order; addresses stay put
   std::vector<std::unique_ptr<vkBlitScratch>> scratch;  // by nesting depth of SafeBlt

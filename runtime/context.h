@@ -19,6 +19,7 @@
 #include "io/tempfile.h"
 #include "runtime/dosfiles.h"
 #include "runtime/memblocklib.h"
+#include "runtime/objectattributes.h"
 #include "platform/vkos_time.h"
 
 // ---- The marker block ----------------------------------------------------
@@ -316,6 +317,8 @@ struct vkProgramContext {
   // The event library's run state, made when it opens.
   std::unique_ptr<vkEventState, vkEventStateDeleter> events;
 
+  // GetAttribute's providers by object type code.
+  std::array<vkAttributeProvider, kAttributeTypeSlots> attributeProviders{};
   // The graphics subsystem's run state (graphics/graphicsstate.h), made by
   // the first that asks for it.
   std::shared_ptr<vkGraphicsState> graphics;

@@ -367,7 +367,24 @@ const vkCommandDef kDosCommands[] = {
     {nullptr, nullptr},
 };
 
+namespace {
+
+int32_t CountFilesOf(vkState* L) { return CountFileHandles(L); }
+int32_t CountDirectoriesOf(vkState* L) { return CountDirectoryHandles(L); }
+
+int QueryFile(vkState* L, int32_t attribute) {
+  vkFileHandle* file = nullptr;
+  if (uint32_t code = FindFileHandle(L, CheckObjectId(L, 2), &file)) return int(code);
+  if (attribute != ATTRMODE) return kErrUnknownAttribute;
+  vmPushNumber(L, file->scriptMode);
+  return 1;
+}
+
+}  // namespace
+
 int OpenDOSLibrary(vkState* L) {
+  RegisterAttributeProvider(L, vkObjectType::FILE, {CountFilesOf, QueryFile});
+  RegisterAttributeProvider(L, vkObjectType::DIRECTORY, {CountDirectoriesOf, nullptr});
   vmRegisterFunctions(L, nullptr, kDosCommands, 0);
   vmRegisterConstants(L, kDosConstants);
   return RegisterLibrary(L, kDosCommands, "dos");

@@ -31,6 +31,7 @@
 #include "platform/vkos_timers.h"
 #include "runtime/context.h"
 #include "runtime/dispatcher.h"
+#include "runtime/objectattributes.h"
 
 namespace {
 
@@ -624,9 +625,10 @@ int StartTimer(vkState* L, const vkTimerKind& kind) {
 int cmdSetInterval(vkState* L) { return StartTimer(L, kInterval); }
 int cmdSetTimeout(vkState* L) { return StartTimer(L, kTimeout); }
 
-// The timer the argument names: 0 with [*out], or the error to return.
-uint32_t TimerArg(vkState* L, const vkTimerKind& kind, std::list<vkTimer>::iterator* out) {
-  const vkObjectId id = CheckObjectId(L, 1);
+// The timer the argument at [index] names: 0 with [*out], or the error to
+// return.
+uint32_t TimerArg(vkState* L, const vkTimerKind& kind, std::list<vkTimer>::iterator* out, int index = 1) {
+  const vkObjectId id = CheckObjectId(L, index);
   std::list<vkTimer>& list = Events(L).*kind.list;
   *out = FindTimer(list, id);
   if (*out != list.end()) return 0;
@@ -823,7 +825,64 @@ void FreeButtons(vkState* L, vkEventPicture* picture) {
   picture->buttons.clear();
 }
 
+namespace {
+
+// A function or user data a handler or timer keeps, as GetAttribute answers
+// it: the value, or 0 when there is none.
+void PushKept(vkState* L, int32_t reference) {
+  if (reference == kNoReference) vmPushNumber(L, 0);
+  else vmGetRef(L, VK_REGISTRYINDEX, reference);
+}
+
+int QueryTimer(vkState* L, const vkTimerKind& kind, int32_t attribute) {
+  std::list<vkTimer>::iterator it;
+  if (uint32_t code = TimerArg(L, kind, &it, 2)) return int(code);
+  switch (attribute) {
+    case ATTRDURATION: vmPushNumber(L, it->milliseconds); return 1;
+    case ATTRFUNCTION: PushKept(L, it->function); return 1;
+    case ATTRUSERDATA: PushKept(L, it->userData); return 1;
+    default: return kErrUnknownAttribute;
+  }
+}
+
+int32_t CountIntervals(vkState* L) { return int32_t(Events(L).intervals.size()); }
+int32_t CountTimeouts(vkState* L) { return int32_t(Events(L).timeouts.size()); }
+int QueryInterval(vkState* L, int32_t attribute) { return QueryTimer(L, kInterval, attribute); }
+int QueryTimeout(vkState* L, int32_t attribute) { return QueryTimer(L, kTimeout, attribute); }
+
+// An event handler by its name: the current display's slots, then the
+// program's.
+int QueryEventHandler(vkState* L, int32_t attribute) {
+  const std::string name = vmCheckString(L, 2, nullptr);
+  const vkHandlerRef* slot = nullptr;
+  vkEventState& events = Events(L);
+  for (size_t i = 0; i < kDisplayHandlerCount && !slot; i++)
+    if (strcasecmp(name.c_str(), kDisplayHandlerNames[i]) == 0 && events.current) slot = &events.current->handlers[i];
+  for (size_t i = 0; i < kProgramHandlerCount && !slot; i++)
+    if (strcasecmp(name.c_str(), kProgramHandlerNames[i]) == 0) slot = &events.programHandlers[i];
+  const vkHandlerRef none;
+  if (!slot) {
+    bool known = false;
+    for (const char* n : kDisplayHandlerNames) known = known || strcasecmp(name.c_str(), n) == 0;
+    if (!known) {
+      SetErrorText(name.c_str());
+      return kErrUnknownTag;
+    }
+    slot = &none;  // a display event while no display is current
+  }
+  switch (attribute) {
+    case ATTRFUNCTION: PushKept(L, slot->function); return 1;
+    case ATTRUSERDATA: PushKept(L, slot->userData); return 1;
+    default: return kErrUnknownAttribute;
+  }
+}
+
+}  // namespace
+
 int OpenEventLibrary(vkState* L) {
+  RegisterAttributeProvider(L, vkObjectType::INTERVAL, {CountIntervals, QueryInterval});
+  RegisterAttributeProvider(L, vkObjectType::TIMEOUT, {CountTimeouts, QueryTimeout});
+  RegisterAttributeProvider(L, vkObjectType::EVENTHANDLER, {nullptr, QueryEventHandler});
   vkProgramContext* context = ContextOf(L);
   if (context == nullptr) return int(kErrOutOfMemory);
   try {

@@ -18,6 +18,7 @@
 #include "engine/vmapi.h"
 #include "runtime/context.h"
 #include "runtime/dosfiles.h"
+#include "runtime/objectattributes.h"
 
 namespace {
 
@@ -272,7 +273,22 @@ const vkCommandDef kMemBlockCommands[] = {
     {nullptr, nullptr},
 };
 
+namespace {
+
+int32_t CountMemBlocksOf(vkState* L) { return CountMemBlocks(L); }
+
+int QueryMemBlock(vkState* L, int32_t attribute) {
+  vkMemBlock* block = nullptr;
+  if (uint32_t code = FindMemBlock(L, CheckObjectId(L, 2), &block)) return int(code);
+  if (attribute != ATTRSIZE) return kErrUnknownAttribute;
+  vmPushNumber(L, block->size);
+  return 1;
+}
+
+}  // namespace
+
 int OpenMemBlockLibrary(vkState* L) {
+  RegisterAttributeProvider(L, vkObjectType::MEMORY, {CountMemBlocksOf, QueryMemBlock});
   vmRegisterFunctions(L, nullptr, kMemBlockCommands, 0);
   return RegisterLibrary(L, kMemBlockCommands, "memblock");
 }
