@@ -15,6 +15,7 @@
 #include "engine/libraries.h"
 #include "engine/objecthandles.h"
 #include "engine/vmapi.h"
+#include "graphics/attributes.h"
 #include "graphics/graphicsstate.h"
 
 namespace {
@@ -265,7 +266,35 @@ const vkConstantDef kAsyncDrawConstants[] = {{"ADF_FX", nullptr, ADF_FX},
 
 }  // namespace
 
+namespace {
+
+int32_t CountAsyncDraws(vkState* L) { return int32_t(GraphicsState(L).asyncDraws.objects.size()); }
+
+// Its kind, and the frame count and current frame its message callback
+// tells (-1 without one).
+int QueryAsyncDraw(vkState* L, int32_t attribute) {
+  const vkObjectId id = CheckObjectId(L, 2);
+  const vkAsyncDraw* d = Find(GraphicsState(L), id);
+  if (!d) return NotFound(id);
+  double value = 0;
+  switch (attribute) {
+    case ATTRTYPE: value = d->kind; break;
+    case ATTRNUMFRAMES:
+    case ATTRCURFRAME: {
+      const int32_t message = attribute == ATTRNUMFRAMES ? kAsyncFrameCount : kAsyncCurrentFrame;
+      value = d->message ? double(d->message(message, nullptr, d->userData)) : -1;
+      break;
+    }
+    default: return kErrUnknownAttribute;
+  }
+  vmPushNumber(L, value);
+  return 1;
+}
+
+}  // namespace
+
 void RegisterAsyncDrawCommands(vkState* L) {
+  RegisterAttributeProvider(L, vkObjectType::ASYNCDRAW, {CountAsyncDraws, QueryAsyncDraw});
   vmRegisterFunctions(L, nullptr, kAsyncDrawCommands, 0);
   vmRegisterConstants(L, kAsyncDrawConstants);
 }

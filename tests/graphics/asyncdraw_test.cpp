@@ -13,8 +13,10 @@
 #include "base/errorcodes.h"
 #include "base/errorinfo.h"
 #include "engine/errormessages.h"
+#include "graphics/attributes.h"
 #include "graphics/bgpics.h"
 #include "graphics/graphicsstate.h"
+#include "../runtime/support/libcall.h"
 
 namespace {
 
@@ -381,6 +383,45 @@ TEST(AsyncDraws, ErrorsCarryTheirMessages) {
   };
   SetErrorNumber(12);
   for (const auto& c : cases) EXPECT_EQ(FormatErrorMessage(c.code), c.text) << c.code;
+}
+
+}  // namespace
+
+namespace {
+
+int OpenAsyncAttributes(vkState* L) {
+  RegisterAttributeCommands(L);
+  RegisterAsyncDrawCommands(L);
+  return 0;
+}
+
+class AsyncDrawAttributes : public vktest::LibraryTest {};
+
+// GetAttribute asks an object's message callback for its frames; without
+// one the answer is -1.
+TEST_F(AsyncDrawAttributes, KindAndFramesComeFromTheObject) {
+  OpenLibrary(OpenAsyncAttributes);
+  vkGraphicsState& gs = GraphicsState(L);
+  auto frame = [](void*, int32_t*) -> int32_t { return 0; };
+  auto release = [](void*, int32_t) {};
+  auto message = [](int32_t m, void*, void*) -> intptr_t {
+    return m == kAsyncFrameCount ? 12 : m == kAsyncCurrentFrame ? 5 : 0;
+  };
+  void* anim = nullptr;
+  void* effect = nullptr;
+  ASSERT_EQ(CreateAsyncDraw(gs, ADF_ANIM, frame, nullptr, release, message, nullptr, &anim), 0);
+  ASSERT_EQ(CreateAsyncDraw(gs, ADF_FX, frame, nullptr, release, nullptr, nullptr, &effect), 0);
+  constexpr int ASYNCDRAW = 37;
+  RunCases({
+      {"GetAttribute", {ASYNCDRAW, vktest::Arg::handle(anim), ATTRTYPE}, "2"},
+      {"GetAttribute", {ASYNCDRAW, vktest::Arg::handle(anim), ATTRNUMFRAMES}, "12"},
+      {"GetAttribute", {ASYNCDRAW, vktest::Arg::handle(anim), ATTRCURFRAME}, "5"},
+      {"GetAttribute", {ASYNCDRAW, vktest::Arg::handle(effect), ATTRNUMFRAMES}, "-1"},
+      {"GetAttribute", {ASYNCDRAW, 0, ATTRCOUNT}, "2"},
+      {"GetAttribute", {ASYNCDRAW, 3, ATTRTYPE}, "error 1326"},
+      {"GetAttribute", {ASYNCDRAW, vktest::Arg::handle(anim), ATTRWIDTH}, "error 1080"},
+  });
+  FreeAllAsyncDraws(gs);
 }
 
 }  // namespace
