@@ -12,6 +12,7 @@
 #include "engine/vmapi.h"
 #include "graphics/asyncdraw.h"
 #include "graphics/displays.h"
+#include "graphics/outputtargets.h"
 #include "graphics/safeblt.h"
 #include "layers/animlib.h"
 #include "pixel/blit.h"
@@ -60,21 +61,6 @@ int32_t FrameTimeOf(int32_t speed) {
     case kNormalSpeed: return 3 * kMillisPerStep;
     case kSlowSpeed: return 8 * kMillisPerStep;
     default: return speed < 0 ? 0 : int32_t(std::min<int64_t>(int64_t(speed) * kMillisPerStep, INT32_MAX));
-  }
-}
-
-// The render targets playback cannot draw into.
-int32_t CheckRenderTarget(vkGraphicsState& gs) {
-  const vkDisplay* d = OutputDisplay(gs);
-  if (!d) return 0;
-  switch (d->renderTarget) {
-    case kTargetBrush:
-      if (d->doubleBuffer) return kErrEndDoubleBuffer;
-      return kErrSelectBrushActive;
-    case kTargetBGPic: return kErrSelectBGPicActive;
-    case kTargetMask: return kErrSelectMaskActive;
-    case kTargetAlphaChannel: return kErrSelectAlphaActive;
-    default: return 0;
   }
 }
 
@@ -218,7 +204,7 @@ int PlayAnimObject(vkState* L, vkObjectId id, bool disk, int speedArg, int times
     speed = vkDoubleToInt32(vmOptNumber(L, speedArg, 0));
     times = vkDoubleToInt32(vmOptNumber(L, timesArg, 1));
   }
-  if (int32_t rc = CheckRenderTarget(gs)) return rc;
+  if (int32_t rc = OutputTargetError(gs)) return rc;
   vkAnim* anim = nullptr;
   if (int32_t rc = FindAnim(gs, id, &anim, 0)) return rc;
 
@@ -290,7 +276,13 @@ int PlayAnimObject(vkState* L, vkObjectId id, bool disk, int speedArg, int times
 
 int cmdPlayAnim(vkState* L) {
   CheckArgCount(L, 3, 5);
-  return PlayAnimObject(L, CheckObjectId(L, 1), false, 4, 5);
+  const vkObjectId id = CheckObjectId(L, 1);
+  vkGraphicsState& gs = GraphicsState(L);
+  vkAnim* anim = nullptr;
+  // Playing the anim being drawn into ends that drawing first.
+  if (FindAnim(gs, id, &anim, 0) == 0 && IsSelectedObject(gs, vkObjectType::ANIM, anim))
+    if (int32_t rc = EndSelectOutput(L, gs.CurrentDisplay, false)) return rc;
+  return PlayAnimObject(L, id, false, 4, 5);
 }
 
 int cmdPlayAnimDisk(vkState* L) {

@@ -13,6 +13,7 @@
 #include "engine/vmapi.h"
 #include "graphics/brushes.h"
 #include "graphics/displays.h"
+#include "graphics/outputtargets.h"
 #include "layers/animlib.h"
 #include "pixel/bitmapops.h"
 #include "pixel/copykernels.h"
@@ -93,14 +94,7 @@ int32_t CutGrid(const vkBitmapSource& src, const vkFrameSource& rq, std::vector<
 }  // namespace
 
 bool IsActiveAnim(vkGraphicsState& gs, const vkAnim& anim) {
-  const vkDisplay* d = OutputDisplay(gs);
-  const vkBGPic* out = OutputPicture(gs);
-  if (!d || !out || !out->bitmap) return false;
-  if (d->renderTarget != kTargetBrush && d->renderTarget != kTargetMask && d->renderTarget != kTargetAlphaChannel)
-    return false;
-  for (const vkPlanes& f : anim.frames)
-    if (f.bitmap.get() == out->bitmap) return true;
-  return false;
+  return IsSelectedObject(gs, vkObjectType::ANIM, &anim);
 }
 
 int32_t FindAnim(vkGraphicsState& gs, vkObjectId id, vkAnim** out, uint32_t flags) {

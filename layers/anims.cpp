@@ -15,6 +15,7 @@
 #include "graphics/attributes.h"
 #include "graphics/brushes.h"
 #include "graphics/displays.h"
+#include "graphics/outputtargets.h"
 #include "layers/animlib.h"
 #include "pixel/bitmapops.h"
 #include "pixel/copykernels.h"
@@ -263,10 +264,9 @@ int cmdSelectAnim(vkState* L) {
   vkAnim* a = nullptr;
   if (int32_t rc = AnimArg(L, 1, &a)) return rc;
   const int32_t frame = IntArg(L, 2);
-  if (a->fromDisk) return kErrDiskAnim;
-  if (frame < 1 || frame > a->frameCount) return kErrAnimFrameRange;
-  // Drawing into anim frames comes with the output targets.
-  return kErrWrongUsage;
+  const int32_t mode = OptIntArg(L, 3, SELMODE_NORMAL);
+  if (mode < SELMODE_NORMAL || mode > SELMODE_LAYERS) return kErrWrongUsage;
+  return SelectOutputTarget(L, vkObjectType::ANIM, a->id, kTargetBrush, frame, mode);
 }
 
 const vkCommandDef kAnimCommands[] = {
