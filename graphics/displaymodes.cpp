@@ -12,7 +12,9 @@
 #include "engine/attributes.h"
 #include "engine/vmapi.h"
 #include "graphics/displays.h"
+#include "graphics/doublebuffer.h"
 #include "graphics/graphicsstate.h"
+#include "graphics/outputtargets.h"
 #include "graphics/positions.h"
 #include "pixel/blit.h"
 #include "platform/vkos_display.h"
@@ -140,6 +142,9 @@ int ResizeDisplay(vkState* L, vkDisplay* d, int32_t x, int32_t y, int32_t width,
       if (int32_t rc = RegenerateOrScaleBGPic(L, pic, width, height, smoothScale != 0)) return rc;
     if (int32_t rc = SetupBackBuffers(gs, d, pic, true)) return rc;
   }
+  // A double buffer shown stretched gets a front buffer of the new scaled size.
+  if ((d->doubleBuffer || d->doubleBufferSuspended) && d->scaling && d->scaledWidth > 0 && d->scaledHeight > 0)
+    if (int32_t rc = ResizeDoubleBuffer(gs, d, d->scaledWidth, d->scaledHeight)) return rc;
   SyncWindowGeometry(d);
   if (!noWindow) Present(gs, d);
   ResetTextCursor(d);
@@ -171,6 +176,9 @@ int ApplyDisplayAttributes(vkState* L, vkDisplay* d, int index, bool noRedraw) {
   *d = copy;
   d->layersOn = d->layersOn || d->layerScaling ? 1 : 0;
   if (newPic) {
+    // Double buffering and a selection end (their buffers and records go).
+    if (d->doubleBuffer || d->doubleBufferSuspended) StopDoubleBuffer(L, d);
+    if (d->renderTarget != kTargetDisplay && gs.CurrentDisplay == d) EndSelectOutput(L, d, true);
     if (d->renderTarget != kTargetDisplay || d->doubleBuffer || d->doubleBufferSuspended) {
       RestoreDisplayState(d);
       d->renderTarget = kTargetDisplay;

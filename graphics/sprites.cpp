@@ -18,6 +18,7 @@
 #include "graphics/attributes.h"
 #include "graphics/bgpics.h"
 #include "graphics/brushes.h"
+#include "graphics/outputtargets.h"
 #include "graphics/positions.h"
 #include "graphics/safeblt.h"
 #include "pixel/animfiles.h"
@@ -128,13 +129,7 @@ int32_t CheckPlainOutput(vkState* L) {
   vkGraphicsState& gs = Gs(L);
   const vkDisplay* d = OutputDisplay(gs);
   if (!d || !OutputPicture(gs)) return kErrWrongUsage;
-  switch (d->renderTarget) {
-    case kTargetBrush: return kErrSelectBrushActive;
-    case kTargetBGPic: return kErrSelectBGPicActive;
-    case kTargetMask: return kErrSelectMaskActive;
-    case kTargetAlphaChannel: return kErrSelectAlphaActive;
-    default: break;
-  }
+  if (int32_t rc = OutputTargetError(gs)) return rc;
   const vkBrushList& hooks = Brushes(gs);
   if (d->layersOn || (hooks.layerCount && hooks.layerCount(L) > 0)) return kErrLayersMustBeOff;
   return 0;

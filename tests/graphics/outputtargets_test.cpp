@@ -50,6 +50,7 @@ class OutputTargetTest : public gfxtest::SceneTest {
     FreeBitMap(display.doubleBufferFront);
     FreeBitMap(display.doubleBufferDraw);
     display.doubleBufferFront = display.doubleBufferDraw = nullptr;
+    gs().CurrentBGPic = &picture;  // a test may end with a selection open
     FreeOutputTargets(&display);
     SceneTest::TearDown();
   }
@@ -140,8 +141,10 @@ TEST_F(OutputTargetTest, SelectionsFollowTheirStateMachine) {
       {"BeginDoubleBuffer", {}, "", "3 double b +db"},
       {"EndSelect", {}, "error 1055", "3 double b +db"},
       {"BeginDoubleBuffer", {}, "error 1229", "3 double b +db"},
+      {"DisplaySprite", {1, 0, 0}, "error 1229", "3 double b +db"},  // sprites need the display itself
       {"SelectBrush", {1}, "", "3 kind3#1/0 b +suspended"},
       {"BeginDoubleBuffer", {}, "error 1082", "3 kind3#1/0 b +suspended"},
+      {"RemoveSprites", {}, "error 1082", "3 kind3#1/0 b +suspended"},
       {"SelectMask", {2}, "", "28 kind3#2/0 m +suspended"},  // switching keeps the double buffer aside
       {"EndSelect", {}, "", "3 double b +db"},
       {"Flip", {}, "", "3 double b +db"},
@@ -423,6 +426,12 @@ TEST_F(LayerTargetTest, LayersAndAnimsAreFoundPreparedAndGivenBack) {
   ASSERT_TRUE(gAnim.alpha);
   EXPECT_EQ(gAnim.alpha->data[size_t(gAnim.alpha->bytesPerRow) + 1], 128);  // the default alpha intensity
   EXPECT_EQ(gAnim.alpha->data[0], 255);
+
+  // An anim frame selected as a brush (SelectAnim): commands that need the
+  // display name the anim's selection.
+  ASSERT_EQ(SelectOutputTarget(L, vkObjectType::ANIM, vkObjectId{5, nullptr}, kTargetBrush, 1, SELMODE_NORMAL), 0);
+  EXPECT_EQ(State(), "3 kind4#5/1 b");
+  RunCases({{"BeginDoubleBuffer", {}, "error 1339"}, {"DisplaySprite", {1, 0, 0}, "error 1339"}, {"EndSelect", {}, ""}});
 }
 
 TEST_F(LayerTargetTest, WithoutHooksLayerAndAnimTargetsAreNotFound) {
