@@ -223,6 +223,15 @@ bool TextToCodes(const char* text, size_t length, int32_t encoding, std::vector<
 uint32_t MeasureFontText(vkFont* font, const char* text, size_t length, uint32_t style, int32_t encoding,
                          vkTextMetrics* out) {
   *out = {};
+  // A remembered measurement was of text that decoded.
+  vkMeasureKey key;
+  const bool remember = font->engine == kFontTrueType && length < kMeasureMemoLimit;
+  if (remember) {
+    key = {std::string(text, length), style & (kStyleBold | kStyleItalic | kStyleAntialias), encoding};
+    auto& memo = font->trueType->measured;
+    auto it = memo.find(key);
+    if (it != memo.end()) return *out = it->second, 0;
+  }
   std::vector<uint32_t> codes;
   if (!TextToCodes(text, length, encoding, &codes)) return kErrTextToUnicode;
   switch (font->engine) {
@@ -242,16 +251,9 @@ uint32_t MeasureFontText(vkFont* font, const char* text, size_t length, uint32_t
     }
     case kFontTrueType: {
       auto& memo = font->trueType->measured;
-      const bool remember = length < kMeasureMemoLimit;
-      std::tuple<std::string, uint32_t, int32_t> key;
-      if (remember) {
-        key = {std::string(text, length), style & (kStyleBold | kStyleItalic | kStyleAntialias), encoding};
-        auto it = memo.find(key);
-        if (it != memo.end()) return *out = it->second, 0;
-      }
       const uint32_t code = MeasureTrueTypeText(font, codes.data(), codes.size(), style, out);
       if (code == 0 && remember) {
-        if (memo.size() >= 256) memo.clear();
+        if (memo.size() >= kMeasureMemoEntries) memo.clear();
         memo.emplace(std::move(key), *out);
       }
       return code;

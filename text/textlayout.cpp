@@ -347,7 +347,8 @@ uint32_t LayoutRuns(vkState* L, vkTextLayout* layout, bool plain, std::vector<vk
   return 0;
 }
 
-uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, const vkFont* font, int32_t wrapWidth, vkTextPicture* out) {
+uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, const vkFont* font, int32_t wrapWidth, vkTextPicture* out,
+                  const vkTextWindow* window) {
   *out = {};
   if (!runs.empty()) font = runs.front().style.font;
   // Geometry of the picture.
@@ -371,11 +372,20 @@ uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, const vkFont* font, int32_
   }
   const int64_t width = right - left, height = bottom - top;
   if (width <= 0 || height <= 0 || width > 32767 || height > 32767) return kErrInternalLimit;
-  out->offsetX = int32_t(left);
-  out->offsetY = int32_t(top);
-  out->width = int32_t(width);
-  out->height = int32_t(height);
   out->layoutWidth = wrapWidth > 0 && wrapWidth <= width ? int32_t(wrapWidth - left) : int32_t(width);
+  int64_t x1 = left, y1 = top, x2 = left + width, y2 = top + height;
+  if (window) {
+    // Only what can be seen; an empty cut keeps one pixel with nothing in it.
+    x1 = std::max(x1, window->x1), y1 = std::max(y1, window->y1);
+    x2 = std::min(x2, window->x2), y2 = std::min(y2, window->y2);
+    if (x2 <= x1) x2 = x1 + 1;
+    if (y2 <= y1) y2 = y1 + 1;
+    if (x1 < INT32_MIN / 2 || x1 > INT32_MAX / 2 || y1 < INT32_MIN / 2 || y1 > INT32_MAX / 2) return kErrInternalLimit;
+  }
+  out->offsetX = int32_t(x1);
+  out->offsetY = int32_t(y1);
+  out->width = int32_t(x2 - x1);
+  out->height = int32_t(y2 - y1);
   out->bitmap.reset(AllocArgbBitMap(out->width, out->height));
   out->mask.reset(AllocMaskPlane(out->width, out->height, true));
   if (needAlpha) out->alpha.reset(AllocAlphaPlane(out->width, out->height, true));
@@ -386,30 +396,42 @@ uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, const vkFont* font, int32_
   // covered, the mask bit, and the coverage times the opacity as alpha.
   auto paint = [&](const Coverage& cov, int64_t px, int64_t py, uint32_t colour) {
     const uint32_t opacity = 255 - (colour >> 24);
-    for (int32_t y = 0; y < cov.height; y++) {
-      const int64_t ty = py + y;
-      if (ty < 0 || ty >= out->height) continue;
-      uint32_t* row = reinterpret_cast<uint32_t*>(out->bitmap->pixels + size_t(ty) * out->bitmap->bytesPerRow);
-      for (int32_t x = 0; x < cov.width; x++) {
-        const uint8_t a = cov.data[size_t(y) * cov.width + x];
-        const int64_t tx = px + x;
-        if (!a || tx < 0 || tx >= out->width) continue;
-        uint8_t& maskByte = out->mask->data[size_t(ty) * out->mask->bytesPerRow + size_t(tx >> 3)];
-        const bool covered = (maskByte >> (7 - (tx & 7))) & 1;
-        uint32_t pixel = colour & 0xFFFFFF;
-        if (covered && a < 255) {
-          // Antialiased edges over what is there: blend by coverage.
-          pixel = 0;
-          for (int s = 0; s < 24; s += 8) {
-            const int32_t sc = (colour >> s) & 0xFF, dc = (row[tx] >> s) & 0xFF;
-            pixel |= uint32_t(uint8_t(dc + (((sc - dc) * a) >> 8))) << s;
-          }
+    const uint32_t rgb = colour & 0xFFFFFF;
+    const int64_t y0 = std::max<int64_t>(0, -py), y1 = std::min<int64_t>(cov.height, out->height - py);
+    const int64_t x0 = std::max<int64_t>(0, -px), x1 = std::min<int64_t>(cov.width, out->width - px);
+    for (int64_t y = y0; y < y1; y++) {
+      const size_t ty = size_t(py + y);
+      const uint8_t* src = cov.data.data() + size_t(y) * cov.width;
+      uint32_t* row = reinterpret_cast<uint32_t*>(out->bitmap->pixels + ty * out->bitmap->bytesPerRow);
+      uint8_t* maskRow = out->mask->data + ty * out->mask->bytesPerRow;
+      uint8_t* alphaRow = out->alpha ? out->alpha->data + ty * out->alpha->bytesPerRow : nullptr;
+      for (int64_t x = x0; x < x1; x++) {
+        // Runs of empty coverage go eight at a time.
+        uint64_t eight;
+        if (x + 8 <= x1 && (std::memcpy(&eight, src + x, 8), eight == 0)) {
+          x += 7;
+          continue;
         }
-        row[tx] = pixel;
-        maskByte |= uint8_t(0x80 >> (tx & 7));
-        if (out->alpha) {
-          uint8_t& d = out->alpha->data[size_t(ty) * out->alpha->bytesPerRow + size_t(tx)];
-          d = std::max<uint8_t>(d, uint8_t(a * opacity / 255));
+        const uint32_t a = src[x];
+        if (!a) continue;
+        const size_t tx = size_t(px + x);
+        uint8_t& maskByte = maskRow[tx >> 3];
+        const uint8_t bit = uint8_t(0x80 >> (tx & 7));
+        if ((maskByte & bit) && a < 255) {
+          // Antialiased edges over what is there: blend by coverage.
+          uint32_t pixel = 0;
+          for (int s = 0; s < 24; s += 8) {
+            const int32_t sc = (rgb >> s) & 0xFF, dc = (row[tx] >> s) & 0xFF;
+            pixel |= uint32_t(uint8_t(dc + (((sc - dc) * int32_t(a)) >> 8))) << s;
+          }
+          row[tx] = pixel;
+        } else {
+          row[tx] = rgb;
+        }
+        maskByte |= bit;
+        if (alphaRow) {
+          const uint8_t v = uint8_t(opacity == 255 ? a : a * opacity / 255);
+          if (v > alphaRow[tx]) alphaRow[tx] = v;
         }
       }
     }
@@ -426,6 +448,20 @@ uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, const vkFont* font, int32_
     Coverage cov;
     cov.width = std::max(r.metrics.pixelWidth, r.metrics.advance) + padLeft + f->baseline / 2 + 2;
     cov.height = f->height + 1;  // the row below the line takes a thin font's underline
+    // Where the run's pen lands in the whole picture, and in the cut one.
+    if (int64_t{r.x} - left < 0 || int64_t{r.lineOffset} - top < 0) {
+      std::printf("ERROR! EDGEDRAW CALLED WITH NEGATIVE X/Y!\n");
+      continue;
+    }
+    const int64_t px = int64_t{r.x} - out->offsetX - padLeft;
+    const int64_t py = int64_t{r.lineOffset} - out->offsetY;
+    if (window) {
+      // Edge and shadow reach at most this far beyond the run's coverage.
+      const int64_t reach = int64_t{s.edgeSize} + s.shadowSize + 1;
+      if (px + cov.width + reach <= 0 || py + cov.height + reach <= 0 || px - reach >= out->width ||
+          py - reach >= out->height)
+        continue;
+    }
     cov.data.assign(size_t(cov.width) * cov.height, 0);
     vkPlanePtr plane(aa ? AllocAlphaPlane(cov.width, cov.height, true) : AllocMaskPlane(cov.width, cov.height, true));
     if (!plane) return *out = {}, kErrOutOfMemory;
@@ -462,13 +498,6 @@ uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, const vkFont* font, int32_
       const int32_t rows = d <= 1 ? 1 : thick;
       for (int32_t y = startRow; y < startRow + rows && y < cov.height; y++)
         for (int32_t x = padLeft; x < padLeft + r.metrics.advance && x < cov.width; x++) cov.at(x, y) = 255;
-    }
-    // Where the run's pen lands in the picture.
-    const int64_t px = int64_t{r.x} - out->offsetX - padLeft;
-    const int64_t py = int64_t{r.lineOffset} - out->offsetY;
-    if (px + padLeft < 0 || py < 0) {
-      std::printf("ERROR! EDGEDRAW CALLED WITH NEGATIVE X/Y!\n");
-      continue;
     }
     if (s.style & kStyleEdge) {
       const int32_t e = s.edgeSize;
@@ -541,11 +570,11 @@ uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, const vkFont* font, int32_
   return 0;
 }
 
-uint32_t LayoutText(vkState* L, vkTextLayout* layout, bool plain, vkTextPicture* out) {
+uint32_t LayoutText(vkState* L, vkTextLayout* layout, bool plain, vkTextPicture* out, const vkTextWindow* window) {
   std::vector<vkTextRun> runs;
   uint32_t code = LayoutRuns(L, layout, plain, &runs);
   vkFont* font = FontOf(L, layout->style);
-  if (code == 0) code = EdgeDraw(runs, font, layout->wrapWidth, out);
+  if (code == 0) code = EdgeDraw(runs, font, layout->wrapWidth, out, window);
   ScaleFont(font, 1.0, 1.0);
   return code;
 }

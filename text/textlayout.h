@@ -98,9 +98,19 @@ struct vkTextPicture {
   int32_t layoutWidth = 0;
 };
 
+// The part of a text that can be seen, relative to the text position (the
+// top left of its first line), maxima exclusive: a text drawn straight onto
+// an output at a known place need not be drawn where the output ends.
+struct vkTextWindow {
+  int64_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+};
+
 // Draws [runs] into a new picture, a blank line of [font] when there are
-// none; 0 or 1000.
-uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, const vkFont* font, int32_t wrapWidth, vkTextPicture* out);
+// none; 0 or 1000. With [window] the picture is cut to it (its offsets say
+// where the cut picture lies) and runs outside it are not drawn.
+uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, const vkFont* font, int32_t wrapWidth, vkTextPicture* out,
+                  const vkTextWindow* window = nullptr);
 
 // LayoutRuns then EdgeDraw; the font's scale is reset on every path.
-uint32_t LayoutText(vkState* L, vkTextLayout* layout, bool plain, vkTextPicture* out);
+uint32_t LayoutText(vkState* L, vkTextLayout* layout, bool plain, vkTextPicture* out,
+                    const vkTextWindow* window = nullptr);

@@ -70,6 +70,18 @@ uint32_t EncodingArg(vkState* L, int i, int32_t* out) {
   return 0;
 }
 
+// Where a text at ([x], [y]) of the current output can be seen, when it is
+// drawn straight onto the output (not kept as a layer) at a known place.
+bool VisibleWindow(vkState* L, int32_t x, int32_t y, vkTextWindow* out) {
+  vkGraphicsState& gs = GraphicsState(L);
+  const vkDisplay* display = OutputDisplay(gs);
+  const vkBGPic* pic = OutputPicture(gs);
+  if (!display || !pic || (display->layersOn && TextRunState(L).addTextLayer)) return false;
+  if (x <= kPosBottomOut || y <= kPosBottomOut) return false;  // special positions resolve later
+  *out = {-int64_t{x}, -int64_t{y}, int64_t{pic->width} - x, int64_t{pic->height} - y};
+  return true;
+}
+
 // ---- Fonts ------------------------------------------------------------------
 
 // Opens the font of the arguments name, size [, options] from [first] on.
@@ -426,7 +438,9 @@ int cmdTextOut(vkState* L) {
     rest.matrix[3] = m[3] < 0 ? -1.0 : 1.0;
   }
   vkTextPicture picture;
-  uint32_t code = LayoutText(L, &layout, false, &picture);  // resets the font's scale
+  vkTextWindow window;
+  const bool cut = IsIdentity(t) && VisibleWindow(L, x, y, &window);
+  uint32_t code = LayoutText(L, &layout, false, &picture, cut ? &window : nullptr);  // resets the font's scale
   if (code) return int(code);
   vkGraphicsState& gs = GraphicsState(L);
   int32_t shownW = picture.width, shownH = picture.height;
@@ -554,7 +568,9 @@ uint32_t PrintText(vkState* L, const std::string& text, bool plain) {
   layout.tabs = *c.tabs;
   layout.startX = std::max(0, *c.x - *c.left);
   vkTextPicture picture;
-  if (uint32_t code = LayoutText(L, &layout, plain, &picture)) return code;
+  vkTextWindow window;
+  const bool cut = VisibleWindow(L, *c.left, *c.y, &window);
+  if (uint32_t code = LayoutText(L, &layout, plain, &picture, cut ? &window : nullptr)) return code;
   const int32_t x = *c.left + picture.offsetX, y = *c.y + picture.offsetY;
   const int32_t cursorY = *c.y;
   if (uint32_t code = PutTextPicture(L, kTextKindPrint, layout, picture, x, y)) return code;

@@ -8,9 +8,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <string>
-#include <tuple>
+#include <unordered_map>
 
 #include "io/filehandles.h"
 #include "platform/glyphs.h"
@@ -18,6 +18,22 @@
 
 // Texts this long or longer are measured afresh every time.
 inline constexpr size_t kMeasureMemoLimit = 1024;
+// The memo forgets everything when it holds this many measurements.
+inline constexpr size_t kMeasureMemoEntries = 4096;
+
+// What a measurement is remembered by: the text, the style bits that change
+// it and the encoding.
+struct vkMeasureKey {
+  std::string text;
+  uint32_t style = 0;
+  int32_t encoding = 0;
+  bool operator==(const vkMeasureKey&) const = default;
+};
+struct vkMeasureKeyHash {
+  size_t operator()(const vkMeasureKey& k) const noexcept {
+    return std::hash<std::string>()(k.text) ^ (size_t(k.style) << 1) ^ (size_t(k.encoding) << 9);
+  }
+};
 
 struct vkTrueTypeFont {
   vkFilePtr file;            // the stream's file; NULL for faces in memory
@@ -27,7 +43,7 @@ struct vkTrueTypeFont {
   vkGlyphFace glyphs;        // the face and its glyph cache
   // Measurements remembered by text, style and encoding (texts below 1,024
   // bytes); dropped with the glyphs.
-  std::map<std::tuple<std::string, uint32_t, int32_t>, vkTextMetrics> measured;
+  std::unordered_map<vkMeasureKey, vkTextMetrics, vkMeasureKeyHash> measured;
   ~vkTrueTypeFont();
 };
 
