@@ -22,6 +22,7 @@
 #include "graphics/graphicsstate.h"
 #include "graphics/positions.h"
 #include "graphics/safeblt.h"
+#include "pixel/alphakernels.h"
 #include "runtime/console.h"
 #include "runtime/context.h"
 #include "text/textstate.h"
@@ -80,6 +81,112 @@ bool VisibleWindow(vkState* L, int32_t x, int32_t y, vkTextWindow* out) {
   if (x <= kPosBottomOut || y <= kPosBottomOut) return false;  // special positions resolve later
   *out = {-int64_t{x}, -int64_t{y}, int64_t{pic->width} - x, int64_t{pic->height} - y};
   return true;
+}
+
+// ---- Drawing straight into the display ---------------------------------------
+
+// Whether a text may skip the picture and go straight into the display's
+// background buffer: a plain text (no tags, no tabs) in one opaque colour,
+// drawn normally or antialiased, left-aligned, unwrapped or on one line
+// that fits, on a display that shows its background buffer as it is (no
+// layers, sprites, clip region, scaling or double buffer).
+bool CanDrawStraight(vkState* L, const vkTextLayout& layout, bool plain, const vkTransform& t) {
+  if (!TextRunState(L).drawStraight) return false;
+  vkGraphicsState& gs = GraphicsState(L);
+  const vkDisplay* d = OutputDisplay(gs);
+  const vkBGPic* pic = OutputPicture(gs);
+  if (!d || !pic || d->renderTarget != kTargetDisplay || d->layersOn || d->scaling || d->layerScaling ||
+      d->doubleBuffer || !d->backBuffer || d->drawMask || d->drawAlpha || pic->activeClip || !pic->sprites.empty())
+    return false;
+  const vkTextStyle& s = layout.style;
+  vkFont* font = s.font ? s.font : FontState(L).builtin.get();
+  if ((s.style & ~(kStyleNormal | kStyleAntialias)) || (s.fontColour >> 24) || font->engine == kFontAmigaColour ||
+      ((s.style & kStyleAntialias) && !font->antialias))
+    return false;
+  if (!IsIdentity(t) || layout.wrapTableSet || layout.align != kAlignLeft) return false;
+  const std::string& text = layout.text;
+  if (text.empty() || text.find('\t') != std::string::npos) return false;
+  if (!plain && (text.find('[') != std::string::npos || text.find(']') != std::string::npos)) return false;
+  if (layout.wrapWidth == 0) return true;
+  const size_t feed = text.find('\n');
+  if (feed != std::string::npos && feed + 1 != text.size()) return false;
+  vkTextMetrics m;
+  if (MeasureText(L, text.data(), feed == std::string::npos ? text.size() : feed, layout.encoding, s, &m)) return false;
+  return int64_t{layout.startX} + m.pixelWidth < layout.wrapWidth;
+}
+
+// Draws [runs] with the top left of the text at ([tx], [ty]) of the display:
+// their coverage, the larger where runs meet, blended into the background
+// buffer as the clipped blit blends a picture's alpha plane (full coverage
+// copies the colour), the same pixels the picture would give; then shows
+// the changed rectangle. 0 or 1000.
+uint32_t DrawRunsStraight(vkState* L, const std::vector<vkTextRun>& runs, int64_t tx, int64_t ty) {
+  vkGraphicsState& gs = GraphicsState(L);
+  vkDisplay* display = OutputDisplay(gs);
+  const vkBGPic* pic = OutputPicture(gs);
+  vkBitMap* back = display->backBuffer;
+  const int64_t W = std::min(pic->width, back->width), H = std::min(pic->height, back->height);
+  struct Piece {
+    const vkTextRun* run;
+    int64_t x, y;
+    int32_t width, height, pad;
+  };
+  std::vector<Piece> pieces;
+  int64_t bx1 = W, by1 = H, bx2 = 0, by2 = 0;
+  for (const vkTextRun& r : runs) {
+    const vkFont* f = r.style.font;
+    const int32_t pad = std::max(0, -r.metrics.minX) + 1;
+    const Piece p{&r, tx + r.x - pad, ty + r.lineOffset,
+                  std::max(r.metrics.pixelWidth, r.metrics.advance) + pad + f->baseline / 2 + 2, f->height + 1, pad};
+    if (p.x + p.width <= 0 || p.y + p.height <= 0 || p.x >= W || p.y >= H) continue;
+    pieces.push_back(p);
+    bx1 = std::min(bx1, std::max<int64_t>(p.x, 0)), by1 = std::min(by1, std::max<int64_t>(p.y, 0));
+    bx2 = std::max(bx2, std::min(p.x + p.width, W)), by2 = std::max(by2, std::min(p.y + p.height, H));
+  }
+  if (pieces.empty() || bx2 <= bx1 || by2 <= by1) return 0;
+  const int64_t bw = bx2 - bx1, bh = by2 - by1;
+  std::vector<uint8_t> cover(size_t(bw * bh), 0);
+  for (const Piece& p : pieces) {
+    const vkTextRun& r = *p.run;
+    const bool aa = (r.style.style & kStyleAntialias) != 0;
+    vkPlanePtr plane(aa ? AllocAlphaPlane(p.width, p.height, true) : AllocMaskPlane(p.width, p.height, true));
+    if (!plane) return kErrOutOfMemory;
+    vkTextTarget target;
+    (aa ? target.alpha : target.mask) = plane.get();
+    if (uint32_t code = RenderFontText(r.style.font, target, p.pad, 0, r.text.data(), r.text.size(), r.style.style,
+                                       r.encoding))
+      return code;
+    for (int32_t y = 0; y < p.height; y++) {
+      const int64_t oy = p.y + y - by1;
+      if (oy < 0 || oy >= bh) continue;
+      const uint8_t* src = plane->data + size_t(y) * plane->bytesPerRow;
+      uint8_t* dst = cover.data() + size_t(oy * bw);
+      for (int32_t x = 0; x < p.width; x++) {
+        const int64_t ox = p.x + x - bx1;
+        if (ox < 0 || ox >= bw) continue;
+        const uint8_t a = aa ? src[x] : uint8_t(((src[x >> 3] >> (7 - (x & 7))) & 1) * 255);
+        if (a > dst[ox]) dst[ox] = a;
+      }
+    }
+  }
+  const uint32_t colour = runs.front().style.fontColour & 0xFFFFFF;
+  for (int64_t y = 0; y < bh; y++) {
+    uint32_t* row = reinterpret_cast<uint32_t*>(back->pixels + size_t(by1 + y) * back->bytesPerRow) + bx1;
+    const uint8_t* a = cover.data() + size_t(y * bw);
+    for (int64_t x = 0; x < bw; x++) {
+      if (a[x] == 0) continue;
+      if (a[x] == 255) {
+        row[x] = colour;
+        continue;
+      }
+      uint32_t pixel = 0;
+      for (int s = 0; s < 24; s += 8)
+        pixel |= uint32_t(BlendChannel(int32_t((colour >> s) & 0xFF), int32_t((row[x] >> s) & 0xFF), a[x])) << s;
+      row[x] = pixel;
+    }
+  }
+  BltToWindow(gs, back, int32_t(bx1), int32_t(by1), display, int32_t(bx1), int32_t(by1), int32_t(bw), int32_t(bh), 1);
+  return 0;
 }
 
 // ---- Fonts ------------------------------------------------------------------
@@ -437,12 +544,20 @@ int cmdTextOut(vkState* L) {
     rest.matrix[0] = m[0] < 0 ? -1.0 : 1.0;
     rest.matrix[3] = m[3] < 0 ? -1.0 : 1.0;
   }
+  vkGraphicsState& gs = GraphicsState(L);
+  if (x > kPosBottomOut && CanDrawStraight(L, layout, false, t)) {
+    std::vector<vkTextRun> runs;
+    if (uint32_t code = LayoutRuns(L, &layout, false, &runs)) return int(code);
+    int64_t height = font->height;
+    for (const vkTextRun& r : runs) height = std::max<int64_t>(height, int64_t{r.lineOffset} + font->height + 1);
+    const int32_t top = ResolveOutputY(gs, y, int32_t(std::min<int64_t>(height, INT32_MAX)), 0);
+    return int(DrawRunsStraight(L, runs, x, top));
+  }
   vkTextPicture picture;
   vkTextWindow window;
   const bool cut = IsIdentity(t) && VisibleWindow(L, x, y, &window);
   uint32_t code = LayoutText(L, &layout, false, &picture, cut ? &window : nullptr);  // resets the font's scale
   if (code) return int(code);
-  vkGraphicsState& gs = GraphicsState(L);
   int32_t shownW = picture.width, shownH = picture.height;
   if (!IsIdentity(rest)) GetDisplayedSize(rest, picture.width, picture.height, &shownW, &shownH);
   const int32_t px = ResolveOutputX(gs, x, shownW, 0) + picture.offsetX;
@@ -567,6 +682,16 @@ uint32_t PrintText(vkState* L, const std::string& text, bool plain) {
   if (*c.right != INT32_MAX) layout.wrapWidth = std::max(0, *c.right - *c.left + 1);
   layout.tabs = *c.tabs;
   layout.startX = std::max(0, *c.x - *c.left);
+  if (CanDrawStraight(L, layout, plain, vkTransform{})) {
+    std::vector<vkTextRun> runs;
+    if (uint32_t code = LayoutRuns(L, &layout, plain, &runs)) return code;
+    const int32_t left = *c.left, top = *c.y;
+    if (uint32_t code = DrawRunsStraight(L, runs, left, top)) return code;
+    c = CursorOf(L);
+    *c.x = left + layout.endX;
+    *c.y = top + layout.endLineOffset;
+    return 0;
+  }
   vkTextPicture picture;
   vkTextWindow window;
   const bool cut = VisibleWindow(L, *c.left, *c.y, &window);

@@ -36,6 +36,9 @@ struct vkTextRunState {
   uint32_t engineError = 0;    // and its result
   vkTextCursor cursor;         // while no display is current
   vkAddTextLayerHook addTextLayer = nullptr;
+  // Plain texts may be drawn straight into the display instead of through a
+  // picture (the same pixels); off, every text takes the picture.
+  bool drawStraight = true;
 };
 
 // The text run state of [L]'s program context, made when first asked for;

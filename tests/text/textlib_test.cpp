@@ -258,4 +258,48 @@ TEST_F(TextLib, AntialiasedTrueTypeMatchesFreeTypeRendering) {
   EXPECT_EQ(mismatches, 0);
 }
 
+// Plain texts skip the picture and go straight into the display: the
+// pixels and the cursor must be those the picture gives, for both kinds of
+// coverage, glyphs that reach into their neighbours, special positions and
+// text cut by the display's edges.
+TEST_F(TextLib, DrawingStraightGivesThePicturesPixels) {
+  struct Case {
+    const char* font;
+    int32_t size;
+    uint32_t style;
+    const char* command;
+    std::vector<Arg> args;
+  };
+  const Case cases[] = {
+      {":::default_bitmap", 8, 1, "Print", {"Hello, world"}},
+      {":::default_bitmap", 8, 1, "NPrint", {"two", "words"}},
+      {":::default_sans", 17, 16, "TextOut", {3, 2, "fj Wj AVA ffi j"}},
+      {":::default_sans", 17, 1, "TextOut", {3, 2, "fj Wj AVA ffi j"}},
+      {":::default_serif", 30, 16, "TextOut", {-7, -60000, "Quijote jjj\nsecond line"}},  // BOTTOM
+      {":::default_mono", 22, 16, "TextOut", {120, 30, "runs off the edges"}},
+      {":::default_sans", 13, 16, "Print", {"a line that fits"}},
+      {":::default_sans", 13, 16, "TextOut", {0, 0, "wrapped but one line", 0, 150}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.font) + " " + c.command + " " + c.args[c.args.size() > 2 ? 2 : 0].text);
+    std::vector<uint32_t> shown[2];
+    std::pair<int32_t, int32_t> cursor[2];
+    for (int straight = 0; straight < 2; straight++) {
+      Clear();
+      TextRunState(L).drawStraight = straight != 0;
+      RunCases({{"SetFont", {c.font, c.size}, ""},
+                {"SetFontStyle", {c.style}, ""},
+                {"SetFontColor", {0xE0F040}, ""},
+                {"Locate", {6, 40}, ""},
+                {c.command, c.args, ""}});
+      for (int32_t y = 0; y < kHeight; y++)
+        for (int32_t x = 0; x < kWidth; x++) shown[straight].push_back(Pixel(x, y));
+      cursor[straight] = CursorAt();
+    }
+    EXPECT_GT(CountDrawn(), 10);
+    EXPECT_EQ(shown[0], shown[1]);
+    EXPECT_EQ(cursor[0], cursor[1]);
+  }
+}
+
 }  // namespace
