@@ -1,12 +1,13 @@
-// The draw library: vector shapes with the pen state and the work tables it
-// keeps between calls; its opener and its shutdown step.
+// The draw library: vector shapes, single pixels and clearing of the
+// current output in the draw style the script sets; its opener and its
+// shutdown step.
 #pragma once
 
 struct vkState;
 
-// Sets the draw state to its defaults, makes the work and sine/cosine tables
-// and registers the "draw" commands and colour constants; 0 or an error code.
+// Sets the draw style to its defaults, makes the angle tables and point
+// buffers and registers the "draw" commands and constants; 0 or an error code.
 int OpenDrawLibrary(vkState* L);
 
-// Frees the work tables; returns 0.
-int FreeDrawTables();
+// Frees the draw library's tables and buffers; returns 0.
+int FreeDrawTables(vkState* L);

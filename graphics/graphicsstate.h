@@ -28,6 +28,10 @@ struct vkGraphicsState;
 struct vkBrushList;
 struct vkSpriteList;
 struct vkAnimList;
+struct vkDrawLib;
+struct vkShapeRecord;
+struct vkTransform;
+struct vkLayerOptions;
 
 // The scratch plane of one nesting depth of the clipped blit: a buffer that
 // only grows, wrapped as a mask or a byte plane.
@@ -116,6 +120,22 @@ struct vkBrushHooks {
                   int32_t height, int32_t transparentColor, vkObjectId* made) = nullptr;
 };
 
+// What the draw library asks of the layers library for vector layers. Each
+// hook may be NULL: shapes are then drawn straight into the output.
+struct vkShapeLayerHooks {
+  // Inserts a layer of the shape [type] into the current output's picture,
+  // showing [bitmap] with [mask] or [alpha] (width x height at x, y) and
+  // keeping [record] to render it again (RenderShapeLayer); [transform] and
+  // [options] are the layer's. At [insertPos] (-1: on top). The planes and
+  // the record pass to the layer, also on failure. 0 or an error code.
+  int32_t (*add)(vkState* L, int32_t type, int32_t x, int32_t y, int32_t width, int32_t height, vkBitMap* bitmap,
+                 vkPlane* mask, vkPlane* alpha, vkShapeRecord* record, const vkTransform* transform,
+                 const vkLayerOptions* options, int32_t insertPos, uint32_t flags) = nullptr;
+  // A re-rendered shape gives [layer] new planes (taken over) and placement.
+  void (*replace)(vkGraphicsState& gs, vkLayer* layer, vkBitMap* bitmap, vkPlane* mask, vkPlane* alpha, int32_t x,
+                  int32_t y, int32_t width, int32_t height) = nullptr;
+};
+
 // The objects that make up the backfill behind full-screen displays.
 struct vkBackfillObjects {
   vkObjectId brush, bgpic, display;
@@ -158,6 +178,8 @@ struct vkGraphicsState {
   vkFreeLayersHook freeLayers = nullptr;
   vkLayerTargetHooks layerTargets;  // registered by the layers library
   std::shared_ptr<vkAnimList> anims;  // the anim library's anims and streams (layers/animlib.h)
+  std::shared_ptr<vkDrawLib> draw;  // the draw library's style and tables
+  vkShapeLayerHooks shapeLayers;     // registered by the layers library
   vkAsyncDrawList asyncDraws;  // last, so its objects go first
 };
 

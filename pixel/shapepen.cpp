@@ -24,7 +24,7 @@ struct ClipBox {
 
 ClipBox PenClipBox(const vkShapePen& pen) {
   ClipBox box{0, 0, int64_t(pen.width) - 1, int64_t(pen.height) - 1};
-  if (!pen.pixels) return ClipBox{};
+  if (!pen.pixels && !pen.mask && !pen.alpha) return ClipBox{};
   if (pen.clipEnabled) {
     box.x1 = std::max<int64_t>(box.x1, pen.clipX);
     box.y1 = std::max<int64_t>(box.y1, pen.clipY);
@@ -45,6 +45,20 @@ struct Plotter {
   void Plot(int64_t x, int64_t y, int32_t coverage) const {
     if (clipMask && !GetBit(clipMask + (y - pen.clipY) * pen.clipMaskBytesPerRow, int32_t(x - pen.clipX)))
       return;
+    if (pen.pixels) PlotPixel(x, y, coverage);
+    if (pen.mask) {
+      uint8_t* row = pen.mask + y * pen.maskBytesPerRow;
+      switch (pen.maskMode) {
+        case PENMASK_CLEAR: ClearBit(row, int32_t(x)); break;
+        case PENMASK_INVERT: FlipBit(row, int32_t(x)); break;
+        case PENMASK_KEEP: break;
+        default: SetBit(row, int32_t(x)); break;
+      }
+    }
+    if (pen.alpha) pen.alpha[y * pen.alphaBytesPerRow + x] = uint8_t(coverage);
+  }
+
+  void PlotPixel(int64_t x, int64_t y, int32_t coverage) const {
     uint8_t* dst = pen.pixels + (y * pen.pixelsPerRow + x) * kBytes;
     uint8_t src[3];
     const uint8_t* raw = nullptr;  // the pixel value to store when replacing
@@ -72,16 +86,6 @@ struct Plotter {
       for (int i = 0; i < 3; i++) d[i] = uint8_t(d[i] + ((coverage * (src[i] - d[i])) >> 8));
       Format::Write(dst, d);
     }
-    if (pen.mask) {
-      uint8_t* row = pen.mask + y * pen.maskBytesPerRow;
-      switch (pen.maskMode) {
-        case PENMASK_CLEAR: ClearBit(row, int32_t(x)); break;
-        case PENMASK_INVERT: FlipBit(row, int32_t(x)); break;
-        case PENMASK_KEEP: break;
-        default: SetBit(row, int32_t(x)); break;
-      }
-    }
-    if (pen.alpha) pen.alpha[y * pen.alphaBytesPerRow + x] = uint8_t(coverage);
   }
 };
 
@@ -89,7 +93,8 @@ struct Plotter {
 // size is not the pen's bytes per pixel.
 template <typename Fn>
 void WithPlotter(const vkShapePen& pen, Fn&& fn) {
-  if (PixFmtBytes(pen.format) != pen.bytesPerPixel || !pen.pixels) return;
+  if (pen.pixels && PixFmtBytes(pen.format) != pen.bytesPerPixel) return;
+  if (!pen.pixels && !pen.mask && !pen.alpha) return;
   const uint8_t* clipMask = pen.clipEnabled ? pen.clipMask : nullptr;
   DispatchMode<kPixFmtCount>(pen.format, [&]<int F>() { fn(Plotter<F>{pen, clipMask}); });
 }

@@ -19,7 +19,7 @@ enum : int32_t {
 };
 
 struct vkShapePen {
-  uint8_t* pixels = nullptr;        // target pixels
+  uint8_t* pixels = nullptr;        // target pixels, or none: only the planes are drawn
   int32_t pixelsPerRow = 0;         // target row length in pixels
   int32_t bytesPerPixel = 4;        // 2, 3 or 4
   int32_t width = 0, height = 0;    // target size: nothing is ever plotted outside it

@@ -91,7 +91,7 @@ const vkShutdownStep kShutdownSteps[] = {
     {"StopAllAudio", [](vkState* L) { if (L) StopAllAudio(L); }},
     {"CloseAllDisplays", [](vkState* L) { CloseAllDisplays(L); }},
     {"FreeGraphicsObjects", [](vkState* L) { FreeGraphicsObjects(L); }},
-    {"FreeDrawTables", [](vkState*) { FreeDrawTables(); }},
+    {"FreeDrawTables", [](vkState* L) { FreeDrawTables(L); }},
     {"FreeAllBrushes", [](vkState* L) { FreeAllBrushes(L); }},
     {"FreeAllBGPics", [](vkState* L) { FreeAllBGPics(L); }},
     {"FreeAllSprites", [](vkState* L) { FreeAllSprites(L); }},
