@@ -85,7 +85,7 @@ struct vkBGPic {
   int32_t transparentColor = -1;   // 0xRRGGBB, or -1 for none
   std::vector<uint32_t> palette;   // 256 ARGB entries of a palette picture, or empty
   std::vector<vkLayer*> layers;    // bottom first; the layers library owns them
-  std::list<vkSpriteInstance> sprites;  // shown on the picture, bottom first
+  std::vector<vkSpriteInstance> sprites;  // shown on the picture, bottom first
   uint32_t locked = 0;    // may not be modified
   uint32_t orphaned = 0;  // freed by the script, still shown by a layer or display
   vkEventPicture event;   // id, size and buttons as the dispatcher reads them

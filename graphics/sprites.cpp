@@ -147,7 +147,10 @@ void FreeSpriteRecord(vkState* L, vkSprite* sprite) {
     if (user == list.end()) break;
     FreeSpriteRecord(L, &*user);
   }
-  Sprites(gs).sprites.remove_if([sprite](const vkSprite& s) { return &s == sprite; });
+  vkSpriteList& list = Sprites(gs);
+  std::erase_if(list.byNumber, [sprite](const auto& entry) { return entry.second == sprite; });
+  std::erase_if(list.byHandle, [sprite](const auto& entry) { return entry.second == sprite; });
+  list.sprites.remove_if([sprite](const vkSprite& s) { return &s == sprite; });
 }
 
 int PushId(vkState* L, vkIdRequest request, const vkSprite& s) {
@@ -328,7 +331,7 @@ int cmdRemoveSprites(vkState* L) {
   if (!keep) {
     while (!pic->sprites.empty()) {
       const vkSpriteInstance gone = pic->sprites.front();
-      pic->sprites.pop_front();
+      pic->sprites.erase(pic->sprites.begin());
       RefreshInstance(gs, display, gone);
     }
     return 0;
@@ -437,7 +440,21 @@ const vkCommandDef kSpriteCommands[] = {
 }  // namespace
 
 int32_t FindSprite(vkGraphicsState& gs, vkObjectId id, vkSprite** out, uint32_t flags) {
-  for (vkSprite& s : Sprites(gs).sprites) {
+  vkSpriteList& list = Sprites(gs);
+  vkSprite* newest = nullptr;
+  if (id.handle) {
+    auto it = list.byHandle.find(id.handle);
+    if (it != list.byHandle.end()) newest = it->second;
+  } else {
+    auto it = list.byNumber.find(id.number);
+    if (it != list.byNumber.end()) newest = it->second;
+  }
+  if (newest && newest->id == id && !newest->orphaned) {
+    if ((flags & kSpriteFindChange) && newest->locked) return kErrObjectLocked;
+    *out = newest;
+    return 0;
+  }
+  for (vkSprite& s : list.sprites) {
     if (s.orphaned && !(flags & kSpriteFindOrphaned)) continue;
     if (!(s.id == id)) continue;
     if ((flags & kSpriteFindChange) && s.locked) return kErrObjectLocked;
@@ -457,8 +474,11 @@ vkSpriteInstance* FindOnScreenSprite(vkGraphicsState& gs, const vkSprite* sprite
 
 vkSprite& AddSpriteRecord(vkGraphicsState& gs, vkIdRequest request, int32_t width, int32_t height,
                           std::vector<vkSpriteFrame> frames, std::vector<vkSprite*> links, int32_t transparentColor) {
-  vkSprite& s = Sprites(gs).sprites.emplace_back();
+  vkSpriteList& list = Sprites(gs);
+  vkSprite& s = list.sprites.emplace_back();
   s.id = NewObjectId(request);
+  if (s.id.handle) list.byHandle[s.id.handle] = &s;
+  else list.byNumber[s.id.number] = &s;
   s.width = width, s.height = height;
   s.frames = std::move(frames);
   s.links = std::move(links);
@@ -527,12 +547,12 @@ void DrawSpriteInstances(vkGraphicsState& gs, const vkBGPic* bgpic, vkBitMap* ds
                          int32_t width, int32_t height) {
   if (!bgpic || !dst) return;
   for (const vkSpriteInstance& s : bgpic->sprites) {
-    const vkSpriteFrame* f = s.sprite ? GetSpriteFrame(*s.sprite, s.frame - 1) : nullptr;
-    if (!f || !f->bitmap) continue;
     const int64_t x1 = std::max<int64_t>(x, s.x), y1 = std::max<int64_t>(y, s.y);
     const int64_t x2 = std::min<int64_t>(int64_t(x) + width, int64_t(s.x) + s.width);
     const int64_t y2 = std::min<int64_t>(int64_t(y) + height, int64_t(s.y) + s.height);
     if (x2 <= x1 || y2 <= y1) continue;
+    const vkSpriteFrame* f = s.sprite ? GetSpriteFrame(*s.sprite, s.frame - 1) : nullptr;
+    if (!f || !f->bitmap) continue;
     vkBlitRequest rq;
     rq.src = f->bitmap.get();
     rq.sx = int32_t(x1 - s.x), rq.sy = int32_t(y1 - s.y);
@@ -628,6 +648,8 @@ int FreeAllSprites(vkState* L) {
   if (!L) return 0;
   vkGraphicsState& gs = GraphicsState(L);
   for (vkBGPic* pic : AllPictures(gs)) pic->sprites.clear();
+  Sprites(gs).byNumber.clear();
+  Sprites(gs).byHandle.clear();
   Sprites(gs).sprites.clear();
   return 0;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <list>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/argcheck.h"
@@ -31,6 +32,10 @@ struct vkSprite {
 
 struct vkSpriteList {
   std::list<vkSprite> sprites;  // creation order; records stay put
+  // The newest record of each number and handle, so that a script moving
+  // hundreds of sprites per frame finds each without walking the list.
+  std::unordered_map<int32_t, vkSprite*> byNumber;
+  std::unordered_map<const void*, vkSprite*> byHandle;
 };
 
 vkSpriteList& Sprites(vkGraphicsState& gs);
