@@ -288,6 +288,20 @@ int32_t CreateFramesFromSource(vkState* L, vkFrameSource& rq, vkAnim** out) {
       anim.delays.assign(anim.frames.size(), kNoFrameDelay);
       break;
     }
+    case kObjectTextObject: {
+      if (rq.argCount > 3) return kErrTooManyArgs;
+      const vkBitmapSourceHook find = Brushes(gs).textObjectSource;
+      if (!find) return kErrWrongUsage;
+      vkBitmapSource src;
+      if (int32_t rc = find(L, kObjectTextObject, rq.source, 0, &src)) return rc;
+      vkPlanes p;
+      if (int32_t rc = CopyPlanesRect(src, 0, 0, src.width, src.height, &p)) return rc;
+      width = src.width, height = src.height;
+      anim.frames.push_back(std::move(p));
+      anim.frameCount = 1;
+      anim.delays.assign(1, kNoFrameDelay);
+      break;
+    }
     default:
       return kErrWrongUsage;
   }

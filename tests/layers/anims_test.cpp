@@ -6,6 +6,7 @@
 // ffprobe and decoded by ffmpeg), and anim streams.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -18,8 +19,11 @@
 #include "engine/attributes.h"
 #include "engine/vmapi.h"
 #include "graphics/asyncdraw.h"
+#include "graphics/attributes.h"
+#include "graphics/displays.h"
 #include "graphics/brushes.h"
 #include "graphics/graphicslib.h"
+#include "graphics/positions.h"
 #include "layers/animlib.h"
 #include "layers/anims.h"
 #include "pixel/bitmap.h"
@@ -34,6 +38,7 @@ using Pixels = std::vector<uint32_t>;
 int OpenLibraries(vkState* L) {
   AddSetAttrHandler(L, SetGraphicsAttr);
   AddGetAttrHandler(L, GetGraphicsAttr);
+  RegisterAttributeCommands(L);
   if (int rc = OpenBrushLibrary(L)) return rc;
   return OpenAnimLibrary(L);
 }
@@ -254,6 +259,87 @@ TEST_F(AnimTest, ScaleAndCopyKeepFramesAndDelays) {
   }
 }
 
+// Layers that show anims, as far as the anim library asks: a set of shown
+// records, and the moves of copy-before-modify.
+std::vector<const void*> gShown;
+std::vector<std::pair<const void*, const void*>> gRepointed;
+bool ShownByFakeLayer(vkGraphicsState&, int32_t type, const void* record) {
+  return type == kObjectAnim && std::find(gShown.begin(), gShown.end(), record) != gShown.end();
+}
+void RepointFakeLayers(vkGraphicsState&, int32_t type, const void* from, void* to) {
+  if (type != kObjectAnim) return;
+  gRepointed.emplace_back(from, to);
+  std::replace(gShown.begin(), gShown.end(), from, static_cast<const void*>(to));
+}
+
+TEST_F(AnimTest, AnimsShownByLayersAreOrphanedAndCopiedBeforeChanges) {
+  gShown.clear(), gRepointed.clear();
+  Brushes(gs()).shownByLayer = ShownByFakeLayer;
+  Brushes(gs()).repointLayers = RepointFakeLayers;
+  MakeAnim(1, 3, 4, 2);
+  vkAnim* shown = anim(1);
+  gShown.push_back(shown);
+  // Scaling moves the layer to a clone that keeps the old frames.
+  ASSERT_EQ(Call("ScaleAnim", {1, 8, 4}), "");
+  ASSERT_EQ(gRepointed.size(), 1u);
+  EXPECT_EQ(gRepointed[0].first, shown);
+  const vkAnim* clone = static_cast<const vkAnim*>(gRepointed[0].second);
+  EXPECT_TRUE(clone->orphaned);
+  EXPECT_EQ(clone->width, 4);
+  EXPECT_EQ(anim(1)->width, 8);
+  EXPECT_EQ(CountAnims(gs()), 2);
+  // Freeing an anim a layer shows hides it from the script only.
+  gShown.push_back(anim(1));
+  ASSERT_EQ(Call("FreeAnim", {1}), "");
+  EXPECT_EQ(Call("DisplayAnimFrame", {1, 0, 0, 1}), "error 1176");
+  EXPECT_EQ(CountAnims(gs()), 2);
+  FreeOrphanedAnims(gs());
+  EXPECT_EQ(CountAnims(gs()), 2);
+  gShown.clear();
+  FreeOrphanedAnims(gs());
+  EXPECT_EQ(CountAnims(gs()), 0);
+  Brushes(gs()).shownByLayer = nullptr;
+  Brushes(gs()).repointLayers = nullptr;
+}
+
+TEST_F(AnimTest, AttributesAndDisplayedFrames) {
+  MakeAnim(1, 3, 4, 2, true);
+  ASSERT_EQ(Call("SetAnimFrameDelay", {1, 2, 45}), "");
+  RunCases({
+      {"GetAttribute", {4, 1, 11}, "3"},   // ATTRNUMFRAMES
+      {"GetAttribute", {4, 1, 0}, "4"},    // ATTRWIDTH
+      {"GetAttribute", {4, 1, 16}, "1"},   // ATTRHASMASK
+      {"GetAttribute", {4, 1, 17}, "0"},   // ATTRHASALPHA
+      {"GetAttribute", {4, 1, 37, 2}, "45"},
+      {"GetAttribute", {4, 1, 37, 4}, "error 1094"},
+      {"GetAttribute", {4, 2, 11}, "error 1176"},
+      {"DisplayAnimFrame", {1, 6, 7, 2}, ""},
+  });
+  // Frame 2 drawn through its mask at 6, 7.
+  Pixels want(size_t(kWidth * kHeight), kBackground);
+  for (int32_t y = 0; y < 2; y++)
+    for (int32_t x = 0; x < 4; x++)
+      if (x || y) want[size_t((7 + y) * kWidth + 6 + x)] = FramePixel(1, x, y);
+  EXPECT_EQ(Read(back.get()), want);
+}
+
+TEST_F(AnimTest, SelectedAnimIsProtectedUntilPlayed) {
+  MakeAnim(1, 2, 4, 2);
+  ASSERT_EQ(Call("CopyAnim", {1, 2}), "");
+  ASSERT_EQ(Call("SelectAnim", {1, 2}), "");
+  RunCases({
+      {"FreeAnim", {1}, "error 1340"},
+      {"ScaleAnim", {1, 2, 2}, "error 1340"},
+      {"ModifyAnimFrames", {1, 1}, "error 1340"},
+      {"PlayAnim", {2, 0, 0}, "error 1339"},
+      {"SelectAnim", {1, 3}, "error 1094"},
+  });
+  // Playing the selected anim ends the selection first.
+  ASSERT_EQ(Call("PlayAnim", {1, 0, 0}), "");
+  EXPECT_EQ(display.renderTarget, kTargetDisplay);
+  EXPECT_EQ(Call("FreeAnim", {1}), "");
+}
+
 // ---- Loading GIF anims ----
 
 TEST_F(AnimTest, LoadsImageMagickGif) {
@@ -379,6 +465,28 @@ TEST_F(AnimTest, SteppedPlaybackLocksTheAnim) {
   EXPECT_EQ(Call("FreeAnim", {1}), "");
 }
 
+TEST_F(AnimTest, DiskAnimsDecodeScaledFrames) {
+  ScratchDir dir;
+  MakeAnim(1, 3, 4, 2);
+  const std::string gif = dir / "a.gif";
+  ASSERT_EQ(Call("SaveAnim", {1, gif}), "");
+  SetGlobalTable(L, "fromDisk", {{"fromdisk", 1}});
+  SetGlobalTable(L, "fromDiskFrames", {{"fromdisk", 1}, {"frames", 2}});
+  EXPECT_EQ(Call("LoadAnim", {2, gif, Arg::global("fromDiskFrames")}), "error 1055");
+  ASSERT_EQ(Call("LoadAnim", {2, gif, Arg::global("fromDisk")}), "");
+  ASSERT_EQ(Call("ScaleAnim", {2, 8, 4}), "");
+  vkAnim* a = anim(2);
+  EXPECT_EQ(a->decodedWidth, 4);
+  const Pixels f = FrameOf(2, 1);
+  ASSERT_EQ(f.size(), 32u);
+  EXPECT_TRUE(Near(f[size_t(3 * 8 + 5)], FramePixel(1, 2, 1)));
+  EXPECT_EQ(Call("ModifyAnimFrames", {2, 1}), "error 1338");
+  EXPECT_EQ(Call("SelectAnim", {2, 1}), "error 1338");
+  // A copy of a disk anim reads its own file.
+  ASSERT_EQ(Call("CopyAnim", {2, 3}), "");
+  EXPECT_EQ(FrameOf(3, 2), FrameOf(2, 2));
+}
+
 // ---- Saving ----
 
 TEST_F(AnimTest, SavedGifReadsBackInImageMagick) {
@@ -462,6 +570,30 @@ TEST_F(AnimTest, StreamsComposeSmallerBrushes) {
   EXPECT_EQ(at(0, 4, 1) >> 24, 0u);
   EXPECT_TRUE(Near(at(1, 0, 0), 0xFF0000FFu));
   EXPECT_TRUE(Near(at(1, 5, 3), 0xFF00FF00u));
+}
+
+TEST_F(AnimTest, AviStreamsCountTheirFrames) {
+  if (!HaveTool("ffprobe")) GTEST_SKIP() << "ffmpeg missing";
+  ScratchDir dir;
+  MakeBrush(1, 16, 16, [](int32_t x, int32_t y) { return uint32_t(x * 16) << 8 | uint32_t(y * 16); });
+  const std::string avi = dir / "s.avi";
+  ASSERT_EQ(Call("BeginAnimStream", {nullptr, avi, 32, 16, 1}), "handle");
+  void* stream = vmToUserdata(L, -1);
+  SetGlobalTable(L, "right", {{"x", kPosRight}});
+  for (int i = 0; i < 3; i++) ASSERT_EQ(Call("WriteAnimFrame", {Arg::handle(stream), 1, Arg::global("right")}), "");
+  ASSERT_EQ(Call("FinishAnimStream", {Arg::handle(stream)}), "");
+  EXPECT_EQ(Call("FinishAnimStream", {Arg::handle(stream)}), "error 1041");
+  EXPECT_EQ(Output("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                   "stream=codec_name,width,height,nb_read_frames -of csv=p=0 " + avi),
+            "mjpeg,32,16,3\n");
+  // A stream into a full device fails at the latest when it is finished.
+  const std::string begin = Call("BeginAnimStream", {4, "/dev/full", 8, 8, 1});
+  if (begin.empty()) {
+    ASSERT_EQ(Call("WriteAnimFrame", {4, 1}).substr(0, 0), "");
+    EXPECT_EQ(Call("FinishAnimStream", {4}), "error 1052");
+  } else {
+    EXPECT_EQ(begin, "error 1052");
+  }
 }
 
 }  // namespace
