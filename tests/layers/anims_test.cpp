@@ -23,6 +23,7 @@
 #include "graphics/displays.h"
 #include "graphics/brushes.h"
 #include "graphics/graphicslib.h"
+#include "graphics/outputtargets.h"
 #include "graphics/positions.h"
 #include "layers/animlib.h"
 #include "layers/anims.h"
@@ -110,6 +111,7 @@ class AnimTest : public vktest::LibraryTest {
     FreeAllAsyncDraws(gs());
     FreeAllAnims(L);
     FreeAllBrushes(L);
+    FreeOutputTargets(&display);
     for (vkDisplayPtr& d : gs().DisplayList) (void)d.release();
     gs().DisplayList.clear();
     gs().CurrentDisplay = nullptr;
