@@ -318,7 +318,8 @@ int32_t LoadAnimFile(vkState* L, bool diskPlayback, vkAnim** out) {
   vkGraphicsState& gs = GraphicsState(L);
   vkFrameSource rq;
   std::string file;
-  int32_t loadAlpha = 0, fromDisk = 0;
+  int32_t loadAlpha = 0, fromDisk = 0, cacheAlpha = 0;
+  std::string cache, cachedLoad;
   if (diskPlayback) {
     rq.target = vkIdRequest{0, true};
     file = dos::TextArg(L, 1);
@@ -338,6 +339,10 @@ int32_t LoadAnimFile(vkState* L, bool diskPlayback, vkAnim** out) {
       OptFieldInt(L, 3, "fpr", &rq.framesPerRow, nullptr);
       OptFieldInt(L, 3, "frames", &rq.frames, nullptr);
       OptFieldInt(L, 3, "fromdisk", &fromDisk, nullptr);
+      OptFieldString(L, 3, "cache", &cache, nullptr);
+      OptFieldString(L, 3, "cachedload", &cachedLoad, nullptr);
+      OptFieldInt(L, 3, "cachealpha", &cacheAlpha, nullptr);
+      if (loadAlpha == 1) cacheAlpha = 0;
     } else if (vmGetTop(L) >= 3 && vmType(L, 3) != VK_TNIL) {
       rq.transparentColor = int32_t(vmCheckUnsigned(L, 3) & 0xFFFFFF);
     }
@@ -350,24 +355,59 @@ int32_t LoadAnimFile(vkState* L, bool diskPlayback, vkAnim** out) {
   rq.fromDisk = fromDisk != 0;
   rq.fileName = file;
 
+  // While the preloads run, pictures may come from and go into the image cache.
+  int32_t preloading = 0;
+  if (!diskPlayback) GetAttrs(L, nullptr, {{ATTR_SCRIPTPHASE, &preloading}});
+  const vkImageCacheEntry* cached = nullptr;
+  if (preloading && !cachedLoad.empty())
+    for (const vkImageCacheEntry& e : gs.imageCache)
+      if (e.name == cachedLoad) cached = &e;
+
   vkAnimReader* reader = nullptr;
-  if (rq.frames == 0 &&
+  if (!cached && rq.frames == 0 &&
       OpenAnimFile(file.c_str(), &reader, &rq.readerWidth, &rq.readerHeight, &rq.readerFrames) == 0) {
     rq.reader.reset(reader);
     rq.sourceKind = kObjectAnim;
   } else {
     ErrorInfo().errorNumber = 0;
-    uint32_t* pixels = nullptr;
-    vkPlane* alpha = nullptr;
+    vkBufferPtr<uint32_t> pixels;
+    vkPlanePtr alpha;
     int32_t w = 0, h = 0;
-    if (uint32_t rc = LoadPictureFile(file.c_str(), loadAlpha ? PICTURE_ALPHA_REQUIRE : PICTURE_ALPHA_DROP, &pixels,
-                                      loadAlpha ? &alpha : nullptr, nullptr, nullptr, &w, &h))
-      return int32_t(rc);
-    vkBufferPtr<uint32_t> owned(pixels);
-    rq.picture.alpha.reset(alpha);
+    const bool keepAlpha = loadAlpha || (preloading && cacheAlpha && !cache.empty());
+    if (cached) {
+      w = cached->width, h = cached->height;
+      pixels.reset(static_cast<uint32_t*>(AllocateArray(size_t(w) * size_t(h), 4, false)));
+      if (!pixels) return kErrOutOfMemory;
+      std::memcpy(pixels.get(), cached->pixels.get(), size_t(w) * size_t(h) * 4);
+      if (loadAlpha && cached->alpha) {
+        alpha.reset(CopyAlphaPlane(cached->alpha.get(), w, h));
+        if (!alpha) return kErrOutOfMemory;
+      }
+    } else {
+      uint32_t* words = nullptr;
+      vkPlane* plane = nullptr;
+      if (uint32_t rc = LoadPictureFile(file.c_str(), loadAlpha ? PICTURE_ALPHA_REQUIRE
+                                                                : keepAlpha ? PICTURE_ALPHA_KEEP : PICTURE_ALPHA_DROP,
+                                        &words, keepAlpha ? &plane : nullptr, nullptr, nullptr, &w, &h))
+        return int32_t(rc);
+      pixels.reset(words);
+      alpha.reset(plane);
+      if (preloading && !cache.empty()) {
+        vkImageCacheEntry e;
+        e.name = cache;
+        e.width = w, e.height = h;
+        e.pixels.reset(static_cast<uint32_t*>(AllocateArray(size_t(w) * size_t(h), 4, false)));
+        if (!e.pixels) return kErrOutOfMemory;
+        std::memcpy(e.pixels.get(), pixels.get(), size_t(w) * size_t(h) * 4);
+        if (cacheAlpha && alpha) e.alpha.reset(CopyAlphaPlane(alpha.get(), w, h));
+        gs.imageCache.push_back(std::move(e));
+      }
+      if (!loadAlpha) alpha.reset();
+    }
+    rq.picture.alpha = std::move(alpha);
     vkBitMap* b = nullptr;
     vkPlane* m = nullptr;
-    if (uint32_t rc = CreateBitMapFromARGB(pixels, rq.transparentColor, w, h, w, &b, &m)) return int32_t(rc);
+    if (uint32_t rc = CreateBitMapFromARGB(pixels.get(), rq.transparentColor, w, h, w, &b, &m)) return int32_t(rc);
     rq.picture.bitmap.reset(b);
     rq.picture.mask.reset(m);
     rq.sourceKind = kObjectBrush;

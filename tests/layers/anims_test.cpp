@@ -29,6 +29,7 @@
 #include "layers/anims.h"
 #include "pixel/bitmap.h"
 #include "pixel/copykernels.h"
+#include "platform/vkos_pictures.h"
 #include "platform/vkos_time.h"
 
 namespace {
@@ -396,6 +397,34 @@ TEST_F(AnimTest, PicturesAndBrokenFiles) {
   EXPECT_EQ(Call("LoadAnim", {1, bad}).substr(0, 6), "error ");
   EXPECT_EQ(anim(1), nullptr);
   EXPECT_EQ(Call("IsAnim", {bad}), "0");
+
+  // A picture cut as a grid: 3 frames of 2 x 2, 2 per row.
+  std::vector<uint32_t> words(4 * 4);
+  for (int32_t i = 0; i < 16; i++) words[size_t(i)] = FramePixel(0, i % 4, i / 4);
+  const std::string png = dir / "p.png";
+  ASSERT_EQ(vkosSavePng(png.c_str(), words.data(), 4, 4, false), 0);
+  SetGlobalTable(L, "grid", {{"width", 2}, {"height", 2}, {"frames", 3}, {"fpr", 2}});
+  ASSERT_EQ(Call("LoadAnim", {2, png, Arg::global("grid")}), "");
+  EXPECT_EQ(anim(2)->frameCount, 3);
+  EXPECT_EQ(FrameOf(2, 2), (Pixels{FramePixel(0, 0, 2), FramePixel(0, 1, 2), FramePixel(0, 0, 3), FramePixel(0, 1, 3)}));
+  ASSERT_EQ(Call("LoadAnim", {3, png}), "");
+  EXPECT_EQ(anim(3)->frameCount, 1);
+  // While the preloads run, a picture can be kept in the image cache and
+  // loaded from it under its name.
+  SetAttrs(L, nullptr, {{ATTR_SCRIPTPHASE, 1}});
+  vmPushString(L, "keep");
+  vmNewTable(L);
+  for (const char* field : {"cache", "cachedload"}) {
+    vmPushString(L, field);
+    vmPushString(L, "pic");
+    vmSetTable(L, -3);
+  }
+  vmSetTable(L, VK_GLOBALSINDEX);
+  ASSERT_EQ(Call("LoadAnim", {4, png, Arg::global("keep")}), "");
+  ASSERT_EQ(Call("LoadAnim", {5, dir / "gone.png", Arg::global("keep")}), "");
+  SetAttrs(L, nullptr, {{ATTR_SCRIPTPHASE, 0}});
+  EXPECT_EQ(FrameOf(5, 0), FrameOf(3, 0));
+  EXPECT_EQ(Call("LoadAnim", {6, dir / "gone.png", Arg::global("keep")}), "error 1045");
 }
 
 // ---- Playback ----
