@@ -359,3 +359,34 @@ uint32_t FindFont(vkFontState& fs, int32_t number, void* handle, vkFontNode** ou
   if (!handle) SetErrorNumber(number);
   return uint32_t(handle ? kErrObjectNotFound : kErrFontNotFound);
 }
+
+uint32_t LocateFontFile(vkFontState& fs, const char* name, vkFontLocation* out) {
+  *out = {};
+  const std::string contents = FindAmigaFontFile(name);
+  if (!contents.empty()) {
+    uint8_t id[2] = {0, 0};
+    vkFilePtr file = OpenStream(contents.c_str(), VKFILE_READ);
+    if (!file || ReadStream(file.get(), id, 2) != 2) {
+      SetErrorText(contents.c_str());
+      return kErrCannotRead;
+    }
+    const uint32_t word = uint32_t(id[0]) << 8 | id[1];
+    if (word != 0x0F00 && word != 0x0F02) return kErrFontFormat;
+    out->path = contents;
+    out->contentsFile = true;
+    return 0;
+  }
+  const vkFontDirEntry* entry = FindFontFile(fs.directory, name, -1, -1, false);
+  if (!entry) {
+    SetErrorText(name);
+    return kErrFontNotOnSystem;
+  }
+  out->path = entry->path;
+  out->faceOffset = entry->start;
+  out->faceLength = entry->length;
+  out->faceNumber = entry->faceIndex;
+  const size_t dot = entry->path.rfind('.');
+  out->collection = dot != std::string::npos && (strcasecmp(entry->path.c_str() + dot, ".ttc") == 0 ||
+                                                 strcasecmp(entry->path.c_str() + dot, ".otc") == 0);
+  return 0;
+}

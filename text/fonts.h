@@ -172,6 +172,20 @@ uint32_t CreatePendingFontBitMaps(vkFontState& fs);
 // engines.
 void FreeAllFonts(vkFontState& fs);
 
+// Where the font a name means lies, for linking it into an applet: an Amiga
+// contents file, or a face of a file the font directory lists.
+struct vkFontLocation {
+  std::string path;
+  bool contentsFile = false;  // an Amiga ".font" contents file
+  int64_t faceOffset = 0;     // of the face in its file
+  int64_t faceLength = -1;    // of the face; -1: to the end of the file
+  int32_t faceNumber = 0;     // member of a collection
+  bool collection = false;    // the file is a collection of faces
+};
+// 0; 1045 (contents file unreadable), 1336 (not a contents file we read)
+// or 1332 (no such font), each with its name in the error text.
+uint32_t LocateFontFile(vkFontState& fs, const char* name, vkFontLocation* out);
+
 // Font nodes of the script: 0, 1041 or 1334.
 uint32_t FindFont(vkFontState& fs, int32_t number, void* handle, vkFontNode** out);
 // Decodes text into code points by [encoding]; false for bad UTF-8.

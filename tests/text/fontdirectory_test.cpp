@@ -181,3 +181,40 @@ TEST_F(FontFolders, FontconfigKnowsOnlyItsConfiguration) {
 }
 
 }  // namespace
+
+// Linking a font needs its file: an Amiga contents file (by its id word), a
+// member of a collection with its face number, or a plain TrueType file.
+TEST_F(FontFolders, LocateFontFileFindsWhatALinkNeeds) {
+  Write("Fonts/pair.ttc", MakeCollection({std::string(kVeraDir) + "/VeraBd.ttf", std::string(kVeraDir) + "/VeraSe.ttf"}));
+  Write("Fonts/VeraMono.ttf", ReadWholeFile(std::string(kVeraDir) + "/VeraMono.ttf"));
+  Write("blocks.font", AmigaContents({{"blocks/8", 8}}));
+  Write("Fonts/colour.font", AmigaContents({{"colour/8", 8}}, 0x0F02));
+  Write("Fonts/odd.font", AmigaContents({{"odd/8", 8}}, 0x0F03));
+  Write("Fonts/tiny.font", "\x0F");
+  struct Case {
+    const char* name;
+    uint32_t code;
+    std::string path;
+    bool contents, collection;
+    int32_t face;
+  };
+  const Case cases[] = {
+      {"blocks", 0, "blocks.font", true, false, 0},
+      {"colour.font", 0, "Fonts/colour.font", true, false, 0},
+      {"odd", 1336, "", false, false, 0},
+      {"tiny", 1045, "", false, false, 0},
+      {"Bitstream Vera Serif Roman", 0, programFonts + "/pair.ttc", false, true, 1},
+      {"bitstream vera sans mono", 0, programFonts + "/VeraMono.ttf", false, false, 0},
+      {"No Such Face", 1332, "", false, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    vkFontLocation where;
+    ASSERT_EQ(LocateFontFile(fs(), c.name, &where), c.code);
+    if (c.code) continue;
+    EXPECT_EQ(where.path, c.path);
+    EXPECT_EQ(where.contentsFile, c.contents);
+    EXPECT_EQ(where.collection, c.collection);
+    EXPECT_EQ(where.faceNumber, c.face);
+  }
+}
