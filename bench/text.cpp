@@ -4,7 +4,8 @@
 // iteration is the whole paragraph. Beside it, the same paragraph wrapped and
 // drawn by FreeType directly from the same Vera.ttf at the same pixel size,
 // with the rendered glyphs of the text kept in a cache as a text renderer
-// would keep them (bench/text_pygame.py does it in pygame). The display has
+// would keep them; bench/text_pygame.py does it in pygame (give it the
+// pixel size this prints). The display has
 // no window: everything lands in its background buffer.
 #include <benchmark/benchmark.h>
 
@@ -184,7 +185,8 @@ void BM_FreeTypeDirect(benchmark::State& state) {
     peer.Draw(Paragraph(), antialias, 0xFFFFFF);
     benchmark::DoNotOptimize(peer.target.data());
   }
-  state.SetLabel(antialias ? "antialiased" : "one-bit");
+  state.SetLabel(std::string(antialias ? "antialiased" : "one-bit") + ", pixel size " +
+                 std::to_string(s.font->trueType->glyphs.pixelSize));
 }
 BENCHMARK(BM_FreeTypeDirect)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
