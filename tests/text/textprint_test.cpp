@@ -1,8 +1,9 @@
 // The real player, headless, runs an applet that prints with a TrueType
 // file, an Amiga bitmap font and the built-in font; the window it leaves
 // (dumped as a PPM) must be, pixel for pixel, the background with
-// FreeType's own rendering of the TrueType line blended over it and the
-// bits of both bitmap fonts in their colours.
+// FreeType's own rendering of the TrueType line blended over it, the bits
+// of both bitmap fonts in their colours and the glyphs of a colour font
+// preloaded before the display opened in the colours of its palette.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -85,13 +86,28 @@ AmigaSize Blocks() {
   return f;
 }
 
+// A two-plane colour font of 8 pixels: A 3 and B 4 pixels wide.
+AmigaSize Paint() {
+  AmigaSize f;
+  f.ySize = 8, f.xSize = 8, f.baseline = 6;
+  f.low = 'A', f.high = 'B';
+  f.style = 0x40, f.depth = 2, f.planePick = 3;
+  f.palette = {0x000, 0xF00, 0x0F8, 0x00F};
+  f.widths = {3, 4, 2};
+  f.pixels = {"1.12222..", "1.12..2..", "3332222..", "1.12..2..", "1.13333..", ".........", "2.3.1.2..", "........."};
+  return f;
+}
+
 class TextPrint : public FontTest {};
 
-TEST_F(TextPrint, TheAppletPrintsTrueTypeAmigaAndBuiltinLines) {
+TEST_F(TextPrint, TheAppletPrintsWithEveryKindOfFont) {
   std::filesystem::copy_file(std::string(kVeraDir) + "/VeraSe.ttf", dir / "VeraSe.ttf");
   const AmigaSize blocks = Blocks();
   Write("blocks/8", AmigaSizeFile(blocks));
   Write("blocks.font", AmigaContents({{"blocks/8", 8}}));
+  const AmigaSize paint = Paint();
+  Write("paint/8", AmigaSizeFile(paint));
+  Write("paint.font", AmigaContents({{"paint/8", 8}}));
   // The player works in its applet's folder: the applet goes beside the fonts.
   std::filesystem::copy_file(VK_BINARY_DIR "/tests/text/textprint.vka", dir / "textprint.vka");
   const std::string dump = dir / "window.ppm";
@@ -136,6 +152,15 @@ TEST_F(TextPrint, TheAppletPrintsTrueTypeAmigaAndBuiltinLines) {
   for (int32_t y = 0; y < 8; y++)
     for (int32_t x = 0; x < 16; x++)
       if (rows[y][x] == '#') want[size_t(58 + y) * W + x] = 0x00FF00;
+
+  // "AB" in the preloaded colour font at (100, 50), in its own colours.
+  const uint32_t palette[] = {0, 0xFF0000, 0x00FF88, 0x0000FF};
+  for (int g = 0; g < 2; g++)
+    for (int32_t y = 0; y < 8; y++)
+      for (int32_t x = 0; x < (g ? 4 : 3); x++) {
+        const char c = paint.pixels[y][(g ? 3 : 0) + x];
+        if (c != '.') want[size_t(50 + y) * W + 100 + 8 * g + x] = palette[c - '0'];
+      }
 
   int mismatches = 0;
   for (int32_t y = 0; y < H; y++)
