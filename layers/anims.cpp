@@ -12,6 +12,7 @@
 #include "engine/libraries.h"
 #include "engine/objecthandles.h"
 #include "engine/vmapi.h"
+#include "graphics/asyncdraw.h"
 #include "graphics/attributes.h"
 #include "graphics/brushes.h"
 #include "graphics/displays.h"
@@ -387,6 +388,12 @@ int FreeAllAnims(vkState* L) {
   if (!L) return 0;
   vkGraphicsState& gs = Gs(L);
   if (!gs.anims) return 0;
+  // Playbacks still stepped by the script release their anims first.
+  gs.asyncDraws.objects.remove_if([](const std::unique_ptr<vkAsyncDraw>& d) {
+    if (d->kind != ADF_ANIM) return false;
+    if (d->free) d->free(d->userData, 0);
+    return true;
+  });
   gs.anims->anims.clear();
   gs.anims->streams.clear();  // each writer completes its file as it goes
   return 0;

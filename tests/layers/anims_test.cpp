@@ -494,6 +494,11 @@ TEST_F(AnimTest, SteppedPlaybackLocksTheAnim) {
   ASSERT_EQ(AsyncDrawFrame(gs(), vkObjectId{0, handle}, nullptr, &done), 0);
   EXPECT_EQ(done, 1);
   EXPECT_EQ(Call("FreeAnim", {1}), "");
+  // A playback the script leaves running ends with the anims.
+  MakeAnim(3, 2, 4, 3);
+  ASSERT_EQ(Call("PlayAnim", {3, 0, 0, Arg::global("async")}), "handle");
+  FreeAllAnims(L);
+  EXPECT_TRUE(gs().asyncDraws.objects.empty());
 }
 
 TEST_F(AnimTest, DiskAnimsDecodeScaledFrames) {
