@@ -142,10 +142,16 @@ int32_t ShowBGPicForEffect(vkFXState& s, vkDisplay* d, vkBGPic* next) {
   return 0;
 }
 
-// Step 14 of a BGPic run: the exact new picture, whatever the effect drew.
+// The end of a BGPic run: the exact new picture, whatever the effect drew.
+// With layers the buffers get the picture and its layers composed anew.
 void ShowFinalBGPic(vkFXState& s) {
   vkDisplay* d = Display(s);
   if (!s.bgpicShown || s.sizeChanged || !d || !s.source) return;
+  if (d->layersOn && d->bgpic) {
+    SetupBackBuffers(*s.gs, d, d->bgpic, false);
+    RedrawDisplay(*s.gs, d, 0);
+    return;
+  }
   const int32_t w = s.source->width, h = s.source->height;
   BltBitMap(s.source, 0, 0, d->backBuffer, 0, 0, w, h);
   BltBitMap(s.source, 0, 0, d->screenBuffer, 0, 0, w, h);
@@ -265,8 +271,8 @@ int32_t Step(vkFXState& s, int32_t* done) {
   const vkFXFamilyRoutines& r = *s.routines;
   if (s.phase == 0) return r.setup(s);
   bool last = false;
-  if (s.phase == 2) return r.draw(s, s.frame, true, &last);
   FXShowLayerForStep(s);
+  if (s.phase == 2) return r.draw(s, s.frame, true, &last);
   const int32_t k = s.frame + 1;
   if (int32_t rc = r.draw(s, k, false, &last)) return rc;
   vkDisplay* d = Display(s);
@@ -473,6 +479,10 @@ uint32_t RunTransitionFX(vkFXRequest& request) {
   if (s.reverse) s.type = FXRow(s.type).mirror;
   s.row = &FXRow(s.type);
 
+  const vkFXFamilyRoutines& routines = FXFamilyRoutines(s.row->family);
+  if (!routines.setup) return fail(kErrWrongUsage);
+  s.routines = &routines;
+
   if (int32_t rc = Prepare(s, d)) return fail(rc);
   s.spaceWidth = d->backBuffer ? d->backBuffer->width : d->bgpic->width;
   s.spaceHeight = d->backBuffer ? d->backBuffer->height : d->bgpic->height;
@@ -482,9 +492,6 @@ uint32_t RunTransitionFX(vkFXRequest& request) {
   if (int32_t rc = Flatten(s)) return fail(rc);
   if (int32_t rc = MakeOldPicture(s)) return fail(rc);
 
-  const vkFXFamilyRoutines& routines = FXFamilyRoutines(s.row->family);
-  if (!routines.setup) return fail(kErrWrongUsage);
-  s.routines = &routines;
   s.phase = 0;
   if (int32_t rc = Step(s, nullptr)) return fail(rc);
   s.phase = 1;

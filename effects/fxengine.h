@@ -74,6 +74,10 @@ struct vkFXState : vkFXRequest {
   vkBitMapPtr scratch;     // BGPIC: the screen before the effect, given by the picture switch
   vkPlanePtr maskCopy, alphaCopy;  // asynchronous layer effects
   bool layerBuffersMade = false;
+  // The layer's own transformed planes, kept aside in real-time layer mode.
+  vkBitMapPtr savedBitmap;
+  vkPlanePtr savedMask, savedAlpha;
+  bool addedLayer = false;  // the run made the layer (a brush or part shown with layers on)
   int32_t savedSourceX = 0, savedSourceY = 0;
   int32_t savedX = 0, savedY = 0;
   vkBGPic* previousBGPic = nullptr;

@@ -62,6 +62,7 @@ void FXRefreshRect(vkFXState& s, int32_t x, int32_t y, int32_t w, int32_t h, uin
 // The layer's on-screen bitmap and alpha plane in real-time layer mode.
 vkBitMap* FXLayerBitMap(vkFXState& s);
 vkPlane* FXLayerAlpha(vkFXState& s);
-// The layer's buffers as they stood at the current frame, or cleared.
+// The layer's buffers as they stood at the current frame, or as before the
+// first frame.
 void FXRestoreLayerBuffers(vkFXState& s);
 void FXClearLayerBuffers(vkFXState& s);
