@@ -22,53 +22,147 @@ struct vkFXEntry {
 };
 
 constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
-    {"HSTRIPES", F::Stripes, X, 0},      {"HSTRIPES2", F::Stripes, X, 2},    {"HSTRIPES4", F::Stripes, X, 4},
-    {"HSTRIPES8", F::Stripes, X, 8},     {"HSTRIPES16", F::Stripes, X, 16},  {"HSTRIPES32", F::Stripes, X, 32},
-    {"HSTRIPES64", F::Stripes, X, 64},   {"VSTRIPES", F::Stripes, Y, 0},     {"VSTRIPES2", F::Stripes, Y, 2},
-    {"VSTRIPES4", F::Stripes, Y, 4},     {"VSTRIPES8", F::Stripes, Y, 8},    {"VSTRIPES16", F::Stripes, Y, 16},
-    {"VSTRIPES32", F::Stripes, Y, 32},   {"VSTRIPES64", F::Stripes, Y, 64},  {"HBLINDS8", F::Blinds, Y, 8},
-    {"HBLINDS16", F::Blinds, Y, 16},     {"HBLINDS32", F::Blinds, Y, 32},    {"HBLINDS64", F::Blinds, Y, 64},
-    {"HBLINDS128", F::Blinds, Y, 128},   {"VBLINDS8", F::Blinds, X, 8},      {"VBLINDS16", F::Blinds, X, 16},
-    {"VBLINDS32", F::Blinds, X, 32},     {"VBLINDS64", F::Blinds, X, 64},    {"VBLINDS128", F::Blinds, X, 128},
-    {"VOPENCURTAIN"},                    {"VCLOSECURTAIN"},                  {"HOPENCURTAIN"},
-    {"HCLOSECURTAIN"},                   {"BARS"},                           {"QUARTERS"},
-    {"REVEALLEFT"},                      {"REVEALRIGHT"},                    {"REVEALTOP"},
-    {"REVEALBOTTOM"},                    {"VLINES2"},                        {"HLINES2"},
-    {"HLINES"},                          {"VLINES"},                         {"RECTCENTER"},
-    {"RECTNORTH"},                       {"RECTNORTHEAST"},                  {"RECTEAST"},
-    {"RECTSOUTHEAST"},                   {"RECTSOUTH"},                      {"RECTSOUTHWEST"},
-    {"RECTWEST"},                        {"RECTNORTHWEST"},                  {"SCROLLLEFT"},
-    {"SCROLLRIGHT"},                     {"SCROLLTOP"},                      {"SCROLLBOTTOM"},
-    {"SCROLLNORTHEAST"},                 {"SCROLLSOUTHEAST"},                {"SCROLLSOUTHWEST"},
-    {"SCROLLNORTHWEST"},                 {"STRETCHLEFT"},                    {"STRETCHRIGHT"},
-    {"STRETCHTOP"},                      {"STRETCHBOTTOM"},                  {"HSTRETCHCENTER"},
-    {"VSTRETCHCENTER"},                  {"ZOOMCENTER"},                     {"ZOOMNORTH"},
-    {"ZOOMNORTHEAST"},                   {"ZOOMEAST"},                       {"ZOOMSOUTHEAST"},
-    {"ZOOMSOUTH"},                       {"ZOOMSOUTHWEST"},                  {"ZOOMWEST"},
-    {"ZOOMNORTHWEST"},                   {"HFLOWTOP"},                       {"HFLOWBOTTOM"},
-    {"VFLOWLEFT"},                       {"VFLOWRIGHT"},                     {"HOPENGATE"},
-    {"HCLOSEGATE"},                      {"VOPENGATE"},                      {"VCLOSEGATE"},
-    {"PUSHLEFT"},                        {"PUSHRIGHT"},                      {"PUSHTOP"},
-    {"PUSHBOTTOM"},                      {"PUZZLE"},                         {"DIAGONAL"},
-    {"ROLLTOP"},                         {"ROLLLEFT"},                       {"WALLPAPERTOP"},
-    {"WALLPAPERLEFT"},                   {"RECTBACKCENTER"},                 {"RECTBACKNORTH"},
-    {"RECTBACKNORTHEAST"},               {"RECTBACKEAST"},                   {"RECTBACKSOUTHEAST"},
-    {"RECTBACKSOUTH"},                   {"RECTBACKSOUTHWEST"},              {"RECTBACKWEST"},
-    {"RECTBACKNORTHWEST"},               {"CLOCKWIPE"},                      {"STAR"},
-    {"HSTRANGEPUSH"},                    {"VSTRANGEPUSH"},                   {"SLIDELEFT"},
-    {"SLIDERIGHT"},                      {"SLIDETOP"},                       {"SLIDEBOTTOM"},
-    {"SPIRAL"},                          {"SWISS"},                          {"QUADRECT"},
-    {"HSPLIT"},                          {"VSPLIT"},                         {"UPNDOWN"},
-    {"CARDTOP"},                         {"CARDBOTTOM"},                     {nullptr},
-    {"SUN"},                             {"CROSSFADE", F::Crossfade},        {"FADE", F::Fade, X, 0, kFXFadeThroughColour},
-    {"BLEND", F::Fade, X, 0, kFXBlendOver}, {"ZOOMIN"},                      {"ZOOMOUT"},
-    {"CRUSHLEFT"},                       {"CRUSHRIGHT"},                     {"CRUSHTOP"},
-    {"CRUSHBOTTOM"},                     {"VFLIPCOIN"},                      {"VLOWFLIPCOIN"},
-    {"HFLIPCOIN"},                       {"HLOWFLIPCOIN"},                   {"TURNDOWNTOP"},
-    {"TURNDOWNBOTTOM"},                  {"TURNDOWNLEFT"},                   {"TURNDOWNRIGHT"},
-    {"PIXELZOOM1"},                      {"PIXELZOOM2"},                     {"WATER1"},
-    {"WATER2"},                          {"WATER3"},                         {"WATER4"},
-    {"STRUDEL"},                         {"DISSOLVE"},                       {"RANDOMEFFECT"},
+    {"HSTRIPES", F::Stripes, X, 0},  // 0
+    {"HSTRIPES2", F::Stripes, X, 2},  // 1
+    {"HSTRIPES4", F::Stripes, X, 4},  // 2
+    {"HSTRIPES8", F::Stripes, X, 8},  // 3
+    {"HSTRIPES16", F::Stripes, X, 16},  // 4
+    {"HSTRIPES32", F::Stripes, X, 32},  // 5
+    {"HSTRIPES64", F::Stripes, X, 64},  // 6
+    {"VSTRIPES", F::Stripes, Y, 0},  // 7
+    {"VSTRIPES2", F::Stripes, Y, 2},  // 8
+    {"VSTRIPES4", F::Stripes, Y, 4},  // 9
+    {"VSTRIPES8", F::Stripes, Y, 8},  // 10
+    {"VSTRIPES16", F::Stripes, Y, 16},  // 11
+    {"VSTRIPES32", F::Stripes, Y, 32},  // 12
+    {"VSTRIPES64", F::Stripes, Y, 64},  // 13
+    {"HBLINDS8", F::Blinds, Y, 8},  // 14
+    {"HBLINDS16", F::Blinds, Y, 16},  // 15
+    {"HBLINDS32", F::Blinds, Y, 32},  // 16
+    {"HBLINDS64", F::Blinds, Y, 64},  // 17
+    {"HBLINDS128", F::Blinds, Y, 128},  // 18
+    {"VBLINDS8", F::Blinds, X, 8},  // 19
+    {"VBLINDS16", F::Blinds, X, 16},  // 20
+    {"VBLINDS32", F::Blinds, X, 32},  // 21
+    {"VBLINDS64", F::Blinds, X, 64},  // 22
+    {"VBLINDS128", F::Blinds, X, 128},  // 23
+    {"VOPENCURTAIN", F::Curtain, X, 0, kFXCurtainOpen},  // 24
+    {"VCLOSECURTAIN", F::Curtain, X, 0, kFXCurtainClose},  // 25
+    {"HOPENCURTAIN", F::Curtain, Y, 0, kFXCurtainOpen},  // 26
+    {"HCLOSECURTAIN", F::Curtain, Y, 0, kFXCurtainClose},  // 27
+    {"BARS", F::Bars},  // 28
+    {"QUARTERS", F::Quarters},  // 29
+    {"REVEALLEFT", F::Reveal, X, 0, 0},  // 30
+    {"REVEALRIGHT", F::Reveal, X, 0, kFXRevealFromFar},  // 31
+    {"REVEALTOP", F::Reveal, Y, 0, kFXRevealHalfStep},  // 32
+    {"REVEALBOTTOM", F::Reveal, Y, 0, kFXRevealFromFar | kFXRevealHalfStep},  // 33
+    {"VLINES2", F::Lines, X, 0, kFXLinesPaired},  // 34
+    {"HLINES2", F::Lines, Y, 0, kFXLinesPaired},  // 35
+    {"HLINES", F::Lines, Y, 0, kFXLinesSingle},  // 36
+    {"VLINES", F::Lines, X, 0, kFXLinesSingle},  // 37
+    {"RECTCENTER", F::Rect, X, 0, FXAnchor(1, 1)},  // 38
+    {"RECTNORTH", F::Rect, X, 0, FXAnchor(1, 0)},  // 39
+    {"RECTNORTHEAST", F::Rect, X, 0, FXAnchor(2, 0)},  // 40
+    {"RECTEAST", F::Rect, X, 0, FXAnchor(2, 1)},  // 41
+    {"RECTSOUTHEAST", F::Rect, X, 0, FXAnchor(2, 2)},  // 42
+    {"RECTSOUTH", F::Rect, X, 0, FXAnchor(1, 2)},  // 43
+    {"RECTSOUTHWEST", F::Rect, X, 0, FXAnchor(0, 2)},  // 44
+    {"RECTWEST", F::Rect, X, 0, FXAnchor(0, 1)},  // 45
+    {"RECTNORTHWEST", F::Rect, X, 0, FXAnchor(0, 0)},  // 46
+    {"SCROLLLEFT"},  // 47
+    {"SCROLLRIGHT"},  // 48
+    {"SCROLLTOP"},  // 49
+    {"SCROLLBOTTOM"},  // 50
+    {"SCROLLNORTHEAST"},  // 51
+    {"SCROLLSOUTHEAST"},  // 52
+    {"SCROLLSOUTHWEST"},  // 53
+    {"SCROLLNORTHWEST"},  // 54
+    {"STRETCHLEFT"},  // 55
+    {"STRETCHRIGHT"},  // 56
+    {"STRETCHTOP"},  // 57
+    {"STRETCHBOTTOM"},  // 58
+    {"HSTRETCHCENTER"},  // 59
+    {"VSTRETCHCENTER"},  // 60
+    {"ZOOMCENTER"},  // 61
+    {"ZOOMNORTH"},  // 62
+    {"ZOOMNORTHEAST"},  // 63
+    {"ZOOMEAST"},  // 64
+    {"ZOOMSOUTHEAST"},  // 65
+    {"ZOOMSOUTH"},  // 66
+    {"ZOOMSOUTHWEST"},  // 67
+    {"ZOOMWEST"},  // 68
+    {"ZOOMNORTHWEST"},  // 69
+    {"HFLOWTOP"},  // 70
+    {"HFLOWBOTTOM"},  // 71
+    {"VFLOWLEFT"},  // 72
+    {"VFLOWRIGHT"},  // 73
+    {"HOPENGATE"},  // 74
+    {"HCLOSEGATE"},  // 75
+    {"VOPENGATE"},  // 76
+    {"VCLOSEGATE"},  // 77
+    {"PUSHLEFT"},  // 78
+    {"PUSHRIGHT"},  // 79
+    {"PUSHTOP"},  // 80
+    {"PUSHBOTTOM"},  // 81
+    {"PUZZLE"},  // 82
+    {"DIAGONAL"},  // 83
+    {"ROLLTOP"},  // 84
+    {"ROLLLEFT"},  // 85
+    {"WALLPAPERTOP"},  // 86
+    {"WALLPAPERLEFT"},  // 87
+    {"RECTBACKCENTER", F::RectBack, X, 0, FXAnchor(1, 1)},  // 88
+    {"RECTBACKNORTH", F::RectBack, X, 0, FXAnchor(1, 2)},  // 89
+    {"RECTBACKNORTHEAST", F::RectBack, X, 0, FXAnchor(0, 2)},  // 90
+    {"RECTBACKEAST", F::RectBack, X, 0, FXAnchor(0, 1)},  // 91
+    {"RECTBACKSOUTHEAST", F::RectBack, X, 0, FXAnchor(0, 0)},  // 92
+    {"RECTBACKSOUTH", F::RectBack, X, 0, FXAnchor(1, 0)},  // 93
+    {"RECTBACKSOUTHWEST", F::RectBack, X, 0, FXAnchor(2, 0)},  // 94
+    {"RECTBACKWEST", F::RectBack, X, 0, FXAnchor(2, 1)},  // 95
+    {"RECTBACKNORTHWEST", F::RectBack, X, 0, FXAnchor(2, 2)},  // 96
+    {"CLOCKWIPE"},  // 97
+    {"STAR"},  // 98
+    {"HSTRANGEPUSH"},  // 99
+    {"VSTRANGEPUSH"},  // 100
+    {"SLIDELEFT"},  // 101
+    {"SLIDERIGHT"},  // 102
+    {"SLIDETOP"},  // 103
+    {"SLIDEBOTTOM"},  // 104
+    {"SPIRAL"},  // 105
+    {"SWISS"},  // 106
+    {"QUADRECT"},  // 107
+    {"HSPLIT"},  // 108
+    {"VSPLIT"},  // 109
+    {"UPNDOWN"},  // 110
+    {"CARDTOP"},  // 111
+    {"CARDBOTTOM"},  // 112
+    {nullptr},  // 113
+    {"SUN"},  // 114
+    {"CROSSFADE", F::Crossfade},  // 115
+    {"FADE", F::Fade, X, 0, kFXFadeThroughColour},  // 116
+    {"BLEND", F::Fade, X, 0, kFXBlendOver},  // 117
+    {"ZOOMIN"},  // 118
+    {"ZOOMOUT"},  // 119
+    {"CRUSHLEFT"},  // 120
+    {"CRUSHRIGHT"},  // 121
+    {"CRUSHTOP"},  // 122
+    {"CRUSHBOTTOM"},  // 123
+    {"VFLIPCOIN"},  // 124
+    {"VLOWFLIPCOIN"},  // 125
+    {"HFLIPCOIN"},  // 126
+    {"HLOWFLIPCOIN"},  // 127
+    {"TURNDOWNTOP"},  // 128
+    {"TURNDOWNBOTTOM"},  // 129
+    {"TURNDOWNLEFT"},  // 130
+    {"TURNDOWNRIGHT"},  // 131
+    {"PIXELZOOM1"},  // 132
+    {"PIXELZOOM2"},  // 133
+    {"WATER1"},  // 134
+    {"WATER2"},  // 135
+    {"WATER3"},  // 136
+    {"WATER4"},  // 137
+    {"STRUDEL"},  // 138
+    {"DISSOLVE"},  // 139
+    {"RANDOMEFFECT"},  // 140
 };
 
 // The id sets as inclusive ranges.
@@ -142,7 +236,14 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     {FXStripesSetup, FXStripesDraw, nullptr},                // Stripes
     {FXBlindsSetup, FXBlindsDraw, nullptr},                  // Blinds
     {FXFadeSetup, FXFadeDraw, FXFadeCleanup},                // Fade
-    {FXCrossfadeSetup, FXCrossfadeDraw, FXCrossfadeCleanup}  // Crossfade
+    {FXCrossfadeSetup, FXCrossfadeDraw, FXCrossfadeCleanup}, // Crossfade
+    {FXCurtainSetup, FXCurtainDraw, nullptr},                // Curtain
+    {FXBarsSetup, FXBarsDraw, nullptr},                      // Bars
+    {FXQuartersSetup, FXQuartersDraw, nullptr},              // Quarters
+    {FXRevealSetup, FXRevealDraw, nullptr},                  // Reveal
+    {FXLinesSetup, FXLinesDraw, nullptr},                    // Lines
+    {FXRectSetup, FXRectDraw, nullptr},                      // Rect
+    {FXRectSetup, FXRectBackDraw, nullptr},                  // RectBack
 };
 
 // The constants in stored order: runs of ids by value under their row

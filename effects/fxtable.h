@@ -36,12 +36,30 @@ enum class vkFXFamily : uint8_t {
   Blinds,     // every blind opening from its leading edge
   Fade,       // through a colour (FADE) or over the new picture (BLEND)
   Crossfade,  // the old picture mixed into the new one
+  Curtain,    // two bands from the middle outward, or from the edges inward
+  Bars,       // a grid of 16-pixel cells filled by bars
+  Quarters,   // two halves wiping in opposite directions
+  Reveal,     // one band wiping from an edge
+  Lines,      // single lines interlaced
+  Rect,       // a rectangle growing from an anchor
+  RectBack,   // a hole shrinking towards an anchor
 };
 
 // Axis of the geometric families: the direction the slices grow along
 // (HSTRIPES and VBLINDS grow along x, VSTRIPES and HBLINDS along y).
 inline constexpr uint8_t kFXAlongX = 0;
 inline constexpr uint8_t kFXAlongY = 1;
+
+// Variants of the band families.
+inline constexpr uint8_t kFXCurtainOpen = 0;
+inline constexpr uint8_t kFXCurtainClose = 1;
+inline constexpr uint8_t kFXRevealFromFar = 1;   // bit: wipes from the right or bottom
+inline constexpr uint8_t kFXRevealHalfStep = 2;  // bit: a step above half the size becomes half
+inline constexpr uint8_t kFXLinesSingle = 0;
+inline constexpr uint8_t kFXLinesPaired = 1;
+// The rectangles' anchor: 3 x vertical + horizontal, each 0 (left, top),
+// 1 (centre) or 2 (right, bottom).
+inline constexpr uint8_t FXAnchor(int horizontal, int vertical) { return uint8_t(3 * vertical + horizontal); }
 
 // Variants of the fade family.
 inline constexpr uint8_t kFXFadeThroughColour = 0;  // FADE
@@ -101,6 +119,19 @@ void FXFadeCleanup(vkFXState& s, int32_t final);
 int32_t FXCrossfadeSetup(vkFXState& s);
 int32_t FXCrossfadeDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 void FXCrossfadeCleanup(vkFXState& s, int32_t final);
+int32_t FXCurtainSetup(vkFXState& s);
+int32_t FXCurtainDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXBarsSetup(vkFXState& s);
+int32_t FXBarsDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXQuartersSetup(vkFXState& s);
+int32_t FXQuartersDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXRevealSetup(vkFXState& s);
+int32_t FXRevealDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXLinesSetup(vkFXState& s);
+int32_t FXLinesDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXRectSetup(vkFXState& s);
+int32_t FXRectDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXRectBackDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 
 // The library's constants in their stored order: names with their values.
 struct vkFXConstant {

@@ -1,0 +1,176 @@
+// Curtains, bars, quarters, reveals, lines and rectangles on every kind of
+// source and speed: the frame counts their step rules give, every frame made
+// only of old and new pixels, nothing revealed ever covered again, and the
+// last frame the whole new picture; then the numbers and shapes the effects
+// promise for particular pictures.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "effects/fxengine.h"
+#include "engine/vmapi.h"
+#include "graphics/asyncdraw.h"
+#include "graphics/objecttypes.h"
+#include "support/fxmodel.h"
+#include "support/fxscene.h"
+
+namespace {
+
+using fxtest::NamedStep;
+using fxtest::NewPixel;
+using fxtest::OldPixel;
+using fxtest::Pixels;
+using fxtest::Steps;
+namespace ot = vkObjectType;
+
+// The frame count of [id] on a width x height source at [speed].
+int64_t FrameCount(int32_t id, int32_t speed, int64_t w, int64_t h) {
+  const bool alongX = id == 24 || id == 25 || id == 30 || id == 31 || id == 34 || id == 37;
+  const int64_t n = alongX ? w : h;
+  if (id == 24 || id == 26) {
+    const int64_t t = std::min<int64_t>(NamedStep(speed, int32_t(n), 140, 60, 320), n / 4);
+    return Steps(n - t - (n / 2 - 1) - 1, t + 1, false);
+  }
+  if (id == 25 || id == 27) {
+    int64_t t = NamedStep(speed, int32_t(n), 140, 60, 320);
+    if (t > n / 2) t = 1;
+    return Steps(n / 2, t + 1, false);
+  }
+  if (id == 28) {
+    int64_t t = NamedStep(speed, 16, 16, 8, 40);
+    if (t >= 9) t = 8;
+    return Steps(23, t + 1, false);
+  }
+  if (id == 29) {
+    const int64_t t = std::min<int64_t>(NamedStep(speed, int32_t(w), 70, 30, 200), h / 4);
+    return Steps(h - h / 2 - t - 1, t + 1, false);
+  }
+  if (id >= 30 && id <= 33) {
+    int64_t t = NamedStep(speed, int32_t(n), 70, 30, 200);
+    if (t > n / 2) t = id >= 32 ? n / 2 : 1;
+    return Steps(n - t - 1, t + 1, false);
+  }
+  if (id == 34 || id == 35) return Steps(n, 2, false);
+  if (id == 36 || id == 37) return Steps(2 * n, 2, false);
+  const int64_t larger = std::max(w, h);
+  int64_t t = NamedStep(speed, int32_t(larger), 70, 30, 200);
+  if (t > larger / 4) t = 1;
+  return Steps(larger - t, t, false);
+}
+
+class BandEffects : public fxtest::FXScene {
+ protected:
+  static constexpr int32_t kW = 48, kH = 32, kX = 5, kY = 4;
+
+  // Frames of [id] on a fresh scene: on brush 3 of width x height at
+  // (kX, kY), or with [async] stepped by the script.
+  std::vector<Pixels> Run(int32_t id, int32_t speed, int32_t w, int32_t h, bool async, int32_t dw = kW,
+                          int32_t dh = kH) {
+    MakeDisplay(dw, dh);
+    MakeBrush(3, w, h, false);
+    std::vector<Pixels> frames;
+    vkFXRequest rq;
+    rq.L = L, rq.operation = ot::BRUSH, rq.id = {3, nullptr}, rq.x = kX, rq.y = kY;
+    rq.type = id, rq.speed = speed, rq.async = async ? 1 : 0;
+    if (!async) {
+      EXPECT_EQ(RunCollecting(rq, &frames), 0u);
+      return frames;
+    }
+    EXPECT_EQ(RunTransitionFX(rq), 1u);
+    const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
+    for (int guard = 0; guard < 2000; guard++) {
+      int32_t done = 0;
+      EXPECT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
+      if (done) break;
+      frames.push_back(Window());
+    }
+    return frames;
+  }
+  bool IsNew(const Pixels& f, int32_t px, int32_t py, int32_t dw = kW) const {
+    return f[size_t(py) * size_t(dw) + size_t(px)] == NewPixel(px - kX, py - kY);
+  }
+};
+
+TEST_F(BandEffects, EveryBandEffectRevealsTheWholePictureOnceAndForAll) {
+  std::vector<int32_t> ids;
+  for (int32_t id = 24; id <= 46; id++) ids.push_back(id);
+  for (int32_t id = 88; id <= 96; id++) ids.push_back(id);
+  const int32_t sizes[][2] = {{37, 23}, {23, 37}, {1, 1}, {1, 2}, {2, 1}, {4, 3}};
+  for (int32_t id : ids)
+    for (bool async : {false, true})
+      for (int32_t speed : {-1, -2, -3, 300})
+        for (const auto& size : sizes) {
+          const int32_t w = size[0], h = size[1];
+          SCOPED_TRACE("id " + std::to_string(id) + " " + std::to_string(w) + "x" + std::to_string(h) + " speed " +
+                       std::to_string(speed) + (async ? " async" : ""));
+          const std::vector<Pixels> frames = Run(id, speed, w, h, async);
+          ASSERT_EQ(int64_t(frames.size()), FrameCount(id, speed, w, h));
+          std::vector<uint8_t> shown(size_t(kW) * kH, 0);
+          for (size_t f = 0; f < frames.size(); f++)
+            for (int32_t py = 0; py < kH; py++)
+              for (int32_t px = 0; px < kW; px++) {
+                const size_t i = size_t(py) * kW + size_t(px);
+                const bool inside = px >= kX && py >= kY && px < kX + w && py < kY + h;
+                const bool isNew = inside && IsNew(frames[f], px, py);
+                ASSERT_TRUE(isNew || frames[f][i] == OldPixel(px, py)) << "frame " << f + 1 << " at " << px << "," << py;
+                ASSERT_TRUE(isNew || !shown[i]) << "covered again in frame " << f + 1 << " at " << px << "," << py;
+                if (f + 1 == frames.size()) {
+                  ASSERT_EQ(isNew, inside) << "last frame at " << px << "," << py;
+                }
+                shown[i] = isNew;
+              }
+        }
+}
+
+TEST_F(BandEffects, TheEffectsKeepTheirShapes) {
+  // An opening curtain on 100 rows: bands of two rows from the middle out.
+  std::vector<Pixels> f = Run(26, -1, 10, 100, false, 20, 110);
+  ASSERT_EQ(f.size(), 26u);  // FXStepCount(49, 2, 0)
+  for (int32_t row = 0; row < 100; row++) {
+    EXPECT_EQ(IsNew(f[0], kX, kY + row, 20), row == 49 || row == 50) << row;
+    EXPECT_EQ(IsNew(f[1], kX, kY + row, 20), row >= 47 && row <= 52) << row;
+  }
+  // A closing curtain with a step above half the size runs with step 1.
+  EXPECT_EQ(Run(27, 60, 10, 100, false, 20, 110).size(), 26u);
+  // Bars take 13 frames at normal speed whatever the size.
+  EXPECT_EQ(Run(28, -1, 37, 23, false).size(), 13u);
+  EXPECT_EQ(Run(28, -1, 3, 2, false).size(), 13u);
+  // Quarters on an odd width: the last column wipes upward with the right half.
+  f = Run(29, -1, 41, 20, false, 60, 30);
+  ASSERT_FALSE(f.empty());
+  EXPECT_TRUE(IsNew(f[0], kX + 40, kY + 19, 60));
+  EXPECT_FALSE(IsNew(f[0], kX + 40, kY, 60));
+  EXPECT_TRUE(IsNew(f[0], kX, kY, 60));
+  EXPECT_FALSE(IsNew(f[0], kX, kY + 19, 60));
+  // Reveals: a step above half the width is 1, above half the height is half.
+  EXPECT_EQ(Run(30, 30, 40, 10, false).size(), size_t(Steps(40 - 1 - 1, 2, false)));
+  f = Run(32, 30, 10, 20, false);
+  EXPECT_EQ(f.size(), 2u);  // two bands of 11 rows
+  // Lines: one column a frame, even ones first, then the odd ones back.
+  f = Run(37, -2, 4, 3, false);
+  ASSERT_EQ(f.size(), 5u);
+  const int32_t order[] = {0, 2, 3, 3, 1};
+  std::vector<bool> had(4, false);
+  for (size_t i = 0; i < 5; i++) {
+    had[size_t(order[i])] = true;
+    for (int32_t c = 0; c < 4; c++) EXPECT_EQ(IsNew(f[i], kX + c, kY), had[size_t(c)]) << i << " " << c;
+  }
+  f = Run(34, -3, 4, 3, false);  // paired: 0 and 3, 2 and 1, then 3 and 0 again
+  ASSERT_EQ(f.size(), 3u);
+  EXPECT_TRUE(IsNew(f[0], kX, kY) && IsNew(f[0], kX + 3, kY) && !IsNew(f[0], kX + 1, kY) && !IsNew(f[0], kX + 2, kY));
+  EXPECT_TRUE(IsNew(f[1], kX + 1, kY) && IsNew(f[1], kX + 2, kY));
+  // A centred rectangle on 200 x 100 starts as 2 x 2 at (99, 49), 100 frames.
+  f = Run(38, -1, 200, 100, false, 210, 110);
+  ASSERT_EQ(f.size(), 100u);
+  for (int32_t y = 45; y < 55; y++)
+    for (int32_t x = 95; x < 105; x++)
+      EXPECT_EQ(IsNew(f[0], kX + x, kY + y, 210), x >= 99 && x <= 100 && y >= 49 && y <= 50) << x << "," << y;
+  // A shrinking hole towards the top-left corner: that corner is revealed last.
+  f = Run(92, -1, 30, 20, false);
+  for (size_t i = 0; i + 1 < f.size(); i++) EXPECT_FALSE(IsNew(f[i], kX, kY)) << i;
+  EXPECT_TRUE(IsNew(f[0], kX + 29, kY + 19));
+}
+
+}  // namespace
