@@ -13,6 +13,7 @@
 #include "engine/libraries.h"
 #include "engine/objecthandles.h"
 #include "engine/vmapi.h"
+#include "graphics/brushes.h"
 #include "graphics/fills.h"
 #include "graphics/graphicsstate.h"
 #include "graphics/outputtargets.h"
@@ -325,6 +326,13 @@ int CmdDisplayBGPicPart(vkState* L) {
   r.clip = gs.CurrentBGPic ? gs.CurrentBGPic->activeClip : nullptr;
   r.flags = kBlitBackground;
   if (x < 0 || y < 0 || w < 1 || h < 1) return kErrWrongUsage;
+  // With layers on the part becomes a layer.
+  if (gs.CurrentDisplay->layersOn && Brushes(gs).addLayer) {
+    vkDisplayRequest rq;
+    rq.type = kObjectBGPicPart, rq.id = p->id, rq.sx = x, rq.sy = y, rq.x = dx, rq.y = dy, rq.width = w, rq.height = h;
+    const vkBitmapSource src{p->bitmap, p->mask, p->alpha, p->width, p->height};
+    return Brushes(gs).addLayer(L, rq, src, vkTransform{}, vkLayerOptions{}, dx, dy);
+  }
   SafeBlt(gs, r);
   return 0;
 }

@@ -22,7 +22,7 @@ namespace {
 inline constexpr int32_t kClipBox = 14;
 inline constexpr int32_t kClipShape = 28;
 
-bool InUseByLayer(const vkGraphicsState& gs, const vkClipRegion* r) { return gs.regionInUse && gs.regionInUse(r); }
+bool InUseByLayer(const vkGraphicsState& gs, const vkClipRegion* r) { return gs.regionInUse && gs.regionInUse(gs, r); }
 
 // Clears [region] from one picture: as its active region and from its
 // sprites; returns the union of the sprites that drew through it.

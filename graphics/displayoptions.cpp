@@ -289,12 +289,9 @@ int32_t DisplayBitmapObject(vkState* L, const vkDisplayRequest& rq) {
   height = std::min(height, src.height - sy);
 
   if (int32_t rc = PrepareDrawing(L)) return rc;
-  bool draw = !(rq.flags & kDisplayNoDraw);
-  if (layersOn && hooks.addLayer) {
-    if (int32_t rc = hooks.addLayer(L, rq, src, t, options, x, y)) return rc;
-    draw = draw && IsIdentity(t) && !options.given;
-  }
-  if (!draw) return 0;
+  // With layers on the layer is the drawing: it is composed and shown at once.
+  if (layersOn && hooks.addLayer) return hooks.addLayer(L, rq, src, t, options, x, y);
+  if (rq.flags & kDisplayNoDraw) return 0;
 
   // Planes made for this call live until it returns.
   vkBitMapPtr madeBitMap;

@@ -47,7 +47,7 @@ struct vkBlitScratch {
 using vkRedrawHook = void (*)(vkGraphicsState& gs, vkDisplay* display, vkBGPic* bgpic, vkBitMap* dst, int32_t x,
                               int32_t y, int32_t width, int32_t height, int32_t flags);
 // 1 when a layer of any picture still draws through [region].
-using vkRegionInUseHook = bool (*)(const vkClipRegion* region);
+using vkRegionInUseHook = bool (*)(const vkGraphicsState& gs, const vkClipRegion* region);
 // Appends the on-screen rectangle of [layer] to the display's dirty list.
 using vkLayerDirtyHook = void (*)(vkGraphicsState& gs, vkDisplay* display, vkLayer* layer);
 // 1 when a layer of any picture shows the object of [type] whose record is

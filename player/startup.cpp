@@ -98,7 +98,7 @@ const vkShutdownStep kShutdownSteps[] = {
     {"FreeAllStopwatches", [](vkState* L) { if (L) FreeAllStopwatches(L); }},
     {"FreeAllTextObjectsAndFonts", [](vkState* L) { FreeAllTextObjectsAndFonts(L); }},
     {"FreeAllAnims", [](vkState* L) { FreeAllAnims(L); }},
-    {"CloseLayersLibrary", [](vkState*) { CloseLayersLibrary(); }},
+    {"CloseLayersLibrary", [](vkState* L) { CloseLayersLibrary(L); }},
     {"CloseAllFileHandles", [](vkState* L) { if (L) CloseAllDosObjects(L); }},
     {"FreeAllMemBlocks", [](vkState* L) { if (L) FreeAllMemBlocks(L); }},
     {"FreeAllEventObjects", [](vkState* L) { if (L) FreeAllEventObjects(L); }},

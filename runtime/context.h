@@ -270,6 +270,7 @@ inline constexpr uint32_t kExeTypeMacOS = 0x100;
 struct vkGraphicsState;
 struct vkSoundLibrary;
 struct vkTextRunState;
+struct vkLayersState;
 struct vkState;
 
 struct vkProgramContext {
@@ -326,6 +327,8 @@ struct vkProgramContext {
   std::shared_ptr<vkSoundLibrary> sound;
   // The text subsystem's (text/textstate.h): fonts and the text style.
   std::shared_ptr<vkTextRunState> text;
+  // The layers library's (layers/layers.h): the batch list and its hooks.
+  std::shared_ptr<vkLayersState> layers;
 
   // Called with the name of each shutdown step before it runs (tests watch
   // the order through it).

@@ -118,7 +118,7 @@ TEST(ClipRegions, SettingMovesTheTextCursorAndRefusesWhatDoesNotFit) {
 
 // Stands for the layers: region [gUsed] is drawn through by a layer.
 const vkClipRegion* gUsed = nullptr;
-bool UsedByALayer(const vkClipRegion* r) { return r == gUsed; }
+bool UsedByALayer(const vkGraphicsState&, const vkClipRegion* r) { return r == gUsed; }
 
 TEST(ClipRegions, FreeingForgetsEveryHolderAndWaitsForTheLayers) {
   Scene s;
