@@ -49,7 +49,7 @@ int Run(vkFXRequest& rq) {
 int32_t LayerArg(vkState* L, int i, int32_t* position) {
   if (vmType(L, i) == 4) {  // a string
     const char* name = vmToString(L, i);
-    *position = FindLayerIndexByName(name);
+    *position = FindLayerIndexByName(GraphicsState(L), name);
     if (*position == 0) {
       SetErrorText(name);
       return kErrLayerNotFound;

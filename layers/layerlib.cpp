@@ -184,6 +184,22 @@ int32_t FindLayerTarget(vkState* L, vkDisplay* display, vkObjectId id, int32_t i
   return 0;
 }
 
+// The planes of layer [id] (its number) as shown, for the commands that
+// copy a layer; a layer that shows part of an object gets its own copy first.
+int32_t LayerSource(vkState* L, int32_t, vkObjectId id, int32_t frame, vkBitmapSource* out) {
+  vkGraphicsState& gs = GraphicsState(L);
+  const vkDisplay* d = gs.CurrentDisplay;
+  if (!d || !d->layersOn) return kErrLayersRequired;
+  vkLayer* layer = GetNthLayer(LayerPicture(gs), id.number);
+  if (!layer) return kErrLayerOutOfRange;
+  if (layer->type == vkObjectType::BRUSHPART || layer->type == vkObjectType::BGPICPART)
+    if (int32_t rc = OwnLayerPixels(gs, layer)) return rc;
+  vkLayerPixels px;
+  if (int32_t rc = GetObjectBitmap(gs, layer, layer->transformed, true, frame, &px)) return rc;
+  *out = vkBitmapSource{px.bitmap, px.mask, px.alpha, px.width, px.height};
+  return 0;
+}
+
 void ReplaceLayerPlanes(vkGraphicsState&, void* record, int32_t, vkPlane* mask, vkPlane* alpha) {
   vkLayer* layer = static_cast<vkLayer*>(record);
   layer->inserted->mask.reset(mask);
@@ -520,6 +536,7 @@ int OpenLayersLibrary(vkState* L) {
   brushes.repointLayers = RepointLayers;
   brushes.addLayer = AddBitmapObjectLayer;
   brushes.layerCount = CountCurrentLayers;
+  brushes.layerSource = LayerSource;
   if (vkEventState* events = EventStateOf(L)) {
     events->hooks.findLayer = FindLayerAt;
     events->hooks.hitLayer = HitLayer;
