@@ -302,4 +302,36 @@ TEST_F(TextLib, DrawingStraightGivesThePicturesPixels) {
   }
 }
 
+// Display options scale a text: a bitmap font's drawing is scaled (each
+// pixel becomes a 2 x 2 block), a scalable font is drawn at the scale
+// itself and is back at scale 1 afterwards.
+TEST_F(TextLib, TextOutScalesByItsDisplayOptions) {
+  vmPushString(L, "double");
+  vmNewTable(L);
+  SetFieldNumber(L, "scalex", 2);
+  SetFieldNumber(L, "scaley", 2);
+  vmSetTable(L, VK_GLOBALSINDEX);
+  RunCases({{"TextOut", {4, 2, "AB", Arg::global("double")}, ""}});
+  std::vector<std::string> doubled;
+  for (const std::string& row : BuiltinRows("AB")) {
+    std::string wide;
+    for (char c : row) wide += std::string(2, c);
+    doubled.push_back(wide);
+    doubled.push_back(wide);
+  }
+  EXPECT_EQ(Rows(4, 2, 32, 16, kWhite), doubled);
+  Clear();
+  RunCases({{"SetFont", {":::default_sans", 12}, ""}, {"TextOut", {0, 0, "Hi", Arg::global("double")}, ""}});
+  vkFont* font = ts().style.font;
+  EXPECT_EQ(font->scaleX, 1.0);
+  EXPECT_EQ(font->height, 12);
+  int lowest = 0;
+  for (int32_t y = 0; y < kHeight; y++)
+    for (int32_t x = 0; x < kWidth; x++)
+      if (Pixel(x, y) != kBackground) lowest = y;
+  EXPECT_GT(lowest, 12);  // drawn at 24 pixels a line
+  EXPECT_LT(lowest, 24);
+}
+
 }  // namespace
+
