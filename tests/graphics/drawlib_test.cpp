@@ -12,6 +12,8 @@
 
 #include "../runtime/support/libcall.h"
 #include "engine/vmapi.h"
+#include "graphics/bgpics.h"
+#include "graphics/brushes.h"
 #include "graphics/drawlib.h"
 #include "graphics/graphicslib.h"
 #include "graphics/shapes.h"
@@ -359,6 +361,75 @@ TEST_F(DrawTest, ClsRestoresThePicture) {
   ASSERT_EQ(Call("Cls", {}), "");
   EXPECT_EQ(At(5, 5), 0x102030u);
   picture.bitmap = back.get();
+}
+
+// Drawing into a selected brush and its mask: the same commands, the
+// brush's planes.
+class DrawIntoBrushTest : public DrawTest {
+ protected:
+  void SetUp() override {
+    DrawTest::SetUp();
+    vmPushValue(L, VK_GLOBALSINDEX);
+    ASSERT_EQ(OpenBrushLibrary(L), 0);
+    ASSERT_EQ(OpenBGPicLibrary(L), 0);
+    vmSetTop(L, 0);
+  }
+  void TearDown() override {
+    FreeAllBrushes(L);
+    DrawTest::TearDown();
+  }
+  uint32_t BrushAt(int32_t x, int32_t y) {
+    vkBrush* b = nullptr;
+    if (FindBrush(gs(), vkObjectId{1, nullptr}, &b, 0) != 0) return 0xDEAD;
+    return ReadBitMapPixel(b->bitmap.get(), x, y) & 0xFFFFFF;
+  }
+};
+
+TEST_F(DrawIntoBrushTest, ShapesPixelsAndClearingReachTheBrush) {
+  ASSERT_EQ(Call("CreateBrush", {1, 20, 10, 0x000080}), "");
+  ASSERT_EQ(Call("SelectBrush", {1}), "");
+  ASSERT_EQ(Call("SetFillStyle", {1}), "");
+  RunCases({
+      {"Box", {-2, -2, 5, 5, 0xFF0000}, ""},
+      {"Line", {0, 9, 19, 9, 0x00FF00}, ""},
+      {"Line", {10, 0, 10, 9, 0xFFFFFF, 3}, ""},
+      {"Plot", {19, 0, 0x123456}, ""},
+      {"ReadPixel", {19, 0}, std::to_string(0x123456)},
+      {"ReadPixel", {20, 0}, "error 1168"},
+  });
+  EXPECT_EQ(BrushAt(0, 0), 0xFF0000u);
+  EXPECT_EQ(BrushAt(2, 2), 0xFF0000u);
+  EXPECT_EQ(BrushAt(3, 3), 0x000080u);
+  EXPECT_EQ(BrushAt(5, 9), 0x00FF00u);
+  EXPECT_EQ(BrushAt(9, 4), 0xFFFFFFu);
+  EXPECT_EQ(BrushAt(11, 4), 0xFFFFFFu);
+  EXPECT_EQ(BrushAt(13, 4), 0x000080u);
+  // The display itself was not drawn into.
+  EXPECT_EQ(At(0, 0), kGround);
+  EXPECT_EQ(At(10, 4), kGround);
+  ASSERT_EQ(Call("Cls", {0x445566}), "");
+  EXPECT_EQ(BrushAt(19, 9), 0x445566u);
+  ASSERT_EQ(Call("EndSelect", {}), "");
+  EXPECT_EQ(Call("Box", {0, 0, 2, 2, 0xFF0000}), "");
+  EXPECT_EQ(At(1, 1), 0xFF0000u);
+  EXPECT_EQ(BrushAt(1, 1), 0x445566u);
+}
+
+TEST_F(DrawIntoBrushTest, ShapesCutAMaskByTheMaskMode) {
+  ASSERT_EQ(Call("CreateBrush", {2, 20, 10, 0x000080}), "");
+  ASSERT_EQ(Call("SelectMask", {2}), "");
+  gs().settings.maskMode = 1;  // invisible
+  ASSERT_EQ(Call("SetFillStyle", {1}), "");
+  RunCases({
+      {"Box", {0, 0, 4, 4, 0xFF0000}, ""},
+      {"Circle", {10, 2, 3, 0xFF0000}, ""},
+      {"ReadPixel", {1, 1}, "0"},
+      {"ReadPixel", {13, 5}, "0"},
+      {"ReadPixel", {8, 8}, "1"},
+      {"ReadPixel", {19, 9}, "1"},
+  });
+  ASSERT_EQ(Call("EndSelect", {}), "");
+  gs().settings.maskMode = 0;
 }
 
 TEST(ShapePaths, CurvesArcsAndRoundedBoxes) {
