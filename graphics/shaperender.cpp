@@ -8,6 +8,7 @@
 #include <cmath>
 #include <memory>
 #include <new>
+#include <stdexcept>
 
 #include "base/errorcodes.h"
 #include "base/numconv.h"
@@ -25,6 +26,9 @@ namespace {
 // ---- The current output ---------------------------------------------------------
 
 using Output = vkDrawOutput;
+
+// Largest work bitmap side the renderer makes; a larger one is out of memory.
+constexpr int32_t kMaxWorkSide = 32768;
 
 }  // namespace
 
@@ -165,6 +169,8 @@ void ClipPen(vkShapePen& pen, const Output& o) {
     pen.clipMaskBytesPerRow = o.clip->mask->bytesPerRow;
   }
 }
+
+int32_t ClampInt(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 int32_t ToInt(double v) { return vkDoubleToInt32(std::clamp(v, -1073741824.0, 1073741824.0)); }
 
@@ -322,6 +328,8 @@ int32_t MakeFillArea(vkState* L, const vkDrawState& ds, const vkTransform& t, in
   vkBitMapPtr area(AllocArgbBitMap(width, height));
   if (!area) return kErrOutOfMemory;
   if (ds.fillStyle == FILLGRADIENT) {
+    // The gradient runs over the whole shape, drawn or not.
+    if (aw > kMaxWorkSide || ah > kMaxWorkSide) return kErrOutOfMemory;
     DrawGradient(area.get(), ax, ay, aw, ah, ds.gradientStart & 0xFFFFFF, ds.gradientEnd & 0xFFFFFF,
                  ds.gradientAngle);
   } else {
@@ -362,9 +370,6 @@ void Bounds(const std::vector<vkPoint>& pts, double* x1, double* y1, double* x2,
 }
 
 int32_t SizeOf(double lo, double hi) { return vkDoubleToInt32(std::min(hi - lo + 1, 1073741824.0)); }
-
-// Largest work bitmap side the renderer makes; a larger shape is out of memory.
-constexpr int32_t kMaxWorkSide = 32768;
 
 }  // namespace
 
@@ -439,28 +444,43 @@ int32_t RenderShape(vkState* L, vkShapeRequest& rq, uint32_t flags) {
     }
     // The shadow widens the work area and moves the silhouette inside it.
     const int32_t dir = ds.shadowDir;
-    int32_t ox = 0, oy = 0, tw = sw, th = sh;
+    int64_t ox = 0, oy = 0, tw = sw, th = sh;
     if (s > 0) {
       if (dir != 0 && dir != 4) tw += s;
       if (dir != 2 && dir != 6) th += s;
       if (dir == 5 || dir == 6 || dir == 7) ox = s;
       if (dir == 0 || dir == 1 || dir == 7) oy = s;
     }
-    const int32_t pad = aa ? 2 : 0;
+    const int64_t pad = aa ? 2 : 0;
     if (aa) tw += 5, th += 5;
-    if (tw < 1 || th < 1 || tw > kMaxWorkSide || th > kMaxWorkSide) return tw < 1 || th < 1 ? 0 : kErrOutOfMemory;
-    Shift(mainPath, ox + pad, oy + pad);
-    Shift(edgePath, ox + pad, oy + pad);
-    const int32_t mainX = ox + pad + mx, mainY = oy + pad + my;  // main shape in the work bitmap
+    if (tw < 1 || th < 1) return 0;
+    int64_t mainX = ox + pad + mx, mainY = oy + pad + my;  // main shape in the work area
+    // Placement: the anchor point stays where the script put it.
+    int64_t px = int64_t(x) - int64_t(std::trunc(mw * t.anchorX)) - mainX;
+    int64_t py = int64_t(y) - int64_t(std::trunc(mh * t.anchorY)) - mainY;
+    int64_t shiftX = ox + pad, shiftY = oy + pad;
+    if (!layered && !(flags & kRenderAgain)) {
+      // Drawn at once: only the part the output can show is rendered.
+      const Rect r = AllowedRect(o);
+      const int64_t x1 = std::max(px, r.x1), y1 = std::max(py, r.y1);
+      const int64_t x2 = std::min(px + tw - 1, r.x2), y2 = std::min(py + th - 1, r.y2);
+      if (x1 > x2 || y1 > y2) return 0;
+      shiftX -= x1 - px, shiftY -= y1 - py, mainX -= x1 - px, mainY -= y1 - py;
+      px = x1, py = y1, tw = x2 - x1 + 1, th = y2 - y1 + 1;
+    }
+    if (tw > kMaxWorkSide || th > kMaxWorkSide) return kErrOutOfMemory;
+    Shift(mainPath, double(shiftX), double(shiftY));
+    Shift(edgePath, double(shiftX), double(shiftY));
 
     // The work planes: a mask when all is opaque and sharp.
     const int32_t opacity = OpacityOf(rq.color);
     const int32_t edgeOpacity = OpacityOf(ds.edgeColor), shadowOpacity = OpacityOf(ds.shadowColor);
     const bool opaque = opacity == 255 && (e == 0 || edgeOpacity == 255) && (s == 0 || shadowOpacity == 255);
     Work w;
-    if (int32_t rc = MakeWork(&w, tw, th, !opaque || aa)) return rc;
+    if (int32_t rc = MakeWork(&w, int32_t(tw), int32_t(th), !opaque || aa)) return rc;
     vkBitMapPtr area;
-    if (int32_t rc = MakeFillArea(L, ds, t, tw, th, mainX, mainY, mw, mh, &area)) return rc;
+    if (int32_t rc = MakeFillArea(L, ds, t, int32_t(tw), int32_t(th), ClampInt(mainX), ClampInt(mainY), mw, mh, &area))
+      return rc;
 
     const std::vector<vkPoint>& silhouette = e > 0 ? edgePath : mainPath;
     std::vector<vkPoint>& shadowPath = lib.scratch;
@@ -480,7 +500,7 @@ int32_t RenderShape(vkState* L, vkShapeRequest& rq, uint32_t flags) {
     for (const Part& p : parts) {
       if (!aa || !decorated) {
         Paint paint{p.rgb, p.opacity, p.texture};
-        vkShapePen pen = MakePen(w.bitmap.get(), w.mask.get(), w.alpha.get(), tw, th, paint);
+        vkShapePen pen = MakePen(w.bitmap.get(), w.mask.get(), w.alpha.get(), w.width, w.height, paint);
         if (int32_t rc = DrawPenShape(pen, p.path->data(), p.path->size(), false, decorated,
                                       decorated ? 0 : ds.outlineThickness, aa))
           return rc;
@@ -489,19 +509,15 @@ int32_t RenderShape(vkState* L, vkShapeRequest& rq, uint32_t flags) {
       vkRasterContextPtr image;
       uint8_t* coverage = nullptr;
       int32_t stride = 0;
-      if (int32_t rc = CreateRasterContext(tw, th, &image, &coverage, &stride)) return rc;
+      if (int32_t rc = CreateRasterContext(w.width, w.height, &image, &coverage, &stride)) return rc;
       std::vector<int32_t> xy;
       xy.reserve(p.path->size() * 2);
       for (const vkPoint& q : *p.path) xy.push_back(ToInt(q.x)), xy.push_back(ToInt(q.y));
       if (int32_t rc = RasterizePolygon(image.get(), xy.data(), int32_t(p.path->size()), true, 0)) return rc;
-      CompositeOver(w, coverage, stride, tw, th, 0, 0, p.rgb & 0xFFFFFF, p.texture, p.opacity);
+      CompositeOver(w, coverage, stride, w.width, w.height, 0, 0, p.rgb & 0xFFFFFF, p.texture, p.opacity);
     }
 
-    // Placement: the anchor point stays where the script put it.
-    const int64_t px = int64_t(x) - int64_t(std::trunc(mw * t.anchorX)) - mainX;
-    const int64_t py = int64_t(y) - int64_t(std::trunc(mh * t.anchorY)) - mainY;
-    const int32_t wx = int32_t(std::clamp<int64_t>(px, INT32_MIN, INT32_MAX));
-    const int32_t wy = int32_t(std::clamp<int64_t>(py, INT32_MIN, INT32_MAX));
+    const int32_t wx = ClampInt(px), wy = ClampInt(py);
     vkShapeRecord* record = nullptr;
     if (layered) {
       record = NewRecord(rq, ds);
@@ -509,6 +525,8 @@ int32_t RenderShape(vkState* L, vkShapeRequest& rq, uint32_t flags) {
     }
     return Deliver(L, o, w, wx, wy, rq.type, record, rq.transform, rq.options, rq.layer, rq.insertPos, flags);
   } catch (const std::bad_alloc&) {
+    return kErrOutOfMemory;
+  } catch (const std::length_error&) {
     return kErrOutOfMemory;
   }
 }
@@ -654,14 +672,18 @@ int32_t RenderLine(vkState* L, int32_t x1, int32_t y1, int32_t x2, int32_t y2, u
 namespace {
 
 // Fills the rectangle in every plane present (colour, set bits, opacity),
-// or draws its four one-pixel sides.
-void FillOrFrameRect(Work& w, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t rgb, int32_t opacity,
+// or draws its four one-pixel sides; cut to the work planes.
+void FillOrFrameRect(Work& w, int64_t x, int64_t y, int64_t width, int64_t height, uint32_t rgb, int32_t opacity,
                      bool filled, const vkBitMap* area) {
-  auto fill = [&](int32_t rx, int32_t ry, int32_t rw, int32_t rh) {
-    if (area) BltBitMap(area, rx, ry, w.bitmap.get(), rx, ry, rw, rh);
-    else FillBitMapRect(w.bitmap.get(), rgb & 0xFFFFFF, rx, ry, rw, rh);
-    if (w.mask) FillMaskRect(w.mask.get(), rx, ry, rw, rh, 0);
-    if (w.alpha) FillAlphaRect(w.alpha.get(), rx, ry, rw, rh, uint8_t(opacity));
+  auto fill = [&](int64_t rx, int64_t ry, int64_t rw, int64_t rh) {
+    const int64_t x1 = std::max<int64_t>(rx, 0), y1 = std::max<int64_t>(ry, 0);
+    const int64_t x2 = std::min<int64_t>(rx + rw, w.width), y2 = std::min<int64_t>(ry + rh, w.height);
+    if (x1 >= x2 || y1 >= y2) return;
+    const int32_t cx = int32_t(x1), cy = int32_t(y1), cw = int32_t(x2 - x1), ch = int32_t(y2 - y1);
+    if (area) BltBitMap(area, cx, cy, w.bitmap.get(), cx, cy, cw, ch);
+    else FillBitMapRect(w.bitmap.get(), rgb & 0xFFFFFF, cx, cy, cw, ch);
+    if (w.mask) FillMaskRect(w.mask.get(), cx, cy, cw, ch, 0);
+    if (w.alpha) FillAlphaRect(w.alpha.get(), cx, cy, cw, ch, uint8_t(opacity));
   };
   if (filled) return fill(x, y, width, height);
   fill(x, y, 1, height);
@@ -743,26 +765,40 @@ int32_t RenderBox(vkState* L, vkShapeRequest& rq, uint32_t flags) {
     return 0;
   }
 
-  // The work bitmap: shadow, edge and box as rectangles.
-  int32_t tw = rq.width + 2 * e, th = rq.height + 2 * e;
+  // The work bitmap: shadow, edge and box as rectangles, only the part
+  // the output shows when drawn at once.
+  const int64_t sw = int64_t(rq.width) + 2 * e, sh = int64_t(rq.height) + 2 * e;
+  int64_t tw = sw, th = sh;
   const int32_t dir = ds.shadowDir;
-  int32_t ox = 0, oy = 0;
+  int64_t ox = 0, oy = 0;
   if (s > 0) {
     if (dir != 0 && dir != 4) tw += s;
     if (dir != 2 && dir != 6) th += s;
     if (dir == 5 || dir == 6 || dir == 7) ox = s;
     if (dir == 0 || dir == 1 || dir == 7) oy = s;
   }
-  if (tw > kMaxWorkSide || th > kMaxWorkSide || tw < 1 || th < 1) return kErrOutOfMemory;
+  int64_t px = int64_t(x) - ox - e, py = int64_t(y) - oy - e;
+  if (!layered && !(flags & kRenderAgain)) {
+    const int64_t x1 = std::max(px, allowed.x1), y1 = std::max(py, allowed.y1);
+    const int64_t x2 = std::min(px + tw - 1, allowed.x2), y2 = std::min(py + th - 1, allowed.y2);
+    if (x1 > x2 || y1 > y2) return 0;
+    ox -= x1 - px, oy -= y1 - py;
+    px = x1, py = y1, tw = x2 - x1 + 1, th = y2 - y1 + 1;
+  }
+  if (tw > kMaxWorkSide || th > kMaxWorkSide) return kErrOutOfMemory;
   const int32_t edgeOpacity = OpacityOf(ds.edgeColor), shadowOpacity = OpacityOf(ds.shadowColor);
   const bool opaque = opacity == 255 && (e == 0 || edgeOpacity == 255) && (s == 0 || shadowOpacity == 255);
   Work w;
-  if (int32_t rc = MakeWork(&w, tw, th, !opaque)) return rc;
-  const int32_t boxX = ox + e, boxY = oy + e;
+  if (int32_t rc = MakeWork(&w, int32_t(tw), int32_t(th), !opaque)) return rc;
+  const int64_t boxX = ox + e, boxY = oy + e;
   vkBitMapPtr area;
-  if (int32_t rc = MakeFillArea(L, ds, t, tw, th, boxX, boxY, rq.width, rq.height, &area)) return rc;
-  const int32_t sw = rq.width + 2 * e, sh = rq.height + 2 * e;
-  if (s > 0) FillOrFrameRect(w, ox + kShadowDX[dir] * s, oy + kShadowDY[dir] * s, sw, sh, ds.shadowColor, shadowOpacity, true, nullptr);
+  if (fill == FILLGRADIENT && (rq.width > kMaxWorkSide || rq.height > kMaxWorkSide)) return kErrOutOfMemory;
+  if (int32_t rc = MakeFillArea(L, ds, t, int32_t(tw), int32_t(th), ClampInt(boxX), ClampInt(boxY), rq.width,
+                                rq.height, &area))
+    return rc;
+  if (s > 0)
+    FillOrFrameRect(w, ox + kShadowDX[dir] * s, oy + kShadowDY[dir] * s, sw, sh, ds.shadowColor, shadowOpacity, true,
+                    nullptr);
   if (e > 0) FillOrFrameRect(w, ox, oy, sw, sh, ds.edgeColor, edgeOpacity, true, nullptr);
   FillOrFrameRect(w, boxX, boxY, rq.width, rq.height, rq.color, opacity, decorated, area.get());
   vkShapeRecord* record = nullptr;
@@ -770,8 +806,8 @@ int32_t RenderBox(vkState* L, vkShapeRequest& rq, uint32_t flags) {
     record = NewRecord(rq, ds);
     if (!record) return kErrOutOfMemory;
   }
-  return Deliver(L, o, w, x - boxX, y - boxY, kShapeBox, record, rq.transform, rq.options, rq.layer, rq.insertPos,
-                 flags);
+  return Deliver(L, o, w, ClampInt(px), ClampInt(py), kShapeBox, record, rq.transform, rq.options, rq.layer,
+                 rq.insertPos, flags);
 }
 
 int32_t RenderShapeLayer(vkState* L, const vkShapeRecord& record, vkLayer* layer, const vkTransform& transform,

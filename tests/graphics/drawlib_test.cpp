@@ -260,7 +260,9 @@ TEST_F(DrawTest, EdgeShadowAndTransparency) {
   for (int aa : {0, 1}) {
     SCOPED_TRACE(aa);
     FillBitMapRect(back.get(), 0x204060, 0, 0, kW, kH);
-    if (aa) ASSERT_EQ(Call("SetFormStyle", {16}), "");
+    if (aa) {
+      ASSERT_EQ(Call("SetFormStyle", {16}), "");
+    }
     ASSERT_EQ(Call("Circle", {20, 20, 8, 0x80FFFFFF}), "");
     const uint32_t p = At(28, 28 - 8);
     const int32_t o = 255 - 0x80;
@@ -348,9 +350,25 @@ TEST_F(DrawTest, ClipRegionBoundsEveryShape) {
   ASSERT_EQ(Call("Circle", {0, 0, 30, 0x0000FF}), "");
   for (int32_t y = 0; y < kH; y++)
     for (int32_t x = 0; x < kW; x++)
-      if (x < 10 || x >= 30 || y < 8 || y >= 20) ASSERT_EQ(At(x, y), kGround) << x << "," << y;
+      if (x < 10 || x >= 30 || y < 8 || y >= 20) {
+        ASSERT_EQ(At(x, y), kGround) << x << "," << y;
+      }
   EXPECT_NE(At(10, 8), kGround);
   picture.activeClip = nullptr;
+}
+
+// Shapes much larger than the output render only what it shows.
+TEST_F(DrawTest, HugeShapesDrawTheirVisiblePart) {
+  ASSERT_EQ(Call("SetFillStyle", {1}), "");
+  ASSERT_EQ(Call("SetFormStyle", {32, 0x0000FF, 5, 3}), "");
+  ASSERT_EQ(Call("Circle", {-1000, -1000, 3000, 0xFF0000}), "");
+  EXPECT_EQ(Where(0xFF0000).size(), size_t(kW) * kH);
+  Clear();
+  ASSERT_EQ(Call("Box", {-100000, 10, 200000, 5, 0x00FF00}), "");
+  EXPECT_EQ(Where(0x00FF00).size(), size_t(kW) * 5);
+  EXPECT_EQ(At(0, 15), 0x0000FFu);  // its shadow, 5 below
+  EXPECT_EQ(At(0, 19), 0x0000FFu);
+  EXPECT_EQ(At(0, 20), kGround);
 }
 
 TEST_F(DrawTest, ClsRestoresThePicture) {
@@ -522,7 +540,9 @@ TEST_F(DrawTest, SeededSweepOfWildShapes) {
   };
   for (int i = 0; i < 400; i++) {
     const int style = int(rng() % 4);
-    if (style != 3) ASSERT_EQ(Call("SetFillStyle", {style == 2 ? 2 : style, 1, 0xFF0000, 0x00FF00, int(rng())}).substr(0, 0), "");
+    if (style != 3) {
+      ASSERT_EQ(Call("SetFillStyle", {style, 1, 0xFF0000, 0x00FF00, int(rng())}), "");
+    }
     ASSERT_EQ(Call("SetFormStyle", {std::vector<int>{1, 16, 32, 64}[rng() % 4]}), "");
     std::vector<double> pts;
     const int n = 2 + int(rng() % 8);
