@@ -16,6 +16,7 @@
 #include "graphics/brushes.h"
 #include "graphics/drawlib.h"
 #include "graphics/graphicslib.h"
+#include "graphics/outputtargets.h"
 #include "graphics/shapes.h"
 #include "pixel/blit.h"
 
@@ -50,6 +51,7 @@ class DrawTest : public vktest::LibraryTest {
   }
   void TearDown() override {
     picture.activeClip = nullptr;
+    FreeOutputTargets(&display);
     for (vkDisplayPtr& d : gs().DisplayList) (void)d.release();
     gs().DisplayList.clear();
     gs().CurrentDisplay = nullptr;
