@@ -293,6 +293,8 @@ int QueryAsyncDraw(vkState* L, int32_t attribute) {
 
 }  // namespace
 
+const vkCommandDef* AsyncDrawCommandTable() { return kAsyncDrawCommands; }
+
 void RegisterAsyncDrawCommands(vkState* L) {
   RegisterAttributeProvider(L, vkObjectType::ASYNCDRAW, {CountAsyncDraws, QueryAsyncDraw});
   vmRegisterFunctions(L, nullptr, kAsyncDrawCommands, 0);

@@ -106,3 +106,5 @@ int32_t FinishAsyncDraw(vkGraphicsState& gs, vkObjectId id);
 // Registers AsyncDrawFrame, CancelAsyncDraw, FinishAsyncDraw and the ADF_
 // constants.
 void RegisterAsyncDrawCommands(vkState* L);
+// Their rows, for the graphics library's own table.
+const struct vkCommandDef* AsyncDrawCommandTable();

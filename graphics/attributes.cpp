@@ -73,6 +73,8 @@ const vkConstantDef kAttributeConstants[] = {
 
 static_assert(kLastAttributeType + 1 == kAttributeTypeSlots, "every type GetAttribute accepts has a slot");
 
+const vkCommandDef* AttributeCommandTable() { return kAttributeCommands; }
+
 void RegisterAttributeCommands(vkState* L) {
   vmRegisterFunctions(L, nullptr, kAttributeCommands, 0);
   vmRegisterConstants(L, kAttributeConstants);

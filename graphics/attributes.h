@@ -12,3 +12,5 @@ struct vkState;
 
 // Registers GetAttribute and the ATTR* and object type constants.
 void RegisterAttributeCommands(vkState* L);
+// The GetAttribute row, for the graphics library's own table.
+const struct vkCommandDef* AttributeCommandTable();

@@ -22,6 +22,7 @@
 #include "graphics/doublebuffer.h"
 #include "graphics/outputtargets.h"
 #include "graphics/graphicslib.h"
+#include "graphics/picturesave.h"
 #include "graphics/positions.h"
 #include "graphics/sprites.h"
 #include "pixel/alphakernels.h"
@@ -168,40 +169,17 @@ struct vkPicture {
   int32_t width = 0, height = 0;
 };
 
-vkImageCacheEntry* FindCached(vkImageCache& cache, const std::string& name) {
-  for (vkImageCacheEntry& e : cache)
-    if (e.name == name) return &e;
-  return nullptr;
-}
-
-int32_t CopyPicture(const uint32_t* pixels, const vkPlane* alpha, int32_t width, int32_t height, vkPicture* out) {
-  const size_t n = size_t(width) * size_t(height);
-  out->pixels.reset(static_cast<uint32_t*>(AllocateArray(n, 4, false)));
-  if (!out->pixels) return kErrOutOfMemory;
-  std::memcpy(out->pixels.get(), pixels, n * 4);
-  if (alpha) {
-    out->alpha.reset(CopyAlphaPlane(alpha, width, height));
-    if (!out->alpha) return kErrOutOfMemory;
-  }
-  out->width = width, out->height = height;
-  return 0;
-}
-
 int32_t ReadPicture(vkState* L, const std::string& file, const vkLoadOptions& o, vkPicture* pic) {
   vkGraphicsState& gs = Gs(L);
   int32_t preloading = 0;
   GetAttrs(L, nullptr, {{ATTR_SCRIPTPHASE, &preloading}});
-  if (preloading && !o.cachedLoad.empty()) {
-    if (vkImageCacheEntry* e = FindCached(gs.imageCache, o.cachedLoad)) {
-      // The cache holds a picture's words with its alpha plane beside them.
-      const vkPlane* a = e->alpha.get();
-      if (o.loadAlpha && !a) {
-        SetErrorText(file.c_str());
-        return kErrNoAlphaChannel;
-      }
-      return CopyPicture(e->pixels.get(), o.loadAlpha || o.globalAlpha != -1 ? a : nullptr, e->width, e->height,
-                         pic);
-    }
+  // A picture the cache declined for its size is read from its own file.
+  if (preloading && !o.cachedLoad.empty() && !IsImageDeclined(gs, o.cachedLoad)) {
+    if (int32_t rc = FindCachedImage(gs, o.cachedLoad, o.loadAlpha != 0, &pic->width, &pic->height, &pic->pixels,
+                                     &pic->alpha))
+      return rc;
+    if (!o.loadAlpha && o.globalAlpha == -1) pic->alpha.reset();
+    return 0;
   }
   const bool wantAlpha = o.loadAlpha || o.globalAlpha != -1 || (preloading && o.cacheAlpha);
   const int32_t mode = o.loadAlpha ? PICTURE_ALPHA_REQUIRE : wantAlpha ? PICTURE_ALPHA_KEEP : PICTURE_ALPHA_DROP;
@@ -214,15 +192,8 @@ int32_t ReadPicture(vkState* L, const std::string& file, const vkLoadOptions& o,
   pic->pixels.reset(pixels);
   pic->alpha.reset(alpha);
   pic->width = w, pic->height = h;
-  if (preloading && !o.cache.empty() && !FindCached(gs.imageCache, o.cache)) {
-    vkPicture copy;
-    if (int32_t rc = CopyPicture(pixels, o.cacheAlpha ? alpha : nullptr, w, h, &copy)) return rc;
-    vkImageCacheEntry& e = gs.imageCache.emplace_back();
-    e.name = o.cache;
-    e.pixels = std::move(copy.pixels);
-    e.alpha = std::move(copy.alpha);
-    e.width = w, e.height = h;
-  }
+  if (preloading && !o.cache.empty())
+    if (int32_t rc = AddCachedImage(gs, o.cache, w, h, pixels, o.cacheAlpha ? alpha : nullptr)) return rc;
   if (!o.loadAlpha && o.globalAlpha == -1) pic->alpha.reset();
   return 0;
 }
@@ -645,11 +616,21 @@ int cmdGrabDesktop(vkState* L) {
   return PushId(L, request, AddBrushRecord(gs, request, vkPlanes{std::move(owned), nullptr, nullptr}, -1));
 }
 
+// SaveBrush(id, file, [transparent colour = 0], [format = IMGFMT_BMP],
+// [options]): the colour fills what the mask hides (a GIF shows it
+// transparent); a brush without a mask has no hidden pixels.
 int cmdSaveBrush(vkState* L) {
   CheckArgCount(L, 2, 5);
   vkBrush* b = nullptr;
   if (int32_t rc = FindBrush(Gs(L), CheckObjectId(L, 1), &b, kBrushFindPixels)) return rc;
-  return kErrWrongUsage;
+  const std::string file = dos::TextArg(L, 2);
+  const uint32_t key = vmOptUnsigned(L, 3, 0);
+  const int32_t transparent = key == 0xFFFFFFFFu ? -1 : int32_t(key & 0xFFFFFF);  // NOTRANSPARENCY: none
+  const int32_t format = vkDoubleToInt32(vmOptNumber(L, 4, IMGFMT_BMP));
+  vkSaveOptions options;
+  ReadSaveOptions(L, 5, &options);
+  return SavePictureToFile(format, b->bitmap.get(), b->width, b->height, file.c_str(), b->mask.get(),
+                           b->mask ? transparent : -1, b->alpha.get(), options);
 }
 
 const vkCommandDef kBrushCommands[] = {

@@ -212,6 +212,8 @@ const vkCommandDef kClipRegionCommands[] = {{"CreateClipRegion", CmdCreateClipRe
 
 }  // namespace
 
+const vkCommandDef* ClipRegionCommandTable() { return kClipRegionCommands; }
+
 namespace {
 
 int32_t CountClipRegions(vkState* L) {

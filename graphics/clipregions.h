@@ -42,3 +42,5 @@ void FreeAllClipRegions(vkGraphicsState& gs);
 
 // Registers CreateClipRegion, SetClipRegion and FreeClipRegion.
 void RegisterClipRegionCommands(vkState* L);
+// Their rows, for the graphics library's own table.
+const struct vkCommandDef* ClipRegionCommandTable();

@@ -32,6 +32,7 @@ struct vkDrawLib;
 struct vkShapeRecord;
 struct vkTransform;
 struct vkLayerOptions;
+struct vkPointerList;
 
 // The scratch plane of one nesting depth of the clipped blit: a buffer that
 // only grows, wrapped as a mask or a byte plane.
@@ -166,6 +167,7 @@ struct vkGraphicsState {
   std::unique_ptr<vkDisplay> fallbackDisplay;  // stands in while no display is current
   vkScaleTables scaleTables;
   vkImageCache imageCache;
+  size_t imageCacheBudget = size_t(256) << 20;  // the most bytes the image cache holds
   // Registered by the layers library; until then the display's background
   // buffer stands for the composed picture.
   vkRedrawHook redraw = nullptr;
@@ -173,6 +175,7 @@ struct vkGraphicsState {
   // The brush and sprite libraries' objects (graphics/brushes.h, sprites.h).
   std::shared_ptr<vkBrushList> brushes;
   std::shared_ptr<vkSpriteList> sprites;
+  std::shared_ptr<vkPointerList> pointers;  // the graphics library's pointer images (graphics/pointers.h)
   vkLayerDirtyHook layerDirty = nullptr;
   vkObjectInUseHook pictureInUse = nullptr;
   vkFreeLayersHook freeLayers = nullptr;

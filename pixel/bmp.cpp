@@ -314,3 +314,43 @@ uint32_t LoadBMPFile(const char* name, int32_t* width, int32_t* height, uint32_t
   *pixels = out.release();
   return 0;
 }
+
+uint32_t WriteBMPFile(const char* name, const uint32_t* pixels, int32_t width, int32_t height) {
+  auto fail = [name](uint32_t code) {
+    SetErrorText(name);
+    return code;
+  };
+  if (!pixels || width < 1 || height < 1) return fail(kErrCannotWrite);
+  const uint64_t rowSize = (uint64_t(width) * 3 + 3) & ~uint64_t(3);
+  const uint64_t fileSize = uint64_t(height) * rowSize + kFileHeaderSize + kInfoHeaderSize;
+  if (fileSize > 0xFFFFFFFFu) return fail(kErrCannotWrite);
+  vkBufferPtr<uint8_t> row(static_cast<uint8_t*>(AllocateBytes(size_t(rowSize), true)));
+  if (!row) return kErrOutOfMemory;
+  vkFilePtr file = OpenStream(name, VKFILE_WRITE);
+  if (!file) return fail(kErrCannotWrite);
+  vkFile* f = file.get();
+
+  uint8_t header[kFileHeaderSize + kInfoHeaderSize] = {'B', 'M'};
+  auto put32 = [&header](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; i++) header[at + size_t(i)] = uint8_t(v >> (8 * i));
+  };
+  put32(2, uint32_t(fileSize));
+  put32(10, uint32_t(kFileHeaderSize + kInfoHeaderSize));  // pixel data offset
+  put32(14, kInfoHeaderSize);
+  put32(18, uint32_t(width));
+  put32(22, uint32_t(height));
+  header[26] = 1;   // planes
+  header[28] = 24;  // bits per pixel; compression, image size, resolutions and colour counts stay 0
+  bool ok = WriteStream(f, header, sizeof header) == sizeof header;
+  for (int32_t y = height - 1; y >= 0 && ok; y--) {
+    const uint32_t* in = pixels + size_t(y) * size_t(width);
+    uint8_t* out = row.get();
+    for (int32_t x = 0; x < width; x++, out += 3) {
+      const uint32_t c = in[x];
+      out[0] = uint8_t(c), out[1] = uint8_t(c >> 8), out[2] = uint8_t(c >> 16);
+    }
+    ok = WriteStream(f, row.get(), uint32_t(rowSize)) == rowSize;
+  }
+  if (!CloseStream(file.release())) ok = false;
+  return ok ? 0 : fail(kErrCannotWrite);
+}

@@ -13,3 +13,10 @@
 // empty picture, a depth or compression not decoded, or pixel data that the
 // file does not hold); the file name becomes the error text for 1045 and 1358.
 uint32_t LoadBMPFile(const char* name, int32_t* width, int32_t* height, uint32_t** pixels);
+
+// Writes [pixels] (ARGB words, row length = [width]; alpha is ignored) as an
+// uncompressed 24-bit BMP with the 40-byte info header, rows bottom-up and
+// padded with zero bytes to four. Returns 0, 1000, or 1052 with the file
+// name as error text when the file cannot be opened, a write or the close
+// fails, or the file's size does not fit its 32-bit size field.
+uint32_t WriteBMPFile(const char* name, const uint32_t* pixels, int32_t width, int32_t height);

@@ -140,3 +140,26 @@ uint32_t LoadPictureFile(const char* name, int32_t alphaMode, uint32_t** pixels,
   }
   return 0;
 }
+
+uint32_t ProbePictureFile(const char* name, int32_t* width, int32_t* height, bool* hasAlpha) {
+  SetErrorText(name);
+  *hasAlpha = false;
+  vkFilePtr file = OpenStream(name, VKFILE_READ);
+  if (!file) return kErrCannotRead;
+  uint8_t head[kSniffBytes] = {};
+  const uint32_t length = ReadStream(file.get(), head, kSniffBytes);
+  const vkPictureReader reader = Sniff(head, length);
+  if (reader == vkPictureReader::None) return kErrUnknownPicture;
+  if (reader != vkPictureReader::Platform) {
+    file.reset();
+    return LoadPictureFile(name, PICTURE_ALPHA_DROP, nullptr, nullptr, nullptr, nullptr, width, height);
+  }
+  // The codecs read the header from the whole file, as the loader gives it.
+  SeekStream(file.get(), 0, VKSEEK_START);
+  const int64_t size = file->size;
+  if (size < 1) return kErrUnknownPicture;
+  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[size_t(size)]);
+  if (!bytes) return kErrOutOfMemory;
+  const uint32_t got = ReadStream(file.get(), bytes.get(), uint32_t(std::min<int64_t>(size, int64_t(1) << 30)));
+  return uint32_t(vkosLoadPicture(bytes.get(), got, width, height, nullptr, nullptr, hasAlpha));
+}

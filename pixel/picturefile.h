@@ -27,3 +27,8 @@ enum : int32_t {
 // an error nothing is handed out.
 uint32_t LoadPictureFile(const char* name, int32_t alphaMode, uint32_t** pixels, vkPlane** alpha, int32_t* extra,
                          int32_t* transparent, int32_t* width, int32_t* height);
+
+// Reads only the header of [name]: its size and whether loading it would
+// give an alpha plane (pictures the platform's codecs read say so; BMP and
+// ILBM pictures load without one). Returns 0 or LoadPictureFile's errors.
+uint32_t ProbePictureFile(const char* name, int32_t* width, int32_t* height, bool* hasAlpha);

@@ -306,6 +306,9 @@ struct vkProgramContext {
   // Registered by the display library: forgets the displays' input state
   // after another program had the input (Execute, Run).
   void (*resetDisplayInput)(vkState* L) = nullptr;
+  // Registered by the graphics library: empties the image cache once the
+  // preloads ended or failed.
+  void (*preloadsEnded)(vkState* L) = nullptr;
 
   // The script objects of the base libraries, freed by their shutdown steps.
   vkDosObjects dos;

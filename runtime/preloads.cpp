@@ -262,6 +262,7 @@ uint32_t RunPreloads(vkState* L, vkProgramContext& context, vkApplet& applet) {
     if (p.type == PRELOAD_DISPLAY) code = RunDisplayPreload(L, applet, p, haveBGPic1);
   }
   SetAttrs(L, nullptr, {{ATTR_SCRIPTPHASE, 0}, {ATTR_QUIET, context.quiet}, {ATTR_LINEINFO, 0}});
+  if (context.preloadsEnded) context.preloadsEnded(L);
   if (code != 0) return code;
   applet.preloads.clear();
   if (isApplet) PrintDone(L);
