@@ -3,8 +3,8 @@
 // composing each frame onto its canvas) beside giflib reading the same file
 // with DGifSlurp and composing the same frames over its decoded images
 // (disposals and transparency as the file says). Both run in this process on
-// a file written once by the player's GIF writer; giflib's decoding alone
-// is timed too.
+// a file written once by the player's GIF writer (or the file VK_BENCH_GIF
+// names); giflib's decoding alone is timed too.
 #include <benchmark/benchmark.h>
 
 #include <gif_lib.h>
@@ -18,9 +18,12 @@
 #include <vector>
 
 #include "pixel/animfiles.h"
+#include "pixel/aviwriter.h"
+#include "pixel/bitmap.h"
 #include "pixel/gifwriter.h"
 #include "pixel/quantize.h"
 #include "pixel/pixfmt.h"
+#include "platform/vkos_pictures.h"
 
 namespace {
 
@@ -42,7 +45,17 @@ void DrawFrame(int32_t f, std::vector<uint32_t>& words) {
 
 struct File {
   std::string dir, path;
+  int32_t frames = kFrames;
   File() {
+    // VK_BENCH_GIF names another anim to read (made by ImageMagick or ffmpeg).
+    if (const char* given = std::getenv("VK_BENCH_GIF")) {
+      path = given;
+      vkAnimReader* r = nullptr;
+      int32_t w = 0, h = 0;
+      if (OpenAnimFile(path.c_str(), &r, &w, &h, &frames)) std::exit(1);
+      CloseAnimFile(r);
+      return;
+    }
     char scratch[] = "/tmp/vkbench-XXXXXX";
     dir = mkdtemp(scratch) ? scratch : "/tmp";
     path = dir + "/anim.gif";
@@ -59,7 +72,9 @@ struct File {
     }
     if (CloseGIFWriter(w)) std::exit(1);
   }
-  ~File() { std::filesystem::remove_all(dir); }
+  ~File() {
+    if (!dir.empty()) std::filesystem::remove_all(dir);
+  }
 };
 
 const File& TheFile() {
@@ -72,7 +87,7 @@ void BM_OurReader(benchmark::State& state) {
   for (auto _ : state) {
     vkAnimReader* r = nullptr;
     int32_t w = 0, h = 0, n = 0;
-    if (OpenAnimFile(f.path.c_str(), &r, &w, &h, &n) || n != kFrames) {
+    if (OpenAnimFile(f.path.c_str(), &r, &w, &h, &n) || n != f.frames) {
       state.SkipWithError("the anim did not open");
       break;
     }
@@ -83,7 +98,7 @@ void BM_OurReader(benchmark::State& state) {
     }
     CloseAnimFile(r);
   }
-  state.SetItemsProcessed(state.iterations() * kFrames);
+  state.SetItemsProcessed(state.iterations() * f.frames);
 }
 
 // giflib decodes the whole file, then each frame is composed onto a canvas
@@ -128,7 +143,7 @@ void BM_Giflib(benchmark::State& state) {
     }
     DGifCloseFile(gif, &error);
   }
-  state.SetItemsProcessed(state.iterations() * kFrames);
+  state.SetItemsProcessed(state.iterations() * f.frames);
 }
 
 // giflib decoding alone, no frame composed: a floor under the peer's time.
@@ -144,11 +159,57 @@ void BM_GiflibDecodeOnly(benchmark::State& state) {
     benchmark::DoNotOptimize(gif->SavedImages);
     DGifCloseFile(gif, &error);
   }
-  state.SetItemsProcessed(state.iterations() * kFrames);
+  state.SetItemsProcessed(state.iterations() * f.frames);
+}
+
+// Writing 300 frames of 1280 x 720 (gradients with noise, fixed seed) as a
+// Motion-JPEG AVI at quality 90. VK_BENCH_RAW names a file that receives
+// the frames as raw BGRA, for a peer encoder to read the same pictures.
+constexpr int32_t kAviWidth = 1280, kAviHeight = 720, kAviFrames = 300;
+
+std::vector<vkBitMapPtr> MakeAviFrames() {
+  std::vector<vkBitMapPtr> frames;
+  uint32_t noise = 4242;
+  FILE* raw = std::getenv("VK_BENCH_RAW") ? std::fopen(std::getenv("VK_BENCH_RAW"), "wb") : nullptr;
+  for (int32_t f = 0; f < kAviFrames; f++) {
+    vkBitMapPtr b(AllocArgbBitMap(kAviWidth, kAviHeight));
+    for (int32_t y = 0; y < kAviHeight; y++) {
+      uint32_t* row = reinterpret_cast<uint32_t*>(b->pixels + size_t(y) * b->bytesPerRow);
+      for (int32_t x = 0; x < kAviWidth; x++) {
+        noise = noise * 1103515245 + 12345;
+        const int n = int(noise >> 29) - 4;
+        auto clamp = [](int v) { return uint32_t(v < 0 ? 0 : v > 255 ? 255 : v); };
+        row[x] = clamp((x + f * 4) * 255 / (kAviWidth + 1200) + n) << 16 | clamp(y * 255 / kAviHeight + n) << 8 |
+                 clamp(128 + int(100 * std::sin((x + y + f * 8) * 0.01)) + n);
+      }
+    }
+    if (raw) std::fwrite(b->pixels, 1, size_t(b->bytesPerRow) * kAviHeight, raw);
+    frames.push_back(std::move(b));
+  }
+  if (raw) std::fclose(raw);
+  return frames;
+}
+
+void BM_OurAviWriter(benchmark::State& state) {
+  static const std::vector<vkBitMapPtr> frames = MakeAviFrames();
+  const std::string path = TheFile().dir.empty() ? "/tmp/vkbench-anims.avi" : TheFile().dir + "/out.avi";
+  for (auto _ : state) {
+    vkAviWriter* w = nullptr;
+    if (OpenAviWriter(path.c_str(), 25, 0, kAviWidth, kAviHeight, 90, false, false, "bench", nullptr, vkosEncodeJpeg,
+                      &w)) {
+      state.SkipWithError("the AVI did not open");
+      break;
+    }
+    for (const vkBitMapPtr& f : frames) WriteAviFrame(w, f.get(), kAviWidth, kAviHeight, 0, false);
+    if (CloseAviWriter(w)) state.SkipWithError("the AVI was not written");
+  }
+  std::remove(path.c_str());
+  state.SetItemsProcessed(state.iterations() * kAviFrames);
 }
 
 BENCHMARK(BM_OurReader)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_Giflib)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_GiflibDecodeOnly)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_OurAviWriter)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
 
 }  // namespace
