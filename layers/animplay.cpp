@@ -15,6 +15,7 @@
 #include "graphics/outputtargets.h"
 #include "graphics/safeblt.h"
 #include "layers/animlib.h"
+#include "layers/layers.h"
 #include "pixel/blit.h"
 #include "platform/vkos_events.h"
 #include "platform/vkos_time.h"
@@ -45,6 +46,7 @@ struct vkAnimPlayback {
   bool async = false;
   vkTransform transform;
   bool transformed = false;
+  vkLayer* layer = nullptr;  // layers on: the layer that shows the anim
 
   vkAnimPlayback() = default;
   vkAnimPlayback(const vkAnimPlayback&) = delete;
@@ -138,6 +140,49 @@ int32_t DrawFrame(vkAnimPlayback& pb) {
   return 0;
 }
 
+// Layers on: the layer shows frame pb.frame. The layer keeps its own copy
+// of the frame, which is replaced; a transformed or scaled layer is
+// rendered anew, then its rectangle refreshed.
+int32_t SetLayerFrame(vkAnimPlayback& pb) {
+  vkGraphicsState& gs = GraphicsState(pb.L);
+  vkPlanes copy;
+  vkBitmapSource src;
+  if (int32_t rc = GetAnimFrameBitmap(gs, *pb.anim, pb.frame - 1, true, false, &copy, &src)) return rc;
+  vkLayerData* in = pb.layer->inserted;
+  if (!in || src.width != in->width || src.height != in->height) return kErrWrongUsage;
+  in->bitmap = std::move(copy.bitmap), in->mask = std::move(copy.mask), in->alpha = std::move(copy.alpha);
+  in->sourceX = pb.frame - 1;
+  if (gs.layerTargets.endLayerDrawing)
+    return gs.layerTargets.endLayerDrawing(pb.L, pb.layer->bgpic ? gs.CurrentDisplay : nullptr, pb.layer, pb.frame);
+  return 0;
+}
+
+int32_t ShowFrame(vkAnimPlayback& pb) { return pb.layer ? SetLayerFrame(pb) : DrawFrame(pb); }
+
+// Layers on: frame 1 becomes a layer of the output picture as a displaying
+// command makes it, with the display options at [optionsIndex]; the
+// playback keeps that very layer, wherever the options inserted it.
+int32_t InsertAnimLayer(vkAnimPlayback& pb, vkObjectId id, int32_t x, int32_t y, int optionsIndex) {
+  vkGraphicsState& gs = GraphicsState(pb.L);
+  vkBGPic* picture = LayerPicture(gs);
+  if (!picture) return kErrWrongUsage;
+  const std::vector<vkLayer*> before = picture->layers;
+  vkDisplayRequest rq;
+  rq.type = kObjectAnim;
+  rq.id = id;
+  rq.frame = 0;
+  rq.x = x, rq.y = y;
+  // The options are read as the last argument.
+  if (optionsIndex) vmPushValue(pb.L, optionsIndex);
+  rq.optionsIndex = optionsIndex ? vmGetTop(pb.L) : 0;
+  const int32_t rc = DisplayBitmapObject(pb.L, rq);
+  if (optionsIndex) vmSetTop(pb.L, -2);
+  if (rc) return rc;
+  for (vkLayer* layer : picture->layers)
+    if (std::find(before.begin(), before.end(), layer) == before.end()) pb.layer = layer;
+  return pb.layer ? 0 : kErrWrongUsage;
+}
+
 uint32_t DelayOf(const vkAnimPlayback& pb) {
   if (pb.frameTime != kDefaultSpeed) return uint32_t(pb.frameTime);
   return QueryAnimFrameDelay(*pb.anim, pb.frame - 1);
@@ -161,7 +206,7 @@ int32_t AnimAsyncDrawFrame(void* userData, int32_t* finished) {
   vkTimeValue now;
   vkosGetTimeValue(&now);
   if (vkosCmpTimeValue(&now, &pb.due) == -1) return 0;
-  if (int32_t rc = DrawFrame(pb)) return rc;
+  if (int32_t rc = ShowFrame(pb)) return rc;
   pb.due = now;
   const vkTimeValue delay = Millis(DelayOf(pb));
   vkosAddTimeValue(&pb.due, &delay);
@@ -171,7 +216,18 @@ int32_t AnimAsyncDrawFrame(void* userData, int32_t* finished) {
 
 void AnimAsyncFree(void* userData, int32_t) { delete static_cast<vkAnimPlayback*>(userData); }
 
-intptr_t AnimAsyncMessage(int32_t, void*, void*) { return 0; }
+// The layers tell a playback when its layer was replaced, and ask which
+// layer it draws (that layer cannot be removed meanwhile).
+intptr_t AnimAsyncMessage(int32_t message, void* data, void* userData) {
+  vkAnimPlayback& pb = *static_cast<vkAnimPlayback*>(userData);
+  if (message == kAsyncLayerReplaced) {
+    vkLayer** layers = static_cast<vkLayer**>(data);
+    if (pb.layer && pb.layer == layers[0]) pb.layer = layers[1];
+  } else if (message == kAsyncGetLayer && pb.layer) {
+    *static_cast<vkLayer**>(data) = pb.layer;
+  }
+  return 0;
+}
 
 // Sleeps until [delay] ms after pb.due, pumping events between short
 // slices; false when the pump asks the script to stop.
@@ -188,6 +244,20 @@ bool WaitFrame(vkAnimPlayback& pb, uint32_t delay) {
   }
   vkosGetTimeValue(&pb.due);
   return true;
+}
+
+// Layers off: where the frame lands on the output, and the background
+// kept under it.
+int32_t PrepareFrame(vkGraphicsState& gs, vkAnimPlayback& pb, int32_t x, int32_t y) {
+  int32_t width = pb.anim->decodedWidth, height = pb.anim->decodedHeight;
+  if (!IsIdentity(pb.transform)) {
+    GetDisplayedSize(pb.transform, width, height, &width, &height);
+    pb.transformed = true;
+  }
+  pb.screenX = ResolveOutputX(gs, x, width, pb.transform.anchorX) - vkDoubleToInt32(width * pb.transform.anchorX);
+  pb.screenY = ResolveOutputY(gs, y, height, pb.transform.anchorY) - vkDoubleToInt32(height * pb.transform.anchorY);
+  pb.screenWidth = width, pb.screenHeight = height;
+  return PrepareAnimBackground(gs, pb);
 }
 
 // Plays anim [id]; [disk] for PlayAnimDisk's own anim. Returns the number
@@ -230,16 +300,12 @@ int PlayAnimObject(vkState* L, vkObjectId id, bool disk, int speedArg, int times
   pb->times = times;
   pb->async = async != 0;
 
-  int32_t width = anim->decodedWidth, height = anim->decodedHeight;
-  if (!IsIdentity(pb->transform)) {
-    GetDisplayedSize(pb->transform, width, height, &width, &height);
-    pb->transformed = true;
+  vkDisplay* display = OutputDisplay(gs);
+  if (display && display->layersOn) {
+    if (int32_t rc = InsertAnimLayer(*pb, id, x, y, optionsIndex)) return rc;
+  } else if (int32_t rc = PrepareFrame(gs, *pb, x, y)) {
+    return rc;
   }
-  pb->screenX = ResolveOutputX(gs, x, width, pb->transform.anchorX) - vkDoubleToInt32(width * pb->transform.anchorX);
-  pb->screenY =
-      ResolveOutputY(gs, y, height, pb->transform.anchorY) - vkDoubleToInt32(height * pb->transform.anchorY);
-  pb->screenWidth = width, pb->screenHeight = height;
-  if (int32_t rc = PrepareAnimBackground(gs, *pb)) return rc;
   vkosGetTimeValue(&pb->due);
 
   if (pb->async) {
@@ -252,16 +318,16 @@ int PlayAnimObject(vkState* L, vkObjectId id, bool disk, int speedArg, int times
     vmPushLightUserdata(L, handle);
     return 1;
   }
-  vkDisplay* display = OutputDisplay(gs);
   const vkBitMap* background = display ? display->backBuffer : nullptr;
   const int32_t bgWidth = background ? background->width : 0, bgHeight = background ? background->height : 0;
   for (;;) {
     if (vkosPumpEvents(L)) break;
     display = OutputDisplay(gs);
     background = display ? display->backBuffer : nullptr;
-    if (background && !display->scaling && (background->width != bgWidth || background->height != bgHeight))
+    if (!pb->layer && background && !display->scaling &&
+        (background->width != bgWidth || background->height != bgHeight))
       if (int32_t rc = PrepareAnimBackground(gs, *pb)) return rc;
-    if (int32_t rc = DrawFrame(*pb)) return rc;
+    if (int32_t rc = ShowFrame(*pb)) return rc;
     const uint32_t delay = DelayOf(*pb);
     const bool done = Advance(*pb);
     FlushDisplayFrame(gs);

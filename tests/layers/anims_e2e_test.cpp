@@ -1,6 +1,7 @@
 // The anims applet run by the real player headless under SDL's offscreen
 // driver: it loads a GIF anim that ImageMagick made and an IFF ANIM from a
-// test-side writer, plays them (also straight from disk) and saves them. The
+// test-side writer, plays them with layers off (also straight from disk)
+// and on, and saves them. The
 // window dump shows each anim's last frame where it was played; ImageMagick
 // reads the saved GIF back and ffprobe the saved AVI.
 #include <gtest/gtest.h>
@@ -110,9 +111,14 @@ TEST(AnimsApplet, LoadsPlaysAndSavesAnims) {
   EXPECT_EQ(pixel(59, 39), 0x0000FFu);
   EXPECT_EQ(pixel(60, 40), 0x102030u);
   EXPECT_EQ(pixel(220, 10), 0x0000FFu);   // played from disk
-  for (int y = 0; y < 30; y += 7)          // the IFF ANIM's last frame at 120, 10
-    for (int x = 0; x < 40; x += 5)
+  for (int y = 0; y < 30; y += 7)          // the IFF ANIM's last frame at 120, 10, and as a layer at 120, 60
+    for (int x = 0; x < 40; x += 5) {
       EXPECT_EQ(pixel(120 + x, 10 + y), iff.frames.back()[size_t(y * 40 + x)]) << x << "," << y;
+      EXPECT_EQ(pixel(120 + x, 60 + y), iff.frames.back()[size_t(y * 40 + x)]) << x << "," << y;
+    }
+  EXPECT_EQ(pixel(20, 60), 0x0000FFu);    // the GIF as a layer
+  EXPECT_EQ(pixel(59, 89), 0x0000FFu);
+  EXPECT_EQ(pixel(60, 90), 0x102030u);
 
   EXPECT_EQ(Output("identify -format '%w %h %T|' " + (dir / "out.gif")), "40 30 5|40 30 5|40 30 5|");
   EXPECT_EQ(Output("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
