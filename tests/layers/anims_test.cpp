@@ -553,6 +553,20 @@ TEST_F(AnimTest, SavedGifReadsBackInImageMagick) {
   }
 }
 
+// A frame with more colours than a palette holds still keeps every pixel
+// opaque: the entry the writer marks transparent is left spare.
+TEST_F(AnimTest, FullPalettesKeepEveryPixelOpaque) {
+  if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  ScratchDir dir;
+  MakeBrush(1, 32, 16, [](int32_t x, int32_t y) { return uint32_t(x * 8) << 16 | uint32_t(y * 16) << 8 | uint32_t((x ^ y) * 8); });
+  ASSERT_EQ(Call("CreateAnim", {1, 1, 16, 16, 2, 2}), "");
+  const std::string gif = dir / "full.gif";
+  ASSERT_EQ(Call("SaveAnim", {1, gif}), "");
+  const std::string rgba = Output("convert " + gif + " -coalesce -depth 8 rgba:-");
+  ASSERT_EQ(rgba.size(), size_t(2 * 16 * 16 * 4));
+  for (size_t i = 0; i < rgba.size(); i += 4) ASSERT_EQ(uint8_t(rgba[i + 3]), 255) << "pixel " << i / 4;
+}
+
 TEST_F(AnimTest, SavedAviPassesFfprobe) {
   if (!HaveTool("ffprobe") || !HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
   ScratchDir dir;
