@@ -224,6 +224,18 @@ int cmdCreateSprite(vkState* L) {
     if (int32_t rc = CutFrames(src, fw, fh, count, perRow, x, y, &frames)) return rc;
     width = frames.front().bitmap->width, height = frames.front().bitmap->height;
     key = b->transparentColor;
+  } else if (type == kObjectAnim && Brushes(gs).animSource) {
+    // Every frame of the anim, copied through the anim library's source.
+    if (extra != 0) return kErrTooManyArgs;
+    vkBitmapSource src;
+    for (int32_t f = 0; Brushes(gs).animSource(L, kObjectAnim, source, f, &src) == 0; f++) {
+      vkPlanes copy;
+      if (int32_t rc = CopyPlanesRect(src, 0, 0, src.width, src.height, &copy)) return rc;
+      frames.push_back(std::move(copy));
+    }
+    if (frames.empty()) return Brushes(gs).animSource(L, kObjectAnim, source, 0, &src);
+    ErrorInfo().errorNumber = 0;
+    width = frames.front().bitmap->width, height = frames.front().bitmap->height;
   } else {
     return kErrWrongUsage;
   }

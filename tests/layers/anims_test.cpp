@@ -25,6 +25,7 @@
 #include "graphics/graphicslib.h"
 #include "graphics/outputtargets.h"
 #include "graphics/positions.h"
+#include "graphics/sprites.h"
 #include "layers/animlib.h"
 #include "layers/anims.h"
 #include "pixel/bitmap.h"
@@ -241,6 +242,29 @@ TEST_F(AnimTest, CommandsAndErrors) {
   vkBrush* b = nullptr;
   ASSERT_EQ(FindBrush(gs(), vkObjectId{5, nullptr}, &b, 0), 0);
   EXPECT_EQ(b->width, 2);
+}
+
+TEST_F(AnimTest, SpritesAndBrushesFromAnims) {
+  MakeAnim(1, 3, 4, 2, true);
+  vmPushValue(L, VK_GLOBALSINDEX);
+  ASSERT_EQ(OpenSpriteLibrary(L), 0);
+  vmSetTop(L, 0);
+  RunCases({
+      {"CreateSprite", {1, 4, 1}, ""},
+      {"CreateSprite", {2, 4, 7}, "error 1176"},
+      {"CreateSprite", {2, 4, 1, 2}, "error 1193"},
+      {"ConvertToBrush", {4, 1, 3, 3}, ""},
+      {"ConvertToBrush", {4, 1, 3, 4}, "error 1094"},
+  });
+  vkSprite* s = nullptr;
+  ASSERT_EQ(FindSprite(gs(), vkObjectId{1, nullptr}, &s, 0), 0);
+  ASSERT_EQ(s->frames.size(), 3u);
+  EXPECT_EQ(Read(s->frames[2].bitmap.get()), FrameOf(1, 2));
+  EXPECT_EQ(ReadBitMapPixel(s->frames[2].mask.get(), 0, 0), 0u);
+  vkBrush* b = nullptr;
+  ASSERT_EQ(FindBrush(gs(), vkObjectId{3, nullptr}, &b, 0), 0);
+  EXPECT_EQ(Read(b->bitmap.get()), FrameOf(1, 2));
+  FreeAllSprites(L);
 }
 
 TEST_F(AnimTest, ScaleAndCopyKeepFramesAndDelays) {
