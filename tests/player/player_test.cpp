@@ -198,9 +198,11 @@ uint64_t Fingerprint(const std::string& bytes) {
 }
 
 // The demo's window under SDL's offscreen driver: the gradient of its
-// display with the applet's PNG picture in the middle, read back from the
-// window when the run ends. The fingerprint is of the whole window; the
-// pixels checked beside it say what a change of it means.
+// display with the applet's PNG picture in the middle, the title printed in
+// white, the yellow brush shown through blinds, the filled green circle and
+// the red sprite where the last tick moved it, read back from the window
+// when the run ends. The fingerprint is of the whole window; the pixels
+// checked beside it say what a change of it means.
 TEST_F(Player, TheDemoShowsItsGradientAndPictureInTheWindow) {
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   const std::string dump = dir_ / "window.ppm";
@@ -222,7 +224,16 @@ TEST_F(Player, TheDemoShowsItsGradientAndPictureInTheWindow) {
   EXPECT_EQ(pixel(320, 240), 0xE03020u);  // the picture's red disc in the middle
   EXPECT_EQ(pixel(272, 208), 0x999999u);  // its top-left checkerboard square
   EXPECT_NE(pixel(271, 208), 0x999999u);  // drawn at 272, 208
-  EXPECT_EQ(Fingerprint(ppm), 0x4a8e6f3b78b5a8f8ull);
+  EXPECT_EQ(pixel(60, 420), 0xF0C020u);   // the brush, whole after its blinds
+  EXPECT_EQ(pixel(560, 100), 0x40C040u);  // the circle's middle
+  EXPECT_EQ(pixel(470, 310), 0xE03020u);  // the sprite after three ticks at 460, 300
+  EXPECT_NE(pixel(459, 310), 0xE03020u);
+  EXPECT_NE(pixel(230, 310), 0xE03020u);  // and no longer where the first tick put it
+  int white = 0;                          // the title's glyphs
+  for (int y = 20; y < 50; y++)
+    for (int x = 20; x < 180; x++) white += pixel(x, y) == 0xFFFFFFu;
+  EXPECT_GT(white, 300);
+  EXPECT_EQ(Fingerprint(ppm), 0x86c9678c7b63b2caull);
 }
 
 TEST_F(Player, TheDemoAppletPlays) {
