@@ -390,17 +390,24 @@ void FXClipBlit(const vkBitMap* src, int32_t sx, int32_t sy, vkBitMap* dst, int3
 
 void FXDraw(vkFXState& s, const vkBitMap* src, const vkPlane* mask, const vkPlane* alpha, int32_t sx, int32_t sy,
             int32_t w, int32_t h) {
+  FXDrawAt(s, src, mask, alpha, s.width, s.height, sx, sy, sx, sy, w, h, 0);
+}
+
+void FXDrawAt(vkFXState& s, const vkBitMap* src, const vkPlane* mask, const vkPlane* alpha, int32_t srcWidth,
+              int32_t srcHeight, int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t w, int32_t h,
+              uint32_t flags) {
   if (s.realtime) {
-    FXBlit(s, src, mask, alpha, sx, sy, w, h, (s.reverse ? kFXBlitErase : 0) | (s.replaying ? kFXBlitNoShow : 0));
+    flags |= (s.reverse && src == s.source ? kFXBlitErase : 0) | (s.replaying ? kFXBlitNoShow : 0);
+    FXBlitTo(s, src, mask, alpha, srcWidth, srcHeight, sx, sy, dx, dy, w, h, flags);
     return;
   }
   vkBlitRequest r;
   r.src = src;
   r.sx = sx, r.sy = sy;
-  r.dx = int32_t(std::clamp<int64_t>(int64_t(s.x) + sx, INT32_MIN, INT32_MAX));
-  r.dy = int32_t(std::clamp<int64_t>(int64_t(s.y) + sy, INT32_MIN, INT32_MAX));
+  r.dx = int32_t(std::clamp<int64_t>(int64_t(s.x) + dx, INT32_MIN, INT32_MAX));
+  r.dy = int32_t(std::clamp<int64_t>(int64_t(s.y) + dy, INT32_MIN, INT32_MAX));
   r.width = w, r.height = h;
-  r.srcWidth = s.width, r.srcHeight = s.height;
+  r.srcWidth = srcWidth, r.srcHeight = srcHeight;
   r.dstWidth = s.spaceWidth, r.dstHeight = s.spaceHeight;
   r.flags = s.blitFlags;
   r.mask = mask, r.alpha = alpha;

@@ -106,6 +106,10 @@ struct vkFXState : vkFXRequest {
   T& Private() {
     return static_cast<T&>(*privateData);
   }
+  template <class T>
+  const T& Private() const {
+    return static_cast<const T&>(*privateData);
+  }
 };
 
 // Runs the effect [request] describes: 0 (synchronous run done), 1 (an
@@ -129,6 +133,13 @@ void FXClipBlit(const vkBitMap* src, int32_t sx, int32_t sy, vkBitMap* dst, int3
 // the same offset from the effect's origin.
 void FXDraw(vkFXState& s, const vkBitMap* src, const vkPlane* mask, const vkPlane* alpha, int32_t sx, int32_t sy,
             int32_t w, int32_t h);
+// The same for a picture of its own size ([srcWidth] x [srcHeight]) whose
+// rectangle at (sx, sy) goes to (dx, dy) from the effect's origin; [flags]
+// are FXBlit's in real-time layer mode. A slice of the source is erased
+// instead while hiding a layer.
+void FXDrawAt(vkFXState& s, const vkBitMap* src, const vkPlane* mask, const vkPlane* alpha, int32_t srcWidth,
+              int32_t srcHeight, int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t w, int32_t h,
+              uint32_t flags);
 // The source's rectangle through FXDraw.
 inline void FXDrawSource(vkFXState& s, int32_t sx, int32_t sy, int32_t w, int32_t h) {
   FXDraw(s, s.source, s.sourceMask, s.sourceAlpha, sx, sy, w, h);

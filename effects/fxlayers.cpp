@@ -34,6 +34,9 @@ void FXRefreshLayer(vkFXState&) {}
 void FXBlit(vkFXState&, const vkBitMap*, const vkPlane*, const vkPlane*, int32_t, int32_t, int32_t, int32_t,
             uint32_t) {}
 
+void FXBlitTo(vkFXState&, const vkBitMap*, const vkPlane*, const vkPlane*, int32_t, int32_t, int32_t, int32_t,
+              int32_t, int32_t, int32_t, int32_t, uint32_t) {}
+
 void FXRefreshRect(vkFXState&, int32_t, int32_t, int32_t, int32_t, uint32_t) {}
 
 void FXRestoreLayerBuffers(vkFXState&) {}

@@ -56,6 +56,11 @@ void FXRefreshLayer(vkFXState& s);
 // coordinates and shows the change.
 void FXBlit(vkFXState& s, const vkBitMap* src, const vkPlane* mask, const vkPlane* alpha, int32_t sx, int32_t sy,
             int32_t w, int32_t h, uint32_t flags);
+// The general form: [src] of srcWidth x srcHeight drawn from (sx, sy) to
+// (dx, dy) of the layer's buffers.
+void FXBlitTo(vkFXState& s, const vkBitMap* src, const vkPlane* mask, const vkPlane* alpha, int32_t srcWidth,
+              int32_t srcHeight, int32_t sx, int32_t sy, int32_t dx, int32_t dy, int32_t w, int32_t h,
+              uint32_t flags);
 // Shows the rectangle (x, y, w, h) of the layer on screen ([flags] 32:
 // present even while scaling).
 void FXRefreshRect(vkFXState& s, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t flags);

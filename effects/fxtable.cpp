@@ -77,21 +77,21 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"SCROLLSOUTHEAST"},  // 52
     {"SCROLLSOUTHWEST"},  // 53
     {"SCROLLNORTHWEST"},  // 54
-    {"STRETCHLEFT"},  // 55
-    {"STRETCHRIGHT"},  // 56
-    {"STRETCHTOP"},  // 57
-    {"STRETCHBOTTOM"},  // 58
-    {"HSTRETCHCENTER"},  // 59
-    {"VSTRETCHCENTER"},  // 60
-    {"ZOOMCENTER"},  // 61
-    {"ZOOMNORTH"},  // 62
-    {"ZOOMNORTHEAST"},  // 63
-    {"ZOOMEAST"},  // 64
-    {"ZOOMSOUTHEAST"},  // 65
-    {"ZOOMSOUTH"},  // 66
-    {"ZOOMSOUTHWEST"},  // 67
-    {"ZOOMWEST"},  // 68
-    {"ZOOMNORTHWEST"},  // 69
+    {"STRETCHLEFT", F::Stretch, X, 0, FXAnchor(0, 0)},  // 55
+    {"STRETCHRIGHT", F::Stretch, X, 0, FXAnchor(2, 0)},  // 56
+    {"STRETCHTOP", F::Stretch, Y, 0, FXAnchor(0, 0)},  // 57
+    {"STRETCHBOTTOM", F::Stretch, Y, 0, FXAnchor(0, 2)},  // 58
+    {"HSTRETCHCENTER", F::Stretch, Y, 0, FXAnchor(0, 1)},  // 59
+    {"VSTRETCHCENTER", F::Stretch, X, 0, FXAnchor(1, 0)},  // 60
+    {"ZOOMCENTER", F::Stretch, kFXAlongBoth, 0, FXAnchor(1, 1)},  // 61
+    {"ZOOMNORTH", F::Stretch, kFXAlongBoth, 0, FXAnchor(1, 0)},  // 62
+    {"ZOOMNORTHEAST", F::Stretch, kFXAlongBoth, 0, FXAnchor(2, 0)},  // 63
+    {"ZOOMEAST", F::Stretch, kFXAlongBoth, 0, FXAnchor(2, 1)},  // 64
+    {"ZOOMSOUTHEAST", F::Stretch, kFXAlongBoth, 0, FXAnchor(2, 2)},  // 65
+    {"ZOOMSOUTH", F::Stretch, kFXAlongBoth, 0, FXAnchor(1, 2)},  // 66
+    {"ZOOMSOUTHWEST", F::Stretch, kFXAlongBoth, 0, FXAnchor(0, 2)},  // 67
+    {"ZOOMWEST", F::Stretch, kFXAlongBoth, 0, FXAnchor(0, 1)},  // 68
+    {"ZOOMNORTHWEST", F::Stretch, kFXAlongBoth, 0, FXAnchor(0, 0)},  // 69
     {"HFLOWTOP"},  // 70
     {"HFLOWBOTTOM"},  // 71
     {"VFLOWLEFT"},  // 72
@@ -244,6 +244,7 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     {FXLinesSetup, FXLinesDraw, nullptr},                    // Lines
     {FXRectSetup, FXRectDraw, nullptr},                      // Rect
     {FXRectSetup, FXRectBackDraw, nullptr},                  // RectBack
+    {FXStretchSetup, FXStretchDraw, nullptr},                // Stretch
 };
 
 // The constants in stored order: runs of ids by value under their row

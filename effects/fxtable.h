@@ -43,12 +43,14 @@ enum class vkFXFamily : uint8_t {
   Lines,      // single lines interlaced
   Rect,       // a rectangle growing from an anchor
   RectBack,   // a hole shrinking towards an anchor
+  Stretch,    // the object scaled from nothing along one axis or both
 };
 
 // Axis of the geometric families: the direction the slices grow along
 // (HSTRIPES and VBLINDS grow along x, VSTRIPES and HBLINDS along y).
 inline constexpr uint8_t kFXAlongX = 0;
 inline constexpr uint8_t kFXAlongY = 1;
+inline constexpr uint8_t kFXAlongBoth = 2;  // zooms: both sides in the picture's proportions
 
 // Variants of the band families.
 inline constexpr uint8_t kFXCurtainOpen = 0;
@@ -132,6 +134,8 @@ int32_t FXLinesDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 int32_t FXRectSetup(vkFXState& s);
 int32_t FXRectDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 int32_t FXRectBackDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXStretchSetup(vkFXState& s);
+int32_t FXStretchDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 
 // The library's constants in their stored order: names with their values.
 struct vkFXConstant {

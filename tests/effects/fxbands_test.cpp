@@ -174,3 +174,71 @@ TEST_F(BandEffects, TheEffectsKeepTheirShapes) {
 }
 
 }  // namespace
+
+namespace {
+
+// The rectangle a stretch or zoom shows after frame k: the extent k steps
+// along its axis at its anchor, in the picture's proportions for zooms.
+struct Shape {
+  int64_t x, y, w, h;
+};
+Shape Stretched(int32_t id, int64_t w, int64_t h, int64_t extent) {
+  const bool alongX = id == 55 || id == 56 || id == 60, alongY = id == 57 || id == 58 || id == 59;
+  const int64_t axis = alongX ? w : alongY ? h : std::max(w, h);
+  if (extent >= axis) return {0, 0, w, h};
+  int64_t rw = w, rh = h;
+  if (alongX) rw = extent;
+  if (alongY) rh = extent;
+  if (!alongX && !alongY) {
+    const int64_t other = std::max<int64_t>(1, int64_t(double(std::min(w, h)) / double(std::max(w, h)) * double(extent)));
+    rw = h > w ? other : extent, rh = h > w ? extent : other;
+  }
+  // Anchors: 0 left or top, 1 centre, 2 right or bottom.
+  static const int anchors[][2] = {{0, 0}, {2, 0}, {0, 0}, {0, 2}, {0, 1}, {1, 0}, {1, 1}, {1, 0}, {2, 0},
+                                   {2, 1}, {2, 2}, {1, 2}, {0, 2}, {0, 1}, {0, 0}};
+  const int ax = anchors[id - 55][0], ay = anchors[id - 55][1];
+  const int64_t x = ax == 0 ? 0 : ax == 2 ? w - rw : (w - rw) / 2, y = ay == 0 ? 0 : ay == 2 ? h - rh : (h - rh) / 2;
+  return {x, y, rw, rh};
+}
+
+}  // namespace
+
+TEST_F(BandEffects, StretchesAndZoomsGrowTheScaledPictureFromTheirAnchors) {
+  const int32_t sizes[][2] = {{37, 23}, {23, 37}, {1, 1}, {2, 1}, {1, 2}};
+  for (int32_t id = 55; id <= 69; id++)
+    for (int32_t speed : {-1, -2, 300})
+      for (const auto& size : sizes) {
+        const int32_t w = size[0], h = size[1];
+        SCOPED_TRACE("id " + std::to_string(id) + " " + std::to_string(w) + "x" + std::to_string(h) + " speed " +
+                     std::to_string(speed));
+        const std::vector<Pixels> frames = Run(id, speed, w, h, speed == -2);
+        const bool alongX = id == 55 || id == 56 || id == 60, alongY = id == 57 || id == 58 || id == 59;
+        const int64_t axis = alongX ? w : alongY ? h : std::max(w, h);
+        const int64_t step = NamedStep(speed, int32_t(axis), 30, 10, 80);
+        ASSERT_EQ(int64_t(frames.size()), fxtest::CeilDiv(axis, step));
+        for (size_t f = 0; f < frames.size(); f++) {
+          const Shape r = Stretched(id, w, h, int64_t(f + 1) * step);
+          for (int32_t py = 0; py < kH; py++)
+            for (int32_t px = 0; px < kW; px++) {
+              const int64_t bx = px - kX, by = py - kY;
+              const bool in = bx >= r.x && by >= r.y && bx < r.x + r.w && by < r.y + r.h;
+              const uint32_t got = frames[f][size_t(py) * kW + size_t(px)];
+              if (f + 1 == frames.size() && in) {
+                ASSERT_EQ(got, NewPixel(int32_t(bx), int32_t(by))) << "last frame at " << px << "," << py;
+              } else if (in) {
+                ASSERT_EQ(got & 0xF00000u, 0x800000u) << "frame " << f + 1 << " at " << px << "," << py;
+              } else {
+                ASSERT_EQ(got, OldPixel(px, py)) << "frame " << f + 1 << " at " << px << "," << py;
+              }
+            }
+        }
+      }
+  // A centred zoom of 200 x 100 at normal speed: 6 x 3 in the middle first.
+  const std::vector<Pixels> f = Run(61, -1, 200, 100, false, 210, 110);
+  ASSERT_EQ(f.size(), 34u);
+  for (int32_t y = 45; y < 55; y++)
+    for (int32_t x = 94; x < 106; x++)
+      EXPECT_EQ(IsNew(f[0], kX + x, kY + y, 210) || (f[0][size_t(kY + y) * 210 + size_t(kX + x)] & 0xF00000u) == 0x800000u,
+                x >= 97 && x < 103 && y >= 48 && y < 51)
+          << x << "," << y;
+}

@@ -1,0 +1,112 @@
+// Stretches and zooms: the object scaled from nothing to full size (or
+// back, when hiding a layer) along one axis or along both in its own
+// proportions, anchored at an edge, the centre or a corner. One routine
+// serves every id: the row gives the axis and the anchor; frame k shows the
+// extent k steps along the axis, drawn from scratch.
+#include <algorithm>
+
+#include "base/errorcodes.h"
+#include "effects/fxgeometry.h"
+#include "effects/fxlayers.h"
+#include "graphics/graphicsstate.h"
+#include "graphics/safeblt.h"
+#include "pixel/bitmapops.h"
+#include "pixel/blit.h"
+
+namespace {
+
+int64_t AxisSize(const vkFXState& s) {
+  if (s.row->axis == kFXAlongX) return s.width;
+  if (s.row->axis == kFXAlongY) return s.height;
+  return std::max(s.width, s.height);
+}
+
+// The rectangle that shows [extent] along the axis, placed at the anchor;
+// the whole picture at the full extent, nothing at 0.
+vkFXRect Shown(const vkFXState& s, int64_t extent) {
+  const int64_t w = s.width, h = s.height;
+  if (extent >= AxisSize(s)) return {0, 0, w, h};
+  if (extent <= 0) return {};
+  int64_t rw = w, rh = h;
+  if (s.row->axis == kFXAlongX) {
+    rw = extent;
+  } else if (s.row->axis == kFXAlongY) {
+    rh = extent;
+  } else {
+    const double ratio = double(std::min(w, h)) / double(std::max(w, h));
+    const int64_t other = std::max<int64_t>(1, int64_t(ratio * double(extent)));
+    rw = h > w ? other : extent, rh = h > w ? extent : other;
+  }
+  auto place = [](int32_t anchor, int64_t space, int64_t length) -> int64_t {
+    return anchor == 0 ? 0 : anchor == 2 ? space - length : (space - length) / 2;
+  };
+  return {place(s.row->variant % 3, w, rw), place(s.row->variant / 3, h, rh), rw, rh};
+}
+
+int64_t Extent(const vkFXState& s, int32_t k) {
+  const int64_t e = int64_t(k) * s.Private<vkFXSteps>().step;
+  return s.reverse ? AxisSize(s) - e : e;
+}
+
+// Erases [outer] minus [inner] from the layer (hiding in real-time mode).
+void EraseOutside(vkFXState& s, vkFXRect outer, vkFXRect inner) {
+  const uint32_t flags = kFXBlitErase | (s.replaying || s.phase == 2 ? kFXBlitNoShow : 0);
+  auto erase = [&](int64_t x, int64_t y, int64_t w, int64_t h) {
+    if (w > 0 && h > 0) FXBlit(s, s.source, nullptr, nullptr, int32_t(x), int32_t(y), int32_t(w), int32_t(h), flags);
+  };
+  if (inner.Empty()) return erase(outer.x, outer.y, outer.w, outer.h);
+  erase(outer.x, outer.y, outer.w, inner.y - outer.y);
+  erase(outer.x, inner.y + inner.h, outer.w, outer.y + outer.h - inner.y - inner.h);
+  erase(outer.x, inner.y, inner.x - outer.x, inner.h);
+  erase(inner.x + inner.w, inner.y, outer.x + outer.w - inner.x - inner.w, inner.h);
+}
+
+}  // namespace
+
+int32_t FXStretchSetup(vkFXState& s) {
+  vkFXSteps* p = FXNewSteps(s);
+  if (!p) return kErrOutOfMemory;
+  const int32_t size = int32_t(std::min<int64_t>(AxisSize(s), INT32_MAX));
+  const int32_t step = FXSpeedToStep(s.speed, size, 30, 10, 80);
+  s.stepCount = FXStepCount(size - step, step, 0);
+  p->step = s.speed = step;
+  return 0;
+}
+
+int32_t FXStretchDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last) {
+  const int64_t extent = Extent(s, k);
+  if (s.reverse ? extent <= 0 : extent >= AxisSize(s)) *last = true;
+  const vkFXRect now = Shown(s, extent);
+  if (s.realtime) {
+    if (fromScratch)
+      EraseOutside(s, {0, 0, s.width, s.height}, {});
+    else if (s.reverse)
+      EraseOutside(s, Shown(s, Extent(s, k - 1)), now);
+  }
+  if (now.Empty()) return 0;
+  const int32_t w = int32_t(now.w), h = int32_t(now.h);
+  vkBitMap* b = nullptr;
+  vkPlane *m = nullptr, *a = nullptr;
+  if (int32_t rc = ScaleBitMap(s.gs->scaleTables, s.source, s.sourceMask, s.sourceAlpha, 0, 0, nullptr, s.width,
+                               s.height, w, h, false, &b, s.sourceMask ? &m : nullptr, s.sourceAlpha ? &a : nullptr))
+    return rc;
+  vkBitMapPtr scaled(b);
+  vkPlanePtr mask(m), alpha(a);
+  if (!s.realtime && (alpha || mask) && s.oldPicture) {
+    // The old picture shows where the scaled object is transparent.
+    vkBitMapPtr under(AllocArgbBitMap(w, h));
+    if (!under) return kErrOutOfMemory;
+    FXClipBlit(s.oldPicture.get(), int32_t(now.x), int32_t(now.y), under.get(), 0, 0, w, h, s.width, s.height, w, h);
+    vkBlitRequest r;
+    r.src = scaled.get(), r.dst = under.get();
+    r.width = w, r.height = h, r.srcWidth = r.dstWidth = w, r.srcHeight = r.dstHeight = h;
+    r.flags = kBlitIgnoreClip | kBlitNoSprites;
+    r.mask = mask.get(), r.alpha = alpha.get();
+    SafeBlt(*s.gs, r);
+    scaled = std::move(under);
+    mask.reset(), alpha.reset();
+  }
+  const uint32_t flags = fromScratch ? kFXBlitNoShow : 0;
+  FXDrawAt(s, scaled.get(), mask.get(), alpha.get(), w, h, 0, 0, int32_t(now.x), int32_t(now.y), w, h, flags);
+  return 0;
+}
