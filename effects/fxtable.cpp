@@ -92,10 +92,10 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"ZOOMSOUTHWEST", F::Stretch, kFXAlongBoth, 0, FXAnchor(0, 2)},  // 67
     {"ZOOMWEST", F::Stretch, kFXAlongBoth, 0, FXAnchor(0, 1)},  // 68
     {"ZOOMNORTHWEST", F::Stretch, kFXAlongBoth, 0, FXAnchor(0, 0)},  // 69
-    {"HFLOWTOP"},  // 70
-    {"HFLOWBOTTOM"},  // 71
-    {"VFLOWLEFT"},  // 72
-    {"VFLOWRIGHT"},  // 73
+    {"HFLOWTOP", F::Flow, Y, 0, kFXFlowFromNear},  // 70
+    {"HFLOWBOTTOM", F::Flow, Y, 0, kFXFlowFromFar},  // 71
+    {"VFLOWLEFT", F::Flow, X, 0, kFXFlowFromNear},  // 72
+    {"VFLOWRIGHT", F::Flow, X, 0, kFXFlowFromFar},  // 73
     {"HOPENGATE"},  // 74
     {"HCLOSEGATE"},  // 75
     {"VOPENGATE"},  // 76
@@ -245,6 +245,7 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     {FXRectSetup, FXRectDraw, nullptr},                      // Rect
     {FXRectSetup, FXRectBackDraw, nullptr},                  // RectBack
     {FXStretchSetup, FXStretchDraw, nullptr},                // Stretch
+    {FXFlowSetup, FXFlowDraw, FXFlowCleanup},                // Flow
 };
 
 // The constants in stored order: runs of ids by value under their row

@@ -242,3 +242,38 @@ TEST_F(BandEffects, StretchesAndZoomsGrowTheScaledPictureFromTheirAnchors) {
                 x >= 97 && x < 103 && y >= 48 && y < 51)
           << x << "," << y;
 }
+
+TEST_F(BandEffects, FlowsPourThePictureInWithTheNextLineStretchedAhead) {
+  const int32_t sizes[][2] = {{37, 23}, {23, 37}, {1, 1}, {2, 1}, {1, 2}};
+  for (int32_t id = 70; id <= 73; id++)
+    for (int32_t speed : {-1, -2, 300})
+      for (const auto& size : sizes) {
+        const int32_t w = size[0], h = size[1];
+        SCOPED_TRACE("id " + std::to_string(id) + " " + std::to_string(w) + "x" + std::to_string(h) + " speed " +
+                     std::to_string(speed));
+        const bool rows = id <= 71, far = id == 71 || id == 73;
+        const int64_t n = rows ? h : w;
+        const int64_t t = std::clamp<int64_t>(NamedStep(speed, int32_t(n), rows ? 50 : 30, rows ? 20 : 10, rows ? 120 : 80), 1, 30);
+        const std::vector<Pixels> frames = Run(id, speed, w, h, speed == -2);
+        ASSERT_EQ(int64_t(frames.size()), fxtest::CeilDiv(n, t));
+        for (size_t f = 0; f < frames.size(); f++) {
+          const int64_t moved = int64_t(f + 1) * t;
+          const int64_t q = far ? std::max<int64_t>(n - moved, 0) : std::min<int64_t>(moved, n);
+          for (int32_t py = 0; py < kH; py++)
+            for (int32_t px = 0; px < kW; px++) {
+              int32_t bx = px - kX, by = py - kY;
+              uint32_t want = OldPixel(px, py);
+              if (bx >= 0 && by >= 0 && bx < w && by < h) {
+                int32_t& a = rows ? by : bx;
+                const bool revealed = far ? a >= q : a < q;
+                if (!revealed) a = int32_t(q - 1);
+                want = NewPixel(bx, by);
+              }
+              ASSERT_EQ(frames[f][size_t(py) * kW + size_t(px)], want) << "frame " << f + 1 << " at " << px << "," << py;
+            }
+        }
+      }
+  // 200 rows at normal speed: 4 a frame, 50 frames; fast on 1000 rows: 30 a frame.
+  EXPECT_EQ(Run(70, -1, 20, 200, false, 30, 210).size(), 50u);
+  EXPECT_EQ(Run(70, -2, 4, 1000, false, 10, 1010).size(), 34u);
+}
