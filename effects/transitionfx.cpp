@@ -45,21 +45,6 @@ int Run(vkFXRequest& rq) {
   }
 }
 
-// A layer argument: its 1-based position, or its name in the current BGPic.
-int32_t LayerArg(vkState* L, int i, int32_t* position) {
-  if (vmType(L, i) == 4) {  // a string
-    const char* name = vmToString(L, i);
-    *position = FindLayerIndexByName(GraphicsState(L), name);
-    if (*position == 0) {
-      SetErrorText(name);
-      return kErrLayerNotFound;
-    }
-    return 0;
-  }
-  *position = vkDoubleToInt32(vmCheckNumber(L, i));
-  return 0;
-}
-
 // DisplayTransitionFX, ShowLayerFX, HideLayerFX and RemoveLayerFX.
 int DoTransitionFX(vkState* L, int32_t kind) {
   CheckArgCount(L, 1, 4);
@@ -67,8 +52,8 @@ int DoTransitionFX(vkState* L, int32_t kind) {
   rq.L = L, rq.operation = kind;
   if (kind == ot::BGPIC) {
     rq.id = CheckObjectId(L, 1);
-  } else if (int32_t rc = LayerArg(L, 1, &rq.id.number)) {
-    return rc;
+  } else {
+    rq.id.number = GetLayerArg(L, 1);  // a position, or a layer's name
   }
   if (IsTable(L, 2)) {
     int32_t dx = 0, dy = 0, level = 1;

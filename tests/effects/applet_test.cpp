@@ -1,7 +1,7 @@
 // The real player runs the effects applet headless on SDL's offscreen
-// driver: a crossfade, stripes, blinds on a brush and a fade, each reported
-// as done in order, and the window at the end holds exactly the applet's
-// picture, compared pixel for pixel with the PNG decoded by the picture
+// driver: a crossfade, stripes and a fade between pictures, then with layers
+// on blinds showing a brush and a fade hiding a layer, each reported as done
+// in order, and the window at the end holds exactly the applet's picture, compared pixel for pixel with the PNG decoded by the picture
 // reader.
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ std::string Slurp(const std::string& path) {
   return s.str();
 }
 
-TEST(EffectsApplet, ShowsThePictureThroughFourEffectsAndEndsOnItsExactPixels) {
+TEST(EffectsApplet, ShowsPicturesAndLayersThroughEffectsAndEndsOnTheExactPicture) {
   ScratchDir dir;
   const std::string dump = dir / "window.ppm", out = dir / "out";
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
@@ -65,9 +65,12 @@ TEST(EffectsApplet, ShowsThePictureThroughFourEffectsAndEndsOnItsExactPixels) {
   const size_t crossfade = printed.find("crossfade done"), stripes = printed.find("stripes done");
   const size_t blinds = printed.find("blinds done"), fade = printed.find("\nfade done");
   ASSERT_NE(fade, std::string::npos) << printed;
+  const size_t hidden = printed.find("layer hidden");
+  ASSERT_NE(hidden, std::string::npos) << printed;
   EXPECT_LT(crossfade, stripes);
-  EXPECT_LT(stripes, blinds);
-  EXPECT_LT(blinds, fade);
+  EXPECT_LT(stripes, fade);
+  EXPECT_LT(fade, blinds);
+  EXPECT_LT(blinds, hidden);
 
   const std::string png = Slurp(VK_SOURCE_DIR "/examples/demo/picture.png");
   int32_t w = 0, h = 0;

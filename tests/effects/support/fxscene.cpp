@@ -8,6 +8,7 @@
 #include "graphics/bgpics.h"
 #include "graphics/brushes.h"
 #include "graphics/graphicslib.h"
+#include "layers/layers.h"
 #include "platform/vkos.h"
 #include "platform/vkos_display.h"
 #include "platform/vkos_events.h"
@@ -23,6 +24,7 @@ int OpenLibraries(vkState* L) {
   if (int rc = OpenDisplayLibrary(L)) return rc;
   if (int rc = OpenBGPicLibrary(L)) return rc;
   if (int rc = OpenBrushLibrary(L)) return rc;
+  if (int rc = OpenLayersLibrary(L)) return rc;
   return OpenTransitionFXLibrary(L);
 }
 
