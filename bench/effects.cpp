@@ -1,6 +1,7 @@
 // Transition effects on a 1920 x 1080 display on SDL's offscreen driver with
 // frame pacing off: frames per second of whole runs of stripes, blinds,
-// fade, blend and crossfade showing a full-screen brush at normal speed,
+// fade, blend and crossfade showing a full-screen brush at normal speed, on
+// the display and as a layer in real-time layer mode,
 // and one crossfade frame's pixel work (the old picture mixed into the new
 // one in a single pass) beside pixman making the same frame (the old picture
 // copied, the new one composited OVER it through a solid mask of the level).
@@ -22,6 +23,7 @@
 #include "graphics/brushes.h"
 #include "graphics/displays.h"
 #include "graphics/graphicslib.h"
+#include "layers/layers.h"
 #include "graphics/graphicsstate.h"
 #include "graphics/objecttypes.h"
 #include "pixel/bitmapops.h"
@@ -57,7 +59,7 @@ struct Scene {
     L = vmNewState();
     vmPushValue(L, VK_GLOBALSINDEX);
     OpenGraphicsLibrary(L), OpenEventLibrary(L), OpenDisplayLibrary(L), OpenBGPicLibrary(L);
-    OpenBrushLibrary(L), OpenTransitionFXLibrary(L);
+    OpenBrushLibrary(L), OpenLayersLibrary(L), OpenTransitionFXLibrary(L);
     vmSetTop(L, 0);
     vmNewTable(L);
     SetFieldInt(L, "width", kWidth);
@@ -95,16 +97,24 @@ Scene& TheScene() {
 
 void CountFrame(void* context, const vkFXState&) { ++*static_cast<int64_t*>(context); }
 
-void BM_EffectRun(benchmark::State& state, int32_t type) {
+// [realtime]: the brush is a layer of the display shown by ShowLayerFX in
+// real-time layer mode (the effect draws into the layer's buffers and the
+// compositor shows them); else the brush is shown on the display.
+void BM_EffectRun(benchmark::State& state, int32_t type, bool realtime) {
   Scene& scene = TheScene();
   if (!scene.display) {
     state.SkipWithError("no display");
     return;
   }
   int64_t frames = 0;
+  if (realtime && !scene.display->layersOn) {
+    CallScriptFunction(scene.L, "EnableLayers", 0, {});
+    CallScriptFunction(scene.L, "DisplayBrush", 0, {vkScriptArg::ofInt(1), vkScriptArg::ofInt(0), vkScriptArg::ofInt(0)});
+  }
   for (auto _ : state) {
     vkFXRequest rq;
     rq.L = scene.L, rq.operation = vkObjectType::BRUSH, rq.id = {1, nullptr};
+    if (realtime) rq.operation = vkObjectType::LAYER, rq.forceRealtimeLayers = 1;
     rq.type = type, rq.speed = kNormalSpeed, rq.parameter = 0x000000;
     rq.observer = CountFrame, rq.observerContext = &frames;
     if (RunTransitionFX(rq) != 0) {
@@ -181,11 +191,12 @@ int main(int argc, char** argv) {
   const std::pair<const char*, int32_t> effects[] = {{"HSTRIPES2", 1},  {"VSTRIPES64", 13}, {"VBLINDS8", 19},
                                                      {"HBLINDS128", 18}, {"FADE", 116},      {"BLEND", 117},
                                                      {"CROSSFADE", 115}};
-  for (const auto& [name, type] : effects)
-    benchmark::RegisterBenchmark((std::string("display/") + name).c_str(), BM_EffectRun, type)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime()
-        ->MinTime(2.0);
+  for (const char* mode : {"display/", "layer/"})
+    for (const auto& [name, type] : effects)
+      benchmark::RegisterBenchmark((std::string(mode) + name).c_str(), BM_EffectRun, type, mode[0] == 'l')
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime()
+          ->MinTime(1.0);
   benchmark::RegisterBenchmark("crossfade_frame", BM_CrossfadeFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 #if defined(VK_HAVE_PIXMAN)
   benchmark::RegisterBenchmark("pixman_crossfade_frame", BM_PixmanCrossfadeFrame)
@@ -196,10 +207,11 @@ int main(int argc, char** argv) {
   FpsReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nFrames per second of whole runs at 1920 x 1080 (goal: 60 and above):\n");
-  for (const auto& [name, type] : effects) {
-    const std::string key = std::string("display/") + name;
-    if (reporter.fps.count(key)) std::printf("  %-20s %8.1f\n", key.c_str(), reporter.fps[key]);
-  }
+  for (const char* mode : {"display/", "layer/"})
+    for (const auto& [name, type] : effects) {
+      const std::string key = std::string(mode) + name;
+      if (reporter.fps.count(key)) std::printf("  %-20s %8.1f\n", key.c_str(), reporter.fps[key]);
+    }
   if (reporter.fps.count("crossfade_frame") && reporter.fps.count("pixman_crossfade_frame"))
     std::printf("Crossfade frame: %.1f fps, pixman %.1f fps: %.2fx pixman's rate (goal: 2x)\n",
                 reporter.fps["crossfade_frame"], reporter.fps["pixman_crossfade_frame"],
