@@ -100,10 +100,10 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"HCLOSEGATE"},  // 75
     {"VOPENGATE"},  // 76
     {"VCLOSEGATE"},  // 77
-    {"PUSHLEFT"},  // 78
-    {"PUSHRIGHT"},  // 79
-    {"PUSHTOP"},  // 80
-    {"PUSHBOTTOM"},  // 81
+    {"PUSHLEFT", F::Push, X, 0, kFXPushFromNear},  // 78
+    {"PUSHRIGHT", F::Push, X, 0, kFXPushFromFar},  // 79
+    {"PUSHTOP", F::Push, Y, 0, kFXPushFromNear},  // 80
+    {"PUSHBOTTOM", F::Push, Y, 0, kFXPushFromFar},  // 81
     {"PUZZLE"},  // 82
     {"DIAGONAL"},  // 83
     {"ROLLTOP"},  // 84
@@ -246,6 +246,7 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     {FXRectSetup, FXRectBackDraw, nullptr},                  // RectBack
     {FXStretchSetup, FXStretchDraw, nullptr},                // Stretch
     {FXFlowSetup, FXFlowDraw, FXFlowCleanup},                // Flow
+    {FXPushSetup, FXPushDraw, nullptr},                      // Push
 };
 
 // The constants in stored order: runs of ids by value under their row

@@ -45,6 +45,7 @@ enum class vkFXFamily : uint8_t {
   RectBack,   // a hole shrinking towards an anchor
   Stretch,    // the object scaled from nothing along one axis or both
   Flow,       // bands poured in from an edge, the next line stretched ahead
+  Push,       // the new picture pushing the old one out
 };
 
 // Axis of the geometric families: the direction the slices grow along
@@ -60,6 +61,8 @@ inline constexpr uint8_t kFXRevealFromFar = 1;   // bit: wipes from the right or
 inline constexpr uint8_t kFXRevealHalfStep = 2;  // bit: a step above half the size becomes half
 inline constexpr uint8_t kFXFlowFromNear = 0;  // from the top or left edge
 inline constexpr uint8_t kFXFlowFromFar = 1;   // from the bottom or right edge
+inline constexpr uint8_t kFXPushFromNear = 0;  // the new picture enters at the left or top
+inline constexpr uint8_t kFXPushFromFar = 1;   // at the right or bottom
 inline constexpr uint8_t kFXLinesSingle = 0;
 inline constexpr uint8_t kFXLinesPaired = 1;
 // The rectangles' anchor: 3 x vertical + horizontal, each 0 (left, top),
@@ -142,6 +145,8 @@ int32_t FXStretchDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 int32_t FXFlowSetup(vkFXState& s);
 int32_t FXFlowDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 void FXFlowCleanup(vkFXState& s, int32_t final);
+int32_t FXPushSetup(vkFXState& s);
+int32_t FXPushDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 
 // The library's constants in their stored order: names with their values.
 struct vkFXConstant {

@@ -277,3 +277,42 @@ TEST_F(BandEffects, FlowsPourThePictureInWithTheNextLineStretchedAhead) {
   EXPECT_EQ(Run(70, -1, 20, 200, false, 30, 210).size(), 50u);
   EXPECT_EQ(Run(70, -2, 4, 1000, false, 10, 1010).size(), 34u);
 }
+
+TEST_F(BandEffects, PushesSlideTheNewPictureInAndTheOldOneOut) {
+  const int32_t sizes[][2] = {{37, 23}, {1, 1}, {2, 1}};
+  for (int32_t id = 78; id <= 81; id++)
+    for (int32_t speed : {-1, -2, 300})
+      for (const auto& size : sizes) {
+        const int32_t w = size[0], h = size[1];
+        SCOPED_TRACE("id " + std::to_string(id) + " " + std::to_string(w) + "x" + std::to_string(h) + " speed " +
+                     std::to_string(speed));
+        MakeDisplay(w, h);
+        std::vector<Pixels> frames;
+        vkFXRequest rq;
+        rq.operation = ot::BGPIC, rq.id = {2, nullptr}, rq.type = id, rq.speed = speed;
+        ASSERT_EQ(RunCollecting(rq, &frames), 0u);
+        const bool alongX = id <= 79, far = id == 79 || id == 81;
+        const int64_t n = alongX ? w : h, step = NamedStep(speed, int32_t(n), 40, 10, 100);
+        ASSERT_EQ(int64_t(frames.size()), fxtest::CeilDiv(n, step));
+        for (size_t f = 0; f < frames.size(); f++) {
+          const int64_t o = std::min<int64_t>(int64_t(f + 1) * step, n);
+          for (int32_t y = 0; y < h; y++)
+            for (int32_t x = 0; x < w; x++) {
+              const int64_t a = alongX ? x : y;
+              // The new picture covers [0, o) from the near edge, [n - o, n) from the far one.
+              const bool fresh = far ? a >= n - o : a < o;
+              const int64_t from = fresh ? (far ? a - (n - o) : a + n - o) : (far ? a + o : a - o);
+              const int32_t fx = alongX ? int32_t(from) : x, fy = alongX ? y : int32_t(from);
+              ASSERT_EQ(frames[f][size_t(y) * size_t(w) + size_t(x)], fresh ? NewPixel(fx, fy) : OldPixel(fx, fy))
+                  << "frame " << f + 1 << " at " << x << "," << y;
+            }
+        }
+      }
+  // 640 pixels at normal speed: 16 a frame, 40 frames.
+  MakeDisplay(640, 8);
+  std::vector<Pixels> frames;
+  vkFXRequest rq;
+  rq.operation = ot::BGPIC, rq.id = {2, nullptr}, rq.type = 78;
+  ASSERT_EQ(RunCollecting(rq, &frames), 0u);
+  EXPECT_EQ(frames.size(), 40u);
+}
