@@ -269,3 +269,58 @@ TEST_F(LayerEffects, UndoRemovesTheLayerAtItsLevelFromTheTop) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every effect with a routine that a layer can run (whole-picture ones run
+// as stripes there): its ids.
+std::vector<int32_t> LayerIds() {
+  std::vector<int32_t> ids;
+  for (int32_t id = 0; id <= kFXLastId; id++)
+    if (FXRow(id).family != vkFXFamily::None && !FXInSet(id, kFXWholePicture)) ids.push_back(id);
+  return ids;
+}
+
+}  // namespace
+
+TEST_F(LayerEffects, EveryEffectShowsAndHidesALayerOnTheWindowAndInItsBuffers) {
+  for (int32_t id : LayerIds())
+    for (bool async : {false, true})
+      for (bool covered : {false, true})
+        for (bool hiding : {false, true}) {
+          SCOPED_TRACE("id " + std::to_string(id) + (async ? " async" : "") + (covered ? " covered" : "") +
+                       (hiding ? " hiding" : " showing"));
+          Fresh();
+          MakeBrush(3, 21, 13, false);
+          MakeBrush(4, kCoverW, kCoverH, false);
+          FillBitMapRect(Brushes(gs()).brushes.back().bitmap.get(), kCover, 0, 0, kCoverW, kCoverH);
+          ShowBrushLayer(hiding);
+          if (covered) {
+            ASSERT_EQ(Call("DisplayBrush", {4, kCoverX, kCoverY}), "");
+          }
+          Table("fx", {{"type", id}, {"speed", -2}, {"parameter", kFadeColour}, {"async", async ? 1 : 0}});
+          const char* command = hiding ? "HideLayerFX" : "ShowLayerFX";
+          if (async) {
+            ASSERT_EQ(Call(command, {1, Arg::global("fx")}), "handle");
+            std::vector<Pixels> frames;
+            StepAll(&frames);
+            ASSERT_FALSE(frames.empty());
+          } else {
+            ASSERT_EQ(Call(command, {1, Arg::global("fx")}), "");
+          }
+          vkLayer* layer = GetNthLayer(Picture(), 1);
+          ASSERT_NE(layer, nullptr);
+          EXPECT_EQ(layer->hidden, hiding ? 1 : 0);
+          EXPECT_EQ(layer->onScreen->transformedBitmap, nullptr);
+          const Pixels end = Window();
+          for (int32_t py = 0; py < kH; py++)
+            for (int32_t px = 0; px < kW; px++) {
+              const int32_t bx = px - kX, by = py - kY;
+              uint32_t want = !hiding && bx >= 0 && by >= 0 && bx < 21 && by < 13 ? NewPixel(bx, by) : OldPixel(px, py);
+              if (covered && px >= kCoverX && py >= kCoverY && px < kCoverX + kCoverW && py < kCoverY + kCoverH)
+                want = kCover;
+              ASSERT_EQ(end[size_t(py) * kW + size_t(px)], want) << px << "," << py;
+            }
+          EXPECT_EQ(BrushLocks(3), 0);
+        }
+}
