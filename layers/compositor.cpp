@@ -295,6 +295,7 @@ void UpdateLayerPlacement(vkState* L, vkLayer* layer, const int32_t* old, int32_
   if (old && old[2] != -1) std::copy(old, old + 4, before);
   s->screenWidth = width, s->screenHeight = height;
   if (layer->type != vkObjectType::LINE) {
+    s->x = x, s->y = y;
     s->screenX = x - vkDoubleToInt32(s->width * layer->anchorX);
     s->screenY = y - vkDoubleToInt32(s->height * layer->anchorY);
   } else if (!(flags & kPlacementKeepClip)) {
