@@ -29,6 +29,7 @@
 #include "graphics/safeblt.h"
 #include "graphics/sprites.h"
 #include "layers/animlib.h"
+#include "layers/layers.h"
 #include "pixel/bitmapops.h"
 #include "pixel/blit.h"
 #include "platform/vkos_events.h"
@@ -223,6 +224,68 @@ void TurnFrame(vkMoveObject* m) {
   m->frameChanged = true;
 }
 
+// The layer a layer move works on, found again by its position.
+vkLayer* MovedLayer(vkMoveObject* m) {
+  const vkDisplay* d = Gs(m).CurrentDisplay;
+  return d && d->bgpic ? GetNthLayer(d->bgpic, m->id.number) : nullptr;
+}
+
+// Puts the layer's logical top-left at (x, y): every record of the layer
+// shifts by the same distance, and the union of its old and new places on
+// the picture is recomposed.
+void PlaceLayer(vkMoveObject* m, vkLayer* layer, int32_t x, int32_t y) {
+  const int32_t dx = x - layer->inserted->x, dy = y - layer->inserted->y;
+  if (dx == 0 && dy == 0) return;
+  const vkLayerData* shown = layer->onScreen;
+  const int32_t old[4] = {shown->screenX, shown->screenY, shown->screenWidth, shown->screenHeight};
+  vkLayerData* records[3] = {layer->inserted, layer->transformed, layer->onScreen};
+  for (int i = 0; i < 3; i++) {
+    vkLayerData* data = records[i];
+    if (!data || (i > 0 && data == records[0]) || (i > 1 && data == records[1])) continue;
+    data->x += dx, data->y += dy;
+    data->screenX += dx, data->screenY += dy;
+    data->anchoredX += dx, data->anchoredY += dy;
+  }
+  vkGraphicsState& gs = Gs(m);
+  BroadcastAsyncDrawMessage(gs, kAsyncLayerChanged, layer);
+  if (!layer->hidden && !layer->pending && !LayersState(m->L).noRefresh) RefreshLayerRect(gs, layer, old);
+}
+
+// The topmost layer of the displayed picture that shows the move's object,
+// or, when none does, the object shown as a new top layer at the start
+// point through its own display command. The move then works on that
+// layer by its position.
+int32_t TakeLayerOf(vkMoveObject* m) {
+  vkGraphicsState& gs = Gs(m);
+  const vkDisplay* d = gs.CurrentDisplay;
+  const std::vector<vkLayer*>& layers = d->bgpic->layers;
+  int32_t position = 0;
+  for (int32_t i = int32_t(layers.size()); i >= 1 && position == 0; i--) {
+    const vkLayer* l = layers[size_t(i - 1)];
+    if (l->type == m->type && l->object == m->id) position = i;
+  }
+  if (position == 0) {
+    const char* command = m->type == ot::BRUSH ? "DisplayBrush" : m->type == ot::ANIM ? "DisplayAnimFrame"
+                                                                                     : "DisplayTextObject";
+    const vkScriptArg id = m->id.handle ? vkScriptArg::ofPointer(m->id.handle) : vkScriptArg::ofInt(m->id.number);
+    uint32_t rc = 0;
+    if (m->type == ot::ANIM)
+      rc = CallScriptFunction(m->L, command, 0, {id, vkScriptArg::ofInt(m->x), vkScriptArg::ofInt(m->y),
+                                                 vkScriptArg::ofInt(1)});
+    else
+      rc = CallScriptFunction(m->L, command, 0, {id, vkScriptArg::ofInt(m->x), vkScriptArg::ofInt(m->y)});
+    if (rc) return int32_t(rc);
+    position = int32_t(d->bgpic->layers.size());
+  }
+  m->type = ot::LAYER;
+  m->id = vkObjectId{position, nullptr};
+  vkLayer* layer = MovedLayer(m);
+  if (!layer) return kErrLayerOutOfRange;
+  m->width = layer->inserted->width, m->height = layer->inserted->height;
+  PlaceLayer(m, layer, m->x, m->y);
+  return 0;
+}
+
 int32_t Step(vkMoveObject* m, int32_t* finished) {
   *finished = 0;
   int32_t& s = m->xStep;
@@ -291,6 +354,8 @@ int32_t Step(vkMoveObject* m, int32_t* finished) {
   // Drawing.
   if (m->type == ot::SPRITE) {
     if (int32_t rc = PlaceSprite(m->L, m->id, m->x, m->y, m->frame + 1)) return rc;
+  } else if (m->type == ot::LAYER) {
+    if (vkLayer* layer = MovedLayer(m)) PlaceLayer(m, layer, m->x, m->y);
   } else if (int32_t rc = DrawIntoDisplay(m)) {
     return rc;
   }
@@ -385,7 +450,7 @@ int32_t ParseMoveArgs(vkState* L, int32_t type, vkMoveObject* m, int32_t* speed,
   CheckArgCount(L, 5, framed ? 8 : 7);
   const int n = vmGetTop(L);
   m->L = L, m->type = type;
-  m->id = CheckObjectId(L, 1);
+  m->id = type == ot::LAYER ? vkObjectId{GetLayerArg(L, 1), nullptr} : CheckObjectId(L, 1);
   m->x = vkDoubleToInt32(vmCheckNumber(L, 2)), m->y = vkDoubleToInt32(vmCheckNumber(L, 3));
   m->x2 = vkDoubleToInt32(vmCheckNumber(L, 4)), m->y2 = vkDoubleToInt32(vmCheckNumber(L, 5));
   *speed = kNormalSpeed, *animSpeed = kNormalSpeed;
@@ -452,14 +517,25 @@ int RunMove(vkMoveObject* record) {
   if (speed < 1) return kErrWrongUsage;
   m->animSpeed = MillisOfAnimSpeed(m->animSpeed, m->type);
   if (!m->effectDriven) {
-    // Moves with layers on become layer moves, which the layers library runs.
-    if (m->type == ot::LAYER || layersOn) return kErrLayersRequired;
-    if (int32_t rc = TakeObject(m.get())) return rc;
-    m->x = ResolveSpecialX(m->x, m->width, d->bgpic->width, 0, 0.0);
-    m->x2 = ResolveSpecialX(m->x2, m->width, d->bgpic->width, 0, 0.0);
-    m->y = ResolveSpecialY(m->y, m->height, d->bgpic->height, 0, 0.0);
-    m->y2 = ResolveSpecialY(m->y2, m->height, d->bgpic->height, 0, 0.0);
+    double anchorX = 0, anchorY = 0;
+    if (m->type == ot::LAYER) {
+      if (!layersOn) return kErrLayersRequired;
+      const vkLayer* layer = MovedLayer(m.get());
+      if (!layer) return kErrLayerOutOfRange;
+      m->width = layer->inserted->width, m->height = layer->inserted->height;
+      anchorX = layer->anchorX, anchorY = layer->anchorY;
+      for (int32_t* v : {&m->x, &m->x2}) if (*v == kUseLayerPosition) *v = layer->inserted->x;
+      for (int32_t* v : {&m->y, &m->y2}) if (*v == kUseLayerPosition) *v = layer->inserted->y;
+    } else if (int32_t rc = TakeObject(m.get())) {
+      return rc;
+    }
+    m->x = ResolveSpecialX(m->x, m->width, d->bgpic->width, 0, anchorX);
+    m->x2 = ResolveSpecialX(m->x2, m->width, d->bgpic->width, 0, anchorX);
+    m->y = ResolveSpecialY(m->y, m->height, d->bgpic->height, 0, anchorY);
+    m->y2 = ResolveSpecialY(m->y2, m->height, d->bgpic->height, 0, anchorY);
     if (m->x == m->x2 && m->y == m->y2) return 0;
+    if (layersOn && m->type != ot::LAYER)
+      if (int32_t rc = TakeLayerOf(m.get())) return rc;
   } else if (m->x == m->x2 && m->y == m->y2) {
     m->x = m->x2 - 10, m->y = m->y2 - 10;
   }
@@ -467,6 +543,9 @@ int RunMove(vkMoveObject* record) {
   PlanSteps(m.get(), speed);
   if (m->type == ot::SPRITE) {
     if (int32_t rc = PlaceSprite(m->L, m->id, m->x, m->y, m->frame + 1)) return rc;
+  } else if (m->type == ot::LAYER) {
+    if (vkLayer* layer = MovedLayer(m.get())) PlaceLayer(m.get(), layer, m->x, m->y);
+    m->frameCount = 0;
   } else if (d && d->bgpic) {
     m->pictureWidth = d->bgpic->width, m->pictureHeight = d->bgpic->height;
     if (int32_t rc = AllocMoveBuffers(m.get())) return rc;
@@ -492,7 +571,7 @@ int RunMove(vkMoveObject* record) {
   for (int32_t finished = 0; !finished;) {
     if (vkosPumpEvents(m->L) != 0) break;
     vkDisplay* now = gs.CurrentDisplay;
-    if (now && now->bgpic && m->type != ot::SPRITE &&
+    if (now && now->bgpic && m->type != ot::SPRITE && m->type != ot::LAYER &&
         (now->bgpic->width != m->pictureWidth || now->bgpic->height != m->pictureHeight)) {
       m->pictureWidth = now->bgpic->width, m->pictureHeight = now->bgpic->height;
       if (!now->scaling && !now->layersOn)
