@@ -713,6 +713,8 @@ int OpenTextLibrary(vkState* L) {
   // Colour fonts opened before the first display keep their pixels until
   // the display opens and CreatePendingFontBitMaps gives them images.
   trs.fonts.preloading = GraphicsState(L).CurrentDisplay == nullptr;
+  // The program's own fonts: the "Fonts" folder of the current directory.
+  if (trs.fonts.directory.programFonts.empty()) trs.fonts.directory.programFonts = "Fonts";
   trs.text.style = vkTextStyle{};
   trs.text.style.font = trs.fonts.builtin.get();
   return int(trs.engineError);

@@ -6,6 +6,7 @@
 // Print's cursor and joined arguments, TextOut's special positions and wrap.
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -331,6 +332,50 @@ TEST_F(TextLib, TextOutScalesByItsDisplayOptions) {
       if (Pixel(x, y) != kBackground) lowest = y;
   EXPECT_GT(lowest, 12);  // drawn at 24 pixels a line
   EXPECT_LT(lowest, 24);
+}
+
+// GetAvailableFonts lists the program's "Fonts" folder (the system knows no
+// fonts here): a TrueType face with its weight and slant, an Amiga font with
+// its sizes, numbered from 0.
+TEST_F(TextLib, GetAvailableFontsListsTheFontFolders) {
+  std::filesystem::create_directories(dir / "Fonts");
+  std::filesystem::copy_file(std::string(kVeraDir) + "/VeraBI.ttf", dir / "Fonts/VeraBI.ttf");
+  dir.Write("Fonts/blocks.font", AmigaContents({{"blocks/8", 8}, {"blocks/11", 11}}));
+  ASSERT_EQ(Call("GetAvailableFonts", {}).substr(0, 1), "{");
+  auto field = [&](int item, const char* name) {
+    vmRawGetI(L, 1, item);
+    vmPushString(L, name);
+    vmGetTable(L, -2);
+    std::string v = vmType(L, -1) == VK_TSTRING ? vmToString(L, -1) : std::to_string(int(vmToNumber(L, -1)));
+    vmSetTop(L, 1);
+    return v;
+  };
+  auto sizes = [&](int item) {
+    vmRawGetI(L, 1, item);
+    vmPushString(L, "sizes");
+    vmGetTable(L, -2);
+    std::vector<int> out;
+    for (int k = 0;; k++) {
+      vmRawGetI(L, -1, k);
+      if (vmType(L, -1) == VK_TNIL) break;
+      out.push_back(int(vmToNumber(L, -1)));
+      vmSetTop(L, -2);
+    }
+    vmSetTop(L, 1);
+    return out;
+  };
+  vmRawGetI(L, 1, 2);
+  EXPECT_EQ(vmType(L, -1), VK_TNIL);  // two fonts, at 0 and 1
+  vmSetTop(L, 1);
+  const int vera = field(0, "bitmap") == "0" ? 0 : 1, blocks = 1 - vera;
+  EXPECT_EQ(field(vera, "name"), "Bitstream Vera Sans Bold Oblique");
+  EXPECT_EQ(field(vera, "family"), "Bitstream Vera Sans");
+  EXPECT_EQ(field(vera, "weight"), "200");
+  EXPECT_EQ(field(vera, "slant"), "110");
+  EXPECT_EQ(sizes(vera), std::vector<int>{});
+  EXPECT_EQ(field(blocks, "name"), "blocks");
+  EXPECT_EQ(field(blocks, "bitmap"), "1");
+  EXPECT_EQ(sizes(blocks), (std::vector<int>{8, 11}));
 }
 
 }  // namespace
