@@ -417,21 +417,20 @@ uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, const vkFont* font, int32_
         const size_t tx = size_t(px + x);
         uint8_t& maskByte = maskRow[tx >> 3];
         const uint8_t bit = uint8_t(0x80 >> (tx & 7));
-        if ((maskByte & bit) && a < 255) {
+        uint32_t pixel = rgb;
+        if (a < 255 && (maskByte & bit)) [[unlikely]] {
           // Antialiased edges over what is there: blend by coverage.
-          uint32_t pixel = 0;
+          pixel = 0;
           for (int s = 0; s < 24; s += 8) {
             const int32_t sc = (rgb >> s) & 0xFF, dc = (row[tx] >> s) & 0xFF;
             pixel |= uint32_t(uint8_t(dc + (((sc - dc) * int32_t(a)) >> 8))) << s;
           }
-          row[tx] = pixel;
-        } else {
-          row[tx] = rgb;
         }
+        row[tx] = pixel;
         maskByte |= bit;
         if (alphaRow) {
           const uint8_t v = uint8_t(opacity == 255 ? a : a * opacity / 255);
-          if (v > alphaRow[tx]) alphaRow[tx] = v;
+          alphaRow[tx] = std::max(alphaRow[tx], v);
         }
       }
     }
@@ -475,10 +474,15 @@ uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, const vkFont* font, int32_
     }
     if (uint32_t code = RenderFontText(f, t, padLeft, 0, r.text.data(), r.text.size(), s.style, r.encoding))
       return *out = {}, code;
-    for (int32_t y = 0; y < cov.height; y++)
-      for (int32_t x = 0; x < cov.width; x++)
-        cov.at(x, y) = aa ? plane->data[size_t(y) * plane->bytesPerRow + x]
-                          : ((plane->data[size_t(y) * plane->bytesPerRow + (x >> 3)] >> (7 - (x & 7))) & 1) * 255;
+    for (int32_t y = 0; y < cov.height; y++) {
+      const uint8_t* src = plane->data + size_t(y) * plane->bytesPerRow;
+      uint8_t* dst = cov.data.data() + size_t(y) * cov.width;
+      if (aa) {
+        std::memcpy(dst, src, size_t(cov.width));
+      } else {
+        for (int32_t x = 0; x < cov.width; x++) dst[x] = uint8_t(((src[x >> 3] >> (7 - (x & 7))) & 1) * 255);
+      }
+    }
     if (synthetic && (s.style & kStyleBold))
       for (int32_t y = 0; y < cov.height; y++)
         for (int32_t x = cov.width - 1; x > 0; x--) cov.at(x, y) |= cov.at(x - 1, y);
