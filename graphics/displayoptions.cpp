@@ -238,7 +238,8 @@ int32_t DisplayBitmapObject(vkState* L, const vkDisplayRequest& rq) {
   int32_t width = rq.width, height = rq.height;
   vkDisplay* display = OutputDisplay(gs);
   const bool layersOn = display && display->layersOn;
-  switch (rq.type) {
+  if (rq.source) src = *rq.source;
+  else switch (rq.type) {
     case kObjectBrush:
     case kObjectBrushPart: {
       vkBrush* brush = nullptr;
@@ -262,7 +263,7 @@ int32_t DisplayBitmapObject(vkState* L, const vkDisplayRequest& rq) {
     default:
       return kErrWrongUsage;
   }
-  if (rq.type == kObjectBrush || rq.type == kObjectAnim) width = src.width, height = src.height;
+  if (rq.type == kObjectBrush || rq.type == kObjectAnim || rq.source) width = src.width, height = src.height;
   if (width < 1 || height < 1) return kErrSizeNotPositive;
 
   vkTransform t;

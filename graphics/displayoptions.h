@@ -119,6 +119,7 @@ struct vkDisplayRequest {
   const vkTransform* transform = nullptr;  // given instead of the table
   const vkLayerOptions* layerOptions = nullptr;
   uint32_t flags = 0;
+  const vkBitmapSource* source = nullptr;  // planes the caller found itself (text objects), instead of a lookup
 };
 
 // Finds the planes of an object of a type other than brushes (BGPics and

@@ -72,6 +72,7 @@ const vkLibraryOpener kLibraryTable[] = {
     {"system", OpenSystemLibrary},
     {"layers", OpenLayersLibrary},
     {"text", OpenTextLibrary},
+    {"text objects", OpenTextObjectLibrary},
     {"anim", OpenAnimLibrary},
     {"display", OpenDisplayLibrary},
     {"sound", OpenSoundLibrary},

@@ -5,12 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "text/fonts.h"
 #include "text/textlayout.h"
 
 struct vkState;
+struct vkTextObjectList;
 
 // The cursor, margins and tab stops printing uses while no display is
 // current (each display keeps its own).
@@ -39,6 +41,7 @@ struct vkTextRunState {
   // Plain texts may be drawn straight into the display instead of through a
   // picture (the same pixels); off, every text takes the picture.
   bool drawStraight = true;
+  std::shared_ptr<vkTextObjectList> objects;  // text/textobjects.h
 };
 
 // The text run state of [L]'s program context, made when first asked for;
