@@ -76,15 +76,16 @@ class vkLineInput {
     }
     const int32_t startX = d_->textCursorX, startY = d_->textCursorY;
     int32_t rc = ReadKeys();
+    std::string text, shown;
+    for (const vkTypedChar& c : typed_) text.push_back(c.code), shown.push_back(Shown(c.code));
+    const vkTypedChar first = typed_.empty() ? vkTypedChar{0, d_->textCursorX, d_->textCursorY} : typed_[0];
     if (rc == 0) rc = TakeBack(typed_.size());
     d_->layersOn = oldLayers_;
     if (rc != 0) {
       d_->textCursorX = startX, d_->textCursorY = startY;
       return rc;
     }
-    if (!typed_.empty()) d_->textCursorX = typed_[0].x, d_->textCursorY = typed_[0].y;
-    std::string text, shown;
-    for (const vkTypedChar& c : typed_) text.push_back(c.code), shown.push_back(Shown(c.code));
+    d_->textCursorX = first.x, d_->textCursorY = first.y;
     if (!shown.empty())
       if (uint32_t code = PrintText(L_, shown, true)) return int32_t(code);
     *out = std::move(text);

@@ -246,8 +246,9 @@ int QueryTextObject(vkState* L, int32_t attribute) {
 
 // The planes of a text object for the brush library (ConvertToBrush) and
 // the drawing core.
-[[maybe_unused]] int32_t TextObjectSource(vkState* L, int32_t, vkObjectId id, int32_t, vkBitmapSource* out) {
+int32_t TextObjectSource(vkState* L, int32_t, vkObjectId id, int32_t frame, vkBitmapSource* out) {
   vkTextObject* o = nullptr;
+  if (frame != 0) return kErrAnimFrameRange;  // one picture, frame 1
   if (int32_t rc = FindTextObject(L, id, &o, 0)) return rc;
   *out = vkBitmapSource{o->bitmap.get(), o->mask.get(), o->alpha.get(), o->width, o->height};
   return 0;
@@ -378,7 +379,7 @@ int OpenTextObjectLibrary(vkState* L) {
   vmRegisterFunctions(L, nullptr, kTextObjectCommands, 0);
   if (int rc = RegisterLibrary(L, kTextObjectCommands, "text")) return rc;
   RegisterAttributeProvider(L, vkObjectType::TEXTOBJECT, {CountTextObjectsOf, QueryTextObject});
-  // (the brush library takes TextObjectSource once it has a text-object hook)
+  Brushes(GraphicsState(L)).textObjectSource = TextObjectSource;
   return 0;
 }
 

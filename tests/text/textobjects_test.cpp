@@ -40,6 +40,7 @@ class TextObjectTest : public TextScene {
     TextScene::SetUp();
     vmPushValue(L, VK_GLOBALSINDEX);
     RegisterAttributeCommands(L);
+    ASSERT_EQ(OpenBrushLibrary(L), 0);
     ASSERT_EQ(OpenTextObjectLibrary(L), 0);
     vmSetTop(L, 0);
     gShown = nullptr;
@@ -302,6 +303,30 @@ TEST_F(TextObjectTest, LockedObjectsRefuseChangesAndFreeing) {
   });
   Find(1)->lockCount = 0;
   RunCases({{"FreeTextObject", {1}, ""}});
+}
+
+TEST_F(TextObjectTest, ConvertToBrushCopiesThePicture) {
+  RunCases({
+      {"SetFontStyle", {32, 0x808080, 2}, ""},
+      {"CreateTextObject", {1, "brush"}, ""},
+      {"ConvertToBrush", {kTextObject, 1, 5}, ""},
+      {"ConvertToBrush", {kTextObject, 9, 6}, "error 1175"},
+      {"ConvertToBrush", {kTextObject, 1, 6, 2}, "error 1094"},
+  });
+  const vkTextObject* o = Find(1);
+  vkBrush* b = nullptr;
+  ASSERT_EQ(FindBrush(GraphicsState(L), vkObjectId{5, nullptr}, &b, 0), 0);
+  ASSERT_EQ(b->width, o->width);
+  ASSERT_EQ(b->height, o->height);
+  ASSERT_TRUE(b->mask != nullptr);
+  int set = 0;
+  for (int32_t y = 0; y < o->height; y++)
+    for (int32_t x = 0; x < o->width; x++) {
+      ASSERT_EQ(ReadBitMapPixel(b->bitmap.get(), x, y), ReadBitMapPixel(o->bitmap.get(), x, y));
+      ASSERT_EQ(ReadBitMapPixel(b->mask.get(), x, y), ReadBitMapPixel(o->mask.get(), x, y));
+      set += ReadBitMapPixel(o->mask.get(), x, y) != 0;
+    }
+  EXPECT_GT(set, 20);
 }
 
 TEST_F(TextObjectTest, ShutdownFreesObjectsThenFonts) {
