@@ -19,8 +19,10 @@
 #include "graphics/brushes.h"
 #include "graphics/displayoptions.h"
 #include "graphics/displays.h"
+#include "graphics/doublebuffer.h"
 #include "graphics/graphicsstate.h"
 #include "graphics/objecttypes.h"
+#include "graphics/outputtargets.h"
 #include "graphics/safeblt.h"
 #include "pixel/bitmapops.h"
 #include "pixel/blit.h"
@@ -73,14 +75,17 @@ void CaptureScreen(vkFXState& s, vkBitMap* dst, int32_t x, int32_t y, int32_t wi
 // The output target check; a selection of the very object shown is ended.
 int32_t CheckOutputTarget(vkFXState& s, vkDisplay* d) {
   vkGraphicsState& gs = *s.gs;
-  auto endSelection = [&]() { return int32_t(CallScriptFunction(s.L, "EndSelect", 0, {})); };
+  auto endSelection = [&]() { return EndSelectOutput(s.L, d, false); };
+  // The selected object: the picture or brush itself, or what a target record draws into.
+  const vkBGPic* out = gs.CurrentBGPic;
+  auto selected = [&](const void* object) { return out && (out == object || out->targetObject == object); };
   switch (d->renderTarget) {
     case kTargetDisplay:
       return 0;
     case kTargetBGPic: {
       if (s.operation == ot::BGPIC) {
         vkBGPic* shown = nullptr;
-        if (FindBGPic(gs, s.id, &shown, 0) == 0 && shown == gs.CurrentBGPic) return endSelection();
+        if (FindBGPic(gs, s.id, &shown, 0) == 0 && selected(shown)) return endSelection();
       }
       if (s.async && d->layersOn && gs.CurrentBGPic == d->bgpic) return 0;
       return kErrSelectBGPicActive;
@@ -90,7 +95,8 @@ int32_t CheckOutputTarget(vkFXState& s, vkDisplay* d) {
     case kTargetAlphaChannel: {
       if (s.operation == ot::BRUSH) {
         vkBrush* brush = nullptr;
-        if (FindBrush(gs, s.id, &brush, 0) == 0 && IsActiveBrush(gs, *brush)) return endSelection();
+        if (FindBrush(gs, s.id, &brush, 0) == 0 && (IsActiveBrush(gs, *brush) || selected(brush)))
+          return endSelection();
       }
       if (d->renderTarget == kTargetMask) return kErrSelectMaskActive;
       if (d->renderTarget == kTargetAlphaChannel) return kErrSelectAlphaActive;
@@ -474,8 +480,7 @@ uint32_t RunTransitionFX(vkFXRequest& request) {
 
   vkDisplay* d = s.gs->CurrentDisplay;
   if (!d || !d->bgpic) return fail(kErrWrongUsage);
-  if (d->doubleBuffer)
-    if (int32_t rc = int32_t(CallScriptFunction(s.L, "EndDoubleBuffer", 0, {}))) return fail(rc);
+  if (d->doubleBuffer || d->doubleBufferSuspended) StopDoubleBuffer(s.L, d);
   if (int32_t rc = CheckOutputTarget(s, d)) return fail(rc);
 
   if (s.type == kFXRandomEffect)

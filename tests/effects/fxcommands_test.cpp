@@ -302,3 +302,22 @@ TEST_F(FXCommands, AResizeEndsABGPicEffectAndRunsABrushEffectAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FXCommands, ASelectionOfTheObjectShownAndDoubleBufferingEndBeforeTheEffect) {
+  MakeBrush(5, 4, 4, false);
+  ASSERT_EQ(Call("SelectBrush", {5}), "");
+  EXPECT_EQ(Call("DisplayBrushFX", {3, 0, 0, 19, 300}), "error 1082");  // another brush is selected
+  ASSERT_EQ(Call("EndSelect", {}), "");
+  ASSERT_EQ(Call("SelectBrush", {3}), "");
+  EXPECT_EQ(Call("DisplayBrushFX", {3, 0, 0, 19, 300}), "");
+  EXPECT_EQ(display()->renderTarget, kTargetDisplay);
+  EXPECT_EQ(Window()[0], NewPixel(0, 0));
+  ASSERT_EQ(Call("BeginDoubleBuffer", {}), "");
+  EXPECT_EQ(Call("DisplayTransitionFX", {2, 115, 300}), "");
+  EXPECT_EQ(display()->doubleBuffer, 0u);
+  EXPECT_EQ(Window()[0], NewPixel(0, 0));
+}
+
+}  // namespace
