@@ -118,6 +118,10 @@ TEST_F(DrawTest, ArgumentsAndErrorsAsScriptsSeeThem) {
       {"ReadPixel", {3, 4}, std::to_string(0x123456)},
       {"Plot", {-5, 4, 0x123456}, ""},
       {"Line", {-100, 0, -50, 10, 0xFFFFFF}, ""},
+      // A gradient over a shape too large for any work bitmap.
+      {"SetFillStyle", {2, 0, 0xFF0000, 0x0000FF}, ""},
+      {"Box", {-15000, 0, 40000, 10}, "error 1000"},
+      {"SetFillStyle", {1}, ""},
   });
   display.layersOn = 1;
   EXPECT_EQ(Call("Plot", {1, 1, 0xFFFFFF}), "error 1271");
@@ -433,6 +437,22 @@ TEST_F(DrawIntoBrushTest, ShapesPixelsAndClearingReachTheBrush) {
   EXPECT_EQ(Call("Box", {0, 0, 2, 2, 0xFF0000}), "");
   EXPECT_EQ(At(1, 1), 0xFF0000u);
   EXPECT_EQ(BrushAt(1, 1), 0x445566u);
+}
+
+TEST_F(DrawIntoBrushTest, AnAlphaChannelTargetReadsAndTakesOpacity) {
+  ASSERT_EQ(Call("CreateBrush", {3, 20, 10, 0x000080}), "");
+  ASSERT_EQ(Call("SelectAlphaChannel", {3}), "");
+  gs().settings.alphaIntensity = -1;
+  RunCases({
+      {"ReadPixel", {1, 1}, "255"},  // no alpha channel yet
+      {"SetFillStyle", {1}, ""},
+      {"Box", {0, 0, 4, 4, 0x40FFFFFF}, ""},
+      {"ReadPixel", {19, 9}, "255"},
+  });
+  const std::string inside = Call("ReadPixel", {1, 1});
+  EXPECT_NE(inside, "255");
+  ASSERT_EQ(Call("EndSelect", {}), "");
+  gs().settings.alphaIntensity = 128;
 }
 
 TEST_F(DrawIntoBrushTest, ShapesCutAMaskByTheMaskMode) {

@@ -338,4 +338,30 @@ TEST(ShapePen, CompositedCoverage) {
   EXPECT_EQ(s.alpha.byte(1, 1), 128);
 }
 
+// A pen without pixels draws its planes alone, as for a mask or alpha
+// target without a bitmap; with no plane either it draws nothing.
+TEST(ShapePen, PlanesAloneTakeTheShape) {
+  Scene s(PIXFMT_ARGB32, 11), want(PIXFMT_ARGB32, 11);
+  vkShapePen pen = s.Pen(0xFFFFFF);
+  pen.pixels = nullptr;
+  pen.mask = s.mask.data(), pen.maskBytesPerRow = s.mask.bytesPerRow;
+  pen.alpha = s.alpha.data(), pen.alphaBytesPerRow = s.alpha.bytesPerRow;
+  pen.maskMode = PENMASK_CLEAR;
+  pen.coverage = 77;
+  DrawPenLine(&pen, 2, 3, 12, 3);
+  EXPECT_EQ(s.target.bytes, want.target.bytes);
+  for (int32_t x = 0; x < kW; x++) {
+    const bool on = x >= 2 && x <= 12;
+    EXPECT_EQ(s.mask.bit(x, 3), on ? false : want.mask.bit(x, 3)) << x;
+    EXPECT_EQ(s.alpha.byte(x, 3), on ? 77 : want.alpha.byte(x, 3)) << x;
+  }
+  vkShapePen none = s.Pen(0xFFFFFF);
+  none.pixels = nullptr;
+  const Scene before = s;
+  DrawPenLine(&none, 0, 0, 20, 10);
+  PlotWithPen(&none, 1, 1);
+  EXPECT_EQ(s.mask.bytes, before.mask.bytes);
+  EXPECT_EQ(s.alpha.bytes, before.alpha.bytes);
+}
+
 }  // namespace
