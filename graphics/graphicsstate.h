@@ -126,15 +126,13 @@ struct vkBrushHooks {
 struct vkShapeLayerHooks {
   // Inserts a layer of the shape [type] into the current output's picture,
   // showing [bitmap] with [mask] or [alpha] (width x height at x, y) and
-  // keeping [record] to render it again (RenderShapeLayer); [transform] and
-  // [options] are the layer's. At [insertPos] (-1: on top). The planes and
-  // the record pass to the layer, also on failure. 0 or an error code.
+  // keeping [record] (freed with delete) to render it again with
+  // RenderShapeLayer of graphics/shapes.h; [transform] and [options] are the
+  // layer's. At [insertPos] (-1: on top). The planes and the record pass to
+  // the layer, also on failure. 0 or an error code.
   int32_t (*add)(vkState* L, int32_t type, int32_t x, int32_t y, int32_t width, int32_t height, vkBitMap* bitmap,
                  vkPlane* mask, vkPlane* alpha, vkShapeRecord* record, const vkTransform* transform,
                  const vkLayerOptions* options, int32_t insertPos, uint32_t flags) = nullptr;
-  // A re-rendered shape gives [layer] new planes (taken over) and placement.
-  void (*replace)(vkGraphicsState& gs, vkLayer* layer, vkBitMap* bitmap, vkPlane* mask, vkPlane* alpha, int32_t x,
-                  int32_t y, int32_t width, int32_t height) = nullptr;
 };
 
 // The objects that make up the backfill behind full-screen displays.

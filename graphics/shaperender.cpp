@@ -174,9 +174,52 @@ int32_t ClampInt(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, I
 
 int32_t ToInt(double v) { return vkDoubleToInt32(std::clamp(v, -1073741824.0, 1073741824.0)); }
 
+// A coverage image of a line (two points) or polygon and where its top-left
+// lies. It covers the whole shape when that is of moderate size, so that a
+// shape renders the same wherever it is cut; a larger one is cut to the box.
+struct Coverage {
+  vkRasterContextPtr image;
+  uint8_t* bytes = nullptr;
+  int32_t stride = 0, width = 0, height = 0;
+  int64_t x = 0, y = 0;
+};
+constexpr int64_t kUncutArea = int64_t(1) << 22;
+
+// 0 with nothing in *[out] when the shape misses the box x1..x2, y1..y2.
+int32_t RasterizePath(const vkPoint* pts, size_t count, bool line, bool filled, int32_t thickness, bool antialias,
+                      int64_t x1, int64_t y1, int64_t x2, int64_t y2, Coverage* out) {
+  double bx1 = pts[0].x, by1 = pts[0].y, bx2 = bx1, by2 = by1;
+  for (size_t i = 1; i < count; i++) {
+    bx1 = std::min(bx1, pts[i].x), bx2 = std::max(bx2, pts[i].x);
+    by1 = std::min(by1, pts[i].y), by2 = std::max(by2, pts[i].y);
+  }
+  const double grow = (filled ? 0 : thickness) + 2;
+  const int64_t fx1 = int64_t(std::max(std::floor(bx1 - grow), -1e12)), fy1 = int64_t(std::max(std::floor(by1 - grow), -1e12));
+  const int64_t fx2 = int64_t(std::min(std::ceil(bx2 + grow), 1e12)), fy2 = int64_t(std::min(std::ceil(by2 + grow), 1e12));
+  const int64_t cx1 = std::max(fx1, x1), cy1 = std::max(fy1, y1), cx2 = std::min(fx2, x2), cy2 = std::min(fy2, y2);
+  if (cx1 > cx2 || cy1 > cy2) return 0;
+  const int64_t fw = fx2 - fx1 + 1, fh = fy2 - fy1 + 1;
+  const bool whole = fw <= kMaxWorkSide && fh <= kMaxWorkSide && fw * fh <= kUncutArea;
+  out->x = whole ? fx1 : cx1, out->y = whole ? fy1 : cy1;
+  const int32_t w = int32_t(whole ? fw : cx2 - cx1 + 1), h = int32_t(whole ? fh : cy2 - cy1 + 1);
+  if (int32_t rc = CreateRasterContext(w, h, &out->image, &out->bytes, &out->stride)) return rc;
+  out->width = w, out->height = h;
+  std::vector<int32_t> xy;
+  try {
+    xy.reserve(count * 2);
+  } catch (const std::bad_alloc&) {
+    return kErrOutOfMemory;
+  }
+  for (size_t i = 0; i < count; i++) {
+    xy.push_back(ToInt(pts[i].x - double(out->x)));
+    xy.push_back(ToInt(pts[i].y - double(out->y)));
+  }
+  if (line) return RasterizeLine(out->image.get(), xy[0], xy[1], xy[2], xy[3], antialias, thickness);
+  return RasterizePolygon(out->image.get(), xy.data(), int32_t(count), antialias, filled ? 0 : thickness);
+}
+
 // Draws one line (two points) or one polygon into the pen's planes: lines
-// of one pixel directly, the rest through a coverage image of the part of
-// the target they can reach. 0 or 1000.
+// of one pixel directly, the rest through a coverage image. 0 or 1000.
 int32_t DrawPenShape(vkShapePen& pen, const vkPoint* pts, size_t count, bool line, bool filled, int32_t thickness,
                      bool antialias) {
   if (count == 0) return 0;
@@ -187,45 +230,20 @@ int32_t DrawPenShape(vkShapePen& pen, const vkPoint* pts, size_t count, bool lin
     return 0;
   }
   if (thickness > 255) return 0;
-  // The bounds of the shape grown by the pen, cut to the pen's box.
-  double bx1 = pts[0].x, by1 = pts[0].y, bx2 = bx1, by2 = by1;
-  for (size_t i = 1; i < count; i++) {
-    bx1 = std::min(bx1, pts[i].x), bx2 = std::max(bx2, pts[i].x);
-    by1 = std::min(by1, pts[i].y), by2 = std::max(by2, pts[i].y);
-  }
-  const double grow = (filled ? 0 : thickness) + 2;
-  int64_t x1 = std::max<int64_t>(0, int64_t(std::max(bx1 - grow, -1e12)));
-  int64_t y1 = std::max<int64_t>(0, int64_t(std::max(by1 - grow, -1e12)));
-  int64_t x2 = std::min<int64_t>(int64_t(pen.width) - 1, int64_t(std::min(bx2 + grow, 1e12)));
-  int64_t y2 = std::min<int64_t>(int64_t(pen.height) - 1, int64_t(std::min(by2 + grow, 1e12)));
+  int64_t x1 = 0, y1 = 0, x2 = int64_t(pen.width) - 1, y2 = int64_t(pen.height) - 1;
   if (pen.clipEnabled) {
     x1 = std::max<int64_t>(x1, pen.clipX), y1 = std::max<int64_t>(y1, pen.clipY);
     x2 = std::min<int64_t>(x2, int64_t(pen.clipX) + pen.clipWidth - 1);
     y2 = std::min<int64_t>(y2, int64_t(pen.clipY) + pen.clipHeight - 1);
   }
-  if (x1 > x2 || y1 > y2) return 0;
-  vkRasterContextPtr image;
-  uint8_t* coverage = nullptr;
-  int32_t stride = 0;
-  if (int32_t rc = CreateRasterContext(int32_t(x2 - x1 + 1), int32_t(y2 - y1 + 1), &image, &coverage, &stride))
-    return rc;
-  std::vector<int32_t> xy;
-  try {
-    xy.reserve(count * 2);
-  } catch (const std::bad_alloc&) {
-    return kErrOutOfMemory;
-  }
-  for (size_t i = 0; i < count; i++) {
-    xy.push_back(ToInt(pts[i].x - double(x1)));
-    xy.push_back(ToInt(pts[i].y - double(y1)));
-  }
-  int32_t rc = 0;
-  if (line) rc = RasterizeLine(image.get(), xy[0], xy[1], xy[2], xy[3], antialias, thickness);
-  else rc = RasterizePolygon(image.get(), xy.data(), int32_t(count), antialias && !filled, filled ? 0 : thickness);
-  if (rc) return rc;
+  // Filled polygons are drawn sharp here; their anti-aliased fills are
+  // composited by the shape renderer.
+  const bool smooth = antialias && (line || !filled);
+  Coverage c;
+  if (int32_t rc = RasterizePath(pts, count, line, filled, thickness, smooth, x1, y1, x2, y2, &c)) return rc;
+  if (!c.image) return 0;
   pen.coverage = pen.opacity;
-  CompositeCoverage(coverage, x1, y1, &pen, int32_t(x2 - x1 + 1), int32_t(y2 - y1 + 1), stride,
-                    !(antialias && !filled) && !(line && antialias));
+  CompositeCoverage(c.bytes, c.x, c.y, &pen, c.width, c.height, c.stride, !smooth);
   return 0;
 }
 
@@ -286,14 +304,14 @@ void ShowWork(vkGraphicsState& gs, const Output& o, const Work& w, int32_t x, in
 // Where a finished work bitmap goes: into the layer being rendered again, a
 // new layer, or the output. 0 or an error code.
 int32_t Deliver(vkState* L, const Output& o, Work& w, int32_t x, int32_t y, int32_t type, vkShapeRecord* record,
-                const vkTransform& t, const vkLayerOptions& options, vkLayer* layer, int32_t insertPos,
+                const vkTransform& t, const vkLayerOptions& options, vkShapePlanes* out, int32_t insertPos,
                 uint32_t flags) {
   vkGraphicsState& gs = GraphicsState(L);
   std::unique_ptr<vkShapeRecord> owned(record);
   if (flags & kRenderAgain) {
-    if (gs.shapeLayers.replace && layer)
-      gs.shapeLayers.replace(gs, layer, w.bitmap.release(), w.mask.release(), w.alpha.release(), x, y, w.width,
-                             w.height);
+    if (!out) return kErrWrongUsage;
+    out->bitmap = std::move(w.bitmap), out->mask = std::move(w.mask), out->alpha = std::move(w.alpha);
+    out->x = x, out->y = y, out->width = w.width, out->height = w.height;
     return 0;
   }
   if (DrawLayersOn(o) && gs.shapeLayers.add) {
@@ -309,13 +327,14 @@ bool Layered(vkGraphicsState& gs, const Output& o, uint32_t flags) {
   return DrawLayersOn(o) && gs.shapeLayers.add && !(flags & kRenderAgain);
 }
 
-vkShapeRecord* NewRecord(const vkShapeRequest& rq, const vkDrawState& ds) {
+vkShapeRecord* NewRecord(vkState* L, const vkShapeRequest& rq, const vkDrawState& ds) {
   auto* r = new (std::nothrow) vkShapeRecord;
   if (!r) return nullptr;
+  r->L = L;
   r->request = rq;
   r->drawState = ds;
   r->request.drawState = nullptr;
-  r->request.layer = nullptr;
+  r->request.out = nullptr;
   return r;
 }
 
@@ -506,24 +525,22 @@ int32_t RenderShape(vkState* L, vkShapeRequest& rq, uint32_t flags) {
           return rc;
         continue;
       }
-      vkRasterContextPtr image;
-      uint8_t* coverage = nullptr;
-      int32_t stride = 0;
-      if (int32_t rc = CreateRasterContext(w.width, w.height, &image, &coverage, &stride)) return rc;
-      std::vector<int32_t> xy;
-      xy.reserve(p.path->size() * 2);
-      for (const vkPoint& q : *p.path) xy.push_back(ToInt(q.x)), xy.push_back(ToInt(q.y));
-      if (int32_t rc = RasterizePolygon(image.get(), xy.data(), int32_t(p.path->size()), true, 0)) return rc;
-      CompositeOver(w, coverage, stride, w.width, w.height, 0, 0, p.rgb & 0xFFFFFF, p.texture, p.opacity);
+      Coverage c;
+      if (int32_t rc = RasterizePath(p.path->data(), p.path->size(), false, true, 0, true, 0, 0, w.width - 1,
+                                     w.height - 1, &c))
+        return rc;
+      if (c.image)
+        CompositeOver(w, c.bytes, c.stride, c.width, c.height, int32_t(c.x), int32_t(c.y), p.rgb & 0xFFFFFF, p.texture,
+                      p.opacity);
     }
 
     const int32_t wx = ClampInt(px), wy = ClampInt(py);
     vkShapeRecord* record = nullptr;
     if (layered) {
-      record = NewRecord(rq, ds);
+      record = NewRecord(L, rq, ds);
       if (!record) return kErrOutOfMemory;
     }
-    return Deliver(L, o, w, wx, wy, rq.type, record, rq.transform, rq.options, rq.layer, rq.insertPos, flags);
+    return Deliver(L, o, w, wx, wy, rq.type, record, rq.transform, rq.options, rq.out, rq.insertPos, flags);
   } catch (const std::bad_alloc&) {
     return kErrOutOfMemory;
   } catch (const std::length_error&) {
@@ -579,7 +596,7 @@ bool DirectDisplay(const Output& o) {
 
 int32_t RenderLine(vkState* L, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color, int32_t thickness,
                    const vkDrawState& drawState, const vkTransform& t, const vkLayerOptions& options,
-                   vkLayer* layer, int32_t insertPos, uint32_t flags) {
+                   vkShapePlanes* out, int32_t insertPos, uint32_t flags) {
   vkGraphicsState& gs = GraphicsState(L);
   if (int32_t rc = PrepareDrawing(L)) return rc;
   const Output o = CurrentDrawOutput(gs);
@@ -660,11 +677,11 @@ int32_t RenderLine(vkState* L, int32_t x1, int32_t y1, int32_t x2, int32_t y2, u
     vkShapeRequest rq;
     rq.type = kShapeLine, rq.x = int32_t(left), rq.y = int32_t(top), rq.color = color;
     rq.transform = t, rq.options = options;
-    record = NewRecord(rq, ds);
+    record = NewRecord(L, rq, ds);
     if (!record) return kErrOutOfMemory;
     record->x1 = x1, record->y1 = y1, record->x2 = x2, record->y2 = y2, record->thickness = thickness;
   }
-  return Deliver(L, o, work, int32_t(left), int32_t(top), kShapeLine, record, t, options, layer, insertPos, flags);
+  return Deliver(L, o, work, int32_t(left), int32_t(top), kShapeLine, record, t, options, out, insertPos, flags);
 }
 
 // ---- Boxes ----------------------------------------------------------------------------------
@@ -803,36 +820,36 @@ int32_t RenderBox(vkState* L, vkShapeRequest& rq, uint32_t flags) {
   FillOrFrameRect(w, boxX, boxY, rq.width, rq.height, rq.color, opacity, decorated, area.get());
   vkShapeRecord* record = nullptr;
   if (layered) {
-    record = NewRecord(rq, ds);
+    record = NewRecord(L, rq, ds);
     if (!record) return kErrOutOfMemory;
   }
-  return Deliver(L, o, w, ClampInt(px), ClampInt(py), kShapeBox, record, rq.transform, rq.options, rq.layer,
+  return Deliver(L, o, w, ClampInt(px), ClampInt(py), kShapeBox, record, rq.transform, rq.options, rq.out,
                  rq.insertPos, flags);
 }
 
-int32_t RenderShapeLayer(vkState* L, const vkShapeRecord& record, vkLayer* layer, const vkTransform& transform,
-                         uint32_t flags) {
+int32_t RenderShapeLayer(const vkShapeRecord& record, const vkTransform& transform, vkShapePlanes* out) {
+  vkState* L = record.L;
+  if (!L || !out) return kErrWrongUsage;
   vkShapeRequest rq = record.request;
   rq.drawState = &record.drawState;
   rq.transform = transform;
-  rq.layer = layer;
-  flags |= kRenderAgain;
+  rq.out = out;
   switch (rq.type) {
     case kShapeLine:
       return RenderLine(L, record.x1, record.y1, record.x2, record.y2, rq.color, record.thickness, record.drawState,
-                        transform, rq.options, layer, rq.insertPos, flags);
+                        transform, rq.options, out, rq.insertPos, kRenderAgain);
     case kShapeBox:
-      return RenderBox(L, rq, flags);
+      return RenderBox(L, rq, kRenderAgain);
     case kShapeCircle:
     case kShapeEllipse:
       if (rq.rx < 1 || rq.ry < 1) return kErrWrongUsage;
       rq.width = 2 * rq.rx + 1, rq.height = 2 * rq.ry + 1;
-      return RenderShape(L, rq, flags);
+      return RenderShape(L, rq, kRenderAgain);
     case kShapeArc:
       if (rq.rx < 1 || rq.ry < 1 || rq.start < 0 || rq.end < 0) return kErrWrongUsage;
       if (rq.start == rq.end) return 0;
-      return RenderShape(L, rq, flags);
+      return RenderShape(L, rq, kRenderAgain);
     default:
-      return RenderShape(L, rq, flags);
+      return RenderShape(L, rq, kRenderAgain);
   }
 }

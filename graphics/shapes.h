@@ -92,6 +92,8 @@ int32_t GenerateArcPoints(const vkDrawLib& lib, double cx, double cy, double rx,
                           std::array<double, 4>* bounds, std::vector<vkPoint>& out);
 
 // What a shape command asks RenderShape for.
+struct vkShapePlanes;
+
 struct vkShapeRequest {
   int32_t type = kShapeBox;
   int32_t x = 0, y = 0;           // top-left of the bounding box; special coordinates allowed
@@ -105,8 +107,8 @@ struct vkShapeRequest {
   const vkDrawState* drawState = nullptr;
   vkTransform transform;
   vkLayerOptions options;
-  vkLayer* layer = nullptr;  // when a layer is rendered again
-  int32_t insertPos = -1;
+  int32_t insertPos = -1;    // of a new layer, with kRenderAtLayer
+  vkShapePlanes* out = nullptr;  // where a shape rendered again goes
 };
 
 // The closed path of a shape of width x height (origin 0, 0): boxes, rounded
@@ -147,15 +149,24 @@ bool DrawLayersOn(const vkDrawOutput& o);
 
 // What a vector layer keeps to be rendered again.
 struct vkShapeRecord {
+  vkState* L = nullptr;     // the run that made it (texture brushes are found there)
   vkShapeRequest request;  // its own draw state copy below
   vkDrawState drawState;
   int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0, thickness = 1;  // lines
 };
 
+// A shape rendered again: its planes (mask or alpha), their size, and where
+// their top-left lies in output coordinates as the shape was placed.
+struct vkShapePlanes {
+  vkBitMapPtr bitmap;
+  vkPlanePtr mask, alpha;
+  int32_t x = 0, y = 0, width = 0, height = 0;
+};
+
 // Flags of the renderers.
 inline constexpr uint32_t kRenderNoShow = 1;       // make the layer, show nothing now
 inline constexpr uint32_t kRenderAtLayer = 8;      // the layer's transform, at its insert position
-inline constexpr uint32_t kRenderAgain = 16;       // render an existing layer in place
+inline constexpr uint32_t kRenderAgain = 16;       // render a layer's shape again into the request's planes
 
 // Renders a box, curve, arc or polygon into the current output, or as a
 // new vector layer while the display's layers are on. 0 or an error code.
@@ -163,10 +174,10 @@ int32_t RenderShape(vkState* L, vkShapeRequest& rq, uint32_t flags);
 // A line of [thickness] from (x1, y1) to (x2, y2).
 int32_t RenderLine(vkState* L, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t color, int32_t thickness,
                    const vkDrawState& drawState, const vkTransform& t, const vkLayerOptions& options,
-                   vkLayer* layer, int32_t insertPos, uint32_t flags);
+                   vkShapePlanes* out, int32_t insertPos, uint32_t flags);
 // A box: plain ones as rectangles, the rest through RenderShape.
 int32_t RenderBox(vkState* L, vkShapeRequest& rq, uint32_t flags);
-// Renders the shape of [record] again into [layer] (flag 16) with the
-// layer's [transform]; the layers library calls this for vector layers.
-int32_t RenderShapeLayer(vkState* L, const vkShapeRecord& record, vkLayer* layer, const vkTransform& transform,
-                         uint32_t flags);
+// Renders the shape of a vector layer's [record] again under [transform]
+// (the layer's, or with the display's scale folded in) into *[out], for
+// the layers library. 0 or an error code.
+int32_t RenderShapeLayer(const vkShapeRecord& record, const vkTransform& transform, vkShapePlanes* out);

@@ -472,6 +472,80 @@ TEST_F(DrawIntoBrushTest, ShapesCutAMaskByTheMaskMode) {
   gs().settings.maskMode = 0;
 }
 
+// Layers on, every shape becomes a layer that keeps its record; rendering
+// the record again under the layer's transform gives the pixels the same
+// command draws with layers off, plain and rotated.
+struct MadeLayer {
+  std::unique_ptr<vkShapeRecord> record;
+  vkTransform transform;
+  int32_t type = 0;
+};
+MadeLayer gMade;
+
+int32_t KeepLayer(vkState*, int32_t type, int32_t, int32_t, int32_t, int32_t, vkBitMap* bitmap, vkPlane* mask,
+                  vkPlane* alpha, vkShapeRecord* record, const vkTransform* transform, const vkLayerOptions*, int32_t,
+                  uint32_t) {
+  vkBitMapPtr b(bitmap);
+  vkPlanePtr m(mask), a(alpha);
+  gMade.record.reset(record);
+  gMade.transform = *transform;
+  gMade.type = type;
+  return 0;
+}
+
+TEST_F(DrawTest, VectorLayersRenderAgainAsDrawn) {
+  SetArray("poly", {0, 0, 20, 4, 12, 18, 3, 10});
+  struct Case {
+    int32_t type;
+    const char* command;
+    std::vector<Arg> args;  // without the rotation
+  };
+  const std::vector<Case> cases = {
+      {kShapeBox, "Box", {10, 10, 30, 20, 0xFF0000}},
+      {kShapeBox, "Box", {10, 10, 30, 20, 0xFF0000, 30}},
+      {kShapeCircle, "Circle", {14, 6, 12, 0xFF0000}},
+      {kShapeEllipse, "Ellipse", {8, 10, 18, 9, 0xFF0000}},
+      {kShapeArc, "Arc", {12, 6, 14, 12, 30, 250, 0xFF0000, 1}},
+      {kShapePolygon, "Polygon", {20, 14, Arg::global("poly"), 4, 0xFF0000}},
+      {kShapeLine, "Line", {10, 30, 50, 12, 0xFF0000, 4}},
+  };
+  ASSERT_EQ(Call("SetFillStyle", {1}), "");
+  ASSERT_EQ(Call("SetFormStyle", {64, 0x00FF00, 2}), "");
+  for (int rotate : {0, 30}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.command << " rotated " << rotate);
+      std::vector<Arg> args = c.args;
+      if (c.type == kShapeBox && args.size() == 5) args.push_back(0);  // roundlevel before the rotation
+      args.push_back(rotate);
+      display.layersOn = 1;
+      gs().shapeLayers.add = KeepLayer;
+      gMade = MadeLayer{};
+      ASSERT_EQ(Call(c.command, args), "");
+      ASSERT_TRUE(gMade.record);
+      EXPECT_EQ(gMade.type, c.type);
+      vkShapePlanes again;
+      ASSERT_EQ(RenderShapeLayer(*gMade.record, gMade.transform, &again), 0);
+      display.layersOn = 0;
+      gs().shapeLayers.add = nullptr;
+      Clear();
+      ASSERT_EQ(Call(c.command, args), "");
+      // The planes, placed, against the display.
+      Pixels layered(size_t(kW) * kH, kGround);
+      for (int32_t j = 0; j < again.height; j++)
+        for (int32_t i = 0; i < again.width; i++) {
+          const int32_t x = again.x + i, y = again.y + j;
+          if (x < 0 || y < 0 || x >= kW || y >= kH) continue;
+          const bool shown = again.mask ? ReadBitMapPixel(again.mask.get(), i, j) != 0
+                                        : again.alpha->data[size_t(j) * size_t(again.alpha->bytesPerRow) + size_t(i)] != 0;
+          if (shown) layered[size_t(y) * kW + size_t(x)] = ReadBitMapPixel(again.bitmap.get(), i, j) & 0xFFFFFF;
+        }
+      EXPECT_EQ(layered, Read());
+      EXPECT_GT(std::count(layered.begin(), layered.end(), 0xFF0000u), 20);
+    }
+  }
+  gMade = MadeLayer{};
+}
+
 TEST(ShapePaths, CurvesArcsAndRoundedBoxes) {
   vkGraphicsState gs;
   vkDrawLib& lib = DrawLib(gs);
