@@ -28,11 +28,12 @@ constexpr int32_t kBackspace = 271, kTab = 272, kEnter = 273, kReturn = 274, kSp
 class LineInput : public TextScene {
  protected:
   void SetUp() override {
+    // The platform first: starting it afresh would forget the system fonts' state.
+    ASSERT_EQ(vkosInit(), 0);
     TextScene::SetUp();
     vmPushValue(L, VK_GLOBALSINDEX);
     ASSERT_EQ(OpenTextObjectLibrary(L), 0);
     vmSetTop(L, 0);
-    ASSERT_EQ(vkosInit(), 0);
     RemoveEvents(-1, true);
     display.state = DISPSTATE_OPEN;
   }
