@@ -27,12 +27,12 @@
 #include "pixel/bitmapops.h"
 #include "pixel/blit.h"
 #include "platform/vkos_events.h"
+#include "text/textobjects.h"
 
 namespace {
 
 namespace ot = vkObjectType;
 
-inline constexpr int32_t kErrNoTextObject = 1175;  // "Could not find text object %ld!"
 
 vkDisplay* Display(const vkFXState& s) { return s.gs->CurrentDisplay; }
 
@@ -184,11 +184,22 @@ int32_t Prepare(vkFXState& s, vkDisplay* d) {
       s.sourceAlpha = brush->alpha.get();
       return 0;
     }
-    case ot::TEXTOBJECT:
-      // No text objects exist yet to be shown.
-      if (s.id.handle) return kErrObjectNotFound;
-      SetErrorNumber(s.id.number);
-      return kErrNoTextObject;
+    case ot::TEXTOBJECT: {
+      vkTextObject* text = nullptr;
+      if (int32_t rc = FindTextObject(s.L, s.id, &text, 0)) return rc;
+      if (!text->bitmap) return kErrWrongUsage;
+      ++text->lockCount;
+      s.lockFlag = &text->lockCount;
+      s.width = text->width, s.height = text->height;
+      // The position is the text's; its picture lies at its offsets from it.
+      s.x = ResolveOutputX(gs, s.x, s.width, 0.0) + text->offsetX;
+      s.y = ResolveOutputY(gs, s.y, s.height, 0.0) + text->offsetY;
+      if (d->layersOn && FXLayersAvailable(gs)) return FXAddObjectLayer(s);
+      s.source = text->bitmap.get();
+      s.sourceAlpha = text->alpha.get();  // the alpha plane, where there is one, carries the shape
+      s.sourceMask = text->alpha ? nullptr : text->mask.get();
+      return 0;
+    }
     case ot::BGPICPART: {
       vkBGPic* pic = nullptr;
       if (int32_t rc = FindBGPic(gs, s.id, &pic, 0)) return rc;

@@ -17,6 +17,7 @@
 #include "layers/layers.h"
 #include "pixel/bitmapops.h"
 #include "pixel/blit.h"
+#include "text/textobjects.h"
 
 namespace {
 
@@ -113,6 +114,13 @@ int32_t FXAddObjectLayer(vkFXState& s) {
   rq.type = s.operation == ot::BGPICPART ? kObjectBGPicPart : kObjectBrush;
   rq.id = s.id;
   rq.x = s.x, rq.y = s.y;
+  vkBitmapSource text;
+  if (s.operation == ot::TEXTOBJECT) {
+    vkTextObject* o = nullptr;
+    if (int32_t rc = FindTextObject(s.L, s.id, &o, 0)) return rc;
+    text = {o->bitmap.get(), o->alpha ? nullptr : o->mask.get(), o->alpha.get(), o->width, o->height};
+    rq.type = ot::TEXTOBJECT, rq.id = o->id, rq.source = &text;
+  }
   if (s.operation == ot::BGPICPART) rq.sx = s.partX, rq.sy = s.partY, rq.width = s.width, rq.height = s.height;
   rq.transform = &identity;
   rq.layerOptions = &options;

@@ -9,6 +9,8 @@
 #include "graphics/brushes.h"
 #include "graphics/graphicslib.h"
 #include "layers/layers.h"
+#include "text/textlib.h"
+#include "text/textobjects.h"
 #include "platform/vkos.h"
 #include "platform/vkos_display.h"
 #include "platform/vkos_events.h"
@@ -25,6 +27,8 @@ int OpenLibraries(vkState* L) {
   if (int rc = OpenBGPicLibrary(L)) return rc;
   if (int rc = OpenBrushLibrary(L)) return rc;
   if (int rc = OpenLayersLibrary(L)) return rc;
+  if (int rc = OpenTextLibrary(L)) return rc;
+  if (int rc = OpenTextObjectLibrary(L)) return rc;
   return OpenTransitionFXLibrary(L);
 }
 
@@ -52,6 +56,7 @@ void FXScene::TearDown() {
   CloseAllDisplays(L);
   FreeAllBrushes(L);
   FreeAllBGPics(L);
+  FreeAllTextObjectsAndFonts(L);
   vktest::LibraryTest::TearDown();
   L = nullptr;
   vkosExit();
