@@ -1,0 +1,120 @@
+// The real player runs the snapshot applet headless on SDL's offscreen
+// driver, once on a plain 64 x 48 display and once shown at twice that size.
+// ImageMagick reads what it saved: the display snapshot is the picture the
+// applet drew at its own size, the window snapshot is exactly what the
+// window shows (its dump), the saved brush holds the brush's pixels; the
+// pointer moved to the centre reads back the same in both runs.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/pixel/support/picturetools.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace picturetools;
+
+constexpr int32_t kW = 64, kH = 48;
+constexpr uint32_t kBackground = 0x203040, kBrush = 0xFF8000;
+
+// Runs the player on [applet] in [dir] with the window dumped to
+// window.ppm there; its exit status, -1 when it had to be killed.
+int RunPlayer(const ScratchDir& dir, const std::string& applet) {
+  const std::string player = VK_BINARY_DIR "/vellumark", dump = dir / "window.ppm", out = dir / "out";
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  setenv("VK_WINDOW_DUMP", dump.c_str(), 1);
+  std::vector<char*> argv = {const_cast<char*>(player.c_str()), const_cast<char*>(applet.c_str()),
+                             const_cast<char*>("-DEBUGDEVICE"), const_cast<char*>("stdout"), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  char cwd[4096];
+  const std::string old = getcwd(cwd, sizeof cwd) ? cwd : ".";
+  EXPECT_EQ(chdir(dir.path().c_str()), 0);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, player.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  EXPECT_EQ(chdir(old.c_str()), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  unsetenv("VK_WINDOW_DUMP");
+  if (pid <= 0) return -1;
+  int status = 0;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > until) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The picture the applet draws, at [scale] times its size (nearest pixel).
+std::vector<uint32_t> Drawn(int32_t scale) {
+  std::vector<uint32_t> p;
+  for (int32_t y = 0; y < kH * scale; y++)
+    for (int32_t x = 0; x < kW * scale; x++) {
+      const int32_t px = x / scale, py = y / scale;
+      p.push_back(px >= 10 && px < 18 && py >= 12 && py < 18 ? kBrush : kBackground);
+    }
+  return p;
+}
+
+TEST(SnapshotApplet, SavedPicturesHoldWhatTheDisplayShows) {
+  ASSERT_TRUE(HaveTool("convert"));
+  std::string pointerLines;
+  for (int32_t scale : {1, 2}) {
+    SCOPED_TRACE(scale);
+    ScratchDir dir;
+    // The player works in its applet's folder: the applet goes there.
+    const std::string name = scale == 1 ? "snapshot.vka" : "snapscaled.vka", applet = dir / name;
+    std::filesystem::copy_file(VK_BINARY_DIR "/tests/graphics/" + name, applet);
+    ASSERT_EQ(RunPlayer(dir, applet), 0) << ReadWholeFile(dir / "out");
+
+    // The display snapshot: the picture at its own size.
+    Rgba display;
+    ASSERT_TRUE(MagickDecode(dir / "display.png", "", dir / "raw", kW, kH, &display));
+    EXPECT_EQ(display.pixels, Drawn(1));
+    // The window snapshot: the window as shown, equal to its dump.
+    Rgba window;
+    ASSERT_TRUE(MagickDecode(dir / "window.png", "", dir / "raw", kW * scale, kH * scale, &window));
+    EXPECT_EQ(window.pixels, Drawn(scale));
+    Rgb dumped;
+    ASSERT_TRUE(ReadPPM(dir / "window.ppm", &dumped));
+    EXPECT_EQ(window.pixels, dumped.pixels);
+    // The brush as BMP and as GIF.
+    for (const char* file : {"brush.bmp", "brush.gif"}) {
+      Rgba brush;
+      ASSERT_TRUE(MagickDecode(dir / file, "", dir / "raw", 8, 6, &brush)) << file;
+      EXPECT_EQ(brush.pixels, std::vector<uint32_t>(48, kBrush)) << file;
+    }
+
+    const std::string out = ReadWholeFile(dir / "out");
+    const size_t probe = out.find("1 8 6");
+    ASSERT_NE(probe, std::string::npos) << out;
+    // The pointer's position, as MouseX and MouseY read it back.
+    ASSERT_GE(probe, 2u);
+    const size_t line = out.rfind('\n', probe - 2) + 1;
+    const std::string pointer = out.substr(line, probe - line);
+    if (scale == 1) pointerLines = pointer;
+    EXPECT_EQ(pointer, pointerLines);
+  }
+  EXPECT_EQ(pointerLines, "24 16\n");
+}
+
+}  // namespace
