@@ -98,10 +98,9 @@ int32_t SaveGIF(const uint32_t* pixels, int32_t width, int32_t height, const cha
   return int32_t(rc ? rc : closed);
 }
 
-// Saves what [grab] holds and frees nothing: the snapshot's words.
-int32_t SaveWords(std::vector<uint32_t>& words, int32_t width, int32_t height, const char* file, int32_t format,
-                  const vkSaveOptions& options) {
-  for (uint32_t& w : words) w |= 0xFF000000u;
+// Saves the grabbed words of a snapshot (their alpha bytes are not read).
+int32_t SaveWords(const std::vector<uint32_t>& words, int32_t width, int32_t height, const char* file,
+                  int32_t format, const vkSaveOptions& options) {
   return SaveARGBToFile(format, words.data(), width, height, file, -1, false, options);
 }
 
@@ -140,6 +139,12 @@ int32_t SavePictureToFile(int32_t format, const vkBitMap* bitmap, int32_t width,
                           const vkPlane* mask, int32_t transparent, const vkPlane* alpha,
                           const vkSaveOptions& options) {
   if (format < IMGFMT_BMP || format > IMGFMT_ILBM) return kErrWrongUsage;
+  // A whole packed ARGB bitmap without planes is saved from its own words:
+  // every writer reads only the colour bytes then.
+  if (!mask && !alpha && bitmap && bitmap->format == PIXFMT_ARGB32 && bitmap->width == width &&
+      bitmap->height >= height && bitmap->bytesPerRow == width * 4)
+    return SaveARGBToFile(format, reinterpret_cast<const uint32_t*>(bitmap->pixels), width, height, file, -1, false,
+                          options);
   // Hidden pixels take the transparent colour; without one nothing is filled in.
   const uint32_t fill = transparent == -1 ? 0 : uint32_t(transparent);
   vkBufferPtr<uint32_t> pixels = GetARGBPixels(bitmap, width, height, mask, alpha, fill, false);

@@ -45,7 +45,8 @@ int32_t SavePictureToFile(int32_t format, const vkBitMap* bitmap, int32_t width,
                           const vkSaveOptions& options);
 
 // The same for packed ARGB words; the alpha byte is the PNG's alpha with
-// [keepAlpha]. [pixels] may be changed (GIF index reduction reads it only).
+// [keepAlpha] and read by no other format. [transparent] pixels become
+// transparent in a GIF.
 int32_t SaveARGBToFile(int32_t format, const uint32_t* pixels, int32_t width, int32_t height, const char* file,
                        int32_t transparent, bool keepAlpha, const vkSaveOptions& options);
 

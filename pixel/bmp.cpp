@@ -6,6 +6,7 @@
 // a run-length picture may not claim more pixels than its runs could write.
 #include "pixel/bmp.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/errorcodes.h"
@@ -324,8 +325,11 @@ uint32_t WriteBMPFile(const char* name, const uint32_t* pixels, int32_t width, i
   const uint64_t rowSize = (uint64_t(width) * 3 + 3) & ~uint64_t(3);
   const uint64_t fileSize = uint64_t(height) * rowSize + kFileHeaderSize + kInfoHeaderSize;
   if (fileSize > 0xFFFFFFFFu) return fail(kErrCannotWrite);
-  vkBufferPtr<uint8_t> row(static_cast<uint8_t*>(AllocateBytes(size_t(rowSize), true)));
-  if (!row) return kErrOutOfMemory;
+  // Rows are gathered into pieces of about a megabyte: few large writes.
+  const int32_t rowsPerPiece =
+      int32_t(std::max<uint64_t>(1, std::min<uint64_t>(uint64_t(height), (uint64_t(1) << 20) / rowSize)));
+  vkBufferPtr<uint8_t> piece(static_cast<uint8_t*>(AllocateArray(size_t(rowSize), size_t(rowsPerPiece), true)));
+  if (!piece) return kErrOutOfMemory;
   vkFilePtr file = OpenStream(name, VKFILE_WRITE);
   if (!file) return fail(kErrCannotWrite);
   vkFile* f = file.get();
@@ -342,14 +346,19 @@ uint32_t WriteBMPFile(const char* name, const uint32_t* pixels, int32_t width, i
   header[26] = 1;   // planes
   header[28] = 24;  // bits per pixel; compression, image size, resolutions and colour counts stay 0
   bool ok = WriteStream(f, header, sizeof header) == sizeof header;
+  int32_t gathered = 0;
   for (int32_t y = height - 1; y >= 0 && ok; y--) {
     const uint32_t* in = pixels + size_t(y) * size_t(width);
-    uint8_t* out = row.get();
+    uint8_t* out = piece.get() + size_t(gathered) * size_t(rowSize);
     for (int32_t x = 0; x < width; x++, out += 3) {
       const uint32_t c = in[x];
       out[0] = uint8_t(c), out[1] = uint8_t(c >> 8), out[2] = uint8_t(c >> 16);
     }
-    ok = WriteStream(f, row.get(), uint32_t(rowSize)) == rowSize;
+    if (++gathered == rowsPerPiece || y == 0) {
+      const uint32_t bytes = uint32_t(uint64_t(gathered) * rowSize);
+      ok = WriteStream(f, piece.get(), bytes) == bytes;
+      gathered = 0;
+    }
   }
   if (!CloseStream(file.release())) ok = false;
   return ok ? 0 : fail(kErrCannotWrite);
