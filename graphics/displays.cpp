@@ -18,6 +18,7 @@
 #include "graphics/graphicsstate.h"
 #include "graphics/outputtargets.h"
 #include "graphics/positions.h"
+#include "graphics/pointers.h"
 #include "graphics/safeblt.h"
 #include "pixel/blit.h"
 #include "platform/eventqueue.h"
@@ -559,7 +560,7 @@ int QueryDisplay(vkState* L, int32_t attribute) {
     case ATTRPOINTER:
       if (!d->customPointer) value = -1;
       else {
-        vmPushLightUserdata(L, d->customPointer);
+        PushObjectId(L, static_cast<const vkPointerImage*>(d->customPointer)->id);
         return 1;
       }
       break;

@@ -3,7 +3,8 @@
 // ImageMagick reads what it saved: the display snapshot is the picture the
 // applet drew at its own size, the window snapshot is exactly what the
 // window shows (its dump), the saved brush holds the brush's pixels; the
-// pointer moved to the centre reads back the same in both runs.
+// pointer moved to the centre reads back the same in both runs, and the
+// display names the pointer it was given.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -113,6 +114,8 @@ TEST(SnapshotApplet, SavedPicturesHoldWhatTheDisplayShows) {
     const std::string pointer = out.substr(line, probe - line);
     if (scale == 1) pointerLines = pointer;
     EXPECT_EQ(pointer, pointerLines);
+    // The display names the pointer it shows by its number.
+    EXPECT_EQ(out.substr(probe), "1 8 6\n7\n");
   }
   EXPECT_EQ(pointerLines, "24 16\n");
 }
