@@ -2,7 +2,7 @@
 // driver, once on a plain 64 x 48 display and once shown at twice that size.
 // ImageMagick reads what it saved: the display snapshot is the picture the
 // applet drew at its own size, the window snapshot is exactly what the
-// window shows (its dump), the saved brush holds the brush's pixels; the
+// window shows (its dump) and the desktop snapshot shows it on black, the saved brush holds the brush's pixels; the
 // pointer moved to the centre reads back the same in both runs, and the
 // display names the pointer it was given.
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <cstdlib>
 #include <string>
@@ -98,6 +99,22 @@ TEST(SnapshotApplet, SavedPicturesHoldWhatTheDisplayShows) {
     Rgb dumped;
     ASSERT_TRUE(ReadPPM(dir / "window.ppm", &dumped));
     EXPECT_EQ(window.pixels, dumped.pixels);
+    // The desktop snapshot: the window's pixels on black, somewhere on it.
+    ASSERT_TRUE(RunTool("identify -format '%w %h' '" + dir / "desktop.png" + "' > '" + dir / "size" + "'"));
+    int32_t sw = 0, sh = 0;
+    ASSERT_EQ(std::sscanf(ReadWholeFile(dir / "size").c_str(), "%d %d", &sw, &sh), 2);
+    Rgba desktop;
+    ASSERT_TRUE(MagickDecode(dir / "desktop.png", "", dir / "raw", sw, sh, &desktop));
+    size_t first = 0;
+    while (first < desktop.pixels.size() && desktop.pixels[first] == 0) first++;
+    ASSERT_LT(first, desktop.pixels.size());
+    const int32_t left = int32_t(first % size_t(sw)), top = int32_t(first / size_t(sw));
+    ASSERT_LE(left + kW * scale, sw);
+    ASSERT_LE(top + kH * scale, sh);
+    std::vector<uint32_t> shown;
+    for (int32_t y = 0; y < kH * scale; y++)
+      for (int32_t x = 0; x < kW * scale; x++) shown.push_back(desktop.pixels[size_t(top + y) * sw + left + x]);
+    EXPECT_EQ(shown, Drawn(scale));
     // The brush as BMP and as GIF.
     for (const char* file : {"brush.bmp", "brush.gif"}) {
       Rgba brush;
