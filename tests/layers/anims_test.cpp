@@ -488,6 +488,17 @@ TEST_F(AnimTest, PlaysIntoTheDisplay) {
   EXPECT_EQ(anim(1)->lockCount, 0);
 }
 
+TEST_F(AnimTest, PlaysScaledAndAnchored) {
+  MakeAnim(1, 3, 4, 3);
+  SetGlobalTable(L, "doubled", {{"scalex", 2}, {"scaley", 2}, {"anchorx", 0.5}, {"anchory", 0.5}});
+  ASSERT_EQ(Call("PlayAnim", {1, 8, 6, Arg::global("doubled")}), "");
+  // 8 x 6 centred on (8, 6): from (4, 3); each frame pixel twice as big.
+  Pixels want(size_t(kWidth * kHeight), kBackground);
+  for (int32_t y = 0; y < 6; y++)
+    for (int32_t x = 0; x < 8; x++) want[size_t((3 + y) * kWidth + 4 + x)] = FramePixel(2, x / 2, y / 2);
+  EXPECT_EQ(Read(back.get()), want);
+}
+
 TEST_F(AnimTest, DefaultSpeedWaitsEachFramesDelay) {
   MakeAnim(1, 3, 2, 2);
   ASSERT_EQ(Call("SetAnimFrameDelay", {1, 1, 40}), "");
