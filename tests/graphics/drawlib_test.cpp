@@ -254,10 +254,10 @@ TEST_F(DrawTest, EdgeShadowAndTransparency) {
   EXPECT_EQ(At(21, 19), kGround);
 
   // The same through the general shape path (a polygon of the box).
-  SetArray("box", {0, 0, 5, 0, 5, 3, 0, 3});
+  SetArray("boxpts", {0, 0, 5, 0, 5, 3, 0, 3});
   const Pixels viaBox = Read();
   Clear();
-  ASSERT_EQ(Call("Polygon", {10, 10, Arg::global("box"), 4, 0xFF0000}), "");
+  ASSERT_EQ(Call("Polygon", {10, 10, Arg::global("boxpts"), 4, 0xFF0000}), "");
   EXPECT_EQ(Read(), viaBox);
 
   // A transparent colour blends with what is there, with and without
@@ -277,6 +277,60 @@ TEST_F(DrawTest, EdgeShadowAndTransparency) {
       EXPECT_NEAR(got, d + (255 - d) * o / 255, 2) << s;
     }
   }
+}
+
+// Each shadow direction puts the shadow at its offset and widens the work
+// area only across the direction.
+TEST_F(DrawTest, ShadowsFallInTheirEightDirections) {
+  constexpr int32_t s = 3;
+  const int32_t dx[8] = {0, s, s, s, 0, -s, -s, -s}, dy[8] = {-s, -s, 0, s, s, s, 0, -s};
+  ASSERT_EQ(Call("SetFillStyle", {1}), "");
+  for (int dir = 0; dir < 8; dir++) {
+    SCOPED_TRACE(dir);
+    Clear();
+    ASSERT_EQ(Call("SetFormStyle", {1}), "");
+    ASSERT_EQ(Call("SetFormStyle", {32, 0x0000FF, s, dir}), "");
+    // Through the rectangle path and through the general path.
+    for (const char* how : {"Box", "Polygon"}) {
+      SCOPED_TRACE(how);
+      Clear();
+      SetArray("boxpts", {0, 0, 9, 0, 9, 5, 0, 5});
+      if (std::string(how) == "Box") ASSERT_EQ(Call("Box", {20, 20, 10, 6, 0xFF0000}), "");
+      else ASSERT_EQ(Call("Polygon", {20, 20, Arg::global("boxpts"), 4, 0xFF0000}), "");
+      for (int32_t y = 10; y < 36; y++)
+        for (int32_t x = 10; x < 40; x++) {
+          const bool box = x >= 20 && x < 30 && y >= 20 && y < 26;
+          const bool shadow = x >= 20 + dx[dir] && x < 30 + dx[dir] && y >= 20 + dy[dir] && y < 26 + dy[dir];
+          const uint32_t want = box ? 0xFF0000 : shadow ? 0x0000FF : kGround;
+          ASSERT_EQ(At(x, y), want) << x << "," << y;
+        }
+    }
+  }
+}
+
+// Point tables read up to the first nil stop at 999 points.
+TEST_F(DrawTest, VertexTablesReadTheirPoints) {
+  std::vector<double> many;
+  for (int i = 0; i < 1000; i++) many.push_back(i % 7), many.push_back(i % 5);
+  SetArray("many", many);
+  SetArray("three", {5, 7, -2, 9, 4, -1});
+  std::vector<vkPoint> pts;
+  int32_t w = 0, h = 0, mx = 0, my = 0;
+  vmPushString(L, "many");
+  vmGetTable(L, VK_GLOBALSINDEX);
+  EXPECT_EQ(ReadVertexTable(L, vmGetTop(L), 0, &pts, &w, &h, &mx, &my), kErrInternalLimit);
+  vmPushString(L, "three");
+  vmGetTable(L, VK_GLOBALSINDEX);
+  ASSERT_EQ(ReadVertexTable(L, vmGetTop(L), 0, &pts, &w, &h, &mx, &my), 0);
+  ASSERT_EQ(pts.size(), 4u);  // closed
+  EXPECT_EQ(mx, -2);
+  EXPECT_EQ(my, -1);
+  EXPECT_EQ(w, 8);
+  EXPECT_EQ(h, 11);
+  EXPECT_EQ(pts[0].x, 7);
+  EXPECT_EQ(pts[0].y, 8);
+  EXPECT_EQ(pts[3].x, pts[0].x);
+  vmSetTop(L, 0);
 }
 
 // Anti-aliased fills: full inside, empty away from the edge, and the sum
