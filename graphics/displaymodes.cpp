@@ -102,6 +102,8 @@ int ResizeDisplay(vkState* L, vkDisplay* d, int32_t x, int32_t y, int32_t width,
     UpdateScaleFactors(d);
     if (int32_t rc = RescaleShown(L, d)) return rc;
     if (int32_t rc = SetupBackBuffers(gs, d, pic, true)) return rc;
+    if (gs.layersRescaled)
+      if (int32_t rc = gs.layersRescaled(L, d)) return rc;
     SyncWindowGeometry(d);
     if (!noWindow) Present(gs, d);
     return 0;
@@ -135,6 +137,8 @@ int ResizeDisplay(vkState* L, vkDisplay* d, int32_t x, int32_t y, int32_t width,
     UpdateScaleFactors(d);
     if (int32_t rc = RescaleShown(L, d)) return rc;
     if (int32_t rc = SetupBackBuffers(gs, d, pic, true)) return rc;
+    if (gs.layersRescaled)
+      if (int32_t rc = gs.layersRescaled(L, d)) return rc;
   } else if (d->scaling) {
     UpdateScaleFactors(d);
   } else {

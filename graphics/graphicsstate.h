@@ -56,6 +56,9 @@ using vkLayerDirtyHook = void (*)(vkGraphicsState& gs, vkDisplay* display, vkLay
 using vkObjectInUseHook = bool (*)(vkGraphicsState& gs, int32_t type, const void* record);
 // Frees the layers of a picture that goes.
 using vkFreeLayersHook = void (*)(vkGraphicsState& gs, vkBGPic* bgpic);
+// The display's layer scaling changed (a resize): its picture's layers are
+// rendered anew at the display's scale. 0 or an error code.
+using vkLayersRescaledHook = int32_t (*)(vkState* L, vkDisplay* display);
 
 // An object of the layers library that drawing can be redirected into (a
 // layer of the displayed picture, an anim frame): its record and the planes
@@ -177,6 +180,7 @@ struct vkGraphicsState {
   vkLayerDirtyHook layerDirty = nullptr;
   vkObjectInUseHook pictureInUse = nullptr;
   vkFreeLayersHook freeLayers = nullptr;
+  vkLayersRescaledHook layersRescaled = nullptr;  // registered by the layers library
   vkLayerTargetHooks layerTargets;  // registered by the layers library
   std::shared_ptr<vkAnimList> anims;  // the anim library's anims and streams (layers/animlib.h)
   std::shared_ptr<vkDrawLib> draw;  // the draw library's style and tables

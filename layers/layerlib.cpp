@@ -115,6 +115,16 @@ bool RegionUsedByLayer(const vkGraphicsState& gs, const vkClipRegion* region) {
   return false;
 }
 
+// A layer-scaled display changed its scale: the on-screen records of its
+// picture's layers are made again (or dropped at a scale of 1).
+int32_t LayersRescaled(vkState* L, vkDisplay* display) {
+  vkGraphicsState& gs = GraphicsState(L);
+  if (!display || !display->bgpic) return 0;
+  if (int32_t rc = ResetLayerCaches(L, display->bgpic, false)) return rc;
+  if (!DisplayScalingActive(display, display->bgpic)) return 0;
+  return RenderAllLayerTransforms(gs, display, display->bgpic);
+}
+
 void LayerDirty(vkGraphicsState&, vkDisplay* display, vkLayer* layer) {
   if (display && layer) AppendRectToList(display->dirtyRects, *layer->onScreen);
 }
@@ -526,6 +536,7 @@ int OpenLayersLibrary(vkState* L) {
   gs.layerDirty = LayerDirty;
   gs.pictureInUse = IsObjectShownByLayer;
   gs.freeLayers = FreeLayersOfPicture;
+  gs.layersRescaled = LayersRescaled;
   gs.layerTargets.hasLayers = PictureHasLayers;
   gs.layerTargets.endPictureSelection = EndPictureSelection;
   gs.layerTargets.endLayerDrawing = EndLayerDrawing;

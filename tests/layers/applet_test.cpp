@@ -1,12 +1,14 @@
 // End to end: the real player runs an applet that turns layers on, shows
 // two plain brushes and a rotated one as layers, renames, swaps, undoes and
-// removes them; the window it leaves, read back under the offscreen video
-// driver, is checked pixel by pixel against the picture the commands make.
+// removes them and prints the list; the window it leaves, read back under
+// the offscreen video driver, is checked pixel by pixel against the picture
+// the commands make.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -34,6 +36,14 @@ TEST(LayersApplet, ItsWindowShowsTheLayersLeftAfterEveryCommand) {
   const int status = pclose(p);
   ASSERT_EQ(status, 0) << out;
   EXPECT_NE(out.find("1 red"), std::string::npos) << out;
+  // The list as DumpLayers prints it, addresses and the record size masked.
+  std::string dumped = out.substr(std::min(out.size(), out.find("LAYER SYSTEM INFO")));
+  dumped = std::regex_replace(dumped, std::regex(R"(\((0x[0-9a-f]+|\(nil\)))"), "(ADDR");
+  dumped = std::regex_replace(dumped, std::regex(R"(BGPIC: -?\d+|sizeof\(vkLayer\): \d+)"), "N");
+  EXPECT_EQ(dumped,
+            "LAYER SYSTEM INFO - N (ADDR)\nN\nLayers: 2\n"
+            "(1) BRUSH #1 (ADDR / \"red\") - X: 10 (10) - Y: 10 (10) - Width: 16 (16) - Height: 12 (12) - Visible: 1\n"
+            "(2) BRUSH #3 (ADDR / \"\") - X: 40 (40) - Y: 30 (30) - Width: 8 (4) - Height: 4 (8) - Visible: 1\n");
 
   const std::string ppm = Slurp(dump);
   const std::string header = "P6\n64 48\n255\n";

@@ -175,8 +175,16 @@ TEST_F(TransformTest, ADisplayThatScalesItsLayersGetsOnScreenRecordsAtItsScale) 
   EXPECT_EQ(Call("Collision", {vkObjectType::LAYER_VS_BOX, 1, 5, 4, 1, 1}), "1");
   EXPECT_EQ(Call("GetLayerAtPos", {4, 3}), "1, \"\"");
   EXPECT_EQ(Call("GetLayerAtPos", {8, 3}), "0, \"\"");
+  // A new scale renders the on-screen records anew.
+  display.scaledWidth = 3 * kWidth, display.scaledHeight = 3 * kHeight;
+  display.scaleX = display.scaleY = 3.0;
+  ASSERT_EQ(gs().layersRescaled(L, &display), 0);
+  EXPECT_EQ(layer->onScreen->screenX, 9);
+  EXPECT_EQ(layer->onScreen->screenWidth, 12);
+  EXPECT_EQ(layer->inserted->screenWidth, 4);
   // Back at the picture's scale the transformed record is shown again.
-  ASSERT_EQ(ResetLayerCaches(L, &picture, false), 0);
+  display.scaleX = display.scaleY = 1.0;
+  ASSERT_EQ(gs().layersRescaled(L, &display), 0);
   EXPECT_EQ(layer->onScreen, layer->transformed);
   display.layerScaling = 0;
   display.scaleX = display.scaleY = 1.0;
