@@ -13,6 +13,7 @@
 #include "graphics/brushes.h"
 #include "graphics/objecttypes.h"
 #include "graphics/positions.h"
+#include "layers/layers.h"
 #include "support/textscene.h"
 #include "text/textobjects.h"
 #include "text/textstate.h"
@@ -334,6 +335,58 @@ TEST_F(TextObjectTest, ShutdownFreesObjectsThenFonts) {
   EXPECT_EQ(TextObjects(L).objects.size(), 2u);
   EXPECT_EQ(FreeAllTextObjectsAndFonts(L), 0);
   EXPECT_TRUE(TextObjects(L).objects.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// With layers on an object shown becomes a layer, and the picture composed
+// from it is what the same object drawn with layers off leaves.
+TEST_F(TextObjectTest, AsLayersTheyShowWhatTheyDrawWithLayersOff) {
+  vmPushValue(L, VK_GLOBALSINDEX);
+  ASSERT_EQ(OpenLayersLibrary(L), 0);
+  vmSetTop(L, 0);
+  Options({{"scalex", 2}, {"scaley", 3}});
+  struct Case {
+    const char* name;
+    std::vector<vktest::CallCase> make;
+    int32_t x, y;
+    bool options;
+  };
+  const std::vector<Case> cases = {
+      {"plain", {{"CreateTextObject", {1, "Layer"}, ""}}, 10, 5, false},
+      {"shadow", {{"SetFontStyle", {32, 0xFF0000, 3, 7}, ""}, {"CreateTextObject", {1, "Shade"}, ""}}, 20, 20, false},
+      {"rotated", {{"CreateTextObject", {1, "Up"}, ""}, {"RotateTextObject", {1, 90}, ""}}, 100, 4, false},
+      {"scaled TrueType",
+       {{"SetFont", {":::default_sans", 12}, ""}, {"SetFontStyle", {16}, ""}, {"CreateTextObject", {1, "Big"}, ""},
+        {"ScaleTextObject", {1, "150%", KEEPASPRAT}, ""}},
+       kPosCenter, kPosCenter, false},
+      {"options scale the picture", {{"CreateTextObject", {1, "ab"}, ""}}, 30, 2, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunCases({{"SetFont", {":::default_bitmap", 8}, ""}, {"SetFontStyle", {1}, ""}});
+    RunCases(c.make);
+    std::vector<Arg> args = {1, c.x, c.y};
+    if (c.options) args.push_back(Arg::global("opts"));
+    Clear();
+    ASSERT_EQ(Call("DisplayTextObject", args), "");
+    const std::vector<uint32_t> want = Snapshot();
+    EXPECT_GT(CountDrawn(), 10);
+    Clear();
+    ASSERT_EQ(Call("EnableLayers", {}), "");
+    ASSERT_EQ(Call("DisplayTextObject", args), "");
+    EXPECT_EQ(CountDrawn(), 0);  // the background stays as it was
+    ASSERT_EQ(CountLayers(&picture), 1);
+    EXPECT_EQ(GetNthLayer(&picture, 1)->type, kTextObject);
+    std::vector<uint32_t> shown;
+    for (int32_t y = 0; y < kHeight; y++)
+      for (int32_t x = 0; x < kWidth; x++) shown.push_back(ReadBitMapPixel(screen.get(), x, y) & 0xFFFFFF);
+    EXPECT_EQ(shown, want);
+    ASSERT_EQ(Call("FreeLayers", {}), "");
+    ASSERT_EQ(Call("DisableLayers", {}), "");
+  }
 }
 
 }  // namespace
