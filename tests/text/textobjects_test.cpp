@@ -387,6 +387,19 @@ TEST_F(TextObjectTest, AsLayersTheyShowWhatTheyDrawWithLayersOff) {
     ASSERT_EQ(Call("FreeLayers", {}), "");
     ASSERT_EQ(Call("DisableLayers", {}), "");
   }
+  // A hidden object is a layer that shows nothing, neither in the window nor
+  // drawn into the picture beneath.
+  RunCases({{"SetFont", {":::default_bitmap", 8}, ""}, {"SetFontStyle", {1}, ""}, {"EnableLayers", {}, ""},
+            {"CreateTextObject", {1, "hidden"}, ""}});
+  Options({{"hidden", 1}});
+  Clear();
+  ASSERT_EQ(Call("DisplayTextObject", {1, 5, 5, Arg::global("opts")}), "");
+  ASSERT_EQ(CountLayers(&picture), 1);
+  int inked = 0;
+  for (int32_t y = 0; y < kHeight; y++)
+    for (int32_t x = 0; x < kWidth; x++) inked += (ReadBitMapPixel(screen.get(), x, y) & 0xFFFFFF) != kBackground;
+  EXPECT_EQ(inked, 0);
+  EXPECT_EQ(CountDrawn(), 0);
 }
 
 }  // namespace
