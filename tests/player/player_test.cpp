@@ -199,7 +199,7 @@ uint64_t Fingerprint(const std::string& bytes) {
 
 // The demo's window under SDL's offscreen driver: the gradient of its
 // display with the applet's PNG picture in the middle, the title printed in
-// white, the yellow brush shown through blinds, the filled green circle and
+// white in a TrueType face and a line in the built-in font, the yellow brush shown through blinds, the filled green circle and
 // the red sprite where the last tick moved it, read back from the window
 // when the run ends. The fingerprint is of the whole window; the pixels
 // checked beside it say what a change of it means.
@@ -233,7 +233,11 @@ TEST_F(Player, TheDemoShowsItsGradientAndPictureInTheWindow) {
   for (int y = 20; y < 50; y++)
     for (int x = 20; x < 180; x++) white += pixel(x, y) == 0xFFFFFFu;
   EXPECT_GT(white, 300);
-  EXPECT_EQ(Fingerprint(ppm), 0x86c9678c7b63b2caull);
+  int builtin = 0;                        // the line in the built-in font under it
+  for (int y = 54; y < 68; y++)
+    for (int x = 20; x < 220; x++) builtin += pixel(x, y) == 0xFFFFFFu;
+  EXPECT_GT(builtin, 100);
+  EXPECT_EQ(Fingerprint(ppm), 0x43ea71100c710c14ull);
 }
 
 TEST_F(Player, TheDemoAppletPlays) {
