@@ -6,6 +6,7 @@
 #include "effects/fxengine.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -291,7 +292,14 @@ int32_t Step(vkFXState& s, int32_t* done) {
   FXShowLayerForStep(s);
   if (s.phase == 2) return r.draw(s, s.frame, true, &last);
   const int32_t k = s.frame + 1;
-  if (int32_t rc = r.draw(s, k, false, &last)) return rc;
+  // The layer rectangles a frame changes are shown together after it.
+  s.collectingRefresh = s.realtime != 0;
+  s.refreshX1 = s.refreshY1 = INT32_MAX, s.refreshX2 = s.refreshY2 = INT32_MIN;
+  const int32_t rc = r.draw(s, k, false, &last);
+  s.collectingRefresh = false;
+  if (s.refreshX1 < s.refreshX2 && s.refreshY1 < s.refreshY2)
+    FXRefreshRect(s, s.refreshX1, s.refreshY1, s.refreshX2 - s.refreshX1, s.refreshY2 - s.refreshY1, 0);
+  if (rc) return rc;
   vkDisplay* d = Display(s);
   if (s.scaling && !s.replaying && d) BltToWindow(*s.gs, d->screenBuffer, 0, 0, d, 0, 0, 0, 0, 1);
   s.frame = k;

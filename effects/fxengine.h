@@ -78,6 +78,10 @@ struct vkFXState : vkFXRequest {
   vkBitMapPtr savedBitmap;
   vkPlanePtr savedMask, savedAlpha;
   bool addedLayer = false;  // the run made the layer (a brush or part shown with layers on)
+  // Real-time layer mode: what a frame changed in the layer, shown once at
+  // the end of the frame (x1, y1, x2, y2 exclusive; empty when x1 >= x2).
+  bool collectingRefresh = false;
+  int32_t refreshX1 = 0, refreshY1 = 0, refreshX2 = 0, refreshY2 = 0;
   int32_t savedSourceX = 0, savedSourceY = 0;
   int32_t savedX = 0, savedY = 0;
   vkBGPic* previousBGPic = nullptr;

@@ -135,6 +135,11 @@ int32_t FXFadeDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last) {
   BltBitMap(from, 0, 0, p.workA.get(), 0, 0, s.width, s.height);
   if (tint > 0)
     if (int32_t rc = TintBitMap(p.workA.get(), 0, 0, s.width, s.height, p.colour, tint)) return rc;
+  if (!s.sourceMask && !s.sourceAlpha) {
+    // An opaque source covers the old picture whole.
+    FXDraw(s, p.workA.get(), nullptr, nullptr, 0, 0, s.width, s.height);
+    return 0;
+  }
   if (s.oldPicture)
     BltBitMap(s.oldPicture.get(), 0, 0, p.workB.get(), 0, 0, s.width, s.height);
   else

@@ -324,6 +324,12 @@ void FXBlitTo(vkFXState& s, const vkBitMap* src, const vkPlane* mask, const vkPl
 }
 
 void FXRefreshRect(vkFXState& s, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t) {
+  if (s.collectingRefresh) {
+    s.refreshX1 = std::min(s.refreshX1, x), s.refreshY1 = std::min(s.refreshY1, y);
+    s.refreshX2 = int32_t(std::max<int64_t>(s.refreshX2, int64_t(x) + w));
+    s.refreshY2 = int32_t(std::max<int64_t>(s.refreshY2, int64_t(y) + h));
+    return;
+  }
   const vkDisplay* d = s.gs->CurrentDisplay;
   if (!d || !s.layer || d->bgpic != s.layer->bgpic) return;
   RefreshRectNow(*s.gs, s.x + x, s.y + y, w, h);
