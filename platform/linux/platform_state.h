@@ -103,7 +103,7 @@ struct vkPlatformState {
   vkPumpSignals signals;      // what other threads tell the pump
   int pumpTicker = 0;         // the SDL timer that opens the gate when a run falls due; 0 none
   vkCursorSet cursors;
-  FcConfig* fontConfig = nullptr;      // the system-font configuration while started
+  FcConfig* fontConfig = nullptr;      // the system-font configuration; kept across start and stop
   FT_Library fontLibrary = nullptr;    // FreeType for the system fonts
   // The input event queue; kept across start and stop, so that what was
   // posted before the start stays queued.

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 #include <thread>
 
 #include "base/errorcodes.h"
@@ -106,13 +107,17 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
 }
 
 // Starts the record afresh, keeping what lives across start and stop: the
-// hooks, the audio output, a test's clock and the event queue.
+// hooks, the audio output, a test's clock, the event queue, and the system
+// fonts' configuration and FreeType library, which the font engines own and
+// release themselves.
 void ResetPlatformState() {
   vkPlatformState fresh;
   fresh.hooks = gPlatform.hooks;
   fresh.audio = std::move(gPlatform.audio);
   fresh.clock = gPlatform.clock;
   fresh.events = std::move(gPlatform.events);
+  fresh.fontConfig = std::exchange(gPlatform.fontConfig, nullptr);
+  fresh.fontLibrary = std::exchange(gPlatform.fontLibrary, nullptr);
   gPlatform = std::move(fresh);
 }
 
