@@ -148,6 +148,8 @@ int32_t FXPrepareLayer(vkFXState& s) {
   s.x = data->screenX, s.y = data->screenY;
   s.width = data->screenWidth, s.height = data->screenHeight;
   if (s.width < 1 || s.height < 1) return kErrWrongUsage;
+  // A scroll moves the layer itself.
+  if (s.row->sets & kFXScroll) return 0;
   s.realtime = s.forceRealtimeLayers || s.async || s.bgpicemu || layer->transparency || layer->tint || data->clip ||
                DisplayScalingActive(d, pic);
   if (!s.realtime)

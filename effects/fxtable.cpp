@@ -69,14 +69,14 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"RECTSOUTHWEST", F::Rect, X, 0, FXAnchor(0, 2)},  // 44
     {"RECTWEST", F::Rect, X, 0, FXAnchor(0, 1)},  // 45
     {"RECTNORTHWEST", F::Rect, X, 0, FXAnchor(0, 0)},  // 46
-    {"SCROLLLEFT"},  // 47
-    {"SCROLLRIGHT"},  // 48
-    {"SCROLLTOP"},  // 49
-    {"SCROLLBOTTOM"},  // 50
-    {"SCROLLNORTHEAST"},  // 51
-    {"SCROLLSOUTHEAST"},  // 52
-    {"SCROLLSOUTHWEST"},  // 53
-    {"SCROLLNORTHWEST"},  // 54
+    {"SCROLLLEFT", F::Scroll, X, 0, FXAnchor(0, 1)},  // 47
+    {"SCROLLRIGHT", F::Scroll, X, 0, FXAnchor(2, 1)},  // 48
+    {"SCROLLTOP", F::Scroll, X, 0, FXAnchor(1, 0)},  // 49
+    {"SCROLLBOTTOM", F::Scroll, X, 0, FXAnchor(1, 2)},  // 50
+    {"SCROLLNORTHEAST", F::Scroll, X, 0, FXAnchor(2, 0)},  // 51
+    {"SCROLLSOUTHEAST", F::Scroll, X, 0, FXAnchor(2, 2)},  // 52
+    {"SCROLLSOUTHWEST", F::Scroll, X, 0, FXAnchor(0, 2)},  // 53
+    {"SCROLLNORTHWEST", F::Scroll, X, 0, FXAnchor(0, 0)},  // 54
     {"STRETCHLEFT", F::Stretch, X, 0, FXAnchor(0, 0)},  // 55
     {"STRETCHRIGHT", F::Stretch, X, 0, FXAnchor(2, 0)},  // 56
     {"STRETCHTOP", F::Stretch, Y, 0, FXAnchor(0, 0)},  // 57
@@ -247,6 +247,7 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     {FXStretchSetup, FXStretchDraw, nullptr},                // Stretch
     {FXFlowSetup, FXFlowDraw, FXFlowCleanup},                // Flow
     {FXPushSetup, FXPushDraw, nullptr},                      // Push
+    {FXScrollSetup, FXScrollDraw, FXScrollCleanup},          // Scroll
 };
 
 // The constants in stored order: runs of ids by value under their row

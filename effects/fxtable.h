@@ -46,6 +46,7 @@ enum class vkFXFamily : uint8_t {
   Stretch,    // the object scaled from nothing along one axis or both
   Flow,       // bands poured in from an edge, the next line stretched ahead
   Push,       // the new picture pushing the old one out
+  Scroll,     // the object moved in from outside the display
 };
 
 // Axis of the geometric families: the direction the slices grow along
@@ -145,6 +146,9 @@ int32_t FXStretchDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 int32_t FXFlowSetup(vkFXState& s);
 int32_t FXFlowDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 void FXFlowCleanup(vkFXState& s, int32_t final);
+int32_t FXScrollSetup(vkFXState& s);
+int32_t FXScrollDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+void FXScrollCleanup(vkFXState& s, int32_t final);
 int32_t FXPushSetup(vkFXState& s);
 int32_t FXPushDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 

@@ -316,3 +316,25 @@ TEST_F(BandEffects, PushesSlideTheNewPictureInAndTheOldOneOut) {
   ASSERT_EQ(RunCollecting(rq, &frames), 0u);
   EXPECT_EQ(frames.size(), 40u);
 }
+
+TEST_F(BandEffects, ScrollsMoveTheObjectInFromOutsideTheDisplay) {
+  for (int32_t id = 47; id <= 54; id++) {
+    SCOPED_TRACE("id " + std::to_string(id));
+    const std::vector<Pixels> frames = Run(id, -1, 10, 6, false);
+    ASSERT_FALSE(frames.empty());
+    // The brush ends at its place over the old picture.
+    for (int32_t py = 0; py < kH; py++)
+      for (int32_t px = 0; px < kW; px++) {
+        const bool inside = px >= kX && py >= kY && px < kX + 10 && py < kY + 6;
+        ASSERT_EQ(frames.back()[size_t(py) * kW + size_t(px)], inside ? NewPixel(px - kX, py - kY) : OldPixel(px, py))
+            << px << "," << py;
+      }
+    // It came from outside: a first frame before the last shows it away from its place.
+    if (frames.size() > 1) {
+      EXPECT_FALSE(IsNew(frames.front(), kX, kY) && IsNew(frames.front(), kX + 9, kY + 5));
+    }
+  }
+  // SCROLLLEFT at normal speed: 10 pixels a step from just left of the display.
+  const std::vector<Pixels> left = Run(47, -1, 10, 6, false);
+  EXPECT_EQ(left.size(), size_t((kX + 10 + 9) / 10));
+}

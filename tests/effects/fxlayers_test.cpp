@@ -312,6 +312,8 @@ TEST_F(LayerEffects, EveryEffectShowsAndHidesALayerOnTheWindowAndInItsBuffers) {
           ASSERT_NE(layer, nullptr);
           EXPECT_EQ(layer->hidden, hiding ? 1 : 0);
           EXPECT_EQ(layer->onScreen->transformedBitmap, nullptr);
+          EXPECT_EQ(layer->inserted->x, kX);  // a scroll puts the layer back where it stood
+          EXPECT_EQ(layer->inserted->y, kY);
           const Pixels end = Window();
           for (int32_t py = 0; py < kH; py++)
             for (int32_t px = 0; px < kW; px++) {
