@@ -29,6 +29,7 @@
 #include "graphics/drawlib.h"
 #include "graphics/graphicslib.h"
 #include "player/soundattributes.h"
+#include "layers/textlayers.h"
 #include "graphics/graphicsstate.h"
 #include "graphics/sprites.h"
 #include "effects/transitionfx.h"
@@ -176,6 +177,7 @@ uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext
   if (uint32_t code = OpenLibraries(L)) return code;
   if (uint32_t code = AddAttrHandlers(L)) return code;
   RegisterSoundAttributes(L);
+  RegisterTextLayers(L);
   SetAttrs(L, nullptr, {{ATTR_NOSOUND, context.noSound}, {ATTR_MASTERVOLUME, context.masterVolume}});
 
   if (!context.private1Path.empty() || !context.private2Path.empty()) {
