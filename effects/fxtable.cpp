@@ -96,10 +96,10 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"HFLOWBOTTOM", F::Flow, Y, 0, kFXFlowFromFar},  // 71
     {"VFLOWLEFT", F::Flow, X, 0, kFXFlowFromNear},  // 72
     {"VFLOWRIGHT", F::Flow, X, 0, kFXFlowFromFar},  // 73
-    {"HOPENGATE"},  // 74
-    {"HCLOSEGATE"},  // 75
-    {"VOPENGATE"},  // 76
-    {"VCLOSEGATE"},  // 77
+    {"HOPENGATE", F::Gate, Y, 0, kFXGateOpen},  // 74
+    {"HCLOSEGATE", F::Gate, Y, 0, kFXGateClose},  // 75
+    {"VOPENGATE", F::Gate, X, 0, kFXGateOpen},  // 76
+    {"VCLOSEGATE", F::Gate, X, 0, kFXGateClose},  // 77
     {"PUSHLEFT", F::Push, X, 0, kFXPushFromNear},  // 78
     {"PUSHRIGHT", F::Push, X, 0, kFXPushFromFar},  // 79
     {"PUSHTOP", F::Push, Y, 0, kFXPushFromNear},  // 80
@@ -248,6 +248,7 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     {FXFlowSetup, FXFlowDraw, FXFlowCleanup},                // Flow
     {FXPushSetup, FXPushDraw, nullptr},                      // Push
     {FXScrollSetup, FXScrollDraw, FXScrollCleanup},          // Scroll
+    {FXGateSetup, FXGateDraw, nullptr},                      // Gate
 };
 
 // The constants in stored order: runs of ids by value under their row

@@ -47,6 +47,7 @@ enum class vkFXFamily : uint8_t {
   Flow,       // bands poured in from an edge, the next line stretched ahead
   Push,       // the new picture pushing the old one out
   Scroll,     // the object moved in from outside the display
+  Gate,       // halves sliding apart, or sliding in to meet
 };
 
 // Axis of the geometric families: the direction the slices grow along
@@ -64,6 +65,8 @@ inline constexpr uint8_t kFXFlowFromNear = 0;  // from the top or left edge
 inline constexpr uint8_t kFXFlowFromFar = 1;   // from the bottom or right edge
 inline constexpr uint8_t kFXPushFromNear = 0;  // the new picture enters at the left or top
 inline constexpr uint8_t kFXPushFromFar = 1;   // at the right or bottom
+inline constexpr uint8_t kFXGateOpen = 0;
+inline constexpr uint8_t kFXGateClose = 1;
 inline constexpr uint8_t kFXLinesSingle = 0;
 inline constexpr uint8_t kFXLinesPaired = 1;
 // The rectangles' anchor: 3 x vertical + horizontal, each 0 (left, top),
@@ -149,6 +152,8 @@ void FXFlowCleanup(vkFXState& s, int32_t final);
 int32_t FXScrollSetup(vkFXState& s);
 int32_t FXScrollDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 void FXScrollCleanup(vkFXState& s, int32_t final);
+int32_t FXGateSetup(vkFXState& s);
+int32_t FXGateDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 int32_t FXPushSetup(vkFXState& s);
 int32_t FXPushDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 

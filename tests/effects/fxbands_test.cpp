@@ -338,3 +338,52 @@ TEST_F(BandEffects, ScrollsMoveTheObjectInFromOutsideTheDisplay) {
   const std::vector<Pixels> left = Run(47, -1, 10, 6, false);
   EXPECT_EQ(left.size(), size_t((kX + 10 + 9) / 10));
 }
+
+TEST_F(BandEffects, GatesOpenTheOldPictureAndCloseTheNewOneOverIt) {
+  const int32_t sizes[][2] = {{37, 23}, {23, 37}, {1, 1}, {2, 3}};
+  for (int32_t id = 74; id <= 77; id++)
+    for (int32_t speed : {-1, -2, 300})
+      for (const auto& size : sizes) {
+        const int32_t w = size[0], h = size[1];
+        SCOPED_TRACE("id " + std::to_string(id) + " " + std::to_string(w) + "x" + std::to_string(h) + " speed " +
+                     std::to_string(speed));
+        MakeDisplay(w, h);
+        std::vector<Pixels> frames;
+        vkFXRequest rq;
+        rq.operation = ot::BGPIC, rq.id = {2, nullptr}, rq.type = id, rq.speed = speed;
+        ASSERT_EQ(RunCollecting(rq, &frames), 0u);
+        const bool rows = id <= 75, open = id == 74 || id == 76;
+        const int64_t n = rows ? h : w, step = NamedStep(speed, int32_t(n), 80, 30, 200);
+        const int64_t half = open ? n / 2 + n % 2 : n / 2;
+        ASSERT_EQ(int64_t(frames.size()), std::max<int64_t>(1, fxtest::CeilDiv(half, step)));
+        for (size_t f = 0; f < frames.size(); f++) {
+          const int64_t moved = int64_t(f + 1) * step;
+          const bool end = moved >= half;
+          for (int32_t y = 0; y < h; y++)
+            for (int32_t x = 0; x < w; x++) {
+              const int64_t a = rows ? y : x;
+              bool fresh = true;
+              int64_t from = a;
+              if (!end && open) {
+                const int64_t p = half - moved, q = n - half + moved;
+                if (a < p) fresh = false, from = a + half - p;
+                if (a >= q) fresh = false, from = a - q + half;
+              } else if (!end) {
+                if (a < moved) from = a - moved + half;
+                else if (a >= n - moved) from = a - (n - moved) + half;
+                else fresh = false;
+              }
+              const int32_t fx = rows ? x : int32_t(from), fy = rows ? int32_t(from) : y;
+              ASSERT_EQ(frames[f][size_t(y) * size_t(w) + size_t(x)], fresh ? NewPixel(fx, fy) : OldPixel(fx, fy))
+                  << "frame " << f + 1 << " at " << x << "," << y;
+            }
+        }
+      }
+  // 480 rows closing at normal speed: 6 a step, 40 frames.
+  MakeDisplay(8, 480);
+  std::vector<Pixels> frames;
+  vkFXRequest rq;
+  rq.operation = ot::BGPIC, rq.id = {2, nullptr}, rq.type = 75;
+  ASSERT_EQ(RunCollecting(rq, &frames), 0u);
+  EXPECT_EQ(frames.size(), 40u);
+}
