@@ -123,10 +123,10 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"STAR"},  // 98
     {"HSTRANGEPUSH"},  // 99
     {"VSTRANGEPUSH"},  // 100
-    {"SLIDELEFT"},  // 101
-    {"SLIDERIGHT"},  // 102
-    {"SLIDETOP"},  // 103
-    {"SLIDEBOTTOM"},  // 104
+    {"SLIDELEFT", F::Slide, X, 0, kFXSlideTowardsFar},  // 101
+    {"SLIDERIGHT", F::Slide, X, 0, kFXSlideTowardsNear},  // 102
+    {"SLIDETOP", F::Slide, Y, 0, kFXSlideTowardsFar},  // 103
+    {"SLIDEBOTTOM", F::Slide, Y, 0, kFXSlideTowardsNear},  // 104
     {"SPIRAL"},  // 105
     {"SWISS"},  // 106
     {"QUADRECT"},  // 107
@@ -249,6 +249,7 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     {FXPushSetup, FXPushDraw, nullptr},                      // Push
     {FXScrollSetup, FXScrollDraw, FXScrollCleanup},          // Scroll
     {FXGateSetup, FXGateDraw, nullptr},                      // Gate
+    {FXSlideSetup, FXSlideDraw, nullptr},                    // Slide
 };
 
 // The constants in stored order: runs of ids by value under their row

@@ -48,6 +48,7 @@ enum class vkFXFamily : uint8_t {
   Push,       // the new picture pushing the old one out
   Scroll,     // the object moved in from outside the display
   Gate,       // halves sliding apart, or sliding in to meet
+  Slide,      // the old picture out over a colour, then the new one in
 };
 
 // Axis of the geometric families: the direction the slices grow along
@@ -67,6 +68,8 @@ inline constexpr uint8_t kFXPushFromNear = 0;  // the new picture enters at the 
 inline constexpr uint8_t kFXPushFromFar = 1;   // at the right or bottom
 inline constexpr uint8_t kFXGateOpen = 0;
 inline constexpr uint8_t kFXGateClose = 1;
+inline constexpr uint8_t kFXSlideTowardsFar = 0;   // the old picture leaves at the right or bottom
+inline constexpr uint8_t kFXSlideTowardsNear = 1;  // at the left or top
 inline constexpr uint8_t kFXLinesSingle = 0;
 inline constexpr uint8_t kFXLinesPaired = 1;
 // The rectangles' anchor: 3 x vertical + horizontal, each 0 (left, top),
@@ -154,6 +157,8 @@ int32_t FXScrollDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 void FXScrollCleanup(vkFXState& s, int32_t final);
 int32_t FXGateSetup(vkFXState& s);
 int32_t FXGateDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXSlideSetup(vkFXState& s);
+int32_t FXSlideDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 int32_t FXPushSetup(vkFXState& s);
 int32_t FXPushDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 

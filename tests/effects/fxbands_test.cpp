@@ -387,3 +387,38 @@ TEST_F(BandEffects, GatesOpenTheOldPictureAndCloseTheNewOneOverIt) {
   ASSERT_EQ(RunCollecting(rq, &frames), 0u);
   EXPECT_EQ(frames.size(), 40u);
 }
+
+TEST_F(BandEffects, SlidesPushTheOldPictureOutOverAColourAndBringTheNewOneIn) {
+  const uint32_t colour = 0x304050;
+  const int32_t sizes[][2] = {{37, 23}, {1, 1}, {2, 3}};
+  for (int32_t id = 101; id <= 104; id++)
+    for (int32_t speed : {-1, -2, 300})
+      for (const auto& size : sizes) {
+        const int32_t w = size[0], h = size[1];
+        SCOPED_TRACE("id " + std::to_string(id) + " " + std::to_string(w) + "x" + std::to_string(h) + " speed " +
+                     std::to_string(speed));
+        MakeDisplay(w, h);
+        std::vector<Pixels> frames;
+        vkFXRequest rq;
+        rq.operation = ot::BGPIC, rq.id = {2, nullptr}, rq.type = id, rq.speed = speed, rq.parameter = colour;
+        ASSERT_EQ(RunCollecting(rq, &frames), 0u);
+        const bool alongX = id <= 102, far = id == 101 || id == 103;
+        const int64_t n = alongX ? w : h, step = std::clamp<int64_t>(NamedStep(speed, int32_t(n), 60, 30, 120), 1, 30);
+        ASSERT_EQ(int64_t(frames.size()), fxtest::CeilDiv(2 * n, step));
+        for (size_t f = 0; f < frames.size(); f++) {
+          const int64_t t = std::min<int64_t>(int64_t(f + 1) * step, 2 * n);
+          const bool leaving = t <= n, end = t >= 2 * n;
+          const int64_t at = end ? 0 : leaving ? (far ? t : -t) : (far ? 2 * n - t : t - 2 * n);
+          for (int32_t y = 0; y < h; y++)
+            for (int32_t x = 0; x < w; x++) {
+              const int64_t from = (alongX ? x : y) - at;
+              uint32_t want = colour;
+              if (from >= 0 && from < n) {
+                const int32_t fx = alongX ? int32_t(from) : x, fy = alongX ? y : int32_t(from);
+                want = leaving && !end ? OldPixel(fx, fy) : NewPixel(fx, fy);
+              }
+              ASSERT_EQ(frames[f][size_t(y) * size_t(w) + size_t(x)], want) << "frame " << f + 1 << " at " << x << "," << y;
+            }
+        }
+      }
+}
