@@ -130,11 +130,11 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"SPIRAL"},  // 105
     {"SWISS"},  // 106
     {"QUADRECT"},  // 107
-    {"HSPLIT"},  // 108
-    {"VSPLIT"},  // 109
+    {"HSPLIT", F::Split, X},  // 108
+    {"VSPLIT", F::Split, Y},  // 109
     {"UPNDOWN"},  // 110
-    {"CARDTOP"},  // 111
-    {"CARDBOTTOM"},  // 112
+    {"CARDTOP", F::Card, Y, 0, kFXCardFromTop},  // 111
+    {"CARDBOTTOM", F::Card, Y, 0, kFXCardFromBottom},  // 112
     {nullptr},  // 113
     {"SUN"},  // 114
     {"CROSSFADE", F::Crossfade},  // 115
@@ -250,6 +250,8 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     {FXScrollSetup, FXScrollDraw, FXScrollCleanup},          // Scroll
     {FXGateSetup, FXGateDraw, nullptr},                      // Gate
     {FXSlideSetup, FXSlideDraw, nullptr},                    // Slide
+    {FXCardSetup, FXCardDraw, nullptr},                      // Card
+    {FXSplitSetup, FXSplitDraw, nullptr},                    // Split
 };
 
 // The constants in stored order: runs of ids by value under their row

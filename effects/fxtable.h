@@ -49,6 +49,8 @@ enum class vkFXFamily : uint8_t {
   Scroll,     // the object moved in from outside the display
   Gate,       // halves sliding apart, or sliding in to meet
   Slide,      // the old picture out over a colour, then the new one in
+  Card,       // the old picture turned away while the new one is dealt in
+  Split,      // gaps opening at the quarter lines of each half
 };
 
 // Axis of the geometric families: the direction the slices grow along
@@ -70,6 +72,8 @@ inline constexpr uint8_t kFXGateOpen = 0;
 inline constexpr uint8_t kFXGateClose = 1;
 inline constexpr uint8_t kFXSlideTowardsFar = 0;   // the old picture leaves at the right or bottom
 inline constexpr uint8_t kFXSlideTowardsNear = 1;  // at the left or top
+inline constexpr uint8_t kFXCardFromTop = 0;
+inline constexpr uint8_t kFXCardFromBottom = 1;
 inline constexpr uint8_t kFXLinesSingle = 0;
 inline constexpr uint8_t kFXLinesPaired = 1;
 // The rectangles' anchor: 3 x vertical + horizontal, each 0 (left, top),
@@ -159,6 +163,10 @@ int32_t FXGateSetup(vkFXState& s);
 int32_t FXGateDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 int32_t FXSlideSetup(vkFXState& s);
 int32_t FXSlideDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXCardSetup(vkFXState& s);
+int32_t FXCardDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXSplitSetup(vkFXState& s);
+int32_t FXSplitDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 int32_t FXPushSetup(vkFXState& s);
 int32_t FXPushDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 

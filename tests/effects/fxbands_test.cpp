@@ -52,6 +52,10 @@ int64_t FrameCount(int32_t id, int32_t speed, int64_t w, int64_t h) {
     if (t > n / 2) t = id >= 32 ? n / 2 : 1;
     return Steps(n - t - 1, t + 1, false);
   }
+  if (id == 108 || id == 109) {
+    const int64_t t = std::clamp<int64_t>(NamedStep(speed, int32_t(std::max(w, h)), 120, 60, 240), 1, 30);
+    return Steps((id == 108 ? w : h) / 4 + t, t, true);
+  }
   if (id == 34 || id == 35) return Steps(n, 2, false);
   if (id == 36 || id == 37) return Steps(2 * n, 2, false);
   const int64_t larger = std::max(w, h);
@@ -97,6 +101,7 @@ TEST_F(BandEffects, EveryBandEffectRevealsTheWholePictureOnceAndForAll) {
   std::vector<int32_t> ids;
   for (int32_t id = 24; id <= 46; id++) ids.push_back(id);
   for (int32_t id = 88; id <= 96; id++) ids.push_back(id);
+  ids.push_back(108), ids.push_back(109);  // the splits
   const int32_t sizes[][2] = {{37, 23}, {23, 37}, {1, 1}, {1, 2}, {2, 1}, {4, 3}};
   for (int32_t id : ids)
     for (bool async : {false, true})
@@ -418,6 +423,44 @@ TEST_F(BandEffects, SlidesPushTheOldPictureOutOverAColourAndBringTheNewOneIn) {
                 want = leaving && !end ? OldPixel(fx, fy) : NewPixel(fx, fy);
               }
               ASSERT_EQ(frames[f][size_t(y) * size_t(w) + size_t(x)], want) << "frame " << f + 1 << " at " << x << "," << y;
+            }
+        }
+      }
+}
+
+TEST_F(BandEffects, CardsTurnTheOldPictureAwayAndDealTheNewOneIn) {
+  const int32_t sizes[][2] = {{37, 23}, {1, 1}, {2, 3}, {5, 8}};
+  for (int32_t id = 111; id <= 112; id++)
+    for (int32_t speed : {-1, -2, 300})
+      for (const auto& size : sizes) {
+        const int32_t w = size[0], h = size[1];
+        SCOPED_TRACE("id " + std::to_string(id) + " " + std::to_string(w) + "x" + std::to_string(h) + " speed " +
+                     std::to_string(speed));
+        MakeDisplay(w, h);
+        std::vector<Pixels> frames;
+        vkFXRequest rq;
+        rq.operation = ot::BGPIC, rq.id = {2, nullptr}, rq.type = id, rq.speed = speed;
+        ASSERT_EQ(RunCollecting(rq, &frames), 0u);
+        const int64_t step = std::clamp<int64_t>(NamedStep(speed, std::max(w, h), 60, 30, 120), 1, 30);
+        ASSERT_EQ(int64_t(frames.size()), fxtest::CeilDiv(h, step));
+        for (size_t f = 0; f < frames.size(); f++) {
+          const int64_t t = std::min<int64_t>(int64_t(f + 1) * step, h), half = h / 2;
+          for (int32_t y = 0; y < h; y++)
+            for (int32_t x = 0; x < w; x++) {
+              bool fresh;
+              int64_t row;
+              if (id == 111) {
+                fresh = y < t;
+                row = fresh ? (t < half ? y + t : y + h - t) : (t < half ? y - t : y + t - h);
+              } else {
+                fresh = y >= h - t;
+                row = fresh ? (t < half ? y - t : y - (h - t)) : (t < half ? y + t : y + h - t);
+              }
+              // At the half of an odd height one band reaches a row past the picture: that row stays.
+              if (row < 0 || row >= h) continue;
+              ASSERT_EQ(frames[f][size_t(y) * size_t(w) + size_t(x)],
+                        fresh ? NewPixel(x, int32_t(row)) : OldPixel(x, int32_t(row)))
+                  << "frame " << f + 1 << " at " << x << "," << y;
             }
         }
       }
