@@ -17,6 +17,7 @@
 #include "engine/vmapi.h"
 #include "graphics/attributes.h"
 #include "graphics/graphicsstate.h"
+#include "graphics/outputtargets.h"
 
 namespace {
 
@@ -62,15 +63,11 @@ int32_t NotFound(vkObjectId id) {
 vkAsyncDraw* Find(vkGraphicsState& gs, vkObjectId id) { return id.handle ? FindAsyncDraw(gs, id.handle) : nullptr; }
 
 // What the display's render target allows: frames are drawn into the
-// display or its picture only.
-int32_t TargetError(const vkDisplay* display) {
-  if (!display) return 0;
-  switch (display->renderTarget) {
-    case kTargetBrush: return kErrSelectBrushActive;
-    case kTargetMask: return kErrSelectMaskActive;
-    case kTargetAlphaChannel: return kErrSelectAlphaActive;
-    default: return 0;
-  }
+// display or its picture only; any other selection (a double buffer, an
+// anim frame, a brush, a mask, an alpha channel) gives its error.
+int32_t TargetError(vkGraphicsState& gs, const vkDisplay* display) {
+  if (!display || display->renderTarget == kTargetBGPic) return 0;
+  return OutputTargetError(gs);
 }
 
 // The layer the object draws goes onto the display's dirty list.
@@ -169,7 +166,7 @@ void FreeAllAsyncDraws(vkGraphicsState& gs) {
 int32_t AsyncDrawFrame(vkGraphicsState& gs, vkObjectId id, const int32_t* frame, int32_t* done) {
   *done = 0;
   vkDisplay* display = gs.CurrentDisplay;
-  if (int32_t rc = TargetError(display)) return rc;
+  if (int32_t rc = TargetError(gs, display)) return rc;
   vkAsyncDraw* object = Find(gs, id);
   if (!object) return NotFound(id);
   if (object->display != display) return kErrAsyncDrawDisplay;

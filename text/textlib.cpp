@@ -21,6 +21,7 @@
 #include "graphics/displayoptions.h"
 #include "graphics/graphicsstate.h"
 #include "graphics/positions.h"
+#include "graphics/outputtargets.h"
 #include "graphics/safeblt.h"
 #include "pixel/alphakernels.h"
 #include "runtime/console.h"
@@ -665,9 +666,10 @@ uint32_t PutTextPicture(vkState* L, int32_t kind, const vkTextLayout& layout, vk
   blit.clip = out->activeClip;
   if (display->renderTarget == kTargetDisplay) {
     blit.flags = kBlitBackground | kBlitRecompose;
-  } else if (display->renderTarget == kTargetBrush || display->renderTarget == kTargetBGPic) {
-    blit.dst = out->bitmap;
-    if (!blit.dst) return 0;
+  } else if (int32_t rc = PrepareDrawing(L)) {
+    // A brush, mask, alpha or picture target: the clipped blit draws into
+    // what the selection prepared, planes included.
+    return uint32_t(rc);
   }
   SafeBlt(gs, blit);
   return 0;

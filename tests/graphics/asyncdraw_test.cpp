@@ -144,6 +144,12 @@ TEST(AsyncDrawFrame, RefusesOtherTargetsDisplaysAndUnknownObjects) {
     EXPECT_EQ(s.Step(id), t.outcome) << t.target;
   }
   EXPECT_EQ(run.draws, 2);
+  // A brush target that is the double buffer names it.
+  s.first.renderTarget = kTargetBrush;
+  s.first.doubleBuffer = 1;
+  EXPECT_EQ(s.Step(id), "error 1229");
+  s.first.doubleBuffer = 0;
+  s.first.renderTarget = kTargetDisplay;
 
   EXPECT_EQ(s.Step(vkObjectId{0, &run}), "error 1041");
   EXPECT_EQ(s.Step(vkObjectId{7, nullptr}), "error 1326");
