@@ -110,9 +110,11 @@ int32_t AddLayer(vkState* L, int32_t type, vkObjectId id, void* record, int32_t 
     layer->tintColor = options->tintColor & 0xFFFFFF;
     if (options->hidden) hidden = true;
     layer->bgpic = bgpic;
-    if (options->name[0])
-      if (int32_t rc = SetLayerNameChecked(layer, options->name)) return rc;
     if (options->insertPos > 0) insertPos = options->insertPos;
+    // The layer being replaced gives its name up.
+    const vkLayer* replaced = (flags & kAddReplace) ? GetNthLayer(bgpic, insertPos) : nullptr;
+    if (options->name[0])
+      if (int32_t rc = SetLayerNameChecked(layer, options->name, replaced)) return rc;
   }
   // 3. Type, visibility, pending while the displayed picture is selected.
   const vkDisplay* d = gs.CurrentDisplay;
@@ -315,11 +317,11 @@ int32_t FindLayer(vkState* L, int i, vkBGPic* bgpic, vkLayer** out, int32_t* ite
   return kErrLayerNotFound;
 }
 
-int32_t SetLayerNameChecked(vkLayer* layer, const std::string& name) {
+int32_t SetLayerNameChecked(vkLayer* layer, const std::string& name, const vkLayer* except) {
   if (name.size() > kLayerNameMax) return kErrNameTooLong;
   if (layer->bgpic)
     for (const vkLayer* other : layer->bgpic->layers) {
-      if (other == layer) continue;
+      if (other == layer || other == except) continue;
       if ((!other->name.empty() && EqualsNoCase(other->name, name)) ||
           (!other->group.empty() && EqualsNoCase(other->group, name)))
         return kLayersErrNameAssigned;

@@ -168,8 +168,9 @@ int32_t GetLayerArg(vkState* L, int i);
 // -1; a group name yields the next member per call (*[iter] -1 after the
 // last). 0, 1369 or 1081.
 int32_t FindLayer(vkState* L, int i, vkBGPic* bgpic, vkLayer** out, int32_t* iter, bool* isGroup);
-// 0, 1373, 1161 (another layer's name or group equals it).
-int32_t SetLayerNameChecked(vkLayer* layer, const std::string& name);
+// 0, 1373, 1161 (another layer's name or group equals it; [except], the
+// layer being replaced, does not count).
+int32_t SetLayerNameChecked(vkLayer* layer, const std::string& name, const vkLayer* except = nullptr);
 // Moves [layer] to [position] (1 bottom; 0 or past the count top); 1 when it moved.
 int32_t MoveLayerInList(vkLayer* layer, int32_t position);
 // A copy without planes and clip region, with the kind data and arrays copied.

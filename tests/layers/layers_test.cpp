@@ -7,6 +7,7 @@
 // and the errors of the select guard and the switches.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <regex>
 #include <string>
@@ -474,6 +475,33 @@ TEST_F(LayerTest, RedrawRefusesBadRectanglesWithItsMessages) {
   RefreshRect(gs(), 0, 0, 4, 4);
   EXPECT_TRUE(copies.empty());
   display.renderTarget = kTargetDisplay;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(LayerTest, AReplacementMayTakeTheNameOfTheLayerItReplaces) {
+  MakeSolid(1, 4, 4, 0x336699);
+  MakeSolid(2, 2, 2, 0x993366);
+  ASSERT_EQ(Call("DisplayBrush", {1, 0, 0}), "");
+  ASSERT_EQ(Call("DisplayBrush", {1, 8, 0}), "");
+  ASSERT_EQ(Call("SetLayerName", {1, "Ship"}), "");
+  vkLayerOptions options;
+  std::snprintf(options.name, sizeof options.name, "SHIP");
+  auto add = [&](int32_t pos, uint32_t flags) {
+    vkLayerDataPtr data(new vkLayerData);
+    return AddLayer(L, vkObjectType::BRUSH, brush(2)->id, brush(2), 1, 1, 2, 2, nullptr, &options, nullptr, nullptr,
+                    nullptr, std::move(data), pos, flags);
+  };
+  EXPECT_EQ(add(2, 0), kLayersErrNameAssigned);  // a plain insert may not
+  EXPECT_EQ(CountLayers(&picture), 2);
+  EXPECT_EQ(add(1, kAddReplace), 0);
+  ASSERT_EQ(CountLayers(&picture), 2);
+  EXPECT_EQ(picture.layers[0]->name, "SHIP");
+  EXPECT_EQ(picture.layers[0]->record, brush(2));
+  RefreshRectNow(gs(), 0, 0, kWidth, kHeight);
+  ExpectScreenIsReference();
 }
 
 }  // namespace
