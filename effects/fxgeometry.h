@@ -48,6 +48,11 @@ inline void FXDrawRectMinus(vkFXState& s, vkFXRect outer, vkFXRect inner) {
   FXDrawRect(s, {ix2, iy1, ox2 - ix2, iy2 - iy1});
 }
 
+// Fills the rectangle of the effect's picture with 0xRRGGBB: in the layer's
+// buffers in real-time layer mode (shown unless [flags] has kFXBlitNoShow),
+// else on the display.
+void FXFillRect(vkFXState& s, vkFXRect r, uint32_t colour, uint32_t flags);
+
 // A family's private record of whole numbers fixed by its set-up.
 struct vkFXSteps : vkFXPrivate {
   int64_t step = 1;    // the step stored in speed

@@ -11,10 +11,7 @@
 #include "graphics/graphicsstate.h"
 #include "pixel/blit.h"
 
-namespace {
-
-// Fills the rectangle of the effect's picture with the colour 0xRRGGBB.
-void Fill(vkFXState& s, vkFXRect r, uint32_t colour, uint32_t flags) {
+void FXFillRect(vkFXState& s, vkFXRect r, uint32_t colour, uint32_t flags) {
   const int64_t x1 = std::max<int64_t>(r.x, 0), y1 = std::max<int64_t>(r.y, 0);
   const int64_t x2 = std::min<int64_t>(r.x + r.w, s.width), y2 = std::min<int64_t>(r.y + r.h, s.height);
   if (x2 <= x1 || y2 <= y1) return;
@@ -33,8 +30,6 @@ void Fill(vkFXState& s, vkFXRect r, uint32_t colour, uint32_t flags) {
   }
   BltToWindow(*s.gs, d->backBuffer, s.x + x, s.y + y, d, s.x + x, s.y + y, w, h, 0);
 }
-
-}  // namespace
 
 int32_t FXSlideSetup(vkFXState& s) {
   vkFXSteps* p = FXNewSteps(s);
@@ -69,10 +64,10 @@ int32_t FXSlideDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last) {
   const int64_t ix1 = std::clamp(placed.x, whole.x, whole.w), iy1 = std::clamp(placed.y, whole.y, whole.h);
   const int64_t ix2 = std::clamp(placed.x + placed.w, whole.x, whole.w);
   const int64_t iy2 = std::clamp(placed.y + placed.h, whole.y, whole.h);
-  Fill(s, {0, 0, s.width, iy1}, colour, flags);
-  Fill(s, {0, iy2, s.width, s.height - iy2}, colour, flags);
-  Fill(s, {0, iy1, ix1, iy2 - iy1}, colour, flags);
-  Fill(s, {ix2, iy1, s.width - ix2, iy2 - iy1}, colour, flags);
+  FXFillRect(s, {0, 0, s.width, iy1}, colour, flags);
+  FXFillRect(s, {0, iy2, s.width, s.height - iy2}, colour, flags);
+  FXFillRect(s, {0, iy1, ix1, iy2 - iy1}, colour, flags);
+  FXFillRect(s, {ix2, iy1, s.width - ix2, iy2 - iy1}, colour, flags);
   if (picture && ix2 > ix1 && iy2 > iy1)
     FXDrawAt(s, picture, nullptr, nullptr, s.width, s.height, int32_t(ix1 - placed.x), int32_t(iy1 - placed.y),
              int32_t(ix1), int32_t(iy1), int32_t(ix2 - ix1), int32_t(iy2 - iy1), flags);

@@ -140,8 +140,8 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"CROSSFADE", F::Crossfade},  // 115
     {"FADE", F::Fade, X, 0, kFXFadeThroughColour},  // 116
     {"BLEND", F::Fade, X, 0, kFXBlendOver},  // 117
-    {"ZOOMIN"},  // 118
-    {"ZOOMOUT"},  // 119
+    {"ZOOMIN", F::ZoomInOut, X, 0, kFXZoomIn},  // 118
+    {"ZOOMOUT", F::ZoomInOut, X, 0, kFXZoomOut},  // 119
     {"CRUSHLEFT"},  // 120
     {"CRUSHRIGHT"},  // 121
     {"CRUSHTOP"},  // 122
@@ -252,6 +252,7 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     {FXSlideSetup, FXSlideDraw, nullptr},                    // Slide
     {FXCardSetup, FXCardDraw, nullptr},                      // Card
     {FXSplitSetup, FXSplitDraw, nullptr},                    // Split
+    {FXZoomInOutSetup, FXZoomInOutDraw, nullptr},            // ZoomInOut
 };
 
 // The constants in stored order: runs of ids by value under their row

@@ -51,6 +51,7 @@ enum class vkFXFamily : uint8_t {
   Slide,      // the old picture out over a colour, then the new one in
   Card,       // the old picture turned away while the new one is dealt in
   Split,      // gaps opening at the quarter lines of each half
+  ZoomInOut,  // the old picture into the centre, the new one out of it
 };
 
 // Axis of the geometric families: the direction the slices grow along
@@ -74,6 +75,8 @@ inline constexpr uint8_t kFXSlideTowardsFar = 0;   // the old picture leaves at 
 inline constexpr uint8_t kFXSlideTowardsNear = 1;  // at the left or top
 inline constexpr uint8_t kFXCardFromTop = 0;
 inline constexpr uint8_t kFXCardFromBottom = 1;
+inline constexpr uint8_t kFXZoomIn = 0;   // the whole picture scaled down to the rectangle
+inline constexpr uint8_t kFXZoomOut = 1;  // the rectangle scaled up to the whole
 inline constexpr uint8_t kFXLinesSingle = 0;
 inline constexpr uint8_t kFXLinesPaired = 1;
 // The rectangles' anchor: 3 x vertical + horizontal, each 0 (left, top),
@@ -167,6 +170,8 @@ int32_t FXCardSetup(vkFXState& s);
 int32_t FXCardDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 int32_t FXSplitSetup(vkFXState& s);
 int32_t FXSplitDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXZoomInOutSetup(vkFXState& s);
+int32_t FXZoomInOutDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 int32_t FXPushSetup(vkFXState& s);
 int32_t FXPushDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 

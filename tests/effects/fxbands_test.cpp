@@ -465,3 +465,37 @@ TEST_F(BandEffects, CardsTurnTheOldPictureAwayAndDealTheNewOneIn) {
         }
       }
 }
+
+TEST_F(BandEffects, ZoomInAndOutTakeTheOldPictureIntoTheCentreAndBringTheNewOneOut) {
+  const uint32_t border = 0x0000FF;
+  const int32_t sizes[][2] = {{37, 23}, {23, 37}, {1, 1}, {2, 3}};
+  for (int32_t id : {118, 119})
+    for (int32_t speed : {-1, -2, 300})
+      for (const auto& size : sizes) {
+        const int32_t w = size[0], h = size[1];
+        SCOPED_TRACE("id " + std::to_string(id) + " " + std::to_string(w) + "x" + std::to_string(h) + " speed " +
+                     std::to_string(speed));
+        MakeDisplay(w, h);
+        std::vector<Pixels> frames;
+        vkFXRequest rq;
+        rq.operation = ot::BGPIC, rq.id = {2, nullptr}, rq.type = id, rq.speed = speed, rq.parameter = border;
+        ASSERT_EQ(RunCollecting(rq, &frames), 0u);
+        const int64_t larger = std::max(w, h), step = NamedStep(speed, int32_t(larger), 60, 30, 120);
+        ASSERT_EQ(int64_t(frames.size()), fxtest::CeilDiv(2 * larger, step));
+        for (size_t f = 0; f < frames.size(); f++) {
+          const int64_t t = int64_t(f + 1) * step;
+          // Before the middle the old picture shows (and, zooming in, the border), then the new one.
+          const uint32_t coded = t <= larger ? 0x100000u : 0x800000u;
+          for (int32_t y = 0; y < h; y++)
+            for (int32_t x = 0; x < w; x++) {
+              const uint32_t got = frames[f][size_t(y) * size_t(w) + size_t(x)];
+              if (f + 1 == frames.size()) {
+                ASSERT_EQ(got, NewPixel(x, y)) << x << "," << y;
+              } else {
+                ASSERT_TRUE((got & 0xF00000u) == coded || (id == 118 && got == border))
+                    << "frame " << f + 1 << " at " << x << "," << y << ": " << std::hex << got;
+              }
+            }
+        }
+      }
+}
