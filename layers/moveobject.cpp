@@ -30,6 +30,7 @@
 #include "graphics/sprites.h"
 #include "layers/animlib.h"
 #include "layers/layers.h"
+#include "layers/movequeues.h"
 #include "pixel/bitmapops.h"
 #include "pixel/blit.h"
 #include "platform/vkos_events.h"
@@ -230,26 +231,7 @@ vkLayer* MovedLayer(vkMoveObject* m) {
   return d && d->bgpic ? GetNthLayer(d->bgpic, m->id.number) : nullptr;
 }
 
-// Puts the layer's logical top-left at (x, y): every record of the layer
-// shifts by the same distance, and the union of its old and new places on
-// the picture is recomposed.
-void PlaceLayer(vkMoveObject* m, vkLayer* layer, int32_t x, int32_t y) {
-  const int32_t dx = x - layer->inserted->x, dy = y - layer->inserted->y;
-  if (dx == 0 && dy == 0) return;
-  const vkLayerData* shown = layer->onScreen;
-  const int32_t old[4] = {shown->screenX, shown->screenY, shown->screenWidth, shown->screenHeight};
-  vkLayerData* records[3] = {layer->inserted, layer->transformed, layer->onScreen};
-  for (int i = 0; i < 3; i++) {
-    vkLayerData* data = records[i];
-    if (!data || (i > 0 && data == records[0]) || (i > 1 && data == records[1])) continue;
-    data->x += dx, data->y += dy;
-    data->screenX += dx, data->screenY += dy;
-    data->anchoredX += dx, data->anchoredY += dy;
-  }
-  vkGraphicsState& gs = Gs(m);
-  BroadcastAsyncDrawMessage(gs, kAsyncLayerChanged, layer);
-  if (!layer->hidden && !layer->pending && !LayersState(m->L).noRefresh) RefreshLayerRect(gs, layer, old);
-}
+void PlaceLayer(vkMoveObject* m, vkLayer* layer, int32_t x, int32_t y) { PlaceLayerAt(m->L, layer, x, y, true); }
 
 // The topmost layer of the displayed picture that shows the move's object,
 // or, when none does, the object shown as a new top layer at the start
@@ -596,7 +578,26 @@ void MoveAsyncFree(vkMoveObject* move) {
   if (!move->effectDriven) delete move;
 }
 
+void PlaceLayerAt(vkState* L, vkLayer* layer, int32_t x, int32_t y, bool refresh) {
+  const int32_t dx = x - layer->inserted->x, dy = y - layer->inserted->y;
+  if (dx == 0 && dy == 0) return;
+  const vkLayerData* shown = layer->onScreen;
+  const int32_t old[4] = {shown->screenX, shown->screenY, shown->screenWidth, shown->screenHeight};
+  vkLayerData* records[3] = {layer->inserted, layer->transformed, layer->onScreen};
+  for (int i = 0; i < 3; i++) {
+    vkLayerData* data = records[i];
+    if (!data || (i > 0 && data == records[0]) || (i > 1 && data == records[1])) continue;
+    data->x += dx, data->y += dy;
+    data->screenX += dx, data->screenY += dy;
+    data->anchoredX += dx, data->anchoredY += dy;
+  }
+  vkGraphicsState& gs = GraphicsState(L);
+  BroadcastAsyncDrawMessage(gs, kAsyncLayerChanged, layer);
+  if (refresh && !layer->hidden && !layer->pending && !LayersState(L).noRefresh) RefreshLayerRect(gs, layer, old);
+}
+
 int OpenMoveObjectLibrary(vkState* L) {
+  if (int rc = OpenMoveQueueCommands(L)) return rc;
   vmRegisterFunctions(L, nullptr, kMoveCommands, 0);
   vmRegisterConstants(L, kMoveConstants);
   return RegisterLibrary(L, kMoveCommands, "moveobject");

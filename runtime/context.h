@@ -271,6 +271,7 @@ struct vkGraphicsState;
 struct vkSoundLibrary;
 struct vkTextRunState;
 struct vkLayersState;
+struct vkMoveQueues;
 struct vkState;
 
 struct vkProgramContext {
@@ -332,6 +333,8 @@ struct vkProgramContext {
   std::shared_ptr<vkTextRunState> text;
   // The layers library's (layers/layers.h): the batch list and its hooks.
   std::shared_ptr<vkLayersState> layers;
+  // The layers library's move queues (layers/movequeues.h).
+  std::shared_ptr<vkMoveQueues> moveQueues;
 
   // Called with the name of each shutdown step before it runs (tests watch
   // the order through it).
