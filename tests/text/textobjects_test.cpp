@@ -400,6 +400,9 @@ TEST_F(TextObjectTest, AsLayersTheyShowWhatTheyDrawWithLayersOff) {
     for (int32_t x = 0; x < kWidth; x++) inked += (ReadBitMapPixel(screen.get(), x, y) & 0xFFFFFF) != kBackground;
   EXPECT_EQ(inked, 0);
   EXPECT_EQ(CountDrawn(), 0);
+  // The picture is the fixture's: its layers go before it does.
+  ASSERT_EQ(Call("FreeLayers", {}), "");
+  ASSERT_EQ(Call("DisableLayers", {}), "");
 }
 
 }  // namespace
