@@ -5,63 +5,28 @@
 // reader.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "../common/playerrun.h"
 #include "../common/scratchdir.h"
 #include "platform/vkos_pictures.h"
 
-extern char** environ;
-
 namespace {
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 TEST(EffectsApplet, ShowsPicturesAndLayersThroughEffectsAndEndsOnTheExactPicture) {
   ScratchDir dir;
-  const std::string dump = dir / "window.ppm", out = dir / "out";
+  const std::string dump = dir / "window.ppm";
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   setenv("VK_WINDOW_DUMP", dump.c_str(), 1);
   const std::string player = VK_BINARY_DIR "/vellumark", applet = VK_BINARY_DIR "/tests/effects/effects.vka";
-  std::vector<char*> argv = {const_cast<char*>(player.c_str()), const_cast<char*>(applet.c_str()),
-                             const_cast<char*>("-DEBUGDEVICE"), const_cast<char*>("stdout"), nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  ASSERT_EQ(posix_spawn(&pid, player.c_str(), &actions, nullptr, argv.data(), environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > until) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  const vktest::ProgramRun run = vktest::RunProgram({player, applet, "-DEBUGDEVICE", "stdout"}, dir.path());
   unsetenv("VK_WINDOW_DUMP");
-  const std::string printed = Slurp(out);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << printed;
+  const std::string printed = run.out;
+  ASSERT_TRUE(run.ExitedWith(0)) << printed;
   const size_t crossfade = printed.find("crossfade done"), stripes = printed.find("stripes done");
   const size_t blinds = printed.find("blinds done"), fade = printed.find("\nfade done");
   ASSERT_NE(fade, std::string::npos) << printed;
@@ -72,7 +37,7 @@ TEST(EffectsApplet, ShowsPicturesAndLayersThroughEffectsAndEndsOnTheExactPicture
   EXPECT_LT(fade, blinds);
   EXPECT_LT(blinds, hidden);
 
-  const std::string png = Slurp(VK_SOURCE_DIR "/examples/demo/picture.png");
+  const std::string png = ReadWholeFile(VK_SOURCE_DIR "/examples/demo/picture.png");
   int32_t w = 0, h = 0;
   uint32_t* pixels = nullptr;
   ASSERT_EQ(vkosLoadPicture(reinterpret_cast<const uint8_t*>(png.data()), png.size(), &w, &h, &pixels, nullptr), 0);
@@ -80,7 +45,7 @@ TEST(EffectsApplet, ShowsPicturesAndLayersThroughEffectsAndEndsOnTheExactPicture
   ASSERT_EQ(w, 96);
   ASSERT_EQ(h, 64);
 
-  const std::string ppm = Slurp(dump);
+  const std::string ppm = ReadWholeFile(dump);
   const std::string header = "P6\n96 64\n255\n";
   ASSERT_EQ(ppm.size(), header.size() + 96 * 64 * 3);
   ASSERT_EQ(ppm.compare(0, header.size(), header), 0);

@@ -4,35 +4,17 @@
 // pixel, and a few pixels are checked against what the calls ask for.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "../common/playerrun.h"
 #include "../common/scratchdir.h"
-
-extern char** environ;
 
 namespace {
 
 constexpr int32_t kW = 160, kH = 120;
 const std::string kHeader = "P6\n160 120\n255\n";
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 uint32_t Pixel(const std::string& ppm, int32_t x, int32_t y) {
   const size_t at = kHeader.size() + (size_t(y) * kW + size_t(x)) * 3;
@@ -41,35 +23,18 @@ uint32_t Pixel(const std::string& ppm, int32_t x, int32_t y) {
 
 TEST(DrawApplet, DrawsEveryShapeKindOntoItsGoldenPixels) {
   ScratchDir dir;
-  const std::string dump = dir / "window.ppm", out = dir / "out";
+  const std::string dump = dir / "window.ppm";
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   setenv("VK_WINDOW_DUMP", dump.c_str(), 1);
   const std::string player = VK_BINARY_DIR "/vellumark", applet = VK_BINARY_DIR "/tests/graphics/drawshapes.vka";
-  std::vector<char*> argv = {const_cast<char*>(player.c_str()), const_cast<char*>(applet.c_str()),
-                             const_cast<char*>("-DEBUGDEVICE"), const_cast<char*>("stdout"), nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  ASSERT_EQ(posix_spawn(&pid, player.c_str(), &actions, nullptr, argv.data(), environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > until) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  const vktest::ProgramRun run = vktest::RunProgram({player, applet, "-DEBUGDEVICE", "stdout"}, dir.path());
   unsetenv("VK_WINDOW_DUMP");
-  const std::string printed = Slurp(out);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << printed;
+  const std::string printed = run.out;
+  ASSERT_TRUE(run.ExitedWith(0)) << printed;
   ASSERT_NE(printed.find("drawn"), std::string::npos) << printed;
 
-  const std::string ppm = Slurp(dump);
+  const std::string ppm = ReadWholeFile(dump);
   ASSERT_EQ(ppm.size(), kHeader.size() + size_t(kW) * kH * 3);
   ASSERT_EQ(ppm.compare(0, kHeader.size(), kHeader), 0);
 
@@ -100,7 +65,7 @@ TEST(DrawApplet, DrawsEveryShapeKindOntoItsGoldenPixels) {
   if (std::getenv("VK_UPDATE_GOLDEN")) {
     std::ofstream(goldenPath, std::ios::binary) << ppm;
   }
-  const std::string golden = Slurp(goldenPath);
+  const std::string golden = ReadWholeFile(goldenPath);
   ASSERT_EQ(golden.size(), ppm.size());
   int32_t wrong = 0;
   for (int32_t y = 0; y < kH; y++)

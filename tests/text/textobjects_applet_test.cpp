@@ -3,20 +3,12 @@
 // its window (dumped as a PPM) must equal, pixel for pixel, the window of a
 // second applet that draws the same texts with TextOut alone, and what it
 // prints must be the rotated object's width and the objects left.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "tests/common/playerrun.h"
 #include "tests/common/scratchdir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -32,34 +24,16 @@ PlayerRun Play(const std::string& name) {
   const std::string applet = dir / name;
   std::filesystem::copy_file(VK_BINARY_DIR "/tests/text/" + name, applet);
   const std::string player = VK_BINARY_DIR "/vellumark", quiet = "-QUIET";
-  char* argv[] = {const_cast<char*>(player.c_str()), const_cast<char*>(applet.c_str()),
-                  const_cast<char*>(quiet.c_str()), nullptr};
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   setenv("VK_WINDOW_DUMP", (dir / "window.ppm").c_str(), 1);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, (dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  const bool spawned = posix_spawn(&pid, player.c_str(), &actions, nullptr, argv, environ) == 0;
-  posix_spawn_file_actions_destroy(&actions);
+  const vktest::ProgramRun ran = vktest::RunProgram({player, applet, quiet}, dir.path());
   unsetenv("VK_WINDOW_DUMP");
   PlayerRun run;
-  if (!spawned) return run;
-  int status = 0;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > until) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return run;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = ReadWholeFile(dir / "out");
-  run.err = ReadWholeFile(dir / "err");
+  if (!ran.started || !WIFEXITED(ran.status)) return run;
+  run.status = WEXITSTATUS(ran.status);
+  run.out = ran.out;
+  run.err = ran.err;
   run.window = ReadWholeFile(dir / "window.ppm");
   return run;
 }
