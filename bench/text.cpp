@@ -26,53 +26,24 @@
 #include "text/textlib.h"
 #include "text/textstate.h"
 #include "text/truetype.h"
+#include "textscene.h"
 
 namespace {
 
-constexpr int32_t kW = 1920, kH = 1080, kWords = 10000, kSize = 16;
-const char kVera[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/Vera.ttf";
+using benchtext::kH;
+using benchtext::kVera;
+using benchtext::kW;
+using Scene = benchtext::TextScene;
 
-// Words of 2 to 9 letters, the same every run.
+constexpr int32_t kWords = 10000, kSize = 16;
+
 const std::string& Paragraph() {
-  static const std::string text = [] {
-    std::mt19937 rng(11);
-    std::string s;
-    for (int i = 0; i < kWords; i++) {
-      if (i) s += ' ';
-      const int n = 2 + int(rng() % 8);
-      for (int k = 0; k < n; k++) s += char('a' + rng() % 26);
-    }
-    return s;
-  }();
+  static const std::string text = benchtext::MakeParagraph(kWords);
   return text;
 }
 
-struct Scene {
-  vkState* L = vmNewState();
-  vkBitMapPtr back{AllocArgbBitMap(kW, kH)}, screen{AllocArgbBitMap(kW, kH)};
-  vkDisplay display;
-  vkBGPic pic;
-  vkFont* font = nullptr;
-
-  Scene() {
-    pic.width = pic.scaledWidth = kW, pic.height = pic.scaledHeight = kH;
-    pic.bitmap = back.get();
-    display.bgpic = &pic;
-    display.width = kW, display.height = kH;
-    display.backBuffer = back.get(), display.screenBuffer = screen.get();
-    vkGraphicsState& gs = GraphicsState(L);
-    gs.DisplayList.emplace_back(&display);  // the scene lives as long as the process
-    gs.CurrentDisplay = &display;
-    gs.CurrentBGPic = &pic;
-    vmPushValue(L, VK_GLOBALSINDEX);
-    OpenTextLibrary(L);
-    vmSetTop(L, 0);
-    OpenFontByName(L, kVera, kSize, FONTENGINE_INBUILT, 1, false, &font);
-  }
-};
-
 Scene& TheScene() {
-  static Scene* scene = new Scene;
+  static Scene* scene = new Scene(kSize);
   return *scene;
 }
 

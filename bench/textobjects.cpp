@@ -20,51 +20,24 @@
 #include "text/textobjects.h"
 #include "text/textstate.h"
 #include "text/truetype.h"
+#include "textscene.h"
 
 namespace {
 
-constexpr int32_t kW = 1920, kH = 1080, kWords = 120, kSize = 24, kWrap = 800;
-const char kVera[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/Vera.ttf";
+using benchtext::kH;
+using benchtext::kW;
 
-// Words of 2 to 9 letters, the same every run (textobjects_pygame.py makes the same).
+constexpr int32_t kWords = 120, kSize = 24, kWrap = 800;
+
+// The same words every run (textobjects_pygame.py makes the same).
 const std::string& Paragraph() {
-  static const std::string text = [] {
-    std::mt19937 rng(11);
-    std::string s;
-    for (int i = 0; i < kWords; i++) {
-      if (i) s += ' ';
-      const int n = 2 + int(rng() % 8);
-      for (int k = 0; k < n; k++) s += char('a' + rng() % 26);
-    }
-    return s;
-  }();
+  static const std::string text = benchtext::MakeParagraph(kWords);
   return text;
 }
 
-struct Scene {
-  vkState* L = vmNewState();
-  vkBitMapPtr back{AllocArgbBitMap(kW, kH)}, screen{AllocArgbBitMap(kW, kH)};
-  vkDisplay display;
-  vkBGPic pic;
-  vkFont* font = nullptr;
-
-  Scene() {
-    pic.width = pic.scaledWidth = kW, pic.height = pic.scaledHeight = kH;
-    pic.bitmap = back.get();
-    display.bgpic = &pic;
-    display.width = kW, display.height = kH;
-    display.backBuffer = back.get(), display.screenBuffer = screen.get();
-    vkGraphicsState& gs = GraphicsState(L);
-    gs.DisplayList.emplace_back(&display);  // the scene lives as long as the process
-    gs.CurrentDisplay = &display;
-    gs.CurrentBGPic = &pic;
-    vmPushValue(L, VK_GLOBALSINDEX);
-    OpenTextLibrary(L);
-    vmSetTop(L, 0);
-    vmPushValue(L, VK_GLOBALSINDEX);
-    OpenTextObjectLibrary(L);
-    vmSetTop(L, 0);
-    OpenFontByName(L, kVera, kSize, FONTENGINE_INBUILT, 1, false, &font);
+struct Scene : benchtext::TextScene {
+  Scene() : TextScene(kSize) {
+    Open(OpenTextObjectLibrary);
     vkTextState& ts = GetTextState(L);
     ts.style.font = font;
     ts.style.style = kStyleNormal | kStyleAntialias;
