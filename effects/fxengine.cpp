@@ -379,7 +379,7 @@ int32_t FXRandomEffect(bool allowWholePicture) {
     const int32_t id = int32_t(drand48() * 141.0);
     if (id == kFXUnusedId || id >= kFXRandomEffect) continue;
     if (!allowWholePicture && FXInSet(id, kFXWholePicture)) continue;
-    if (FXRow(id).family == vkFXFamily::None) continue;  // no routine yet
+    if (!FXIdBuilt(id)) continue;  // no routine yet
     return id;
   }
 }

@@ -11,8 +11,7 @@ namespace {
 using F = vkFXFamily;
 constexpr uint8_t X = kFXAlongX, Y = kFXAlongY;
 
-// Per id: name, family, axis, slice size, variant. Ids without a family yet
-// carry only their names.
+// Per id: name, family, axis, slice size, variant.
 struct vkFXEntry {
   const char* name;
   vkFXFamily family = F::None;
@@ -104,12 +103,12 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"PUSHRIGHT", F::Push, X, 0, kFXPushFromFar},  // 79
     {"PUSHTOP", F::Push, Y, 0, kFXPushFromNear},  // 80
     {"PUSHBOTTOM", F::Push, Y, 0, kFXPushFromFar},  // 81
-    {"PUZZLE"},  // 82
-    {"DIAGONAL"},  // 83
-    {"ROLLTOP"},  // 84
-    {"ROLLLEFT"},  // 85
-    {"WALLPAPERTOP"},  // 86
-    {"WALLPAPERLEFT"},  // 87
+    {"PUZZLE", F::Puzzle},  // 82
+    {"DIAGONAL", F::Diagonal},  // 83
+    {"ROLLTOP", F::Roll},  // 84
+    {"ROLLLEFT", F::Roll},  // 85
+    {"WALLPAPERTOP", F::Roll},  // 86
+    {"WALLPAPERLEFT", F::Roll},  // 87
     {"RECTBACKCENTER", F::RectBack, X, 0, FXAnchor(1, 1)},  // 88
     {"RECTBACKNORTH", F::RectBack, X, 0, FXAnchor(1, 2)},  // 89
     {"RECTBACKNORTHEAST", F::RectBack, X, 0, FXAnchor(0, 2)},  // 90
@@ -119,49 +118,49 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"RECTBACKSOUTHWEST", F::RectBack, X, 0, FXAnchor(2, 0)},  // 94
     {"RECTBACKWEST", F::RectBack, X, 0, FXAnchor(2, 1)},  // 95
     {"RECTBACKNORTHWEST", F::RectBack, X, 0, FXAnchor(2, 2)},  // 96
-    {"CLOCKWIPE"},  // 97
-    {"STAR"},  // 98
-    {"HSTRANGEPUSH"},  // 99
-    {"VSTRANGEPUSH"},  // 100
+    {"CLOCKWIPE", F::MaskShape},  // 97
+    {"STAR", F::MaskShape},  // 98
+    {"HSTRANGEPUSH", F::StrangePush},  // 99
+    {"VSTRANGEPUSH", F::StrangePush},  // 100
     {"SLIDELEFT", F::Slide, X, 0, kFXSlideTowardsFar},  // 101
     {"SLIDERIGHT", F::Slide, X, 0, kFXSlideTowardsNear},  // 102
     {"SLIDETOP", F::Slide, Y, 0, kFXSlideTowardsFar},  // 103
     {"SLIDEBOTTOM", F::Slide, Y, 0, kFXSlideTowardsNear},  // 104
-    {"SPIRAL"},  // 105
-    {"SWISS"},  // 106
-    {"QUADRECT"},  // 107
+    {"SPIRAL", F::Spiral},  // 105
+    {"SWISS", F::Swiss},  // 106
+    {"QUADRECT", F::QuadRect},  // 107
     {"HSPLIT", F::Split, X},  // 108
     {"VSPLIT", F::Split, Y},  // 109
-    {"UPNDOWN"},  // 110
+    {"UPNDOWN", F::UpDown},  // 110
     {"CARDTOP", F::Card, Y, 0, kFXCardFromTop},  // 111
     {"CARDBOTTOM", F::Card, Y, 0, kFXCardFromBottom},  // 112
     {nullptr},  // 113
-    {"SUN"},  // 114
+    {"SUN", F::MaskShape},  // 114
     {"CROSSFADE", F::Crossfade},  // 115
     {"FADE", F::Fade, X, 0, kFXFadeThroughColour},  // 116
     {"BLEND", F::Fade, X, 0, kFXBlendOver},  // 117
     {"ZOOMIN", F::ZoomInOut, X, 0, kFXZoomIn},  // 118
     {"ZOOMOUT", F::ZoomInOut, X, 0, kFXZoomOut},  // 119
-    {"CRUSHLEFT"},  // 120
-    {"CRUSHRIGHT"},  // 121
-    {"CRUSHTOP"},  // 122
-    {"CRUSHBOTTOM"},  // 123
-    {"VFLIPCOIN"},  // 124
-    {"VLOWFLIPCOIN"},  // 125
-    {"HFLIPCOIN"},  // 126
-    {"HLOWFLIPCOIN"},  // 127
-    {"TURNDOWNTOP"},  // 128
-    {"TURNDOWNBOTTOM"},  // 129
-    {"TURNDOWNLEFT"},  // 130
-    {"TURNDOWNRIGHT"},  // 131
-    {"PIXELZOOM1"},  // 132
-    {"PIXELZOOM2"},  // 133
-    {"WATER1"},  // 134
-    {"WATER2"},  // 135
-    {"WATER3"},  // 136
-    {"WATER4"},  // 137
-    {"STRUDEL"},  // 138
-    {"DISSOLVE"},  // 139
+    {"CRUSHLEFT", F::Crush},  // 120
+    {"CRUSHRIGHT", F::Crush},  // 121
+    {"CRUSHTOP", F::Crush},  // 122
+    {"CRUSHBOTTOM", F::Crush},  // 123
+    {"VFLIPCOIN", F::FlipCoin},  // 124
+    {"VLOWFLIPCOIN", F::FlipCoin},  // 125
+    {"HFLIPCOIN", F::FlipCoin},  // 126
+    {"HLOWFLIPCOIN", F::FlipCoin},  // 127
+    {"TURNDOWNTOP", F::TurnDown},  // 128
+    {"TURNDOWNBOTTOM", F::TurnDown},  // 129
+    {"TURNDOWNLEFT", F::TurnDown},  // 130
+    {"TURNDOWNRIGHT", F::TurnDown},  // 131
+    {"PIXELZOOM1", F::PixelZoom},  // 132
+    {"PIXELZOOM2", F::PixelZoom},  // 133
+    {"WATER1", F::Water},  // 134
+    {"WATER2", F::Water},  // 135
+    {"WATER3", F::Water},  // 136
+    {"WATER4", F::Water},  // 137
+    {"STRUDEL", F::Water},  // 138
+    {"DISSOLVE", F::Dissolve},  // 139
     {"RANDOMEFFECT"},  // 140
 };
 
@@ -253,6 +252,36 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     {FXCardSetup, FXCardDraw, nullptr},                      // Card
     {FXSplitSetup, FXSplitDraw, nullptr},                    // Split
     {FXZoomInOutSetup, FXZoomInOutDraw, nullptr},            // ZoomInOut
+    // Puzzle
+    {nullptr, nullptr, nullptr},
+    // Diagonal
+    {nullptr, nullptr, nullptr},
+    // Spiral
+    {nullptr, nullptr, nullptr},
+    // Swiss
+    {nullptr, nullptr, nullptr},
+    // QuadRect
+    {nullptr, nullptr, nullptr},
+    // UpDown
+    {nullptr, nullptr, nullptr},
+    // StrangePush
+    {nullptr, nullptr, nullptr},
+    // TurnDown
+    {nullptr, nullptr, nullptr},
+    // Water
+    {nullptr, nullptr, nullptr},
+    // Dissolve
+    {nullptr, nullptr, nullptr},
+    // MaskShape
+    {nullptr, nullptr, nullptr},
+    // Crush
+    {nullptr, nullptr, nullptr},
+    // FlipCoin
+    {nullptr, nullptr, nullptr},
+    // Roll
+    {nullptr, nullptr, nullptr},
+    // PixelZoom
+    {nullptr, nullptr, nullptr},
 };
 
 // The constants in stored order: runs of ids by value under their row
@@ -297,6 +326,8 @@ const vkFXRow& FXRow(int32_t id) {
 }
 
 const vkFXFamilyRoutines& FXFamilyRoutines(vkFXFamily family) { return kFamilies[size_t(family)]; }
+
+bool FXIdBuilt(int32_t id) { return FXFamilyRoutines(FXRow(id).family).setup != nullptr; }
 
 const std::array<vkFXConstant, kFXConstantCount>& FXConstants() {
   static const std::array<vkFXConstant, kFXConstantCount> constants = BuildConstants();

@@ -52,6 +52,21 @@ enum class vkFXFamily : uint8_t {
   Card,       // the old picture turned away while the new one is dealt in
   Split,      // gaps opening at the quarter lines of each half
   ZoomInOut,  // the old picture into the centre, the new one out of it
+  Puzzle,       // tiles of the new picture laid in a random order
+  Diagonal,     // the new picture along a diagonal front
+  Spiral,       // cells laid along a spiral towards the centre
+  Swiss,        // the swiss cross pattern
+  QuadRect,     // four rectangles from the corners
+  UpDown,       // columns alternately from the top and the bottom
+  StrangePush,  // two halves combed in from opposite edges
+  TurnDown,     // the old picture turned down like a page
+  Water,        // ripples or a swirl fading the new picture in
+  Dissolve,     // random pixels through a growing mask
+  MaskShape,    // a clock hand, star or sun shape revealing through a mask
+  Crush,        // the old picture crushed towards an edge
+  FlipCoin,     // the picture flipped about its middle
+  Roll,         // the picture rolled out like a scroll or wallpaper
+  PixelZoom,    // blocks growing and shrinking
 };
 
 // Axis of the geometric families: the direction the slices grow along
@@ -129,6 +144,9 @@ struct vkFXFamilyRoutines {
 };
 
 const vkFXFamilyRoutines& FXFamilyRoutines(vkFXFamily family);
+// Whether the id has routines to draw it (ids without give 1055 and are
+// never a random draw).
+bool FXIdBuilt(int32_t id);
 
 // The routines of the families, each in its own file.
 int32_t FXStripesSetup(vkFXState& s);

@@ -277,7 +277,7 @@ namespace {
 std::vector<int32_t> LayerIds() {
   std::vector<int32_t> ids;
   for (int32_t id = 0; id <= kFXLastId; id++)
-    if (FXRow(id).family != vkFXFamily::None && !FXInSet(id, kFXWholePicture)) ids.push_back(id);
+    if (FXIdBuilt(id) && !FXInSet(id, kFXWholePicture)) ids.push_back(id);
   return ids;
 }
 
