@@ -7,23 +7,14 @@
 // display names the pointer it was given.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "../common/playerrun.h"
 #include "tests/pixel/support/picturetools.h"
-
-extern char** environ;
 
 namespace {
 
@@ -33,37 +24,15 @@ constexpr int32_t kW = 64, kH = 48;
 constexpr uint32_t kBackground = 0x203040, kBrush = 0xFF8000;
 
 // Runs the player on [applet] in [dir] with the window dumped to
-// window.ppm there; its exit status, -1 when it had to be killed.
-int RunPlayer(const ScratchDir& dir, const std::string& applet) {
-  const std::string player = VK_BINARY_DIR "/vellumark", dump = dir / "window.ppm", out = dir / "out";
+// window.ppm there; what it printed and how it ended.
+vktest::ProgramRun RunPlayer(const ScratchDir& dir, const std::string& applet) {
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   setenv("SDL_AUDIODRIVER", "dummy", 1);
-  setenv("VK_WINDOW_DUMP", dump.c_str(), 1);
-  std::vector<char*> argv = {const_cast<char*>(player.c_str()), const_cast<char*>(applet.c_str()),
-                             const_cast<char*>("-DEBUGDEVICE"), const_cast<char*>("stdout"), nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  char cwd[4096];
-  const std::string old = getcwd(cwd, sizeof cwd) ? cwd : ".";
-  EXPECT_EQ(chdir(dir.path().c_str()), 0);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, player.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  EXPECT_EQ(chdir(old.c_str()), 0);
-  posix_spawn_file_actions_destroy(&actions);
+  setenv("VK_WINDOW_DUMP", (dir / "window.ppm").c_str(), 1);
+  vktest::ProgramRun run =
+      vktest::RunProgram({VK_BINARY_DIR "/vellumark", applet, "-DEBUGDEVICE", "stdout"}, dir.path(), 60, dir.path());
   unsetenv("VK_WINDOW_DUMP");
-  if (pid <= 0) return -1;
-  int status = 0;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > until) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
 }
 
 // The picture the applet draws, at [scale] times its size (nearest pixel).
@@ -86,7 +55,8 @@ TEST(SnapshotApplet, SavedPicturesHoldWhatTheDisplayShows) {
     // The player works in its applet's folder: the applet goes there.
     const std::string name = scale == 1 ? "snapshot.vka" : "snapscaled.vka", applet = dir / name;
     std::filesystem::copy_file(VK_BINARY_DIR "/tests/graphics/" + name, applet);
-    ASSERT_EQ(RunPlayer(dir, applet), 0) << ReadWholeFile(dir / "out");
+    const vktest::ProgramRun run = RunPlayer(dir, applet);
+    ASSERT_EQ(run.ExitCode(), 0) << run.out << run.err;
 
     // The display snapshot: the picture at its own size.
     Rgba display;

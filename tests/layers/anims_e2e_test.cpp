@@ -6,33 +6,16 @@
 // reads the saved GIF back and ffprobe the saved AVI.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "../common/playerrun.h"
 #include "../common/scratchdir.h"
 #include "tests/pixel/support/iffanimbytes.h"
 
-extern char** environ;
-
 namespace {
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::string Output(const std::string& command) {
   std::string out;
@@ -49,32 +32,12 @@ bool HaveTool(const char* name) {
 }
 
 // Runs the player on [applet] in [dir]; its exit status (-1 when killed
-// after a minute) and standard output.
+// after a minute) and standard output followed by standard error.
 int Play(const ScratchDir& dir, const std::string& applet, std::string* out) {
-  const std::string program = VK_BINARY_DIR "/vellumark";
-  std::vector<char*> argv{const_cast<char*>(program.c_str()), const_cast<char*>(applet.c_str()),
-                          const_cast<char*>("-DEBUGDEVICE"), const_cast<char*>("stdout"), nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
-  posix_spawn_file_actions_addopen(&actions, 1, (dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  if (pid < 0) return -1;
-  int status = 0;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > until) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  *out = Slurp(dir / "out") + Slurp(dir / "err");
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const vktest::ProgramRun run = vktest::RunProgram(
+      {VK_BINARY_DIR "/vellumark", applet, "-DEBUGDEVICE", "stdout"}, dir.path(), 60, dir.path());
+  *out = run.out + run.err;
+  return run.ExitCode();
 }
 
 TEST(AnimsApplet, LoadsPlaysAndSavesAnims) {
@@ -93,13 +56,13 @@ TEST(AnimsApplet, LoadsPlaysAndSavesAnims) {
   setenv("VK_WINDOW_DUMP", (dir / "window.ppm").c_str(), 1);
   std::string out;
   // The applet runs beside its files.
-  dir.Write("anims.vka", Slurp(VK_BINARY_DIR "/tests/layers/anims.vka"));
+  dir.Write("anims.vka", ReadWholeFile(VK_BINARY_DIR "/tests/layers/anims.vka"));
   const int status = Play(dir, dir / "anims.vka", &out);
   unsetenv("VK_WINDOW_DUMP");
   ASSERT_EQ(status, 0) << out;
   EXPECT_NE(out.find("played"), std::string::npos) << out;
 
-  const std::string ppm = Slurp(dir / "window.ppm");
+  const std::string ppm = ReadWholeFile(dir / "window.ppm");
   const std::string header = "P6\n320 120\n255\n";
   ASSERT_EQ(ppm.size(), header.size() + 320 * 120 * 3);
   auto pixel = [&](int x, int y) {

@@ -5,11 +5,7 @@
 // the base and dos libraries answering an applet.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -19,26 +15,13 @@
 #include <thread>
 #include <vector>
 
+#include "../common/playerrun.h"
 #include "../common/scratchdir.h"
-
-extern char** environ;
 
 namespace {
 
 const std::string kPlayer = VK_BINARY_DIR "/vellumark";
 const std::string kApplets = VK_BINARY_DIR "/tests/player/";
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-struct Outcome {
-  int status = -1;  // exit status, or -1 when it did not exit
-  std::string out, err;
-};
 
 class Player : public ::testing::Test {
  protected:
@@ -48,59 +31,34 @@ class Player : public ::testing::Test {
   }
 
   pid_t Start(const std::string& program, const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (dir_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return vktest::StartProgram(argv, dir_.path());
   }
 
-  // Waits up to [seconds] for the player to end; kills it after that.
-  Outcome Finish(pid_t pid, int seconds = 60) {
-    Outcome run;
-    int status = 0;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > until) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
-    run.out = Slurp(dir_ / "out");
-    run.err = Slurp(dir_ / "err");
-    return run;
-  }
+  // Waits up to a minute for the player to end; kills it after that.
+  vktest::ProgramRun Finish(pid_t pid) { return vktest::FinishProgram(pid, dir_.path()); }
 
-  Outcome Play(const std::vector<std::string>& args, const std::string& program = kPlayer) {
+  vktest::ProgramRun Play(const std::vector<std::string>& args, const std::string& program = kPlayer) {
     const pid_t pid = Start(program, args);
     EXPECT_GT(pid, 0);
-    return pid > 0 ? Finish(pid) : Outcome{};
+    return Finish(pid);
   }
 
   ScratchDir dir_;
 };
 
 TEST_F(Player, ANormalEndExitsZero) {
-  const Outcome run = Play({kApplets + "normal.vka"});
-  EXPECT_EQ(run.status, 0);
+  const vktest::ProgramRun run = Play({kApplets + "normal.vka"});
+  EXPECT_EQ(run.ExitCode(), 0);
   EXPECT_NE(run.out.find("Opening script normal.vka\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Loading applet normal.vka...done"), std::string::npos) << run.out;
   EXPECT_EQ(run.err, "");
 }
 
 TEST_F(Player, APackedAppletRunsFromATemporaryFileThatIsDeleted) {
-  const Outcome run = Play({kApplets + "packed.vkz"});
-  EXPECT_EQ(run.status, 0);
+  const vktest::ProgramRun run = Play({kApplets + "packed.vkz"});
+  EXPECT_EQ(run.ExitCode(), 0);
   const std::string marker = "Loading applet ";
   const size_t at = run.out.find(marker);
   ASSERT_NE(at, std::string::npos) << run.out;
@@ -111,8 +69,8 @@ TEST_F(Player, APackedAppletRunsFromATemporaryFileThatIsDeleted) {
 }
 
 TEST_F(Player, AnAttachedAppletWinsOverANamedFileAndRunsQuietly) {
-  const Outcome run = Play({dir_ / "missing.vka"}, kApplets + "attached-player");
-  EXPECT_EQ(run.status, 0) << run.err;
+  const vktest::ProgramRun run = Play({dir_ / "missing.vka"}, kApplets + "attached-player");
+  EXPECT_EQ(run.ExitCode(), 0) << run.err;
   EXPECT_EQ(run.out, "");  // quiet: no status lines
   EXPECT_EQ(run.err, "");
 }
@@ -121,42 +79,42 @@ TEST_F(Player, AnAttachedAppletWinsOverANamedFileAndRunsQuietly) {
 const std::string kReport = "error.src:3: Function nosuchfunction() not found!\n";
 
 TEST_F(Player, AnErrorIsReportedWithFileAndLineAndExitsOne) {
-  const Outcome run = Play({kApplets + "error.vka", "-DEBUGDEVICE", "stdout", "-QUIET"});
-  EXPECT_EQ(run.status, 1);
+  const vktest::ProgramRun run = Play({kApplets + "error.vka", "-DEBUGDEVICE", "stdout", "-QUIET"});
+  EXPECT_EQ(run.ExitCode(), 1);
   EXPECT_EQ(run.out, kReport);
 }
 
 TEST_F(Player, WithoutDebugDeviceAHeadlessErrorGoesToStandardError) {
-  const Outcome run = Play({kApplets + "error.vka", "-QUIET"});
-  EXPECT_EQ(run.status, 1);
+  const vktest::ProgramRun run = Play({kApplets + "error.vka", "-QUIET"});
+  EXPECT_EQ(run.ExitCode(), 1);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, kReport);
 }
 
 TEST_F(Player, NoAppletEndsSilently) {
-  const Outcome run = Play({});
-  EXPECT_EQ(run.status, 0);
+  const vktest::ProgramRun run = Play({});
+  EXPECT_EQ(run.ExitCode(), 0);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "");
 }
 
 TEST_F(Player, AMissingAppletIsReported) {
-  const Outcome run = Play({dir_ / "missing.vka", "-DEBUGDEVICE", "stdout"});
-  EXPECT_EQ(run.status, 1);
+  const vktest::ProgramRun run = Play({dir_ / "missing.vka", "-DEBUGDEVICE", "stdout"});
+  EXPECT_EQ(run.ExitCode(), 1);
   EXPECT_EQ(run.out, "Error: File " + (dir_ / "missing.vka") + " does not exist!\n");
 }
 
 TEST_F(Player, CompilingIsRefused) {
-  const Outcome run = Play({kApplets + "normal.vka", "-COMPILE", dir_ / "out.vka", "-DEBUGDEVICE", "x"});
-  EXPECT_EQ(run.status, 1);
+  const vktest::ProgramRun run = Play({kApplets + "normal.vka", "-COMPILE", dir_ / "out.vka", "-DEBUGDEVICE", "x"});
+  EXPECT_EQ(run.ExitCode(), 1);
   EXPECT_EQ(run.out, "Error: Compilation is not possible with VellumarkPlayer!\n");
 }
 
 TEST_F(Player, PrivateOptionsWriteTheDumpsWithoutReadingTheApplet) {
-  const Outcome run = Play({dir_ / "not-read.vka", "-PRIVATE1", dir_ / "commands", "-PRIVATE2", dir_ / "constants"});
-  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  const vktest::ProgramRun run = Play({dir_ / "not-read.vka", "-PRIVATE1", dir_ / "commands", "-PRIVATE2", dir_ / "constants"});
+  EXPECT_EQ(run.ExitCode(), 0) << run.out << run.err;
   EXPECT_EQ(run.out, "");
-  const std::string commands = Slurp(dir_ / "commands");
+  const std::string commands = ReadWholeFile(dir_ / "commands");
   EXPECT_NE(commands.find("::display\n"), std::string::npos) << commands;
   EXPECT_TRUE(commands.size() >= 5 && commands.compare(commands.size() - 5, 5, "::end") == 0) << commands;
   EXPECT_TRUE(std::ifstream(dir_ / "constants").good());
@@ -168,8 +126,8 @@ TEST_F(Player, PrivateOptionsWriteTheDumpsWithoutReadingTheApplet) {
 }
 
 TEST_F(Player, AnErrorInThePreloadsIsReported) {
-  const Outcome run = Play({kApplets + "badpreload.vka", "-DEBUGDEVICE", "x"});
-  EXPECT_EQ(run.status, 1);
+  const vktest::ProgramRun run = Play({kApplets + "badpreload.vka", "-DEBUGDEVICE", "x"});
+  EXPECT_EQ(run.ExitCode(), 1);
   EXPECT_NE(run.out.find("Loading applet badpreload.vka...failed\nError: Cannot read file tune.mod !\n"),
             std::string::npos)
       << run.out;
@@ -181,12 +139,12 @@ TEST_F(Player, AQuitRequestEndsAnEndlessScript) {
   // Once the preloads are done the script loops; then ask the player to quit.
   const std::string started = "Loading applet endless.vka...done\n";
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (Slurp(dir_ / "out").find(started) == std::string::npos && std::chrono::steady_clock::now() < until)
+  while (ReadWholeFile(dir_ / "out").find(started) == std::string::npos && std::chrono::steady_clock::now() < until)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   kill(pid, SIGINT);
-  const Outcome run = Finish(pid);
-  EXPECT_EQ(run.status, 0) << run.err;
+  const vktest::ProgramRun run = Finish(pid);
+  EXPECT_EQ(run.ExitCode(), 0) << run.err;
   EXPECT_NE(run.out.find(started), std::string::npos) << run.out;
 }
 
@@ -207,10 +165,10 @@ TEST_F(Player, TheDemoShowsItsGradientAndPictureInTheWindow) {
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   const std::string dump = dir_ / "window.ppm";
   setenv("VK_WINDOW_DUMP", dump.c_str(), 1);
-  const Outcome run = Play({VK_BINARY_DIR "/examples/demo.vka"});
+  const vktest::ProgramRun run = Play({VK_BINARY_DIR "/examples/demo.vka"});
   unsetenv("VK_WINDOW_DUMP");
-  ASSERT_EQ(run.status, 0) << run.out << run.err;
-  const std::string ppm = Slurp(dump);
+  ASSERT_EQ(run.ExitCode(), 0) << run.out << run.err;
+  const std::string ppm = ReadWholeFile(dump);
   const std::string header = "P6\n640 480\n255\n";
   ASSERT_EQ(ppm.size(), header.size() + 640 * 480 * 3);
   ASSERT_EQ(ppm.compare(0, header.size(), header), 0);
@@ -241,8 +199,8 @@ TEST_F(Player, TheDemoShowsItsGradientAndPictureInTheWindow) {
 }
 
 TEST_F(Player, TheDemoAppletPlays) {
-  const Outcome run = Play({VK_BINARY_DIR "/examples/demo.vka", "-DEBUGDEVICE", "stdout"});
-  EXPECT_EQ(run.status, 0) << run.out;
+  const vktest::ProgramRun run = Play({VK_BINARY_DIR "/examples/demo.vka", "-DEBUGDEVICE", "stdout"});
+  EXPECT_EQ(run.ExitCode(), 0) << run.out;
   EXPECT_EQ(run.out,
             "Opening script demo.vka\nCompiling script...done\nLoading applet demo.vka...done\nPreparing display...done\nAnd Action!\n"
             "Tick 1\nTick 2\nTick 3\nRunning on Linux\n");
@@ -251,8 +209,8 @@ TEST_F(Player, TheDemoAppletPlays) {
 // The string, math and memblock libraries are open in the player: the
 // applet fills a block through them, dumps it and fails on a peek past its end.
 TEST_F(Player, TheBaseLibrariesAnswerAnApplet) {
-  const Outcome run = Play({kApplets + "baselibs.vka", "-DEBUGDEVICE", "stdout", "-QUIET"});
-  EXPECT_EQ(run.status, 1);
+  const vktest::ProgramRun run = Play({kApplets + "baselibs.vka", "-DEBUGDEVICE", "stdout", "-QUIET"});
+  EXPECT_EQ(run.ExitCode(), 1);
   EXPECT_EQ(run.out,
             "00000000: 48 45 4c 4c 4f 20 50 4c 41 59 45 52 20 00 00 00 HELLO PLAYER ...\n"
             "baselibs.src:5: Specified offset is out of range!\n");
@@ -261,8 +219,8 @@ TEST_F(Player, TheBaseLibrariesAnswerAnApplet) {
 // The dos library is open in the player: the applet writes a table to a
 // temporary file, reads it back, dumps a value and fails reading past the end.
 TEST_F(Player, TheDosLibraryAnswersAnApplet) {
-  const Outcome run = Play({kApplets + "dosfiles.vka", "-DEBUGDEVICE", "stdout", "-QUIET"});
-  EXPECT_EQ(run.status, 1);
+  const vktest::ProgramRun run = Play({kApplets + "dosfiles.vka", "-DEBUGDEVICE", "stdout", "-QUIET"});
+  EXPECT_EQ(run.ExitCode(), 1);
   EXPECT_EQ(run.out,
             "00000000: 56 45 4c 4c 55 4d 00 00 00 00 00 00 00 00 00 00 VELLUM..........\n"
             "dosfiles.src:9: Cannot read beyond end of file!\n");
@@ -276,10 +234,10 @@ TEST_F(Player, EveryCommandOfTheBaseAndDosLibrariesAnswersAnApplet) {
   const std::string work = dir_ / "work";
   std::filesystem::create_directory(work);
   std::filesystem::copy_file(kApplets + "everycommand.vka", work + "/everycommand.vka");
-  const Outcome run = Play({work + "/everycommand.vka", "-QUIET"});
-  EXPECT_EQ(run.status, 0) << run.out << run.err;
-  std::istringstream expected(Slurp(VK_SOURCE_DIR "/tests/player/data/everycommand.expected"));
-  std::istringstream written(Slurp(work + "/everycommand.txt"));
+  const vktest::ProgramRun run = Play({work + "/everycommand.vka", "-QUIET"});
+  EXPECT_EQ(run.ExitCode(), 0) << run.out << run.err;
+  std::istringstream expected(ReadWholeFile(VK_SOURCE_DIR "/tests/player/data/everycommand.expected"));
+  std::istringstream written(ReadWholeFile(work + "/everycommand.txt"));
   std::string want, got;
   int line = 0;
   while (std::getline(expected, want)) {
@@ -303,10 +261,10 @@ TEST_F(Player, IntervalsTimeoutsAndRequestersAnswerAnApplet) {
   std::filesystem::create_directory(work);
   std::filesystem::copy_file(kApplets + "events.vka", work + "/events.vka");
   setenv("VK_REQUESTER_ANSWERS", "2", 1);
-  const Outcome run = Play({work + "/events.vka", "-QUIET"});
+  const vktest::ProgramRun run = Play({work + "/events.vka", "-QUIET"});
   unsetenv("VK_REQUESTER_ANSWERS");
-  EXPECT_EQ(run.status, 0) << run.out << run.err;
-  EXPECT_EQ(Slurp(work + "/events.txt"),
+  EXPECT_EQ(run.ExitCode(), 0) << run.out << run.err;
+  EXPECT_EQ(ReadWholeFile(work + "/events.txt"),
             "Interval 1\nInterval 1\nInterval 1\nTimeout 2 ud\nRequest 2\nPlatform Linux\n");
   EXPECT_EQ(run.out, "Requester SystemRequest: \"T\" \"Pick\" [A|B|C]\n");
 }

@@ -4,72 +4,34 @@
 // FreeType's own rendering of the TrueType line blended over it, the bits
 // of both bitmap fonts in their colours and the glyphs of a colour font
 // preloaded before the display opened in the colours of its palette.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "../common/playerrun.h"
 #include "engine/state.h"
 #include "support/fontfiles.h"
 #include "support/ftreference.h"
 #include "text/textstate.h"
 #include "text/truetype.h"
 
-extern char** environ;
-
 namespace {
 
 using namespace fonttest;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // Runs the player on [args] in [dir] with the window dumped to [dump];
-// returns its exit status (-1 when it had to be killed).
-int RunPlayer(const std::string& dir, const std::vector<std::string>& args, const std::string& dump) {
-  const std::string player = VK_BINARY_DIR "/vellumark";
-  std::vector<char*> argv{const_cast<char*>(player.c_str())};
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
+// its exit status (-1 when it had to be killed) and what it printed.
+vktest::ProgramRun RunPlayer(const std::string& dir, const std::vector<std::string>& args, const std::string& dump) {
+  std::vector<std::string> argv{VK_BINARY_DIR "/vellumark"};
+  argv.insert(argv.end(), args.begin(), args.end());
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   setenv("VK_WINDOW_DUMP", dump.c_str(), 1);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, (dir + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, (dir + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  char cwd[4096];
-  const std::string old = getcwd(cwd, sizeof cwd) ? cwd : ".";
-  EXPECT_EQ(chdir(dir.c_str()), 0);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, player.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  EXPECT_EQ(chdir(old.c_str()), 0);
-  posix_spawn_file_actions_destroy(&actions);
+  vktest::ProgramRun run = vktest::RunProgram(argv, dir, 60, dir);
   unsetenv("VK_WINDOW_DUMP");
-  if (pid <= 0) return -1;
-  int status = 0;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > until) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
 }
 
 // An 8-pixel Amiga font of two glyphs, A 6 and B 4 pixels wide, each
@@ -111,12 +73,12 @@ TEST_F(TextPrint, TheAppletPrintsWithEveryKindOfFont) {
   // The player works in its applet's folder: the applet goes beside the fonts.
   std::filesystem::copy_file(VK_BINARY_DIR "/tests/text/textprint.vka", dir / "textprint.vka");
   const std::string dump = dir / "window.ppm";
-  const int status = RunPlayer(dir.path(), {dir / "textprint.vka", "-QUIET"}, dump);
-  ASSERT_EQ(status, 0) << Slurp(dir / "out") << Slurp(dir / "err");
+  const vktest::ProgramRun run = RunPlayer(dir.path(), {dir / "textprint.vka", "-QUIET"}, dump);
+  ASSERT_EQ(run.ExitCode(), 0) << run.out << run.err;
 
   constexpr int32_t W = 200, H = 80;
   constexpr uint32_t kBackground = 0x102030;
-  const std::string ppm = Slurp(dump);
+  const std::string ppm = ReadWholeFile(dump);
   const std::string header = "P6\n200 80\n255\n";
   ASSERT_EQ(ppm.size(), header.size() + size_t(W) * H * 3);
   ASSERT_EQ(ppm.compare(0, header.size(), header), 0);
