@@ -30,7 +30,7 @@ constexpr NamedKey kNamedKeys[] = {
     {SDLK_SPACE, 276},     {SDLK_DELETE, 277},  {SDLK_UP, 256},       {SDLK_DOWN, 257},
     {SDLK_RIGHT, 258},     {SDLK_LEFT, 259},    {SDLK_HELP, 260},     {SDLK_INSERT, 260},
     {SDLK_HOME, 281},      {SDLK_END, 282},     {SDLK_PAGEUP, 283},   {SDLK_PAGEDOWN, 284},
-    {SDLK_KP_ENTER, 3},    {SDLK_F1, 261},      {SDLK_F2, 262},       {SDLK_F3, 263},
+    {SDLK_KP_ENTER, 273},  {SDLK_F1, 261},      {SDLK_F2, 262},       {SDLK_F3, 263},
     {SDLK_F4, 264},        {SDLK_F5, 265},      {SDLK_F6, 266},       {SDLK_F7, 267},
     {SDLK_F8, 268},        {SDLK_F9, 269},      {SDLK_F10, 270},      {SDLK_F11, 278},
     {SDLK_F12, 279},       {SDLK_F13, 287},     {SDLK_F14, 288},      {SDLK_F15, 289},

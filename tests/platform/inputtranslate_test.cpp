@@ -13,6 +13,7 @@
 #include "platform/linux/inputtranslate.h"
 #include "platform/linux/platform_state.h"
 #include "platform/linux/windows.h"
+#include "support/offscreen.h"
 
 namespace {
 
@@ -118,6 +119,9 @@ std::vector<TranslateCase> Cases() {
         {key, kDown, 0, 277}, {key, kDown, 0, 256}, {key, kDown, 0, 257}, {key, kDown, 0, 258},
         {key, kDown, 0, 259}, {key, kDown, 0, 281}, {key, kDown, 0, 282}, {key, kDown, 0, 283},
         {key, kDown, 0, 284}}},
+      {"keypad Enter is ENTER, the main key RETURN",
+       {Key(true, SDLK_KP_ENTER), Key(false, SDLK_KP_ENTER), Key(true, SDLK_RETURN), Key(false, SDLK_RETURN)},
+       {{key, kDown, 0, 273}, {key, kUp, 0, 273}, {key, kDown, 0, 274}, {key, kUp, 0, 274}}},
       {"function keys",
        {Key(true, SDLK_F1), Key(true, SDLK_F10), Key(true, SDLK_F11), Key(true, SDLK_F12), Key(true, SDLK_F13),
         Key(true, SDLK_F16)},
@@ -308,6 +312,47 @@ TEST_F(Translate, ADropPostedToAFullQueueIsFreed) {
   TranslateEvent(Drop(SDL_DROPCOMPLETE), os_, 0, false);  // dropped: the sanitizer build sees no leak
   EXPECT_EQ(ProgramEventQueue().Count(), vkEventQueue::kCapacity);
   EXPECT_TRUE(os_.window->drops.empty());
+}
+
+// Key presses queued by the window system for an open window come out of
+// the real pump with the codes scripts know them by, and leave the key
+// state as the last press or release did.
+class PumpedKeys : public OffscreenTest {};
+
+TEST_F(PumpedKeys, EnterAndReturnReachTheQueueWithTheirOwnCodes) {
+  vkOSDisplay* os = Record(16, 16);
+  vkosGetWindowBorders(os);
+  ASSERT_EQ(vkosOpenWindow(os, 1, nullptr, nullptr), 0);
+  RemoveEvents(-1, true);
+  const struct {
+    SDL_Keycode sym;
+    SDL_Scancode scancode;
+    uint32_t code;
+  } keys[] = {{SDLK_KP_ENTER, SDL_SCANCODE_KP_ENTER, 273}, {SDLK_RETURN, SDL_SCANCODE_RETURN, 274}};
+  for (const auto& k : keys) {
+    SCOPED_TRACE(k.code);
+    for (const bool down : {true, false}) {
+      SDL_Event e{};
+      e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+      e.key.windowID = os->window->windowId;
+      e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+      e.key.keysym.sym = k.sym;
+      e.key.keysym.scancode = k.scancode;
+      ASSERT_EQ(SDL_PushEvent(&e), 1);
+      vkEventInfo info;
+      for (int i = 0; i < 100 && GetEvent(0, info, false) == 0; i++) {
+        gPlatform.lastPump = 0;
+        vkosPumpEvents(nullptr);
+      }
+      ASSERT_EQ(GetEvent(0, info, false), 1u);
+      EXPECT_EQ(info.type, uint32_t(EVENT_KEY));
+      EXPECT_EQ(info.display, os->display);
+      EXPECT_EQ(info.down, down ? 1 : 0);
+      EXPECT_EQ(uint32_t(info.further), k.code);
+      EXPECT_EQ(os->input.keyDown[k.code], down ? 1 : 0);
+      RemoveEvents(-1, true);
+    }
+  }
 }
 
 }  // namespace
