@@ -9,6 +9,7 @@
 #include <new>
 
 #include "base/errorcodes.h"
+#include "effects/fxcomposed.h"
 #include "effects/fxengine.h"
 #include "effects/fxlayers.h"
 #include "graphics/graphicsstate.h"
@@ -51,13 +52,6 @@ void ScaleLayerAlpha(vkFXState& s, const vkPlane* effectAlpha, int32_t level) {
   MultiplyAlphaPlane(effectAlpha->data, shown->data, level, n, 1);
 }
 
-// A new alpha plane of the source's size made from its planes.
-vkPlanePtr SourceAlpha(const vkFXState& s) {
-  vkPlanePtr alpha(AllocAlphaPlane(s.width, s.height, true));
-  if (alpha) MakeAlphaPlane(alpha.get(), s.sourceMask, s.sourceAlpha, s.width, s.height);
-  return alpha;
-}
-
 // Whether a fade frame at [level] in real-time layer mode works on the
 // alpha plane (else on the layer's pixels).
 bool FadeWorksOnAlpha(const vkFXState& s, int64_t level) {
@@ -87,7 +81,7 @@ int32_t FXFadeSetup(vkFXState& s) {
   s.speed = LevelStep(s.speed, 255);
   p->colour = s.parameter == kFXRandomParameter ? uint32_t(rand() % (1 << 24)) : uint32_t(s.parameter) & 0xFFFFFF;
   if (s.realtime) {
-    p->effectAlpha = SourceAlpha(s);
+    p->effectAlpha = FXSourceAlphaPlane(s);
     if (!p->effectAlpha) return kErrOutOfMemory;
     PrepareFadeLayer(s, *p, s.row->variant == kFXFadeThroughColour && !s.reverse);
   } else {
@@ -167,7 +161,7 @@ int32_t FXCrossfadeSetup(vkFXState& s) {
   s.speed = LevelStep(s.speed, 120);
   if (s.realtime) {
     BltBitMap(s.source, 0, 0, FXLayerBitMap(s), 0, 0, s.width, s.height);
-    p->effectAlpha = SourceAlpha(s);
+    p->effectAlpha = FXSourceAlphaPlane(s);
     if (!p->effectAlpha) return kErrOutOfMemory;
   } else {
     p->work.reset(AllocArgbBitMap(s.width, s.height));

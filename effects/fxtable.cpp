@@ -271,7 +271,7 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     // Water
     {nullptr, nullptr, nullptr},
     // Dissolve
-    {nullptr, nullptr, nullptr},
+    {FXDissolveSetup, FXDissolveDraw, FXDissolveCleanup},
     // MaskShape
     {nullptr, nullptr, nullptr},
     // Crush

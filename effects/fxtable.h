@@ -156,6 +156,13 @@ int32_t FXBlindsDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 int32_t FXFadeSetup(vkFXState& s);
 int32_t FXFadeDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 void FXFadeCleanup(vkFXState& s, int32_t final);
+
+// Dissolve, the mask shapes (clock wipe, star, sun), water and strudel, and
+// roll and wallpaper.
+int32_t FXDissolveSetup(vkFXState& s);
+int32_t FXDissolveDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+void FXDissolveCleanup(vkFXState& s, int32_t final);
+
 int32_t FXCrossfadeSetup(vkFXState& s);
 int32_t FXCrossfadeDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 void FXCrossfadeCleanup(vkFXState& s, int32_t final);

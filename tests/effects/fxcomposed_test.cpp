@@ -1,0 +1,314 @@
+// Dissolve, the mask shapes (clock wipe, star, sun), water and strudel, and
+// roll and wallpaper, every frame as the window shows it: on a background
+// picture, on brushes (plain, masked, half off the left edge), on layers
+// shown under a covering layer, hidden, and stepped asynchronously, at the
+// named speeds and a large one, on pictures down to a single pixel. Each
+// frame is checked against what the effect promises: dissolve against its
+// seeded order, the shapes for growing without ever covering again and
+// ending on the whole picture, water and strudel against their kernels fed
+// the frame's step; seeks land on the frames play shows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "effects/fxengine.h"
+#include "engine/vmapi.h"
+#include "graphics/asyncdraw.h"
+#include "graphics/brushes.h"
+#include "graphics/objecttypes.h"
+#include "layers/layers.h"
+#include "pixel/bitmapops.h"
+#include "pixel/blit.h"
+#include "support/fxmodel.h"
+#include "support/fxscene.h"
+
+namespace {
+
+using fxtest::NewPixel;
+using fxtest::OldPixel;
+using fxtest::Pixels;
+using fxtest::Steps;
+using vktest::Arg;
+namespace ot = vkObjectType;
+
+constexpr int32_t kDissolve = 139, kClockWipe = 97, kStar = 98, kSun = 114;
+constexpr int32_t kWater1 = 134, kStrudel = 138;
+constexpr int32_t kRollTop = 84, kRollLeft = 85, kWallpaperTop = 86, kWallpaperLeft = 87;
+
+enum class Mode { BGPic, Brush, MaskedBrush, BrushOffLeft, ShowCovered, Hide, AsyncShow, AsyncHide };
+
+const char* ModeName(Mode m) {
+  switch (m) {
+    case Mode::BGPic: return "bgpic";
+    case Mode::Brush: return "brush";
+    case Mode::MaskedBrush: return "masked brush";
+    case Mode::BrushOffLeft: return "brush off the left edge";
+    case Mode::ShowCovered: return "covered layer shown";
+    case Mode::Hide: return "layer hidden";
+    case Mode::AsyncShow: return "layer shown asynchronously";
+    case Mode::AsyncHide: return "layer hidden asynchronously";
+  }
+  return "";
+}
+
+constexpr Mode kAllModes[] = {Mode::BGPic,       Mode::Brush, Mode::MaskedBrush, Mode::BrushOffLeft,
+                              Mode::ShowCovered, Mode::Hide,  Mode::AsyncShow,   Mode::AsyncHide};
+
+constexpr int32_t kW = 48, kH = 32;  // the display of the brush and layer modes
+constexpr int32_t kX = 5, kY = 4;    // where the brush or layer stands
+// The covering layer: brush 4, a plain colour.
+constexpr int32_t kCoverX = 12, kCoverY = 9, kCoverW = 9, kCoverH = 6;
+constexpr uint32_t kCover = 0x00C000;
+
+// One run: what it showed after every frame and where.
+struct Played {
+  std::vector<Pixels> frames;
+  int32_t dw = 0, dh = 0;  // the display
+  int32_t x = 0, y = 0;    // the picture's place on it
+  int32_t w = 0, h = 0;
+  bool hiding = false, masked = false, covered = false;
+
+  bool Inside(int32_t px, int32_t py) const {
+    const int32_t bx = px - x, by = py - y;
+    return bx >= 0 && by >= 0 && bx < w && by < h;
+  }
+  bool Cover(int32_t px, int32_t py) const {
+    return covered && px >= kCoverX && py >= kCoverY && px < kCoverX + kCoverW && py < kCoverY + kCoverH;
+  }
+  // The pixel before the effect and the one it leads to.
+  uint32_t Start(int32_t px, int32_t py) const {
+    return hiding && Inside(px, py) ? NewPixel(px - x, py - y) : OldPixel(px, py);
+  }
+  uint32_t Target(int32_t px, int32_t py) const {
+    if (!Inside(px, py) || hiding) return OldPixel(px, py);
+    if (masked && !(((px - x) / 2 + (py - y) / 2) % 2 == 0)) return OldPixel(px, py);
+    return NewPixel(px - x, py - y);
+  }
+  uint32_t At(size_t f, int32_t px, int32_t py) const { return frames[f][size_t(py) * size_t(dw) + size_t(px)]; }
+};
+
+std::string Describe(int32_t id, Mode mode, int32_t speed, int32_t w, int32_t h) {
+  return "id " + std::to_string(id) + " on a " + ModeName(mode) + " of " + std::to_string(w) + "x" +
+         std::to_string(h) + " at speed " + std::to_string(speed);
+}
+
+class ComposedEffects : public fxtest::FXScene {
+ protected:
+  // A table global [name] of number fields.
+  void Table(const char* name, const std::vector<std::pair<const char*, int32_t>>& fields) {
+    vmPushString(L, name);
+    vmNewTable(L);
+    for (const auto& [k, v] : fields) SetFieldInt(L, k, v);
+    vmSetTable(L, VK_GLOBALSINDEX);
+  }
+  // Steps the async object the last call returned until it ends, keeping
+  // the window after every frame drawn.
+  void StepAll(std::vector<Pixels>* frames) {
+    const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
+    ASSERT_NE(handle.handle, nullptr);
+    for (int guard = 0; guard < 4000; guard++) {
+      int32_t done = 0;
+      ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
+      if (done) return;
+      frames->push_back(Window());
+    }
+    FAIL() << "the effect did not end";
+  }
+  int32_t BrushLocks(int32_t number) {
+    vkBrush* b = nullptr;
+    return FindBrush(gs(), vkObjectId{number, nullptr}, &b, 0) == 0 ? b->lockCount : -1;
+  }
+  // Layers on, brush 3 of width x height as layer 1 at (kX, kY), shown or
+  // hidden, and with [covered] brush 4 over part of it.
+  void LayerScene(int32_t w, int32_t h, bool shown, bool covered) {
+    MakeDisplay(kW, kH);
+    ASSERT_EQ(Call("EnableLayers", {}), "");
+    Table("hidden", {{"hidden", 1}});
+    MakeBrush(3, w, h, false);
+    if (shown)
+      ASSERT_EQ(Call("DisplayBrush", {3, kX, kY}), "");
+    else
+      ASSERT_EQ(Call("DisplayBrush", {3, kX, kY, Arg::global("hidden")}), "");
+    if (covered) {
+      MakeBrush(4, kCoverW, kCoverH, false);
+      FillBitMapRect(Brushes(gs()).brushes.back().bitmap.get(), kCover, 0, 0, kCoverW, kCoverH);
+      ASSERT_EQ(Call("DisplayBrush", {4, kCoverX, kCoverY}), "");
+    }
+  }
+
+  // Runs [id] in [mode]; rand is seeded with [seed] just before.
+  Played Play(int32_t id, Mode mode, int32_t speed, int32_t w, int32_t h, unsigned seed = 7) {
+    Played r;
+    r.w = w, r.h = h;
+    r.hiding = mode == Mode::Hide || mode == Mode::AsyncHide;
+    r.masked = mode == Mode::MaskedBrush;
+    r.covered = mode == Mode::ShowCovered;
+    const bool layer = mode == Mode::ShowCovered || r.hiding || mode == Mode::AsyncShow;
+    r.dw = mode == Mode::BGPic ? w : kW, r.dh = mode == Mode::BGPic ? h : kH;
+    if (mode != Mode::BGPic) r.x = mode == Mode::BrushOffLeft ? -(w / 2) - 1 : kX, r.y = kY;
+    if (layer) {
+      LayerScene(w, h, r.hiding, r.covered);
+    } else {
+      MakeDisplay(r.dw, r.dh);
+      if (mode != Mode::BGPic) MakeBrush(3, w, h, r.masked);
+    }
+    if (HasFatalFailure()) return r;
+    srand(seed);
+    if (mode == Mode::AsyncShow || mode == Mode::AsyncHide) {
+      Table("async", {{"type", id}, {"speed", speed}, {"async", 1}});
+      EXPECT_EQ(Call(r.hiding ? "HideLayerFX" : "ShowLayerFX", {1, Arg::global("async")}), "handle");
+      StepAll(&r.frames);
+      return r;
+    }
+    vkFXRequest rq;
+    rq.type = id, rq.speed = speed;
+    rq.x = r.x, rq.y = r.y;
+    if (mode == Mode::BGPic) {
+      rq.operation = ot::BGPIC, rq.id = {2, nullptr};
+    } else if (layer) {
+      rq.operation = r.hiding ? ot::HIDELAYER : ot::LAYER, rq.id = {1, nullptr}, rq.reverse = r.hiding ? 1 : 0;
+    } else {
+      rq.operation = ot::BRUSH, rq.id = {3, nullptr};
+    }
+    EXPECT_EQ(RunCollecting(rq, &r.frames), 0u);
+    return r;
+  }
+
+  // Checks every frame of [r] against [want]: the pixel at a picture
+  // position (bx, by) in frame k (1-based) shows the target or the start.
+  // Outside the picture the old pixels stay; the covering layer stays on top.
+  void CheckFrames(const Played& r, const std::function<bool(int32_t bx, int32_t by, int64_t k)>& revealed) {
+    for (size_t f = 0; f < r.frames.size(); f++)
+      for (int32_t py = 0; py < r.dh; py++)
+        for (int32_t px = 0; px < r.dw; px++) {
+          uint32_t want = OldPixel(px, py);
+          if (r.Inside(px, py))
+            want = revealed(px - r.x, py - r.y, int64_t(f) + 1) ? r.Target(px, py) : r.Start(px, py);
+          if (r.Cover(px, py)) want = kCover;
+          if (r.At(f, px, py) != want) {
+            ADD_FAILURE() << "frame " << f + 1 << " of " << r.frames.size() << " at " << px << "," << py
+                          << ": got " << std::hex << r.At(f, px, py) << " want " << want;
+            return;
+          }
+        }
+  }
+
+  // For effects whose exact shape is their own: every frame shows only
+  // start and target pixels, nothing revealed is covered again, and the
+  // last frame shows the target whole.
+  void CheckGrowsToTheWhole(const Played& r) {
+    std::vector<bool> was(size_t(r.dw) * size_t(r.dh), false);
+    for (size_t f = 0; f < r.frames.size(); f++)
+      for (int32_t py = 0; py < r.dh; py++)
+        for (int32_t px = 0; px < r.dw; px++) {
+          if (r.Cover(px, py)) continue;
+          const uint32_t got = r.At(f, px, py), start = r.Start(px, py), target = r.Target(px, py);
+          const size_t i = size_t(py) * size_t(r.dw) + size_t(px);
+          const bool last = f + 1 == r.frames.size();
+          if (got != start && got != target) {
+            ADD_FAILURE() << "frame " << f + 1 << " at " << px << "," << py << ": got " << std::hex << got
+                          << ", neither " << start << " nor " << target;
+            return;
+          }
+          if (start == target) continue;
+          if (was[i] && got != target) {
+            ADD_FAILURE() << "frame " << f + 1 << " covers " << px << "," << py << " again";
+            return;
+          }
+          if (last && got != target) {
+            ADD_FAILURE() << "the last frame (" << f + 1 << ") leaves " << px << "," << py;
+            return;
+          }
+          was[i] = got == target;
+        }
+  }
+
+  // The end of a layer run: the layer shown or hidden, the effect's
+  // buffers gone, and the brush's lock given back.
+  void CheckLayerEnd(const Played& r) {
+    vkLayer* first = GetNthLayer(display()->bgpic, 1);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->hidden, r.hiding ? 1 : 0);
+    EXPECT_EQ(first->onScreen->transformedBitmap, nullptr);
+    EXPECT_EQ(BrushLocks(3), 0);
+  }
+
+  // Plays [id] as an async show or hide of a layer, then runs it again and
+  // seeks to [seeks]: each seek shows the frame play showed, and play goes
+  // on from the last one to the same end.
+  void CheckSeeks(int32_t id, int32_t speed, bool hiding, int32_t w, int32_t h, std::vector<int32_t> seeks) {
+    SCOPED_TRACE("seeks of " + std::to_string(id) + (hiding ? " hiding" : " showing"));
+    const Played played = Play(id, hiding ? Mode::AsyncHide : Mode::AsyncShow, speed, w, h, 11);
+    ASSERT_FALSE(played.frames.empty());
+    LayerScene(w, h, hiding, false);
+    srand(11);
+    Table("async", {{"type", id}, {"speed", speed}, {"async", 1}});
+    ASSERT_EQ(Call(hiding ? "HideLayerFX" : "ShowLayerFX", {1, Arg::global("async")}), "handle");
+    const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
+    int32_t done = 0;
+    for (int32_t frame : seeks) {
+      ASSERT_LE(size_t(frame), played.frames.size());
+      ASSERT_EQ(AsyncDrawFrame(gs(), handle, &frame, &done), 0);
+      ASSERT_EQ(Window(), played.frames[size_t(frame) - 1]) << "seek to " << frame;
+    }
+    size_t frame = size_t(seeks.back());
+    for (; frame < played.frames.size() + 2; frame++) {
+      ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
+      if (done) break;
+      ASSERT_EQ(Window(), played.frames[frame]) << "play after the seeks, frame " << frame + 1;
+    }
+    EXPECT_EQ(frame, played.frames.size());
+  }
+};
+
+// ---- dissolve ----------------------------------------------------------------------
+
+TEST_F(ComposedEffects, DissolveShowsEachPixelOnceItsSeededThresholdLiesBelowTheLevel) {
+  const int32_t sizes[][2] = {{37, 23}, {16, 10}, {1, 1}, {1, 2}, {2, 1}};
+  for (Mode mode : kAllModes)
+    for (int32_t speed : {-1, -2, 300})
+      for (const auto& size : sizes) {
+        const int32_t w = size[0], h = size[1];
+        SCOPED_TRACE(Describe(kDissolve, mode, speed, w, h));
+        const Played r = Play(kDissolve, mode, speed, w, h);
+        if (HasFatalFailure()) return;
+        // The order: one draw per pixel in row order, 0..254, from the seed.
+        srand(7);
+        std::vector<int32_t> threshold(size_t(w) * size_t(h));
+        for (int32_t& t : threshold) t = rand() % 255;
+        const int64_t step = speed == -2 ? 8 : speed == -1 ? 4 : 8;
+        ASSERT_EQ(int64_t(r.frames.size()), Steps(256, step, true));
+        CheckFrames(r, [&](int32_t bx, int32_t by, int64_t k) {
+          const int64_t level = k * step;
+          return level >= 256 || threshold[size_t(by) * size_t(w) + size_t(bx)] < level;
+        });
+        if (mode >= Mode::ShowCovered) CheckLayerEnd(r);
+        if (HasFailure()) return;
+      }
+}
+
+TEST_F(ComposedEffects, DissolveFastTakesThirtyTwoFramesAndShowsTheTopThresholdsBeforeTheEnd) {
+  Played r = Play(kDissolve, Mode::Brush, -2, 37, 23);
+  EXPECT_EQ(r.frames.size(), 32u);
+  // At the normal speed the levels run 4, 8, ..., 252, 256: the frame
+  // before the last still hides the thresholds 252 to 254, the last shows all.
+  r = Play(kDissolve, Mode::BGPic, -1, 64, 48);
+  ASSERT_EQ(r.frames.size(), 64u);
+  int32_t hidden = 0;
+  for (int32_t py = 0; py < 48; py++)
+    for (int32_t px = 0; px < 64; px++) {
+      hidden += r.At(62, px, py) == OldPixel(px, py);
+      EXPECT_EQ(r.At(63, px, py), NewPixel(px, py));
+    }
+  EXPECT_GT(hidden, 0);
+}
+
+TEST_F(ComposedEffects, DissolveSeeksShowTheFramesPlayShows) {
+  for (bool hiding : {false, true}) CheckSeeks(kDissolve, -1, hiding, 21, 13, {7, 3, 40, 1, 64, 30});
+}
+
+}  // namespace
