@@ -21,6 +21,7 @@
 #include "graphics/positions.h"
 #include "graphics/safeblt.h"
 #include "layers/layers.h"
+#include "layers/layerstyle.h"
 #include "pixel/blit.h"
 #include "runtime/context.h"
 #include "runtime/eventstate.h"
@@ -520,7 +521,13 @@ const vkCommandDef kLayerCommands[] = {
     {"RemoveLayer", CmdRemoveLayer},     {"SwapLayers", CmdSwapLayers},       {"SetLayerZPos", CmdSetLayerZPos},
     {"SetLayerName", CmdSetLayerName},   {"LayerExists", CmdLayerExists},     {"GetLayerAtPos", CmdGetLayerAtPos},
     {"Undo", CmdUndo},                   {"FreeLayers", CmdFreeLayers},       {"DumpLayers", CmdDumpLayers},
-    {"Collision", CmdCollision},         {nullptr, nullptr},
+    {"Collision", CmdCollision},
+    // Layer styles.
+    {"SetLayerTransparency", CmdSetLayerTransparency}, {"SetLayerLight", CmdSetLayerTint},
+    {"SetLayerTint", CmdSetLayerTint}, {"ScaleLayer", CmdScaleLayer}, {"RotateLayer", CmdRotateLayer},
+    {"SetLayerStyle", CmdSetLayerStyle}, {"GetLayerStyle", CmdGetLayerStyle}, {"TransformLayer", CmdTransformLayer},
+    {"SetLayerAnchor", CmdSetLayerAnchor},
+    {nullptr, nullptr},
 };
 
 }  // namespace

@@ -1,0 +1,401 @@
+// Layer styles: a table of (layer type, key, value) against what
+// GetLayerStyle reports afterwards or the error SetLayerStyle gives; the
+// window after each change against the reference compositor and against
+// the same object drawn fresh in the new style; no ghosts when a layer
+// shrinks or moves; earlier pairs shown when a later pair fails; a group
+// restyled member by member while "z" reorders it; a table read back and
+// applied again changes no pixel; and the thin wrappers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <map>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "base/errorcodes.h"
+#include "engine/vmapi.h"
+#include "graphics/clipregions.h"
+#include "graphics/positions.h"
+#include "layers/layers.h"
+#include "layers/layerstyle.h"
+#include "support/layertest.h"
+
+namespace {
+
+using gfxtest::Pixels;
+using layertest::LayerTest;
+using layertest::Shape;
+using vktest::Arg;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+const double kNaN = std::nan("");
+
+// A field of a table a test gives: a number, a string, or a list at 0...
+using Value = std::variant<double, std::string, std::vector<double>>;
+struct Field {
+  const char* key;
+  Value value;
+};
+using Fields = std::vector<Field>;
+
+// What a table read back holds: every key's value as text.
+using Report = std::map<std::string, std::string>;
+
+class LayerStyleTest : public LayerTest {
+ protected:
+  // Makes the global [name] a table of [fields].
+  void SetTable(const char* name, const Fields& fields) {
+    vmPushString(L, name);
+    vmNewTable(L);
+    for (const Field& f : fields) {
+      vmPushString(L, f.key);
+      if (const double* d = std::get_if<double>(&f.value)) {
+        vmPushNumber(L, *d);
+      } else if (const std::string* s = std::get_if<std::string>(&f.value)) {
+        vmPushString(L, s->c_str());
+      } else {
+        vmNewTable(L);
+        const std::vector<double>& list = std::get<std::vector<double>>(f.value);
+        for (size_t i = 0; i < list.size(); i++) {
+          vmPushNumber(L, list[i]);
+          vmRawSetI(L, -2, int(i));
+        }
+      }
+      vmSetTable(L, -3);
+    }
+    vmSetTable(L, VK_GLOBALSINDEX);
+  }
+
+  // SetLayerStyle of one layer and one table.
+  std::string Restyle(Arg layer, const Fields& fields) {
+    SetTable("style", fields);
+    return Call("SetLayerStyle", {layer, Arg::global("style")});
+  }
+
+  static std::string Describe(vkState* L, int i) {
+    char buf[64];
+    switch (vmType(L, i)) {
+      case VK_TNUMBER: std::snprintf(buf, sizeof buf, "%.14g", vmToNumber(L, i)); return buf;
+      case VK_TSTRING: return std::string("\"") + vmToString(L, i) + "\"";
+      case VK_TTABLE: {
+        std::string out = "{";
+        for (int k = 0;; k++) {
+          vmRawGetI(L, i, k);
+          if (vmType(L, -1) == VK_TNIL) {
+            vmSetTop(L, -2);
+            break;
+          }
+          if (k) out += ", ";
+          out += Describe(L, vmGetTop(L));
+          vmSetTop(L, -2);
+        }
+        return out + "}";
+      }
+      case VK_TLIGHTUSERDATA: return "handle";
+      default: return "?";
+    }
+  }
+
+  // GetLayerStyle of [layer], every key as text; "error N" under the key "error".
+  Report Get(Arg layer, const char* keep = nullptr) {
+    const std::string outcome = Call("GetLayerStyle", {layer});
+    if (outcome.rfind("error", 0) == 0) return {{"error", outcome}};
+    Report out;
+    const int t = vmGetTop(L);
+    vmPushNil(L);
+    while (vmNext(L, t)) {
+      out[vmToString(L, -2)] = Describe(L, vmGetTop(L));
+      vmSetTop(L, -2);
+    }
+    if (keep) {
+      vmPushString(L, keep);
+      vmPushValue(L, t);
+      vmSetTable(L, VK_GLOBALSINDEX);
+    }
+    return out;
+  }
+
+  // A fresh picture: brush 1 (8 x 6, masked pattern) shown at (3, 4), and
+  // brush 2 (solid) below it at (0, 0).
+  void ShowTwo() {
+    ASSERT_EQ(Call("FreeLayers", {}), "");
+    ASSERT_EQ(Call("DisplayBrush", {2, 0, 0}), "");
+    ASSERT_EQ(Call("DisplayBrush", {1, 3, 4}), "");
+  }
+
+  void SetUp() override {
+    LayerTest::SetUp();
+    MakePatterned(1, 8, 6, Shape::Mask);
+    MakeSolid(2, 10, 10, 0x30C060);
+    MakePatterned(3, 5, 7, Shape::Alpha);
+  }
+};
+
+// ---- The key table over the bitmap types ----
+
+struct Row {
+  const char* what;
+  Fields fields;
+  Report expect;  // keys of layer 2's table afterwards, or {"error", "error N"}
+};
+
+TEST_F(LayerStyleTest, BrushKeysReportWhatWasSetOrTheirError) {
+  const std::vector<Row> rows = {
+      {"transparency clamped up", {{"transparency", 300.0}}, {{"transparency", "255"}}},
+      {"transparency clamped down", {{"transparency", -5.0}}, {{"transparency", "0"}}},
+      {"tint and colour", {{"tint", 120.0}, {"tintcolor", double(0xFF0000)}},
+       {{"tint", "120"}, {"tintcolor", "16711680"}}},
+      {"hidden", {{"hidden", 1.0}}, {{"hidden", "1"}}},
+      {"anchors", {{"anchorx", 0.5}, {"anchory", 1.0}}, {{"anchorx", "0.5"}, {"anchory", "1"}, {"x", "3"}}},
+      {"anchor above 1", {{"anchorx", 1.5}}, {{"error", "error 1055"}}},
+      {"anchor below 0", {{"anchory", -0.25}}, {{"error", "error 1055"}}},
+      {"anchor not finite", {{"anchorx", kNaN}}, {{"error", "error 1055"}}},
+      {"position", {{"x", 7.0}, {"y", -2.0}}, {{"x", "7"}, {"y", "-2"}}},
+      {"100000 keeps", {{"x", 100000.0}, {"y", 9.0}}, {{"x", "3"}, {"y", "9"}}},
+      {"translation wins", {{"x", 20.0}, {"translatex", 2.0}, {"translatey", -1.0}}, {{"x", "5"}, {"y", "3"}}},
+      {"centred", {{"x", double(kPosCenter)}}, {{"x", "8"}}},
+      {"position not finite", {{"y", kInf}}, {{"error", "error 1055"}}},
+      {"rotation modulo 360", {{"rotate", 450.0}}, {{"rotate", "90"}}},
+      {"scales", {{"scalex", 2.0}, {"scaley", 0.5}}, {{"scalex", "2"}, {"scaley", "0.5"}}},
+      {"scale 0", {{"scalex", 0.0}}, {{"error", "error 1218"}}},
+      {"scale not finite", {{"scaley", kInf}}, {{"error", "error 1218"}}},
+      {"size", {{"width", 16.0}, {"height", 3.0}}, {{"width", "16"}, {"height", "3"}}},
+      {"size as a percentage", {{"width", std::string("50%")}}, {{"width", "4"}, {"height", "6"}}},
+      {"negative size", {{"height", -1.0}}, {{"error", "error 1218"}}},
+      {"explicit matrix resets the rest",
+       {{"rotate", 30.0}, {"scalex", 3.0}, {"transform", std::vector<double>{2, 0, 0, 1}}},
+       {{"transform", "{2, 0, 0, 1}"}, {"rotate", "0"}, {"scalex", "1"}, {"width", "8"}}},
+      {"matrix with a 0 factor", {{"transform", std::vector<double>{0, 1, 1, 1}}}, {{"error", "error 1055"}}},
+      {"matrix not finite", {{"transform", std::vector<double>{1, kNaN, 0, 1}}}, {{"error", "error 1055"}}},
+      {"z to the bottom", {{"z", 1.0}}, {{"x", "0"}}},  // layer 2 is now the other brush
+      {"smoothing", {{"smoothscale", 1.0}}, {{"smoothscale", "1"}}},
+      {"unknown clip region", {{"clipregion", 77.0}}, {{"error", "error 1215"}}},
+      {"keys of other types are not read", {{"frame", 9.0}, {"text", std::string("x")}, {"sizex", -4.0}},
+       {{"x", "3"}}},
+      {"a non-number", {{"transparency", std::string("much")}}, {{"error", "error 1189"}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ShowTwo();
+    const std::string outcome = Restyle(2, row.fields);
+    const auto error = row.expect.find("error");
+    if (error != row.expect.end()) {
+      EXPECT_EQ(outcome, error->second);
+      EXPECT_EQ(Get(2)["transparency"], "0");  // nothing applied
+      continue;
+    }
+    ASSERT_EQ(outcome, "");
+    Report got = Get(2);
+    for (const auto& [key, value] : row.expect) EXPECT_EQ(got[key], value) << key;
+    ExpectScreenIsReference();
+  }
+}
+
+TEST_F(LayerStyleTest, EveryTypeReportsTheCommonKeys) {
+  ShowTwo();
+  Report got = Get(2);
+  const Report common = {
+      {"type", "3"},          {"id", "1"},          {"x", "3"},           {"y", "4"},
+      {"width", "8"},         {"height", "6"},      {"rotate", "0"},      {"scalex", "1"},
+      {"scaley", "1"},        {"anchorx", "0"},     {"anchory", "0"},     {"smoothscale", "0"},
+      {"transform", "{1, 0, 0, 1}"}, {"transparency", "0"}, {"tint", "0"}, {"tintcolor", "0"},
+      {"hidden", "0"},        {"clipregion", "-1"}, {"group", "\"\""},    {"name", "\"\""},
+      {"partx", "0"},         {"party", "0"},       {"partwidth", "8"},   {"partheight", "6"},
+  };
+  for (const auto& [key, value] : common) EXPECT_EQ(got[key], value) << key;
+  EXPECT_EQ(got.count("frame"), 0u);
+  EXPECT_EQ(got.count("translatex"), 0u);  // set-only keys are not reported
+  EXPECT_EQ(Get(3)["error"], "error 1081");
+  EXPECT_EQ(Get("nosuch")["error"], "error 1369");
+}
+
+// ---- The window equals the object drawn fresh in the new style ----
+
+TEST_F(LayerStyleTest, RestyledLayerLooksLikeTheBrushDrawnInThatStyle) {
+  struct Case {
+    const char* what;
+    Fields fields;
+  } cases[] = {
+      {"rotated", {{"rotate", 30.0}}},
+      {"scaled, anchored", {{"scalex", 2.0}, {"scaley", 1.5}, {"anchorx", 0.5}, {"anchory", 0.5}}},
+      {"sized", {{"width", 12.0}, {"height", 4.0}}},
+      {"matrix", {{"transform", std::vector<double>{1, 0.5, 0, 1}}}},
+      {"tinted, see-through", {{"tint", 90.0}, {"tintcolor", double(0x0000FF)}, {"transparency", 70.0}}},
+      {"rotated, anchored, moved", {{"rotate", 200.0}, {"anchorx", 1.0}, {"x", 12.0}, {"y", 9.0}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ShowTwo();
+    ASSERT_EQ(Restyle(2, c.fields), "");
+    ExpectScreenIsReference();
+    const Pixels restyled = Read(display.screenBuffer);
+    // The same brush drawn anew with the style as display options, at the position the style has.
+    Fields options = c.fields;
+    double x = 3, y = 4;
+    for (auto it = options.begin(); it != options.end();) {
+      if (std::string(it->key) == "x") x = std::get<double>(it->value), it = options.erase(it);
+      else if (std::string(it->key) == "y") y = std::get<double>(it->value), it = options.erase(it);
+      else ++it;
+    }
+    ASSERT_EQ(Call("FreeLayers", {}), "");
+    SetTable("options", options);
+    ASSERT_EQ(Call("DisplayBrush", {2, 0, 0}), "");
+    ASSERT_EQ(Call("DisplayBrush", {1, x, y, Arg::global("options")}), "");
+    EXPECT_EQ(Read(display.screenBuffer), restyled);
+  }
+}
+
+// ---- What is recomposed ----
+
+TEST_F(LayerStyleTest, ShrinkingOrMovingLeavesNoOldPixels) {
+  struct Case {
+    const char* what;
+    Fields fields;
+  } cases[] = {
+      {"shrunk", {{"width", std::string("25%")}, {"height", 2.0}}},
+      {"shrunk and moved", {{"scalex", 0.5}, {"x", 15.0}}},
+      {"rotated back", {{"rotate", 0.0}}},
+      {"anchored elsewhere", {{"anchorx", 1.0}, {"anchory", 1.0}}},
+      {"hidden", {{"hidden", 1.0}}},
+      {"moved under", {{"z", 1.0}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(Call("FreeLayers", {}), "");
+    ASSERT_EQ(Call("DisplayBrush", {1, 3, 4}), "");
+    SetTable("big", {{"rotate", 45.0}, {"scalex", 2.0}, {"scaley", 2.0}});
+    ASSERT_EQ(Call("DisplayBrush", {2, 10, 5, Arg::global("big")}), "");
+    copies.clear();
+    ASSERT_EQ(Restyle(2, c.fields), "");
+    ExpectScreenIsReference();
+    EXPECT_FALSE(copies.empty());
+  }
+}
+
+TEST_F(LayerStyleTest, ALookChangeRecomposesTheLayerOnceAndNoChangeNothing) {
+  ShowTwo();
+  copies.clear();
+  ASSERT_EQ(Restyle(2, {{"transparency", 40.0}}), "");
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(copies[0], (layertest::Copy{3, 4, 8, 6}));
+  copies.clear();
+  ASSERT_EQ(Restyle(2, {{"transparency", 40.0}, {"x", 3.0}, {"rotate", 0.0}}), "");
+  EXPECT_TRUE(copies.empty());
+}
+
+TEST_F(LayerStyleTest, AnErrorInALaterPairShowsTheEarlierPairs) {
+  ShowTwo();
+  SetTable("first", {{"transparency", 128.0}, {"x", 9.0}});
+  SetTable("second", {{"anchorx", 2.0}});
+  copies.clear();
+  EXPECT_EQ(Call("SetLayerStyle", {2, Arg::global("first"), 1, Arg::global("second")}), "error 1055");
+  EXPECT_EQ(Get(2)["transparency"], "128");
+  EXPECT_EQ(Get(2)["x"], "9");
+  EXPECT_FALSE(copies.empty());
+  ExpectScreenIsReference();
+  // A raised error (a bad layer argument) as well.
+  SetTable("third", {{"tint", 30.0}});
+  EXPECT_EQ(Call("SetLayerStyle", {1, Arg::global("third"), Arg::table(), Arg::global("first")}), "error 1183");
+  EXPECT_EQ(Get(1)["tint"], "30");
+  ExpectScreenIsReference();
+  // Pairs must be whole.
+  EXPECT_EQ(Call("SetLayerStyle", {1, Arg::global("third"), 2}), "error 1014");
+  EXPECT_EQ(Call("SetLayerStyle", {1, 5}), "error 1140");
+}
+
+TEST_F(LayerStyleTest, AGroupIsRestyledMemberByMemberWhileZReordersIt) {
+  ASSERT_EQ(Call("FreeLayers", {}), "");
+  ASSERT_EQ(Call("DisplayBrush", {3, 0, 0}), "");  // not in the group
+  for (int i = 0; i < 3; i++) ASSERT_EQ(Call("DisplayBrush", {1, 2 + 5 * i, 1}), "");
+  for (int i = 2; i <= 4; i++) GetNthLayer(&picture, i)->group = "row";
+  ASSERT_EQ(Restyle("row", {{"z", 1.0}, {"translatey", 3.0}}), "");
+  // Each member moved once, and all of them went to the bottom in turn.
+  const int32_t xs[] = {12, 7, 2};
+  for (int i = 1; i <= 3; i++) {
+    EXPECT_EQ(Get(i)["y"], "4") << i;
+    EXPECT_EQ(Get(i)["x"], std::to_string(xs[i - 1])) << i;
+  }
+  EXPECT_EQ(Get(4)["id"], "3");
+  ExpectScreenIsReference();
+}
+
+TEST_F(LayerStyleTest, AStyleReadBackAndAppliedChangesNoPixel) {
+  ShowTwo();
+  ASSERT_EQ(Restyle(2, {{"rotate", 30.0},
+                        {"scalex", 1.5},
+                        {"anchorx", 0.5},
+                        {"tint", 60.0},
+                        {"tintcolor", double(0x00FF00)},
+                        {"transparency", 20.0}}),
+            "");
+  ASSERT_EQ(Restyle(1, {{"transform", std::vector<double>{1, 0.25, 0.1, 1}}, {"x", 4.0}}), "");
+  for (int layer : {1, 2}) {
+    SCOPED_TRACE(layer);
+    const Report before = Get(layer, "kept");
+    const Pixels screen = Read(display.screenBuffer);
+    copies.clear();
+    ASSERT_EQ(Call("SetLayerStyle", {layer, Arg::global("kept")}), "");
+    EXPECT_EQ(Read(display.screenBuffer), screen);
+    EXPECT_TRUE(copies.empty());
+    EXPECT_EQ(Get(layer), before);
+  }
+}
+
+// ---- Clip regions ----
+
+TEST_F(LayerStyleTest, AClipRegionIsSetAndRemoved) {
+  vmPushValue(L, VK_GLOBALSINDEX);
+  RegisterClipRegionCommands(L);
+  vmSetTop(L, 0);
+  ShowTwo();
+  ASSERT_EQ(Call("CreateClipRegion", {5, vkObjectType::BOX, 4, 5, 3, 3}), "");
+  ASSERT_EQ(Restyle(2, {{"clipregion", 5.0}}), "");
+  EXPECT_EQ(Get(2)["clipregion"], "5");
+  ExpectScreenIsReference();
+  ASSERT_EQ(Restyle(2, {{"clipregion", -1.0}}), "");
+  EXPECT_EQ(Get(2)["clipregion"], "-1");
+  ExpectScreenIsReference();
+}
+
+// ---- The thin wrappers ----
+
+TEST_F(LayerStyleTest, WrappersSetTheKeysTheyName) {
+  struct Case {
+    const char* command;
+    std::vector<Arg> args;
+    const char* outcome;
+    Report expect;
+  } cases[] = {
+      {"SetLayerTransparency", {2, 400}, "", {{"transparency", "255"}}},
+      {"SetLayerTint", {2, 0xFF00FF, 77}, "", {{"tint", "77"}, {"tintcolor", "16711935"}}},
+      {"SetLayerLight", {2, 0x0000FF, 10}, "", {{"tint", "10"}, {"tintcolor", "255"}}},
+      {"SetLayerAnchor", {2, 0.25, 0.75}, "", {{"anchorx", "0.25"}, {"anchory", "0.75"}}},
+      {"SetLayerAnchor", {2, 0.25, 3}, "error 1055", {}},
+      {"RotateLayer", {2, -90, 1}, "", {{"rotate", "-90"}, {"smoothscale", "1"}}},
+      {"ScaleLayer", {2, "200%", 3}, "", {{"width", "16"}, {"height", "3"}}},
+      {"ScaleLayer", {2, -4, 3}, "error 1218", {}},
+      {"TransformLayer", {2, 1, 0.5, 0, 2}, "", {{"transform", "{1, 0.5, 0, 2}"}}},
+      {"TransformLayer", {2, 0, 1, 1, 1}, "error 1055", {}},
+      {"SetLayerTransparency", {9, 10}, "error 1081", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    ShowTwo();
+    EXPECT_EQ(Call(c.command, c.args), c.outcome);
+    Report got = Get(2);
+    for (const auto& [key, value] : c.expect) EXPECT_EQ(got[key], value) << key;
+    ExpectScreenIsReference();
+  }
+}
+
+TEST_F(LayerStyleTest, StyleCommandsNeedLayers) {
+  ShowTwo();
+  display.layersOn = 0;
+  EXPECT_EQ(Call("GetLayerStyle", {1}), "error 1078");
+  EXPECT_EQ(Restyle(1, {{"tint", 3.0}}), "error 1078");
+  display.layersOn = 1;
+}
+
+}  // namespace
