@@ -120,8 +120,8 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"RECTBACKNORTHWEST", F::RectBack, X, 0, FXAnchor(2, 2)},  // 96
     {"CLOCKWIPE", F::MaskShape},  // 97
     {"STAR", F::MaskShape},  // 98
-    {"HSTRANGEPUSH", F::StrangePush},  // 99
-    {"VSTRANGEPUSH", F::StrangePush},  // 100
+    {"HSTRANGEPUSH", F::StrangePush, X},  // 99
+    {"VSTRANGEPUSH", F::StrangePush, Y},  // 100
     {"SLIDELEFT", F::Slide, X, 0, kFXSlideTowardsFar},  // 101
     {"SLIDERIGHT", F::Slide, X, 0, kFXSlideTowardsNear},  // 102
     {"SLIDETOP", F::Slide, Y, 0, kFXSlideTowardsFar},  // 103
@@ -141,20 +141,20 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"BLEND", F::Fade, X, 0, kFXBlendOver},  // 117
     {"ZOOMIN", F::ZoomInOut, X, 0, kFXZoomIn},  // 118
     {"ZOOMOUT", F::ZoomInOut, X, 0, kFXZoomOut},  // 119
-    {"CRUSHLEFT", F::Crush},  // 120
-    {"CRUSHRIGHT", F::Crush},  // 121
-    {"CRUSHTOP", F::Crush},  // 122
-    {"CRUSHBOTTOM", F::Crush},  // 123
-    {"VFLIPCOIN", F::FlipCoin},  // 124
-    {"VLOWFLIPCOIN", F::FlipCoin},  // 125
-    {"HFLIPCOIN", F::FlipCoin},  // 126
-    {"HLOWFLIPCOIN", F::FlipCoin},  // 127
-    {"TURNDOWNTOP", F::TurnDown},  // 128
-    {"TURNDOWNBOTTOM", F::TurnDown},  // 129
-    {"TURNDOWNLEFT", F::TurnDown},  // 130
-    {"TURNDOWNRIGHT", F::TurnDown},  // 131
-    {"PIXELZOOM1", F::PixelZoom},  // 132
-    {"PIXELZOOM2", F::PixelZoom},  // 133
+    {"CRUSHLEFT", F::Crush, X, 0, 0},  // 120
+    {"CRUSHRIGHT", F::Crush, X, 0, kFXFromFar},  // 121
+    {"CRUSHTOP", F::Crush, Y, 0, 0},  // 122
+    {"CRUSHBOTTOM", F::Crush, Y, 0, kFXFromFar},  // 123
+    {"VFLIPCOIN", F::FlipCoin, Y, 0, kFXFlipCentred},  // 124
+    {"VLOWFLIPCOIN", F::FlipCoin, Y, 0, kFXFlipLow},  // 125
+    {"HFLIPCOIN", F::FlipCoin, X, 0, kFXFlipCentred},  // 126
+    {"HLOWFLIPCOIN", F::FlipCoin, X, 0, kFXFlipLow},  // 127
+    {"TURNDOWNTOP", F::TurnDown, Y, 0, 0},  // 128
+    {"TURNDOWNBOTTOM", F::TurnDown, Y, 0, kFXFromFar},  // 129
+    {"TURNDOWNLEFT", F::TurnDown, X, 0, 0},  // 130
+    {"TURNDOWNRIGHT", F::TurnDown, X, 0, kFXFromFar},  // 131
+    {"PIXELZOOM1", F::PixelZoom, X, 0, kFXPixelZoomIn},  // 132
+    {"PIXELZOOM2", F::PixelZoom, X, 0, kFXPixelZoomOut},  // 133
     {"WATER1", F::Water},  // 134
     {"WATER2", F::Water},  // 135
     {"WATER3", F::Water},  // 136
@@ -265,7 +265,7 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     // UpDown
     {nullptr, nullptr, nullptr},
     // StrangePush
-    {nullptr, nullptr, nullptr},
+    {FXStrangePushSetup, FXStrangePushDraw, FXStrangePushCleanup},
     // TurnDown
     {nullptr, nullptr, nullptr},
     // Water

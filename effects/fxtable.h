@@ -181,6 +181,27 @@ int32_t FXRectDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 int32_t FXRectBackDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 int32_t FXStretchSetup(vkFXState& s);
 int32_t FXStretchDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+
+// Strange push, turn-down, crush, flip-coin and pixel zoom: the families
+// that comb or scale whole pictures, or break them into blocks.
+inline constexpr uint8_t kFXFromFar = 1;       // turn-down, crush: starts at the bottom or right edge
+inline constexpr uint8_t kFXFlipCentred = 0;   // flip-coin: the picture turns about its middle
+inline constexpr uint8_t kFXFlipLow = 1;       // flip-coin: it keeps its bottom or right edge
+inline constexpr uint8_t kFXPixelZoomIn = 0;   // PIXELZOOM1: the new picture sharpens from blocks
+inline constexpr uint8_t kFXPixelZoomOut = 1;  // PIXELZOOM2: the old picture breaks up first
+int32_t FXStrangePushSetup(vkFXState& s);
+int32_t FXStrangePushDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+void FXStrangePushCleanup(vkFXState& s, int32_t final);
+int32_t FXTurnDownSetup(vkFXState& s);
+int32_t FXTurnDownDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXCrushSetup(vkFXState& s);
+int32_t FXCrushDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXFlipCoinSetup(vkFXState& s);
+int32_t FXFlipCoinDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXPixelZoomSetup(vkFXState& s);
+int32_t FXPixelZoomDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+void FXPixelZoomCleanup(vkFXState& s, int32_t final);
+
 int32_t FXFlowSetup(vkFXState& s);
 int32_t FXFlowDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 void FXFlowCleanup(vkFXState& s, int32_t final);

@@ -1,0 +1,386 @@
+// Strange pushes, turn-downs, crushes, flip-coins and pixel zooms, every
+// frame as the window shows it against a small model of each family written
+// from its closed forms (where each pixel of a frame comes from: the new
+// picture at some position, the old one, a colour, or what the frame before
+// showed there). Each effect runs on the display and on layers, synchronous
+// and stepped by the script, at the three kinds of speed and on pictures
+// down to a single pixel; seeks land on the frames that play shows; and the
+// numbers the effects promise for particular pictures hold.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "effects/fxengine.h"
+#include "engine/vmapi.h"
+#include "graphics/asyncdraw.h"
+#include "graphics/bgpics.h"
+#include "graphics/brushes.h"
+#include "graphics/objecttypes.h"
+#include "layers/layers.h"
+#include "pixel/blit.h"
+#include "support/fxmodel.h"
+#include "support/fxscene.h"
+
+namespace {
+
+using fxtest::CeilDiv;
+using fxtest::NamedStep;
+using fxtest::NewPixel;
+using fxtest::OldPixel;
+using fxtest::Pixels;
+using vktest::Arg;
+namespace ot = vkObjectType;
+
+// Where an effect runs. Whole-picture effects run on a BGPic and on a layer
+// standing for one; the others on brushes and layers.
+enum class Mode {
+  BGPic,         // DisplayTransitionFX
+  Brush,         // DisplayBrushFX with layers off
+  MaskedBrush,   // the same, the brush masked on a checkerboard
+  BrushOffLeft,  // half of it left of the display
+  AsyncBrush,    // stepped by the script
+  LayerBrush,    // a brush shown with layers on
+  Covered,       // ShowLayerFX while another layer covers part of it
+  Hide,          // HideLayerFX
+  Remove,        // RemoveLayerFX
+  AsyncShow,     // ShowLayerFX stepped by the script
+  AsyncHide,     // HideLayerFX stepped by the script
+  BGPicEmu,      // ShowLayerFX of a display-sized layer standing for a BGPic
+};
+
+const char* ModeName(Mode m) {
+  switch (m) {
+    case Mode::BGPic: return "bgpic";
+    case Mode::Brush: return "brush";
+    case Mode::MaskedBrush: return "masked brush";
+    case Mode::BrushOffLeft: return "brush off the left edge";
+    case Mode::AsyncBrush: return "async brush";
+    case Mode::LayerBrush: return "brush with layers on";
+    case Mode::Covered: return "covered layer shown";
+    case Mode::Hide: return "layer hidden";
+    case Mode::Remove: return "layer removed";
+    case Mode::AsyncShow: return "layer shown asynchronously";
+    case Mode::AsyncHide: return "layer hidden asynchronously";
+    case Mode::BGPicEmu: return "layer standing for a bgpic";
+  }
+  return "";
+}
+
+bool Hiding(Mode m) { return m == Mode::Hide || m == Mode::Remove || m == Mode::AsyncHide; }
+bool WholePictureMode(Mode m) { return m == Mode::BGPic || m == Mode::BGPicEmu; }
+
+const Mode kPictureModes[] = {Mode::BrushOffLeft, Mode::Brush,     Mode::MaskedBrush, Mode::AsyncBrush,
+                              Mode::LayerBrush,   Mode::Covered,   Mode::Hide,        Mode::Remove,
+                              Mode::AsyncShow,    Mode::AsyncHide};
+const Mode kWholeModes[] = {Mode::BGPic, Mode::BGPicEmu};
+const int32_t kSizes[][2] = {{37, 23}, {16, 10}, {1, 1}, {1, 2}, {2, 1}};
+const int32_t kSpeeds[] = {-1, -2, 300};
+
+constexpr int32_t kW = 48, kH = 32;  // the display of the non-whole-picture modes
+constexpr int32_t kX = 5, kY = 4;    // where the brush or layer stands
+constexpr int32_t kCoverX = 12, kCoverY = 9, kCoverW = 9, kCoverH = 6;
+constexpr uint32_t kCover = 0x00C000;
+constexpr uint32_t kColour = 0x304050;  // the parameter: flip-coin's background
+
+// Where a frame's pixel comes from, at a position of the effect's rectangle.
+struct Px {
+  enum Kind : uint8_t { New, Old, Colour, Keep } kind = Old;
+  int64_t x = 0, y = 0;
+  uint32_t colour = 0;
+};
+Px NewAt(int64_t x, int64_t y) { return {Px::New, x, y, 0}; }
+Px OldAt(int64_t x, int64_t y) { return {Px::Old, x, y, 0}; }
+
+// An effect's model: the frame count and frame k's pixel at (x, y).
+struct Model {
+  int64_t frames = 0;
+  std::function<Px(int64_t k, int32_t x, int32_t y)> at;
+};
+
+// ---- the models ------------------------------------------------------------
+
+// Strange push: part 0 (the far t lines) at the near edge on the source's
+// odd rows, part 1 (the near t lines) at the far edge on its even rows.
+Model StrangePush(int32_t id, int32_t speed, int32_t w, int32_t h, bool hiding) {
+  const bool alongX = id == 99;
+  const int64_t n = alongX ? w : h;
+  int64_t step = NamedStep(speed, int32_t(n), 60, 30, 120);
+  step += step % 2;
+  Model m;
+  m.frames = n <= step ? 1 : CeilDiv(n, step);
+  m.at = [=](int64_t k, int32_t x, int32_t y) -> Px {
+    const int64_t t = hiding ? std::max<int64_t>(n - k * step, 0) : std::min<int64_t>(k * step, n);
+    const int64_t a = alongX ? x : y;
+    // Part 1 is drawn last: where both reach, its rows win.
+    if (a >= n - t) {
+      const int64_t from = a - n + t;
+      const int64_t sx = alongX ? from : x, sy = alongX ? y : from;
+      if (sy % 2 == 0) return NewAt(sx, sy);
+    }
+    if (a < t) {
+      const int64_t from = n - t + a;
+      const int64_t sx = alongX ? from : x, sy = alongX ? y : from;
+      if (sy % 2 == 1) return NewAt(sx, sy);
+    }
+    return OldAt(x, y);
+  };
+  return m;
+}
+
+Model ModelOf(int32_t id, int32_t speed, int32_t w, int32_t h, bool hiding) {
+  return StrangePush(id, speed, w, h, hiding);
+}
+
+class ScaledEffects : public fxtest::FXScene {
+ protected:
+  // A display with layers on; "hidden" a global option table.
+  void LayersOn(int32_t w, int32_t h) {
+    MakeDisplay(w, h);
+    ASSERT_EQ(Call("EnableLayers", {}), "");
+    Table("hidden", {{"hidden", 1}});
+  }
+  void Table(const char* name, const std::vector<std::pair<const char*, int32_t>>& fields) {
+    vmPushString(L, name);
+    vmNewTable(L);
+    for (const auto& [k, v] : fields) SetFieldInt(L, k, v);
+    vmSetTable(L, VK_GLOBALSINDEX);
+  }
+  vkBGPic* BGPic(int32_t number) {
+    vkBGPic* p = nullptr;
+    EXPECT_EQ(FindBGPic(gs(), vkObjectId{number, nullptr}, &p, 0), 0);
+    return p;
+  }
+  // Steps the async object on top of the stack until it ends, keeping the
+  // window after every frame drawn.
+  void StepAll(std::vector<Pixels>* frames) {
+    const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
+    ASSERT_NE(handle.handle, nullptr);
+    for (int guard = 0; guard < 3000; guard++) {
+      int32_t done = 0;
+      ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
+      if (done) return;
+      frames->push_back(Window());
+    }
+    FAIL() << "the effect did not end";
+  }
+
+  // The scene for [mode] with a w x h picture; the effect's origin and the
+  // display's size come back.
+  void Scene(Mode mode, int32_t w, int32_t h, int32_t* ox, int32_t* oy, int32_t* dw, int32_t* dh) {
+    *ox = kX, *oy = kY, *dw = kW, *dh = kH;
+    if (WholePictureMode(mode)) *ox = *oy = 0, *dw = w, *dh = h;
+    if (mode == Mode::BrushOffLeft) *ox = -(w / 2) - 1;
+    const bool layers = !(mode == Mode::BGPic || mode == Mode::Brush || mode == Mode::MaskedBrush ||
+                          mode == Mode::BrushOffLeft || mode == Mode::AsyncBrush);
+    if (layers)
+      LayersOn(*dw, *dh);
+    else
+      MakeDisplay(*dw, *dh);
+    if (HasFatalFailure() || mode == Mode::BGPic) return;
+    MakeBrush(3, w, h, mode == Mode::MaskedBrush);
+    if (mode == Mode::BGPicEmu) {
+      ASSERT_EQ(Call("DisplayBrush", {3, 0, 0, Arg::global("hidden")}), "");
+    } else if (layers && mode != Mode::LayerBrush) {
+      if (Hiding(mode))
+        ASSERT_EQ(Call("DisplayBrush", {3, kX, kY}), "");
+      else
+        ASSERT_EQ(Call("DisplayBrush", {3, kX, kY, Arg::global("hidden")}), "");
+    }
+    if (mode == Mode::Covered) {
+      MakeBrush(4, kCoverW, kCoverH, false);
+      FillBitMapRect(Brushes(gs()).brushes.back().bitmap.get(), kCover, 0, 0, kCoverW, kCoverH);
+      ASSERT_EQ(Call("DisplayBrush", {4, kCoverX, kCoverY}), "");
+    }
+  }
+
+  // Runs [id] in [mode] and keeps every frame.
+  std::vector<Pixels> Play(int32_t id, Mode mode, int32_t speed, int32_t w, int32_t h, int32_t parameter = kColour) {
+    int32_t ox, oy, dw, dh;
+    Scene(mode, w, h, &ox, &oy, &dw, &dh);
+    std::vector<Pixels> frames;
+    if (HasFatalFailure()) return frames;
+    if (mode == Mode::AsyncShow || mode == Mode::AsyncHide) {
+      Table("async", {{"type", id}, {"speed", speed}, {"parameter", parameter}, {"async", 1}});
+      EXPECT_EQ(Call(mode == Mode::AsyncHide ? "HideLayerFX" : "ShowLayerFX", {1, Arg::global("async")}), "handle");
+      StepAll(&frames);
+      return frames;
+    }
+    vkFXRequest rq;
+    rq.L = L, rq.type = id, rq.speed = speed, rq.parameter = parameter;
+    switch (mode) {
+      case Mode::BGPic: rq.operation = ot::BGPIC, rq.id = {2, nullptr}; break;
+      case Mode::Hide: rq.operation = ot::HIDELAYER, rq.id = {1, nullptr}, rq.reverse = 1; break;
+      case Mode::Remove: rq.operation = ot::REMOVELAYER, rq.id = {1, nullptr}, rq.reverse = 1; break;
+      case Mode::Covered: rq.operation = ot::LAYER, rq.id = {1, nullptr}; break;
+      case Mode::BGPicEmu:
+        rq.operation = ot::LAYER, rq.id = {1, nullptr}, rq.bgpicemu = 1, rq.emulatedBGPic = BGPic(2);
+        break;
+      default: rq.operation = ot::BRUSH, rq.id = {3, nullptr}, rq.x = ox, rq.y = oy; break;
+    }
+    if (mode == Mode::AsyncBrush) {
+      rq.async = 1;
+      EXPECT_EQ(RunTransitionFX(rq), 1u);
+      StepAll(&frames);
+      return frames;
+    }
+    EXPECT_EQ(RunCollecting(rq, &frames), 0u);
+    return frames;
+  }
+
+  // Runs [id] in [mode] and checks every frame against [model].
+  void Check(int32_t id, Mode mode, int32_t speed, int32_t w, int32_t h, const Model& model) {
+    SCOPED_TRACE("id " + std::to_string(id) + ", " + ModeName(mode) + ", " + std::to_string(w) + "x" +
+                 std::to_string(h) + " at speed " + std::to_string(speed));
+    const std::vector<Pixels> frames = Play(id, mode, speed, w, h);
+    if (HasFatalFailure()) return;
+    int32_t ox = kX, oy = kY, dw = kW, dh = kH;
+    if (WholePictureMode(mode)) ox = oy = 0, dw = w, dh = h;
+    if (mode == Mode::BrushOffLeft) ox = -(w / 2) - 1;
+    ASSERT_EQ(int64_t(frames.size()), model.frames);
+    const bool masked = mode == Mode::MaskedBrush;
+    const bool hiding = Hiding(mode);
+    // Frame 0: the display before the effect.
+    Pixels before(size_t(dw) * size_t(dh));
+    for (int32_t py = 0; py < dh; py++)
+      for (int32_t px = 0; px < dw; px++) {
+        const int32_t bx = px - ox, by = py - oy;
+        const bool inside = bx >= 0 && by >= 0 && bx < w && by < h;
+        before[size_t(py) * size_t(dw) + size_t(px)] = hiding && inside ? NewPixel(bx, by) : OldPixel(px, py);
+      }
+    for (size_t f = 0; f < frames.size(); f++) {
+      ASSERT_EQ(frames[f].size(), before.size());
+      Pixels want = before;
+      for (int32_t py = 0; py < dh; py++)
+        for (int32_t px = 0; px < dw; px++) {
+          const int32_t bx = px - ox, by = py - oy;
+          const size_t i = size_t(py) * size_t(dw) + size_t(px);
+          if (bx < 0 || by < 0 || bx >= w || by >= h) continue;
+          const Px p = model.at(int64_t(f) + 1, bx, by);
+          switch (p.kind) {
+            case Px::New:
+              ASSERT_TRUE(p.x >= 0 && p.y >= 0 && p.x < w && p.y < h) << "model at " << bx << "," << by;
+              want[i] = masked && !fxtest::FXScene::CheckerSet(int32_t(p.x), int32_t(p.y))
+                            ? OldPixel(px, py)
+                            : NewPixel(int32_t(p.x), int32_t(p.y));
+              break;
+            case Px::Old: want[i] = OldPixel(int32_t(ox + p.x), int32_t(oy + p.y)); break;
+            case Px::Colour: want[i] = p.colour; break;
+            case Px::Keep: break;
+          }
+        }
+      if (mode == Mode::Covered)
+        for (int32_t py = kCoverY; py < kCoverY + kCoverH; py++)
+          for (int32_t px = kCoverX; px < kCoverX + kCoverW; px++) want[size_t(py) * size_t(dw) + size_t(px)] = kCover;
+      for (size_t i = 0; i < want.size(); i++)
+        if (frames[f][i] != want[i]) {
+          ADD_FAILURE() << "frame " << f + 1 << " of " << frames.size() << " at " << i % size_t(dw) << ","
+                        << i / size_t(dw) << ": got " << std::hex << frames[f][i] << " want " << want[i];
+          return;
+        }
+      before = std::move(want);
+    }
+    if (mode != Mode::BGPic) {
+      vkBrush* b = nullptr;
+      ASSERT_EQ(FindBrush(gs(), vkObjectId{3, nullptr}, &b, 0), 0);
+      EXPECT_EQ(b->lockCount, 0);
+    }
+  }
+
+  void CheckAll(const std::vector<int32_t>& ids) {
+    for (int32_t id : ids)
+      for (Mode mode : FXInSet(id, kFXWholePicture) ? std::vector<Mode>(std::begin(kWholeModes), std::end(kWholeModes))
+                                                    : std::vector<Mode>(std::begin(kPictureModes), std::end(kPictureModes)))
+        for (int32_t speed : kSpeeds)
+          for (const auto& size : kSizes) {
+            Check(id, mode, speed, size[0], size[1], ModelOf(id, speed, size[0], size[1], Hiding(mode)));
+            if (HasFailure()) return;
+          }
+  }
+
+  // Seeks an asynchronous show (or hide) of [id] to frames forwards and
+  // back: each shows what play showed at that frame, and play goes on from
+  // there to the end.
+  void CheckSeeks(int32_t id, bool hiding, int32_t w, int32_t h, int32_t speed) {
+    SCOPED_TRACE("id " + std::to_string(id) + (hiding ? " hiding " : " showing ") + std::to_string(w) + "x" +
+                 std::to_string(h));
+    const bool whole = FXInSet(id, kFXWholePicture);
+    auto start = [&]() {
+      int32_t ox, oy, dw, dh;
+      Scene(whole ? Mode::BGPicEmu : hiding ? Mode::AsyncHide : Mode::AsyncShow, w, h, &ox, &oy, &dw, &dh);
+      if (whole) {
+        vkFXRequest rq;
+        rq.L = L, rq.type = id, rq.speed = speed, rq.parameter = kColour, rq.async = 1;
+        rq.operation = ot::LAYER, rq.id = {1, nullptr}, rq.bgpicemu = 1, rq.emulatedBGPic = BGPic(2);
+        ASSERT_EQ(RunTransitionFX(rq), 1u);
+        return;
+      }
+      Table("async", {{"type", id}, {"speed", speed}, {"parameter", kColour}, {"async", 1}});
+      ASSERT_EQ(Call(hiding ? "HideLayerFX" : "ShowLayerFX", {1, Arg::global("async")}), "handle");
+    };
+    start();
+    if (HasFatalFailure()) return;
+    std::vector<Pixels> played;
+    StepAll(&played);
+    ASSERT_GE(played.size(), 4u);
+    start();
+    if (HasFatalFailure()) return;
+    const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
+    const int32_t n = int32_t(played.size());
+    int32_t done = 0;
+    for (int32_t frame : {n / 2, 1, n - 1, 2, n / 2 + 1, n / 3}) {
+      ASSERT_EQ(AsyncDrawFrame(gs(), handle, &frame, &done), 0);
+      ASSERT_EQ(Window(), played[size_t(frame) - 1]) << "sought frame " << frame;
+    }
+    for (int32_t frame = n / 3 + 1; frame <= n + 1; frame++) {
+      ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
+      if (done) {
+        EXPECT_EQ(frame, n + 1);
+        return;
+      }
+      ASSERT_EQ(Window(), played[size_t(frame) - 1]) << "frame " << frame << " after the seeks";
+    }
+    ADD_FAILURE() << "the effect did not end";
+  }
+};
+
+TEST_F(ScaledEffects, StrangePushesCombBothHalvesInOnTheirRows) { CheckAll({99, 100}); }
+
+TEST_F(ScaledEffects, StrangePushesSeekToThePlayedFrames) {
+  for (int32_t id : {99, 100})
+    for (bool hiding : {false, true})
+      for (const auto& size : {std::pair{37, 23}, std::pair{16, 11}}) {
+        CheckSeeks(id, hiding, size.first, size.second, -1);
+        if (HasFailure()) return;
+      }
+}
+
+TEST_F(ScaledEffects, StrangePushNumbers) {
+  // Speed 7 moves 8 lines a frame: 23 rows take 3 frames; the odd step is
+  // raised to the even one.
+  std::vector<Pixels> f = Play(100, Mode::Brush, 7, 10, 23);
+  ASSERT_EQ(f.size(), 3u);
+  auto at = [&](const Pixels& p, int32_t x, int32_t y) { return p[size_t(kY + y) * kW + size_t(kX + x)]; };
+  // Frame 1: source rows 15..22 on the top 8 rows (odd ones through), rows
+  // 0..7 on the bottom 8 (even ones through).
+  for (int32_t y = 0; y < 23; y++) {
+    uint32_t want = OldPixel(kX, kY + y);
+    if (y < 8 && (15 + y) % 2 == 1) want = NewPixel(0, 15 + y);
+    if (y >= 15 && (y - 15) % 2 == 0) want = NewPixel(0, y - 15);
+    EXPECT_EQ(at(f[0], 0, y), want) << y;
+  }
+  // At the end both halves together show the whole source.
+  for (int32_t y = 0; y < 23; y++) EXPECT_EQ(at(f[2], 3, y), NewPixel(3, y)) << y;
+  // An opaque source gets comb masks that start all set: a layer shown with
+  // the push is drawn into its own buffers and ends whole.
+  EXPECT_EQ(Play(99, Mode::AsyncShow, 7, 20, 6).size(), 3u);
+  const Pixels end = Window();
+  for (int32_t y = 0; y < 6; y++)
+    for (int32_t x = 0; x < 20; x++) EXPECT_EQ(at(end, x, y), NewPixel(x, y)) << x << "," << y;
+}
+
+}  // namespace
