@@ -106,6 +106,7 @@ int32_t ScalePlanes(vkGraphicsState& gs, const vkBitmapSource& src, int32_t widt
 // Flags of DisplayBitmapObject.
 inline constexpr uint32_t kDisplayForLayer = 8;      // the object may be orphaned: a layer still shows it
 inline constexpr uint32_t kDisplayNoDraw = 0x100;    // make layers, draw nothing directly
+inline constexpr uint32_t kDisplayReplaceLayer = 0x200;  // the new layer replaces the one at its insert position
 
 // One call of the drawing core.
 struct vkDisplayRequest {

@@ -20,6 +20,7 @@
 #include "graphics/displays.h"
 #include "graphics/positions.h"
 #include "graphics/safeblt.h"
+#include "layers/layerrender.h"
 #include "layers/layers.h"
 #include "layers/layerstyle.h"
 #include "pixel/blit.h"
@@ -76,6 +77,7 @@ int32_t AddBitmapObjectLayer(vkState* L, const vkDisplayRequest& rq, const vkBit
   if (part) data->sourceX = sx, data->sourceY = sy;
   uint32_t flags = kAddLayerScaling;
   if (options.hidden) flags |= kAddHidden;
+  if (rq.flags & kDisplayReplaceLayer) flags |= kAddReplace;
   const int32_t insertPos = options.insertPos > 0 ? options.insertPos : -1;
   return AddLayer(L, rq.type, id, record, x, y, width, height, &t, &options, std::move(own.bitmap),
                   std::move(own.mask), std::move(own.alpha), std::move(data), insertPos, flags);
@@ -521,7 +523,7 @@ const vkCommandDef kLayerCommands[] = {
     {"RemoveLayer", CmdRemoveLayer},     {"SwapLayers", CmdSwapLayers},       {"SetLayerZPos", CmdSetLayerZPos},
     {"SetLayerName", CmdSetLayerName},   {"LayerExists", CmdLayerExists},     {"GetLayerAtPos", CmdGetLayerAtPos},
     {"Undo", CmdUndo},                   {"FreeLayers", CmdFreeLayers},       {"DumpLayers", CmdDumpLayers},
-    {"Collision", CmdCollision},
+    {"Collision", CmdCollision},         {"ShowLayer", CmdShowLayer},         {"HideLayer", CmdHideLayer},
     // Layer styles.
     {"SetLayerTransparency", CmdSetLayerTransparency}, {"SetLayerLight", CmdSetLayerTint},
     {"SetLayerTint", CmdSetLayerTint}, {"ScaleLayer", CmdScaleLayer}, {"RotateLayer", CmdRotateLayer},

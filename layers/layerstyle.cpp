@@ -28,6 +28,7 @@
 #include "graphics/displays.h"
 #include "graphics/positions.h"
 #include "graphics/shapes.h"
+#include "layers/layerrender.h"
 #include "layers/layers.h"
 #include "layers/moveobject.h"
 #include "text/textlayout.h"
@@ -902,7 +903,8 @@ int32_t ApplyStyle(Ctx& c, vkRectList& batch, uint32_t* flushKinds) {
     int64_t x = st.x, y = st.y;
     if (st.translated) x = int64_t(layer->inserted->x) + st.translateX, y = int64_t(layer->inserted->y) + st.translateY;
     x = std::clamp<int64_t>(x, INT32_MIN, INT32_MAX), y = std::clamp<int64_t>(y, INT32_MIN, INT32_MAX);
-    PlaceLayerAt(c.L, layer, int32_t(x), int32_t(y), false);
+    vkRectList placed;  // the rectangles are queued below
+    SetLayerPosition(c.L, layer, nullptr, int32_t(x), int32_t(y), 0, &placed);
   }
   // Anchor, clip and matrix.
   if (anchorMoved) PlaceAboutAnchor(layer);

@@ -29,6 +29,7 @@
 #include "graphics/safeblt.h"
 #include "graphics/sprites.h"
 #include "layers/animlib.h"
+#include "layers/layerrender.h"
 #include "layers/layers.h"
 #include "layers/movequeues.h"
 #include "pixel/bitmapops.h"
@@ -231,7 +232,9 @@ vkLayer* MovedLayer(vkMoveObject* m) {
   return d && d->bgpic ? GetNthLayer(d->bgpic, m->id.number) : nullptr;
 }
 
-void PlaceLayer(vkMoveObject* m, vkLayer* layer, int32_t x, int32_t y) { PlaceLayerAt(m->L, layer, x, y, true); }
+void PlaceLayer(vkMoveObject* m, vkLayer* layer, int32_t x, int32_t y) {
+  SetLayerPosition(m->L, layer, nullptr, x, y, 0, nullptr);
+}
 
 // The topmost layer of the displayed picture that shows the move's object,
 // or, when none does, the object shown as a new top layer at the start
@@ -576,24 +579,6 @@ void MoveAsyncFree(vkMoveObject* move) {
   move->ownedFrame = vkPlanes{};
   move->planes = vkBitmapSource{};
   if (!move->effectDriven) delete move;
-}
-
-void PlaceLayerAt(vkState* L, vkLayer* layer, int32_t x, int32_t y, bool refresh) {
-  const int32_t dx = x - layer->inserted->x, dy = y - layer->inserted->y;
-  if (dx == 0 && dy == 0) return;
-  const vkLayerData* shown = layer->onScreen;
-  const int32_t old[4] = {shown->screenX, shown->screenY, shown->screenWidth, shown->screenHeight};
-  vkLayerData* records[3] = {layer->inserted, layer->transformed, layer->onScreen};
-  for (int i = 0; i < 3; i++) {
-    vkLayerData* data = records[i];
-    if (!data || (i > 0 && data == records[0]) || (i > 1 && data == records[1])) continue;
-    data->x += dx, data->y += dy;
-    data->screenX += dx, data->screenY += dy;
-    data->anchoredX += dx, data->anchoredY += dy;
-  }
-  vkGraphicsState& gs = GraphicsState(L);
-  BroadcastAsyncDrawMessage(gs, kAsyncLayerChanged, layer);
-  if (refresh && !layer->hidden && !layer->pending && !LayersState(L).noRefresh) RefreshLayerRect(gs, layer, old);
 }
 
 int OpenMoveObjectLibrary(vkState* L) {

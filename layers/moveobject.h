@@ -77,12 +77,5 @@ int32_t MoveStep(vkMoveObject* move, int32_t* finished);
 // unless an effect owns it.
 void MoveAsyncFree(vkMoveObject* move);
 
-struct vkLayer;
-// Puts [layer]'s logical top-left at (x, y): every record of the layer
-// shifts by the same distance and, with [refresh], the union of its old and
-// new places on the picture is recomposed (unless the layer is hidden or
-// placements refresh nothing).
-void PlaceLayerAt(vkState* L, vkLayer* layer, int32_t x, int32_t y, bool refresh);
-
 // Registers the "moveobject" commands and constants; returns 0.
 int OpenMoveObjectLibrary(vkState* L);

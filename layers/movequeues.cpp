@@ -20,6 +20,7 @@
 #include "graphics/brushes.h"
 #include "graphics/displays.h"
 #include "graphics/graphicsstate.h"
+#include "layers/layerrender.h"
 #include "layers/layers.h"
 #include "layers/moveobject.h"
 #include "runtime/context.h"
@@ -90,7 +91,8 @@ void MoveLayerStep(vkState* L, vkBGPic* bgpic, vkLayer* layer, vkMoveEntry& e, b
   const bool wasShown = !layer->hidden && !layer->pending;
   const int32_t x = ResolveOutputX(gs, e.x, layer->inserted->width, layer->anchorX);
   const int32_t y = ResolveOutputY(gs, e.y, layer->inserted->height, layer->anchorY);
-  PlaceLayerAt(L, layer, x, y, false);
+  vkRectList ignored;  // the entry notes its own rectangles
+  SetLayerPosition(L, layer, nullptr, x, y, 0, &ignored);
   if (visibility) {
     if (e.extra == 0 || e.extra == 1) layer->hidden = e.extra;
   } else {
@@ -277,8 +279,7 @@ int CmdTranslateLayer(vkState* L) {
   vkLayer* layer = GetNthLayer(LayerPicture(gs), GetLayerArg(L, 1));
   const int32_t dx = vkDoubleToInt32(vmCheckNumber(L, 2)), dy = vkDoubleToInt32(vmCheckNumber(L, 3));
   if (!layer) return kErrLayerOutOfRange;
-  PlaceLayerAt(L, layer, Clamp32(int64_t(layer->inserted->x) + dx),
-               Clamp32(int64_t(layer->inserted->y) + dy), true);
+  SetLayerPosition(L, layer, nullptr, dx, dy, kPositionRelativeX | kPositionRelativeY, nullptr);
   return 0;
 }
 

@@ -1,0 +1,225 @@
+// Moving, showing, hiding and drawing layers anew: each command leaves the
+// composed picture equal to the reference compositor's, and the log of
+// recompositions shows what was recomposed (both places of a move, nothing
+// for a layer hidden before and after, the dirty list while the picture is
+// selected).
+#include <gtest/gtest.h>
+
+#include "base/errorcodes.h"
+#include "engine/vmapi.h"
+#include "graphics/positions.h"
+#include "layers/layerrender.h"
+#include "layers/layers.h"
+#include "support/layertest.h"
+
+namespace {
+
+using layertest::Copy;
+using layertest::LayerTest;
+using layertest::Shape;
+using vktest::Arg;
+
+class LayerRender : public LayerTest {
+ protected:
+  vkLayer* Layer(int32_t n) { return GetNthLayer(&picture, n); }
+  // The logical and screen top-left of layer [n].
+  std::vector<int32_t> Place(int32_t n) {
+    const vkLayerData* d = Layer(n)->inserted;
+    return {d->x, d->y, d->screenX, d->screenY};
+  }
+};
+
+// ---- SetLayerPosition ----
+
+TEST_F(LayerRender, SetLayerPositionMovesEveryRecordAndRecomposesBothPlaces) {
+  MakeSolid(1, 4, 3, 0xC02020);
+  gfxtest::SetGlobalTable(L, "anchored", {{"anchorx", 0.5}, {"anchory", 1.0}});
+  ASSERT_EQ(Call("DisplayBrush", {1, 6, 6, Arg::global("anchored")}), "");
+  ASSERT_EQ(Place(1), (std::vector<int32_t>{6, 6, 4, 3}));
+  struct Case {
+    int32_t x, y;
+    uint32_t relative;
+    std::vector<int32_t> place;  // logical x, y, screen x, y afterwards
+    Copy recomposed;
+  };
+  const Case cases[] = {
+      {10, 8, 0, {10, 8, 8, 5}, {4, 3, 8, 5}},                      // both places in one rectangle
+      {kKeepPosition, 2, 0, {10, 2, 8, -1}, {8, 0, 4, 8}},           // x kept; clipped to the picture
+      {-3, 4, kPositionRelativeX | kPositionRelativeY, {7, 6, 5, 3}, {5, 0, 7, 6}},
+      {kKeepPosition, kKeepPosition, 0, {7, 6, 5, 3}, {5, 3, 4, 3}},  // nothing moves; its place recomposed
+  };
+  for (const Case& c : cases) {
+    copies.clear();
+    SetLayerPosition(L, Layer(1), nullptr, c.x, c.y, c.relative, nullptr);
+    EXPECT_EQ(Place(1), c.place) << c.x << ", " << c.y;
+    EXPECT_EQ(copies, (std::vector<Copy>{c.recomposed})) << c.x << ", " << c.y;
+    ExpectScreenIsReference();
+  }
+}
+
+TEST_F(LayerRender, SetLayerPositionUsesTheGivenOldRectangleAndTheBatchList) {
+  MakeSolid(1, 4, 3, 0xC02020);
+  ASSERT_EQ(Call("DisplayBrush", {1, 2, 2}), "");
+  vkRectList batch;
+  const int32_t old[4] = {0, 0, 10, 10};
+  copies.clear();
+  SetLayerPosition(L, Layer(1), old, 12, 1, 0, &batch);
+  EXPECT_TRUE(copies.empty());
+  ASSERT_EQ(batch.size(), 1u);
+  EXPECT_EQ(batch[0], (vkRectEntry{0, 0, 15, 9}));
+  FlushRectList(gs(), batch);
+  ExpectScreenIsReference();
+  // A hidden layer moves without recomposing anything.
+  Layer(1)->hidden = 1;
+  batch.clear();
+  copies.clear();
+  SetLayerPosition(L, Layer(1), nullptr, 3, 3, 0, &batch);
+  SetLayerPosition(L, Layer(1), nullptr, 4, 4, 0, nullptr);
+  EXPECT_TRUE(batch.empty());
+  EXPECT_TRUE(copies.empty());
+  EXPECT_EQ(Place(1), (std::vector<int32_t>{4, 4, 4, 4}));
+}
+
+TEST_F(LayerRender, ATransformedLayerMovesItsTransformedRecordAlong) {
+  MakePatterned(1, 5, 3, Shape::Alpha);
+  gfxtest::SetGlobalTable(L, "turned", {{"rotate", 90}});
+  ASSERT_EQ(Call("DisplayBrush", {1, 4, 4, Arg::global("turned")}), "");
+  const vkLayerData* t = Layer(1)->transformed;
+  ASSERT_NE(t, Layer(1)->inserted);
+  const int32_t sx = t->screenX, sy = t->screenY;
+  SetLayerPosition(L, Layer(1), nullptr, 5, -2, kPositionRelativeX | kPositionRelativeY, nullptr);
+  EXPECT_EQ(Layer(1)->transformed->screenX, sx + 5);
+  EXPECT_EQ(Layer(1)->transformed->screenY, sy - 2);
+  ExpectScreenIsReference();
+}
+
+// ---- ShowLayer and HideLayer ----
+
+TEST_F(LayerRender, AGroupShownAtTheCentreKeepsItsMembersPlacesWithinIt) {
+  MakeSolid(1, 4, 2, 0xC02020);
+  MakeSolid(2, 2, 4, 0x2040E0);
+  MakeSolid(3, 3, 3, 0x40E020);
+  ASSERT_EQ(Call("DisplayBrush", {1, 0, 0}), "");
+  ASSERT_EQ(Call("DisplayBrush", {2, 3, 1}), "");  // box 0,0 - 5,5: 5 x 5
+  ASSERT_EQ(Call("DisplayBrush", {3, 20, 12}), "");
+  Layer(1)->group = "pair";
+  Layer(2)->group = "pair";
+  Layer(1)->hidden = 1;
+  ASSERT_EQ(Call("ShowLayer", {"PAIR", kPosCenter, kPosCenter}), "");
+  // (24 - 5) / 2 = 9, (16 - 5) / 2 = 5.
+  EXPECT_EQ(Place(1), (std::vector<int32_t>{9, 5, 9, 5}));
+  EXPECT_EQ(Place(2), (std::vector<int32_t>{12, 6, 12, 6}));
+  EXPECT_EQ(Place(3), (std::vector<int32_t>{20, 12, 20, 12}));
+  EXPECT_FALSE(Layer(1)->hidden);
+  ExpectScreenIsReference();
+  // Only x given: y stays.
+  ASSERT_EQ(Call("ShowLayer", {"pair", 1}), "");
+  EXPECT_EQ(Place(1), (std::vector<int32_t>{1, 5, 1, 5}));
+  EXPECT_EQ(Place(2), (std::vector<int32_t>{4, 6, 4, 6}));
+  ExpectScreenIsReference();
+  ASSERT_EQ(Call("HideLayer", {"pair"}), "");
+  EXPECT_TRUE(Layer(1)->hidden && Layer(2)->hidden);
+  ExpectScreenIsReference();
+}
+
+TEST_F(LayerRender, OneLayerIsPlacedAgainstItsOwnSizeAndAnchor) {
+  MakeSolid(1, 4, 2, 0xC02020);
+  gfxtest::SetGlobalTable(L, "anchored", {{"anchorx", 1.0}, {"anchory", 0.5}});
+  ASSERT_EQ(Call("DisplayBrush", {1, 8, 8, Arg::global("anchored")}), "");
+  ASSERT_EQ(Call("ShowLayer", {1, kPosRight, kPosBottom}), "");
+  // Its right edge on the picture's, its bottom too.
+  EXPECT_EQ(Place(1), (std::vector<int32_t>{24, 15, 20, 14}));
+  EXPECT_EQ(Screen(23, 15), 0xC02020u);
+  ExpectScreenIsReference();
+}
+
+TEST_F(LayerRender, HidingRecomposesOnlyWhereTheVisibilityChanges) {
+  MakeSolid(1, 4, 3, 0xC02020);
+  MakeSolid(2, 4, 3, 0x2040E0);
+  ASSERT_EQ(Call("DisplayBrush", {1, 2, 2}), "");
+  ASSERT_EQ(Call("DisplayBrush", {2, 4, 3}), "");
+  copies.clear();
+  ASSERT_EQ(Call("HideLayer", {2}), "");
+  EXPECT_EQ(copies, (std::vector<Copy>{{4, 3, 4, 3}}));
+  EXPECT_EQ(Screen(5, 4), 0xC02020u);
+  ExpectScreenIsReference();
+  copies.clear();
+  ASSERT_EQ(Call("HideLayer", {2}), "");
+  EXPECT_TRUE(copies.empty());
+  ASSERT_EQ(Call("ShowLayer", {2, 10, 10}), "");
+  EXPECT_EQ(copies, (std::vector<Copy>{{4, 3, 10, 10}}));
+  EXPECT_EQ(Screen(11, 11), 0x2040E0u);
+  ExpectScreenIsReference();
+}
+
+TEST_F(LayerRender, WhileThePictureIsSelectedHidingWaitsForTheEndOfTheSelection) {
+  MakeSolid(1, 4, 3, 0xC02020);
+  ASSERT_EQ(Call("DisplayBrush", {1, 2, 2}), "");
+  display.renderTarget = kTargetBGPic;
+  display.bgpic = &picture;
+  display.dirtyRects.clear();
+  copies.clear();
+  ASSERT_EQ(Call("HideLayer", {1}), "");
+  EXPECT_TRUE(copies.empty());
+  EXPECT_EQ(Screen(3, 3), 0xC02020u);
+  EXPECT_EQ(display.dirtyRects, (vkRectList{{2, 2, 5, 4}}));
+  display.renderTarget = kTargetDisplay;
+  gs().layerTargets.endPictureSelection(gs(), &display, &picture, true);
+  EXPECT_EQ(Screen(3, 3), kBackground);
+  ExpectScreenIsReference();
+}
+
+TEST_F(LayerRender, VisibilityErrors) {
+  MakeSolid(1, 4, 3, 0xC02020);
+  ASSERT_EQ(Call("DisplayBrush", {1, 2, 2}), "");
+  RunCases({
+      {"ShowLayer", {2}, "error 1081"},
+      {"HideLayer", {"nobody"}, "error 1369"},
+      {"HideLayer", {Arg::table()}, "error 1183"},
+      {"HideLayer", {1, 2}, "error 1193"},
+  });
+  display.layersOn = 0;
+  RunCases({{"ShowLayer", {1}, "error 1078"}});
+}
+
+// ---- Drawing a layer anew ----
+
+TEST_F(LayerRender, ABitmapLayerDrawnAnewReplacesItselfInPlace) {
+  MakePatterned(1, 6, 5, Shape::Mask);
+  MakeSolid(2, 5, 5, 0x2040E0);
+  MakeSolid(3, 3, 3, 0x40E020);
+  ASSERT_EQ(Call("DisplayBrush", {3, 0, 0}), "");
+  ASSERT_EQ(Call("DisplayBrushPart", {1, 1, 1, 4, 4, 3, 3}), "");
+  ASSERT_EQ(Call("DisplayBrush", {2, 6, 6}), "");
+  vkLayer* old = Layer(2);
+  old->name = "part";
+  old->group = "parts";
+  old->transparency = 40;
+  // The part drawn again from a changed source record: another corner, another place.
+  vkLayerDataPtr source = CopyLayerData(*old->inserted);
+  source->sourceX = 0, source->sourceY = 2, source->x = 10, source->y = 1;
+  vkLayer* made = nullptr;
+  ASSERT_EQ(DrawLayerByType(L, old, 2, source.get(), kDrawReplace, &made), 0);
+  ASSERT_EQ(CountLayers(&picture), 3);
+  ASSERT_EQ(made, Layer(2));
+  EXPECT_EQ(made->type, vkObjectType::BRUSHPART);
+  EXPECT_EQ(made->name, "part");
+  EXPECT_EQ(made->group, "parts");
+  EXPECT_EQ(made->transparency, 40);
+  EXPECT_EQ(made->inserted->sourceY, 2);
+  EXPECT_EQ(Place(2), (std::vector<int32_t>{10, 1, 10, 1}));
+  RefreshRectNow(gs(), 0, 0, kWidth, kHeight);
+  ExpectScreenIsReference();
+  // Hidden: the new layer is hidden too.
+  ASSERT_EQ(DrawLayerByType(L, Layer(3), 3, nullptr, kDrawReplace | kDrawHidden, &made), 0);
+  EXPECT_TRUE(made->hidden);
+  EXPECT_EQ(made, Layer(3));
+  // A brush freed meanwhile is an error, and the old layer stays.
+  vkLayer* first = Layer(1);
+  first->object = vkObjectId{9, nullptr};
+  EXPECT_EQ(DrawLayerByType(L, first, 1, nullptr, kDrawReplace, &made), kErrNoBrush);
+  EXPECT_EQ(Layer(1), first);
+  EXPECT_EQ(CountLayers(&picture), 3);
+}
+
+}  // namespace
