@@ -63,8 +63,7 @@ vkPlanePtr FXSourceAlphaPlane(const vkFXState& s) {
 
 void FXClearDestination(vkFXState& s) {
   if (s.realtime) {
-    FXBlit(s, s.source, nullptr, nullptr, 0, 0, s.width, s.height,
-           kFXBlitErase | (s.replaying ? kFXBlitNoShow : 0));
+    FXClearLayerBuffers(s);
     return;
   }
   if (s.oldPicture) FXDraw(s, s.oldPicture.get(), nullptr, nullptr, 0, 0, s.width, s.height);

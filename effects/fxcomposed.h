@@ -25,8 +25,9 @@ vkPlanePtr FXSourceAlphaPlane(const vkFXState& s);
 // [r] cut to the effect's picture.
 vkFXRect FXCutToPicture(const vkFXState& s, vkFXRect r);
 
-// The effect's whole rectangle made transparent in the layer's buffers (or,
-// on the display, the old picture shown there again).
+// The effect's rectangle as before its first frame: in real-time layer
+// mode the layer's buffers cleared (hiding: the layer whole again), not
+// shown; on the display the old picture.
 void FXClearDestination(vkFXState& s);
 
 // The layer's on-screen mask plane in real-time layer mode, or null.

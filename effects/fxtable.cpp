@@ -118,8 +118,8 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"RECTBACKSOUTHWEST", F::RectBack, X, 0, FXAnchor(2, 0)},  // 94
     {"RECTBACKWEST", F::RectBack, X, 0, FXAnchor(2, 1)},  // 95
     {"RECTBACKNORTHWEST", F::RectBack, X, 0, FXAnchor(2, 2)},  // 96
-    {"CLOCKWIPE", F::MaskShape},  // 97
-    {"STAR", F::MaskShape},  // 98
+    {"CLOCKWIPE", F::MaskShape, X, 0, kFXShapeClock},  // 97
+    {"STAR", F::MaskShape, X, 0, kFXShapeStar},  // 98
     {"HSTRANGEPUSH", F::StrangePush, X},  // 99
     {"VSTRANGEPUSH", F::StrangePush, Y},  // 100
     {"SLIDELEFT", F::Slide, X, 0, kFXSlideTowardsFar},  // 101
@@ -135,7 +135,7 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"CARDTOP", F::Card, Y, 0, kFXCardFromTop},  // 111
     {"CARDBOTTOM", F::Card, Y, 0, kFXCardFromBottom},  // 112
     {nullptr},  // 113
-    {"SUN", F::MaskShape},  // 114
+    {"SUN", F::MaskShape, X, 0, kFXShapeSun},  // 114
     {"CROSSFADE", F::Crossfade},  // 115
     {"FADE", F::Fade, X, 0, kFXFadeThroughColour},  // 116
     {"BLEND", F::Fade, X, 0, kFXBlendOver},  // 117
@@ -273,7 +273,7 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     // Dissolve
     {FXDissolveSetup, FXDissolveDraw, FXDissolveCleanup},
     // MaskShape
-    {nullptr, nullptr, nullptr},
+    {FXMaskShapeSetup, FXMaskShapeDraw, FXMaskShapeCleanup},
     // Crush
     {nullptr, nullptr, nullptr},
     // FlipCoin

@@ -162,6 +162,13 @@ void FXFadeCleanup(vkFXState& s, int32_t final);
 int32_t FXDissolveSetup(vkFXState& s);
 int32_t FXDissolveDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 void FXDissolveCleanup(vkFXState& s, int32_t final);
+// The mask shapes, by variant.
+inline constexpr uint8_t kFXShapeClock = 0;
+inline constexpr uint8_t kFXShapeStar = 1;
+inline constexpr uint8_t kFXShapeSun = 2;
+int32_t FXMaskShapeSetup(vkFXState& s);
+int32_t FXMaskShapeDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+void FXMaskShapeCleanup(vkFXState& s, int32_t final);
 
 int32_t FXCrossfadeSetup(vkFXState& s);
 int32_t FXCrossfadeDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);

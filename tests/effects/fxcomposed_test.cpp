@@ -311,4 +311,113 @@ TEST_F(ComposedEffects, DissolveSeeksShowTheFramesPlayShows) {
   for (bool hiding : {false, true}) CheckSeeks(kDissolve, -1, hiding, 21, 13, {7, 3, 40, 1, 64, 30});
 }
 
+// ---- clock wipe, star and sun ------------------------------------------------------
+
+// The step of the star and the sun: a twelfth of the larger side (a sixth
+// fast, a 24th slow), within 1..100.
+int64_t ShapeStep(int32_t speed, int32_t w, int32_t h) {
+  return std::clamp<int64_t>(fxtest::NamedStep(speed, std::max(w, h), 12, 6, 24), 1, 100);
+}
+int64_t ClockStep(int32_t speed) { return speed == -2 ? 15 : speed == -1 ? 10 : speed == -3 ? 5 : std::clamp(speed, 1, 30); }
+// The border's length, walked from the top centre round to it again.
+int64_t BorderLength(int64_t w, int64_t h) { return 2 * (w - 1) + 2 * (h - 1); }
+
+TEST_F(ComposedEffects, MaskShapesGrowWithoutCoveringAgainAndEndOnTheWholePicture) {
+  const int32_t sizes[][2] = {{37, 23}, {23, 37}, {16, 10}, {1, 1}, {1, 2}, {2, 1}};
+  for (int32_t id : {kClockWipe, kStar, kSun})
+    for (Mode mode : kAllModes)
+      for (int32_t speed : {-1, -2, 300})
+        for (const auto& size : sizes) {
+          const int32_t w = size[0], h = size[1];
+          SCOPED_TRACE(Describe(id, mode, speed, w, h));
+          const Played r = Play(id, mode, speed, w, h);
+          if (HasFatalFailure()) return;
+          ASSERT_FALSE(r.frames.empty());
+          if (id == kClockWipe) {
+            EXPECT_EQ(int64_t(r.frames.size()),
+                      std::max<int64_t>(1, fxtest::CeilDiv(BorderLength(w, h), ClockStep(speed))));
+          } else if (id == kStar && w >= h) {
+            const int64_t step = ShapeStep(speed, w, h);
+            EXPECT_EQ(int64_t(r.frames.size()), Steps(4 * int64_t(w) - step - 10, step, false));
+          }
+          CheckGrowsToTheWhole(r);
+          if (mode >= Mode::ShowCovered) CheckLayerEnd(r);
+          if (HasFailure()) return;
+        }
+}
+
+TEST_F(ComposedEffects, TheClockHandWalksTheBorderByItsLength) {
+  // Wide, narrow (narrower than two steps) and small pictures: before the
+  // last frame every border pixel the hand has passed shows the new picture
+  // and those far ahead of it the old one; the last frame shows the whole.
+  const int32_t sizes[][2] = {{37, 23}, {4, 30}, {16, 10}, {3, 3}};
+  for (const auto& size : sizes)
+    for (int32_t speed : {-1, -2, 7}) {
+      const int64_t w = size[0], h = size[1], step = ClockStep(speed);
+      SCOPED_TRACE(Describe(kClockWipe, Mode::BGPic, speed, size[0], size[1]));
+      const Played r = Play(kClockWipe, Mode::BGPic, speed, size[0], size[1]);
+      if (HasFatalFailure()) return;
+      ASSERT_EQ(int64_t(r.frames.size()), std::max<int64_t>(1, fxtest::CeilDiv(BorderLength(w, h), step)));
+      // How far along the border each border pixel lies.
+      std::vector<int64_t> arc(size_t(w * h), -1);
+      auto mark = [&](int64_t x, int64_t y, int64_t a) {
+        int64_t& v = arc[size_t(y * w + x)];
+        if (v < 0) v = a;
+      };
+      const int64_t r0 = (w - 1) - w / 2;
+      for (int64_t x = w / 2; x < w; x++) mark(x, 0, x - w / 2);
+      for (int64_t y = 0; y < h; y++) mark(w - 1, y, r0 + y);
+      for (int64_t x = w - 1; x >= 0; x--) mark(x, h - 1, r0 + (h - 1) + (w - 1 - x));
+      for (int64_t y = h - 1; y >= 0; y--) mark(0, y, r0 + (h - 1) + (w - 1) + (h - 1 - y));
+      for (int64_t x = 0; x < w / 2; x++) mark(x, 0, r0 + 2 * (h - 1) + (w - 1) + x);
+      for (size_t f = 0; f < r.frames.size(); f++)
+        for (int32_t py = 0; py < h; py++)
+          for (int32_t px = 0; px < w; px++) {
+            const int64_t a = arc[size_t(py * w + px)];
+            if (a < 0) continue;
+            // The sector's edge from the centre to the hand may round onto a
+            // few border pixels just ahead of the hand, never a step's worth.
+            const bool last = f + 1 == r.frames.size();
+            const int64_t hand = int64_t(f + 1) * step;
+            if (last || a <= hand)
+              ASSERT_EQ(r.At(f, px, py), NewPixel(px, py))
+                  << "frame " << f + 1 << " at " << px << "," << py << " (" << a << " along the border)";
+            else if (a > hand + std::max<int64_t>(step, std::max(w, h) / 2))
+              ASSERT_EQ(r.At(f, px, py), OldPixel(px, py))
+                  << "frame " << f + 1 << " at " << px << "," << py << " (" << a << " along the border)";
+          }
+    }
+}
+
+TEST_F(ComposedEffects, StarAndSunGrowAlongTheLongerSideFromTheCentre) {
+  for (int32_t id : {kStar, kSun})
+    for (bool tall : {false, true}) {
+      const int32_t w = tall ? 40 : 120, h = tall ? 120 : 40;
+      SCOPED_TRACE(Describe(id, Mode::BGPic, -1, w, h));
+      const Played r = Play(id, Mode::BGPic, -1, w, h);
+      ASSERT_GT(r.frames.size(), 3u);
+      // The second frame's new pixels: a box about the centre, longer
+      // along the picture's longer side.
+      int32_t x1 = w, y1 = h, x2 = -1, y2 = -1;
+      for (int32_t py = 0; py < h; py++)
+        for (int32_t px = 0; px < w; px++)
+          if (r.At(1, px, py) == NewPixel(px, py))
+            x1 = std::min(x1, px), x2 = std::max(x2, px), y1 = std::min(y1, py), y2 = std::max(y2, py);
+      ASSERT_GE(x2, x1);
+      EXPECT_EQ(tall, y2 - y1 > x2 - x1) << x1 << "," << y1 << " to " << x2 << "," << y2;
+      EXPECT_LE(std::abs((x1 + x2) - (w - 1)), 2);
+      EXPECT_LE(std::abs((y1 + y2) - (h - 1)), 4);
+      EXPECT_EQ(r.At(0, w / 2, h / 2), NewPixel(w / 2, h / 2));
+      EXPECT_EQ(r.At(1, 0, 0), OldPixel(0, 0));
+    }
+}
+
+TEST_F(ComposedEffects, MaskShapeSeeksShowTheFramesPlayShows) {
+  for (bool hiding : {false, true}) {
+    CheckSeeks(kClockWipe, -1, hiding, 21, 13, {3, 1, 6, 2});
+    CheckSeeks(kStar, 2, hiding, 21, 13, {9, 3, 20, 1, 5});
+    CheckSeeks(kSun, 2, hiding, 21, 13, {7, 2, 10, 1, 4});
+  }
+}
+
 }  // namespace
