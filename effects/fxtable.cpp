@@ -155,11 +155,11 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"TURNDOWNRIGHT", F::TurnDown, X, 0, kFXFromFar},  // 131
     {"PIXELZOOM1", F::PixelZoom, X, 0, kFXPixelZoomIn},  // 132
     {"PIXELZOOM2", F::PixelZoom, X, 0, kFXPixelZoomOut},  // 133
-    {"WATER1", F::Water},  // 134
-    {"WATER2", F::Water},  // 135
-    {"WATER3", F::Water},  // 136
-    {"WATER4", F::Water},  // 137
-    {"STRUDEL", F::Water},  // 138
+    {"WATER1", F::Water, X, 32, kFXRipple},  // 134
+    {"WATER2", F::Water, X, 64, kFXRipple},  // 135
+    {"WATER3", F::Water, X, 16, kFXRipple},  // 136
+    {"WATER4", F::Water, X, 8, kFXRipple},  // 137
+    {"STRUDEL", F::Water, X, 0, kFXSwirl},  // 138
     {"DISSOLVE", F::Dissolve},  // 139
     {"RANDOMEFFECT"},  // 140
 };
@@ -269,7 +269,7 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     // TurnDown
     {nullptr, nullptr, nullptr},
     // Water
-    {nullptr, nullptr, nullptr},
+    {FXWaterSetup, FXWaterDraw, FXWaterCleanup},
     // Dissolve
     {FXDissolveSetup, FXDissolveDraw, FXDissolveCleanup},
     // MaskShape

@@ -169,6 +169,12 @@ inline constexpr uint8_t kFXShapeSun = 2;
 int32_t FXMaskShapeSetup(vkFXState& s);
 int32_t FXMaskShapeDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 void FXMaskShapeCleanup(vkFXState& s, int32_t final);
+// Water ids keep their ring length as their size; strudel is the swirl.
+inline constexpr uint8_t kFXRipple = 0;
+inline constexpr uint8_t kFXSwirl = 1;
+int32_t FXWaterSetup(vkFXState& s);
+int32_t FXWaterDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+void FXWaterCleanup(vkFXState& s, int32_t final);
 
 int32_t FXCrossfadeSetup(vkFXState& s);
 int32_t FXCrossfadeDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);

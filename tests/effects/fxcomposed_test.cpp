@@ -23,6 +23,8 @@
 #include "layers/layers.h"
 #include "pixel/bitmapops.h"
 #include "pixel/blit.h"
+#include "pixel/pixfmt.h"
+#include "pixel/transitionkernels.h"
 #include "support/fxmodel.h"
 #include "support/fxscene.h"
 
@@ -379,12 +381,13 @@ TEST_F(ComposedEffects, TheClockHandWalksTheBorderByItsLength) {
             // few border pixels just ahead of the hand, never a step's worth.
             const bool last = f + 1 == r.frames.size();
             const int64_t hand = int64_t(f + 1) * step;
-            if (last || a <= hand)
+            if (last || a <= hand) {
               ASSERT_EQ(r.At(f, px, py), NewPixel(px, py))
                   << "frame " << f + 1 << " at " << px << "," << py << " (" << a << " along the border)";
-            else if (a > hand + std::max<int64_t>(step, std::max(w, h) / 2))
+            } else if (a > hand + std::max<int64_t>(step, std::max(w, h) / 2)) {
               ASSERT_EQ(r.At(f, px, py), OldPixel(px, py))
                   << "frame " << f + 1 << " at " << px << "," << py << " (" << a << " along the border)";
+            }
           }
     }
 }
@@ -418,6 +421,119 @@ TEST_F(ComposedEffects, MaskShapeSeeksShowTheFramesPlayShows) {
     CheckSeeks(kStar, 2, hiding, 21, 13, {9, 3, 20, 1, 5});
     CheckSeeks(kSun, 2, hiding, 21, 13, {7, 2, 10, 1, 4});
   }
+}
+
+// ---- water and strudel -------------------------------------------------------------
+
+// Water's step: the steps of each half; strudel's: degrees per frame.
+int64_t WaterStep(int32_t id, int32_t speed) {
+  if (id == kStrudel) return speed == -2 ? 16 : speed == -1 ? 8 : speed == -3 ? 4 : std::clamp(speed, 2, 16);
+  return speed == -2 ? 10 : speed == -1 ? 25 : speed == -3 ? 50 : std::clamp(speed, 5, 100);
+}
+int64_t WaterFrames(int32_t id, int32_t speed) {
+  return id == kStrudel ? Steps(720, WaterStep(id, speed), true) : 2 * WaterStep(id, speed);
+}
+
+// What the pixel engine's kernel makes of the new picture [fresh] over
+// [under] (both w x h) at frame k of [id].
+std::vector<uint32_t> KernelFrame(int32_t id, int32_t speed, int32_t w, int32_t h, int64_t k,
+                                  const std::vector<uint32_t>& fresh, const std::vector<uint32_t>& under) {
+  std::vector<uint32_t> out(fresh.size());
+  const int64_t step = WaterStep(id, speed);
+  std::vector<double> sine(kTransitionTableSize), cosine(kTransitionTableSize);
+  if (id == kStrudel) {
+    vkStrudelContext c{};
+    c.srcA = fresh.data(), c.srcB = under.data(), c.dstPixels = out.data();
+    c.srcAPixelsPerRow = c.srcBPixelsPerRow = c.dstPixelsPerRow = w;
+    c.sine = sine.data(), c.cosine = cosine.data();
+    InitStrudelTables(&c);
+    c.width = w, c.height = h, c.format = PIXFMT_ARGB32;
+    RenderStrudelSwirl32(&c, int32_t(k * step));
+    return out;
+  }
+  std::vector<uint32_t> distances(size_t(w) * size_t(h));
+  vkWaterContext c{};
+  c.srcA = fresh.data(), c.srcB = under.data(), c.dstPixels = out.data();
+  c.srcAPixelsPerRow = c.srcBPixelsPerRow = c.dstPixelsPerRow = w;
+  c.distances = distances.data(), c.sine = sine.data();
+  c.width = w, c.height = h;
+  InitWaterTables(&c);
+  const double lengths[] = {32.0, 64.0, 16.0, 8.0};
+  c.wavelength = lengths[id - kWater1];
+  c.amplitudeFactor = 0.05;
+  c.halfDuration = int32_t(step);
+  c.format = PIXFMT_ARGB32;
+  c.centreX = w / 2, c.centreY = h / 2;
+  c.maxDistance = uint32_t(std::max(w / 2, h / 2));
+  RenderWaterRipple32(&c, int32_t(k));
+  return out;
+}
+
+TEST_F(ComposedEffects, WaterAndStrudelFramesAreTheirKernelsAtTheFramesStep) {
+  const int32_t sizes[][2] = {{37, 23}, {16, 10}, {1, 1}, {1, 2}, {2, 1}};
+  for (int32_t id = kWater1; id <= kStrudel; id++)
+    for (Mode mode : {Mode::BGPic, Mode::Brush, Mode::BrushOffLeft})
+      for (int32_t speed : {-1, -2, 300})
+        for (const auto& size : sizes) {
+          const int32_t w = size[0], h = size[1];
+          SCOPED_TRACE(Describe(id, mode, speed, w, h));
+          const Played r = Play(id, mode, speed, w, h);
+          if (HasFatalFailure()) return;
+          ASSERT_EQ(int64_t(r.frames.size()), WaterFrames(id, speed));
+          // The new picture and what lay under it (nothing off the display).
+          std::vector<uint32_t> fresh, under;
+          for (int32_t by = 0; by < h; by++)
+            for (int32_t bx = 0; bx < w; bx++) {
+              const int32_t px = r.x + bx, py = r.y + by;
+              fresh.push_back(0xFF000000u | NewPixel(bx, by));
+              under.push_back(px >= 0 && py >= 0 && px < r.dw && py < r.dh ? 0xFF000000u | OldPixel(px, py) : 0);
+            }
+          for (size_t f = 0; f < r.frames.size(); f++) {
+            const bool last = f + 1 == r.frames.size();
+            const std::vector<uint32_t> want = last ? fresh : KernelFrame(id, speed, w, h, int64_t(f) + 1, fresh, under);
+            for (int32_t py = 0; py < r.dh; py++)
+              for (int32_t px = 0; px < r.dw; px++) {
+                const uint32_t expected =
+                    r.Inside(px, py) ? want[size_t(py - r.y) * size_t(w) + size_t(px - r.x)] & 0xFFFFFF : OldPixel(px, py);
+                if (r.At(f, px, py) != expected) {
+                  ADD_FAILURE() << "frame " << f + 1 << " at " << px << "," << py << ": got " << std::hex
+                                << r.At(f, px, py) << " want " << expected;
+                  return;
+                }
+              }
+          }
+        }
+}
+
+TEST_F(ComposedEffects, WaterAndStrudelOnLayersEndShownOrWhollyHidden) {
+  // Hiding ends with nothing of the layer left: the last frame already
+  // shows what lies beneath, and a seek to it shows the same.
+  for (int32_t id : {kWater1, kWater1 + 3, kStrudel})
+    for (Mode mode : {Mode::ShowCovered, Mode::Hide, Mode::AsyncShow, Mode::AsyncHide}) {
+      SCOPED_TRACE(Describe(id, mode, -2, 21, 13));
+      const Played r = Play(id, mode, -2, 21, 13);
+      if (HasFatalFailure()) return;
+      ASSERT_EQ(int64_t(r.frames.size()), WaterFrames(id, -2));
+      for (int32_t py = 0; py < r.dh; py++)
+        for (int32_t px = 0; px < r.dw; px++) {
+          const uint32_t want = r.Cover(px, py) ? kCover : r.Target(px, py);
+          ASSERT_EQ(r.At(r.frames.size() - 1, px, py), want) << px << "," << py;
+          if (r.Inside(px, py) && !r.Cover(px, py) && (px - r.x != (r.w / 2) || py - r.y != r.h / 2))
+            continue;
+          ASSERT_EQ(r.At(0, px, py) == want, !r.Inside(px, py) || r.Cover(px, py)) << "the first frame at " << px << "," << py;
+        }
+      CheckLayerEnd(r);
+    }
+  for (bool hiding : {false, true}) {
+    CheckSeeks(kWater1, -2, hiding, 21, 13, {5, 1, 20, 13});
+    CheckSeeks(kStrudel, -2, hiding, 21, 13, {5, 1, 45, 30});
+  }
+}
+
+TEST_F(ComposedEffects, WaterAndStrudelStepCounts) {
+  EXPECT_EQ(Play(kWater1, Mode::Brush, -1, 16, 10).frames.size(), 50u);
+  EXPECT_EQ(Play(kStrudel, Mode::Brush, 5, 16, 10).frames.size(), 144u);
+  EXPECT_EQ(Play(kWater1, Mode::Brush, 1000, 4, 4).frames.size(), 200u);  // at most 100 steps a half
 }
 
 }  // namespace
