@@ -53,6 +53,13 @@ inline void FXDrawRectMinus(vkFXState& s, vkFXRect outer, vkFXRect inner) {
 // else on the display.
 void FXFillRect(vkFXState& s, vkFXRect r, uint32_t colour, uint32_t flags);
 
+// Scales the rectangle [from] of [picture] (the effect's size) to the size
+// of [to] and draws it at [to] in the effect's picture, cut at its edges;
+// [flags] as FXDrawAt's. The scaled pixels go through [buffer], kept from
+// frame to frame and grown as needed. 0, 1000 or the scaler's error.
+int32_t FXDrawScaled(vkFXState& s, vkBitMapPtr& buffer, const vkBitMap* picture, vkFXRect from, vkFXRect to,
+                     uint32_t flags);
+
 // A family's private record of whole numbers fixed by its set-up.
 struct vkFXSteps : vkFXPrivate {
   int64_t step = 1;    // the step stored in speed

@@ -2,8 +2,12 @@
 // back, when hiding a layer) along one axis or along both in its own
 // proportions, anchored at an edge, the centre or a corner. One routine
 // serves every id: the row gives the axis and the anchor; frame k shows the
-// extent k steps along the axis, drawn from scratch.
+// extent k steps along the axis, drawn from scratch. The scaled draw through
+// a buffer kept from frame to frame lives here too; the families that scale
+// whole pictures every frame share it.
 #include <algorithm>
+#include <climits>
+#include <new>
 
 #include "base/errorcodes.h"
 #include "effects/fxgeometry.h"
@@ -14,6 +18,10 @@
 #include "pixel/blit.h"
 
 namespace {
+
+struct vkStretch : vkFXSteps {
+  vkBitMapPtr buffer;  // the scaled picture of a source without planes
+};
 
 int64_t AxisSize(const vkFXState& s) {
   if (s.row->axis == kFXAlongX) return s.width;
@@ -63,9 +71,31 @@ void EraseOutside(vkFXState& s, vkFXRect outer, vkFXRect inner) {
 
 }  // namespace
 
+int32_t FXDrawScaled(vkFXState& s, vkBitMapPtr& buffer, const vkBitMap* picture, vkFXRect from, vkFXRect to,
+                     uint32_t flags) {
+  if (!picture || from.Empty() || to.Empty()) return 0;
+  // The part of [to] inside the picture, as an offset into the scaled one.
+  const int64_t x1 = std::max<int64_t>(to.x, 0), y1 = std::max<int64_t>(to.y, 0);
+  const int64_t x2 = std::min<int64_t>(to.x + to.w, s.width), y2 = std::min<int64_t>(to.y + to.h, s.height);
+  if (x2 <= x1 || y2 <= y1 || to.w > INT32_MAX || to.h > INT32_MAX) return 0;
+  const int32_t w = int32_t(to.w), h = int32_t(to.h);
+  if (!buffer || buffer->width < w || buffer->height < h) {
+    const int32_t bw = std::max(w, buffer ? buffer->width : 0), bh = std::max(h, buffer ? buffer->height : 0);
+    buffer.reset(AllocArgbBitMap(bw, bh));
+    if (!buffer) return kErrOutOfMemory;
+  }
+  if (int32_t rc = ScaleBitMap(s.gs->scaleTables, picture, nullptr, nullptr, int32_t(from.x), int32_t(from.y),
+                               buffer.get(), int32_t(from.w), int32_t(from.h), w, h, false, nullptr, nullptr, nullptr))
+    return rc;
+  FXDrawAt(s, buffer.get(), nullptr, nullptr, buffer->width, buffer->height, int32_t(x1 - to.x), int32_t(y1 - to.y),
+           int32_t(x1), int32_t(y1), int32_t(x2 - x1), int32_t(y2 - y1), flags);
+  return 0;
+}
+
 int32_t FXStretchSetup(vkFXState& s) {
-  vkFXSteps* p = FXNewSteps(s);
+  auto* p = new (std::nothrow) vkStretch;
   if (!p) return kErrOutOfMemory;
+  s.privateData.reset(p);
   const int32_t size = int32_t(std::min<int64_t>(AxisSize(s), INT32_MAX));
   const int32_t step = FXSpeedToStep(s.speed, size, 30, 10, 80);
   s.stepCount = FXStepCount(size - step, step, 0);
@@ -84,6 +114,9 @@ int32_t FXStretchDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last) {
       EraseOutside(s, Shown(s, Extent(s, k - 1)), now);
   }
   if (now.Empty()) return 0;
+  const uint32_t flags = fromScratch ? kFXBlitNoShow : 0;
+  if (!s.sourceMask && !s.sourceAlpha)
+    return FXDrawScaled(s, s.Private<vkStretch>().buffer, s.source, {0, 0, s.width, s.height}, now, flags);
   const int32_t w = int32_t(now.w), h = int32_t(now.h);
   vkBitMap* b = nullptr;
   vkPlane *m = nullptr, *a = nullptr;
@@ -106,7 +139,6 @@ int32_t FXStretchDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last) {
     scaled = std::move(under);
     mask.reset(), alpha.reset();
   }
-  const uint32_t flags = fromScratch ? kFXBlitNoShow : 0;
   FXDrawAt(s, scaled.get(), mask.get(), alpha.get(), w, h, 0, 0, int32_t(now.x), int32_t(now.y), w, h, flags);
   return 0;
 }

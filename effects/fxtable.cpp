@@ -267,7 +267,7 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     // StrangePush
     {FXStrangePushSetup, FXStrangePushDraw, FXStrangePushCleanup},
     // TurnDown
-    {nullptr, nullptr, nullptr},
+    {FXTurnDownSetup, FXTurnDownDraw, nullptr},
     // Water
     {FXWaterSetup, FXWaterDraw, FXWaterCleanup},
     // Dissolve
