@@ -275,9 +275,9 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     // MaskShape
     {FXMaskShapeSetup, FXMaskShapeDraw, FXMaskShapeCleanup},
     // Crush
-    {nullptr, nullptr, nullptr},
+    {FXCrushSetup, FXCrushDraw, nullptr},
     // FlipCoin
-    {nullptr, nullptr, nullptr},
+    {FXFlipCoinSetup, FXFlipCoinDraw, nullptr},
     // Roll
     {nullptr, nullptr, nullptr},
     // PixelZoom
