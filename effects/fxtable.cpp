@@ -281,7 +281,7 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     // Roll
     {nullptr, nullptr, nullptr},
     // PixelZoom
-    {nullptr, nullptr, nullptr},
+    {FXPixelZoomSetup, FXPixelZoomDraw, FXPixelZoomCleanup},
 };
 
 // The constants in stored order: runs of ids by value under their row
