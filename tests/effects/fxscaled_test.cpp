@@ -95,11 +95,31 @@ struct Px {
 };
 Px NewAt(int64_t x, int64_t y) { return {Px::New, x, y, 0}; }
 Px OldAt(int64_t x, int64_t y) { return {Px::Old, x, y, 0}; }
+Px Colour(uint32_t c) { return {Px::Colour, 0, 0, c}; }
+Px Keep() { return {Px::Keep, 0, 0, 0}; }
 
 // An effect's model: the frame count and frame k's pixel at (x, y).
 struct Model {
   int64_t frames = 0;
   std::function<Px(int64_t k, int32_t x, int32_t y)> at;
+};
+
+// The nearest-neighbour scaler's source index for destination [i] when
+// [from] pixels are scaled to [to] (16.16 steps).
+int64_t Scaled(int64_t i, int64_t from, int64_t to) {
+  const uint64_t step = (uint64_t(from) << 16) / uint64_t(to);
+  return int64_t((uint64_t(i) * step) >> 16);
+}
+
+// Frames to cover [size] in steps of [step], the last one clamped.
+int64_t StepFrames(int64_t size, int64_t step) { return size <= step ? 1 : CeilDiv(size, step); }
+
+// A position [along] the axis of an effect, [x] and [y] across it.
+struct Axis {
+  bool alongX;
+  int64_t Along(int32_t x, int32_t y) const { return alongX ? x : y; }
+  Px New(int64_t along, int32_t x, int32_t y) const { return alongX ? NewAt(along, y) : NewAt(x, along); }
+  Px Old(int64_t along, int32_t x, int32_t y) const { return alongX ? OldAt(along, y) : OldAt(x, along); }
 };
 
 // ---- the models ------------------------------------------------------------
@@ -132,7 +152,128 @@ Model StrangePush(int32_t id, int32_t speed, int32_t w, int32_t h, bool hiding) 
   return m;
 }
 
+// Turn-down, frame k at t = k steps: in the first half the new half
+// scaled to n from the edge and the old one squashed into the rest of its
+// half; in the second half the other new half unfolding from the centre
+// line. On an odd size a squashed far half leaves the line next to it as
+// the frame before showed it.
+Model TurnDown(int32_t id, int32_t speed, int32_t w, int32_t h) {
+  const Axis ax{id >= 130};
+  const bool far = id == 129 || id == 131;
+  const int64_t size = ax.alongX ? w : h, half = size / 2, odd = size % 2;
+  const int64_t step = NamedStep(speed, int32_t(size), 60, 30, 120);
+  const bool finished = half / step >= 1;  // some frame completed the first half
+  Model m;
+  m.frames = StepFrames(size, step);
+  m.at = [=](int64_t k, int32_t x, int32_t y) -> Px {
+    const int64_t a = ax.Along(x, y), t = k * step;
+    if (t >= size) return ax.New(a, x, y);
+    if (t <= half) {
+      const int64_t n = t + step > half ? half : t, squashed = half - n;
+      if (!far) {
+        if (a < n) return ax.New(Scaled(a, half, n), x, y);
+        if (a < half) return ax.Old(Scaled(a - n, half, squashed), x, y);
+        return ax.Old(a, x, y);
+      }
+      if (a >= size - n) return ax.New(half + Scaled(a - (size - n), half, n), x, y);
+      if (a >= half && a < half + squashed) return ax.Old(half + Scaled(a - half, half, squashed), x, y);
+      if (a < half) return ax.Old(a, x, y);
+      return Keep();
+    }
+    const int64_t n = t - half;
+    if (!far) {
+      if (a < half) return finished ? ax.New(a, x, y) : ax.Old(a, x, y);
+      if (a < half + n) return ax.New(half + Scaled(a - half, half + odd, n), x, y);
+      return ax.Old(a, x, y);
+    }
+    const int64_t start = size - t + odd;
+    if (a >= start && a < start + n) return ax.New(Scaled(a - start, half + odd, n), x, y);
+    if (a >= start + n) return finished ? ax.New(a - odd, x, y) : ax.Old(a, x, y);
+    return a < half ? ax.Old(a, x, y) : Keep();
+  };
+  return m;
+}
+
+// Crush: the new picture scaled to k steps at its edge, the old one to the
+// rest.
+Model Crush(int32_t id, int32_t speed, int32_t w, int32_t h) {
+  const Axis ax{id <= 121};
+  const bool far = id == 121 || id == 123;
+  const int64_t size = ax.alongX ? w : h, step = NamedStep(speed, int32_t(size), 60, 30, 120);
+  Model m;
+  m.frames = StepFrames(size, step);
+  m.at = [=](int64_t k, int32_t x, int32_t y) -> Px {
+    const int64_t a = ax.Along(x, y), shown = std::min(k * step, size), rest = size - shown;
+    if (far) return a >= rest ? ax.New(Scaled(a - rest, size, shown), x, y) : ax.Old(Scaled(a, size, rest), x, y);
+    return a < shown ? ax.New(Scaled(a, size, shown), x, y) : ax.Old(Scaled(a - shown, size, rest), x, y);
+  };
+  return m;
+}
+
+// Flip-coin: at position p (k steps, at most twice the size) the picture
+// is |p - size| wide (at least 1), centred or at the far edge: the old one
+// over the colour up to the size, then the new one over the last frame
+// that showed the old one (or over the old picture when none did).
+Model FlipCoin(int32_t id, int32_t speed, int32_t w, int32_t h) {
+  const Axis ax{id >= 126};
+  const bool low = id == 125 || id == 127;
+  const int64_t size = ax.alongX ? w : h, step = NamedStep(speed, int32_t(size), 60, 30, 120);
+  const int64_t turned = size / step;
+  struct Band {
+    int64_t at, extent;
+  };
+  auto band = [=](int64_t position) {
+    const int64_t e = std::max<int64_t>(std::llabs(position - size), 1);
+    return Band{low ? size - e : (size - e) / 2, e};
+  };
+  Model m;
+  m.frames = StepFrames(2 * size, step);
+  m.at = [=](int64_t k, int32_t x, int32_t y) -> Px {
+    const int64_t a = ax.Along(x, y), position = std::min(k * step, 2 * size);
+    const Band b = band(position);
+    if (a >= b.at && a < b.at + b.extent) {
+      const int64_t from = Scaled(a - b.at, size, b.extent);
+      return position <= size ? ax.Old(from, x, y) : ax.New(from, x, y);
+    }
+    if (position <= size) return Colour(kColour);
+    if (turned == 0) return ax.Old(a, x, y);
+    const Band last = band(turned * step);
+    if (a >= last.at && a < last.at + last.extent) return ax.Old(Scaled(a - last.at, size, last.extent), x, y);
+    return Colour(kColour);
+  };
+  return m;
+}
+
+// Pixel zoom: blocks of the top-left pixel's colour; PIXELZOOM1 of the new
+// picture from 24 down to 1, PIXELZOOM2 of the old one from 2 up to 24 and
+// then of the new one from 25 down to 1; hiding of the layer from 2 up to
+// 25, then what lies beneath.
+Model PixelZoom(int32_t id, bool hiding) {
+  const bool oldFirst = id == 133 && !hiding;
+  Model m;
+  m.frames = oldFirst ? 49 : 25;
+  m.at = [=](int64_t k, int32_t x, int32_t y) -> Px {
+    int64_t block;
+    bool fresh = true;
+    if (hiding) {
+      if (k >= 25) return OldAt(x, y);
+      block = k + 1;
+    } else if (oldFirst && k < 24) {
+      block = k + 1, fresh = false;
+    } else {
+      block = std::max<int64_t>((oldFirst ? 49 : 25) - k, 1);
+    }
+    const int64_t bx = x - x % block, by = y - y % block;
+    return fresh ? NewAt(bx, by) : OldAt(bx, by);
+  };
+  return m;
+}
+
 Model ModelOf(int32_t id, int32_t speed, int32_t w, int32_t h, bool hiding) {
+  if (id >= 128 && id <= 131) return TurnDown(id, speed, w, h);
+  if (id >= 120 && id <= 123) return Crush(id, speed, w, h);
+  if (id >= 124 && id <= 127) return FlipCoin(id, speed, w, h);
+  if (id == 132 || id == 133) return PixelZoom(id, hiding);
   return StrangePush(id, speed, w, h, hiding);
 }
 
@@ -381,6 +522,76 @@ TEST_F(ScaledEffects, StrangePushNumbers) {
   const Pixels end = Window();
   for (int32_t y = 0; y < 6; y++)
     for (int32_t x = 0; x < 20; x++) EXPECT_EQ(at(end, x, y), NewPixel(x, y)) << x << "," << y;
+}
+
+TEST_F(ScaledEffects, TurnDownsFoldThePageOverAtItsCentreLine) { CheckAll({128, 129, 130, 131}); }
+
+TEST_F(ScaledEffects, CrushesSqueezeTheOldPictureIntoTheRest) { CheckAll({120, 121, 122, 123}); }
+
+TEST_F(ScaledEffects, FlipCoinsTurnTheOldPictureToALineAndTheNewOneBack) { CheckAll({124, 125, 126, 127}); }
+
+TEST_F(ScaledEffects, PixelZoomsBreakPicturesIntoBlocks) { CheckAll({132, 133}); }
+
+TEST_F(ScaledEffects, ScalingEffectNumbers) {
+  auto isNew = [](uint32_t p) { return (p & 0xF00000u) == 0x800000u; };
+  // TURNDOWNLEFT on 640 x 480 at normal speed: 10 columns a step, 64
+  // frames; at t = 160 the new left half is 160 wide and the old one is
+  // squashed into 160..319; from t = 330 the new right half unfolds from 320.
+  std::vector<Pixels> f = Play(130, Mode::BGPic, -1, 640, 480);
+  ASSERT_EQ(f.size(), 64u);
+  for (int32_t x = 0; x < 640; x++) {
+    const uint32_t at160 = f[15][size_t(100) * 640 + size_t(x)], at330 = f[32][size_t(100) * 640 + size_t(x)];
+    EXPECT_EQ(isNew(at160), x < 160) << x;
+    if (x >= 320) {
+      EXPECT_EQ(at160, OldPixel(x, 100)) << x;  // the flat half stays
+    }
+    EXPECT_EQ(isNew(at330), x < 330) << x;
+  }
+  EXPECT_EQ(f[32][size_t(100) * 640 + 320], NewPixel(320, 100));
+  // CRUSHLEFT ends on the whole new picture and draws no old one there.
+  f = Play(120, Mode::BGPic, 300, 40, 3);
+  ASSERT_EQ(f.size(), 1u);
+  for (int32_t x = 0; x < 40; x++) EXPECT_EQ(f[0][size_t(x)], NewPixel(x, 0)) << x;
+  // HFLIPCOIN is never scaled to nothing: at the middle frame one column shows.
+  f = Play(126, Mode::BGPic, 2, 20, 3);
+  ASSERT_EQ(f.size(), 20u);
+  for (int32_t x = 0; x < 20; x++) EXPECT_EQ(f[9][size_t(x)], x == 9 ? OldPixel(0, 0) : kColour) << x;
+  // HLOWFLIPCOIN in red: the colour left of the shrinking old picture.
+  f = Play(127, Mode::BGPic, -1, 60, 2, 0xFF0000);
+  ASSERT_EQ(f.size(), 120u);
+  EXPECT_EQ(f[0][0], 0xFF0000u);
+  EXPECT_EQ(f[0][1], OldPixel(0, 0));
+  // 800 wide at normal speed: 13 a step, 124 frames; the coin stops at
+  // twice the size, so the last frame is the new picture as it is.
+  f = Play(126, Mode::BGPic, -1, 800, 2);
+  ASSERT_EQ(f.size(), 124u);
+  for (int32_t x = 0; x < 800; x++) ASSERT_EQ(f.back()[size_t(x)], NewPixel(x, 0)) << x;
+  EXPECT_EQ(f[122][0], NewPixel(0, 0));  // one before: 799 wide, centred at 0
+  EXPECT_EQ(f[122][799], kColour);
+  // PIXELZOOM1 takes 25 frames, blocks of 24 down to 1, whatever the speed.
+  f = Play(132, Mode::Brush, -1, 30, 26);
+  ASSERT_EQ(f.size(), 25u);
+  EXPECT_EQ(Play(132, Mode::Brush, 300, 30, 26), f);
+  EXPECT_EQ(Play(132, Mode::Brush, -3, 30, 26), f);
+  auto brushAt = [&](size_t frame, int32_t x, int32_t y) { return f[frame][size_t(kY + y) * kW + size_t(kX + x)]; };
+  EXPECT_EQ(brushAt(0, 23, 23), NewPixel(0, 0));
+  EXPECT_EQ(brushAt(0, 24, 25), NewPixel(24, 24));
+  EXPECT_EQ(brushAt(23, 29, 25), NewPixel(29, 25));
+  EXPECT_EQ(f[23], f[24]);  // the last step draws nothing more
+  // PIXELZOOM2 is coarsest in the middle, where the old picture gives way.
+  f = Play(133, Mode::BGPic, -1, 60, 30);
+  ASSERT_EQ(f.size(), 49u);
+  EXPECT_EQ(f[22][size_t(25) * 60 + 47], OldPixel(24, 24));  // blocks of 24
+  EXPECT_EQ(f[23][size_t(25) * 60 + 49], NewPixel(25, 25));  // blocks of 25
+}
+
+TEST_F(ScaledEffects, TheScalingEffectsSeekToThePlayedFrames) {
+  for (int32_t id = 120; id <= 133; id++)
+    for (const auto& size : {std::pair{37, 23}, std::pair{16, 11}, std::pair{15, 12}}) {
+      CheckSeeks(id, false, size.first, size.second, id == 132 || id == 133 ? -1 : 3);
+      if (HasFailure()) return;
+    }
+  for (const auto& size : {std::pair{37, 23}, std::pair{16, 11}}) CheckSeeks(132, true, size.first, size.second, -1);
 }
 
 }  // namespace
