@@ -31,7 +31,11 @@ int32_t FXCardSetup(vkFXState& s) {
 }
 
 int32_t FXCardDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last) {
-  const int64_t h = s.height, half = h / 2;
+  // The turn passes the middle once 2t reaches h: before that every band of
+  // the first form lies inside the picture, after it every band of the
+  // second (at an odd height the row t = h / 2 still takes the first form,
+  // whose bands together cover all h rows).
+  const int64_t h = s.height, half = (h + 1) / 2;
   int64_t t = int64_t(k) * s.Private<vkFXSteps>().step;
   if (t >= h) t = h, *last = true;
   const uint32_t flags = s.realtime && (fromScratch || s.replaying) ? kFXBlitNoShow : 0;

@@ -263,7 +263,7 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     // QuadRect
     {nullptr, nullptr, nullptr},
     // UpDown
-    {nullptr, nullptr, nullptr},
+    {FXUpDownSetup, FXUpDownDraw, nullptr},
     // StrangePush
     {FXStrangePushSetup, FXStrangePushDraw, FXStrangePushCleanup},
     // TurnDown

@@ -227,6 +227,22 @@ int32_t FXSlideSetup(vkFXState& s);
 int32_t FXSlideDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 int32_t FXCardSetup(vkFXState& s);
 int32_t FXCardDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+
+// Puzzle, diagonal, spiral, swiss, quad-rectangle and up-and-down.
+int32_t FXPuzzleSetup(vkFXState& s);
+int32_t FXPuzzleDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+void FXPuzzleCleanup(vkFXState& s, int32_t final);
+int32_t FXDiagonalSetup(vkFXState& s);
+int32_t FXDiagonalDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXSpiralSetup(vkFXState& s);
+int32_t FXSpiralDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXSwissSetup(vkFXState& s);
+int32_t FXSwissDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXQuadRectSetup(vkFXState& s);
+int32_t FXQuadRectDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+int32_t FXUpDownSetup(vkFXState& s);
+int32_t FXUpDownDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+
 int32_t FXSplitSetup(vkFXState& s);
 int32_t FXSplitDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 int32_t FXZoomInOutSetup(vkFXState& s);

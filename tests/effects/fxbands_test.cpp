@@ -444,7 +444,7 @@ TEST_F(BandEffects, CardsTurnTheOldPictureAwayAndDealTheNewOneIn) {
         const int64_t step = std::clamp<int64_t>(NamedStep(speed, std::max(w, h), 60, 30, 120), 1, 30);
         ASSERT_EQ(int64_t(frames.size()), fxtest::CeilDiv(h, step));
         for (size_t f = 0; f < frames.size(); f++) {
-          const int64_t t = std::min<int64_t>(int64_t(f + 1) * step, h), half = h / 2;
+          const int64_t t = std::min<int64_t>(int64_t(f + 1) * step, h), half = (h + 1) / 2;
           for (int32_t y = 0; y < h; y++)
             for (int32_t x = 0; x < w; x++) {
               bool fresh;
@@ -456,8 +456,7 @@ TEST_F(BandEffects, CardsTurnTheOldPictureAwayAndDealTheNewOneIn) {
                 fresh = y >= h - t;
                 row = fresh ? (t < half ? y - t : y - (h - t)) : (t < half ? y + t : y + h - t);
               }
-              // At the half of an odd height one band reaches a row past the picture: that row stays.
-              if (row < 0 || row >= h) continue;
+              ASSERT_TRUE(row >= 0 && row < h) << "frame " << f + 1 << " at " << x << "," << y;
               ASSERT_EQ(frames[f][size_t(y) * size_t(w) + size_t(x)],
                         fresh ? NewPixel(x, int32_t(row)) : OldPixel(x, int32_t(row)))
                   << "frame " << f + 1 << " at " << x << "," << y;

@@ -1,0 +1,309 @@
+// The effects that reveal the new picture piece by piece (up-and-down,
+// puzzle, diagonal, spiral, swiss, quad-rectangle) on every kind of source,
+// against a small model of each written from its geometry: the source
+// rectangles frame k draws. Every frame must show the new picture exactly
+// where the model has drawn so far and the old one elsewhere, the frame
+// count must be the model's, and the last frame the whole new picture.
+// Then the numbers the effects promise for particular pictures, seeks that
+// replay play, and the cards at odd heights.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "effects/fxengine.h"
+#include "engine/vmapi.h"
+#include "graphics/asyncdraw.h"
+#include "graphics/brushes.h"
+#include "graphics/objecttypes.h"
+#include "layers/layers.h"
+#include "pixel/blit.h"
+#include "support/fxmodel.h"
+#include "support/fxscene.h"
+
+namespace {
+
+using fxtest::CeilDiv;
+using fxtest::NamedStep;
+using fxtest::NewPixel;
+using fxtest::OldPixel;
+using fxtest::Pixels;
+using fxtest::Steps;
+using vktest::Arg;
+namespace ot = vkObjectType;
+
+constexpr int32_t kUpDown = 110;
+
+struct Box {
+  int64_t x, y, w, h;
+};
+
+// The model of one effect: the source rectangles each frame draws.
+struct TileModel {
+  int32_t id, speed, w, h;
+  std::vector<std::vector<Box>> frames;  // frames[k - 1]: what frame k draws
+
+  TileModel(int32_t id_, int32_t speed_, int32_t w_, int32_t h_) : id(id_), speed(speed_), w(w_), h(h_) {
+    if (id == kUpDown) UpDown();
+  }
+
+  // The frame each source pixel first shows the new picture (INT_MAX: never).
+  std::vector<int64_t> RevealedAt() const {
+    std::vector<int64_t> at(size_t(w) * size_t(h), INT_MAX);
+    for (size_t f = 0; f < frames.size(); f++)
+      for (const Box& b : frames[f])
+        for (int64_t y = std::max<int64_t>(b.y, 0); y < std::min<int64_t>(b.y + b.h, h); y++)
+          for (int64_t x = std::max<int64_t>(b.x, 0); x < std::min<int64_t>(b.x + b.w, w); x++) {
+            int64_t& a = at[size_t(y) * size_t(w) + size_t(x)];
+            a = std::min<int64_t>(a, int64_t(f) + 1);
+          }
+    return at;
+  }
+
+ private:
+  Box Whole() const { return {0, 0, w, h}; }
+
+  // Eight columns of w / 8 + 1; frame k is at t = (k - 1) * step, pass
+  // t / h reveals one column downwards from row t mod h and its partner
+  // upwards; the frame once t reaches 4h draws everything.
+  void UpDown() {
+    const int64_t step = std::clamp(NamedStep(speed, std::max(w, h), 60, 30, 120), 1, 30), c = w / 8 + 1;
+    const int64_t count = Steps(4 * int64_t(h), step, false);
+    static const int kDown[4] = {0, 3, 4, 7}, kUp[4] = {1, 2, 5, 6};
+    for (int64_t k = 1; k <= count; k++) {
+      const int64_t t = (k - 1) * step;
+      if (t >= 4 * h) {
+        frames.push_back({Whole()});
+        continue;
+      }
+      const int64_t pass = t / h, r = t % h, dx = kDown[pass] * c, ux = kUp[pass] * c;
+      std::vector<Box> f;
+      if (k > 1 && (t - step) / h != pass) f.push_back({dx, 0, c, step + 2}), f.push_back({ux, h - step - 1, c, step + 2});
+      const int64_t s = std::max<int64_t>(h - r - step, 1);
+      f.push_back({dx, r, c, step + 2});
+      f.push_back({ux, s - 1, c, step + 2});
+      frames.push_back(f);
+    }
+  }
+};
+
+enum class Mode { Brush, MaskedBrush, BrushOffLeft, AsyncBrush, ShowBrush, ShowCovered, Hide, Remove, AsyncShow, AsyncHide };
+
+const char* ModeName(Mode m) {
+  switch (m) {
+    case Mode::Brush: return "brush";
+    case Mode::MaskedBrush: return "masked brush";
+    case Mode::BrushOffLeft: return "brush off the left edge";
+    case Mode::AsyncBrush: return "async brush";
+    case Mode::ShowBrush: return "brush shown with layers on";
+    case Mode::ShowCovered: return "covered layer shown";
+    case Mode::Hide: return "layer hidden";
+    case Mode::Remove: return "layer removed";
+    case Mode::AsyncShow: return "layer shown asynchronously";
+    case Mode::AsyncHide: return "layer hidden asynchronously";
+  }
+  return "";
+}
+
+constexpr int32_t kW = 48, kH = 32, kX = 5, kY = 4;
+// The covering layer of the covered mode: brush 4, a plain colour.
+constexpr int32_t kCoverX = 12, kCoverY = 9, kCoverW = 9, kCoverH = 6;
+constexpr uint32_t kCover = 0x00C000;
+
+class TileEffects : public fxtest::FXScene {
+ protected:
+  // A table global [name] of number fields.
+  void Table(const char* name, const std::vector<std::pair<const char*, int32_t>>& fields) {
+    vmPushString(L, name);
+    vmNewTable(L);
+    for (const auto& [k, v] : fields) SetFieldInt(L, k, v);
+    vmSetTable(L, VK_GLOBALSINDEX);
+  }
+  // Steps the async object the last call returned until it ends, keeping
+  // the window after every frame drawn.
+  void StepAll(std::vector<Pixels>* frames) {
+    const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
+    ASSERT_NE(handle.handle, nullptr);
+    for (int guard = 0; guard < 5000; guard++) {
+      int32_t done = 0;
+      ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
+      if (done) return;
+      frames->push_back(Window());
+    }
+    FAIL() << "the effect did not end";
+  }
+  // Brush 3 of width x height and, with layers on, its layer at (kX, kY)
+  // (hidden for an effect to show) and brush 4's covering layer.
+  void Scene(Mode mode, int32_t w, int32_t h, int32_t dw = kW, int32_t dh = kH) {
+    MakeDisplay(dw, dh);
+    MakeBrush(3, w, h, mode == Mode::MaskedBrush);
+    if (mode < Mode::ShowBrush) return;
+    ASSERT_EQ(Call("EnableLayers", {}), "");
+    if (mode == Mode::ShowBrush) return;
+    const bool hiding = mode == Mode::Hide || mode == Mode::Remove || mode == Mode::AsyncHide;
+    Table("hidden", {{"hidden", 1}});
+    if (hiding)
+      ASSERT_EQ(Call("DisplayBrush", {3, kX, kY}), "");
+    else
+      ASSERT_EQ(Call("DisplayBrush", {3, kX, kY, Arg::global("hidden")}), "");
+    if (mode == Mode::ShowCovered) {
+      MakeBrush(4, kCoverW, kCoverH, false);
+      FillBitMapRect(Brushes(gs()).brushes.back().bitmap.get(), kCover, 0, 0, kCoverW, kCoverH);
+      ASSERT_EQ(Call("DisplayBrush", {4, kCoverX, kCoverY}), "");
+    }
+  }
+  // Runs [id] in [mode] on the scene, keeping every frame; [x] is where
+  // the brush lands outside the layer modes.
+  std::vector<Pixels> Run(int32_t id, Mode mode, int32_t speed, int32_t x, int32_t y) {
+    std::vector<Pixels> frames;
+    const bool hiding = mode == Mode::Hide || mode == Mode::Remove || mode == Mode::AsyncHide;
+    if (mode == Mode::AsyncShow || mode == Mode::AsyncHide) {
+      Table("async", {{"type", id}, {"speed", speed}, {"async", 1}});
+      EXPECT_EQ(Call(hiding ? "HideLayerFX" : "ShowLayerFX", {1, Arg::global("async")}), "handle");
+      StepAll(&frames);
+      return frames;
+    }
+    vkFXRequest rq;
+    rq.L = L, rq.type = id, rq.speed = speed;
+    if (mode <= Mode::ShowBrush) {
+      rq.operation = ot::BRUSH, rq.id = {3, nullptr}, rq.x = x, rq.y = y;
+    } else {
+      rq.id = {1, nullptr}, rq.reverse = hiding ? 1 : 0;
+      rq.operation = mode == Mode::Hide ? ot::HIDELAYER : mode == Mode::Remove ? ot::REMOVELAYER : ot::LAYER;
+    }
+    if (mode == Mode::AsyncBrush) {
+      rq.async = 1;
+      EXPECT_EQ(RunTransitionFX(rq), 1u);
+      StepAll(&frames);
+      return frames;
+    }
+    EXPECT_EQ(RunCollecting(rq, &frames), 0u);
+    return frames;
+  }
+
+  // Runs [id] and checks every frame against the model.
+  void Check(int32_t id, Mode mode, int32_t speed, int32_t w, int32_t h) {
+    SCOPED_TRACE("id " + std::to_string(id) + " on a " + ModeName(mode) + " of " + std::to_string(w) + "x" +
+                 std::to_string(h) + " at speed " + std::to_string(speed));
+    Scene(mode, w, h);
+    if (HasFatalFailure()) return;
+    const int32_t x = mode == Mode::BrushOffLeft ? -(w / 2) - 1 : kX, y = kY;
+    const std::vector<Pixels> frames = Run(id, mode, speed, x, y);
+    const TileModel model(id, speed, w, h);
+    ASSERT_EQ(frames.size(), model.frames.size());
+    const std::vector<int64_t> at = model.RevealedAt();
+    for (int64_t a : at) ASSERT_LE(a, int64_t(frames.size())) << "the model leaves a pixel unrevealed";
+    const bool hiding = mode == Mode::Hide || mode == Mode::Remove || mode == Mode::AsyncHide;
+    for (size_t f = 0; f < frames.size(); f++)
+      for (int32_t py = 0; py < kH; py++)
+        for (int32_t px = 0; px < kW; px++) {
+          const int32_t bx = px - x, by = py - y;
+          uint32_t want = OldPixel(px, py);
+          if (bx >= 0 && by >= 0 && bx < w && by < h) {
+            const bool revealed = at[size_t(by) * size_t(w) + size_t(bx)] <= int64_t(f) + 1;
+            const bool shown = mode != Mode::MaskedBrush || CheckerSet(bx, by);
+            if (hiding ? !revealed : revealed && shown) want = NewPixel(bx, by);
+          }
+          if (mode == Mode::ShowCovered && px >= kCoverX && py >= kCoverY && px < kCoverX + kCoverW &&
+              py < kCoverY + kCoverH)
+            want = kCover;
+          const uint32_t got = frames[f][size_t(py) * kW + size_t(px)];
+          if (got != want) {
+            ADD_FAILURE() << "frame " << f + 1 << " of " << frames.size() << " at " << px << "," << py << ": got "
+                          << std::hex << got << " want " << want;
+            return;
+          }
+        }
+    if (mode >= Mode::ShowBrush && mode != Mode::Remove) {
+      vkLayer* first = GetNthLayer(display()->bgpic, 1);
+      ASSERT_NE(first, nullptr);
+      EXPECT_EQ(first->hidden, hiding ? 1 : 0);
+      EXPECT_EQ(first->onScreen->transformedBitmap, nullptr);
+    }
+    vkBrush* b = nullptr;
+    ASSERT_EQ(FindBrush(gs(), vkObjectId{3, nullptr}, &b, 0), 0);
+    EXPECT_EQ(b->lockCount, 0);
+  }
+};
+
+TEST_F(TileEffects, EveryFrameOfEveryTileEffectMatchesTheModel) {
+  const Mode modes[] = {Mode::Brush, Mode::MaskedBrush, Mode::BrushOffLeft, Mode::AsyncBrush, Mode::ShowBrush,
+                        Mode::ShowCovered, Mode::Hide, Mode::Remove, Mode::AsyncShow, Mode::AsyncHide};
+  const int32_t sizes[][2] = {{37, 23}, {16, 10}, {1, 1}, {1, 2}, {2, 1}};
+  for (int32_t id : {kUpDown})
+    for (Mode mode : modes)
+      for (int32_t speed : {-1, -2, 300})
+        for (const auto& size : sizes) {
+          Check(id, mode, speed, size[0], size[1]);
+          if (HasFailure()) return;
+        }
+}
+
+// Seeking an asynchronous run replays its frames: any frame, forwards or
+// back, shows what play showed, and play goes on from there.
+TEST_F(TileEffects, SeekingReplaysTheFramesOfPlay) {
+  for (int32_t id : {kUpDown})
+    for (bool hiding : {false, true}) {
+      SCOPED_TRACE(std::to_string(id) + (hiding ? " hiding" : " showing"));
+      const Mode mode = hiding ? Mode::AsyncHide : Mode::AsyncShow;
+      Scene(mode, 37, 23);
+      const std::vector<Pixels> played = Run(id, mode, 3, kX, kY);
+      ASSERT_GT(played.size(), 8u);
+      ASSERT_EQ(Call(hiding ? "ShowLayerFX" : "HideLayerFX", {1, 0, 300}), "");  // back to the start
+      Table("async", {{"type", id}, {"speed", 3}, {"async", 1}});
+      ASSERT_EQ(Call(hiding ? "HideLayerFX" : "ShowLayerFX", {1, Arg::global("async")}), "handle");
+      const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
+      int32_t done = 0;
+      const int32_t n = int32_t(played.size());
+      for (int32_t frame : {7, 3, n, n / 2, 1}) {
+        ASSERT_EQ(AsyncDrawFrame(gs(), handle, &frame, &done), 0);
+        EXPECT_EQ(Window(), played[size_t(frame) - 1]) << frame;
+      }
+      size_t frames = 1;
+      for (; frames < played.size() + 2; frames++) {
+        ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
+        if (done) break;
+        EXPECT_EQ(Window(), played[frames]) << frames + 1;
+      }
+      EXPECT_EQ(frames, played.size());
+    }
+}
+
+// Cards at odd heights: every row of every frame comes from the old or the
+// new picture as the turn places it, also on the frame at the middle.
+TEST_F(TileEffects, CardsCoverEveryRowAtOddHeights) {
+  for (int32_t id : {111, 112})
+    for (int32_t h : {3, 5, 23, 61})
+      for (int32_t speed : {1, 2, -1}) {
+        SCOPED_TRACE("id " + std::to_string(id) + " height " + std::to_string(h) + " speed " + std::to_string(speed));
+        const int32_t w = 4;
+        MakeDisplay(w, h);
+        std::vector<Pixels> frames;
+        vkFXRequest rq;
+        rq.operation = ot::BGPIC, rq.id = {2, nullptr}, rq.type = id, rq.speed = speed;
+        ASSERT_EQ(RunCollecting(rq, &frames), 0u);
+        const int64_t step = std::clamp<int64_t>(NamedStep(speed, std::max(w, h), 60, 30, 120), 1, 30);
+        ASSERT_EQ(int64_t(frames.size()), CeilDiv(h, step));
+        for (size_t f = 0; f < frames.size(); f++) {
+          const int64_t t = std::min<int64_t>(int64_t(f + 1) * step, h);
+          const bool early = 2 * t < h;  // the first form, whose bands lie inside the picture
+          for (int32_t y = 0; y < h; y++) {
+            // The top card deals the new rows in from the top, the bottom one from the bottom.
+            const bool fresh = id == 111 ? y < t : y >= h - t;
+            int64_t row;
+            if (id == 111)
+              row = fresh ? (early ? y + t : y + h - t) : (early ? y - t : y + t - h);
+            else
+              row = fresh ? (early ? y - t : y - (h - t)) : (early ? y + t : y + h - t);
+            ASSERT_TRUE(row >= 0 && row < h) << "frame " << f + 1 << " row " << y;
+            ASSERT_EQ(frames[f][size_t(y) * size_t(w)], fresh ? NewPixel(0, int32_t(row)) : OldPixel(0, int32_t(row)))
+                << "frame " << f + 1 << " of " << frames.size() << " at row " << y;
+          }
+        }
+      }
+}
+
+}  // namespace
