@@ -105,10 +105,10 @@ constexpr vkFXEntry kEntries[kFXRandomEffect + 1] = {
     {"PUSHBOTTOM", F::Push, Y, 0, kFXPushFromFar},  // 81
     {"PUZZLE", F::Puzzle},  // 82
     {"DIAGONAL", F::Diagonal},  // 83
-    {"ROLLTOP", F::Roll},  // 84
-    {"ROLLLEFT", F::Roll},  // 85
-    {"WALLPAPERTOP", F::Roll},  // 86
-    {"WALLPAPERLEFT", F::Roll},  // 87
+    {"ROLLTOP", F::Roll, Y, 0, kFXRollSmall},  // 84
+    {"ROLLLEFT", F::Roll, X, 0, kFXRollSmall},  // 85
+    {"WALLPAPERTOP", F::Roll, Y, 0, kFXRollWallpaper},  // 86
+    {"WALLPAPERLEFT", F::Roll, X, 0, kFXRollWallpaper},  // 87
     {"RECTBACKCENTER", F::RectBack, X, 0, FXAnchor(1, 1)},  // 88
     {"RECTBACKNORTH", F::RectBack, X, 0, FXAnchor(1, 2)},  // 89
     {"RECTBACKNORTHEAST", F::RectBack, X, 0, FXAnchor(0, 2)},  // 90
@@ -279,7 +279,7 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     // FlipCoin
     {FXFlipCoinSetup, FXFlipCoinDraw, nullptr},
     // Roll
-    {nullptr, nullptr, nullptr},
+    {FXRollSetup, FXRollDraw, FXRollCleanup},
     // PixelZoom
     {FXPixelZoomSetup, FXPixelZoomDraw, FXPixelZoomCleanup},
 };

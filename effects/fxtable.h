@@ -175,6 +175,12 @@ inline constexpr uint8_t kFXSwirl = 1;
 int32_t FXWaterSetup(vkFXState& s);
 int32_t FXWaterDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
 void FXWaterCleanup(vkFXState& s, int32_t final);
+// Rolls by variant; the axis is the direction they unroll along.
+inline constexpr uint8_t kFXRollSmall = 0;
+inline constexpr uint8_t kFXRollWallpaper = 1;
+int32_t FXRollSetup(vkFXState& s);
+int32_t FXRollDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);
+void FXRollCleanup(vkFXState& s, int32_t final);
 
 int32_t FXCrossfadeSetup(vkFXState& s);
 int32_t FXCrossfadeDraw(vkFXState& s, int32_t k, bool fromScratch, bool* last);

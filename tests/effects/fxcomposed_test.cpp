@@ -536,4 +536,92 @@ TEST_F(ComposedEffects, WaterAndStrudelStepCounts) {
   EXPECT_EQ(Play(kWater1, Mode::Brush, 1000, 4, 4).frames.size(), 200u);  // at most 100 steps a half
 }
 
+// ---- roll and wallpaper ------------------------------------------------------------
+
+int64_t RollStep(int32_t speed) {
+  return speed == -2 ? 5 : speed == -1 ? 2 : speed == -3 ? 1 : std::clamp(speed / 5, 1, 8);
+}
+int64_t RollDiameter(int32_t id, int32_t w, int32_t h) {
+  const int64_t size = id == kRollLeft || id == kWallpaperLeft ? w : h;
+  return std::max<int64_t>(20, id >= kWallpaperTop ? size / 2 : size / 12);
+}
+
+TEST_F(ComposedEffects, RollsLayTheNewPictureFlatBehindTheRollAndLeaveTheOldAheadOfIt) {
+  const int32_t sizes[][2] = {{37, 23}, {16, 10}, {1, 1}, {1, 2}, {2, 1}};
+  for (int32_t id = kRollTop; id <= kWallpaperLeft; id++)
+    for (Mode mode : kAllModes)
+      for (int32_t speed : {-1, -2, 300})
+        for (const auto& size : sizes) {
+          const int32_t w = size[0], h = size[1];
+          SCOPED_TRACE(Describe(id, mode, speed, w, h));
+          const Played r = Play(id, mode, speed, w, h);
+          if (HasFatalFailure()) return;
+          const bool horizontal = id == kRollLeft || id == kWallpaperLeft;
+          const int64_t along = horizontal ? w : h, step = RollStep(speed), n = RollDiameter(id, w, h);
+          ASSERT_EQ(int64_t(r.frames.size()), Steps(along, step, true));
+          for (size_t f = 0; f < r.frames.size(); f++) {
+            const bool last = f + 1 == r.frames.size();
+            // The roll ends at this line; the lines before it lie flat.
+            const int64_t moved = int64_t(f + 1) * step, position = r.hiding ? along - moved : moved;
+            for (int32_t py = 0; py < r.dh; py++)
+              for (int32_t px = 0; px < r.dw; px++) {
+                if (r.Cover(px, py)) continue;
+                const int64_t line = r.Inside(px, py) ? (horizontal ? px - r.x : py - r.y) : -1;
+                uint32_t want = OldPixel(px, py);
+                if (line >= 0) {
+                  const bool behind = line < position - n + 1, ahead = line > position;
+                  if (!last && !behind && !ahead) continue;  // on the roll
+                  const bool flat = last ? !r.hiding : behind;
+                  want = flat == !r.hiding ? r.Target(px, py) : r.Start(px, py);
+                }
+                if (r.At(f, px, py) != want) {
+                  ADD_FAILURE() << "frame " << f + 1 << " at " << px << "," << py << ": got " << std::hex
+                                << r.At(f, px, py) << " want " << want;
+                  return;
+                }
+              }
+          }
+          if (mode >= Mode::ShowCovered) CheckLayerEnd(r);
+          if (HasFailure()) return;
+        }
+}
+
+TEST_F(ComposedEffects, TheRollsDiameterIsATwelfthOrHalfThePictureAndAtLeastTwenty) {
+  struct {
+    int32_t id, w, h, frame;
+    int64_t diameter;
+  } const cases[] = {
+      {kRollTop, 16, 480, 100, 40},    {kRollTop, 16, 120, 30, 20},       {kRollLeft, 480, 8, 100, 40},
+      {kWallpaperTop, 8, 120, 40, 60}, {kWallpaperLeft, 100, 8, 30, 50},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Describe(c.id, Mode::BGPic, -1, c.w, c.h));
+    const Played r = Play(c.id, Mode::BGPic, -1, c.w, c.h);
+    const bool horizontal = c.id == kRollLeft || c.id == kWallpaperLeft;
+    ASSERT_EQ(int64_t(r.frames.size()), (horizontal ? c.w : c.h) / 2);  // two lines a frame
+    // The first line off its place is where the roll starts; the last line
+    // that is not old is where it ends, the frame's position (the frames
+    // chosen have the roll's whole half turn inside the picture).
+    const int64_t position = 2 * int64_t(c.frame);
+    int64_t first = -1, end = -1;
+    for (int32_t line = 0; line < (horizontal ? c.w : c.h); line++) {
+      const int32_t px = horizontal ? line : 0, py = horizontal ? 0 : line;
+      const uint32_t got = r.At(size_t(c.frame) - 1, px, py);
+      if (first < 0 && got != NewPixel(px, py)) first = line;
+      if (got != OldPixel(px, py)) end = line;
+    }
+    EXPECT_EQ(end, position);
+    EXPECT_EQ(position - first + 1, c.diameter);
+  }
+  // A speed of 100 pixels moves 8 a frame.
+  EXPECT_EQ(Play(kRollTop, Mode::Brush, 100, 10, 30).frames.size(), 4u);
+}
+
+TEST_F(ComposedEffects, RollSeeksShowTheFramesPlayShows) {
+  for (bool hiding : {false, true}) {
+    CheckSeeks(kRollTop, -2, hiding, 21, 33, {3, 1, 7, 2, 5});
+    CheckSeeks(kWallpaperLeft, -1, hiding, 31, 13, {3, 1, 15, 2, 9});
+  }
+}
+
 }  // namespace
