@@ -15,8 +15,8 @@ struct vkRasterContextDeleter {
 using vkRasterContextPtr = std::unique_ptr<vkRasterContext, vkRasterContextDeleter>;
 
 // A zeroed coverage image of [width] x [height]: its bytes and row stride.
-// Returns 0, 1000 when memory runs out, or 1055 for a size below 1 (the
-// image is then null).
+// Returns 0, 1000 when memory runs out or the renderer's module cannot be
+// loaded, or 1055 for a size below 1 (the image is then null).
 int32_t CreateRasterContext(int32_t width, int32_t height, vkRasterContextPtr* image, uint8_t** coverage,
                             int32_t* stride);
 void FreeRasterContext(vkRasterContext* image);
