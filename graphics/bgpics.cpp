@@ -509,7 +509,9 @@ int32_t BuildFillBitMap(vkState* L, vkBGPicFill& fill, int32_t width, int32_t he
     fill.texture = copy.bitmap;
     fill.textureWidth = view.width, fill.textureHeight = view.height;
   }
-  vkBitMapPtr bitmap(AllocArgbBitMap(width, height));
+  // A black fill is the cleared bitmap itself: its pages stay untouched.
+  const bool black = fill.type != kFillGradient && fill.type != kFillTexture && (fill.color & 0xFFFFFF) == 0;
+  vkBitMapPtr bitmap(AllocArgbBitMap(width, height, black));
   if (!bitmap) return kErrOutOfMemory;
   switch (fill.type) {
     case kFillGradient:
@@ -520,7 +522,7 @@ int32_t BuildFillBitMap(vkState* L, vkBGPicFill& fill, int32_t width, int32_t he
                   fill.textureHeight);
       break;
     default:
-      FillBitMapRect(bitmap.get(), fill.color & 0xFFFFFF, 0, 0, width, height);
+      if (!black) FillBitMapRect(bitmap.get(), fill.color & 0xFFFFFF, 0, 0, width, height);
       break;
   }
   *out = bitmap.release();

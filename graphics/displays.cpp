@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "base/errorinfo.h"
 #include "base/numconv.h"
@@ -762,19 +763,41 @@ void RedrawDisplay(vkGraphicsState& gs, vkDisplay* d, uint32_t flags) {
   BltToWindow(gs, d->screenBuffer, 0, 0, d, 0, 0, d->screenBuffer->width, d->screenBuffer->height, flags | 9);
 }
 
+namespace {
+
+// Copies [src] into [dst], a cleared bitmap of the same size and format,
+// writing only the rows that are not all zero: a buffer fresh from the
+// allocator then keeps its pages unwritten where the picture is black, and
+// page faults are a large part of opening a display.
+void CopyIntoCleared(const vkBitMap* src, vkBitMap* dst) {
+  const size_t row = size_t(src->width) * size_t(src->bytesPerPixel);
+  for (int32_t y = 0; y < src->height; y++) {
+    const uint8_t* from = src->pixels + ptrdiff_t(y) * src->bytesPerRow;
+    if (from[0] == 0 && std::memcmp(from, from + 1, row - 1) == 0) continue;
+    std::memcpy(dst->pixels + ptrdiff_t(y) * dst->bytesPerRow, from, row);
+  }
+}
+
+}  // namespace
+
 int32_t SetupBackBuffers(vkGraphicsState& gs, vkDisplay* d, vkBGPic* pic, bool anew) {
   (void)gs;
   if (!pic) return 0;
   const vkBitMap* shown = pic->scaledBitMap ? pic->scaledBitMap : pic->bitmap;
   if (!shown) return 0;
   if (anew || !d->backBuffer || !d->screenBuffer) {
-    vkBitMapPtr back(AllocArgbBitMap(shown->width, shown->height));
-    vkBitMapPtr screen(AllocArgbBitMap(shown->width, shown->height));
+    vkBitMapPtr back(AllocArgbBitMap(shown->width, shown->height, true));
+    vkBitMapPtr screen(AllocArgbBitMap(shown->width, shown->height, true));
     if (!back || !screen) return kErrOutOfMemory;
     FreeBitMap(d->backBuffer);
     FreeBitMap(d->screenBuffer);
     d->backBuffer = back.release();
     d->screenBuffer = screen.release();
+    if (shown->format == PIXFMT_ARGB32 && shown->bytesPerPixel == 4) {
+      CopyIntoCleared(shown, d->backBuffer);
+      CopyIntoCleared(shown, d->screenBuffer);
+      return 0;
+    }
   }
   BltBitMap(shown, 0, 0, d->backBuffer, 0, 0, shown->width, shown->height);
   BltBitMap(shown, 0, 0, d->screenBuffer, 0, 0, shown->width, shown->height);

@@ -49,11 +49,11 @@ vkPlane* CopyPlane(const vkPlane* src, vkPlane* made) {
 
 }  // namespace
 
-vkBitMap* AllocArgbBitMap(int32_t width, int32_t height) {
+vkBitMap* AllocArgbBitMap(int32_t width, int32_t height, bool clear) {
   if (width < 1 || height < 1 || width > INT32_MAX / 4) return nullptr;
   auto* b = static_cast<vkBitMap*>(AllocateBytes(sizeof(vkBitMap), true));
   if (!b) return nullptr;
-  b->pixels = static_cast<uint8_t*>(AllocateArray(size_t(width) * 4, size_t(height), false));
+  b->pixels = static_cast<uint8_t*>(AllocateArray(size_t(width) * 4, size_t(height), clear));
   if (!b->pixels) {
     std::free(b);
     return nullptr;

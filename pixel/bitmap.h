@@ -39,7 +39,9 @@ struct vkPlane {
 inline int32_t MaskBytesPerRow(int32_t width) { return width / 8 + 1; }
 inline int32_t AlphaBytesPerRow(int32_t width) { return (width + 3) & ~3; }
 
-vkBitMap* AllocArgbBitMap(int32_t width, int32_t height);
+// With [clear] the pixels are zero (transparent black); a large cleared
+// bitmap takes its pages from the system only as they are written.
+vkBitMap* AllocArgbBitMap(int32_t width, int32_t height, bool clear = false);
 void FreeBitMap(vkBitMap* bitmap);
 int32_t LockBitMap(vkBitMap* bitmap, vkBitMapInfo* info);
 void UnLockBitMap(vkBitMapInfo* info);

@@ -60,9 +60,16 @@ bool NameMatches(FcPattern* match, const char* object, const char* name) {
   return false;
 }
 
+// The system fonts' configuration, read on its first use: reading it parses
+// the configuration files and font caches, which most runs never need.
+FcConfig* SystemFontConfig() {
+  if (!gPlatform.fontConfig) gPlatform.fontConfig = FcInitLoadConfigAndFonts();
+  return gPlatform.fontConfig;
+}
+
 // The file and face index of the system font called [name].
 bool FindSystemFont(const char* name, std::string* file, int* index) {
-  FcConfig* config = gPlatform.fontConfig;
+  FcConfig* config = SystemFontConfig();
   if (!config) return false;
   const std::string utf8 = vkosLatin1ToUtf8(name);
   FcPattern* pattern = FcPatternCreate();
@@ -91,7 +98,6 @@ int32_t BaselineOf(FT_Face face) { return int32_t((face->size->metrics.ascender 
 
 int vkosInitSystemFonts() {
   if (!gPlatform.fontLibrary && FT_Init_FreeType(&gPlatform.fontLibrary) != 0) gPlatform.fontLibrary = nullptr;
-  if (!gPlatform.fontConfig) gPlatform.fontConfig = FcInitLoadConfigAndFonts();
   return 0;
 }
 
@@ -147,7 +153,7 @@ int32_t vkosSystemFontPixelSize(const vkOSFont* font) { return font->glyphs.pixe
 
 std::vector<std::string> vkosListFontFiles() {
   std::vector<std::string> files;
-  FcConfig* config = gPlatform.fontConfig;
+  FcConfig* config = SystemFontConfig();
   if (!config) return files;
   FcPattern* pattern = FcPatternCreate();
   FcObjectSet* objects = FcObjectSetBuild(FC_FILE, nullptr);
