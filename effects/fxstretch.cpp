@@ -79,6 +79,13 @@ int32_t FXDrawScaled(vkFXState& s, vkBitMapPtr& buffer, const vkBitMap* picture,
   const int64_t x2 = std::min<int64_t>(to.x + to.w, s.width), y2 = std::min<int64_t>(to.y + to.h, s.height);
   if (x2 <= x1 || y2 <= y1 || to.w > INT32_MAX || to.h > INT32_MAX) return 0;
   const int32_t w = int32_t(to.w), h = int32_t(to.h);
+  if (from.w == to.w && from.h == to.h && !(s.realtime && s.reverse)) {
+    // Nothing to scale: the picture's rectangle goes as it is (hiding a
+    // layer, a rectangle of the source itself would erase it).
+    FXDrawAt(s, picture, nullptr, nullptr, s.width, s.height, int32_t(from.x + x1 - to.x), int32_t(from.y + y1 - to.y),
+             int32_t(x1), int32_t(y1), int32_t(x2 - x1), int32_t(y2 - y1), flags);
+    return 0;
+  }
   if (!buffer || buffer->width < w || buffer->height < h) {
     const int32_t bw = std::max(w, buffer ? buffer->width : 0), bh = std::max(h, buffer ? buffer->height : 0);
     buffer.reset(AllocArgbBitMap(bw, bh));

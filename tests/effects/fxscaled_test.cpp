@@ -3,8 +3,8 @@
 // from its closed forms (where each pixel of a frame comes from: the new
 // picture at some position, the old one, a colour, or what the frame before
 // showed there). Each effect runs on the display and on layers, synchronous
-// and stepped by the script, at the three kinds of speed and on pictures
-// down to a single pixel; seeks land on the frames that play shows; and the
+// and stepped by the script, on opaque, masked and alpha sources, at the
+// three kinds of speed and on pictures down to a single pixel; seeks land on the frames that play shows; and the
 // numbers the effects promise for particular pictures hold.
 #include <gtest/gtest.h>
 
@@ -51,6 +51,8 @@ enum class Mode {
   AsyncShow,     // ShowLayerFX stepped by the script
   AsyncHide,     // HideLayerFX stepped by the script
   BGPicEmu,      // ShowLayerFX of a display-sized layer standing for a BGPic
+  AlphaBrush,    // DisplayBrushFX with layers off, the brush's alpha 255 and 0 on the checkerboard
+  AlphaLayer,    // ShowLayerFX stepped by the script, the same brush as a layer
 };
 
 const char* ModeName(Mode m) {
@@ -67,16 +69,20 @@ const char* ModeName(Mode m) {
     case Mode::AsyncShow: return "layer shown asynchronously";
     case Mode::AsyncHide: return "layer hidden asynchronously";
     case Mode::BGPicEmu: return "layer standing for a bgpic";
+    case Mode::AlphaBrush: return "brush with alpha";
+    case Mode::AlphaLayer: return "layer with alpha shown asynchronously";
   }
   return "";
 }
 
 bool Hiding(Mode m) { return m == Mode::Hide || m == Mode::Remove || m == Mode::AsyncHide; }
 bool WholePictureMode(Mode m) { return m == Mode::BGPic || m == Mode::BGPicEmu; }
+// The source is transparent off the checkerboard.
+bool Checkered(Mode m) { return m == Mode::MaskedBrush || m == Mode::AlphaBrush || m == Mode::AlphaLayer; }
 
 const Mode kPictureModes[] = {Mode::BrushOffLeft, Mode::Brush,     Mode::MaskedBrush, Mode::AsyncBrush,
                               Mode::LayerBrush,   Mode::Covered,   Mode::Hide,        Mode::Remove,
-                              Mode::AsyncShow,    Mode::AsyncHide};
+                              Mode::AsyncShow,    Mode::AsyncHide, Mode::AlphaBrush, Mode::AlphaLayer};
 const Mode kWholeModes[] = {Mode::BGPic, Mode::BGPicEmu};
 const int32_t kSizes[][2] = {{37, 23}, {16, 10}, {1, 1}, {1, 2}, {2, 1}};
 const int32_t kSpeeds[] = {-1, -2, 300};
@@ -310,6 +316,20 @@ class ScaledEffects : public fxtest::FXScene {
     FAIL() << "the effect did not end";
   }
 
+  // Brush 3 of w x h with new pixels and an alpha plane: 255 on the
+  // checkerboard, 0 off it.
+  void MakeAlphaBrush(int32_t w, int32_t h) {
+    ASSERT_EQ(FreeBrushById(gs(), vkObjectId{3, nullptr}, false), 0);
+    vkBrush* b = nullptr;
+    ASSERT_EQ(CreateBrushRecord(gs(), vkIdRequest{3, false}, w, h, 0, false, true, true, &b), 0);
+    ASSERT_NE(b->alpha, nullptr);
+    for (int32_t y = 0; y < h; y++)
+      for (int32_t x = 0; x < w; x++) {
+        WriteBitMapPixel(b->bitmap.get(), x, y, NewPixel(x, y));
+        b->alpha->data[size_t(y) * size_t(b->alpha->bytesPerRow) + size_t(x)] = CheckerSet(x, y) ? 255 : 0;
+      }
+  }
+
   // The scene for [mode] with a w x h picture; the effect's origin and the
   // display's size come back.
   void Scene(Mode mode, int32_t w, int32_t h, int32_t* ox, int32_t* oy, int32_t* dw, int32_t* dh) {
@@ -317,13 +337,14 @@ class ScaledEffects : public fxtest::FXScene {
     if (WholePictureMode(mode)) *ox = *oy = 0, *dw = w, *dh = h;
     if (mode == Mode::BrushOffLeft) *ox = -(w / 2) - 1;
     const bool layers = !(mode == Mode::BGPic || mode == Mode::Brush || mode == Mode::MaskedBrush ||
-                          mode == Mode::BrushOffLeft || mode == Mode::AsyncBrush);
+                          mode == Mode::BrushOffLeft || mode == Mode::AsyncBrush || mode == Mode::AlphaBrush);
     if (layers)
       LayersOn(*dw, *dh);
     else
       MakeDisplay(*dw, *dh);
     if (HasFatalFailure() || mode == Mode::BGPic) return;
     MakeBrush(3, w, h, mode == Mode::MaskedBrush);
+    if (mode == Mode::AlphaBrush || mode == Mode::AlphaLayer) MakeAlphaBrush(w, h);
     if (mode == Mode::BGPicEmu) {
       ASSERT_EQ(Call("DisplayBrush", {3, 0, 0, Arg::global("hidden")}), "");
     } else if (layers && mode != Mode::LayerBrush) {
@@ -345,7 +366,7 @@ class ScaledEffects : public fxtest::FXScene {
     Scene(mode, w, h, &ox, &oy, &dw, &dh);
     std::vector<Pixels> frames;
     if (HasFatalFailure()) return frames;
-    if (mode == Mode::AsyncShow || mode == Mode::AsyncHide) {
+    if (mode == Mode::AsyncShow || mode == Mode::AsyncHide || mode == Mode::AlphaLayer) {
       Table("async", {{"type", id}, {"speed", speed}, {"parameter", parameter}, {"async", 1}});
       EXPECT_EQ(Call(mode == Mode::AsyncHide ? "HideLayerFX" : "ShowLayerFX", {1, Arg::global("async")}), "handle");
       StepAll(&frames);
@@ -383,7 +404,7 @@ class ScaledEffects : public fxtest::FXScene {
     if (WholePictureMode(mode)) ox = oy = 0, dw = w, dh = h;
     if (mode == Mode::BrushOffLeft) ox = -(w / 2) - 1;
     ASSERT_EQ(int64_t(frames.size()), model.frames);
-    const bool masked = mode == Mode::MaskedBrush;
+    const bool masked = Checkered(mode);
     const bool hiding = Hiding(mode);
     // Frame 0: the display before the effect.
     Pixels before(size_t(dw) * size_t(dh));
