@@ -28,6 +28,7 @@
 #include "graphics/displays.h"
 #include "graphics/positions.h"
 #include "graphics/shapes.h"
+#include "layers/animlib.h"
 #include "layers/layerrender.h"
 #include "layers/layers.h"
 #include "layers/moveobject.h"
@@ -99,7 +100,6 @@ struct Style {
   int32_t type = 0;
   vkObjectId id;
   vkLayerDataPtr source;  // the record as inserted, without planes: part, frame, kind parameters
-  int32_t frameCount = 0;
   int32_t x = 0, y = 0;  // logical position
   int32_t translateX = 0, translateY = 0;
   bool translated = false;
@@ -118,10 +118,6 @@ struct Style {
   bool hasText = false;
 };
 
-int32_t FrameCountOf(vkGraphicsState&, const vkLayer* layer) {
-  const vkLayerData* in = layer->inserted;
-  return in->words.empty() ? 1 : std::max(1, in->words[0]);
-}
 
 vkClipRegion* ClipOf(const vkLayer* layer) { return layer->inserted->clip; }
 
@@ -131,7 +127,6 @@ bool TakeStyle(vkGraphicsState& gs, vkLayer* layer, Style* st) {
   st->id = layer->object;
   st->source = CopyLayerData(*layer->inserted);
   if (!st->source) return false;
-  st->frameCount = layer->type == ot::ANIM ? FrameCountOf(gs, layer) : 0;
   st->x = layer->inserted->x, st->y = layer->inserted->y;
   st->z = GetLayerIndex(gs, layer);
   st->transform = layer->transform;
@@ -184,26 +179,8 @@ struct Ctx {
   Style& st;
   int table;  // stack index of the table read
   uint32_t changed = 0;
-  uint32_t given = 0;  // bits of the keys a type change needs, as read
 };
 
-// Bits of Ctx::given.
-enum : uint32_t {
-  kGivenId = 1,
-  kGivenText = 2,
-  kGivenSizeX = 4,
-  kGivenSizeY = 8,
-  kGivenRadius = 16,
-  kGivenRadiusA = 32,
-  kGivenRadiusB = 64,
-  kGivenStart = 128,
-  kGivenEnd = 256,
-  kGivenVertices = 512,
-  kGivenX1 = 1024,
-  kGivenY1 = 2048,
-  kGivenX2 = 4096,
-  kGivenY2 = 8192,
-};
 
 // The number on top of the stack; a non-number raises the field error, a
 // number that is not finite is [key]'s error.
@@ -276,7 +253,6 @@ void PushType(vkState* L, Style& st, const StyleKey&) { vmPushNumber(L, st.type)
 
 int32_t ReadId(Ctx& c, const StyleKey& key) {
   const vkObjectId id = CheckObjectId(c.L, vmGetTop(c.L));
-  c.given |= kGivenId;
   Store(c, key, &c.st.id, id);
   return 0;
 }
@@ -307,7 +283,10 @@ void PushPart(vkState* L, Style& st, const StyleKey& key) {
 int32_t ReadFrame(Ctx& c, const StyleKey& key) {
   double d = 0;
   if (int32_t rc = ReadNumber(c, key, &d)) return rc;
-  const int32_t count = c.st.frameCount;
+  // The anim the style shows (a new "id" is read before).
+  int32_t count = 0;
+  vkAnim* anim = nullptr;
+  if (FindAnim(c.gs, c.st.id, &anim, kAnimFindOrphaned | kAnimFindNoDetach) == 0) count = anim->frameCount;
   const int32_t current = c.st.source->sourceX + 1;
   int32_t frame = vkDoubleToInt32(d);
   if (frame == 0) frame = current >= count ? 1 : current + 1;
@@ -426,7 +405,6 @@ int32_t ReadString(Ctx& c, const StyleKey& key) {
   const char* s = vmCheckStringField(c.L, vmGetTop(c.L), &len, key.name);
   if (!c.st.hasText) return 0;
   const bool text = std::string(key.name) == "text";
-  if (text) c.given |= kGivenText;
   std::string* field = text ? &c.st.text.layout->text : c.st.text.font;
   if (!field) return 0;
   Store(c, key, field, std::string(s, len));
@@ -448,7 +426,6 @@ int32_t ReadVertices(Ctx& c, const StyleKey& key) {
   std::vector<vkPoint> points;
   int32_t w = 0, h = 0, mx = 0, my = 0;
   if (int32_t rc = ReadVertexTable(L, t, 0, &points, &w, &h, &mx, &my)) return rc;
-  c.given |= kGivenVertices;
   if (!c.st.shape) return 0;
   c.st.shape->request.points = std::move(points);
   c.st.shape->request.width = w, c.st.shape->request.height = h;
@@ -806,6 +783,40 @@ int32_t ReadStyleTable(Ctx& c) {
   return 0;
 }
 
+// Whether the table being read has [name].
+bool Has(Ctx& c, const char* name) {
+  vmPushString(c.L, name);
+  vmGetTable(c.L, c.table);
+  const bool has = vmType(c.L, -1) != VK_TNIL;
+  vmSetTop(c.L, -2);
+  return has;
+}
+
+// A new type needs what the old one cannot give: the object shown, the
+// text, a box's size, radii, angles, vertices or a line's ends. 0 or 1014.
+int32_t CheckTypeChange(Ctx& c) {
+  const int32_t from = c.layer->type, to = c.st.type;
+  if (from == to) return 0;
+  auto need = [&](std::initializer_list<const char*> names) {
+    for (const char* n : names)
+      if (!Has(c, n)) return false;
+    return true;
+  };
+  bool ok = true;
+  const uint32_t bit = TypeBit(to);
+  const uint32_t brushes = TypeBit(ot::BRUSH) | TypeBit(ot::BRUSHPART);
+  if (bit & kObjects) ok = need({"id"}) || ((bit & brushes) && (TypeBit(from) & brushes));
+  else if (bit & kTexts) ok = (TypeBit(from) & kTexts) || need({"text"});
+  else if (to == ot::BOX) ok = need({"sizex", "sizey"});
+  else if (to == ot::CIRCLE) ok = from == ot::ELLIPSE || from == ot::ARC || need({"radius"});
+  else if (to == ot::ELLIPSE) ok = from == ot::ARC || from == ot::CIRCLE || need({"radiusa", "radiusb"});
+  else if (to == ot::ARC)
+    ok = (from == ot::CIRCLE || from == ot::ELLIPSE || need({"radiusa", "radiusb"})) && need({"startangle", "endangle"});
+  else if (to == ot::POLYGON) ok = need({"vertices"});
+  else if (to == ot::LINE) ok = need({"x1", "y1", "x2", "y2"});
+  return ok ? 0 : kErrNotEnoughArgs;
+}
+
 // ---- Applying a style ----
 
 struct Rect {
@@ -972,6 +983,7 @@ int32_t ApplyPair(vkState* L, vkBGPic* bgpic, int layerArg, int table, vkRectLis
     if (!TakeStyle(gs, layer, &st)) return kErrOutOfMemory;
     Ctx c{L, gs, layer, st, table};
     if (int32_t rc = ReadStyleTable(c)) return rc;
+    if (int32_t rc = CheckTypeChange(c)) return rc;
     if (int32_t rc = ApplyStyle(c, batch, flushKinds)) return rc;
   }
   return 0;

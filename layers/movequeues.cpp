@@ -20,8 +20,10 @@
 #include "graphics/brushes.h"
 #include "graphics/displays.h"
 #include "graphics/graphicsstate.h"
+#include "layers/animlib.h"
 #include "layers/layerrender.h"
 #include "layers/layers.h"
+#include "layers/layerstyle.h"
 #include "layers/moveobject.h"
 #include "runtime/context.h"
 
@@ -176,15 +178,29 @@ int32_t PerformEntry(vkState* L, vkBGPic* bgpic, vkMoveEntry& e) {
         layer->hidden = 1;
         BroadcastAsyncDrawMessage(gs, kAsyncLayerChanged, layer);
       } else {
+        // The frame changes in place (the layer is drawn anew), then the layer moves.
         if (layer->type != ot::ANIM) return kErrWrongUsage;
+        if (int32_t rc = SetLayerPosFrame(L, layer, kStyleKeep, kStyleKeep, e.extra, true)) return rc;
+        layer = GetNthLayer(bgpic, e.object.number);
+        if (!layer) return kErrLayerOutOfRange;
         MoveLayerStep(L, bgpic, layer, e, false);
       }
       return 0;
     }
     case kInsertBrush:
       return InsertObject(L, bgpic, ot::BRUSH, e.object, e.x, e.y, e.extra, e);
+    case ot::ANIM: {
+      // The frame (0: the first) must be one of the anim's.
+      vkAnim* anim = nullptr;
+      if (int32_t rc = FindAnim(gs, e.object, &anim, 0)) return rc;
+      const int32_t frame = e.extra == 0 ? 1 : e.extra;
+      if (frame < 1 || frame > anim->frameCount) return kErrAnimFrameRange;
+      if (int32_t rc = InsertObject(L, bgpic, e.kind, e.object, e.x, e.y, -1, e)) return rc;
+      vkLayer* made = GetNthLayer(bgpic, CountLayers(bgpic));
+      if (frame == 1 || !made || made->type != ot::ANIM) return 0;
+      return SetLayerPosFrame(L, made, kStyleKeep, kStyleKeep, frame, true);
+    }
     case ot::BRUSH:
-    case ot::ANIM:
     case ot::TEXTOBJECT:
       return InsertObject(L, bgpic, e.kind, e.object, e.x, e.y, -1, e);
     default:

@@ -175,6 +175,18 @@ TEST_F(LayerStyleTest, BrushKeysReportWhatWasSetOrTheirError) {
       {"keys of other types are not read", {{"frame", 9.0}, {"text", std::string("x")}, {"sizex", -4.0}},
        {{"x", "3"}}},
       {"a non-number", {{"transparency", std::string("much")}}, {{"error", "error 1189"}}},
+      {"an unknown type", {{"type", 5.0}}, {{"error", "error 1055"}}},
+      {"to an anim without id", {{"type", double(vkObjectType::ANIM)}}, {{"error", "error 1014"}}},
+      {"to a picture part without id", {{"type", double(vkObjectType::BGPICPART)}}, {{"error", "error 1014"}}},
+      {"to a text without text", {{"type", double(vkObjectType::TEXTOUT)}, {"fontsize", 20.0}},
+       {{"error", "error 1014"}}},
+      {"to a box without height", {{"type", double(vkObjectType::BOX)}, {"sizex", 5.0}}, {{"error", "error 1014"}}},
+      {"to a circle without radius", {{"type", double(vkObjectType::CIRCLE)}}, {{"error", "error 1014"}}},
+      {"to an arc without angles", {{"type", double(vkObjectType::ARC)}, {"radiusa", 3.0}, {"radiusb", 2.0}},
+       {{"error", "error 1014"}}},
+      {"to a polygon without vertices", {{"type", double(vkObjectType::POLYGON)}}, {{"error", "error 1014"}}},
+      {"to a line without its end", {{"type", double(vkObjectType::LINE)}, {"x1", 1.0}, {"y1", 1.0}, {"x2", 5.0}},
+       {{"error", "error 1014"}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
