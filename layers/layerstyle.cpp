@@ -246,6 +246,8 @@ int32_t ReadType(Ctx& c, const StyleKey& key) {
   if (int32_t rc = ReadNumber(c, key, &d)) return rc;
   const int32_t type = vkDoubleToInt32(d);
   if (!TypeBit(type)) return kErrWrongUsage;
+  // A whole brush after a part, the first frame of an anim after anything else.
+  if (type != c.st.type && (type == ot::BRUSH || type == ot::ANIM)) c.st.source->sourceX = c.st.source->sourceY = 0;
   Store(c, key, &c.st.type, type);
   return 0;
 }
@@ -881,9 +883,28 @@ void SetClip(vkLayer* layer, vkClipRegion* clip) {
   }
 }
 
-// Draws the layer anew from the changed record in its place; *[layer]
-// becomes the new layer.
-int32_t RedrawContent(vkState*, vkLayer**, Style&) { return kErrWrongUsage; }
+// Draws the layer anew from the changed record in its place, showing the
+// style's object as its type; *[layer] becomes the new layer. On failure
+// the old layer stays as it was.
+int32_t RedrawContent(vkState* L, vkLayer** layer, Style& st) {
+  vkGraphicsState& gs = GraphicsState(L);
+  vkLayer* old = *layer;
+  const int32_t position = GetLayerIndex(gs, old);
+  if (position < 1) return kErrLayerOutOfRange;
+  const int32_t type = old->type;
+  const vkObjectId object = old->object;
+  vkLayerData& source = *st.source;
+  old->type = st.type, old->object = st.id;
+  vkLayer* made = nullptr;
+  const uint32_t flags = kDrawReplace | (old->hidden ? kDrawHidden : 0);
+  if (int32_t rc = DrawLayerByType(L, old, position, &source, flags, &made)) {
+    old->type = type, old->object = object;
+    return rc;
+  }
+  if (made) *layer = made;
+  else old->type = type, old->object = object;  // nothing draws this type
+  return 0;
+}
 
 // Applies the changes in [c] to its layer; the old and new rectangles go to the queue.
 int32_t ApplyStyle(Ctx& c, vkRectList& batch, uint32_t* flushKinds) {
@@ -923,13 +944,15 @@ int32_t ApplyStyle(Ctx& c, vkRectList& batch, uint32_t* flushKinds) {
     SetClip(layer, st.clip);
     layer->noClipTransform = st.noClipTransform;
   }
-  if (c.changed & (kTransform | kAnchor | kClip)) {
+  // A new object of another size takes the matrix anew too.
+  const bool resized = (c.changed & kContent) && !IsIdentity(layer->transform);
+  if ((c.changed & (kTransform | kAnchor | kClip)) || resized) {
     const vkTransform saved = layer->transform;
     vkTransform t = st.transform;
     t.anchorX = layer->anchorX, t.anchorY = layer->anchorY;
     layer->transform = t;
     if (!IsIdentity(layer->transform) || !IsIdentity(saved) || layer->transformed != layer->inserted ||
-        (c.changed & kTransform)) {
+        (c.changed & kTransform) || resized) {
       if ((rc = RenderMatrix(gs, layer)) != 0) {
         layer->transform = saved;
         return rc;

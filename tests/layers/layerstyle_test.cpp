@@ -18,7 +18,10 @@
 #include "engine/vmapi.h"
 #include "graphics/clipregions.h"
 #include "graphics/positions.h"
+#include "layers/animlib.h"
+#include "layers/anims.h"
 #include "layers/layers.h"
+#include "layers/movequeues.h"
 #include "layers/layerstyle.h"
 #include "support/layertest.h"
 
@@ -257,6 +260,158 @@ TEST_F(LayerStyleTest, RestyledLayerLooksLikeTheBrushDrawnInThatStyle) {
     ASSERT_EQ(Call("DisplayBrush", {1, x, y, Arg::global("options")}), "");
     EXPECT_EQ(Read(display.screenBuffer), restyled);
   }
+}
+
+// ---- Content keys: the layer drawn anew ----
+
+TEST_F(LayerStyleTest, ContentKeysDrawTheLayerAnewAsTheObjectWouldBe) {
+  struct Case {
+    const char* what;
+    Fields fields;
+    Report expect;
+    std::vector<Arg> fresh;  // the display command that draws the same, or none for an error
+    const char* command;
+  } cases[] = {
+      {"another brush", {{"id", 3.0}}, {{"id", "3"}, {"width", "5"}, {"height", "7"}, {"type", "3"}},
+       {3, 3, 4}, "DisplayBrush"},
+      {"a part", {{"partx", 2.0}, {"party", 1.0}, {"partwidth", 4.0}, {"partheight", 3.0}},
+       {{"type", "12"}, {"partx", "2"}, {"party", "1"}, {"partwidth", "4"}, {"partheight", "3"}},
+       {1, 2, 1, 3, 4, 4, 3}, "DisplayBrushPart"},
+      {"a part moved", {{"partwidth", 5.0}, {"x", 11.0}}, {{"type", "12"}, {"x", "11"}, {"partwidth", "5"}},
+       {1, 0, 0, 11, 4, 5, 6}, "DisplayBrushPart"},
+      {"another brush rotated", {{"id", 3.0}, {"rotate", 90.0}}, {{"id", "3"}, {"rotate", "90"}}, {}, nullptr},
+      {"a part of 0 pixels", {{"partheight", 0.0}}, {{"error", "error 1218"}}, {}, nullptr},
+      {"a part left of its brush", {{"partx", -1.0}}, {{"error", "error 1154"}}, {}, nullptr},
+      {"an unknown brush", {{"id", 42.0}}, {{"error", "error 1174"}}, {}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ShowTwo();
+    const std::string outcome = Restyle(2, c.fields);
+    const auto error = c.expect.find("error");
+    if (error != c.expect.end()) {
+      EXPECT_EQ(outcome, error->second);
+      EXPECT_EQ(Get(2)["id"], "1");
+      EXPECT_EQ(CountLayers(&picture), 2);
+      ExpectScreenIsReference();
+      continue;
+    }
+    ASSERT_EQ(outcome, "");
+    EXPECT_EQ(CountLayers(&picture), 2);
+    Report got = Get(2);
+    for (const auto& [key, value] : c.expect) EXPECT_EQ(got[key], value) << key;
+    ExpectScreenIsReference();
+    if (!c.command) continue;
+    const Pixels restyled = Read(display.screenBuffer);
+    ASSERT_EQ(Call("FreeLayers", {}), "");
+    ASSERT_EQ(Call("DisplayBrush", {2, 0, 0}), "");
+    ASSERT_EQ(Call(c.command, c.fresh), "");
+    EXPECT_EQ(Read(display.screenBuffer), restyled);
+  }
+}
+
+TEST_F(LayerStyleTest, ANewObjectKeepsTheLayersNameLookAndPlace) {
+  ShowTwo();
+  ASSERT_EQ(Call("SetLayerName", {2, "top"}), "");
+  ASSERT_EQ(Restyle(2, {{"transparency", 60.0}, {"tint", 30.0}, {"tintcolor", double(0xFF0000)}}), "");
+  ASSERT_EQ(Call("SwapLayers", {1, 2}), "");
+  // Brush 3 is smaller: what brush 2 showed beyond it must go.
+  ASSERT_EQ(Restyle("top", {{"id", 3.0}}), "");
+  const Report got = Get(1);
+  EXPECT_EQ(got.at("name"), "\"top\"");
+  EXPECT_EQ(got.at("transparency"), "60");
+  EXPECT_EQ(got.at("tint"), "30");
+  EXPECT_EQ(got.at("id"), "3");
+  EXPECT_EQ(Get(2)["id"], "2");
+  ExpectScreenIsReference();
+}
+
+// ---- Anim layers ----
+
+class AnimStyleTest : public LayerStyleTest {
+ protected:
+  void SetUp() override {
+    LayerStyleTest::SetUp();
+    vmPushValue(L, VK_GLOBALSINDEX);
+    ASSERT_EQ(OpenAnimLibrary(L), 0);
+    ASSERT_EQ(OpenMoveQueueCommands(L), 0);
+    vmSetTop(L, 0);
+    // Anim 1: three frames of 4 x 3, each its own pattern.
+    MakePatterned(90, 12, 3, Shape::Mask);
+    ASSERT_EQ(Call("CreateAnim", {1, 90, 4, 3, 3, 3}), "");
+  }
+  void TearDown() override {
+    FreeAllAnims(L);
+    LayerStyleTest::TearDown();
+  }
+  // Anim 1 at (5, 6), frame [frame], over brush 2.
+  void ShowAnim(int frame) {
+    ASSERT_EQ(Call("FreeLayers", {}), "");
+    ASSERT_EQ(Call("DisplayBrush", {2, 0, 0}), "");
+    ASSERT_EQ(Call("DisplayAnimFrame", {1, 5, 6, frame}), "");
+  }
+};
+
+TEST_F(AnimStyleTest, FrameKeysCountAroundTheAnim) {
+  struct Case {
+    int shown;
+    double frame;
+    const char* outcome;
+    int expect;  // the frame shown afterwards
+  } cases[] = {
+      {1, 2, "", 2},  {1, 3, "", 3},  {3, 0, "", 1},  {1, 0, "", 2},  {2, -1, "", 3},
+      {1, 4, "error 1094", 1}, {2, -2, "error 1094", 2}, {1, kInf, "error 1094", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.shown) + " -> " + std::to_string(c.frame));
+    ShowAnim(c.shown);
+    EXPECT_EQ(Get(2)["frame"], std::to_string(c.shown));
+    EXPECT_EQ(Restyle(2, {{"frame", c.frame}}), c.outcome);
+    EXPECT_EQ(Get(2)["frame"], std::to_string(c.expect));
+    EXPECT_EQ(Get(2)["type"], "4");
+    ExpectScreenIsReference();
+    // The window shows what DisplayAnimFrame of that frame shows.
+    const Pixels restyled = Read(display.screenBuffer);
+    ShowAnim(c.expect);
+    EXPECT_EQ(Read(display.screenBuffer), restyled);
+  }
+}
+
+TEST_F(AnimStyleTest, ABrushLayerBecomesAnAnimLayerWithAnId) {
+  ShowTwo();
+  EXPECT_EQ(Restyle(2, {{"type", 4.0}}), "error 1014");
+  ASSERT_EQ(Restyle(2, {{"type", 4.0}, {"id", 1.0}, {"frame", 2.0}}), "");
+  const Report got = Get(2);
+  EXPECT_EQ(got.at("type"), "4");
+  EXPECT_EQ(got.at("frame"), "2");
+  EXPECT_EQ(got.count("partx"), 0u);
+  ExpectScreenIsReference();
+  const Pixels restyled = Read(display.screenBuffer);
+  ASSERT_EQ(Call("FreeLayers", {}), "");
+  ASSERT_EQ(Call("DisplayBrush", {2, 0, 0}), "");
+  ASSERT_EQ(Call("DisplayAnimFrame", {1, 3, 4, 2}), "");
+  EXPECT_EQ(Read(display.screenBuffer), restyled);
+}
+
+TEST_F(AnimStyleTest, MoveQueuesChangeFramesInPlaceAndCheckInsertedFrames) {
+  constexpr int kNextFrame2 = 34;
+  ShowAnim(1);
+  ASSERT_EQ(Call("AddMove", {7, kNextFrame2, 2, 9, 2, 3}), "");
+  ASSERT_EQ(Call("DoMove", {7}), "");
+  Report got = Get(2);
+  EXPECT_EQ(got["frame"], "3");
+  EXPECT_EQ(got["x"], "9");
+  ExpectScreenIsReference();
+  // Frame 0 takes the next one, after the last the first.
+  ASSERT_EQ(Call("AddMove", {8, kNextFrame2, 2, 9, 2, 0}), "");
+  ASSERT_EQ(Call("DoMove", {8}), "");
+  EXPECT_EQ(Get(2)["frame"], "1");
+  ExpectScreenIsReference();
+  ASSERT_EQ(Call("AddMove", {9, kNextFrame2, 2, 9, 2, 5}), "");
+  EXPECT_EQ(Call("DoMove", {9}), "error 1094");
+  // An anim shown by a queue: its frame must be one of the anim's.
+  ASSERT_EQ(Call("AddMove", {10, vkObjectType::ANIM, 1, 0, 0, 4}), "");
+  EXPECT_EQ(Call("DoMove", {10}), "error 1094");
 }
 
 // ---- What is recomposed ----
