@@ -11,6 +11,7 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#include <zlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,6 +59,13 @@ void EncodePngBody(vkPngWrite* s, const uint32_t* pixels, int32_t width, int32_t
   png_set_IHDR(s->png, s->info, png_uint_32(width), png_uint_32(height), 8,
                keepAlpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  // Deflate level 4 with the default strategy over adaptively filtered rows:
+  // several times faster than level 6 with the filtered strategy, and the
+  // files stay within about a tenth of that size on photographs, drawings
+  // and noisy gradients alike (level 3 and below double the size of flat
+  // screen pictures; run-length matching loses on noise).
+  png_set_compression_level(s->png, 4);
+  png_set_compression_strategy(s->png, Z_DEFAULT_STRATEGY);
   png_write_info(s->png, s->info);
   png_set_bgr(s->png);
   if (!keepAlpha) png_set_filler(s->png, 0, PNG_FILLER_AFTER);  // the top byte is dropped
