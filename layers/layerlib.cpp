@@ -21,11 +21,14 @@
 #include "graphics/positions.h"
 #include "graphics/safeblt.h"
 #include "layers/layerrender.h"
+#include "layers/shapelayers.h"
+#include "layers/textlayers.h"
 #include "layers/layers.h"
 #include "layers/layerstyle.h"
 #include "pixel/blit.h"
 #include "runtime/context.h"
 #include "runtime/eventstate.h"
+#include "text/textobjects.h"
 
 namespace {
 
@@ -67,6 +70,15 @@ int32_t AddBitmapObjectLayer(vkState* L, const vkDisplayRequest& rq, const vkBit
       record = p, id = p->id;
       break;
     }
+    case kObjectTextObject: {
+      // The layer shows the object itself; a freed one stays while it does.
+      vkTextObject* o = nullptr;
+      if (int32_t rc = FindTextObject(L, rq.id, &o, kTextObjectFindDeleted)) return rc;
+      record = o, id = o->id;
+      data = NewTextObjectLayerData(L);
+      if (!data) return kErrOutOfMemory;
+      break;
+    }
     default:
       // An anim frame without the anim library's own layer path: the layer
       // keeps a copy of the frame.
@@ -92,6 +104,10 @@ void RepointLayers(vkGraphicsState& gs, int32_t type, const void* from, void* to
       if (type == kObjectBrush && (layer->type == vkObjectType::BRUSH || layer->type == vkObjectType::BRUSHPART)) {
         layer->record = to;
         layer->object = static_cast<vkBrush*>(to)->id;
+      }
+      if (type == kObjectTextObject && layer->type == vkObjectType::TEXTOBJECT) {
+        layer->record = to;
+        layer->object = static_cast<vkTextObject*>(to)->id;
       }
     }
   };
@@ -564,6 +580,7 @@ int OpenLayersLibrary(vkState* L) {
     events->hooks.layerName = LayerNameOf;
     events->hooks.flushLayerCaches = FlushCachesHook;
   }
+  RegisterShapeLayers(L);
   vmRegisterFunctions(L, nullptr, kLayerCommands, 0);
   return RegisterLibrary(L, kLayerCommands, "layers");
 }

@@ -133,8 +133,9 @@ int32_t AddLayer(vkState* L, int32_t type, vkObjectId id, void* record, int32_t 
     data->screenX = data->anchoredX = x - ox;
     data->screenY = data->anchoredY = y - oy;
   }
-  // 6. Ids.
+  // 6. Ids, and the operations of the kind the record belongs to.
   layer->object = id, layer->identity = id, layer->record = record;
+  if (data->kind) layer->ops = data->kind->Ops();
   vkLayerData* dataRecord = data.release();
   layer->inserted = layer->transformed = layer->onScreen = dataRecord;
 

@@ -18,6 +18,9 @@
 #include "graphics/asyncdraw.h"
 #include "graphics/displayoptions.h"
 #include "graphics/displays.h"
+#include "layers/shapelayers.h"
+#include "layers/textlayers.h"
+#include "text/textobjects.h"
 
 namespace {
 
@@ -40,7 +43,7 @@ void Unite(const int32_t* a, const int32_t* b, int32_t* out) {
 
 bool IsBitmapType(int32_t type) {
   return type == vkObjectType::BRUSH || type == vkObjectType::BRUSHPART || type == vkObjectType::BGPICPART ||
-         type == vkObjectType::ANIM;
+         type == vkObjectType::ANIM || type == vkObjectType::TEXTOBJECT;
 }
 
 // What a layer drawn anew is given of the one it replaces.
@@ -71,6 +74,16 @@ int32_t DrawBitmapLayer(vkState* L, const vkLayer* layer, const vkLayerData& sou
     rq.width = source.width, rq.height = source.height;
   } else if (layer->type == vkObjectType::ANIM) {
     rq.frame = source.sourceX;
+  }
+  // A text object's planes are its record's (a freed one is reached only so).
+  vkBitmapSource planes;
+  if (layer->type == vkObjectType::TEXTOBJECT) {
+    const auto* o = static_cast<const vkTextObject*>(layer->record);
+    if (!o || !o->bitmap) return kErrWrongUsage;
+    const vkPlane* alpha = o->alpha.get();
+    planes = vkBitmapSource{o->bitmap.get(), alpha ? nullptr : o->mask.get(), alpha, o->width, o->height};
+    rq.source = &planes;
+    rq.id = o->id;  // a freed object has an id of its own by now
   }
   rq.transform = &layer->transform;
   rq.layerOptions = &options;
@@ -133,11 +146,18 @@ int32_t DrawLayerByType(vkState* L, vkLayer* layer, int32_t position, const vkLa
   const std::string group = layer->group;
   const int32_t effectFlag = layer->effectFlag, scrollEffect = layer->scrollEffect;
   int32_t rc = 0;
+  bool drawn = true;
   if (IsBitmapType(layer->type))
     rc = DrawBitmapLayer(L, layer, src, options, flags);
+  else if (layer->type == vkObjectType::TEXTOUT || layer->type == vkObjectType::PRINT)
+    rc = RedrawTextLayer(L, layer, position, src, options, flags, &drawn);
+  else if (IsShapeLayerType(layer->type))
+    rc = RedrawShapeLayer(L, layer, position, src, options, flags, &drawn);
   else
     return 0;
   if (rc) return rc;
+  // Nothing to show (an empty text, an arc whose ends meet): the old layer stays.
+  if (!drawn) return 0;
   vkLayer* fresh = (flags & kDrawReplace) ? GetNthLayer(bgpic, position) : bgpic->layers.back();
   if (fresh && (flags & kDrawReplace)) {
     fresh->group = group;

@@ -33,12 +33,16 @@ inline constexpr size_t kRectListStep = 1024;
 // The x1 of an entry the merge pass absorbed into another.
 inline constexpr int32_t kRectAbsorbed = 100000;
 
+struct vkLayerKindOps;
+
 // What a layer of another kind (anim, text, vector shape) keeps beyond the
 // common geometry; the kind's library derives from it.
 struct vkLayerKindData {
   virtual ~vkLayerKindData() = default;
   // A copy for a new record of the same layer (planes are never shared).
   virtual std::unique_ptr<vkLayerKindData> Clone() const = 0;
+  // The kind's operations, which a layer made from this record gets.
+  virtual const vkLayerKindOps* Ops() const { return nullptr; }
 };
 
 // The geometry and pixels of one state of a layer: as inserted, as
@@ -120,6 +124,7 @@ struct vkLayersState {
   int32_t noRefresh = 0;  // set: placement updates refresh nothing
   vkLayerInsertHook insertAnim = nullptr;        // registered by the anim library
   vkLayerInsertHook insertTextObject = nullptr;  // registered by the text library
+  uint32_t shapeLayersMade = 0;  // counts the shapes that became layers
 };
 vkLayersState& LayersState(vkState* L);
 

@@ -1,19 +1,64 @@
-// Print and TextOut layers: the text's drawing, laid out by the text
-// library, becomes a layer of the current picture with its own planes, on
-// top, where the text was to be drawn.
+// Text layers: a printed text keeps its layout record (style, font, text,
+// margins, tabs, wrap and tab decisions) with its layer and is laid out
+// again from it, in place or through the layer's matrix (a scalable font
+// drawn at the new size). A text object's layer shows the object's own
+// planes.
 #include "layers/textlayers.h"
 
+#include <algorithm>
+#include <memory>
 #include <new>
 
 #include "base/errorcodes.h"
-#include "layers/layers.h"
+#include "base/numconv.h"
+#include "text/textobjects.h"
 #include "text/textstate.h"
 
 namespace {
 
-int32_t AddTextLayer(vkState* L, int32_t kind, const vkTextLayout&, vkTextPicture& picture, int32_t x, int32_t y) {
-  if (!picture.bitmap || picture.width < 1 || picture.height < 1) return 0;  // nothing to show
+int32_t DrawTextPass(vkGraphicsState& gs, vkLayer* layer, vkLayerData* data, const double m[4], uint32_t flags);
+
+const vkLayerKindOps kTextLayerOps = {nullptr, DrawTextPass, nullptr};
+
+// The layout a text layer was drawn from, and where its picture lies
+// relative to the text position.
+struct vkTextLayerKind final : vkLayerKindData {
+  vkState* L = nullptr;
+  vkTextLayout layout;
+  int32_t offsetX = 0, offsetY = 0;
+  std::unique_ptr<vkLayerKindData> Clone() const override {
+    return std::unique_ptr<vkLayerKindData>(new vkTextLayerKind(*this));
+  }
+  const vkLayerKindOps* Ops() const override { return &kTextLayerOps; }
+};
+
+// Whether [font] is still open in [L]'s run (null is the built-in font).
+bool FontAlive(vkState* L, const vkFont* font) {
+  if (!font) return true;
+  const vkFontState& fs = FontState(L);
+  if (fs.builtin.get() == font) return true;
+  return std::any_of(fs.cache.begin(), fs.cache.end(), [font](const vkFontCacheEntry& e) { return e.font == font; });
+}
+
+// A new data record whose kind keeps [layout] and the picture's offsets.
+vkLayerDataPtr TextLayerData(vkState* L, const vkTextLayout& layout, const vkTextPicture& picture) {
   vkLayerDataPtr data(new (std::nothrow) vkLayerData);
+  std::unique_ptr<vkTextLayerKind> kind(new (std::nothrow) vkTextLayerKind);
+  if (!data || !kind) return nullptr;
+  try {
+    kind->layout = layout;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  kind->L = L;
+  kind->offsetX = picture.offsetX, kind->offsetY = picture.offsetY;
+  data->kind = std::move(kind);
+  return data;
+}
+
+int32_t AddTextLayer(vkState* L, int32_t kind, const vkTextLayout& layout, vkTextPicture& picture, int32_t x, int32_t y) {
+  if (!picture.bitmap || picture.width < 1 || picture.height < 1) return 0;  // nothing to show
+  vkLayerDataPtr data = TextLayerData(L, layout, picture);
   if (!data) return kErrOutOfMemory;
   const vkTransform identity;
   const vkLayerOptions options;
@@ -22,6 +67,77 @@ int32_t AddTextLayer(vkState* L, int32_t kind, const vkTextLayout&, vkTextPictur
                   kAddLayerScaling);
 }
 
+// Lays the text out again through [m] into [data]'s transformed planes.
+int32_t DrawTextPass(vkGraphicsState&, vkLayer* layer, vkLayerData* data, const double m[4], uint32_t) {
+  const auto* kind = dynamic_cast<const vkTextLayerKind*>(data->kind.get());
+  if (!kind || !kind->L) return kErrWrongUsage;
+  if (!FontAlive(kind->L, kind->layout.style.font)) return kErrWrongUsage;
+  vkTransform t = layer->transform;
+  std::copy(m, m + 4, t.matrix);
+  vkTextPicture picture;
+  if (uint32_t rc = LayoutTextObject(kind->L, kind->layout, t, &picture)) return int32_t(rc);
+  if (!picture.bitmap) return kErrWrongUsage;
+  data->transformedBitmap = std::move(picture.bitmap);
+  data->transformedMask = std::move(picture.mask), data->transformedAlpha = std::move(picture.alpha);
+  data->screenWidth = picture.width, data->screenHeight = picture.height;
+  data->screenX = data->x - vkDoubleToInt32(picture.width * layer->anchorX);
+  data->screenY = data->y - vkDoubleToInt32(picture.height * layer->anchorY);
+  return 0;
+}
+
+// ---- Text objects ----
+
+int32_t TextObjectPixels(vkGraphicsState&, const vkLayer* layer, const vkLayerData*, int32_t, vkLayerPixels* out) {
+  const auto* o = static_cast<const vkTextObject*>(layer->record);
+  if (!o || !o->bitmap) return kErrWrongUsage;
+  // The alpha plane, where there is one, carries the shape.
+  out->bitmap = o->bitmap.get();
+  out->alpha = o->alpha.get();
+  out->mask = out->alpha ? nullptr : o->mask.get();
+  out->width = o->width, out->height = o->height;
+  out->shared = true;
+  return 0;
+}
+
+const vkLayerKindOps kTextObjectLayerOps = {TextObjectPixels, nullptr, PurgeDeletedTextObjects};
+
+struct vkTextObjectLayerKind final : vkLayerKindData {
+  std::unique_ptr<vkLayerKindData> Clone() const override {
+    return std::unique_ptr<vkLayerKindData>(new vkTextObjectLayerKind(*this));
+  }
+  const vkLayerKindOps* Ops() const override { return &kTextObjectLayerOps; }
+};
+
 }  // namespace
 
 void RegisterTextLayers(vkState* L) { TextRunState(L).addTextLayer = AddTextLayer; }
+
+int32_t RedrawTextLayer(vkState* L, const vkLayer* layer, int32_t position, const vkLayerData& source,
+                        const vkLayerOptions& options, uint32_t flags, bool* drawn) {
+  *drawn = false;
+  const auto* kind = dynamic_cast<const vkTextLayerKind*>(source.kind.get());
+  if (!kind) return kErrWrongUsage;
+  if (!FontAlive(L, kind->layout.style.font)) return kErrWrongUsage;
+  vkTextLayout layout = kind->layout;
+  vkTextPicture picture;
+  if (uint32_t rc = LayoutText(L, &layout, layout.plain, &picture)) return int32_t(rc);
+  if (!picture.bitmap || picture.width < 1 || picture.height < 1) return 0;  // nothing to show
+  const int32_t x = int32_t(std::clamp<int64_t>(int64_t(source.x) - kind->offsetX + picture.offsetX, INT32_MIN, INT32_MAX));
+  const int32_t y = int32_t(std::clamp<int64_t>(int64_t(source.y) - kind->offsetY + picture.offsetY, INT32_MIN, INT32_MAX));
+  vkLayerDataPtr data = TextLayerData(L, layout, picture);
+  if (!data) return kErrOutOfMemory;
+  const int32_t rc = AddLayer(L, layer->type, vkObjectId{}, nullptr, x, y, picture.width, picture.height,
+                              &layer->transform, &options, std::move(picture.bitmap), std::move(picture.mask),
+                              std::move(picture.alpha), std::move(data), position,
+                              kAddLayerScaling | (flags & (kAddReplace | kAddHidden)));
+  *drawn = rc == 0;
+  return rc;
+}
+
+vkLayerDataPtr NewTextObjectLayerData(vkState*) {
+  vkLayerDataPtr data(new (std::nothrow) vkLayerData);
+  if (!data) return nullptr;
+  data->kind.reset(new (std::nothrow) vkTextObjectLayerKind);
+  if (!data->kind) return nullptr;
+  return data;
+}

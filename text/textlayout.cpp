@@ -576,6 +576,7 @@ uint32_t EdgeDraw(const std::vector<vkTextRun>& runs, const vkFont* font, int32_
 
 uint32_t LayoutText(vkState* L, vkTextLayout* layout, bool plain, vkTextPicture* out, const vkTextWindow* window) {
   std::vector<vkTextRun> runs;
+  layout->plain = plain;
   uint32_t code = LayoutRuns(L, layout, plain, &runs);
   vkFont* font = FontOf(L, layout->style);
   if (code == 0) code = EdgeDraw(runs, font, layout->wrapWidth, out, window);

@@ -66,6 +66,7 @@ struct vkTextLayout {
   bool tabTableSet = false;
   int32_t encoding = ENCODING_ISO8859_1;
   int32_t startX = 0;  // pen x of the first line (printing continues a line)
+  bool plain = false;  // written by the layout: the style tags were not read
   // Written by the layout: where the pen stands after the text, for the
   // cursor of printing.
   int32_t endX = 0, endLineOffset = 0;

@@ -10,7 +10,10 @@
 #include "graphics/positions.h"
 #include "layers/layerrender.h"
 #include "layers/layers.h"
+#include "layers/textlayers.h"
 #include "support/layertest.h"
+#include "text/textlib.h"
+#include "text/textobjects.h"
 
 namespace {
 
@@ -220,6 +223,87 @@ TEST_F(LayerRender, ABitmapLayerDrawnAnewReplacesItselfInPlace) {
   EXPECT_EQ(DrawLayerByType(L, first, 1, nullptr, kDrawReplace, &made), kErrNoBrush);
   EXPECT_EQ(Layer(1), first);
   EXPECT_EQ(CountLayers(&picture), 3);
+}
+
+// ---- Texts ----
+
+class TextRender : public LayerRender {
+ protected:
+  void SetUp() override {
+    LayerRender::SetUp();
+    vmPushValue(L, VK_GLOBALSINDEX);
+    ASSERT_EQ(OpenTextLibrary(L), 0);
+    ASSERT_EQ(OpenTextObjectLibrary(L), 0);
+    vmSetTop(L, 0);
+    RegisterTextLayers(L);
+    ASSERT_EQ(Call("SetFontColor", {0xFFFFFF}), "");
+  }
+  void Clear() {
+    FreeBGPicLayers(gs(), L, &picture, true, false);
+    RefreshRectNow(gs(), 0, 0, kWidth, kHeight);
+  }
+  int32_t Lit(const gfxtest::Pixels& p) {
+    return int32_t(std::count_if(p.begin(), p.end(), [](uint32_t c) { return c != kBackground; }));
+  }
+};
+
+TEST_F(TextRender, ATextLayerMovedAndLaidOutAgainEqualsTheTextPrintedThere) {
+  // Tags are read again as they were: "[[" stays one bracket of the text.
+  for (const char* text : {"[b]H[/b]i[[", "a\tb\nc"}) {
+    SCOPED_TRACE(text);
+    Clear();
+    ASSERT_EQ(Call("TextOut", {1, 1, text}), "");
+    ASSERT_EQ(CountLayers(&picture), 1);
+    vkLayer* layer = Layer(1);
+    const int32_t type = layer->type;
+    SetLayerPosition(L, layer, nullptr, 4, 5, kPositionRelativeX | kPositionRelativeY, nullptr);
+    const gfxtest::Pixels moved = Read(display.screenBuffer);
+    ASSERT_GT(Lit(moved), 5);
+    // Drawn anew in place, hidden: nothing shows; shown again: the same pixels.
+    vkLayer* made = nullptr;
+    ASSERT_EQ(DrawLayerByType(L, layer, 1, nullptr, kDrawReplace | kDrawHidden, &made), 0);
+    ASSERT_EQ(CountLayers(&picture), 1);
+    EXPECT_EQ(made->type, type);
+    EXPECT_TRUE(made->hidden);
+    RefreshRectNow(gs(), 0, 0, kWidth, kHeight);
+    EXPECT_EQ(Lit(Read(display.screenBuffer)), 0);
+    ASSERT_EQ(DrawLayerByType(L, made, 1, nullptr, kDrawReplace, &made), 0);
+    RefreshRectNow(gs(), 0, 0, kWidth, kHeight);
+    EXPECT_EQ(Read(display.screenBuffer), moved);
+    ExpectScreenIsReference();
+  }
+}
+
+TEST_F(TextRender, ATextObjectLayerShowsTheObjectUntilTheLayerGoes) {
+  RunCases({
+      {"CreateTextObject", {1, "Hi"}, ""},
+      {"DisplayTextObject", {1, 2, 3}, ""},
+  });
+  ASSERT_EQ(CountLayers(&picture), 1);
+  vkLayer* layer = Layer(1);
+  EXPECT_EQ(layer->type, vkObjectType::TEXTOBJECT);
+  EXPECT_FALSE(layer->inserted->bitmap);  // the object's own planes, no copy
+  const vkTextObject* shown = static_cast<const vkTextObject*>(layer->record);
+  ASSERT_NE(shown, nullptr);
+  const gfxtest::Pixels first = Read(display.screenBuffer);
+  EXPECT_GT(Lit(first), 5);
+  ExpectScreenIsReference();
+  // Freed by the script: the layer keeps showing it.
+  ASSERT_EQ(Call("FreeTextObject", {1}), "");
+  EXPECT_EQ(CountTextObjects(L), 0);
+  EXPECT_EQ(TextObjects(L).objects.size(), 1u);
+  // Drawn anew in place after a move: the same text, moved.
+  SetLayerPosition(L, layer, nullptr, 6, 2, kPositionRelativeX | kPositionRelativeY, nullptr);
+  vkLayer* made = nullptr;
+  ASSERT_EQ(DrawLayerByType(L, layer, 1, nullptr, kDrawReplace, &made), 0);
+  EXPECT_EQ(made->record, shown);
+  RefreshRectNow(gs(), 0, 0, kWidth, kHeight);
+  ExpectScreenIsReference();
+  EXPECT_EQ(Lit(Read(display.screenBuffer)), Lit(first));
+  // The layer gone, the freed object goes with it.
+  ASSERT_EQ(Call("RemoveLayer", {1}), "");
+  EXPECT_TRUE(TextObjects(L).objects.empty());
+  EXPECT_EQ(Lit(Read(display.screenBuffer)), 0);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "engine/vmapi.h"
+#include "text/textobjects.h"
 
 namespace layertest {
 
@@ -85,6 +86,10 @@ gfxtest::Pixels LayerTest::Reference() {
       bitmap = d->transformedBitmap.get(), mask = d->transformedMask.get(), alpha = d->transformedAlpha.get();
     } else if (d->bitmap) {
       bitmap = d->bitmap.get(), mask = d->mask.get(), alpha = d->alpha.get();
+    } else if (layer->type == vkObjectType::TEXTOBJECT) {
+      // A text object's alpha plane, where it has one, carries its shape.
+      const vkTextObject* o = static_cast<const vkTextObject*>(layer->record);
+      bitmap = o->bitmap.get(), alpha = o->alpha.get(), mask = alpha ? nullptr : o->mask.get();
     } else {
       const vkBrush* b = static_cast<const vkBrush*>(layer->record);
       bitmap = b->bitmap.get(), mask = b->mask.get(), alpha = b->alpha.get();
