@@ -41,7 +41,7 @@ constexpr int32_t kDissolve = 139, kClockWipe = 97, kStar = 98, kSun = 114;
 constexpr int32_t kWater1 = 134, kStrudel = 138;
 constexpr int32_t kRollTop = 84, kRollLeft = 85, kWallpaperTop = 86, kWallpaperLeft = 87;
 
-enum class Mode { BGPic, Brush, MaskedBrush, BrushOffLeft, ShowCovered, Hide, AsyncShow, AsyncHide };
+enum class Mode { BGPic, Brush, MaskedBrush, BrushOffLeft, ShowCovered, Hide, AsyncShow, AsyncHide, MaskedCovered, MaskedHide };
 
 const char* ModeName(Mode m) {
   switch (m) {
@@ -53,12 +53,15 @@ const char* ModeName(Mode m) {
     case Mode::Hide: return "layer hidden";
     case Mode::AsyncShow: return "layer shown asynchronously";
     case Mode::AsyncHide: return "layer hidden asynchronously";
+    case Mode::MaskedCovered: return "covered masked layer shown";
+    case Mode::MaskedHide: return "masked layer hidden";
   }
   return "";
 }
 
-constexpr Mode kAllModes[] = {Mode::BGPic,       Mode::Brush, Mode::MaskedBrush, Mode::BrushOffLeft,
-                              Mode::ShowCovered, Mode::Hide,  Mode::AsyncShow,   Mode::AsyncHide};
+constexpr Mode kAllModes[] = {Mode::BGPic,     Mode::Brush,     Mode::MaskedBrush,   Mode::BrushOffLeft,
+                              Mode::ShowCovered, Mode::Hide,     Mode::AsyncShow,     Mode::AsyncHide,
+                              Mode::MaskedCovered, Mode::MaskedHide};
 
 constexpr int32_t kW = 48, kH = 32;  // the display of the brush and layer modes
 constexpr int32_t kX = 5, kY = 4;    // where the brush or layer stands
@@ -83,11 +86,13 @@ struct Played {
   }
   // The pixel before the effect and the one it leads to.
   uint32_t Start(int32_t px, int32_t py) const {
-    return hiding && Inside(px, py) ? NewPixel(px - x, py - y) : OldPixel(px, py);
+    return hiding && Inside(px, py) && Set(px, py) ? NewPixel(px - x, py - y) : OldPixel(px, py);
   }
+  // The brush's mask at a display position (set everywhere when unmasked).
+  bool Set(int32_t px, int32_t py) const { return !masked || (((px - x) / 2 + (py - y) / 2) % 2 == 0); }
   uint32_t Target(int32_t px, int32_t py) const {
     if (!Inside(px, py) || hiding) return OldPixel(px, py);
-    if (masked && !(((px - x) / 2 + (py - y) / 2) % 2 == 0)) return OldPixel(px, py);
+    if (!Set(px, py)) return OldPixel(px, py);
     return NewPixel(px - x, py - y);
   }
   uint32_t At(size_t f, int32_t px, int32_t py) const { return frames[f][size_t(py) * size_t(dw) + size_t(px)]; }
@@ -126,11 +131,11 @@ class ComposedEffects : public fxtest::FXScene {
   }
   // Layers on, brush 3 of width x height as layer 1 at (kX, kY), shown or
   // hidden, and with [covered] brush 4 over part of it.
-  void LayerScene(int32_t w, int32_t h, bool shown, bool covered) {
+  void LayerScene(int32_t w, int32_t h, bool shown, bool covered, bool masked = false) {
     MakeDisplay(kW, kH);
     ASSERT_EQ(Call("EnableLayers", {}), "");
     Table("hidden", {{"hidden", 1}});
-    MakeBrush(3, w, h, false);
+    MakeBrush(3, w, h, masked);
     if (shown)
       ASSERT_EQ(Call("DisplayBrush", {3, kX, kY}), "");
     else
@@ -146,14 +151,14 @@ class ComposedEffects : public fxtest::FXScene {
   Played Play(int32_t id, Mode mode, int32_t speed, int32_t w, int32_t h, unsigned seed = 7) {
     Played r;
     r.w = w, r.h = h;
-    r.hiding = mode == Mode::Hide || mode == Mode::AsyncHide;
-    r.masked = mode == Mode::MaskedBrush;
-    r.covered = mode == Mode::ShowCovered;
-    const bool layer = mode == Mode::ShowCovered || r.hiding || mode == Mode::AsyncShow;
+    r.hiding = mode == Mode::Hide || mode == Mode::AsyncHide || mode == Mode::MaskedHide;
+    r.masked = mode == Mode::MaskedBrush || mode == Mode::MaskedCovered || mode == Mode::MaskedHide;
+    r.covered = mode == Mode::ShowCovered || mode == Mode::MaskedCovered;
+    const bool layer = r.covered || r.hiding || mode == Mode::AsyncShow;
     r.dw = mode == Mode::BGPic ? w : kW, r.dh = mode == Mode::BGPic ? h : kH;
     if (mode != Mode::BGPic) r.x = mode == Mode::BrushOffLeft ? -(w / 2) - 1 : kX, r.y = kY;
     if (layer) {
-      LayerScene(w, h, r.hiding, r.covered);
+      LayerScene(w, h, r.hiding, r.covered, r.masked);
     } else {
       MakeDisplay(r.dw, r.dh);
       if (mode != Mode::BGPic) MakeBrush(3, w, h, r.masked);
