@@ -4,7 +4,11 @@
 // the display and as a layer in real-time layer mode,
 // and one crossfade frame's pixel work (the old picture mixed into the new
 // one in a single pass) beside pixman making the same frame (the old picture
-// copied, the new one composited OVER it through a solid mask of the level).
+// copied, the new one composited OVER it through a solid mask of the level);
+// likewise one dissolve frame (the mask rewritten from the thresholds, the
+// old picture copied and the new one drawn through the mask) beside pixman
+// copying the old picture and compositing the new one OVER it through a
+// one-bit mask of the same density.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -28,6 +32,7 @@
 #include "graphics/objecttypes.h"
 #include "pixel/bitmapops.h"
 #include "pixel/blit.h"
+#include "pixel/transitionkernels.h"
 #include "platform/vkos.h"
 #include "platform/vkos_display.h"
 #include "platform/vkos_events.h"
@@ -170,6 +175,73 @@ void BM_PixmanCrossfadeFrame(benchmark::State& state) {
 }
 #endif
 
+// The pixels of a dissolve frame: thresholds drawn once, then per frame
+// the mask rewritten at the next level and the new picture drawn through
+// it over a copy of the old one.
+struct DissolvePictures : Pictures {
+  std::vector<uint8_t> thresholds = std::vector<uint8_t>(size_t(kWidth) * kHeight);
+  vkPlanePtr mask{AllocMaskPlane(kWidth, kHeight, true)};
+  DissolvePictures() {
+    srand(1);
+    for (uint8_t& v : thresholds) v = uint8_t(rand() % 255);
+  }
+  void Level(int32_t level) {
+    vkDissolveContext c{};
+    c.dst = mask->data, c.dstBytesPerRow = mask->bytesPerRow;
+    c.width = kWidth, c.height = kHeight;
+    c.thresholds = thresholds.data();
+    DissolveStep(&c, level);
+  }
+};
+
+void BM_DissolveFrame(benchmark::State& state) {
+  DissolvePictures p;
+  int32_t level = 0;
+  for (auto _ : state) {
+    level = (level + 4) % 256;
+    p.Level(level);
+    BltBitMap(p.old.get(), 0, 0, p.work.get(), 0, 0, kWidth, kHeight);
+    BltMask(p.fresh.get(), 0, 0, p.work.get(), 0, 0, kWidth, kHeight, p.mask.get());
+    benchmark::DoNotOptimize(p.work->pixels);
+  }
+  state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+#if defined(VK_HAVE_PIXMAN)
+// pixman composes through a one-bit mask of its own layout (32-bit words),
+// filled from the same thresholds at the same level.
+void BM_PixmanDissolveFrame(benchmark::State& state) {
+  DissolvePictures p;
+  auto image = [](vkBitMap* b) {
+    return pixman_image_create_bits(PIXMAN_x8r8g8b8, b->width, b->height, reinterpret_cast<uint32_t*>(b->pixels),
+                                    b->bytesPerRow);
+  };
+  pixman_image_t *fresh = image(p.fresh.get()), *old = image(p.old.get()), *work = image(p.work.get());
+  const int32_t words = (kWidth + 31) / 32;
+  std::vector<uint32_t> bits(size_t(words) * kHeight);
+  pixman_image_t* mask = pixman_image_create_bits(PIXMAN_a1, kWidth, kHeight, bits.data(), words * 4);
+  int32_t level = 0;
+  for (auto _ : state) {
+    level = (level + 4) % 256;
+    for (int32_t y = 0; y < kHeight; y++) {
+      const uint8_t* t = p.thresholds.data() + size_t(y) * kWidth;
+      uint32_t* row = bits.data() + size_t(y) * size_t(words);
+      for (int32_t w = 0; w < words; w++) {
+        uint32_t v = 0;
+        for (int32_t b = 0; b < 32 && w * 32 + b < kWidth; b++) v |= uint32_t(t[w * 32 + b] < level) << b;
+        row[w] = v;
+      }
+    }
+    pixman_image_composite32(PIXMAN_OP_SRC, old, nullptr, work, 0, 0, 0, 0, 0, 0, kWidth, kHeight);
+    pixman_image_composite32(PIXMAN_OP_OVER, fresh, mask, work, 0, 0, 0, 0, 0, 0, kWidth, kHeight);
+    benchmark::DoNotOptimize(p.work->pixels);
+  }
+  pixman_image_unref(mask);
+  pixman_image_unref(fresh), pixman_image_unref(old), pixman_image_unref(work);
+  state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+#endif
+
 // Keeps each benchmark's frames per second for the summary.
 class FpsReporter : public benchmark::ConsoleReporter {
  public:
@@ -190,7 +262,10 @@ class FpsReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   const std::pair<const char*, int32_t> effects[] = {{"HSTRIPES2", 1},  {"VSTRIPES64", 13}, {"VBLINDS8", 19},
                                                      {"HBLINDS128", 18}, {"FADE", 116},      {"BLEND", 117},
-                                                     {"CROSSFADE", 115}};
+                                                     {"CROSSFADE", 115},
+                                                     {"DISSOLVE", 139},  {"CLOCKWIPE", 97},  {"STAR", 98},
+                                                     {"SUN", 114},       {"WATER1", 134},    {"STRUDEL", 138},
+                                                     {"ROLLTOP", 84},    {"WALLPAPERLEFT", 87}};
   for (const char* mode : {"display/", "layer/"})
     for (const auto& [name, type] : effects)
       benchmark::RegisterBenchmark((std::string(mode) + name).c_str(), BM_EffectRun, type, mode[0] == 'l')
@@ -200,6 +275,12 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("crossfade_frame", BM_CrossfadeFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 #if defined(VK_HAVE_PIXMAN)
   benchmark::RegisterBenchmark("pixman_crossfade_frame", BM_PixmanCrossfadeFrame)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+#endif
+  benchmark::RegisterBenchmark("dissolve_frame", BM_DissolveFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+#if defined(VK_HAVE_PIXMAN)
+  benchmark::RegisterBenchmark("pixman_dissolve_frame", BM_PixmanDissolveFrame)
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime();
 #endif
@@ -216,5 +297,9 @@ int main(int argc, char** argv) {
     std::printf("Crossfade frame: %.1f fps, pixman %.1f fps: %.2fx pixman's rate (goal: 2x)\n",
                 reporter.fps["crossfade_frame"], reporter.fps["pixman_crossfade_frame"],
                 reporter.fps["crossfade_frame"] / reporter.fps["pixman_crossfade_frame"]);
+  if (reporter.fps.count("dissolve_frame") && reporter.fps.count("pixman_dissolve_frame"))
+    std::printf("Dissolve frame: %.1f fps, pixman %.1f fps: %.2fx pixman's rate (goal: ahead of it)\n",
+                reporter.fps["dissolve_frame"], reporter.fps["pixman_dissolve_frame"],
+                reporter.fps["dissolve_frame"] / reporter.fps["pixman_dissolve_frame"]);
   return 0;
 }
