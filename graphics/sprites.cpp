@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <string>
 
 #include "base/catalog.h"
@@ -29,6 +30,10 @@
 #include "runtime/console.h"
 #include "runtime/context.h"
 #include "runtime/doscommands.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 vkSpriteList& Sprites(vkGraphicsState& gs) {
   if (!gs.sprites) gs.sprites = std::make_shared<vkSpriteList>();
@@ -479,8 +484,16 @@ int32_t FindSprite(vkGraphicsState& gs, vkObjectId id, vkSprite** out, uint32_t 
 vkSpriteInstance* FindOnScreenSprite(vkGraphicsState& gs, const vkSprite* sprite) {
   vkBGPic* pic = OutputPicture(gs);
   if (!pic) return nullptr;
-  for (vkSpriteInstance& s : pic->sprites)
-    if (s.sprite == sprite) return &s;
+  // A sprite is shown at most once on a picture: the hint, when it still
+  // names this sprite, is its only record there.
+  std::vector<vkSpriteInstance>& shown = pic->sprites;
+  if (sprite->shownHint < shown.size() && shown[sprite->shownHint].sprite == sprite)
+    return &shown[sprite->shownHint];
+  for (size_t i = 0; i < shown.size(); i++)
+    if (shown[i].sprite == sprite) {
+      sprite->shownHint = i;
+      return &shown[i];
+    }
   return nullptr;
 }
 
@@ -555,10 +568,50 @@ int32_t PlaceSprite(vkState* L, vkObjectId id, int32_t x, int32_t y, int32_t fra
   return 0;
 }
 
+namespace {
+
+// The rectangle test of DrawSpriteInstances, run for every shown sprite on
+// every refresh: whether [s] may meet [qx1, qx2) x [qy1, qy2), a rectangle
+// inside 0 .. 2^31 - 1. Sizes are those of bitmaps in memory, far below
+// 2^31, so an end that wraps round in 32 bits belongs to a sprite too far
+// right or down, which the first half of the test turns away.
+static_assert(offsetof(vkSpriteInstance, y) == 4 && offsetof(vkSpriteInstance, width) == 8 &&
+              offsetof(vkSpriteInstance, height) == 12);
+#if defined(__SSE2__)
+struct vkRectQuery {
+  __m128i ends, starts;  // (qx2, qy2, -, -) and (qx1, qy1, -, -)
+  vkRectQuery(int32_t qx1, int32_t qy1, int32_t qx2, int32_t qy2)
+      : ends(_mm_setr_epi32(qx2, qy2, 0, 0)), starts(_mm_setr_epi32(qx1, qy1, 0, 0)) {}
+  bool MayMeet(const vkSpriteInstance& s) const {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&s.x));  // x, y, width, height
+    const __m128i right = _mm_add_epi32(v, _mm_srli_si128(v, 8));                 // x + width, y + height
+    const __m128i meets = _mm_and_si128(_mm_cmplt_epi32(v, ends), _mm_cmpgt_epi32(right, starts));
+    return (_mm_movemask_ps(_mm_castsi128_ps(meets)) & 3) == 3;
+  }
+};
+#else
+struct vkRectQuery {
+  int32_t qx1, qy1, qx2, qy2;
+  bool MayMeet(const vkSpriteInstance& s) const {
+    return s.x < qx2 && s.y < qy2 && int64_t(s.x) + s.width > qx1 && int64_t(s.y) + s.height > qy1;
+  }
+};
+#endif
+
+}  // namespace
+
 void DrawSpriteInstances(vkGraphicsState& gs, const vkBGPic* bgpic, vkBitMap* dst, int32_t x, int32_t y,
                          int32_t width, int32_t height) {
   if (!bgpic || !dst) return;
+  // Nothing is drawn outside the picture and the destination: the test runs
+  // on the rectangle cut to them.
+  const int64_t qx1 = std::max<int64_t>(x, 0), qy1 = std::max<int64_t>(y, 0);
+  const int64_t qx2 = std::min<int64_t>({int64_t(x) + width, bgpic->width, dst->width});
+  const int64_t qy2 = std::min<int64_t>({int64_t(y) + height, bgpic->height, dst->height});
+  if (qx2 <= qx1 || qy2 <= qy1) return;
+  const vkRectQuery query{int32_t(qx1), int32_t(qy1), int32_t(qx2), int32_t(qy2)};
   for (const vkSpriteInstance& s : bgpic->sprites) {
+    if (!query.MayMeet(s)) continue;
     const int64_t x1 = std::max<int64_t>(x, s.x), y1 = std::max<int64_t>(y, s.y);
     const int64_t x2 = std::min<int64_t>(int64_t(x) + width, int64_t(s.x) + s.width);
     const int64_t y2 = std::min<int64_t>(int64_t(y) + height, int64_t(s.y) + s.height);

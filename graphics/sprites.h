@@ -5,6 +5,7 @@
 // sprite shows the frames of other sprites, one after another.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <list>
 #include <unordered_map>
@@ -27,6 +28,9 @@ struct vkSprite {
   int32_t transparentColor = -1;
   std::vector<vkSpriteFrame> frames;  // empty for a linked sprite
   std::vector<vkSprite*> links;       // a linked sprite's sources, in order
+  // Where in its picture's list the sprite was last found on screen; tried
+  // first by the next lookup, which checks it before trusting it.
+  mutable size_t shownHint = 0;
   int32_t FrameCount() const;
 };
 
