@@ -253,9 +253,9 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     {FXSplitSetup, FXSplitDraw, nullptr},                    // Split
     {FXZoomInOutSetup, FXZoomInOutDraw, nullptr},            // ZoomInOut
     // Puzzle
-    {nullptr, nullptr, nullptr},
+    {FXPuzzleSetup, FXPuzzleDraw, FXPuzzleCleanup},
     // Diagonal
-    {nullptr, nullptr, nullptr},
+    {FXDiagonalSetup, FXDiagonalDraw, nullptr},
     // Spiral
     {nullptr, nullptr, nullptr},
     // Swiss

@@ -35,7 +35,8 @@ using fxtest::Steps;
 using vktest::Arg;
 namespace ot = vkObjectType;
 
-constexpr int32_t kUpDown = 110;
+constexpr int32_t kPuzzle = 82, kDiagonal = 83, kUpDown = 110;
+constexpr long kSeed = 4711;  // drand48's seed before a puzzle is set up
 
 struct Box {
   int64_t x, y, w, h;
@@ -48,6 +49,8 @@ struct TileModel {
 
   TileModel(int32_t id_, int32_t speed_, int32_t w_, int32_t h_) : id(id_), speed(speed_), w(w_), h(h_) {
     if (id == kUpDown) UpDown();
+    if (id == kPuzzle) Puzzle();
+    if (id == kDiagonal) Diagonal();
   }
 
   // The frame each source pixel first shows the new picture (INT_MAX: never).
@@ -85,6 +88,40 @@ struct TileModel {
       const int64_t s = std::max<int64_t>(h - r - step, 1);
       f.push_back({dx, r, c, step + 2});
       f.push_back({ux, s - 1, c, step + 2});
+      frames.push_back(f);
+    }
+  }
+
+  // Tiles of side s (the speed's, at least 5), one column and one row more
+  // than fit whole; frame k lays tile order[k - 1]. Draw i takes the first
+  // free number counting down from trunc(drand48() * N), then up.
+  void Puzzle() {
+    const int64_t s = std::max(NamedStep(speed, w, 20, 10, 30), 5), c = w / s + 1, n = c * (h / s + 1);
+    srand48(kSeed);
+    std::vector<bool> taken(size_t(n), false);
+    for (int64_t i = 0; i < n; i++) {
+      const int64_t r = int64_t(drand48() * double(n));
+      int64_t t = r;
+      while (t >= 0 && taken[size_t(t)]) t--;
+      if (t < 0)
+        for (t = r + 1; taken[size_t(t)];) t++;
+      taken[size_t(t)] = true;
+      frames.push_back({{t % c * s, t / c * s, s, s}});
+    }
+  }
+
+  // Tiles of side s (1 when the speed's is above a quarter of the width);
+  // after frame k the tile in row i and column j shows when i + j < k, and
+  // the frame whose front k s reaches w + h shows everything.
+  void Diagonal() {
+    int64_t s = NamedStep(speed, w, 60, 20, 130);
+    if (s > w / 4) s = 1;
+    const int64_t count = CeilDiv(int64_t(w) + h, s);
+    for (int64_t k = 1; k <= count; k++) {
+      std::vector<Box> f;
+      for (int64_t i = 0; i * s < h; i++)
+        for (int64_t j = 0; j * s < w; j++)
+          if (i + j == k - 1 || (k == count && i + j >= k - 1)) f.push_back({j * s, i * s, s, s});
       frames.push_back(f);
     }
   }
@@ -191,6 +228,7 @@ class TileEffects : public fxtest::FXScene {
     Scene(mode, w, h);
     if (HasFatalFailure()) return;
     const int32_t x = mode == Mode::BrushOffLeft ? -(w / 2) - 1 : kX, y = kY;
+    srand48(kSeed);
     const std::vector<Pixels> frames = Run(id, mode, speed, x, y);
     const TileModel model(id, speed, w, h);
     ASSERT_EQ(frames.size(), model.frames.size());
@@ -233,7 +271,7 @@ TEST_F(TileEffects, EveryFrameOfEveryTileEffectMatchesTheModel) {
   const Mode modes[] = {Mode::Brush, Mode::MaskedBrush, Mode::BrushOffLeft, Mode::AsyncBrush, Mode::ShowBrush,
                         Mode::ShowCovered, Mode::Hide, Mode::Remove, Mode::AsyncShow, Mode::AsyncHide};
   const int32_t sizes[][2] = {{37, 23}, {16, 10}, {1, 1}, {1, 2}, {2, 1}};
-  for (int32_t id : {kUpDown})
+  for (int32_t id : {kUpDown, kPuzzle, kDiagonal})
     for (Mode mode : modes)
       for (int32_t speed : {-1, -2, 300})
         for (const auto& size : sizes) {
@@ -242,18 +280,92 @@ TEST_F(TileEffects, EveryFrameOfEveryTileEffectMatchesTheModel) {
         }
 }
 
+// A synchronous run of [id] on a brush of width x height at (0, 0) of a
+// display its size: the frames counted, the windows of the frames in [keep].
+struct Watched {
+  TileEffects* scene;
+  std::vector<int32_t> keep;
+  int32_t frames = 0;
+  std::vector<Pixels> kept;
+};
+
+void Watch(void* context, const vkFXState&) {
+  auto* w = static_cast<Watched*>(context);
+  w->frames++;
+  if (std::find(w->keep.begin(), w->keep.end(), w->frames) != w->keep.end()) w->kept.push_back(w->scene->Window());
+}
+
+TEST_F(TileEffects, TheTileEffectsKeepTheirNumbers) {
+  auto run = [&](int32_t id, int32_t speed, int32_t w, int32_t h, std::vector<int32_t> keep) {
+    MakeDisplay(w, h);
+    MakeBrush(3, w, h, false);
+    Watched watched{this, std::move(keep), 0, {}};
+    vkFXRequest rq;
+    rq.L = L, rq.operation = ot::BRUSH, rq.id = {3, nullptr}, rq.type = id, rq.speed = speed;
+    rq.observer = Watch, rq.observerContext = &watched;
+    EXPECT_EQ(RunTransitionFX(rq), 0u);
+    const Pixels end = Window();
+    for (int32_t y = 0; y < h; y++)
+      for (int32_t x = 0; x < w; x++)
+        if (end[size_t(y) * size_t(w) + size_t(x)] != NewPixel(x, y)) {
+          ADD_FAILURE() << "the end shows an old pixel at " << x << "," << y;
+          return watched;
+        }
+    return watched;
+  };
+  // The frames an asynchronous run announces, set up and cancelled.
+  auto announced = [&](int32_t id, int32_t speed, int32_t w, int32_t h) -> intptr_t {
+    MakeDisplay(w, h);
+    MakeBrush(3, w, h, false);
+    vkFXRequest rq;
+    rq.L = L, rq.operation = ot::BRUSH, rq.id = {3, nullptr}, rq.type = id, rq.speed = speed, rq.async = 1;
+    EXPECT_EQ(RunTransitionFX(rq), 1u);
+    void* handle = const_cast<void*>(vmToPointer(L, -1));
+    vkAsyncDraw* a = FindAsyncDraw(gs(), handle);
+    if (!a) return -1;
+    const intptr_t n = a->message(kAsyncFrameCount, nullptr, a->userData);
+    EXPECT_EQ(CancelAsyncDraw(gs(), vkObjectId{0, handle}), 0);
+    return n;
+  };
+
+  // 640 x 480 at normal speed: tiles of 32, 21 x 16 of them, one a frame.
+  Watched puzzle = run(kPuzzle, -1, 640, 480, {1});
+  EXPECT_EQ(puzzle.frames, 336);
+  ASSERT_EQ(puzzle.kept.size(), 1u);
+  int32_t fresh = 0;
+  for (int32_t y = 0; y < 480; y++)
+    for (int32_t x = 0; x < 640; x++) fresh += puzzle.kept[0][size_t(y) * 640 + size_t(x)] == NewPixel(x, y);
+  EXPECT_TRUE(fresh == 32 * 32 || fresh == 0) << fresh;  // a whole tile, or one of the extra column
+  // Small speeds still use tiles of 5: 83,545 of them on 1920 x 1080.
+  EXPECT_EQ(announced(kPuzzle, 2, 1920, 1080), 385 * 217);
+  EXPECT_EQ(announced(kPuzzle, 5, 37, 23), 8 * 5);
+
+  // 640 x 480 at normal speed: tiles of 10, 112 frames, a staircase front.
+  Watched diagonal = run(kDiagonal, -1, 640, 480, {3});
+  EXPECT_EQ(diagonal.frames, 112);
+  ASSERT_EQ(diagonal.kept.size(), 1u);
+  for (int32_t y = 0; y < 60; y++)
+    for (int32_t x = 0; x < 60; x++)
+      EXPECT_EQ(diagonal.kept[0][size_t(y) * 640 + size_t(x)] == NewPixel(x, y), x / 10 + y / 10 < 3) << x << "," << y;
+  // A speed above a quarter of the width runs with 1-pixel tiles: w + h frames.
+  EXPECT_EQ(run(kDiagonal, 11, 40, 10, {}).frames, 50);
+  EXPECT_EQ(run(kDiagonal, 10, 40, 10, {}).frames, 5);
+}
+
 // Seeking an asynchronous run replays its frames: any frame, forwards or
 // back, shows what play showed, and play goes on from there.
 TEST_F(TileEffects, SeekingReplaysTheFramesOfPlay) {
-  for (int32_t id : {kUpDown})
+  for (int32_t id : {kUpDown, kPuzzle, kDiagonal})
     for (bool hiding : {false, true}) {
       SCOPED_TRACE(std::to_string(id) + (hiding ? " hiding" : " showing"));
       const Mode mode = hiding ? Mode::AsyncHide : Mode::AsyncShow;
       Scene(mode, 37, 23);
+      srand48(kSeed);
       const std::vector<Pixels> played = Run(id, mode, 3, kX, kY);
       ASSERT_GT(played.size(), 8u);
       ASSERT_EQ(Call(hiding ? "ShowLayerFX" : "HideLayerFX", {1, 0, 300}), "");  // back to the start
       Table("async", {{"type", id}, {"speed", 3}, {"async", 1}});
+      srand48(kSeed);  // the puzzle's order as in play
       ASSERT_EQ(Call(hiding ? "HideLayerFX" : "ShowLayerFX", {1, Arg::global("async")}), "handle");
       const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
       int32_t done = 0;
