@@ -257,11 +257,11 @@ constexpr vkFXFamilyRoutines kFamilies[] = {
     // Diagonal
     {FXDiagonalSetup, FXDiagonalDraw, nullptr},
     // Spiral
-    {nullptr, nullptr, nullptr},
+    {FXSpiralSetup, FXSpiralDraw, nullptr},
     // Swiss
-    {nullptr, nullptr, nullptr},
+    {FXSwissSetup, FXSwissDraw, nullptr},
     // QuadRect
-    {nullptr, nullptr, nullptr},
+    {FXQuadRectSetup, FXQuadRectDraw, nullptr},
     // UpDown
     {FXUpDownSetup, FXUpDownDraw, nullptr},
     // StrangePush
