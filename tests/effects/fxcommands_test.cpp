@@ -102,7 +102,6 @@ TEST_F(FXCommands, ArgumentsAndErrors) {
       {"DisplayTransitionFX", {9, 0}, "error 1177"},
       {"DisplayBrushFX", {3, 0, 0, 141}, "error 1055"},
       {"DisplayBrushFX", {3, 0, 0, -5}, "error 1055"},
-      {"DisplayBrushFX", {3, 0, 0, 82}, "error 1055"},  // a family still to come
       {"DisplayBrushFX", {99, 0, 0, 0}, "error 1174"},
       {"DisplayBrushFX", {Arg::handle(this), 0, 0, 0}, "error 1041"},
       {"DisplayTextObjectFX", {1, 0, 0, 0}, "error 1175"},
