@@ -1,6 +1,6 @@
-// The puzzle effect at 1920 x 1080 on SDL's offscreen driver with frame
-// pacing off: frames per second of whole runs (tiles of 96 at normal speed,
-// and the 83,545 tiles of 5 pixels at speed 2, order drawn at set-up
+// The tile effects at 1920 x 1080 on SDL's offscreen driver with frame
+// pacing off: frames per second of whole runs at normal speed (the puzzle
+// also with the 83,545 tiles of 5 pixels at speed 2, order drawn at set-up
 // included) on the display and as a layer in real-time layer mode; then the
 // tile copies alone of such a run, through the display's blit path into its
 // back buffer beside pixman copying the same tiles between the same buffers.
@@ -100,9 +100,9 @@ Scene& TheScene() {
 
 void CountFrame(void* context, const vkFXState&) { ++*static_cast<int64_t*>(context); }
 
-// Whole runs of PUZZLE at [speed] showing the brush: on the display, or
-// with [realtime] as a layer drawn in real-time layer mode.
-void BM_PuzzleRun(benchmark::State& state, int32_t speed, bool realtime) {
+// Whole runs of effect [type] at [speed] showing the brush: on the
+// display, or with [realtime] as a layer drawn in real-time layer mode.
+void BM_Run(benchmark::State& state, int32_t type, int32_t speed, bool realtime) {
   Scene& scene = TheScene();
   if (!scene.display || !scene.brush) {
     state.SkipWithError("no display");
@@ -121,7 +121,7 @@ void BM_PuzzleRun(benchmark::State& state, int32_t speed, bool realtime) {
     vkFXRequest rq;
     rq.L = scene.L, rq.operation = vkObjectType::BRUSH, rq.id = {1, nullptr};
     if (realtime) rq.operation = vkObjectType::LAYER, rq.forceRealtimeLayers = 1;
-    rq.type = kPuzzle, rq.speed = speed;
+    rq.type = type, rq.speed = speed;
     rq.observer = CountFrame, rq.observerContext = &frames;
     if (RunTransitionFX(rq) != 0) {
       state.SkipWithError("the effect failed");
@@ -155,8 +155,8 @@ std::vector<Tile> Tiles(int32_t tile) {
 // buffer (no window present): what every frame of a display run draws.
 void BM_TilesSafeBlt(benchmark::State& state, int32_t tile) {
   Scene& scene = TheScene();
-  if (!scene.display || !scene.brush || !scene.display->backBuffer) {
-    state.SkipWithError("no display");
+  if (!scene.display || !scene.brush || !scene.display->backBuffer || scene.display->layersOn) {
+    state.SkipWithError("no display without layers");
     return;
   }
   const std::vector<Tile> tiles = Tiles(tile);
@@ -219,11 +219,23 @@ class RateReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The display runs first: the layer runs turn layers on for good.
-  const std::pair<const char*, int32_t> runs[] = {{"puzzle_run/display/normal", kNormalSpeed},
-                                                  {"puzzle_run/display/tiles5", 2}};
-  for (const auto& [name, speed] : runs)
-    benchmark::RegisterBenchmark(name, BM_PuzzleRun, speed, false)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+  struct RunCase {
+    const char* name;
+    int32_t type, speed;
+  };
+  const RunCase runs[] = {{"PUZZLE", kPuzzle, kNormalSpeed}, {"PUZZLE/tiles5", kPuzzle, 2},
+                          {"DIAGONAL", 83, kNormalSpeed},    {"SPIRAL", 105, kNormalSpeed},
+                          {"SWISS", 106, kNormalSpeed},      {"QUADRECT", 107, kNormalSpeed},
+                          {"UPNDOWN", 110, kNormalSpeed}};
+  auto registerRuns = [&](const char* mode) {
+    for (const RunCase& r : runs)
+      benchmark::RegisterBenchmark((std::string(mode) + r.name).c_str(), BM_Run, r.type, r.speed, mode[0] == 'l')
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime()
+          ->MinTime(1.0);
+  };
+  // The display runs and the copies first: the layer runs turn layers on for good.
+  registerRuns("display/");
   const std::pair<const char*, int32_t> tiles[] = {{"tiles96", 96}, {"tiles5", 5}};
   for (const auto& [name, size] : tiles) {
     benchmark::RegisterBenchmark((std::string("copies/safeblt/") + name).c_str(), BM_TilesSafeBlt, size)
@@ -235,16 +247,16 @@ int main(int argc, char** argv) {
         ->UseRealTime();
 #endif
   }
-  benchmark::RegisterBenchmark("puzzle_run/layer/normal", BM_PuzzleRun, kNormalSpeed, true)
-      ->Unit(benchmark::kMillisecond)
-      ->UseRealTime()
-      ->MinTime(1.0);
+  registerRuns("layer/");
   benchmark::Initialize(&argc, argv);
   RateReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nPUZZLE at 1920 x 1080, frames per second of whole runs (goal: 60 and above):\n");
-  for (const char* key : {"puzzle_run/display/normal", "puzzle_run/display/tiles5", "puzzle_run/layer/normal"})
-    if (reporter.rate.count(key)) std::printf("  %-28s %10.1f\n", key, reporter.rate[key]);
+  std::printf("\nFrames per second of whole runs at 1920 x 1080 (goal: 60 and above):\n");
+  for (const char* mode : {"display/", "layer/"})
+    for (const RunCase& r : runs) {
+      const std::string key = std::string(mode) + r.name;
+      if (reporter.rate.count(key)) std::printf("  %-24s %10.1f\n", key.c_str(), reporter.rate[key]);
+    }
   for (const auto& [name, size] : tiles) {
     const std::string ours = std::string("copies/safeblt/") + name, peer = std::string("copies/pixman/") + name;
     if (reporter.rate.count(ours) && reporter.rate.count(peer))
