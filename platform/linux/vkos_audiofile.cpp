@@ -11,7 +11,33 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/linux/lazylibrary.h"
+
 namespace {
+
+// libsndfile's functions, looked up on the first sound file the library
+// reads (it and its codecs are slow to load, and many runs read none).
+struct vkSndfileCalls {
+  decltype(&sf_open_virtual) openVirtual = nullptr;
+  decltype(&sf_close) close = nullptr;
+  decltype(&sf_readf_short) readFrames = nullptr;
+  decltype(&sf_seek) seek = nullptr;
+};
+
+// Null when the library cannot be loaded: no reader is made then.
+const vkSndfileCalls* Sndfile() {
+  static const vkSndfileCalls* const calls = []() -> const vkSndfileCalls* {
+    static vkSndfileCalls c;
+    const vkLazyFunction table[] = {
+        {"sf_open_virtual", LazySlot(c.openVirtual)},
+        {"sf_close", LazySlot(c.close)},
+        {"sf_readf_short", LazySlot(c.readFrames)},
+        {"sf_seek", LazySlot(c.seek)},
+        {nullptr, nullptr}};
+    return vkosOpenLazyLibrary(VK_SNDFILE_SONAME, table) ? &c : nullptr;
+  }();
+  return calls;
+}
 
 // Virtual I/O over a byte source with a position of its own.
 struct vkVirtualFile {
@@ -91,7 +117,7 @@ class vkLibraryReader final : public vkSoundReader {
   vkLibraryReader(std::unique_ptr<vkVirtualFile> file, SNDFILE* handle, const char* name)
       : file_(std::move(file)), handle_(handle), name_(name) {}
   ~vkLibraryReader() override {
-    if (handle_ != nullptr) sf_close(handle_);
+    if (handle_ != nullptr) Sndfile()->close(handle_);
   }
 
   int64_t Read(vkSound* sound, void* buffer, int64_t frames, int* end) override {
@@ -99,7 +125,7 @@ class vkLibraryReader final : public vkSoundReader {
     frames = std::max<int64_t>(0, std::min(frames, sound->frames - sound->position));
     int64_t got = 0;
     if (sound->pcmBits == 16) {
-      got = sf_readf_short(handle_, static_cast<short*>(buffer), frames);
+      got = Sndfile()->readFrames(handle_, static_cast<short*>(buffer), frames);
     } else {
       // 8-bit data in its own size: decode in pieces through 16 bits.
       auto* out = static_cast<int8_t*>(buffer);
@@ -107,7 +133,7 @@ class vkLibraryReader final : public vkSoundReader {
       const int64_t per = std::max<int64_t>(1, 1024 / sound->channels);
       while (got < frames) {
         const int64_t want = std::min(per, frames - got);
-        const int64_t n = sf_readf_short(handle_, piece, want);
+        const int64_t n = Sndfile()->readFrames(handle_, piece, want);
         if (n <= 0) break;
         for (int64_t i = 0; i < n * sound->channels; i++) *out++ = static_cast<int8_t>(piece[i] >> 8);
         got += n;
@@ -122,7 +148,7 @@ class vkLibraryReader final : public vkSoundReader {
 
   void Seek(vkSound* sound, int64_t frame) override {
     if (frame < 0 || frame >= sound->frames) return;
-    if (sf_seek(handle_, frame, SEEK_SET) >= 0) sound->position = frame;
+    if (Sndfile()->seek(handle_, frame, SEEK_SET) >= 0) sound->position = frame;
   }
 
   const char* FormatName() const override { return name_; }
@@ -196,7 +222,7 @@ vkMpegRateInfo vkosParseMpegBitRate(vkOSByteSource& source) {
 }
 
 int vkosOpenAudioFile(std::unique_ptr<vkOSByteSource> source, vkSound* sound) {
-  if (!source) return kErrUnknownMusicFormat;
+  if (!source || !Sndfile()) return kErrUnknownMusicFormat;
   uint8_t head[12] = {};
   const bool aifc = source->ReadAt(0, head, 12) == 12 && std::memcmp(head + 8, "AIFC", 4) == 0;
   const int64_t fileSize = source->Size();
@@ -206,10 +232,10 @@ int vkosOpenAudioFile(std::unique_ptr<vkOSByteSource> source, vkSound* sound) {
   file->source = std::move(source);
   SF_VIRTUAL_IO io{VirtualLength, VirtualSeek, VirtualRead, VirtualWrite, VirtualTell};
   SF_INFO info{};
-  SNDFILE* handle = sf_open_virtual(&io, SFM_READ, &info, file.get());
+  SNDFILE* handle = Sndfile()->openVirtual(&io, SFM_READ, &info, file.get());
   if (handle == nullptr) return kErrUnknownMusicFormat;
   if (info.frames <= 0 || info.channels <= 0 || info.samplerate <= 0 || info.channels > 8) {
-    sf_close(handle);
+    Sndfile()->close(handle);
     return info.frames <= 0 ? kErrAudioFileProperties : kErrUnknownMusicFormat;
   }
   const int32_t bits = FileBits(info.format);

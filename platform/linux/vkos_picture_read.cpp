@@ -20,6 +20,7 @@
 #include <tiffio.h>
 
 #include "base/errorcodes.h"
+#include "platform/linux/lazylibrary.h"
 #include "platform/vkos_pictures.h"
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "pixel words are read as B, G, R, A bytes");
@@ -265,16 +266,53 @@ int TiffMap(thandle_t, void**, toff_t*) { return 0; }
 void TiffUnmap(thandle_t, void*, toff_t) {}
 int TiffQuiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
+// libtiff's functions, looked up on the first TIFF picture (the library and
+// those it needs are slow to load, and few runs read TIFF files).
+struct vkTiffCalls {
+  decltype(&TIFFOpenOptionsAlloc) OpenOptionsAlloc = nullptr;
+  decltype(&TIFFOpenOptionsSetErrorHandlerExtR) OpenOptionsSetErrorHandlerExtR = nullptr;
+  decltype(&TIFFOpenOptionsSetWarningHandlerExtR) OpenOptionsSetWarningHandlerExtR = nullptr;
+  decltype(&TIFFOpenOptionsSetMaxSingleMemAlloc) OpenOptionsSetMaxSingleMemAlloc = nullptr;
+  decltype(&TIFFClientOpenExt) ClientOpenExt = nullptr;
+  decltype(&TIFFOpenOptionsFree) OpenOptionsFree = nullptr;
+  decltype(&TIFFGetField) GetField = nullptr;
+  decltype(&TIFFRGBAImageOK) RGBAImageOK = nullptr;
+  decltype(&TIFFReadRGBAImageOriented) ReadRGBAImageOriented = nullptr;
+  decltype(&TIFFClose) Close = nullptr;
+};
+
+const vkTiffCalls* TiffCalls() {
+  static const vkTiffCalls* const calls = []() -> const vkTiffCalls* {
+    static vkTiffCalls c;
+    const vkLazyFunction table[] = {
+        {"TIFFOpenOptionsAlloc", LazySlot(c.OpenOptionsAlloc)},
+        {"TIFFOpenOptionsSetErrorHandlerExtR", LazySlot(c.OpenOptionsSetErrorHandlerExtR)},
+        {"TIFFOpenOptionsSetWarningHandlerExtR", LazySlot(c.OpenOptionsSetWarningHandlerExtR)},
+        {"TIFFOpenOptionsSetMaxSingleMemAlloc", LazySlot(c.OpenOptionsSetMaxSingleMemAlloc)},
+        {"TIFFClientOpenExt", LazySlot(c.ClientOpenExt)},
+        {"TIFFOpenOptionsFree", LazySlot(c.OpenOptionsFree)},
+        {"TIFFGetField", LazySlot(c.GetField)},
+        {"TIFFRGBAImageOK", LazySlot(c.RGBAImageOK)},
+        {"TIFFReadRGBAImageOriented", LazySlot(c.ReadRGBAImageOriented)},
+        {"TIFFClose", LazySlot(c.Close)},
+        {nullptr, nullptr}};
+    return vkosOpenLazyLibrary(VK_TIFF_SONAME, table) ? &c : nullptr;
+  }();
+  return calls;
+}
+
 int DecodeTiff(const uint8_t* data, size_t size, vkDecodeResult* r) {
+  const vkTiffCalls* t = TiffCalls();
+  if (!t) return kErrUnknownPicture;
   vkMemoryStream stream{data, size, 0};
-  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+  TIFFOpenOptions* options = t->OpenOptionsAlloc();
   if (!options) return kErrOutOfMemory;
-  TIFFOpenOptionsSetErrorHandlerExtR(options, TiffQuiet, nullptr);
-  TIFFOpenOptionsSetWarningHandlerExtR(options, TiffQuiet, nullptr);
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(kMaxPicturePixels) * 4);
-  TIFF* tif = TIFFClientOpenExt("picture", "rm", &stream, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize,
+  t->OpenOptionsSetErrorHandlerExtR(options, TiffQuiet, nullptr);
+  t->OpenOptionsSetWarningHandlerExtR(options, TiffQuiet, nullptr);
+  t->OpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(kMaxPicturePixels) * 4);
+  TIFF* tif = t->ClientOpenExt("picture", "rm", &stream, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize,
                                 TiffMap, TiffUnmap, options);
-  TIFFOpenOptionsFree(options);
+  t->OpenOptionsFree(options);
   if (!tif) return kErrUnknownPicture;
 
   int code = 0;
@@ -282,13 +320,13 @@ int DecodeTiff(const uint8_t* data, size_t size, vkDecodeResult* r) {
   uint16_t extraCount = 0;
   uint16_t* extraTypes = nullptr;
   char message[1024];
-  TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
-  TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+  t->GetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+  t->GetField(tif, TIFFTAG_IMAGELENGTH, &h);
   // Straight alpha gives a plane; premultiplied alpha stays in the colours.
-  if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) && extraCount > 0)
+  if (t->GetField(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extraTypes) && extraCount > 0)
     r->hasAlpha = extraTypes[0] == EXTRASAMPLE_UNASSALPHA;
   code = CheckPictureSize(w, h);
-  if (!code && !TIFFRGBAImageOK(tif, message)) code = kErrUnknownPicture;
+  if (!code && !t->RGBAImageOK(tif, message)) code = kErrUnknownPicture;
   if (code) {
   } else {
     r->width = int32_t(w);
@@ -297,7 +335,7 @@ int DecodeTiff(const uint8_t* data, size_t size, vkDecodeResult* r) {
   }
   if (!code && !r->sizeOnly) {
     // The library hands out R, G, B, A from the low byte up, alpha multiplied in.
-    if (!TIFFReadRGBAImageOriented(tif, w, h, r->pixels, ORIENTATION_TOPLEFT, 1)) {
+    if (!t->ReadRGBAImageOriented(tif, w, h, r->pixels, ORIENTATION_TOPLEFT, 1)) {
       code = kErrUnknownPicture;
     } else {
       const size_t stride = size_t(PictureAlphaRowBytes(r->width));
@@ -320,7 +358,7 @@ int DecodeTiff(const uint8_t* data, size_t size, vkDecodeResult* r) {
       }
     }
   }
-  TIFFClose(tif);
+  t->Close(tif);
   if (code) r->Drop();
   return code;
 }
