@@ -2,6 +2,7 @@
 // protected execution.
 #include "engine/call.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -21,7 +22,7 @@ void vmReallocStack(vkState* L, int newsize) {
   vkValue* old = L->stack;
   vkValue* ns = vmNewArray<vkValue>(L, static_cast<size_t>(newsize));
   int keep = newsize < L->stacksize ? newsize : L->stacksize;
-  std::memcpy(ns, old, static_cast<size_t>(keep) * sizeof(vkValue));
+  std::copy(old, old + keep, ns);
   for (int i = keep; i < newsize; i++) vmSetNil(&ns[i]);
   auto rebase = [&](vkValue* p) { return ns + (p - old); };
   L->top = rebase(L->top);

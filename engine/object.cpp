@@ -4,7 +4,12 @@
 
 #include <cstring>
 
-const vkValue vkNilObject = {VK_TNIL, {nullptr}};
+constinit const vkValue vkNilObject = [] {
+  vkValue nil;
+  nil.tt = VK_TNIL;
+  nil.v.p = nullptr;
+  return nil;
+}();
 
 const char* const vkTypeNames[9] = {"nil",    "boolean",  "userdata", "number", "string",
                                     "table",  "function", "userdata", "thread"};

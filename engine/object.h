@@ -44,6 +44,9 @@ struct vkGCObject {
 };
 
 // A tagged value. Numbers are doubles; booleans a word 0/1 in b.
+// Copies go field by field: a value is mostly copied right after its two
+// fields were stored one by one, and a single wide load of both would wait
+// for those stores to finish.
 struct vkValue {
   int32_t tt;
   union {
@@ -52,6 +55,14 @@ struct vkValue {
     double n;
     int32_t b;
   } v;
+
+  vkValue() = default;
+  constexpr vkValue(const vkValue& o) : tt(o.tt), v(o.v) {}
+  constexpr vkValue& operator=(const vkValue& o) {
+    tt = o.tt;
+    v = o.v;
+    return *this;
+  }
 };
 
 // Bits of a string's vkGCObject::shape. Its bytes live right after the
