@@ -41,7 +41,10 @@ constexpr int32_t kDissolve = 139, kClockWipe = 97, kStar = 98, kSun = 114;
 constexpr int32_t kWater1 = 134, kStrudel = 138;
 constexpr int32_t kRollTop = 84, kRollLeft = 85, kWallpaperTop = 86, kWallpaperLeft = 87;
 
-enum class Mode { BGPic, Brush, MaskedBrush, BrushOffLeft, ShowCovered, Hide, AsyncShow, AsyncHide, MaskedCovered, MaskedHide };
+enum class Mode {
+  BGPic, Brush, MaskedBrush, BrushOffLeft, ShowCovered, Hide, AsyncShow, AsyncHide, MaskedCovered, MaskedHide,
+  AlphaBrush, AlphaCovered, AlphaHide
+};
 
 const char* ModeName(Mode m) {
   switch (m) {
@@ -55,13 +58,17 @@ const char* ModeName(Mode m) {
     case Mode::AsyncHide: return "layer hidden asynchronously";
     case Mode::MaskedCovered: return "covered masked layer shown";
     case Mode::MaskedHide: return "masked layer hidden";
+    case Mode::AlphaBrush: return "brush with alpha";
+    case Mode::AlphaCovered: return "covered layer with alpha shown";
+    case Mode::AlphaHide: return "layer with alpha hidden";
   }
   return "";
 }
 
 constexpr Mode kAllModes[] = {Mode::BGPic,     Mode::Brush,     Mode::MaskedBrush,   Mode::BrushOffLeft,
                               Mode::ShowCovered, Mode::Hide,     Mode::AsyncShow,     Mode::AsyncHide,
-                              Mode::MaskedCovered, Mode::MaskedHide};
+                              Mode::MaskedCovered, Mode::MaskedHide, Mode::AlphaBrush,
+                              Mode::AlphaCovered,  Mode::AlphaHide};
 
 constexpr int32_t kW = 48, kH = 32;  // the display of the brush and layer modes
 constexpr int32_t kX = 5, kY = 4;    // where the brush or layer stands
@@ -131,11 +138,26 @@ class ComposedEffects : public fxtest::FXScene {
   }
   // Layers on, brush 3 of width x height as layer 1 at (kX, kY), shown or
   // hidden, and with [covered] brush 4 over part of it.
-  void LayerScene(int32_t w, int32_t h, bool shown, bool covered, bool masked = false) {
+  // Brush [number] of new pixels whose alpha is 255 on the checkerboard
+  // cells a masked brush shows and 0 elsewhere.
+  void MakeAlphaBrush(int32_t number, int32_t w, int32_t h) {
+    ASSERT_EQ(FreeBrushById(gs(), vkObjectId{number, nullptr}, false), 0);
+    vkBrush* b = nullptr;
+    ASSERT_EQ(CreateBrushRecord(gs(), vkIdRequest{number, false}, w, h, 0, false, true, true, &b), 0);
+    for (int32_t y = 0; y < h; y++)
+      for (int32_t x = 0; x < w; x++) {
+        WriteBitMapPixel(b->bitmap.get(), x, y, NewPixel(x, y));
+        b->alpha->data[size_t(y) * size_t(b->alpha->bytesPerRow) + size_t(x)] = (x / 2 + y / 2) % 2 == 0 ? 255 : 0;
+      }
+  }
+  void LayerScene(int32_t w, int32_t h, bool shown, bool covered, bool masked = false, bool alpha = false) {
     MakeDisplay(kW, kH);
     ASSERT_EQ(Call("EnableLayers", {}), "");
     Table("hidden", {{"hidden", 1}});
-    MakeBrush(3, w, h, masked);
+    if (alpha)
+      MakeAlphaBrush(3, w, h);
+    else
+      MakeBrush(3, w, h, masked);
     if (shown)
       ASSERT_EQ(Call("DisplayBrush", {3, kX, kY}), "");
     else
@@ -151,17 +173,21 @@ class ComposedEffects : public fxtest::FXScene {
   Played Play(int32_t id, Mode mode, int32_t speed, int32_t w, int32_t h, unsigned seed = 7) {
     Played r;
     r.w = w, r.h = h;
-    r.hiding = mode == Mode::Hide || mode == Mode::AsyncHide || mode == Mode::MaskedHide;
-    r.masked = mode == Mode::MaskedBrush || mode == Mode::MaskedCovered || mode == Mode::MaskedHide;
-    r.covered = mode == Mode::ShowCovered || mode == Mode::MaskedCovered;
+    const bool alpha = mode == Mode::AlphaBrush || mode == Mode::AlphaCovered || mode == Mode::AlphaHide;
+    r.hiding = mode == Mode::Hide || mode == Mode::AsyncHide || mode == Mode::MaskedHide || mode == Mode::AlphaHide;
+    r.masked = alpha || mode == Mode::MaskedBrush || mode == Mode::MaskedCovered || mode == Mode::MaskedHide;
+    r.covered = mode == Mode::ShowCovered || mode == Mode::MaskedCovered || mode == Mode::AlphaCovered;
     const bool layer = r.covered || r.hiding || mode == Mode::AsyncShow;
     r.dw = mode == Mode::BGPic ? w : kW, r.dh = mode == Mode::BGPic ? h : kH;
     if (mode != Mode::BGPic) r.x = mode == Mode::BrushOffLeft ? -(w / 2) - 1 : kX, r.y = kY;
     if (layer) {
-      LayerScene(w, h, r.hiding, r.covered, r.masked);
+      LayerScene(w, h, r.hiding, r.covered, r.masked, alpha);
     } else {
       MakeDisplay(r.dw, r.dh);
-      if (mode != Mode::BGPic) MakeBrush(3, w, h, r.masked);
+      if (alpha)
+        MakeAlphaBrush(3, w, h);
+      else if (mode != Mode::BGPic)
+        MakeBrush(3, w, h, r.masked);
     }
     if (HasFatalFailure()) return r;
     srand(seed);
@@ -293,7 +319,7 @@ TEST_F(ComposedEffects, DissolveShowsEachPixelOnceItsSeededThresholdLiesBelowThe
           const int64_t level = k * step;
           return level >= 256 || threshold[size_t(by) * size_t(w) + size_t(bx)] < level;
         });
-        if (mode >= Mode::ShowCovered) CheckLayerEnd(r);
+        if (mode >= Mode::ShowCovered && mode != Mode::AlphaBrush) CheckLayerEnd(r);
         if (HasFailure()) return;
       }
 }
@@ -348,7 +374,7 @@ TEST_F(ComposedEffects, MaskShapesGrowWithoutCoveringAgainAndEndOnTheWholePictur
             EXPECT_EQ(int64_t(r.frames.size()), Steps(4 * int64_t(w) - step - 10, step, false));
           }
           CheckGrowsToTheWhole(r);
-          if (mode >= Mode::ShowCovered) CheckLayerEnd(r);
+          if (mode >= Mode::ShowCovered && mode != Mode::AlphaBrush) CheckLayerEnd(r);
           if (HasFailure()) return;
         }
 }
@@ -586,7 +612,7 @@ TEST_F(ComposedEffects, RollsLayTheNewPictureFlatBehindTheRollAndLeaveTheOldAhea
                 }
               }
           }
-          if (mode >= Mode::ShowCovered) CheckLayerEnd(r);
+          if (mode >= Mode::ShowCovered && mode != Mode::AlphaBrush) CheckLayerEnd(r);
           if (HasFailure()) return;
         }
 }
