@@ -8,7 +8,7 @@
 // likewise one dissolve frame (the mask rewritten from the thresholds, the
 // old picture copied and the new one drawn through the mask) beside pixman
 // copying the old picture and compositing the new one OVER it through a
-// one-bit mask of the same density.
+// one-bit mask of the same density; and the water and swirl kernels alone.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -207,6 +207,36 @@ void BM_DissolveFrame(benchmark::State& state) {
   state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// The kernels of one water and one strudel frame alone (mid-run, new over
+// old into the work bitmap), to split a whole run's time.
+void BM_KernelFrame(benchmark::State& state, bool swirl) {
+  Pictures p;
+  std::vector<double> sine(kTransitionTableSize), cosine(kTransitionTableSize);
+  std::vector<uint32_t> distances(size_t(kWidth) * kHeight);
+  vkWaterContext w{};
+  vkStrudelContext s{};
+  for (auto* c : {&w.srcA, &s.srcA}) *c = p.fresh->pixels;
+  for (auto* c : {&w.srcB, &s.srcB}) *c = p.old->pixels;
+  w.dstPixels = s.dstPixels = p.work->pixels;
+  w.srcAPixelsPerRow = w.srcBPixelsPerRow = w.dstPixelsPerRow = kWidth;
+  s.srcAPixelsPerRow = s.srcBPixelsPerRow = s.dstPixelsPerRow = kWidth;
+  w.width = s.width = kWidth, w.height = s.height = kHeight;
+  w.format = s.format = p.fresh->format;
+  w.sine = s.sine = sine.data(), s.cosine = cosine.data(), w.distances = distances.data();
+  w.wavelength = 32.0, w.amplitudeFactor = 0.05, w.halfDuration = 25;
+  w.centreX = kWidth / 2, w.centreY = kHeight / 2, w.maxDistance = kWidth / 2;
+  InitWaterTables(&w);
+  InitStrudelTables(&s);
+  for (auto _ : state) {
+    if (swirl)
+      RenderStrudelSwirl32(&s, 300);
+    else
+      RenderWaterRipple32(&w, 20);
+    benchmark::DoNotOptimize(p.work->pixels);
+  }
+  state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
 #if defined(VK_HAVE_PIXMAN)
 // pixman composes through a one-bit mask of its own layout (32-bit words),
 // filled from the same thresholds at the same level.
@@ -279,6 +309,8 @@ int main(int argc, char** argv) {
       ->UseRealTime();
 #endif
   benchmark::RegisterBenchmark("dissolve_frame", BM_DissolveFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+  benchmark::RegisterBenchmark("water_kernel_frame", BM_KernelFrame, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+  benchmark::RegisterBenchmark("swirl_kernel_frame", BM_KernelFrame, true)->Unit(benchmark::kMillisecond)->UseRealTime();
 #if defined(VK_HAVE_PIXMAN)
   benchmark::RegisterBenchmark("pixman_dissolve_frame", BM_PixmanDissolveFrame)
       ->Unit(benchmark::kMillisecond)
@@ -297,6 +329,8 @@ int main(int argc, char** argv) {
     std::printf("Crossfade frame: %.1f fps, pixman %.1f fps: %.2fx pixman's rate (goal: 2x)\n",
                 reporter.fps["crossfade_frame"], reporter.fps["pixman_crossfade_frame"],
                 reporter.fps["crossfade_frame"] / reporter.fps["pixman_crossfade_frame"]);
+  for (const char* kernel : {"water_kernel_frame", "swirl_kernel_frame"})
+    if (reporter.fps.count(kernel)) std::printf("%s: %.1f fps alone\n", kernel, reporter.fps[kernel]);
   if (reporter.fps.count("dissolve_frame") && reporter.fps.count("pixman_dissolve_frame"))
     std::printf("Dissolve frame: %.1f fps, pixman %.1f fps: %.2fx pixman's rate (goal: ahead of it)\n",
                 reporter.fps["dissolve_frame"], reporter.fps["pixman_dissolve_frame"],
