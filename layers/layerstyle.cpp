@@ -32,6 +32,7 @@
 #include "layers/layerrender.h"
 #include "layers/layers.h"
 #include "layers/moveobject.h"
+#include "text/fonts.h"
 #include "text/textlayout.h"
 
 namespace {
@@ -93,7 +94,9 @@ struct TextView {
   int32_t* rightMargin = nullptr;
 };
 
-bool TextOf(vkLayerData*, TextView*) { return false; }
+// The layout of a text layer's record, or null.
+vkTextLayout* LayoutOf(vkLayerData*) { return nullptr; }
+// The shape of a vector layer's record, or null.
 vkShapeRecord* ShapeOf(vkLayerData*) { return nullptr; }
 
 struct Style {
@@ -112,6 +115,10 @@ struct Style {
   vkClipRegion* clip = nullptr;
   int32_t noClipTransform = 0;
   std::string name, group;
+  // Text layers: the font as keys name it, and the print cursor and right margin.
+  std::string fontName;
+  int32_t fontSize = 0, fontEngine = 0, fontCache = 1;
+  int32_t cursorX = 0, rightMargin = 0;
   // Scratch of the readers.
   TextView text;
   vkShapeRecord* shape = nullptr;
@@ -136,8 +143,20 @@ bool TakeStyle(vkGraphicsState& gs, vkLayer* layer, Style* st) {
   st->clip = ClipOf(layer);
   st->noClipTransform = layer->noClipTransform;
   st->name = layer->name, st->group = layer->group;
-  st->hasText = TextOf(st->source.get(), &st->text);
   st->shape = ShapeOf(st->source.get());
+  if (vkTextLayout* layout = LayoutOf(st->source.get())) {
+    st->hasText = true;
+    TextView& v = st->text;
+    v.layout = layout;
+    if (const vkFont* f = layout->style.font) {
+      st->fontName = f->requestedName.empty() ? f->name : f->requestedName;
+      st->fontSize = f->size, st->fontEngine = int32_t(f->engine);
+    }
+    st->cursorX = layout->leftMargin + layout->startX;
+    st->rightMargin = layout->wrapWidth ? layout->leftMargin + layout->wrapWidth - 1 : 0;
+    v.font = &st->fontName, v.fontSize = &st->fontSize, v.fontEngine = &st->fontEngine;
+    v.fontCache = &st->fontCache, v.cursorX = &st->cursorX, v.cursorY = &st->y, v.rightMargin = &st->rightMargin;
+  }
   return true;
 }
 
@@ -348,7 +367,10 @@ int32_t ReadCursor(Ctx& c, const StyleKey& key) {
   if (v <= kPosBottomOut + 4999 && v >= kPosCenter - 4999) return kErrCoordinateConstant;
   if (!c.st.hasText || !c.st.text.cursorX) return 0;
   const bool isX = std::string(key.name) == "cursorx";
-  Store(c, key, isX ? c.st.text.cursorX : c.st.text.cursorY, v);
+  // The text stands where the cursor stood: its y is the layer's.
+  if (!isX && v != c.st.y) c.changed |= kPosition;
+  if (isX) Store(c, key, c.st.text.cursorX, v);
+  else c.st.y = v;
   return 0;
 }
 void PushCursor(vkState* L, Style& st, const StyleKey& key) {
@@ -785,6 +807,44 @@ int32_t ReadStyleTable(Ctx& c) {
   return 0;
 }
 
+// Puts what the keys changed of a text or shape into its record: a font
+// named anew is opened, the cursor and margins become the layout's, a
+// curve's size follows its radii. 0 or an error code.
+struct FontKeys {
+  std::string name;
+  int32_t size = 0, engine = 0;
+};
+int32_t CommitKindKeys(Ctx& c, const FontKeys& old) {
+  Style& st = c.st;
+  if (st.hasText) {
+    vkTextLayout& layout = *st.text.layout;
+    if (st.fontName != old.name || st.fontSize != old.size || st.fontEngine != old.engine) {
+      vkFont* font = nullptr;
+      if (uint32_t rc = OpenFontByName(c.L, st.fontName.c_str(), st.fontSize, st.fontEngine, uint32_t(st.fontCache),
+                                       false, &font))
+        return int32_t(rc);
+      layout.style.font = font;
+      c.changed |= kContent;
+    }
+    const int32_t left = layout.leftMargin;
+    const bool outside = st.cursorX < left || (st.rightMargin && st.cursorX > st.rightMargin);
+    layout.startX = outside ? 0 : st.cursorX - left;
+    layout.wrapWidth = st.rightMargin ? std::max(0, st.rightMargin - left + 1) : 0;
+    ClampTextStyle(&layout.style);
+  }
+  if (vkShapeRecord* r = st.shape) {
+    vkShapeRequest& rq = r->request;
+    if (st.type == ot::CIRCLE) rq.ry = rq.rx;
+    if (st.type == ot::CIRCLE || st.type == ot::ELLIPSE || st.type == ot::ARC) {
+      rq.width = int32_t(std::min<int64_t>(2 * int64_t(rq.rx) + 1, INT32_MAX));
+      rq.height = int32_t(std::min<int64_t>(2 * int64_t(rq.ry) + 1, INT32_MAX));
+    }
+    rq.type = st.type;
+    ClampFormStyle(&r->drawState);
+  }
+  return 0;
+}
+
 // Whether the table being read has [name].
 bool Has(Ctx& c, const char* name) {
   vmPushString(c.L, name);
@@ -1004,9 +1064,11 @@ int32_t ApplyPair(vkState* L, vkBGPic* bgpic, int layerArg, int table, vkRectLis
   for (vkLayer* layer : members) {
     Style st;
     if (!TakeStyle(gs, layer, &st)) return kErrOutOfMemory;
+    const FontKeys font{st.fontName, st.fontSize, st.fontEngine};
     Ctx c{L, gs, layer, st, table};
     if (int32_t rc = ReadStyleTable(c)) return rc;
     if (int32_t rc = CheckTypeChange(c)) return rc;
+    if (int32_t rc = CommitKindKeys(c, font)) return rc;
     if (int32_t rc = ApplyStyle(c, batch, flushKinds)) return rc;
   }
   return 0;
