@@ -15,6 +15,8 @@
 #include <cmath>
 #include <new>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/errorcodes.h"
@@ -129,13 +131,12 @@ struct Style {
 vkClipRegion* ClipOf(const vkLayer* layer) { return layer->inserted->clip; }
 
 // The style of [layer] as it stands; false when its record cannot be copied.
-bool TakeStyle(vkGraphicsState& gs, vkLayer* layer, Style* st) {
+bool TakeStyle(vkLayer* layer, Style* st) {
   st->type = layer->type;
   st->id = layer->object;
   st->source = CopyLayerData(*layer->inserted);
   if (!st->source) return false;
   st->x = layer->inserted->x, st->y = layer->inserted->y;
-  st->z = GetLayerIndex(gs, layer);
   st->transform = layer->transform;
   st->anchorX = layer->anchorX, st->anchorY = layer->anchorY;
   st->transparency = layer->transparency, st->tint = layer->tint, st->tintColor = layer->tintColor;
@@ -596,7 +597,7 @@ int32_t ReadOrder(Ctx& c, const StyleKey& key) {
   if (int32_t rc = ReadNumber(c, key, &d)) return rc;
   const int32_t z = vkDoubleToInt32(d);
   const int32_t count = CountLayers(c.layer->bgpic);
-  const int32_t was = c.st.z;
+  const int32_t was = GetLayerIndex(c.gs, c.layer);
   c.st.z = z;
   if ((z >= 1 && z <= count ? z : count) != was) c.changed |= key.change;
   return 0;
@@ -785,18 +786,33 @@ bool PushKey(vkState* L, const StyleKey& key, Style& st) {
 
 // Reads the keys of [table] that the style's (new) type carries.
 int32_t ReadStyleTable(Ctx& c) {
+  // The rows of the key table by name.
+  static const std::unordered_map<std::string_view, size_t> index = [] {
+    std::unordered_map<std::string_view, size_t> m;
+    for (size_t i = 0; i < std::size(kStyleKeys); i++) m.emplace(kStyleKeys[i].name, i);
+    return m;
+  }();
   vkState* L = c.L;
   const int base = vmGetTop(L);
-  // The type first: the keys read after it are the new type's.
-  for (const StyleKey& key : kStyleKeys) {
+  // The keys the table holds, read in the key table's order: the type
+  // first, so that the keys read after it are the new type's.
+  std::vector<size_t> present;
+  vmPushNil(L);
+  while (vmNext(L, c.table)) {
+    if (vmType(L, -2) == VK_TSTRING) {
+      const auto it = index.find(std::string_view(vmToString(L, -2), vmStrLen(L, -2)));
+      if (it != index.end()) present.push_back(it->second);
+    }
+    vmSetTop(L, -2);
+  }
+  vmSetTop(L, base);
+  std::sort(present.begin(), present.end());
+  for (size_t i : present) {
+    const StyleKey& key = kStyleKeys[i];
     if (key.getOnly) continue;
-    if (std::string(key.name) != "type" && !(key.types & TypeBit(c.st.type))) continue;
+    if (key.read != ReadType && !(key.types & TypeBit(c.st.type))) continue;
     vmPushString(L, key.name);
     vmGetTable(L, c.table);
-    if (vmType(L, -1) == VK_TNIL) {
-      vmSetTop(L, base);
-      continue;
-    }
     const int32_t rc = ReadKey(c, key);
     vmSetTop(L, base);
     if (rc) {
@@ -955,9 +971,17 @@ int32_t RedrawContent(vkState* L, vkLayer** layer, Style& st) {
   const vkObjectId object = old->object;
   vkLayerData& source = *st.source;
   old->type = st.type, old->object = st.id;
+  // Mixed and tinted layers would be recomposed at once; the caller queues
+  // their rectangles with the rest, so they are drawn plain and get their
+  // look back after.
+  const int32_t transparency = old->transparency, tint = old->tint;
+  old->transparency = old->tint = 0;
   vkLayer* made = nullptr;
   const uint32_t flags = kDrawReplace | (old->hidden ? kDrawHidden : 0);
-  if (int32_t rc = DrawLayerByType(L, old, position, &source, flags, &made)) {
+  const int32_t rc = DrawLayerByType(L, old, position, &source, flags, &made);
+  vkLayer* now = rc == 0 && made ? made : old;
+  now->transparency = transparency, now->tint = tint;
+  if (rc) {
     old->type = type, old->object = object;
     return rc;
   }
@@ -1063,7 +1087,7 @@ int32_t ApplyPair(vkState* L, vkBGPic* bgpic, int layerArg, int table, vkRectLis
   } while (iter != -1);
   for (vkLayer* layer : members) {
     Style st;
-    if (!TakeStyle(gs, layer, &st)) return kErrOutOfMemory;
+    if (!TakeStyle(layer, &st)) return kErrOutOfMemory;
     const FontKeys font{st.fontName, st.fontSize, st.fontEngine};
     Ctx c{L, gs, layer, st, table};
     if (int32_t rc = ReadStyleTable(c)) return rc;
@@ -1124,7 +1148,7 @@ int CmdGetLayerStyle(vkState* L) {
   vkLayer* layer = GetNthLayer(LayerPicture(gs), GetLayerArg(L, 1));
   if (!layer) return kErrLayerOutOfRange;
   Style st;
-  if (!TakeStyle(gs, layer, &st)) return kErrOutOfMemory;
+  if (!TakeStyle(layer, &st)) return kErrOutOfMemory;
   vmNewTable(L);
   const uint32_t bit = TypeBit(layer->type);
   for (const StyleKey& key : kStyleKeys) {
