@@ -34,7 +34,9 @@
 #include "layers/layerrender.h"
 #include "layers/layers.h"
 #include "layers/moveobject.h"
+#include "layers/textlayers.h"
 #include "text/fonts.h"
+#include "text/textobjects.h"
 #include "text/textlayout.h"
 
 namespace {
@@ -969,7 +971,23 @@ int32_t RedrawContent(vkState* L, vkLayer** layer, Style& st) {
   if (position < 1) return kErrLayerOutOfRange;
   const int32_t type = old->type;
   const vkObjectId object = old->object;
+  // Another whole object takes nothing of the old one's record but its
+  // place (and an anim's frame).
+  if (!(st.id == object && st.type == type) && (st.type == ot::BRUSH || st.type == ot::ANIM || st.type == ot::TEXTOBJECT)) {
+    vkLayerDataPtr fresh = st.type == ot::TEXTOBJECT ? NewTextObjectLayerData(L) : vkLayerDataPtr(new (std::nothrow) vkLayerData);
+    if (!fresh) return kErrOutOfMemory;
+    fresh->x = st.source->x, fresh->y = st.source->y;
+    if (st.type == ot::ANIM) fresh->sourceX = st.source->sourceX;
+    st.source = std::move(fresh);
+  }
   vkLayerData& source = *st.source;
+  // A text object is drawn from its record.
+  void* const record = old->record;
+  if (st.type == ot::TEXTOBJECT && !(st.id == object && type == ot::TEXTOBJECT)) {
+    vkTextObject* o = nullptr;
+    if (int32_t rc = FindTextObject(L, st.id, &o, 0)) return rc;
+    old->record = o;
+  }
   old->type = st.type, old->object = st.id;
   // Mixed and tinted layers would be recomposed at once; the caller queues
   // their rectangles with the rest, so they are drawn plain and get their
@@ -982,11 +1000,11 @@ int32_t RedrawContent(vkState* L, vkLayer** layer, Style& st) {
   vkLayer* now = rc == 0 && made ? made : old;
   now->transparency = transparency, now->tint = tint;
   if (rc) {
-    old->type = type, old->object = object;
+    old->type = type, old->object = object, old->record = record;
     return rc;
   }
   if (made) *layer = made;
-  else old->type = type, old->object = object;  // nothing draws this type
+  else old->type = type, old->object = object, old->record = record;  // nothing draws this type
   return 0;
 }
 
@@ -1004,10 +1022,23 @@ int32_t ApplyStyle(Ctx& c, vkRectList& batch, uint32_t* flushKinds) {
   layer->anchorX = layer->transform.anchorX = st.anchorX;
   layer->anchorY = layer->transform.anchorY = st.anchorY;
   int32_t rc = 0;
-  // 6. Content.
-  if (c.changed & kContent) {
+  // 6. Content, drawn with the new transformation. A size that was the old
+  // object's own stands for the new object's own.
+  const bool redrawn = (c.changed & kContent) != 0;
+  if (redrawn) {
     const int32_t type = layer->type;
-    if ((rc = RedrawContent(c.L, &layer, st)) != 0) return rc;
+    vkTransform t = st.transform;
+    if (!(st.id == layer->object && st.type == type)) {
+      if (t.width == layer->inserted->width) t.width = 0;
+      if (t.height == layer->inserted->height) t.height = 0;
+    }
+    t.anchorX = layer->anchorX, t.anchorY = layer->anchorY;
+    const vkTransform saved = layer->transform;
+    layer->transform = t;
+    if ((rc = RedrawContent(c.L, &layer, st)) != 0) {
+      layer->transform = saved;
+      return rc;
+    }
     c.layer = layer;
     if (type == ot::BRUSH || type == ot::BRUSHPART) *flushKinds |= kFlushBrushes;
     else if (type == ot::ANIM) *flushKinds |= kFlushAnims;
@@ -1028,15 +1059,13 @@ int32_t ApplyStyle(Ctx& c, vkRectList& batch, uint32_t* flushKinds) {
     SetClip(layer, st.clip);
     layer->noClipTransform = st.noClipTransform;
   }
-  // A new object of another size takes the matrix anew too.
-  const bool resized = (c.changed & kContent) && !IsIdentity(layer->transform);
-  if ((c.changed & (kTransform | kAnchor | kClip)) || resized) {
+  if ((c.changed & (kAnchor | kClip)) || (!redrawn && (c.changed & kTransform))) {
     const vkTransform saved = layer->transform;
-    vkTransform t = st.transform;
+    vkTransform t = redrawn ? layer->transform : st.transform;
     t.anchorX = layer->anchorX, t.anchorY = layer->anchorY;
     layer->transform = t;
     if (!IsIdentity(layer->transform) || !IsIdentity(saved) || layer->transformed != layer->inserted ||
-        (c.changed & kTransform) || resized) {
+        (c.changed & kTransform)) {
       if ((rc = RenderMatrix(gs, layer)) != 0) {
         layer->transform = saved;
         return rc;

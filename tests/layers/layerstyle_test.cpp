@@ -23,7 +23,10 @@
 #include "layers/layers.h"
 #include "layers/movequeues.h"
 #include "layers/layerstyle.h"
+#include "layers/textlayers.h"
 #include "support/layertest.h"
+#include "text/textlib.h"
+#include "text/textobjects.h"
 
 namespace {
 
@@ -412,6 +415,63 @@ TEST_F(AnimStyleTest, MoveQueuesChangeFramesInPlaceAndCheckInsertedFrames) {
   // An anim shown by a queue: its frame must be one of the anim's.
   ASSERT_EQ(Call("AddMove", {10, vkObjectType::ANIM, 1, 0, 0, 4}), "");
   EXPECT_EQ(Call("DoMove", {10}), "error 1094");
+}
+
+// ---- Text object layers ----
+
+class TextObjectStyleTest : public LayerStyleTest {
+ protected:
+  void SetUp() override {
+    LayerStyleTest::SetUp();
+    vmPushValue(L, VK_GLOBALSINDEX);
+    ASSERT_EQ(OpenTextLibrary(L), 0);
+    ASSERT_EQ(OpenTextObjectLibrary(L), 0);
+    vmSetTop(L, 0);
+    RegisterTextLayers(L);
+    RunCases({
+        {"SetFontColor", {0xFFFFFF}, ""},
+        {"CreateTextObject", {1, "Hi"}, ""},
+        {"SetFontColor", {0xFF8000}, ""},
+        {"CreateTextObject", {2, "wide!"}, ""},
+    });
+  }
+  void ShowObject(int id, double x, double y, const Fields& options = {}) {
+    ASSERT_EQ(Call("FreeLayers", {}), "");
+    ASSERT_EQ(Call("DisplayBrush", {2, 0, 0}), "");
+    SetTable("options", options);
+    ASSERT_EQ(Call("DisplayTextObject", {id, x, y, Arg::global("options")}), "");
+  }
+};
+
+TEST_F(TextObjectStyleTest, ATextObjectLayerShowsAnotherObjectOrTheSameTransformed) {
+  struct Case {
+    const char* what;
+    Fields fields;
+    int shows;
+    Fields options;  // of the fresh DisplayTextObject
+    double x, y;
+  } cases[] = {
+      {"another object", {{"id", 2.0}}, 2, {}, 2, 3},
+      {"another object, moved", {{"id", 2.0}, {"x", 6.0}, {"y", 8.0}}, 2, {}, 6, 8},
+      {"rotated", {{"rotate", 90.0}}, 1, {{"rotate", 90.0}}, 2, 3},
+      {"another object, rotated", {{"id", 2.0}, {"rotate", 30.0}}, 2, {{"rotate", 30.0}}, 2, 3},
+      {"scaled about its centre", {{"scalex", 2.0}, {"anchorx", 0.5}, {"anchory", 0.5}}, 1,
+       {{"scalex", 2.0}, {"anchorx", 0.5}, {"anchory", 0.5}}, 2, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ShowObject(1, 2, 3);
+    EXPECT_EQ(Get(2)["id"], "1");
+    EXPECT_EQ(Get(2)["type"], std::to_string(vkObjectType::TEXTOBJECT));
+    ASSERT_EQ(Restyle(2, c.fields), "");
+    EXPECT_EQ(Get(2)["id"], std::to_string(c.shows));
+    ExpectScreenIsReference();
+    const Pixels restyled = Read(display.screenBuffer);
+    ShowObject(c.shows, c.x, c.y, c.options);
+    EXPECT_EQ(Read(display.screenBuffer), restyled);
+  }
+  ShowObject(1, 2, 3);
+  EXPECT_EQ(Restyle(2, {{"id", 9.0}}), "error 1175");
 }
 
 // ---- What is recomposed ----
