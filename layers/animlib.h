@@ -105,6 +105,11 @@ int32_t CloneAnim(vkGraphicsState& gs, const vkAnim& source, vkObjectId id, vkAn
 // missing anim is no error. 0, 1340, 1314, 1176, 1041.
 int32_t FreeAnimById(vkGraphicsState& gs, vkObjectId id, bool report);
 
+// Inserts [count] blank frames before frame [position] (1-based; 0: at
+// the end), or removes -[count] frames from [position] on (0: the last
+// ones). 0, 1338 for a disk anim, 1055 for a count or position out of range.
+int32_t ChangeAnimFrames(vkAnim& anim, int32_t count, int32_t position);
+
 // What CreateFramesFromSource builds an anim from.
 struct vkFrameSource {
   vkIdRequest target{};

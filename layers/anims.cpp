@@ -228,6 +228,13 @@ int cmdModifyAnimFrames(vkState* L) {
   const int32_t count = IntArg(L, 2), position = OptIntArg(L, 3, 0);
   vkAnim* a = nullptr;
   if (int32_t rc = AnimForChange(L, id, &a)) return rc;
+  return ChangeAnimFrames(*a, count, position);
+}
+
+}  // namespace
+
+int32_t ChangeAnimFrames(vkAnim& anim, int32_t count, int32_t position) {
+  vkAnim* a = &anim;
   if (a->fromDisk) return kErrDiskAnim;
   const int64_t frames = a->frameCount;
   if (count == 0 || count <= -frames || position < 0 || (count > 0 && position > frames + 1) ||
@@ -259,6 +266,8 @@ int cmdModifyAnimFrames(vkState* L) {
   a->frameCount = int32_t(a->frames.size());
   return 0;
 }
+
+namespace {
 
 int cmdSelectAnim(vkState* L) {
   CheckArgCount(L, 2, 3);
@@ -305,7 +314,8 @@ const vkConstantDef kAnimConstants[] = {
 int32_t AnimSource(vkState* L, int32_t, vkObjectId id, int32_t frame, vkBitmapSource* out) {
   vkGraphicsState& gs = Gs(L);
   vkAnim* a = nullptr;
-  if (int32_t rc = FindAnim(gs, id, &a, 0)) return rc;
+  // An orphan is reached only by the layers that show it.
+  if (int32_t rc = FindAnim(gs, id, &a, kAnimFindOrphaned)) return rc;
   if (frame < 0 || frame >= a->frameCount) return kErrAnimFrameRange;
   if (!a->fromDisk) return GetAnimFrameBitmap(gs, *a, frame, false, false, nullptr, out);
   if (a->lentIndex != frame) {

@@ -20,11 +20,13 @@
 #include "graphics/displays.h"
 #include "graphics/positions.h"
 #include "graphics/safeblt.h"
+#include "layers/animlib.h"
 #include "layers/layerrender.h"
 #include "layers/shapelayers.h"
 #include "layers/textlayers.h"
 #include "layers/layers.h"
 #include "layers/layerstyle.h"
+#include "layers/movequeues.h"
 #include "pixel/blit.h"
 #include "runtime/context.h"
 #include "runtime/eventstate.h"
@@ -32,7 +34,6 @@
 
 namespace {
 
-constexpr int32_t kErrNotAnimLayer = 1155;  // "Specified layer is not an anim layer!"
 constexpr size_t kRemoveLimit = 256;
 
 int32_t IntArg(vkState* L, int i) { return vkDoubleToInt32(vmCheckNumber(L, i)); }
@@ -80,10 +81,14 @@ int32_t AddBitmapObjectLayer(vkState* L, const vkDisplayRequest& rq, const vkBit
       break;
     }
     default:
-      // An anim frame without the anim library's own layer path: the layer
-      // keeps a copy of the frame.
+      // An anim frame: the layer keeps a copy of the frame and knows the
+      // anim, which stays (orphaned) while the layer shows it.
       if (int32_t rc = CopyPlanesRect(src, 0, 0, width, height, &own)) return rc;
       data->sourceX = rq.frame;
+      if (rq.type == kObjectAnim && !rq.source) {
+        vkAnim* a = nullptr;
+        if (FindAnim(gs, rq.id, &a, kAnimFindOrphaned) == 0) record = a, id = a->id;
+      }
       break;
   }
   if (part) data->sourceX = sx, data->sourceY = sy;
@@ -104,6 +109,10 @@ void RepointLayers(vkGraphicsState& gs, int32_t type, const void* from, void* to
       if (type == kObjectBrush && (layer->type == vkObjectType::BRUSH || layer->type == vkObjectType::BRUSHPART)) {
         layer->record = to;
         layer->object = static_cast<vkBrush*>(to)->id;
+      }
+      if (type == kObjectAnim && layer->type == vkObjectType::ANIM) {
+        layer->record = to;
+        layer->object = static_cast<vkAnim*>(to)->id;
       }
       if (type == kObjectTextObject && layer->type == vkObjectType::TEXTOBJECT) {
         layer->record = to;
@@ -168,51 +177,6 @@ void EndPictureSelection(vkGraphicsState& gs, vkDisplay* display, vkBGPic* bgpic
   display->dirtyRects.clear();
 }
 
-int32_t EndLayerDrawing(vkState* L, vkDisplay* display, vkLayer* layer, int32_t) {
-  vkGraphicsState& gs = GraphicsState(L);
-  if (!layer) return 0;
-  if (IsIdentity(layer->transform) && !DisplayScalingActive(display, layer->bgpic)) {
-    RefreshLayerRect(gs, layer, nullptr);
-    return 0;
-  }
-  const int32_t old[4] = {layer->onScreen->screenX, layer->onScreen->screenY, layer->onScreen->screenWidth,
-                          layer->onScreen->screenHeight};
-  if (int32_t rc = RenderTransformedLayer(gs, layer, kRenderWithMatrix)) return rc;
-  RefreshLayerRect(gs, layer, old);
-  return 0;
-}
-
-// A layer made to own its pixels, so that drawing into it changes it alone.
-int32_t OwnLayerPixels(vkGraphicsState& gs, vkLayer* layer) {
-  vkLayerData* in = layer->inserted;
-  if (in->bitmap) return 0;
-  vkLayerPixels px;
-  if (int32_t rc = GetObjectBitmap(gs, layer, in, false, -1, &px)) return rc;
-  const bool part = layer->type == vkObjectType::BRUSHPART || layer->type == vkObjectType::BGPICPART;
-  vkPlanes copy;
-  const vkBitmapSource src{px.bitmap, px.mask, px.alpha, px.width, px.height};
-  if (int32_t rc = CopyPlanesRect(src, part ? in->sourceX : 0, part ? in->sourceY : 0, in->width, in->height, &copy))
-    return rc;
-  in->bitmap = std::move(copy.bitmap), in->mask = std::move(copy.mask), in->alpha = std::move(copy.alpha);
-  return 0;
-}
-
-int32_t FindLayerTarget(vkState* L, vkDisplay* display, vkObjectId id, int32_t index, bool forDrawing,
-                        vkTargetObject* out) {
-  vkGraphicsState& gs = GraphicsState(L);
-  vkLayer* layer = GetNthLayer(display ? display->bgpic : nullptr, id.number);
-  if (!layer) return kErrLayerOutOfRange;
-  if (index != 0 && layer->type != vkObjectType::ANIM) return kErrNotAnimLayer;
-  if (!forDrawing)
-    if (int32_t rc = OwnLayerPixels(gs, layer)) return rc;
-  vkLayerData* in = layer->inserted;
-  *out = vkTargetObject{};
-  out->record = layer;
-  out->bitmap = in->bitmap.get(), out->mask = in->mask.get(), out->alpha = in->alpha.get();
-  out->width = in->width, out->height = in->height;
-  return 0;
-}
-
 // The planes of layer [id] (its number) as shown, for the commands that
 // copy a layer; a layer that shows part of an object gets its own copy first.
 int32_t LayerSource(vkState* L, int32_t, vkObjectId id, int32_t frame, vkBitmapSource* out) {
@@ -227,12 +191,6 @@ int32_t LayerSource(vkState* L, int32_t, vkObjectId id, int32_t frame, vkBitmapS
   if (int32_t rc = GetObjectBitmap(gs, layer, layer->transformed, true, frame, &px)) return rc;
   *out = vkBitmapSource{px.bitmap, px.mask, px.alpha, px.width, px.height};
   return 0;
-}
-
-void ReplaceLayerPlanes(vkGraphicsState&, void* record, int32_t, vkPlane* mask, vkPlane* alpha) {
-  vkLayer* layer = static_cast<vkLayer*>(record);
-  layer->inserted->mask.reset(mask);
-  layer->inserted->alpha.reset(alpha);
 }
 
 // ---- Hooks of the event library (layer buttons) ----
@@ -276,7 +234,10 @@ int32_t LayerIndexOf(const vkLayer* layer) {
 
 const char* LayerNameOf(const vkLayer* layer) { return layer ? layer->name.c_str() : ""; }
 
-void FlushCachesHook(vkState* L, uint32_t kinds) { FlushLayerCaches(GraphicsState(L), kinds); }
+void FlushCachesHook(vkState* L, uint32_t kinds) {
+  FlushLayerCaches(GraphicsState(L), kinds);
+  if (kinds & kFlushTextObjects) PurgeDeletedTextObjects(L);
+}
 
 // ---- Commands ----
 
@@ -534,17 +495,41 @@ int CmdCollision(vkState* L) {
   return 1;
 }
 
+// The library's commands in their fixed order; SetLayerLight and
+// SetLayerTint share one function.
 const vkCommandDef kLayerCommands[] = {
-    {"EnableLayers", CmdEnableLayers},   {"DisableLayers", CmdDisableLayers}, {"InsertLayer", CmdInsertLayer},
-    {"RemoveLayer", CmdRemoveLayer},     {"SwapLayers", CmdSwapLayers},       {"SetLayerZPos", CmdSetLayerZPos},
-    {"SetLayerName", CmdSetLayerName},   {"LayerExists", CmdLayerExists},     {"GetLayerAtPos", CmdGetLayerAtPos},
-    {"Undo", CmdUndo},                   {"FreeLayers", CmdFreeLayers},       {"DumpLayers", CmdDumpLayers},
-    {"Collision", CmdCollision},         {"ShowLayer", CmdShowLayer},         {"HideLayer", CmdHideLayer},
-    // Layer styles.
-    {"SetLayerTransparency", CmdSetLayerTransparency}, {"SetLayerLight", CmdSetLayerTint},
-    {"SetLayerTint", CmdSetLayerTint}, {"ScaleLayer", CmdScaleLayer}, {"RotateLayer", CmdRotateLayer},
-    {"SetLayerStyle", CmdSetLayerStyle}, {"GetLayerStyle", CmdGetLayerStyle}, {"TransformLayer", CmdTransformLayer},
+    {"Undo", CmdUndo},
+    {"EnableLayers", CmdEnableLayers},
+    {"DisableLayers", CmdDisableLayers},
+    {"SwapLayers", CmdSwapLayers},
+    {"InsertLayer", CmdInsertLayer},
+    {"ShowLayer", CmdShowLayer},
+    {"HideLayer", CmdHideLayer},
+    {"RemoveLayer", CmdRemoveLayer},
+    {"SetLayerTransparency", CmdSetLayerTransparency},
+    {"SetLayerLight", CmdSetLayerTint},
+    {"SetLayerTint", CmdSetLayerTint},
+    {"AddMove", CmdAddMove},
+    {"ClearMove", CmdClearMove},
+    {"DoMove", CmdDoMove},
+    {"FreeLayers", CmdFreeLayers},
+    {"NextFrame", CmdNextFrame},
+    {"SetLayerName", CmdSetLayerName},
+    {"Collision", CmdCollision},
+    {"DumpLayers", CmdDumpLayers},
+    {"ScaleLayer", CmdScaleLayer},
+    {"RotateLayer", CmdRotateLayer},
+    {"SetLayerStyle", CmdSetLayerStyle},
+    {"GetLayerStyle", CmdGetLayerStyle},
+    {"TransformLayer", CmdTransformLayer},
     {"SetLayerAnchor", CmdSetLayerAnchor},
+    {"LayerExists", CmdLayerExists},
+    {"SetLayerZPos", CmdSetLayerZPos},
+    {"TranslateLayer", CmdTranslateLayer},
+    {"SelectLayer", CmdSelectLayer},
+    {"CreateLayer", CmdCreateLayer},
+    {"ModifyLayerFrames", CmdModifyLayerFrames},
+    {"GetLayerAtPos", CmdGetLayerAtPos},
     {nullptr, nullptr},
 };
 
@@ -587,6 +572,7 @@ int OpenLayersLibrary(vkState* L) {
 
 int CloseLayersLibrary(vkState* L) {
   if (!L) return 0;
+  FreeMoveQueues(L);
   vkRectList().swap(LayersState(L).batch);
   return 0;
 }

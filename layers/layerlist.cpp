@@ -16,7 +16,9 @@
 #include "graphics/brushes.h"
 #include "graphics/clipregions.h"
 #include "graphics/displays.h"
+#include "layers/anims.h"
 #include "layers/layers.h"
+#include "text/textobjects.h"
 #include "runtime/context.h"
 #include "runtime/eventstate.h"
 
@@ -207,7 +209,7 @@ void FreeLayer(vkGraphicsState& gs, vkState* L, vkLayer* layer, bool noRefresh, 
   Unlink(layer);
   DestroyLayer(layer);
   if (ops && ops->flush && L) ops->flush(L);
-  if (kind) FlushLayerCaches(gs, kind & (kFlushBrushes | kFlushBGPics));
+  if (kind) FlushLayerCaches(gs, kind & (kFlushBrushes | kFlushBGPics | kFlushAnims));
 }
 
 int32_t RemoveLayerOfType(vkState* L, int32_t type, vkObjectId identity, int32_t n, bool noRefresh,
@@ -235,7 +237,8 @@ void FreeBGPicLayers(vkGraphicsState& gs, vkState* L, vkBGPic* bgpic, bool flush
     if (detachButtons && L) DeleteLayerButton(L, &bgpic->event, layer);
     DestroyLayer(layer);
   }
-  if (flush) FlushLayerCaches(gs, kFlushBrushes | kFlushBGPics);
+  if (flush) FlushLayerCaches(gs, kFlushBrushes | kFlushBGPics | kFlushAnims);
+  if (flush && L) PurgeDeletedTextObjects(L);
 }
 
 vkLayer* GetNthLayer(const vkBGPic* bgpic, int32_t n) {
@@ -393,5 +396,6 @@ bool IsObjectShownByLayer(vkGraphicsState& gs, int32_t type, const void* record)
 void FlushLayerCaches(vkGraphicsState& gs, uint32_t kinds) {
   if (kinds & kFlushBrushes) FreeOrphanedBrushes(gs);
   if (kinds & kFlushBGPics) FreeOrphanedBGPics(gs);
+  if (kinds & kFlushAnims) FreeOrphanedAnims(gs);
   if (kinds) PurgeClipRegions(gs);
 }

@@ -63,3 +63,30 @@ int32_t SetLayerVisibility(vkState* L, int32_t x, int32_t y, bool hide);
 
 int CmdShowLayer(vkState* L);  // ShowLayer(layer, [x], [y])
 int CmdHideLayer(vkState* L);  // HideLayer(layer)
+int CmdCreateLayer(vkState* L);        // CreateLayer(x, y, width, height, [options])
+int CmdNextFrame(vkState* L);          // NextFrame(layer, [x], [y], [frame])
+int CmdModifyLayerFrames(vkState* L);  // ModifyLayerFrames(layer, frames, [position])
+
+// ---- Layers as drawing targets ----
+
+// Makes [layer] show pixels of its own that drawing may change without
+// touching anything else: text and shape layers and text objects become
+// BRUSH layers showing a new brush; a shown brush or anim that the script
+// or another layer has too is cloned; parts get a copy of their pixels. The
+// brush or anim made stays only as long as the layer shows it. 1404 for a
+// layer an async-draw object draws, 1055 for a type without pixels. 0 or
+// an error code.
+int32_t ConvertLayerToBrush(vkState* L, vkLayer* layer);
+
+// A layer made to own a copy of the pixels it shows. 0 or an error code.
+int32_t OwnLayerPixels(vkGraphicsState& gs, vkLayer* layer);
+
+// The output targets' LAYER hooks (SelectLayer): finding the layer's
+// planes (converted first), giving it a mask or alpha plane, and showing it
+// again when drawing ends.
+int32_t FindLayerTarget(vkState* L, vkDisplay* display, vkObjectId id, int32_t index, bool forDrawing,
+                        vkTargetObject* out);
+void ReplaceLayerPlanes(vkGraphicsState& gs, void* record, int32_t index, vkPlane* mask, vkPlane* alpha);
+int32_t EndLayerDrawing(vkState* L, vkDisplay* display, vkLayer* layer, int32_t index);
+
+int CmdSelectLayer(vkState* L);  // SelectLayer(layer, [frame], [mode])

@@ -186,8 +186,9 @@ inline constexpr uint32_t kFlushBrushes = 1;
 inline constexpr uint32_t kFlushAnims = 2;
 inline constexpr uint32_t kFlushTextObjects = 4;
 inline constexpr uint32_t kFlushBGPics = 8;
-// Frees the orphaned objects of the kinds in [kinds] that no layer shows
-// any more, then the deleted clip regions no layer uses.
+// Frees the orphaned brushes, pictures and anims of the kinds in [kinds]
+// that no layer shows any more, then the deleted clip regions no layer
+// uses (freed text objects go through the text library's own flush).
 void FlushLayerCaches(vkGraphicsState& gs, uint32_t kinds);
 
 // Whether any layer of any picture shows [record] of [type].
@@ -288,5 +289,5 @@ int32_t CollisionOf(vkState* L, int32_t kind, int32_t* result);
 // Registers the "layers" commands and the hooks of the graphics state; 0 or
 // an error code.
 int OpenLayersLibrary(vkState* L);
-// Frees the batch rectangle list; returns 0.
+// Frees every move queue and the batch rectangle list; returns 0.
 int CloseLayersLibrary(vkState* L);

@@ -582,7 +582,6 @@ void MoveAsyncFree(vkMoveObject* move) {
 }
 
 int OpenMoveObjectLibrary(vkState* L) {
-  if (int rc = OpenMoveQueueCommands(L)) return rc;
   vmRegisterFunctions(L, nullptr, kMoveCommands, 0);
   vmRegisterConstants(L, kMoveConstants);
   return RegisterLibrary(L, kMoveCommands, "moveobject");

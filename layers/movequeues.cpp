@@ -228,6 +228,8 @@ void RefreshEntries(vkGraphicsState& gs, std::vector<vkMoveEntry>& entries) {
     }
 }
 
+}  // namespace
+
 int CmdAddMove(vkState* L) {
   CheckArgCount(L, 3, 6);
   const bool fresh = vmType(L, 1) == VK_TNIL;
@@ -298,6 +300,8 @@ int CmdTranslateLayer(vkState* L) {
   SetLayerPosition(L, layer, nullptr, dx, dy, kPositionRelativeX | kPositionRelativeY, nullptr);
   return 0;
 }
+
+namespace {
 
 const vkCommandDef kQueueCommands[] = {
     {"AddMove", CmdAddMove},

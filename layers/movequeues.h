@@ -33,8 +33,14 @@ struct vkMoveQueues {
   std::list<vkMoveQueue> queues;
 };
 
-// Registers AddMove, ClearMove, DoMove and TranslateLayer under "layers"; 0
-// or an error code.
+// Registers AddMove, ClearMove, DoMove and TranslateLayer on their own (the
+// layers library's table holds them too); 0 or an error code.
 int OpenMoveQueueCommands(vkState* L);
+// The move queue commands, for the layers library's command table.
+int CmdAddMove(vkState* L);
+int CmdClearMove(vkState* L);
+int CmdDoMove(vkState* L);
+int CmdTranslateLayer(vkState* L);
+
 // Frees every move queue of the run.
 void FreeMoveQueues(vkState* L);

@@ -8,6 +8,10 @@
 #include "base/errorcodes.h"
 #include "engine/vmapi.h"
 #include "graphics/positions.h"
+#include "graphics/asyncdraw.h"
+#include "graphics/outputtargets.h"
+#include "layers/animlib.h"
+#include "layers/anims.h"
 #include "layers/layerrender.h"
 #include "layers/layers.h"
 #include "layers/textlayers.h"
@@ -185,6 +189,27 @@ TEST_F(LayerRender, VisibilityErrors) {
   RunCases({{"ShowLayer", {1}, "error 1078"}});
 }
 
+// ---- The library ----
+
+TEST_F(LayerRender, TheLibraryServesItsWholeTableAndClosingFreesTheMoveQueues) {
+  MakeSolid(1, 4, 3, 0xC02020);
+  ASSERT_EQ(Call("DisplayBrush", {1, 2, 2}), "");
+  // Every command of the table answers (here: its argument check).
+  for (const char* command :
+       {"Undo", "EnableLayers", "DisableLayers", "SwapLayers", "InsertLayer", "ShowLayer", "HideLayer", "RemoveLayer",
+        "SetLayerTransparency", "SetLayerLight", "SetLayerTint", "AddMove", "ClearMove", "DoMove", "FreeLayers",
+        "NextFrame", "SetLayerName", "Collision", "DumpLayers", "ScaleLayer", "RotateLayer", "SetLayerStyle",
+        "GetLayerStyle", "TransformLayer", "SetLayerAnchor", "LayerExists", "SetLayerZPos", "TranslateLayer",
+        "SelectLayer", "CreateLayer", "ModifyLayerFrames", "GetLayerAtPos"})
+    EXPECT_NE(Call(command, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}), "error 1133") << command;
+  RunCases({{"AddMove", {7, vkObjectType::LAYER, 1, 5, 5}, ""}});
+  ASSERT_EQ(CloseLayersLibrary(L), 0);
+  const std::string missing = Call("DoMove", {99});
+  EXPECT_NE(missing, "");
+  EXPECT_EQ(Call("DoMove", {7}), missing);  // the queue is gone
+  EXPECT_EQ(Place(1), (std::vector<int32_t>{2, 2, 2, 2}));
+}
+
 // ---- Drawing a layer anew ----
 
 TEST_F(LayerRender, ABitmapLayerDrawnAnewReplacesItselfInPlace) {
@@ -304,6 +329,171 @@ TEST_F(TextRender, ATextObjectLayerShowsTheObjectUntilTheLayerGoes) {
   ASSERT_EQ(Call("RemoveLayer", {1}), "");
   EXPECT_TRUE(TextObjects(L).objects.empty());
   EXPECT_EQ(Lit(Read(display.screenBuffer)), 0);
+}
+
+// ---- Empty layers, anim frames and layers as targets ----
+
+class LayerTargets : public LayerRender {
+ protected:
+  void SetUp() override {
+    LayerRender::SetUp();
+    vmPushValue(L, VK_GLOBALSINDEX);
+    ASSERT_EQ(OpenAnimLibrary(L), 0);
+    vmSetTop(L, 0);
+  }
+  void TearDown() override {
+    FreeBGPicLayers(gs(), L, &picture, true, false);
+    FreeAllAnims(L);
+    LayerRender::TearDown();
+  }
+  // Anim [number] of [frames] frames of 4 x 3, each another colour.
+  void MakeAnim(int32_t number, int32_t frames) {
+    gfxtest::Pixels strip;
+    for (int32_t y = 0; y < 3; y++)
+      for (int32_t x = 0; x < 4 * frames; x++) strip.push_back(0x102030u * uint32_t(x / 4 + 1));
+    MakeBrush(90, 4 * frames, 3, strip);
+    ASSERT_EQ(Call("CreateAnim", {number, 90, 4, 3, frames, frames}), "");
+  }
+  vkAnim* AnimOf(const vkLayer* layer) {
+    vkAnim* a = nullptr;
+    return FindAnim(gs(), layer->object, &a, kAnimFindOrphaned) == 0 ? a : nullptr;
+  }
+  size_t Brushes() { return ::Brushes(gs()).brushes.size(); }
+};
+
+TEST_F(LayerTargets, CreateLayerMakesABrushOrAnAnimThatGoesWithTheLayer) {
+  gfxtest::SetGlobalTable(L, "masked", {{"frames", 3}, {"mask", 1}, {"color", 0x40E020}});
+  gfxtest::SetGlobalTable(L, "clear", {{"alphachannel", 1}, {"clear", 1}, {"color", 0xFFFFFF}});
+  const size_t brushes = Brushes();
+  RunCases({
+      {"CreateLayer", {2, 3, 5, 4, Arg::global("masked")}, ""},
+      {"CreateLayer", {8, 1, 6, 6, Arg::global("clear")}, ""},
+      {"CreateLayer", {12, 8, 3, 2}, ""},
+  });
+  ASSERT_EQ(CountLayers(&picture), 3);
+  const vkLayer* anim = Layer(1);
+  EXPECT_EQ(anim->type, vkObjectType::ANIM);
+  ASSERT_NE(AnimOf(anim), nullptr);
+  EXPECT_EQ(AnimOf(anim)->frameCount, 3);
+  EXPECT_EQ(AnimOf(anim)->transparentColor, 0xAFC0DE);
+  EXPECT_TRUE(AnimOf(anim)->orphaned);  // the script has no id for it
+  EXPECT_EQ(Layer(2)->type, vkObjectType::BRUSH);
+  EXPECT_EQ(Brushes(), brushes + 2);
+  for (int32_t y = 3; y < 7; y++)
+    for (int32_t x = 2; x < 7; x++) EXPECT_EQ(Screen(x, y), 0x40E020u) << x << ", " << y;  // every pixel shows
+  EXPECT_EQ(Screen(9, 2), kBackground);  // all clear
+  EXPECT_EQ(Screen(13, 8), 0u);          // black by default
+  ExpectScreenIsReference();
+  RunCases({
+      {"CreateLayer", {0, 0, 2, 2, Arg::global("bad")}, "error 1140"},
+      {"CreateLayer", {0, 0, 0, 2}, "error 1218"},
+      {"CreateLayer", {0, 0, 2, 2, 3}, "error 1140"},
+  });
+  for (const gfxtest::Fields& bad : {gfxtest::Fields{{"frames", -1}}, gfxtest::Fields{{"mask", 1}, {"alphachannel", 1}}}) {
+    gfxtest::SetGlobalTable(L, "bad", bad);
+    EXPECT_EQ(Call("CreateLayer", {0, 0, 2, 2, Arg::global("bad")}), "error 1055");
+  }
+  EXPECT_EQ(CountLayers(&picture), 3);
+  // The objects go with their layers.
+  ASSERT_EQ(Call("FreeLayers", {}), "");
+  EXPECT_EQ(Brushes(), brushes);
+  EXPECT_EQ(CountAnims(gs()), 0);
+}
+
+TEST_F(LayerTargets, NextFrameAndModifyLayerFramesKeepTheFrameShown) {
+  MakeAnim(1, 4);
+  MakeSolid(2, 3, 3, 0xC02020);
+  ASSERT_EQ(Call("DisplayAnimFrame", {1, 2, 2, 2}), "");  // frame 2
+  ASSERT_EQ(Call("DisplayBrush", {2, 12, 2}), "");
+  RunCases({
+      {"NextFrame", {2}, "error 1155"},
+      {"NextFrame", {3}, "error 1081"},
+      {"ModifyLayerFrames", {2, 1}, "error 1155"},
+      {"ModifyLayerFrames", {1, 0}, "error 1055"},
+  });
+  EXPECT_EQ(Screen(3, 3), 0x204060u);
+  // Frames inserted before the one shown: it stays, nothing is recomposed,
+  // and the script's anim keeps its four frames.
+  copies.clear();
+  ASSERT_EQ(Call("ModifyLayerFrames", {1, 2, 1}), "");
+  vkLayer* layer = Layer(1);
+  EXPECT_EQ(layer->inserted->sourceX, 3);
+  EXPECT_EQ(AnimOf(layer)->frameCount, 6);
+  EXPECT_TRUE(copies.empty());
+  vkAnim* script = nullptr;
+  ASSERT_EQ(FindAnim(gs(), vkObjectId{1, nullptr}, &script, 0), 0);
+  EXPECT_EQ(script->frameCount, 4);
+  EXPECT_NE(AnimOf(layer), script);
+  // Frames removed after it: it stays.
+  ASSERT_EQ(Call("ModifyLayerFrames", {1, -1}), "");
+  EXPECT_EQ(Layer(1)->inserted->sourceX, 3);
+  EXPECT_EQ(Screen(3, 3), 0x204060u);
+  // The frame shown removed: the first frame shows.
+  ASSERT_EQ(Call("ModifyLayerFrames", {1, -2, 3}), "");
+  EXPECT_EQ(Layer(1)->inserted->sourceX, 0);
+  EXPECT_EQ(AnimOf(Layer(1))->frameCount, 3);
+  EXPECT_NE(Screen(3, 3), 0x204060u);
+  ExpectScreenIsReference();
+  // NextFrame steps the frames of the layer's own anim.
+  ASSERT_EQ(Call("NextFrame", {1, 5, 6}), "");
+  EXPECT_EQ(Layer(1)->inserted->sourceX, 1);
+  EXPECT_EQ(Place(1), (std::vector<int32_t>{5, 6, 5, 6}));
+  ExpectScreenIsReference();
+}
+
+TEST_F(LayerTargets, SelectLayerDrawsIntoThatLayerAloneAndLeavesTheScriptsBrush) {
+  MakeSolid(1, 6, 5, 0xC02020);
+  MakeSolid(2, 2, 2, 0x2040E0);
+  ASSERT_EQ(Call("DisplayBrush", {1, 1, 1}), "");
+  ASSERT_EQ(Call("DisplayBrush", {1, 10, 1}), "");
+  const gfxtest::Pixels brush = BrushPixels(1);
+  ASSERT_EQ(Call("SelectLayer", {2}), "");
+  ASSERT_EQ(Call("DisplayBrush", {2, 1, 1}), "");
+  ASSERT_EQ(EndSelectOutput(L, &display, false), 0);
+  EXPECT_EQ(BrushPixels(1), brush);
+  EXPECT_EQ(Screen(12, 2), 0x2040E0u);  // the selected layer
+  EXPECT_EQ(Screen(3, 2), 0xC02020u);   // the other one, unchanged
+  ExpectScreenIsReference();
+  RunCases({
+      {"SelectLayer", {3}, "error 1081"},
+      {"SelectLayer", {1, 1}, "error 1155"},
+  });
+  // A layer an async-draw object draws cannot be made the target.
+  ASSERT_EQ(CreateAsyncDraw(
+                gs(), ADF_MOVEOBJECT, [](void*, int32_t*) { return 0; }, nullptr, [](void*, int32_t) {},
+                [](int32_t message, void* data, void* layer) -> intptr_t {
+                  if (message == kAsyncGetLayer) *static_cast<vkLayer**>(data) = static_cast<vkLayer*>(layer);
+                  return 0;
+                },
+                Layer(1), nullptr),
+            0);
+  EXPECT_EQ(Call("SelectLayer", {1}), "error 1404");
+  FreeAllAsyncDraws(gs());
+}
+
+class TextTargets : public TextRender {};
+
+TEST_F(TextTargets, SelectLayerTurnsATextLayerIntoABrushLayer) {
+  ASSERT_EQ(Call("TextOut", {1, 1, "Hi"}), "");
+  MakeSolid(2, 2, 2, 0x2040E0);
+  const gfxtest::Pixels before = Read(display.screenBuffer);
+  ASSERT_EQ(Call("SelectLayer", {1}), "");
+  EXPECT_EQ(Layer(1)->type, vkObjectType::BRUSH);
+  ASSERT_EQ(EndSelectOutput(L, &display, false), 0);
+  EXPECT_EQ(Read(display.screenBuffer), before);  // the same pixels, now a brush's
+  // Its alpha plane drawn into too, so that the brush shows where the text had none.
+  ASSERT_EQ(Call("SelectLayer", {1, 0, SELMODE_COMBO}), "");
+  ASSERT_EQ(Call("DisplayBrush", {2, 0, 0}), "");
+  ASSERT_EQ(EndSelectOutput(L, &display, false), 0);
+  ExpectScreenIsReference();
+  EXPECT_NE(Read(display.screenBuffer), before);
+  // A text object's layer likewise; the object stays as it was.
+  RunCases({{"CreateTextObject", {1, "Yo"}, ""}, {"DisplayTextObject", {1, 10, 2}, ""}});
+  ASSERT_EQ(Call("SelectLayer", {2}), "");
+  ASSERT_EQ(EndSelectOutput(L, &display, false), 0);
+  EXPECT_EQ(Layer(2)->type, vkObjectType::BRUSH);
+  EXPECT_EQ(CountTextObjects(L), 1);
+  ExpectScreenIsReference();
 }
 
 }  // namespace
