@@ -15,11 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "effects/fxcomposed.h"
 #include "effects/fxengine.h"
 #include "engine/vmapi.h"
 #include "graphics/asyncdraw.h"
 #include "graphics/brushes.h"
 #include "graphics/objecttypes.h"
+#include "graphics/safeblt.h"
 #include "layers/layers.h"
 #include "pixel/bitmapops.h"
 #include "pixel/blit.h"
@@ -653,6 +655,41 @@ TEST_F(ComposedEffects, RollSeeksShowTheFramesPlayShows) {
     CheckSeeks(kRollTop, -2, hiding, 21, 33, {3, 1, 7, 2, 5});
     CheckSeeks(kWallpaperLeft, -1, hiding, 31, 13, {3, 1, 15, 2, 9});
   }
+}
+
+// ---- the composed blit ---------------------------------------------------------------
+
+TEST_F(ComposedEffects, TheComposedBlitCutsItsRectangleToThePictureAndGrowsItsScratch) {
+  // A 20 x 12 picture at (6, 5) of the display, its mask set on the
+  // checkerboard; the scratch starts at one pixel.
+  MakeDisplay(kW, kH);
+  MakeBrush(3, 20, 12, true);
+  vkBrush* brush = nullptr;
+  ASSERT_EQ(FindBrush(gs(), vkObjectId{3, nullptr}, &brush, 0), 0);
+  vkFXState s;
+  s.L = L, s.gs = &gs(), s.row = &FXRow(kDissolve);
+  s.x = 6, s.y = 5, s.width = 20, s.height = 12;
+  s.spaceWidth = kW, s.spaceHeight = kH;
+  s.blitFlags = kBlitBackground;
+  s.source = brush->bitmap.get();
+  s.oldPicture.reset(AllocArgbBitMap(20, 12));
+  FillBitMapRect(s.oldPicture.get(), 0x0000FF, 0, 0, 20, 12);
+  vkBitMapPtr scratch(AllocArgbBitMap(1, 1));
+  // A strip from far before the picture to its fourth line, and one past its right edge.
+  FXComposedBlit(s, s.source, brush->mask.get(), nullptr, {-100000, -100000, 100010, 100004}, scratch, 0);
+  FXComposedBlit(s, s.source, brush->mask.get(), nullptr, {15, 8, 1000, 1000}, scratch, 0);
+  ASSERT_NE(scratch, nullptr);
+  EXPECT_GE(scratch->width, 10);
+  EXPECT_GE(scratch->height, 4);
+  const Pixels shown = Window();
+  for (int32_t py = 0; py < kH; py++)
+    for (int32_t px = 0; px < kW; px++) {
+      const int32_t bx = px - 6, by = py - 5;
+      const bool drawn = bx >= 0 && by >= 0 && bx < 20 && by < 12 && ((bx < 10 && by < 4) || (bx >= 15 && by >= 8));
+      uint32_t want = OldPixel(px, py);
+      if (drawn) want = fxtest::FXScene::CheckerSet(bx, by) ? NewPixel(bx, by) : 0x0000FF;
+      ASSERT_EQ(shown[size_t(py) * kW + size_t(px)], want) << px << "," << py;
+    }
 }
 
 }  // namespace
