@@ -34,6 +34,7 @@
 #include "layers/layerrender.h"
 #include "layers/layers.h"
 #include "layers/moveobject.h"
+#include "layers/shapelayers.h"
 #include "layers/textlayers.h"
 #include "text/fonts.h"
 #include "text/textobjects.h"
@@ -98,10 +99,8 @@ struct TextView {
   int32_t* rightMargin = nullptr;
 };
 
-// The layout of a text layer's record, or null.
-vkTextLayout* LayoutOf(vkLayerData*) { return nullptr; }
-// The shape of a vector layer's record, or null.
-vkShapeRecord* ShapeOf(vkLayerData*) { return nullptr; }
+vkTextLayout* LayoutOf(vkLayerData* data) { return TextLayerLayout(data); }
+vkShapeRecord* ShapeOf(vkLayerData* data) { return ShapeLayerRecord(data); }
 
 struct Style {
   int32_t type = 0;

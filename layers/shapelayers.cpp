@@ -111,6 +111,11 @@ int32_t DrawShapePass(vkGraphicsState&, vkLayer* layer, vkLayerData* data, const
 
 }  // namespace
 
+vkShapeRecord* ShapeLayerRecord(vkLayerData* data) {
+  auto* kind = data ? dynamic_cast<vkShapeLayerKind*>(data->kind.get()) : nullptr;
+  return kind ? &kind->record : nullptr;
+}
+
 void RegisterShapeLayers(vkState* L) { GraphicsState(L).shapeLayers.add = AddShapeLayer; }
 
 bool IsShapeLayerType(int32_t type) {

@@ -26,3 +26,8 @@ bool IsShapeLayerType(int32_t type);
 int32_t RedrawShapeLayer(vkState* L, const vkLayer* layer, int32_t position, const vkLayerData& source,
                          const vkLayerOptions& options, uint32_t flags,
                          bool* drawn);
+
+// The shape record a vector layer's data record keeps, or null when it
+// keeps none (for the style keys of a shape).
+struct vkShapeRecord;
+vkShapeRecord* ShapeLayerRecord(vkLayerData* data);

@@ -110,6 +110,11 @@ struct vkTextObjectLayerKind final : vkLayerKindData {
 
 }  // namespace
 
+vkTextLayout* TextLayerLayout(vkLayerData* data) {
+  auto* kind = data ? dynamic_cast<vkTextLayerKind*>(data->kind.get()) : nullptr;
+  return kind ? &kind->layout : nullptr;
+}
+
 void RegisterTextLayers(vkState* L) { TextRunState(L).addTextLayer = AddTextLayer; }
 
 int32_t RedrawTextLayer(vkState* L, const vkLayer* layer, int32_t position, const vkLayerData& source,

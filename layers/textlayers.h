@@ -26,3 +26,8 @@ int32_t RedrawTextLayer(vkState* L, const vkLayer* layer, int32_t position, cons
 // planes come from its record, a freed object stays while the layer
 // shows it.
 vkLayerDataPtr NewTextObjectLayerData(vkState* L);
+
+// The layout a printed text's data record keeps, or null when it keeps
+// none (for the style keys of a text).
+struct vkTextLayout;
+vkTextLayout* TextLayerLayout(vkLayerData* data);

@@ -17,6 +17,8 @@
 #include "base/errorcodes.h"
 #include "engine/vmapi.h"
 #include "graphics/clipregions.h"
+#include "graphics/drawlib.h"
+#include "graphics/shapes.h"
 #include "graphics/positions.h"
 #include "layers/animlib.h"
 #include "layers/anims.h"
@@ -472,6 +474,168 @@ TEST_F(TextObjectStyleTest, ATextObjectLayerShowsAnotherObjectOrTheSameTransform
   }
   ShowObject(1, 2, 3);
   EXPECT_EQ(Restyle(2, {{"id", 9.0}}), "error 1175");
+}
+
+// ---- Shape layers ----
+
+class ShapeStyleTest : public LayerStyleTest {
+ protected:
+  void SetUp() override {
+    LayerStyleTest::SetUp();
+    vmPushValue(L, VK_GLOBALSINDEX);
+    ASSERT_EQ(OpenDrawLibrary(L), 0);
+    vmSetTop(L, 0);
+    MakeList("poly", {0, 0, 7, 2, 4, 7, 1, 4});
+    MakeList("poly2", {0, 0, 9, 0, 9, 5});
+    ASSERT_EQ(Call("SetFillStyle", {1}), "");
+  }
+  // The global [name] a list of [values] at 0...
+  void MakeList(const char* name, const std::vector<double>& values) {
+    vmPushString(L, name);
+    vmNewTable(L);
+    for (size_t i = 0; i < values.size(); i++) {
+      vmPushNumber(L, values[i]);
+      vmRawSetI(L, -2, int(i));
+    }
+    vmSetTable(L, VK_GLOBALSINDEX);
+  }
+  void Draw(const char* command, const std::vector<Arg>& args) {
+    ASSERT_EQ(Call("FreeLayers", {}), "");
+    ASSERT_EQ(Call("DisplayBrush", {2, 0, 0}), "");
+    ASSERT_EQ(Call(command, args), "");
+    ASSERT_EQ(CountLayers(&picture), 2);
+  }
+};
+
+TEST_F(ShapeStyleTest, ShapeKeysRenderTheShapeAnewAsItsCommandWould) {
+  const uint32_t red = 0xE03020, green = 0x20C040, blue = 0x2040E0;
+  struct Case {
+    const char* what;
+    const char* command;
+    std::vector<Arg> args;
+    Fields fields;
+    const char* outcome;
+    const char* freshCommand;  // draws the same shape fresh
+    std::vector<Arg> freshArgs;
+  } cases[] = {
+      {"box resized, recoloured", "Box", {2, 2, 8, 5, red}, {{"sizex", 5.0}, {"sizey", 9.0}, {"color", double(blue)}},
+       "", "Box", {2, 2, 5, 9, blue}},
+      {"box rounded", "Box", {2, 2, 9, 6, red}, {{"roundlevel", 3.0}}, "", "Box", {2, 2, 9, 6, red, 3}},
+      {"circle grown", "Circle", {3, 3, 4, green}, {{"radius", 6.0}}, "", "Circle", {3, 3, 6, green}},
+      {"ellipse", "Ellipse", {3, 3, 6, 3, blue}, {{"radiusa", 4.0}, {"radiusb", 5.0}}, "", "Ellipse",
+       {3, 3, 4, 5, blue}},
+      {"arc", "Arc", {3, 2, 6, 5, 30, 250, red, 1}, {{"startangle", 90.0}, {"endangle", 200.0}}, "", "Arc",
+       {3, 2, 6, 5, 90, 200, red, 1}},
+      {"polygon", "Polygon", {2, 2, Arg::global("poly"), 4, green},
+       {{"vertices", std::vector<double>{0, 0, 9, 0, 9, 5}}}, "", "Polygon", {2, 2, Arg::global("poly2"), 3, green}},
+      {"box to a circle", "Box", {2, 2, 8, 5, red}, {{"type", double(kShapeCircle)}, {"radius", 4.0}}, "",
+       "Circle", {2, 2, 4, red}},
+      {"circle to an ellipse", "Circle", {3, 3, 4, green}, {{"type", double(kShapeEllipse)}, {"radiusb", 2.0}}, "",
+       "Ellipse", {3, 3, 4, 2, green}},
+      {"box to a circle without radius", "Box", {2, 2, 8, 5, red}, {{"type", double(kShapeCircle)}}, "error 1014",
+       nullptr, {}},
+      {"box of width 0", "Box", {2, 2, 8, 5, red}, {{"sizex", 0.0}}, "error 1218", nullptr, {}},
+      {"negative radius", "Circle", {3, 3, 4, green}, {{"radius", -2.0}}, "error 1218", nullptr, {}},
+      {"colour not finite", "Circle", {3, 3, 4, green}, {{"color", kNaN}}, "error 1055", nullptr, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Draw(c.command, c.args);
+    EXPECT_EQ(Restyle(2, c.fields), c.outcome);
+    ExpectScreenIsReference();
+    if (!c.freshCommand) continue;
+    const Pixels restyled = Read(display.screenBuffer);
+    Draw(c.freshCommand, c.freshArgs);
+    EXPECT_EQ(Read(display.screenBuffer), restyled);
+  }
+}
+
+TEST_F(ShapeStyleTest, ShapesReportTheirKeys) {
+  Draw("Box", {2, 2, 8, 5, 0xE03020});
+  Report got = Get(2);
+  const Report box = {{"type", "14"},   {"sizex", "8"},         {"sizey", "5"},
+                      {"color", "14692384"}, {"fillstyle", "1"}, {"roundlevel", "0"}};
+  for (const auto& [key, value] : box) EXPECT_EQ(got[key], value) << key;
+  EXPECT_EQ(got.count("radius"), 0u);
+  Draw("Polygon", {2, 2, Arg::global("poly"), 4, 0x20C0C0});
+  EXPECT_EQ(Get(2)["numvertices"], "5");  // closed
+  Draw("Arc", {3, 2, 6, 5, 30, 250, 0xC0C020, 1});
+  got = Get(2);
+  EXPECT_EQ(got["startangle"], "30");
+  EXPECT_EQ(got["endangle"], "250");
+  EXPECT_EQ(got["radiusa"], "6");
+  EXPECT_EQ(got["radiusb"], "5");
+}
+
+// ---- Printed texts ----
+
+class TextStyleTest : public LayerStyleTest {
+ protected:
+  void SetUp() override {
+    LayerStyleTest::SetUp();
+    vmPushValue(L, VK_GLOBALSINDEX);
+    ASSERT_EQ(OpenTextLibrary(L), 0);
+    vmSetTop(L, 0);
+    RegisterTextLayers(L);
+    // Printing joins its arguments through the script's tostring.
+    vmPushString(L, "tostring");
+    vmPushCClosure(L, [](vkState* S) { return vmPushValue(S, 1), 1; }, 0);
+    vmSetTable(L, VK_GLOBALSINDEX);
+  }
+  void Print(const char* command, const std::vector<Arg>& args, uint32_t colour) {
+    ASSERT_EQ(Call("FreeLayers", {}), "");
+    ASSERT_EQ(Call("DisplayBrush", {2, 0, 0}), "");
+    ASSERT_EQ(Call("SetFontColor", {colour}), "");
+    ASSERT_EQ(Call(command, args), "");
+    ASSERT_EQ(CountLayers(&picture), 2);
+  }
+};
+
+TEST_F(TextStyleTest, TextKeysLayTheTextOutAnew) {
+  Print("TextOut", {1, 2, "Hi"}, 0xFFFFFF);
+  Report got = Get(2);
+  EXPECT_EQ(got["type"], std::to_string(vkObjectType::TEXTOUT));
+  EXPECT_EQ(got["text"], "\"Hi\"");
+  EXPECT_EQ(got["color"], "16777215");
+  EXPECT_EQ(got["encoding"], "0");
+  ASSERT_EQ(Restyle(2, {{"text", std::string("Hey")}, {"color", double(0xFF0000)}}), "");
+  EXPECT_EQ(Get(2)["text"], "\"Hey\"");
+  ExpectScreenIsReference();
+  const Pixels restyled = Read(display.screenBuffer);
+  Print("TextOut", {1, 2, "Hey"}, 0xFF0000);
+  EXPECT_EQ(Read(display.screenBuffer), restyled);
+  // A shorter text leaves nothing of the longer one.
+  ASSERT_EQ(Restyle(2, {{"text", std::string("i")}}), "");
+  ExpectScreenIsReference();
+}
+
+TEST_F(TextStyleTest, TextKeysRefuseWhatTheyCannotTake) {
+  std::vector<double> many(33, 8.0);
+  struct Case {
+    const char* command;
+    Fields fields;
+    const char* outcome;
+  } cases[] = {
+      {"TextOut", {{"encoding", 2.0}}, "error 1055"},
+      {"TextOut", {{"rightmargin", -1.0}}, "error 1055"},
+      {"NPrint", {{"leftmargin", -4.0}}, "error 1055"},
+      {"NPrint", {{"cursorx", double(kPosCenter)}}, "error 1337"},
+      {"NPrint", {{"tabs", many}}, "error 1066"},
+      {"NPrint", {{"tabs", std::vector<double>(32, 8.0)}}, ""},
+      {"NPrint", {{"tabs", std::vector<double>{40, 8, 24}}}, ""},
+      {"NPrint", {{"tabs", std::vector<double>{8, kNaN}}}, "error 1189"},
+      {"TextOut", {{"tabs", many}}, ""},  // not a key of TEXTOUT layers
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    if (std::string(c.command) == "TextOut") Print("TextOut", {1, 2, "Hi"}, 0xFFFFFF);
+    else Print(c.command, {"Hi"}, 0xFFFFFF);
+    EXPECT_EQ(Restyle(2, c.fields), c.outcome);
+    ExpectScreenIsReference();
+  }
+  Print("NPrint", {"Hi"}, 0xFFFFFF);
+  ASSERT_EQ(Restyle(2, {{"tabs", std::vector<double>{40, 8, 24}}}), "");
+  EXPECT_EQ(Get(2)["tabs"], "{8, 24, 40}");
 }
 
 // ---- What is recomposed ----
