@@ -374,12 +374,13 @@ intptr_t FXAsyncMessage(int32_t message, void* data, void* userData) {
 
 vkFXState::~vkFXState() = default;
 
+// Draws until the number is an effect: 113 (no effect), 140 and 141 are
+// drawn again, and so are whole-picture effects where they cannot run.
 int32_t FXRandomEffect(bool allowWholePicture) {
   for (;;) {
     const int32_t id = int32_t(drand48() * 141.0);
     if (id == kFXUnusedId || id >= kFXRandomEffect) continue;
     if (!allowWholePicture && FXInSet(id, kFXWholePicture)) continue;
-    if (!FXIdBuilt(id)) continue;  // no routine yet
     return id;
   }
 }

@@ -149,7 +149,7 @@ inline void FXDrawSource(vkFXState& s, int32_t sx, int32_t sy, int32_t w, int32_
   FXDraw(s, s.source, s.sourceMask, s.sourceAlpha, sx, sy, w, h);
 }
 
-// A random effect id with a routine (never 113); whole-picture effects only
+// A random effect id 0..139 but 113; whole-picture effects only
 // when [allowWholePicture]. Drawn from drand48.
 int32_t FXRandomEffect(bool allowWholePicture);
 

@@ -171,28 +171,56 @@ TEST_F(FXCommands, TheTablesDxAndDyReplaceThePosition) {
   EXPECT_EQ(At(w, 29, 20), OldPixel(29, 20));
 }
 
-TEST_F(FXCommands, RandomDrawsNeverGiveAnIdWithoutARoutineNorAWholePictureOneForLayers) {
+TEST_F(FXCommands, RandomDrawsReachEveryEffectAndNoWholePictureOneForLayers) {
   for (int flag : {0, 1}) {
+    SCOPED_TRACE(flag);
+    srand48(29);
     std::set<int32_t> seen;
-    for (int i = 0; i < 2000; i++) {
-      const std::string got = Call("GetRandomFX", {flag});
-      const int32_t id = std::stoi(got);
-      ASSERT_TRUE(FXIdBuilt(id)) << id;
+    for (int i = 0; i < 6000; i++) {
+      const int32_t id = std::stoi(Call("GetRandomFX", {flag}));
+      ASSERT_GE(id, 0);
+      ASSERT_LE(id, kFXLastId);
+      ASSERT_NE(id, kFXUnusedId);
       if (flag) {
         ASSERT_FALSE(FXInSet(id, kFXWholePicture)) << id;
       }
       seen.insert(id);
     }
-    size_t built = 0;
+    std::set<int32_t> all;
     for (int32_t id = 0; id <= kFXLastId; id++)
-      built += FXIdBuilt(id) && (!flag || !FXInSet(id, kFXWholePicture));
-    EXPECT_EQ(seen.size(), built);  // every id with a routine turns up
+      if (id != kFXUnusedId && (!flag || !FXInSet(id, kFXWholePicture))) all.insert(id);
+    EXPECT_EQ(seen, all);
   }
-  // The engine's own draws come from the same numbers.
+  // The command and the engine draw from the same numbers.
   srand48(7);
-  const int32_t first = FXRandomEffect(false);
+  const int32_t first = FXRandomEffect(true);
   srand48(7);
-  EXPECT_EQ(FXRandomEffect(false), first);
+  EXPECT_EQ(Call("GetRandomFX", {0}), std::to_string(first));
+}
+
+// A random effect shows its object exactly as the id drawn from the same
+// numbers does, the whole-picture ones only on the display's picture.
+TEST_F(FXCommands, ARandomEffectShowsTheObjectThroughTheIdItDraws) {
+  std::set<int32_t> drawn;
+  for (int32_t operation : {int32_t(ot::BRUSH), int32_t(ot::BGPIC)})
+    for (long seed = 1; seed <= 12; seed++) {
+      const int32_t number = operation == ot::BRUSH ? 3 : 2;
+      srand48(seed);
+      const int32_t id = FXRandomEffect(operation == ot::BGPIC);
+      MakeDisplay(48, 32);
+      MakeBrush(3, 10, 6, false);
+      const std::vector<Pixels> chosen = Frames(id, -2, kFXRandomParameter, operation, number);
+      srand48(seed);
+      MakeDisplay(48, 32);
+      MakeBrush(3, 10, 6, false);
+      const std::vector<Pixels> random = Frames(kFXRandomEffect, -2, kFXRandomParameter, operation, number);
+      SCOPED_TRACE("seed " + std::to_string(seed) + ", id " + std::to_string(id));
+      ASSERT_FALSE(chosen.empty());
+      EXPECT_TRUE(random == chosen);
+      EXPECT_EQ(Window(), chosen.back());
+      drawn.insert(id);
+    }
+  EXPECT_GT(drawn.size(), 12u);  // the seeds reach many families
 }
 
 TEST_F(FXCommands, TheEffectsKeepTheirNumbers) {
