@@ -32,6 +32,13 @@ struct vkSpriteInstance {
   int32_t frame = 1;                   // 1-based
 };
 
+// Where the shown sprites of a picture lie, index for index with its list,
+// one array per edge so that a refresh tests several at once: x1, y1
+// inclusive, x2, y2 exclusive (capped at the largest int32_t).
+struct vkSpriteBoxes {
+  std::vector<int32_t> x1, y1, x2, y2;
+};
+
 // Fill types of a generated picture.
 inline constexpr int32_t kFillColor = 1;
 inline constexpr int32_t kFillGradient = 2;
@@ -86,6 +93,7 @@ struct vkBGPic {
   std::vector<uint32_t> palette;   // 256 ARGB entries of a palette picture, or empty
   std::vector<vkLayer*> layers;    // bottom first; the layers library owns them
   std::vector<vkSpriteInstance> sprites;  // shown on the picture, bottom first
+  vkSpriteBoxes spriteBoxes;              // their rectangles (kept by graphics/sprites.cpp)
   uint32_t locked = 0;    // may not be modified
   uint32_t orphaned = 0;  // freed by the script, still shown by a layer or display
   vkEventPicture event;   // id, size and buttons as the dispatcher reads them

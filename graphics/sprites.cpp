@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <climits>
 #include <cstddef>
 #include <string>
 
@@ -87,6 +88,55 @@ vkDisplay* ShowingDisplay(vkGraphicsState& gs, vkBGPic* pic) {
   return cur && cur->bgpic == pic ? cur : nullptr;
 }
 
+// ---- The shown sprites of a picture ----
+// Each shown sprite's rectangle is kept beside its record, so that a refresh
+// tests four of them at a time; every change to a picture's sprites goes
+// through these, which first make the rectangles anew when the records were
+// changed elsewhere (a picture's sprites cleared).
+
+void SetBox(vkSpriteBoxes& b, size_t i, const vkSpriteInstance& s) {
+  constexpr int64_t kMax = INT32_MAX;
+  b.x1[i] = s.x, b.y1[i] = s.y;
+  b.x2[i] = int32_t(std::min<int64_t>(int64_t(s.x) + s.width, kMax));
+  b.y2[i] = int32_t(std::min<int64_t>(int64_t(s.y) + s.height, kMax));
+}
+
+void ResizeBoxes(vkSpriteBoxes& b, size_t n) {
+  for (std::vector<int32_t>* edge : {&b.x1, &b.y1, &b.x2, &b.y2}) edge->resize(n);
+}
+
+void SyncBoxes(vkBGPic* pic) {
+  if (pic->spriteBoxes.x1.size() == pic->sprites.size()) return;
+  ResizeBoxes(pic->spriteBoxes, pic->sprites.size());
+  for (size_t i = 0; i < pic->sprites.size(); i++) SetBox(pic->spriteBoxes, i, pic->sprites[i]);
+}
+
+const vkSpriteInstance& AppendShown(vkBGPic* pic, const vkSpriteInstance& added) {
+  SyncBoxes(pic);
+  pic->sprites.push_back(added);
+  ResizeBoxes(pic->spriteBoxes, pic->sprites.size());
+  SetBox(pic->spriteBoxes, pic->sprites.size() - 1, added);
+  return pic->sprites.back();
+}
+
+void MoveShown(vkBGPic* pic, vkSpriteInstance* on, int32_t x, int32_t y, int32_t frame) {
+  SyncBoxes(pic);
+  on->x = x, on->y = y, on->frame = frame;
+  SetBox(pic->spriteBoxes, size_t(on - pic->sprites.data()), *on);
+}
+
+void EraseShown(vkBGPic* pic, size_t index) {
+  SyncBoxes(pic);
+  pic->sprites.erase(pic->sprites.begin() + std::ptrdiff_t(index));
+  vkSpriteBoxes& b = pic->spriteBoxes;
+  for (std::vector<int32_t>* edge : {&b.x1, &b.y1, &b.x2, &b.y2}) edge->erase(edge->begin() + std::ptrdiff_t(index));
+}
+
+void ClearShown(vkBGPic* pic) {
+  pic->sprites.clear();
+  ResizeBoxes(pic->spriteBoxes, 0);
+}
+
 // Composes the rectangle of the display's picture again (background, then
 // the sprites) and shows it in the window.
 void RefreshRectNow(vkGraphicsState& gs, vkDisplay* display, int32_t x, int32_t y, int32_t w, int32_t h) {
@@ -110,7 +160,7 @@ bool TakeOff(vkGraphicsState& gs, vkBGPic* pic, const vkSprite* sprite) {
                          [sprite](const vkSpriteInstance& s) { return s.sprite == sprite; });
   if (it == pic->sprites.end()) return false;
   const vkSpriteInstance gone = *it;
-  pic->sprites.erase(it);
+  EraseShown(pic, size_t(it - pic->sprites.begin()));
   if (vkDisplay* d = ShowingDisplay(gs, pic)) RefreshInstance(gs, d, gone);
   return true;
 }
@@ -348,7 +398,7 @@ int cmdRemoveSprites(vkState* L) {
   if (!keep) {
     while (!pic->sprites.empty()) {
       const vkSpriteInstance gone = pic->sprites.front();
-      pic->sprites.erase(pic->sprites.begin());
+      EraseShown(pic, 0);
       RefreshInstance(gs, display, gone);
     }
     return 0;
@@ -357,7 +407,7 @@ int cmdRemoveSprites(vkState* L) {
   RefreshRectNow(gs, display, 0, 0, pic->width, pic->height);
   if (display->screenBuffer && display->backBuffer)
     BltBitMap(display->screenBuffer, 0, 0, display->backBuffer, 0, 0, pic->width, pic->height);
-  pic->sprites.clear();
+  ClearShown(pic);
   return 0;
 }
 
@@ -545,7 +595,7 @@ int32_t PlaceSprite(vkState* L, vkObjectId id, int32_t x, int32_t y, int32_t fra
     if (frame == 0) frame = on->frame >= count ? 1 : on->frame + 1;
     if (frame == on->frame && x == on->x && y == on->y) return 0;
     const vkSpriteInstance old = *on;
-    on->x = x, on->y = y, on->frame = frame;
+    MoveShown(pic, on, x, y, frame);
     const bool overlap = int64_t(old.x) < int64_t(x) + on->width && int64_t(x) < int64_t(old.x) + old.width &&
                          int64_t(old.y) < int64_t(y) + on->height && int64_t(y) < int64_t(old.y) + old.height;
     if (!overlap) {
@@ -559,65 +609,69 @@ int32_t PlaceSprite(vkState* L, vkObjectId id, int32_t x, int32_t y, int32_t fra
     RefreshRectNow(gs, display, x1, y1, int32_t(x2 - x1), int32_t(y2 - y1));
     return 0;
   }
-  vkSpriteInstance& added = pic->sprites.emplace_back();
-  added.x = x, added.y = y, added.width = s->width, added.height = s->height;
-  added.frame = frame == 0 ? 1 : frame;
-  added.sprite = s;
-  added.clipRegion = pic->activeClip;
-  RefreshInstance(gs, display, added);
+  vkSpriteInstance shown;
+  shown.x = x, shown.y = y, shown.width = s->width, shown.height = s->height;
+  shown.frame = frame == 0 ? 1 : frame;
+  shown.sprite = s;
+  shown.clipRegion = pic->activeClip;
+  RefreshInstance(gs, display, AppendShown(pic, shown));
   return 0;
 }
 
 namespace {
 
-// The rectangle test of DrawSpriteInstances, run for every shown sprite on
-// every refresh: whether [s] may meet [qx1, qx2) x [qy1, qy2), a rectangle
-// inside 0 .. 2^31 - 1. Sizes are those of bitmaps in memory, far below
-// 2^31, so an end that wraps round in 32 bits belongs to a sprite too far
-// right or down, which the first half of the test turns away.
-static_assert(offsetof(vkSpriteInstance, y) == 4 && offsetof(vkSpriteInstance, width) == 8 &&
-              offsetof(vkSpriteInstance, height) == 12);
+// Calls [draw] with each sprite of [pic], in list order, whose rectangle
+// meets [qx1, qx2) x [qy1, qy2), a rectangle inside 0 .. 2^31 - 1.
+template <typename Draw>
+void ForEachMeeting(const vkBGPic* pic, int32_t qx1, int32_t qy1, int32_t qx2, int32_t qy2, Draw draw) {
+  const std::vector<vkSpriteInstance>& shown = pic->sprites;
+  const vkSpriteBoxes& b = pic->spriteBoxes;
+  const size_t n = shown.size();
+  if (b.x1.size() != n) {  // changed elsewhere: every record is tried
+    for (const vkSpriteInstance& s : shown) draw(s);
+    return;
+  }
+  auto meets = [&](size_t i) { return b.x1[i] < qx2 && b.y1[i] < qy2 && b.x2[i] > qx1 && b.y2[i] > qy1; };
+  size_t i = 0;
 #if defined(__SSE2__)
-struct vkRectQuery {
-  __m128i ends, starts;  // (qx2, qy2, -, -) and (qx1, qy1, -, -)
-  vkRectQuery(int32_t qx1, int32_t qy1, int32_t qx2, int32_t qy2)
-      : ends(_mm_setr_epi32(qx2, qy2, 0, 0)), starts(_mm_setr_epi32(qx1, qy1, 0, 0)) {}
-  bool MayMeet(const vkSpriteInstance& s) const {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&s.x));  // x, y, width, height
-    const __m128i right = _mm_add_epi32(v, _mm_srli_si128(v, 8));                 // x + width, y + height
-    const __m128i meets = _mm_and_si128(_mm_cmplt_epi32(v, ends), _mm_cmpgt_epi32(right, starts));
-    return (_mm_movemask_ps(_mm_castsi128_ps(meets)) & 3) == 3;
+  const __m128i ex = _mm_set1_epi32(qx2), ey = _mm_set1_epi32(qy2);
+  const __m128i sx = _mm_set1_epi32(qx1), sy = _mm_set1_epi32(qy1);
+  auto load = [](const std::vector<int32_t>& edge, size_t at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(edge.data() + at));
+  };
+  for (; i + 4 <= n; i += 4) {
+    const __m128i hit = _mm_and_si128(_mm_and_si128(_mm_cmplt_epi32(load(b.x1, i), ex), _mm_cmplt_epi32(load(b.y1, i), ey)),
+                                      _mm_and_si128(_mm_cmpgt_epi32(load(b.x2, i), sx), _mm_cmpgt_epi32(load(b.y2, i), sy)));
+    int lanes = _mm_movemask_ps(_mm_castsi128_ps(hit));
+    while (lanes != 0) {  // in list order
+      const int lane = __builtin_ctz(unsigned(lanes));
+      draw(shown[i + size_t(lane)]);
+      lanes &= lanes - 1;
+    }
   }
-};
-#else
-struct vkRectQuery {
-  int32_t qx1, qy1, qx2, qy2;
-  bool MayMeet(const vkSpriteInstance& s) const {
-    return s.x < qx2 && s.y < qy2 && int64_t(s.x) + s.width > qx1 && int64_t(s.y) + s.height > qy1;
-  }
-};
 #endif
+  for (; i < n; i++)
+    if (meets(i)) draw(shown[i]);
+}
 
 }  // namespace
 
 void DrawSpriteInstances(vkGraphicsState& gs, const vkBGPic* bgpic, vkBitMap* dst, int32_t x, int32_t y,
                          int32_t width, int32_t height) {
   if (!bgpic || !dst) return;
-  // Nothing is drawn outside the picture and the destination: the test runs
-  // on the rectangle cut to them.
+  // Nothing is drawn outside the picture and the destination: the sprites
+  // are looked for in the rectangle cut to them.
   const int64_t qx1 = std::max<int64_t>(x, 0), qy1 = std::max<int64_t>(y, 0);
   const int64_t qx2 = std::min<int64_t>({int64_t(x) + width, bgpic->width, dst->width});
   const int64_t qy2 = std::min<int64_t>({int64_t(y) + height, bgpic->height, dst->height});
   if (qx2 <= qx1 || qy2 <= qy1) return;
-  const vkRectQuery query{int32_t(qx1), int32_t(qy1), int32_t(qx2), int32_t(qy2)};
-  for (const vkSpriteInstance& s : bgpic->sprites) {
-    if (!query.MayMeet(s)) continue;
+  ForEachMeeting(bgpic, int32_t(qx1), int32_t(qy1), int32_t(qx2), int32_t(qy2), [&](const vkSpriteInstance& s) {
     const int64_t x1 = std::max<int64_t>(x, s.x), y1 = std::max<int64_t>(y, s.y);
     const int64_t x2 = std::min<int64_t>(int64_t(x) + width, int64_t(s.x) + s.width);
     const int64_t y2 = std::min<int64_t>(int64_t(y) + height, int64_t(s.y) + s.height);
-    if (x2 <= x1 || y2 <= y1) continue;
+    if (x2 <= x1 || y2 <= y1) return;
     const vkSpriteFrame* f = s.sprite ? GetSpriteFrame(*s.sprite, s.frame - 1) : nullptr;
-    if (!f || !f->bitmap) continue;
+    if (!f || !f->bitmap) return;
     vkBlitRequest rq;
     rq.src = f->bitmap.get();
     rq.sx = int32_t(x1 - s.x), rq.sy = int32_t(y1 - s.y);
@@ -630,11 +684,11 @@ void DrawSpriteInstances(vkGraphicsState& gs, const vkBGPic* bgpic, vkBitMap* ds
     rq.mask = f->mask.get(), rq.alpha = f->alpha.get();
     rq.clip = s.clipRegion;
     SafeBlt(gs, rq);
-  }
+  });
 }
 
 void RemoveBGPicSprites(vkBGPic* bgpic) {
-  if (bgpic) bgpic->sprites.clear();
+  if (bgpic) ClearShown(bgpic);
 }
 
 int32_t RebuildSpriteBitmaps(vkGraphicsState&) { return 0; }
@@ -712,7 +766,7 @@ int OpenSpriteLibrary(vkState* L) {
 int FreeAllSprites(vkState* L) {
   if (!L) return 0;
   vkGraphicsState& gs = GraphicsState(L);
-  for (vkBGPic* pic : AllPictures(gs)) pic->sprites.clear();
+  for (vkBGPic* pic : AllPictures(gs)) ClearShown(pic);
   Sprites(gs).byNumber.clear();
   Sprites(gs).byHandle.clear();
   Sprites(gs).sprites.clear();
