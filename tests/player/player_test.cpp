@@ -8,6 +8,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -155,13 +156,17 @@ uint64_t Fingerprint(const std::string& bytes) {
   return h;
 }
 
-// The demo's window under SDL's offscreen driver: the gradient of its
-// display with the applet's PNG picture in the middle, the title printed in
-// white in a TrueType face and a line in the built-in font, the yellow brush shown through blinds, the filled green circle and
-// the red sprite where the last tick moved it, read back from the window
-// when the run ends. The fingerprint is of the whole window; the pixels
-// checked beside it say what a change of it means.
-TEST_F(Player, TheDemoShowsItsGradientAndPictureInTheWindow) {
+// The demo's window under SDL's offscreen driver, read back when the run
+// ends: what it drew straight into the display (the gradient with the
+// applet's PNG picture in the middle, the title in white in a TrueType face
+// and a line in the built-in font, the brushes brought in through blinds and
+// by dissolving, the second picture after its water ripples, the filled
+// green circle), what it showed as layers before flattening them (a box
+// turned about its middle, a half-transparent bar, a restyled text, two
+// layers carried by one move queue) and the red sprite where the last tick
+// moved it. The fingerprint is of the whole window; the pixels checked
+// beside it say what a change of it means.
+TEST_F(Player, TheDemoShowsWhatItDrawsInTheWindow) {
   setenv("SDL_VIDEODRIVER", "offscreen", 1);
   const std::string dump = dir_ / "window.ppm";
   setenv("VK_WINDOW_DUMP", dump.c_str(), 1);
@@ -176,26 +181,82 @@ TEST_F(Player, TheDemoShowsItsGradientAndPictureInTheWindow) {
     const size_t at = header.size() + (size_t(y) * 640 + size_t(x)) * 3;
     return uint32_t(uint8_t(ppm[at])) << 16 | uint32_t(uint8_t(ppm[at + 1])) << 8 | uint8_t(ppm[at + 2]);
   };
+  // Nothing is drawn on the bottom row: there the gradient shows alone.
+  auto gradient = [&](int x) { return pixel(x, 479); };
+  auto count = [&](int x1, int y1, int x2, int y2, uint32_t colour) {
+    int n = 0;
+    for (int y = y1; y < y2; y++)
+      for (int x = x1; x < x2; x++) n += pixel(x, y) == colour;
+    return n;
+  };
+
   EXPECT_EQ(pixel(0, 0), 0x102060u);      // the gradient starts dark blue at the left
   EXPECT_EQ(pixel(639, 479), 0x1F9F9Fu);  // and comes to teal at the right
   EXPECT_EQ(pixel(0, 0), pixel(0, 479));  // along the angle of 90 degrees
   EXPECT_EQ(pixel(320, 240), 0xE03020u);  // the picture's red disc in the middle
   EXPECT_EQ(pixel(272, 208), 0x999999u);  // its top-left checkerboard square
   EXPECT_NE(pixel(271, 208), 0x999999u);  // drawn at 272, 208
+  EXPECT_GT(count(20, 20, 180, 50, 0xFFFFFF), 300);  // the title's glyphs
+  EXPECT_GT(count(20, 54, 220, 68, 0xFFFFFF), 100);  // the line in the built-in font under it
   EXPECT_EQ(pixel(60, 420), 0xF0C020u);   // the brush, whole after its blinds
+  EXPECT_EQ(count(160, 400, 240, 440, 0x8040C0), 80 * 40);  // the dissolved brush, every pixel in
+  EXPECT_EQ(pixel(159, 420), gradient(159));
+  EXPECT_EQ(pixel(240, 420), gradient(240));
   EXPECT_EQ(pixel(560, 100), 0x40C040u);  // the circle's middle
+
+  // The second picture ends its ripples as itself, at 480, 170.
+  EXPECT_EQ(pixel(480, 170), 0xFFE060u);  // the gradient's top-left corner
+  EXPECT_EQ(pixel(540, 220), 0x3050C0u);  // inside the triangle
+  EXPECT_EQ(pixel(479, 170), gradient(479));
+  if (std::system("command -v convert >/dev/null 2>&1 && command -v compare >/dev/null 2>&1") == 0) {
+    const std::string crop = dir_ / "revealed.png";
+    ASSERT_EQ(std::system(("convert '" + dump + "' -crop 120x72+480+170 +repage '" + crop + "'").c_str()), 0);
+    const std::string differ = dir_ / "differ.txt";
+    std::system(("compare -metric AE '" + crop + "' '" VK_SOURCE_DIR "/examples/demo/reveal.png' null: 2>'" +
+                 differ + "'").c_str());
+    EXPECT_EQ(ReadWholeFile(differ), "0") << "pixels that differ from reveal.png";
+  }
+
+  // The box turned by 45 degrees about its middle (110, 190): a diamond
+  // that reaches past the square's sides and leaves its corners to the
+  // background.
+  EXPECT_EQ(pixel(110, 190), 0xF08030u);
+  EXPECT_EQ(pixel(148, 190), 0xF08030u);
+  EXPECT_EQ(pixel(110, 228), 0xF08030u);
+  EXPECT_EQ(pixel(72, 190), 0xF08030u);
+  EXPECT_EQ(pixel(82, 162), gradient(82));
+  EXPECT_EQ(pixel(138, 218), gradient(138));
+
+  // The white bar at 470, 110, 100 x 40, half transparent: mixed with the
+  // gradient at its left and with the circle under its right end.
+  auto mixed = [](uint32_t under, uint32_t over, int transparency, uint32_t seen) {
+    for (int shift : {16, 8, 0}) {
+      const int a = int(under >> shift & 0xFF), b = int(over >> shift & 0xFF), c = int(seen >> shift & 0xFF);
+      if (std::abs(c - (b * (255 - transparency) + a * transparency) / 255) > 1) return false;
+    }
+    return true;
+  };
+  EXPECT_TRUE(mixed(gradient(480), 0xFFFFFF, 128, pixel(480, 130))) << std::hex << pixel(480, 130);
+  EXPECT_TRUE(mixed(0x40C040, 0xFFFFFF, 128, pixel(540, 130))) << std::hex << pixel(540, 130);
+  EXPECT_EQ(pixel(469, 130), gradient(469));
+  EXPECT_EQ(pixel(570, 130), 0x40C040u);
+
+  // The grey "draft" at 240, 110 restyled into a golden "Layers" of twice
+  // its size: golden glyphs, not a grey pixel left.
+  EXPECT_GT(count(240, 110, 340, 150, 0xFFC040), 300);
+  EXPECT_EQ(count(236, 106, 300, 132, 0xA0A0A0), 0);
+
+  // One move queue carried the cyan square from 30, 250 to 300, 390 and the
+  // violet ellipse from 90, 250 to 380, 390.
+  EXPECT_EQ(count(300, 390, 340, 430, 0x30D0F0), 40 * 40);
+  EXPECT_EQ(pixel(410, 410), 0xC040F0u);
+  EXPECT_EQ(pixel(50, 270), gradient(50));
+  EXPECT_EQ(pixel(120, 270), gradient(120));
+
   EXPECT_EQ(pixel(470, 310), 0xE03020u);  // the sprite after three ticks at 460, 300
   EXPECT_NE(pixel(459, 310), 0xE03020u);
-  EXPECT_NE(pixel(230, 310), 0xE03020u);  // and no longer where the first tick put it
-  int white = 0;                          // the title's glyphs
-  for (int y = 20; y < 50; y++)
-    for (int x = 20; x < 180; x++) white += pixel(x, y) == 0xFFFFFFu;
-  EXPECT_GT(white, 300);
-  int builtin = 0;                        // the line in the built-in font under it
-  for (int y = 54; y < 68; y++)
-    for (int x = 20; x < 220; x++) builtin += pixel(x, y) == 0xFFFFFFu;
-  EXPECT_GT(builtin, 100);
-  EXPECT_EQ(Fingerprint(ppm), 0x43ea71100c710c14ull);
+  EXPECT_EQ(pixel(230, 310), gradient(230));  // and no longer where the first tick put it
+  EXPECT_EQ(Fingerprint(ppm), 0xbaa990194706b10full);
 }
 
 TEST_F(Player, TheDemoAppletPlays) {
