@@ -566,6 +566,15 @@ int OpenLayersLibrary(vkState* L) {
     events->hooks.flushLayerCaches = FlushCachesHook;
   }
   RegisterShapeLayers(L);
+  vkLayersState& layers = LayersState(L);
+  if (!layers.insertAnim)
+    layers.insertAnim = [](vkState* S, vkObjectId id, int32_t x, int32_t y, int32_t pos, uint32_t flags,
+                           vkLayer** out) { return InsertObjectLayer(S, vkObjectType::ANIM, id, x, y, pos, flags, out); };
+  if (!layers.insertTextObject)
+    layers.insertTextObject = [](vkState* S, vkObjectId id, int32_t x, int32_t y, int32_t pos, uint32_t flags,
+                                 vkLayer** out) {
+      return InsertObjectLayer(S, vkObjectType::TEXTOBJECT, id, x, y, pos, flags, out);
+    };
   vmRegisterFunctions(L, nullptr, kLayerCommands, 0);
   return RegisterLibrary(L, kLayerCommands, "layers");
 }

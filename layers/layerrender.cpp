@@ -599,3 +599,32 @@ int CmdSelectLayer(vkState* L) {
   if (mode < SELMODE_NORMAL || mode > SELMODE_LAYERS) return kErrWrongUsage;
   return SelectOutputTarget(L, vkObjectType::LAYER, vkObjectId{position, nullptr}, kTargetBrush, frame, mode);
 }
+
+int32_t InsertObjectLayer(vkState* L, int32_t type, vkObjectId id, int32_t x, int32_t y, int32_t position,
+                          uint32_t flags, vkLayer** out) {
+  vkGraphicsState& gs = GraphicsState(L);
+  *out = nullptr;
+  vkDisplayRequest rq;
+  rq.type = type, rq.id = id, rq.x = x, rq.y = y;
+  vkLayerOptions options;
+  options.insertPos = position;
+  options.hidden = (flags & kAddHidden) ? 1 : 0;
+  rq.layerOptions = &options;
+  vkBitmapSource planes;
+  if (type == vkObjectType::TEXTOBJECT) {
+    // At the text's position: the picture lies at its offsets from it.
+    vkTextObject* o = nullptr;
+    if (int32_t rc = FindTextObject(L, id, &o, 0)) return rc;
+    const vkPlane* alpha = o->alpha.get();
+    planes = vkBitmapSource{o->bitmap.get(), alpha ? nullptr : o->mask.get(), alpha, o->width, o->height};
+    rq.source = &planes;
+    rq.id = o->id;
+    rq.x = Clamp32(int64_t(ResolveOutputX(gs, x, o->width, 0)) + o->offsetX);
+    rq.y = Clamp32(int64_t(ResolveOutputY(gs, y, o->height, 0)) + o->offsetY);
+  } else if (type != vkObjectType::ANIM) {
+    return kErrWrongUsage;
+  }
+  if (int32_t rc = DisplayBitmapObject(L, rq)) return rc;
+  *out = GetNthLayer(LayerPicture(gs), position);
+  return 0;
+}

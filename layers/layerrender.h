@@ -90,3 +90,8 @@ void ReplaceLayerPlanes(vkGraphicsState& gs, void* record, int32_t index, vkPlan
 int32_t EndLayerDrawing(vkState* L, vkDisplay* display, vkLayer* layer, int32_t index);
 
 int CmdSelectLayer(vkState* L);  // SelectLayer(layer, [frame], [mode])
+
+// InsertLayer of an anim (its first frame) or a text object at [position]
+// through the drawing core; *[out] the new layer. 0 or an error code.
+int32_t InsertObjectLayer(vkState* L, int32_t type, vkObjectId id, int32_t x, int32_t y, int32_t position,
+                          uint32_t flags, vkLayer** out);  // SelectLayer(layer, [frame], [mode])

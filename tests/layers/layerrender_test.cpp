@@ -100,6 +100,28 @@ TEST_F(LayerRender, ATransformedLayerMovesItsTransformedRecordAlong) {
   ExpectScreenIsReference();
 }
 
+TEST_F(LayerRender, OnAScalingDisplayAMovedLayerStandsWhereOneMadeThereStands) {
+  MakeSolid(1, 5, 4, 0x00FF00);
+  gfxtest::SetGlobalTable(L, "anchored", {{"anchorx", 0.5}, {"anchory", 0.5}});
+  display.layerScaling = 1;
+  display.renderTarget = kTargetBGPic;  // composed later; the buffers keep the picture's size here
+  for (const double scale : {2.0, 1.5, 0.75}) {
+    SCOPED_TRACE(scale);
+    FreeBGPicLayers(gs(), L, &picture, false, false);
+    display.scaledWidth = int32_t(kWidth * scale), display.scaledHeight = int32_t(kHeight * scale);
+    display.scaleX = display.scaleY = scale;
+    ASSERT_EQ(Call("DisplayBrush", {1, 3, 2, Arg::global("anchored")}), "");
+    ASSERT_EQ(Call("DisplayBrush", {1, 10, 9, Arg::global("anchored")}), "");
+    vkLayer* moved = Layer(1);
+    ASSERT_NE(moved->onScreen, moved->inserted);
+    SetLayerPosition(L, moved, nullptr, 7, 7, kPositionRelativeX | kPositionRelativeY, nullptr);
+    const vkLayerData* a = moved->onScreen;
+    const vkLayerData* b = Layer(2)->onScreen;
+    EXPECT_EQ((std::vector<int32_t>{a->x, a->y, a->screenX, a->screenY, a->screenWidth, a->screenHeight}),
+              (std::vector<int32_t>{b->x, b->y, b->screenX, b->screenY, b->screenWidth, b->screenHeight}));
+  }
+}
+
 // ---- ShowLayer and HideLayer ----
 
 TEST_F(LayerRender, AGroupShownAtTheCentreKeepsItsMembersPlacesWithinIt) {
@@ -344,6 +366,7 @@ class LayerTargets : public LayerRender {
   void TearDown() override {
     FreeBGPicLayers(gs(), L, &picture, true, false);
     FreeAllAnims(L);
+    FreeOutputTargets(&display);
     LayerRender::TearDown();
   }
   // Anim [number] of [frames] frames of 4 x 3, each another colour.
@@ -471,7 +494,44 @@ TEST_F(LayerTargets, SelectLayerDrawsIntoThatLayerAloneAndLeavesTheScriptsBrush)
   FreeAllAsyncDraws(gs());
 }
 
-class TextTargets : public TextRender {};
+TEST_F(LayerTargets, InsertLayerPutsAnAnimUnderOthers) {
+  MakeAnim(1, 2);
+  MakeSolid(2, 3, 3, 0xC02020);
+  ASSERT_EQ(Call("DisplayBrush", {2, 2, 2}), "");
+  RunCases({
+      {"InsertLayer", {1, vkObjectType::ANIM, 1, 1, 1}, ""},
+      {"InsertLayer", {9, vkObjectType::ANIM, 1, 10, 1, 1}, ""},  // hidden, on top
+      {"InsertLayer", {1, vkObjectType::ANIM, 5, 1, 1}, "error 1176"},
+  });
+  ASSERT_EQ(CountLayers(&picture), 3);
+  EXPECT_EQ(Layer(1)->type, vkObjectType::ANIM);
+  EXPECT_EQ(Layer(3)->type, vkObjectType::ANIM);
+  EXPECT_TRUE(Layer(3)->hidden);
+  EXPECT_EQ(Screen(2, 2), 0xC02020u);  // the brush stays on top
+  EXPECT_EQ(Screen(1, 1), 0x102030u);
+  ExpectScreenIsReference();
+}
+
+class TextTargets : public TextRender {
+ protected:
+  void TearDown() override {
+    FreeOutputTargets(&display);
+    TextRender::TearDown();
+  }
+};
+
+TEST_F(TextTargets, InsertLayerPutsATextObjectUnderOthers) {
+  MakeSolid(2, 20, 12, 0xC02020);
+  ASSERT_EQ(Call("DisplayBrush", {2, 4, 2}), "");
+  RunCases({
+      {"CreateTextObject", {1, "Hi"}, ""},
+      {"InsertLayer", {1, vkObjectType::TEXTOBJECT, 1, 0, 0}, ""},
+      {"InsertLayer", {1, vkObjectType::TEXTOBJECT, 2, 0, 0}, "error 1175"},
+  });
+  ASSERT_EQ(CountLayers(&picture), 2);
+  EXPECT_EQ(Layer(1)->type, vkObjectType::TEXTOBJECT);
+  ExpectScreenIsReference();
+}
 
 TEST_F(TextTargets, SelectLayerTurnsATextLayerIntoABrushLayer) {
   ASSERT_EQ(Call("TextOut", {1, 1, "Hi"}), "");
