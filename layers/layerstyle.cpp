@@ -131,6 +131,8 @@ struct Style {
 
 vkClipRegion* ClipOf(const vkLayer* layer) { return layer->inserted->clip; }
 
+void ViewKind(Style* st);
+
 // The style of [layer] as it stands; false when its record cannot be copied.
 bool TakeStyle(vkLayer* layer, Style* st) {
   st->type = layer->type;
@@ -145,7 +147,14 @@ bool TakeStyle(vkLayer* layer, Style* st) {
   st->clip = ClipOf(layer);
   st->noClipTransform = layer->noClipTransform;
   st->name = layer->name, st->group = layer->group;
+  ViewKind(st);
+  return true;
+}
+
+// Points the style's text and shape views at its record's kind.
+void ViewKind(Style* st) {
   st->shape = ShapeOf(st->source.get());
+  st->hasText = false;
   if (vkTextLayout* layout = LayoutOf(st->source.get())) {
     st->hasText = true;
     TextView& v = st->text;
@@ -159,7 +168,6 @@ bool TakeStyle(vkLayer* layer, Style* st) {
     v.font = &st->fontName, v.fontSize = &st->fontSize, v.fontEngine = &st->fontEngine;
     v.fontCache = &st->fontCache, v.cursorX = &st->cursorX, v.cursorY = &st->y, v.rightMargin = &st->rightMargin;
   }
-  return true;
 }
 
 // ---- The key table ----
@@ -269,6 +277,30 @@ int32_t ReadType(Ctx& c, const StyleKey& key) {
   if (!TypeBit(type)) return kErrWrongUsage;
   // A whole brush after a part, the first frame of an anim after anything else.
   if (type != c.st.type && (type == ot::BRUSH || type == ot::ANIM)) c.st.source->sourceX = c.st.source->sourceY = 0;
+  // A text or a shape made of another kind of layer starts from the text
+  // or draw state, at the layer's place; the keys read next fill it in.
+  const int32_t x = c.st.source->x, y = c.st.source->y;
+  if ((TypeBit(type) & kTexts) && !c.st.hasText) {
+    const vkTextState& ts = GetTextState(c.L);
+    vkTextLayout layout;
+    layout.style = ts.style;
+    layout.encoding = ts.defaultEncoding;
+    vkLayerDataPtr made = NewTextLayerData(c.L, layout, x, y);
+    if (!made) return kErrOutOfMemory;
+    c.st.source = std::move(made);
+    ViewKind(&c.st);
+  } else if ((TypeBit(type) & kShapes) && !c.st.shape) {
+    vkShapeRecord record;
+    record.L = c.L;
+    record.drawState = DrawLib(c.gs).state;
+    record.request.type = type;
+    record.request.x = x, record.request.y = y;
+    record.request.color = 0xFFFFFF;
+    vkLayerDataPtr made = NewShapeLayerData(record, x, y);
+    if (!made) return kErrOutOfMemory;
+    c.st.source = std::move(made);
+    ViewKind(&c.st);
+  }
   Store(c, key, &c.st.type, type);
   return 0;
 }
@@ -827,15 +859,18 @@ int32_t ReadStyleTable(Ctx& c) {
 // Puts what the keys changed of a text or shape into its record: a font
 // named anew is opened, the cursor and margins become the layout's, a
 // curve's size follows its radii. 0 or an error code.
-struct FontKeys {
-  std::string name;
-  int32_t size = 0, engine = 0;
-};
-int32_t CommitKindKeys(Ctx& c, const FontKeys& old) {
+int32_t CommitKindKeys(Ctx& c) {
   Style& st = c.st;
   if (st.hasText) {
     vkTextLayout& layout = *st.text.layout;
-    if (st.fontName != old.name || st.fontSize != old.size || st.fontEngine != old.engine) {
+    // The font the layout holds, as the keys name it.
+    std::string name;
+    int32_t size = 0, engine = 0;
+    if (const vkFont* f = layout.style.font) {
+      name = f->requestedName.empty() ? f->name : f->requestedName;
+      size = f->size, engine = int32_t(f->engine);
+    }
+    if (st.fontName != name || st.fontSize != size || st.fontEngine != engine) {
       vkFont* font = nullptr;
       if (uint32_t rc = OpenFontByName(c.L, st.fontName.c_str(), st.fontSize, st.fontEngine, uint32_t(st.fontCache),
                                        false, &font))
@@ -1116,11 +1151,10 @@ int32_t ApplyPair(vkState* L, vkBGPic* bgpic, int layerArg, int table, vkRectLis
   for (vkLayer* layer : members) {
     Style st;
     if (!TakeStyle(layer, &st)) return kErrOutOfMemory;
-    const FontKeys font{st.fontName, st.fontSize, st.fontEngine};
     Ctx c{L, gs, layer, st, table};
     if (int32_t rc = ReadStyleTable(c)) return rc;
     if (int32_t rc = CheckTypeChange(c)) return rc;
-    if (int32_t rc = CommitKindKeys(c, font)) return rc;
+    if (int32_t rc = CommitKindKeys(c)) return rc;
     if (int32_t rc = ApplyStyle(c, batch, flushKinds)) return rc;
   }
   return 0;

@@ -111,6 +111,21 @@ int32_t DrawShapePass(vkGraphicsState&, vkLayer* layer, vkLayerData* data, const
 
 }  // namespace
 
+vkLayerDataPtr NewShapeLayerData(const vkShapeRecord& record, int32_t x, int32_t y) {
+  vkLayerDataPtr data(new (std::nothrow) vkLayerData);
+  std::unique_ptr<vkShapeLayerKind> kind(new (std::nothrow) vkShapeLayerKind);
+  if (!data || !kind) return nullptr;
+  try {
+    kind->record = record;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  kind->madeX = x, kind->madeY = y;
+  data->x = x, data->y = y;
+  data->kind = std::move(kind);
+  return data;
+}
+
 vkShapeRecord* ShapeLayerRecord(vkLayerData* data) {
   auto* kind = data ? dynamic_cast<vkShapeLayerKind*>(data->kind.get()) : nullptr;
   return kind ? &kind->record : nullptr;

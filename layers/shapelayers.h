@@ -31,3 +31,5 @@ int32_t RedrawShapeLayer(vkState* L, const vkLayer* layer, int32_t position, con
 // keeps none (for the style keys of a shape).
 struct vkShapeRecord;
 vkShapeRecord* ShapeLayerRecord(vkLayerData* data);
+// A new data record at (x, y) whose kind keeps [record], standing there.
+vkLayerDataPtr NewShapeLayerData(const vkShapeRecord& record, int32_t x, int32_t y);

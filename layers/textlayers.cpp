@@ -110,6 +110,12 @@ struct vkTextObjectLayerKind final : vkLayerKindData {
 
 }  // namespace
 
+vkLayerDataPtr NewTextLayerData(vkState* L, const vkTextLayout& layout, int32_t x, int32_t y) {
+  vkLayerDataPtr data = TextLayerData(L, layout, vkTextPicture{});
+  if (data) data->x = x, data->y = y;
+  return data;
+}
+
 vkTextLayout* TextLayerLayout(vkLayerData* data) {
   auto* kind = data ? dynamic_cast<vkTextLayerKind*>(data->kind.get()) : nullptr;
   return kind ? &kind->layout : nullptr;

@@ -31,3 +31,5 @@ vkLayerDataPtr NewTextObjectLayerData(vkState* L);
 // none (for the style keys of a text).
 struct vkTextLayout;
 vkTextLayout* TextLayerLayout(vkLayerData* data);
+// A new data record at (x, y) whose kind keeps [layout], its text standing there.
+vkLayerDataPtr NewTextLayerData(vkState* L, const vkTextLayout& layout, int32_t x, int32_t y);

@@ -550,6 +550,28 @@ TEST_F(ShapeStyleTest, ShapeKeysRenderTheShapeAnewAsItsCommandWould) {
   }
 }
 
+TEST_F(ShapeStyleTest, ABrushLayerBecomesAShapeAndBack) {
+  ASSERT_EQ(Call("FreeLayers", {}), "");
+  ASSERT_EQ(Call("DisplayBrush", {2, 0, 0}), "");
+  ASSERT_EQ(Call("DisplayBrush", {1, 3, 4}), "");
+  EXPECT_EQ(Restyle(2, {{"type", double(kShapeBox)}, {"sizex", 5.0}}), "error 1014");
+  ASSERT_EQ(Restyle(2, {{"type", double(kShapeBox)}, {"sizex", 5.0}, {"sizey", 4.0}, {"color", double(0xE03020)}}),
+            "");
+  EXPECT_EQ(Get(2)["type"], "14");
+  ExpectScreenIsReference();
+  const Pixels boxed = Read(display.screenBuffer);
+  Draw("Box", {3, 4, 5, 4, 0xE03020});
+  EXPECT_EQ(Read(display.screenBuffer), boxed);
+  // And back to a brush, standing where the box stood.
+  ASSERT_EQ(Restyle(2, {{"type", 3.0}, {"id", 1.0}}), "");
+  ExpectScreenIsReference();
+  const Pixels brushed = Read(display.screenBuffer);
+  ASSERT_EQ(Call("FreeLayers", {}), "");
+  ASSERT_EQ(Call("DisplayBrush", {2, 0, 0}), "");
+  ASSERT_EQ(Call("DisplayBrush", {1, 3, 4}), "");
+  EXPECT_EQ(Read(display.screenBuffer), brushed);
+}
+
 TEST_F(ShapeStyleTest, ShapesReportTheirKeys) {
   Draw("Box", {2, 2, 8, 5, 0xE03020});
   Report got = Get(2);
@@ -609,6 +631,20 @@ TEST_F(TextStyleTest, TextKeysLayTheTextOutAnew) {
   ExpectScreenIsReference();
 }
 
+TEST_F(TextStyleTest, ABrushLayerBecomesATextInTheTextState) {
+  ASSERT_EQ(Call("FreeLayers", {}), "");
+  ASSERT_EQ(Call("DisplayBrush", {2, 0, 0}), "");
+  ASSERT_EQ(Call("DisplayBrush", {1, 3, 4}), "");
+  ASSERT_EQ(Call("SetFontColor", {0x40E0FF}), "");
+  EXPECT_EQ(Restyle(2, {{"type", double(vkObjectType::TEXTOUT)}}), "error 1014");
+  ASSERT_EQ(Restyle(2, {{"type", double(vkObjectType::TEXTOUT)}, {"text", std::string("Ok")}}), "");
+  EXPECT_EQ(Get(2)["color"], std::to_string(0x40E0FF));
+  ExpectScreenIsReference();
+  const Pixels restyled = Read(display.screenBuffer);
+  Print("TextOut", {3, 4, "Ok"}, 0x40E0FF);
+  EXPECT_EQ(Read(display.screenBuffer), restyled);
+}
+
 TEST_F(TextStyleTest, TextKeysRefuseWhatTheyCannotTake) {
   std::vector<double> many(33, 8.0);
   struct Case {
@@ -617,6 +653,7 @@ TEST_F(TextStyleTest, TextKeysRefuseWhatTheyCannotTake) {
     const char* outcome;
   } cases[] = {
       {"TextOut", {{"encoding", 2.0}}, "error 1055"},
+      {"TextOut", {{"font", std::string("nosuchfont.font")}, {"fontsize", 12.0}}, "error 1064"},
       {"TextOut", {{"rightmargin", -1.0}}, "error 1055"},
       {"NPrint", {{"leftmargin", -4.0}}, "error 1055"},
       {"NPrint", {{"cursorx", double(kPosCenter)}}, "error 1337"},
