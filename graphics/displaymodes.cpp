@@ -430,6 +430,8 @@ int OpenFirstDisplay(vkState* L, vkApplet* applet, vkProgramContext* context) {
   } else if (fullScreen || mode == kDisplayModeFakeFullScreen) {
     first->flags |= kDisplayBorderless | kDisplayFixed;
   }
+  vkosPrepareScreenMode(mode == kDisplayModeWindow && !applet->desktop, settings.backfill.type != kBackfillNone,
+                        settings.hideTitleBar > 0);
   if (fullScreen) {
     int32_t w = 0, h = 0;
     FitWindowToScreen(settings, first, &w, &h);

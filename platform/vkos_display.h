@@ -118,18 +118,35 @@ int vkosCanResizeDisplay(vkOSDisplay* os, int32_t width, int32_t height);
 // Drag and size regions are looked up when the window is clicked: nothing to do.
 void vkosUpdateWindowRegions(vkOSDisplay* os);
 
-// Screen modes. The screen is never really switched: a full screen is the
-// desktop with the requested mode's size centred on black, and that size is
-// what the screen reports while it lasts. 0, or 1004 without a screen.
+// Screen modes. Where the window system has screens, the main screen is
+// switched to the mode closest to width x height x depth that is at least
+// that large (the screen then reports that mode's size), and a window that
+// covers the whole mode is made a full-screen window of it; 1004 when the
+// screen has no such mode or the switch does not take. Without real screens
+// the requested size is shown centred on the desktop and reported as the
+// screen's size. A second switch keeps the mode from before the first, which
+// vkosRestoreScreenMode puts back. 0, or 1004 without a screen.
 int vkosSwitchScreenMode(int32_t width, int32_t height, int32_t depth);
 void vkosRestoreScreenMode();
 // 1 while a full-screen mode is in force.
 int vkosIsFullScreen();
+// Before the first display opens: how windows may use the screen. A window
+// mode without a backfill keeps windows off the system's panels; otherwise
+// they may take the whole screen.
+void vkosPrepareScreenMode(bool windowMode, bool backfill, bool hideTitleBar);
 // The system's panels over a full screen: nothing to hide on this platform.
 void vkosSetFullScreenUIMode(int32_t mode);
-// The screen area windows may use, as {x, y, width, height}.
+// The screen area windows may use, as {x, y, width, height}: the mode's
+// while a full screen lasts, else the screen without the system's panels or
+// the whole screen, as vkosPrepareScreenMode decided.
 void vkosGetUsableScreenArea(int32_t area[4]);
-// Fades keep their tokens and do nothing: the screen is not faded.
+// Fades of the screen's brightness. vkosFadeOut takes the fade reservation
+// (a token, or 0 when the window system cannot change the brightness of the
+// program's windows, there is none open, or another reservation is held) and
+// fades to black in half a second; vkosFadeIn fades back in a second and
+// gives the reservation up, and does nothing for 0. With [wait] they return
+// when the fade is done, else the event pump steps it. A reservation lapses
+// after ten seconds, the screen back at its normal brightness.
 void vkosFadeOut(int32_t* reservation, int wait);
 void vkosFadeIn(int32_t reservation, int wait);
 // What the screen shows at x, y, width, height, composed from the open

@@ -27,16 +27,36 @@ struct vkAudioOutputDeleter {
   void operator()(vkAudioOutput* output) const;
 };
 
-// The screen as the windows see it: the desktop, or a full-screen mode of
-// another size shown centred on it.
+// The screen as the windows see it: the desktop, or a full-screen mode.
+// Where the window system has screens, the mode is one of the main screen's
+// own, switched to while a black full-screen window of that mode stays open;
+// without real screens the requested size is shown centred on the desktop.
 struct vkScreenState {
   bool fullScreen = false;        // a full-screen mode is in force
   int32_t modeWidth = 0;          // its size, as the screen reports it meanwhile
   int32_t modeHeight = 0;
+  bool switched = false;          // the main screen really is in that mode
+  uint32_t modeFormat = 0;        // and this is the mode (SDL pixel format, refresh rate)
+  int32_t modeRefresh = 0;
+  std::shared_ptr<vkOSWindow> black;  // the full-screen window that holds the mode
   bool desktopKnown = false;      // the desktop's mode was remembered (once)
   int32_t desktopWidth = 0;
   int32_t desktopHeight = 0;
-  int32_t fadeTokens = 0;         // fade reservations handed out
+  bool usableArea = false;        // windows keep off the system's panels
+  bool menuBarUsable = false;     // windows may cover the menu bar
+};
+
+// The screen's brightness while the program holds the fade reservation: it
+// goes from one level to another over a time, stepped by the pump when
+// nobody waits for it, and the reservation lapses after ten seconds.
+struct vkFadeState {
+  int32_t lastToken = 0;          // reservations handed out
+  int32_t held = 0;               // the one held now; 0 none
+  int64_t grantedAt = 0;          // when, monotonic microseconds
+  float level = 1.0f;             // brightness now: 1 normal, 0 black
+  float from = 1.0f, to = 1.0f;   // the fade under way
+  int64_t start = 0, duration = 0;  // microseconds; duration 0: none under way
+  bool releaseAtEnd = false;      // the reservation goes when the fade ends
 };
 
 // The words that other threads (SDL's event watch and timers) set for the
@@ -90,6 +110,7 @@ struct vkPlatformState {
   int32_t refreshRate = 0;    // the screen's, set when a window opens
   int32_t refreshOverride = 0;  // a refresh rate to use instead of the screen's; 0 none
   vkScreenState screen;
+  vkFadeState fade;
   std::vector<vkOSDisplay*> windows;  // open windows, bottom to top
   vkJoystickList joysticks;
   vkPlatformHooks hooks;      // registered by the layers above; kept across start and stop

@@ -15,6 +15,7 @@
 #include "platform/linux/cursors.h"
 #include "platform/linux/eventdispatch.h"
 #include "platform/linux/platform_state.h"
+#include "platform/linux/screenmodes.h"
 #include "platform/vkos_audio.h"
 #include "platform/vkos_display.h"
 #include "platform/vkos_events.h"
@@ -84,6 +85,7 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
     }
     if (took) DispatchEvent(event);
     SettleWindows();
+    StepScreenFade(MonotonicMicros());
     vkosPresentPending(false);
   } else {
     gPlatform.signals.eventsMayBeQueued.store(0, std::memory_order_relaxed);
@@ -154,6 +156,7 @@ int vkosInit() {
 void vkosExit() {
   if (!gPlatform.started) return;
   vkosReleaseJoysticks();
+  ReleaseScreen();
   for (vkOSDisplay* os : std::vector<vkOSDisplay*>(gPlatform.windows)) vkosCloseWindow(os);
   ReleasePointers();
   FreeCatalog();

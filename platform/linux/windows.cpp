@@ -1,9 +1,8 @@
-// Display windows and the screen on SDL. A window is placed by its frame's
-// top-left with the content size; what it shows lives in its own surface, so
-// that it keeps its pixels between presents. A full screen is the desktop:
-// the requested mode's size is remembered and reported, and the windows of
-// the full screen are placed in that area centred on the desktop, the one
-// that covers it on a desktop-sized black window of its own.
+// Display windows on SDL. A window is placed by its frame's top-left with the
+// content size; what it shows lives in its own surface, so that it keeps its
+// pixels between presents. In a full screen (screenmodes.cpp) the windows are
+// placed in the mode's area, and the one that covers it all becomes a
+// full-screen window.
 #include <SDL.h>
 #include <SDL_shape.h>
 
@@ -14,6 +13,7 @@
 #include "base/errorcodes.h"
 #include "base/maskbits.h"
 #include "platform/linux/platform_state.h"
+#include "platform/linux/screenmodes.h"
 #include "platform/linux/windows.h"
 #include "platform/vkos_display.h"
 #include "platform/vkos_files.h"
@@ -23,25 +23,6 @@ namespace {
 constexpr int32_t kDefaultRefreshRate = 60;
 constexpr int32_t kPointerSize = 16;
 constexpr int32_t kMinimumSize = 16;
-
-// Where the mode's area starts on the desktop while a full screen lasts.
-void ScreenOrigin(int32_t* x, int32_t* y) {
-  *x = *y = 0;
-  const vkScreenState& s = gPlatform.screen;
-  if (!s.fullScreen) return;
-  *x = (s.desktopWidth - s.modeWidth) / 2;
-  *y = (s.desktopHeight - s.modeHeight) / 2;
-}
-
-void RememberDesktop() {
-  vkScreenState& s = gPlatform.screen;
-  if (s.desktopKnown) return;
-  SDL_DisplayMode mode;
-  if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return;
-  s.desktopWidth = mode.w;
-  s.desktopHeight = mode.h;
-  s.desktopKnown = true;
-}
 
 void ReadRefreshRate() {
   int32_t rate = gPlatform.refreshOverride;
@@ -177,8 +158,9 @@ int vkosOpenWindow(vkOSDisplay* os, int activate, const vkOSPlaneView* shapeMask
     w->offsetX += os->x;
     w->offsetY += os->y;
     cx = cy = 0;
-    surfaceWidth = std::max(screen.desktopWidth, os->width);
-    surfaceHeight = std::max(screen.desktopHeight, os->height);
+    FullScreenSize(&surfaceWidth, &surfaceHeight);
+    surfaceWidth = std::max(surfaceWidth, os->width);
+    surfaceHeight = std::max(surfaceHeight, os->height);
   }
   os->shaped = 0;
   if (wantShape && !w->fullScreen) {
@@ -200,7 +182,8 @@ int vkosOpenWindow(vkOSDisplay* os, int activate, const vkOSPlaneView* shapeMask
   w->windowId = SDL_GetWindowID(w->window);
   w->expectX = cx;
   w->expectY = cy;
-  if (w->fullScreen) SDL_SetWindowFullscreen(w->window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  if (w->fullScreen) EnterFullScreen(w->window);
+  ApplyFadeLevel(w->window);
   SDL_SetWindowMinimumSize(w->window, kMinimumSize, kMinimumSize);
   if ((flags & SDL_WINDOW_BORDERLESS) != 0 && !w->fullScreen) SDL_SetWindowHitTest(w->window, HitTest, os);
   SDL_Surface* surface = SDL_GetWindowSurface(w->window);
@@ -293,46 +276,6 @@ int vkosEnableDropFiles(vkOSDisplay*) {
 int vkosCanResizeDisplay(vkOSDisplay*, int32_t, int32_t) { return 1; }
 
 void vkosUpdateWindowRegions(vkOSDisplay*) {}
-
-int vkosSwitchScreenMode(int32_t width, int32_t height, int32_t) {
-  if (!gPlatform.video || width < 1 || height < 1) return kErrOpenScreen;
-  RememberDesktop();
-  if (!gPlatform.screen.desktopKnown) return kErrOpenScreen;
-  gPlatform.screen.fullScreen = true;
-  gPlatform.screen.modeWidth = width;
-  gPlatform.screen.modeHeight = height;
-  return 0;
-}
-
-void vkosRestoreScreenMode() {
-  gPlatform.screen.fullScreen = false;
-  gPlatform.screen.modeWidth = gPlatform.screen.modeHeight = 0;
-}
-
-int vkosIsFullScreen() { return gPlatform.screen.fullScreen ? 1 : 0; }
-
-void vkosSetFullScreenUIMode(int32_t) {}
-
-void vkosGetUsableScreenArea(int32_t area[4]) {
-  area[0] = area[1] = area[2] = area[3] = 0;
-  if (gPlatform.screen.fullScreen) {
-    area[2] = gPlatform.screen.modeWidth;
-    area[3] = gPlatform.screen.modeHeight;
-    return;
-  }
-  SDL_Rect r;
-  if (!gPlatform.video || SDL_GetDisplayUsableBounds(0, &r) != 0) return;
-  area[0] = r.x;
-  area[1] = r.y;
-  area[2] = r.w;
-  area[3] = r.h;
-}
-
-void vkosFadeOut(int32_t* reservation, int) {
-  if (reservation != nullptr) *reservation = ++gPlatform.screen.fadeTokens;
-}
-
-void vkosFadeIn(int32_t, int) {}
 
 bool vkosGrabScreen(int32_t x, int32_t y, int32_t width, int32_t height, std::vector<uint32_t>* out) {
   if (width < 1 || height < 1 || !gPlatform.video) return false;

@@ -296,14 +296,6 @@ TEST_F(Windows, AGrabComposesTheOpenWindowsInTheirOrder) {
   EXPECT_FALSE(vkosGrabScreen(0, 0, 0, 10, &grab));
 }
 
-TEST_F(Windows, FadesHandOutTokensAndChangeNothing) {
-  int32_t token = 0;
-  vkosFadeOut(&token, 1);
-  EXPECT_NE(token, 0);
-  vkosFadeIn(token, 1);
-  vkosFadeIn(0, 0);
-}
-
 }  // namespace
 
 namespace {
