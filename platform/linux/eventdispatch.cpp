@@ -11,6 +11,7 @@
 #include "platform/linux/cursors.h"
 #include "platform/linux/inputtranslate.h"
 #include "platform/linux/platform_state.h"
+#include "platform/linux/screenmodes.h"
 #include "platform/linux/windows.h"
 
 namespace {
@@ -65,6 +66,8 @@ void DispatchEvent(const SDL_Event& event) {
     if (event.type == SDL_WINDOWEVENT &&
         (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED || event.window.event == SDL_WINDOWEVENT_ENTER))
       ApplyPointer(*os);
+  } else if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED) {
+    ExposeScreenWindow(event.window.windowID);
   }
   if (event.type == SDL_DROPFILE || event.type == SDL_DROPTEXT) SDL_free(event.drop.file);
 }

@@ -164,6 +164,15 @@ void EnterFullScreen(SDL_Window* window) {
   }
 }
 
+void ExposeScreenWindow(uint32_t windowId) {
+  const std::shared_ptr<vkOSWindow>& black = gPlatform.screen.black;
+  if (black && black->windowId == windowId) SDL_UpdateWindowSurface(black->window);
+}
+
+int32_t SwitchedDepth() {
+  return gPlatform.screen.switched ? static_cast<int32_t>(SDL_BITSPERPIXEL(gPlatform.screen.modeFormat)) : 0;
+}
+
 void ApplyFadeLevel(SDL_Window* window) {
   if (gPlatform.fade.level != 1.0f) SDL_SetWindowBrightness(window, gPlatform.fade.level);
 }

@@ -22,6 +22,13 @@ void ScreenOrigin(int32_t* x, int32_t* y);
 // Makes [window] cover the screen: in the switched mode, or over the desktop.
 void EnterFullScreen(SDL_Window* window);
 
+// Shows the full screen's black window again after the window system
+// uncovered the window with SDL id [windowId], when it is that window.
+void ExposeScreenWindow(uint32_t windowId);
+
+// Bits per pixel of the switched mode; 0 when the screen was not switched.
+int32_t SwitchedDepth();
+
 // Gives a new window the brightness of a fade under way.
 void ApplyFadeLevel(SDL_Window* window);
 

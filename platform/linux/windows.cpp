@@ -334,10 +334,13 @@ bool vkosReadWindow(const vkOSDisplay* os, std::vector<uint32_t>* out) {
 
 int32_t vkosGetAttr(const vkOSDisplay* os, int32_t code) {
   switch (code) {
-    case 5: {  // screen depth
+    case 5: {  // screen depth: the switched mode's, else the desktop's
+      int32_t bits = SwitchedDepth();
       SDL_DisplayMode mode;
-      if (!gPlatform.video || SDL_GetDesktopDisplayMode(0, &mode) != 0) return 32;
-      return SDL_BITSPERPIXEL(mode.format) >= 24 ? 32 : static_cast<int32_t>(SDL_BITSPERPIXEL(mode.format));
+      if (bits == 0 && gPlatform.video && SDL_GetDesktopDisplayMode(0, &mode) == 0)
+        bits = static_cast<int32_t>(SDL_BITSPERPIXEL(mode.format));
+      if (bits == 0) return 32;
+      return bits >= 24 ? 32 : bits;
     }
     case 6:
     case 7: {  // the pointer inside the display's window

@@ -202,6 +202,7 @@ TEST_F(XScreen, ASwitchTakesTheClosestModeOrFailsAndRestoreGivesTheDesktopBack) 
   ASSERT_TRUE(gPlatform.screen.black);
   EXPECT_EQ(vkosGetAttr(nullptr, 14), kScreenWidth);
   EXPECT_EQ(vkosGetAttr(nullptr, 15), kScreenHeight);
+  EXPECT_EQ(vkosGetAttr(nullptr, 5), 32);
   SDL_Window* black = gPlatform.screen.black->window;
   EXPECT_EQ(SDL_GetWindowFlags(black) & SDL_WINDOW_FULLSCREEN_DESKTOP, Uint32{SDL_WINDOW_FULLSCREEN});
 
