@@ -14,6 +14,11 @@ void* AllocateBytes(size_t size, bool clear);
 // [count] x [each] bytes, null when the product overflows or allocation fails.
 void* AllocateArray(size_t count, size_t each, bool clear);
 
+// Gives [size] bytes at [p] their memory at once, where they will all be
+// written soon: one request instead of a page fault per page. The contents
+// stay as they are; where the system cannot do it, nothing happens.
+void PrefaultBytes(void* p, size_t size);
+
 // Owns a buffer from AllocateBytes or AllocateArray and frees it with free().
 struct vkFreeDeleter {
   void operator()(void* p) const { std::free(p); }
