@@ -766,15 +766,16 @@ void RedrawDisplay(vkGraphicsState& gs, vkDisplay* d, uint32_t flags) {
 
 namespace {
 
-// Copies [src] into [dst], a cleared bitmap of the same size and format,
-// writing only the rows that are not all zero (a new display's picture is
-// mostly black).
-void CopyIntoCleared(const vkBitMap* src, vkBitMap* dst) {
+// Copies [src] into [back] and [screen], cleared bitmaps of its size and
+// format, writing only the rows that are not all zero (a new display's
+// picture is mostly black).
+void CopyIntoCleared(const vkBitMap* src, vkBitMap* back, vkBitMap* screen) {
   const size_t row = size_t(src->width) * size_t(src->bytesPerPixel);
   for (int32_t y = 0; y < src->height; y++) {
     const uint8_t* from = src->pixels + ptrdiff_t(y) * src->bytesPerRow;
     if (from[0] == 0 && std::memcmp(from, from + 1, row - 1) == 0) continue;
-    std::memcpy(dst->pixels + ptrdiff_t(y) * dst->bytesPerRow, from, row);
+    std::memcpy(back->pixels + ptrdiff_t(y) * back->bytesPerRow, from, row);
+    std::memcpy(screen->pixels + ptrdiff_t(y) * screen->bytesPerRow, from, row);
   }
 }
 
@@ -797,8 +798,7 @@ int32_t SetupBackBuffers(vkGraphicsState& gs, vkDisplay* d, vkBGPic* pic, bool a
     // pages are faster made at once than page by page.
     for (vkBitMap* b : {d->backBuffer, d->screenBuffer}) PrefaultBytes(b->pixels, size_t(b->bytesPerRow) * b->height);
     if (shown->format == PIXFMT_ARGB32 && shown->bytesPerPixel == 4) {
-      CopyIntoCleared(shown, d->backBuffer);
-      CopyIntoCleared(shown, d->screenBuffer);
+      CopyIntoCleared(shown, d->backBuffer, d->screenBuffer);
       return 0;
     }
   }
