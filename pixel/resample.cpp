@@ -1,5 +1,7 @@
 // The scaler, the transform resampler and the polygon scan fill. Nearest
-// scaling walks the step tables without division or floating point; smooth
+// scaling walks the step tables (32-bit pixels their running sum) without
+// division or floating point, and repeats a row that samples the same source
+// row as the one above; smooth
 // scaling of 32-bit pixels interpolates whole words (with an SSE2 row), other
 // formats go through the per-format converters, chosen once per call. Each
 // plane (pixels, mask, alpha) has its own tight loop per row.
@@ -49,6 +51,21 @@ void NearestPixelRow(const uint8_t* s, uint8_t* d, const vkScaleStep* xt, int32_
     std::memcpy(d + ptrdiff_t(i) * kBytes, s + pos * kBytes, kBytes);
     pos += Advance(xt[i + 1]);
   }
+}
+
+// 32-bit pixels: destination i samples source pixel (i * step) >> 16, which
+// is the running sum of the step table's advances; four independent sums
+// keep the loads apart.
+void NearestWordRow(const uint32_t* s, uint32_t* d, uint64_t step, int32_t n) {
+  int32_t i = 0;
+  uint64_t a0 = 0, a1 = step, a2 = 2 * step, a3 = 3 * step;
+  const uint64_t step4 = 4 * step;
+  for (; i + 4 <= n; i += 4) {
+    const uint32_t p0 = s[a0 >> 16], p1 = s[a1 >> 16], p2 = s[a2 >> 16], p3 = s[a3 >> 16];
+    d[i] = p0, d[i + 1] = p1, d[i + 2] = p2, d[i + 3] = p3;
+    a0 += step4, a1 += step4, a2 += step4, a3 += step4;
+  }
+  for (; i < n; ++i, a0 += step) d[i] = s[a0 >> 16];
 }
 
 template <int F>
@@ -340,6 +357,7 @@ void ScaleBitMapRows(const vkScaleBlock* b) {
   auto* dp = static_cast<uint8_t*>(b->dstPixels);
 
   const int32_t level = PixelSimdLevel();
+  const uint64_t stepX = (uint64_t(sw) << 16) / uint64_t(dw);  // the nearest x table's step
   int32_t row = 0;  // source row of the current sample
   for (int32_t j = 0; j < dh; ++j) {
     const int32_t below = row + 1 < sh ? row + 1 : sh - 1;
@@ -347,9 +365,14 @@ void ScaleBitMapRows(const vkScaleBlock* b) {
     if (hasPix) {
       const uint8_t* r0 = sp + ptrdiff_t(row) * b->srcPixelsPerRow * bpp;
       uint8_t* d = dp + ptrdiff_t(j) * b->dstPixelsPerRow * bpp;
-      if (!smooth) {
+      if (!smooth && j > 0 && Advance(yt[j]) == 0) {
+        // The same source row as the row above: its samples again.
+        std::memcpy(d, d - ptrdiff_t(b->dstPixelsPerRow) * bpp, size_t(dw) * size_t(bpp));
+      } else if (!smooth) {
         switch (bpp) {
-          case 4: NearestPixelRow<4>(r0, d, xt, dw); break;
+          case 4:
+            NearestWordRow(reinterpret_cast<const uint32_t*>(r0), reinterpret_cast<uint32_t*>(d), stepX, dw);
+            break;
           case 3: NearestPixelRow<3>(r0, d, xt, dw); break;
           case 2: NearestPixelRow<2>(r0, d, xt, dw); break;
         }

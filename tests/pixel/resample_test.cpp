@@ -73,7 +73,7 @@ TEST(Resample, ScalingMatchesTheReferenceForEveryPlaneCombination) {
   struct Size {
     int32_t sw, sh, dw, dh;
   } sizes[] = {{1, 1, 1, 1}, {1, 1, 5, 3}, {7, 5, 3, 2}, {3, 4, 11, 9}, {9, 2, 9, 7}, {13, 6, 4, 13},
-               {2, 3, 17, 2}, {1, 2, 9, 3}, {40, 3, 23, 4}};
+               {2, 3, 17, 2}, {1, 2, 9, 3}, {40, 3, 23, 4}, {301, 3, 997, 7}, {997, 7, 301, 3}};
   std::mt19937 rng(21);
   pixeltest::ForEachSimdLevel([&](int32_t level) {
   for (auto f : formats)
