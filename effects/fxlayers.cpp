@@ -242,7 +242,28 @@ intptr_t FXLayerMessage(vkFXState& s, int32_t message, void* data) {
     vkLayer** pair = static_cast<vkLayer**>(data);
     if (!pair || pair[0] != s.layer || !pair[1]) return 0;
     vkLayer* next = pair[1];
-    if (s.layerBuffersMade && next->onScreen && s.layer->onScreen) {
+    const bool moves = s.layerBuffersMade && next->onScreen && s.layer->onScreen;
+    // In real-time layer mode the new layer's picture is the source from
+    // now on (taken before the effect's buffers stand in for its planes),
+    // and the frame reached so far is drawn again from it.
+    const bool refetch = moves && s.realtime && next->onScreen->screenWidth == s.width &&
+                         next->onScreen->screenHeight == s.height;
+    if (refetch) {
+      vkLayer* const old = s.layer;
+      const vkBitMap* source = s.source;
+      const vkPlane *mask = s.sourceMask, *alpha = s.sourceAlpha;
+      vkBitMapPtr ownedSource = std::move(s.ownedSource);
+      vkPlanePtr ownedMask = std::move(s.ownedMask), ownedAlpha = std::move(s.ownedAlpha);
+      s.layer = next;
+      if (int32_t rc = TakeLayerPicture(s)) {
+        s.layer = old;
+        s.source = source, s.sourceMask = mask, s.sourceAlpha = alpha;
+        s.ownedSource = std::move(ownedSource), s.ownedMask = std::move(ownedMask), s.ownedAlpha = std::move(ownedAlpha);
+        return rc;
+      }
+      s.layer = old;
+    }
+    if (moves) {
       // The effect's buffers move over; the new layer's own planes wait aside.
       vkLayerData* from = s.layer->onScreen;
       vkLayerData* to = next->onScreen;
@@ -255,7 +276,7 @@ intptr_t FXLayerMessage(vkFXState& s, int32_t message, void* data) {
     }
     s.layer = next;
     FXFollowLayer(s);
-    return 0;
+    return refetch && s.frame >= 1 ? FXReplayFrames(s, s.frame, 0) : 0;
   }
   if (data == s.layer) FXFollowLayer(s);
   return 0;

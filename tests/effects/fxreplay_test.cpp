@@ -1,0 +1,136 @@
+// Asynchronous layer effects whose layer is replaced while they run (a
+// style that shows another brush in the layer's place): the effect follows
+// the new layer, the frame it stands at is drawn again from the new picture,
+// and every frame after equals a play of the new picture from the start.
+// Effects that cannot seek replay their frames; seekable ones draw the frame
+// anew; scrolls move the new layer.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "effects/fxengine.h"
+#include "effects/fxtable.h"
+#include "engine/vmapi.h"
+#include "graphics/asyncdraw.h"
+#include "graphics/brushes.h"
+#include "layers/layers.h"
+#include "pixel/bitmap.h"
+#include "support/fxmodel.h"
+#include "support/fxscene.h"
+
+namespace {
+
+using fxtest::kFadeColour;
+using fxtest::Pixels;
+using vktest::Arg;
+
+constexpr int32_t kW = 48, kH = 32;
+constexpr int32_t kX = 6, kY = 5;  // where the layer stands
+constexpr int32_t kBrushW = 21, kBrushH = 13;
+
+// The second brush's picture: unlike both the old and the new pixels.
+uint32_t OtherPixel(int32_t x, int32_t y) { return 0x400000u | uint32_t(x & 0xFF) << 8 | uint32_t(y & 0xFF); }
+
+// "" when the windows agree, else where they first differ.
+std::string Differs(const Pixels& got, const Pixels& want) {
+  if (got.size() != want.size()) return "sizes differ";
+  for (size_t i = 0; i < got.size(); i++)
+    if (got[i] != want[i]) {
+      char text[96];
+      std::snprintf(text, sizeof text, "at %zu,%zu: %06x, want %06x", i % kW, i / kW, got[i], want[i]);
+      return text;
+    }
+  return "";
+}
+
+class ReplacedLayer : public fxtest::FXScene {
+ protected:
+  // A fresh display with layers on; brushes 3 and 5 of one size (5 with
+  // its own picture), [masked] on a checkerboard; brush [shown] as layer 1,
+  // hidden unless [hiding] (the effect hides it then).
+  void Scene(bool masked, bool hiding, int32_t shown) {
+    MakeDisplay(kW, kH);
+    ASSERT_EQ(Call("EnableLayers", {}), "");
+    MakeBrush(3, kBrushW, kBrushH, masked);
+    MakeBrush(5, kBrushW, kBrushH, masked);
+    vkBrush* other = nullptr;
+    ASSERT_EQ(FindBrush(gs(), vkObjectId{5, nullptr}, &other, 0), 0);
+    for (int32_t y = 0; y < kBrushH; y++)
+      for (int32_t x = 0; x < kBrushW; x++) WriteBitMapPixel(other->bitmap.get(), x, y, OtherPixel(x, y));
+    Global("hidden", {{"hidden", hiding ? 0 : 1}});
+    ASSERT_EQ(Call("DisplayBrush", {shown, kX, kY, Arg::global("hidden")}), "");
+  }
+  void Global(const char* name, const std::vector<std::pair<const char*, int32_t>>& fields) {
+    vmPushString(L, name);
+    vmNewTable(L);
+    for (const auto& [k, v] : fields) SetFieldInt(L, k, v);
+    vmSetTable(L, VK_GLOBALSINDEX);
+  }
+  // Starts the effect asynchronously on layer 1; its handle.
+  vkObjectId Start(int32_t id, int32_t speed, bool hiding) {
+    const int32_t parameter = id == 0 || id == 7 ? fxtest::kStripeParameter : kFadeColour;
+    Global("async", {{"type", id}, {"speed", speed}, {"parameter", parameter}, {"async", 1}});
+    EXPECT_EQ(Call(hiding ? "HideLayerFX" : "ShowLayerFX", {1, Arg::global("async")}), "handle");
+    return vkObjectId{0, const_cast<void*>(vmToPointer(L, -1))};
+  }
+  // One frame; true when it was the last.
+  bool Frame(vkObjectId handle) {
+    int32_t done = 0;
+    EXPECT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
+    return done != 0;
+  }
+  // The window after each frame of a whole play.
+  std::vector<Pixels> Play(vkObjectId handle) {
+    std::vector<Pixels> frames;
+    for (int guard = 0; guard < 2000 && !Frame(handle); guard++) frames.push_back(Window());
+    return frames;
+  }
+};
+
+// Ids of each kind of routine: slices, curtains, reveals, lines, corner
+// rectangles, scrolls, tiles, spiral, splits, up-and-down (all replayed
+// from frame 1), and seekable ones (stretch, flow, gate, fade, dissolve).
+const int32_t kIds[] = {0, 14, 19, 24, 28, 29, 30, 34, 38, 47, 52, 82, 83, 90, 105, 106, 107, 108, 110,
+                        55, 70, 116, 139};
+
+TEST_F(ReplacedLayer, FramesAfterTheLayerIsReplacedEqualAPlayOfTheNewPicture) {
+  for (int32_t id : kIds)
+    for (bool masked : {false, true})
+      for (bool hiding : {false, true}) {
+        SCOPED_TRACE("id " + std::to_string(id) + (masked ? " masked" : "") + (hiding ? " hiding" : " showing"));
+        // What play shows of brush 5 from the start.
+        srand48(5), srand(5);
+        Scene(masked, hiding, 5);
+        if (HasFatalFailure()) return;
+        const std::vector<Pixels> played = Play(Start(id, -1, hiding));
+        ASSERT_GE(played.size(), 3u);
+        const Pixels end = Window();
+
+        // The same effect on brush 3, its layer made to show brush 5 midway.
+        srand48(5), srand(5);
+        Scene(masked, hiding, 3);
+        const vkObjectId handle = Start(id, -1, hiding);
+        const size_t k = played.size() / 2;
+        for (size_t f = 0; f < k; f++) ASSERT_FALSE(Frame(handle));
+        Global("style", {{"id", 5}});
+        ASSERT_EQ(Call("SetLayerStyle", {1, Arg::global("style")}), "");
+        ASSERT_NE(GetNthLayer(display()->bgpic, 1), nullptr);
+        EXPECT_EQ(Differs(Window(), played[k - 1]), "") << "the frame the effect stood at, from the new picture";
+        size_t f = k;
+        for (; f < played.size() + 2 && !Frame(handle); f++) {
+          ASSERT_LT(f, played.size());
+          ASSERT_EQ(Differs(Window(), played[f]), "") << "frame " << f + 1;
+        }
+        EXPECT_EQ(f, played.size()) << "frames";
+        EXPECT_EQ(Differs(Window(), end), "");
+        const vkLayer* layer = GetNthLayer(display()->bgpic, 1);
+        ASSERT_NE(layer, nullptr);
+        EXPECT_EQ(layer->hidden, hiding ? 1 : 0);
+        EXPECT_EQ(layer->onScreen->transformedBitmap, nullptr);
+      }
+}
+
+}  // namespace
