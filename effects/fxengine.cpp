@@ -6,6 +6,7 @@
 #include "effects/fxengine.h"
 
 #include <algorithm>
+#include <cmath>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -478,6 +479,25 @@ int32_t FXReplayFrames(vkFXState& s, int32_t n, int32_t keep) {
   for (int32_t i = 0; i < n && rc == 0; i++) rc = Step(s, nullptr);
   s.frame = n;
   s.replaying = 0;
+  return rc;
+}
+
+int32_t FXRestart(vkFXState& s, int32_t done, int32_t of) {
+  if (s.routines->cleanup && s.privateData) s.routines->cleanup(s, 0);
+  s.privateData.reset();
+  if (s.oldPicture) {
+    s.oldPicture.reset();
+    if (int32_t rc = MakeOldPicture(s)) return rc;
+  }
+  s.speed = s.requestedSpeed;
+  s.phase = 0, s.frame = 0, s.stepCount = 0;
+  if (int32_t rc = Step(s, nullptr)) return rc;
+  s.phase = 1;
+  if (done == 0 || of < 1) return 0;
+  const int64_t target = std::llround(double(done) / double(of) * double(s.stepCount));
+  s.restarted = 1;
+  const int32_t rc = FXReplayFrames(s, int32_t(std::clamp<int64_t>(target, 1, std::max(s.stepCount, 1))), 1);
+  s.restarted = 0;
   return rc;
 }
 

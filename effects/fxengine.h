@@ -164,3 +164,10 @@ void MakeAlphaPlane(vkPlane* alpha, const vkPlane* mask, const vkPlane* sourceAl
 // Brings the effect to frame [n]: seekable effects draw it from scratch,
 // the others replay their frames from the start without presenting.
 int32_t FXReplayFrames(vkFXState& s, int32_t n, int32_t keep);
+
+// Starts the effect again on a picture of another size (the source, the
+// layer's buffers and the sizes already new): set up anew from the speed
+// asked for, on a new old picture where there was one, and brought to the
+// same share [done] / [of] of its frames that it had reached (frame 1 at
+// least once it had started). 0 or an error code.
+int32_t FXRestart(vkFXState& s, int32_t done, int32_t of);

@@ -237,46 +237,75 @@ void FXRepairLayerAfterResize(vkFXState& s) {
   }
 }
 
+namespace {
+
+// The effect's buffers go over to [next], whose own planes wait aside
+// until the effect ends; [next] becomes the effect's layer.
+void MoveBuffers(vkFXState& s, vkLayer* next) {
+  vkLayerData* from = s.layer->onScreen;
+  vkLayerData* to = next->onScreen;
+  std::swap(s.savedBitmap, to->transformedBitmap);
+  std::swap(s.savedMask, to->transformedMask);
+  std::swap(s.savedAlpha, to->transformedAlpha);
+  to->transformedBitmap = std::move(from->transformedBitmap);
+  to->transformedMask = std::move(from->transformedMask);
+  to->transformedAlpha = std::move(from->transformedAlpha);
+  s.layer = next;
+  FXFollowLayer(s);
+}
+
+}  // namespace
+
 intptr_t FXLayerMessage(vkFXState& s, int32_t message, void* data) {
   if (message == kAsyncLayerReplaced) {
     vkLayer** pair = static_cast<vkLayer**>(data);
     if (!pair || pair[0] != s.layer || !pair[1]) return 0;
     vkLayer* next = pair[1];
     const bool moves = s.layerBuffersMade && next->onScreen && s.layer->onScreen;
-    // In real-time layer mode the new layer's picture is the source from
-    // now on (taken before the effect's buffers stand in for its planes),
-    // and the frame reached so far is drawn again from it.
-    const bool refetch = moves && s.realtime && next->onScreen->screenWidth == s.width &&
-                         next->onScreen->screenHeight == s.height;
-    if (refetch) {
-      vkLayer* const old = s.layer;
-      const vkBitMap* source = s.source;
-      const vkPlane *mask = s.sourceMask, *alpha = s.sourceAlpha;
-      vkBitMapPtr ownedSource = std::move(s.ownedSource);
-      vkPlanePtr ownedMask = std::move(s.ownedMask), ownedAlpha = std::move(s.ownedAlpha);
+    if (!moves || !s.realtime) {
       s.layer = next;
-      if (int32_t rc = TakeLayerPicture(s)) {
-        s.layer = old;
-        s.source = source, s.sourceMask = mask, s.sourceAlpha = alpha;
-        s.ownedSource = std::move(ownedSource), s.ownedMask = std::move(ownedMask), s.ownedAlpha = std::move(ownedAlpha);
-        return rc;
-      }
+      FXFollowLayer(s);
+      return 0;
+    }
+    // In real-time layer mode the new layer's picture is the source from now
+    // on, taken before the effect's buffers stand in for its planes. (Should
+    // that fail, the effect goes on from the picture it had.)
+    vkLayer* const old = s.layer;
+    const int32_t width = s.width, height = s.height;
+    const vkBitMap* source = s.source;
+    const vkPlane *mask = s.sourceMask, *alpha = s.sourceAlpha;
+    vkBitMapPtr ownedSource = std::move(s.ownedSource);
+    vkPlanePtr ownedMask = std::move(s.ownedMask), ownedAlpha = std::move(s.ownedAlpha);
+    s.layer = next;
+    s.width = next->onScreen->screenWidth, s.height = next->onScreen->screenHeight;
+    if (int32_t rc = TakeLayerPicture(s)) {
+      s.width = width, s.height = height;
+      s.source = source, s.sourceMask = mask, s.sourceAlpha = alpha;
+      s.ownedSource = std::move(ownedSource), s.ownedMask = std::move(ownedMask), s.ownedAlpha = std::move(ownedAlpha);
       s.layer = old;
+      MoveBuffers(s, next);
+      return rc;
     }
-    if (moves) {
-      // The effect's buffers move over; the new layer's own planes wait aside.
-      vkLayerData* from = s.layer->onScreen;
-      vkLayerData* to = next->onScreen;
-      std::swap(s.savedBitmap, to->transformedBitmap);
-      std::swap(s.savedMask, to->transformedMask);
-      std::swap(s.savedAlpha, to->transformedAlpha);
-      to->transformedBitmap = std::move(from->transformedBitmap);
-      to->transformedMask = std::move(from->transformedMask);
-      to->transformedAlpha = std::move(from->transformedAlpha);
+    s.layer = old;
+    if (s.width == width && s.height == height) {
+      // The same size: the buffers move over and the frame reached so far
+      // is drawn again from the new picture.
+      MoveBuffers(s, next);
+      return s.frame >= 1 ? FXReplayFrames(s, s.frame, 0) : 0;
     }
+    // Another size: the old layer takes its own planes back (it goes with
+    // the effect's buffers), the new one gets buffers of its size, and the
+    // effect starts again at the share of its frames it had reached.
+    vkLayerData* from = old->onScreen;
+    from->transformedBitmap = std::move(s.savedBitmap);
+    from->transformedMask = std::move(s.savedMask);
+    from->transformedAlpha = std::move(s.savedAlpha);
+    s.maskCopy.reset(), s.alphaCopy.reset();
+    s.layerBuffersMade = false;
     s.layer = next;
     FXFollowLayer(s);
-    return refetch && s.frame >= 1 ? FXReplayFrames(s, s.frame, 0) : 0;
+    if (int32_t rc = PrepareSource(s)) return rc;
+    return FXRestart(s, s.frame, s.stepCount);
   }
   if (data == s.layer) FXFollowLayer(s);
   return 0;

@@ -1,11 +1,14 @@
 // Asynchronous layer effects whose layer is replaced while they run (a
 // style that shows another brush in the layer's place): the effect follows
 // the new layer, the frame it stands at is drawn again from the new picture,
-// and every frame after equals a play of the new picture from the start.
+// and every frame after equals a play of the new picture from the start; a
+// new layer of another size starts the effect again on it.
 // Effects that cannot seek replay their frames; seekable ones draw the frame
 // anew; scrolls move the new layer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -30,6 +33,7 @@ using vktest::Arg;
 constexpr int32_t kW = 48, kH = 32;
 constexpr int32_t kX = 6, kY = 5;  // where the layer stands
 constexpr int32_t kBrushW = 21, kBrushH = 13;
+constexpr int32_t kOtherW = 15, kOtherH = 9;  // brush 5 when the layer changes size
 
 // The second brush's picture: unlike both the old and the new pixels.
 uint32_t OtherPixel(int32_t x, int32_t y) { return 0x400000u | uint32_t(x & 0xFF) << 8 | uint32_t(y & 0xFF); }
@@ -51,15 +55,17 @@ class ReplacedLayer : public fxtest::FXScene {
   // A fresh display with layers on; brushes 3 and 5 of one size (5 with
   // its own picture), [masked] on a checkerboard; brush [shown] as layer 1,
   // hidden unless [hiding] (the effect hides it then).
-  void Scene(bool masked, bool hiding, int32_t shown) {
+  // With [resized] brush 5 is kOtherW x kOtherH.
+  void Scene(bool masked, bool hiding, int32_t shown, bool resized = false) {
     MakeDisplay(kW, kH);
     ASSERT_EQ(Call("EnableLayers", {}), "");
     MakeBrush(3, kBrushW, kBrushH, masked);
-    MakeBrush(5, kBrushW, kBrushH, masked);
+    const int32_t w = resized ? kOtherW : kBrushW, h = resized ? kOtherH : kBrushH;
+    MakeBrush(5, w, h, masked);
     vkBrush* other = nullptr;
     ASSERT_EQ(FindBrush(gs(), vkObjectId{5, nullptr}, &other, 0), 0);
-    for (int32_t y = 0; y < kBrushH; y++)
-      for (int32_t x = 0; x < kBrushW; x++) WriteBitMapPixel(other->bitmap.get(), x, y, OtherPixel(x, y));
+    for (int32_t y = 0; y < h; y++)
+      for (int32_t x = 0; x < w; x++) WriteBitMapPixel(other->bitmap.get(), x, y, OtherPixel(x, y));
     Global("hidden", {{"hidden", hiding ? 0 : 1}});
     ASSERT_EQ(Call("DisplayBrush", {shown, kX, kY, Arg::global("hidden")}), "");
   }
@@ -131,6 +137,48 @@ TEST_F(ReplacedLayer, FramesAfterTheLayerIsReplacedEqualAPlayOfTheNewPicture) {
         EXPECT_EQ(layer->hidden, hiding ? 1 : 0);
         EXPECT_EQ(layer->onScreen->transformedBitmap, nullptr);
       }
+}
+
+// A layer of another size starts the effect again on it, at the share of
+// its frames the effect had reached.
+TEST_F(ReplacedLayer, ALayerOfAnotherSizeRestartsTheEffectAtTheSameShareOfItsFrames) {
+  for (int32_t id : {0, 24, 38, 82, 105, 110, 55, 75, 116, 139})
+    for (bool hiding : {false, true}) {
+      SCOPED_TRACE("id " + std::to_string(id) + (hiding ? " hiding" : " showing"));
+      // Plays of the first and of the second brush from the start.
+      srand48(5), srand(5);
+      Scene(false, hiding, 3, true);
+      if (HasFatalFailure()) return;
+      const size_t first = Play(Start(id, -1, hiding)).size() + 1;
+      srand48(5), srand(5);
+      Scene(false, hiding, 5, true);
+      const std::vector<Pixels> played = Play(Start(id, -1, hiding));
+      const size_t second = played.size() + 1;
+      const Pixels end = Window();
+
+      srand48(5), srand(5);
+      Scene(false, hiding, 3, true);
+      const vkObjectId handle = Start(id, -1, hiding);
+      const size_t k = std::max<size_t>(1, first / 3);
+      for (size_t f = 0; f < k; f++) ASSERT_FALSE(Frame(handle));
+      Global("style", {{"id", 5}});
+      srand48(5), srand(5);  // the set-up draws again (puzzle, dissolve) as the second play's did
+      ASSERT_EQ(Call("SetLayerStyle", {1, Arg::global("style")}), "");
+      const size_t at = std::clamp<size_t>(size_t(std::llround(double(k) / double(first) * double(second))), 1, second);
+      ASSERT_LT(at, second) << "the restart lands before the last frame";
+      EXPECT_EQ(Differs(Window(), played[at - 1]), "") << "frame " << at << " of the new picture";
+      size_t f = at;
+      for (; f < second + 2 && !Frame(handle); f++) {
+        ASSERT_LT(f, played.size());
+        ASSERT_EQ(Differs(Window(), played[f]), "") << "frame " << f + 1;
+      }
+      EXPECT_EQ(f, played.size()) << "frames";
+      EXPECT_EQ(Differs(Window(), end), "");
+      const vkLayer* layer = GetNthLayer(display()->bgpic, 1);
+      ASSERT_NE(layer, nullptr);
+      EXPECT_EQ(layer->onScreen->screenWidth, kOtherW);
+      EXPECT_EQ(layer->onScreen->transformedBitmap, nullptr);
+    }
 }
 
 }  // namespace
