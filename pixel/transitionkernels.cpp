@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "base/numconv.h"
 #include "pixel/pixelchannels.h"
@@ -37,6 +40,25 @@ int64_t IntegerSqrt64(int64_t n) {
   while ((r + 1) * (r + 1) <= n) ++r;
   return r;
 }
+
+// ---- dissolve ------------------------------------------------------------------
+
+constexpr uint64_t kEveryByte = 0x0101010101010101u;
+constexpr uint64_t kByteTops = 0x8080808080808080u;
+
+// Bit 7 of each byte set where that byte of [t] lies below the same byte of
+// [s] (unsigned), every other bit clear. The low seven bits are compared by
+// a subtraction that cannot borrow across bytes; the top bits decide where
+// they differ.
+inline uint64_t BelowStep8(uint64_t t, uint64_t s) {
+  const uint64_t lowAtLeast = (t | kByteTops) - (s & ~kByteTops);
+  return ((~t & s) | (~(t ^ s) & ~lowAtLeast)) & kByteTops;
+}
+
+// The top bits of the eight bytes of [tops] (nothing else set) as one mask
+// byte, the first byte in memory as the leftmost bit (bit 7). The multiply
+// moves byte i's bit to bit 63 - i with no two products meeting.
+inline uint32_t GatherByteTops(uint64_t tops) { return uint32_t(((tops >> 7) * 0x8040201008040201u) >> 56); }
 
 // ---- pixelate ------------------------------------------------------------------
 
@@ -154,29 +176,35 @@ struct FadePixel {
 };
 
 // One frame of a two-picture fade over the whole area, in the format of the
-// context and with or without alpha, decided once; [at] gives the source
-// position of each pixel, called in row order.
-template <class P, class Ctx, class At>
-void FadeFrame(Ctx& c, int32_t level, At at) {
+// context and with or without alpha, decided once. [rowSources](y, sx, sy)
+// fills the source position of every pixel of row y; the row is then
+// painted in one tight loop.
+template <class P, class Ctx, class RowSources>
+void FadeFrame(Ctx& c, int32_t level, RowSources rowSources) {
+  std::vector<int32_t> sxs(size_t(c.width)), sys(size_t(c.width));
+  int32_t* const sx = sxs.data();
+  int32_t* const sy = sys.data();
   WithChannelFormat<P>(c.format, [&]<int F>() {
     WithWordBlend<P, F>(level, [&]<bool kWord>() {
       const FadePixel<P, F, kWord> px{c.srcA,     c.srcB,   c.dstPixels,           c.srcAPixelsPerRow,
                                       c.srcBPixelsPerRow, c.dstPixelsPerRow, c.srcAlpha, c.srcAlphaBytesPerRow,
                                       c.dstAlpha, c.dstAlphaBytesPerRow, c.fadeOut, level};
-      auto frame = [&](auto paint) {
-        for (int32_t y = 0; y < c.height; ++y)
-          for (int32_t x = 0; x < c.width; ++x) {
-            int32_t sx, sy;
-            at(x, y, sx, sy);
-            paint(x, y, sx, sy);
-          }
-      };
-      if (c.srcAlpha)
-        frame([&](int32_t x, int32_t y, int32_t sx, int32_t sy) { px.WithAlpha(x, y, sx, sy); });
-      else
-        frame([&](int32_t x, int32_t y, int32_t sx, int32_t sy) { px.Blend(x, y, sx, sy); });
+      for (int32_t y = 0; y < c.height; ++y) {
+        rowSources(y, sx, sy);
+        if (c.srcAlpha)
+          for (int32_t x = 0; x < c.width; ++x) px.WithAlpha(x, y, sx[x], sy[x]);
+        else
+          for (int32_t x = 0; x < c.width; ++x) px.Blend(x, y, sx[x], sy[x]);
+      }
     });
   });
+}
+
+// ClampTo(vkDoubleToInt32(v), 0, hi) for hi >= 0, without the branches:
+// not-a-number and everything below 1 give 0, everything from hi up gives hi.
+inline int32_t ClampSource(double v, double hi) {
+  const double lo = v > 0.0 ? v : 0.0;
+  return int32_t(lo < hi ? lo : hi);
 }
 
 constexpr double kWaterTwoPi = 6.28318530717959;
@@ -205,8 +233,8 @@ double WaterWeight(const vkWaterContext& c, int32_t t, uint32_t d) {
 // The source position of pixel (x, y) pushed by weight [a] away from the
 // centre, kept inside the area.
 inline void WaterSource(const vkWaterContext& c, double a, int32_t x, int32_t y, int32_t& sx, int32_t& sy) {
-  sx = ClampTo(vkDoubleToInt32(x + a * (x - c.centreX)), 0, c.width - 1);
-  sy = ClampTo(vkDoubleToInt32(y + a * (y - c.centreY)), 0, c.height - 1);
+  sx = ClampSource(x + a * (x - c.centreX), c.width - 1);
+  sy = ClampSource(y + a * (y - c.centreY), c.height - 1);
 }
 
 // Weights of the distances below kWaterWeightCache, found once per frame:
@@ -223,14 +251,44 @@ void WaterRipple(vkWaterContext& c, int32_t step) {
   const uint32_t cached = uint32_t(std::min<uint64_t>(kWaterWeightCache, uint64_t(c.maxDistance) + 1));
   double weights[kWaterWeightCache];
   for (uint32_t d = 0; d < cached; ++d) weights[d] = WaterWeight(c, step, d);
-  const uint32_t* distance = c.distances;
-  FadeFrame<P>(c, level, [&](int32_t x, int32_t y, int32_t& sx, int32_t& sy) {
-    const uint32_t d = *distance++;
-    WaterSource(c, d < cached ? weights[d] : WaterWeight(c, step, d), x, y, sx, sy);
+  const double lastX = c.width - 1, lastY = c.height - 1;
+  const int32_t centreX = c.centreX;
+  FadeFrame<P>(c, level, [&](int32_t y, int32_t* sx, int32_t* sy) {
+    const uint32_t* distance = c.distances + ptrdiff_t(y) * c.width;
+    const int32_t dy = y - c.centreY;
+    for (int32_t x = 0; x < c.width; ++x) {
+      const uint32_t d = distance[x];
+      const double a = d < cached ? weights[d] : WaterWeight(c, step, d);
+      sx[x] = ClampSource(x + a * (x - centreX), lastX);
+      sy[x] = ClampSource(y + a * dy, lastY);
+    }
   });
   // Where WaterDisplacement would stand after walking the whole table.
   c.position = int32_t(int64_t(c.width) * c.height);
 }
+
+// Largest r with r * r <= n, following n as it moves a little from one
+// pixel to the next: one step up or down, else the full root.
+class FollowingRoot {
+ public:
+  int32_t operator()(int32_t n) {
+    if (n >= next_) {
+      Settle(n < next_ + 2 * int64_t(r_) + 3 ? r_ + 1 : IntegerSqrt(n));
+    } else if (n < square_) {
+      Settle(r_ > 0 && n >= square_ - 2 * int64_t(r_) + 1 ? r_ - 1 : IntegerSqrt(n));
+    }
+    return r_;
+  }
+
+ private:
+  void Settle(int32_t r) {
+    r_ = r;
+    square_ = int64_t(r) * r;
+    next_ = int64_t(r + 1) * (r + 1);
+  }
+  int32_t r_ = 0;
+  int64_t square_ = 0, next_ = 1;
+};
 
 template <class P>
 void StrudelSwirl(vkStrudelContext& c, int32_t step) {
@@ -240,20 +298,40 @@ void StrudelSwirl(vkStrudelContext& c, int32_t step) {
   const double w = c.width, h = c.height;
   const double cx = w / 2, cy = h / 2;
   const double radius = std::max(cx, cy);
+  const double radius2 = radius * radius;
   const double fx = c.width > c.height ? 1.0 : h / w;
   const double fy = c.width > c.height ? w / h : 1.0;
   const int32_t level = int32_t((int64_t(step) * 255) / 720);
-  FadeFrame<P>(c, level, [&](int32_t x, int32_t y, int32_t& sx, int32_t& sy) {
-    const double dx = fx * (x - cx), dy = fy * (y - cy);
-    const double d2 = dx * dx + dy * dy;
-    sx = x, sy = y;
-    if (!(d2 < radius * radius)) return;
-    const int32_t r = IntegerSqrt(vkDoubleToInt32(d2));
+  // The turn depends on the root of the distance alone: its sine and cosine
+  // for every root inside the circle, found once per frame.
+  const int32_t roots = IntegerSqrt(vkDoubleToInt32(radius2)) + 1;
+  std::vector<std::array<double, 2>> turns(static_cast<size_t>(roots));
+  for (int32_t r = 0; r < roots; ++r) {
     const double u = 1 - r / radius;
     const int32_t k = ClampTo(vkDoubleToInt32(u * theta * u / 0.001), 0, kTransitionTableSize - 1);
-    const double sn = c.sine[k], cs = c.cosine[k];
-    sx = ClampTo(vkDoubleToInt32(cx + (dx * cs - dy * sn) / fx), 0, c.width - 1);
-    sy = ClampTo(vkDoubleToInt32(cy + (dx * sn + dy * cs) / fy), 0, c.height - 1);
+    turns[size_t(r)] = {c.sine[k], c.cosine[k]};
+  }
+  const double lastX = c.width - 1, lastY = c.height - 1;
+  // One of the two factors is 1, and dividing by 1 changes nothing.
+  const bool divideX = fx != 1.0, divideY = fy != 1.0;
+  FadeFrame<P>(c, level, [&](int32_t y, int32_t* sx, int32_t* sy) {
+    const double dy = fy * (y - cy);
+    const double dy2 = dy * dy;
+    FollowingRoot root;
+    for (int32_t x = 0; x < c.width; ++x) {
+      const double dx = fx * (x - cx);
+      const double d2 = dx * dx + dy2;
+      if (!(d2 < radius2)) {
+        sx[x] = x, sy[x] = y;
+        continue;
+      }
+      const auto [sn, cs] = turns[size_t(root(vkDoubleToInt32(d2)))];
+      double tx = dx * cs - dy * sn, ty = dx * sn + dy * cs;
+      if (divideX) tx /= fx;
+      if (divideY) ty /= fy;
+      sx[x] = ClampSource(cx + tx, lastX);
+      sy[x] = ClampSource(cy + ty, lastY);
+    }
   });
 }
 
@@ -286,16 +364,33 @@ void DissolveStep(const vkDissolveContext* c, int32_t step) {
   // Direction 0 reveals where the threshold lies below the step; otherwise
   // it hides there.
   const bool revealBelow = c->direction == 0;
+  // Eight pixels at a time, their thresholds read as one word.
+  const int32_t groups = std::endian::native == std::endian::little ? c->width / 8 : 0;
+  const uint64_t steps = uint64_t(std::clamp(step, 0, 255)) * kEveryByte;
   for (int32_t y = 0; y < c->height; ++y) {
     const uint8_t* m = c->thresholds + ptrdiff_t(y) * c->width;
     const uint8_t* s = c->src ? PlaneRow(c->src, c->srcBytesPerRow, y) : nullptr;
     uint8_t* d = PlaneRow(c->dst, c->dstBytesPerRow, y);
-    if (c->bytePlanes) {
-      for (int32_t x = 0; x < c->width; ++x)
-        d[x] = ((m[x] < step) == revealBelow) ? (s ? s[x] : uint8_t(255)) : uint8_t(0);
-    } else {
-      for (int32_t x = 0; x < c->width; ++x)
-        PutBit(d, x, ((m[x] < step) == revealBelow) && (!s || GetBit(s, x)));
+    for (int32_t g = 0; g < groups; ++g) {
+      uint64_t t;
+      std::memcpy(&t, m + ptrdiff_t(g) * 8, 8);
+      const uint64_t below = step > 255 ? kByteTops : BelowStep8(t, steps);
+      const uint64_t takes = revealBelow ? below : below ^ kByteTops;
+      if (c->bytePlanes) {
+        uint64_t v = ~uint64_t(0);
+        if (s) std::memcpy(&v, s + ptrdiff_t(g) * 8, 8);
+        v &= (takes >> 7) * 0xFF;
+        std::memcpy(d + ptrdiff_t(g) * 8, &v, 8);
+      } else {
+        d[g] = uint8_t(GatherByteTops(takes) & (s ? s[g] : 0xFF));
+      }
+    }
+    for (int32_t x = groups * 8; x < c->width; ++x) {
+      const bool on = (m[x] < step) == revealBelow;
+      if (c->bytePlanes)
+        d[x] = on ? (s ? s[x] : uint8_t(255)) : uint8_t(0);
+      else
+        PutBit(d, x, on && (!s || GetBit(s, x)));
     }
   }
 }

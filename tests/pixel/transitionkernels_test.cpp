@@ -116,12 +116,16 @@ TEST(TransitionKernels, PixelateWithBlockOneCopiesTheSource) {
 // ---- dissolve --------------------------------------------------------------------
 
 TEST(TransitionKernels, DissolveMatchesTheReference) {
+  // Rows of whole groups of eight pixels and groups with a rest, and steps
+  // on both sides of 128, where thresholds differ in their top bit.
+  std::vector<Size> sizes(std::begin(kSizes), std::end(kSizes));
+  sizes.insert(sizes.end(), {{8, 2}, {16, 3}, {29, 4}, {67, 2}});
   std::mt19937 rng(34);
   for (int32_t bytePlanes : {0, 1})
     for (int32_t direction : {0, 1})
       for (bool withSource : {true, false})
-        for (int32_t step : {0, 1, 100, 255, 256, 300})
-          for (const Size& s : kSizes) {
+        for (int32_t step : {-5, 0, 1, 100, 127, 128, 129, 200, 255, 256, 300})
+          for (const Size& s : sizes) {
             const int32_t bpr = bytePlanes ? s.w + 2 : s.w / 8 + 1;
             Plane src(bpr, s.h), got(bpr + 1, s.h);
             src.randomize(rng), got.randomize(rng);
@@ -391,6 +395,34 @@ void RefStrudelSource(int32_t w, int32_t h, const double* sine, const double* co
   sy = std::clamp(int32_t(std::trunc(cy + (dx * sine[k] + dy * cosine[k]) / fy)), 0, h - 1);
 }
 
+// One swirl frame of [s] at [step] against the reference, pixel by pixel.
+void CheckSwirl(const Format& f, bool withAlpha, bool fadeOut, int32_t step, const Size& s, std::mt19937& rng) {
+  Scene sc(f, s.w, s.h, rng);
+  std::vector<double> sine(kTransitionTableSize), cosine(kTransitionTableSize);
+  vkStrudelContext c{sc.a.data(), sc.b.data(), sc.dst.data(), sc.a.perRow, sc.b.perRow, sc.dst.perRow,
+                     sine.data(), cosine.data(), s.w, s.h, f.fmt, fadeOut,
+                     withAlpha ? sc.srcAlpha.data() : nullptr, sc.srcAlpha.bytesPerRow,
+                     sc.dstAlpha.data(), sc.dstAlpha.bytesPerRow};
+  InitStrudelTables(&c);
+  Picture want = sc.dst;
+  Plane wantA = sc.dstAlpha;
+  const int level = step * 255 / 720;
+  for (int32_t y = 0; y < s.h; ++y)
+    for (int32_t x = 0; x < s.w; ++x) {
+      int32_t sx, sy;
+      RefStrudelSource(s.w, s.h, sine.data(), cosine.data(), step, x, y, sx, sy);
+      RefFade(f, sc.a, sc.b, withAlpha ? &sc.srcAlpha : nullptr, fadeOut, level, x, y, sx, sy, want, wantA);
+    }
+  if (f.bpp == 4) RenderStrudelSwirl32(&c, step);
+  if (f.bpp == 3) RenderStrudelSwirl24(&c, step);
+  if (f.bpp == 2) RenderStrudelSwirl16(&c, step);
+  const std::string what = "bpp " + std::to_string(f.bpp) + " fmt " + std::to_string(f.fmt) + " alpha " +
+                           std::to_string(withAlpha) + " step " + std::to_string(step) + " " + std::to_string(s.w) +
+                           "x" + std::to_string(s.h);
+  ASSERT_EQ(sc.dst.bytes, want.bytes) << what;
+  ASSERT_EQ(sc.dstAlpha.bytes, wantA.bytes) << what;
+}
+
 TEST(TransitionKernels, SwirlMatchesTheReference) {
   std::mt19937 rng(40);
   for (const Format& f : pixeltest::kAllFormats)
@@ -398,31 +430,22 @@ TEST(TransitionKernels, SwirlMatchesTheReference) {
       for (bool fadeOut : {false, true})
         for (int32_t step : {0, 90, 359, 360, 500, 720, 800})
           for (const Size& s : {Size{1, 1}, Size{9, 5}, Size{6, 13}, Size{20, 20}}) {
-            Scene sc(f, s.w, s.h, rng);
-            std::vector<double> sine(kTransitionTableSize), cosine(kTransitionTableSize);
-            vkStrudelContext c{sc.a.data(), sc.b.data(), sc.dst.data(), sc.a.perRow, sc.b.perRow, sc.dst.perRow,
-                               sine.data(), cosine.data(), s.w, s.h, f.fmt, fadeOut,
-                               withAlpha ? sc.srcAlpha.data() : nullptr, sc.srcAlpha.bytesPerRow,
-                               sc.dstAlpha.data(), sc.dstAlpha.bytesPerRow};
-            InitStrudelTables(&c);
-            Picture want = sc.dst;
-            Plane wantA = sc.dstAlpha;
-            const int level = step * 255 / 720;
-            for (int32_t y = 0; y < s.h; ++y)
-              for (int32_t x = 0; x < s.w; ++x) {
-                int32_t sx, sy;
-                RefStrudelSource(s.w, s.h, sine.data(), cosine.data(), step, x, y, sx, sy);
-                RefFade(f, sc.a, sc.b, withAlpha ? &sc.srcAlpha : nullptr, fadeOut, level, x, y, sx, sy, want, wantA);
-              }
-            if (f.bpp == 4) RenderStrudelSwirl32(&c, step);
-            if (f.bpp == 3) RenderStrudelSwirl24(&c, step);
-            if (f.bpp == 2) RenderStrudelSwirl16(&c, step);
-            const std::string what = "bpp " + std::to_string(f.bpp) + " fmt " + std::to_string(f.fmt) + " alpha " +
-                                     std::to_string(withAlpha) + " step " + std::to_string(step) + " " +
-                                     std::to_string(s.w) + "x" + std::to_string(s.h);
-            ASSERT_EQ(sc.dst.bytes, want.bytes) << what;
-            ASSERT_EQ(sc.dstAlpha.bytes, wantA.bytes) << what;
+            CheckSwirl(f, withAlpha, fadeOut, step, s, rng);
+            if (::testing::Test::HasFatalFailure()) return;
           }
+}
+
+TEST(TransitionKernels, SwirlMatchesTheReferenceOnLargerPictures) {
+  // Rows long enough for the distance's root to be followed from pixel to
+  // pixel, and narrow or flat pictures where one step along a row jumps the
+  // root by far more than one.
+  std::mt19937 rng(41);
+  for (const Size& s : {Size{301, 7}, Size{7, 301}, Size{161, 91}, Size{2, 500}, Size{500, 3}, Size{64, 64}})
+    for (int32_t step : {1, 45, 300, 600})
+      for (bool withAlpha : {false, true}) {
+        CheckSwirl({4, PIXFMT_ARGB32}, withAlpha, false, step, s, rng);
+        if (::testing::Test::HasFatalFailure()) return;
+      }
 }
 
 TEST(TransitionKernels, StrudelTables) {
