@@ -26,6 +26,9 @@ struct vkTextLayerKind final : vkLayerKindData {
   vkState* L = nullptr;
   vkTextLayout layout;
   int32_t offsetX = 0, offsetY = 0;
+  // The drawing was scaled or rotated after the layout: the layer keeps
+  // its pixels, which are copied and transformed instead.
+  bool fixedPixels = false;
   std::unique_ptr<vkLayerKindData> Clone() const override {
     return std::unique_ptr<vkLayerKindData>(new vkTextLayerKind(*this));
   }
@@ -52,6 +55,7 @@ vkLayerDataPtr TextLayerData(vkState* L, const vkTextLayout& layout, const vkTex
   }
   kind->L = L;
   kind->offsetX = picture.offsetX, kind->offsetY = picture.offsetY;
+  kind->fixedPixels = picture.transformed;
   data->kind = std::move(kind);
   return data;
 }
@@ -68,14 +72,24 @@ int32_t AddTextLayer(vkState* L, int32_t kind, const vkTextLayout& layout, vkTex
 }
 
 // Lays the text out again through [m] into [data]'s transformed planes.
-int32_t DrawTextPass(vkGraphicsState&, vkLayer* layer, vkLayerData* data, const double m[4], uint32_t) {
+int32_t DrawTextPass(vkGraphicsState& gs, vkLayer* layer, vkLayerData* data, const double m[4], uint32_t) {
   const auto* kind = dynamic_cast<const vkTextLayerKind*>(data->kind.get());
   if (!kind || !kind->L) return kErrWrongUsage;
-  if (!FontAlive(kind->L, kind->layout.style.font)) return kErrWrongUsage;
   vkTransform t = layer->transform;
   std::copy(m, m + 4, t.matrix);
   vkTextPicture picture;
-  if (uint32_t rc = LayoutTextObject(kind->L, kind->layout, t, &picture)) return int32_t(rc);
+  if (kind->fixedPixels) {
+    // The layer's own pixels through the matrix.
+    const vkLayerData* in = layer->inserted;
+    if (!in->bitmap) return kErrWrongUsage;
+    if (int32_t rc = TransformBitmapPlanes(gs, in->bitmap.get(), in->mask.get(), in->alpha.get(), 0, 0,
+                                           in->bitmap->width, in->bitmap->height, t, &picture.bitmap, &picture.mask,
+                                           &picture.alpha, &picture.width, &picture.height))
+      return rc;
+  } else {
+    if (!FontAlive(kind->L, kind->layout.style.font)) return kErrWrongUsage;
+    if (uint32_t rc = LayoutTextObject(kind->L, kind->layout, t, &picture)) return int32_t(rc);
+  }
   if (!picture.bitmap) return kErrWrongUsage;
   data->transformedBitmap = std::move(picture.bitmap);
   data->transformedMask = std::move(picture.mask), data->transformedAlpha = std::move(picture.alpha);
@@ -128,10 +142,23 @@ int32_t RedrawTextLayer(vkState* L, const vkLayer* layer, int32_t position, cons
   *drawn = false;
   const auto* kind = dynamic_cast<const vkTextLayerKind*>(source.kind.get());
   if (!kind) return kErrWrongUsage;
-  if (!FontAlive(L, kind->layout.style.font)) return kErrWrongUsage;
   vkTextLayout layout = kind->layout;
   vkTextPicture picture;
-  if (uint32_t rc = LayoutText(L, &layout, layout.plain, &picture)) return int32_t(rc);
+  if (kind->fixedPixels) {
+    // A copy of the layer's own pixels, as they were drawn.
+    const vkLayerData* in = layer->inserted;
+    if (!in->bitmap) return kErrWrongUsage;
+    vkPlanes copy;
+    const vkBitmapSource src{in->bitmap.get(), in->mask.get(), in->alpha.get(), in->bitmap->width, in->bitmap->height};
+    if (int32_t rc = CopyPlanesRect(src, 0, 0, src.width, src.height, &copy)) return rc;
+    picture.bitmap = std::move(copy.bitmap), picture.mask = std::move(copy.mask), picture.alpha = std::move(copy.alpha);
+    picture.width = src.width, picture.height = src.height;
+    picture.offsetX = kind->offsetX, picture.offsetY = kind->offsetY;
+    picture.transformed = true;
+  } else {
+    if (!FontAlive(L, kind->layout.style.font)) return kErrWrongUsage;
+    if (uint32_t rc = LayoutText(L, &layout, layout.plain, &picture)) return int32_t(rc);
+  }
   if (!picture.bitmap || picture.width < 1 || picture.height < 1) return 0;  // nothing to show
   const int32_t x = int32_t(std::clamp<int64_t>(int64_t(source.x) - kind->offsetX + picture.offsetX, INT32_MIN, INT32_MAX));
   const int32_t y = int32_t(std::clamp<int64_t>(int64_t(source.y) - kind->offsetY + picture.offsetY, INT32_MIN, INT32_MAX));

@@ -97,6 +97,7 @@ struct vkTextPicture {
   int32_t offsetX = 0, offsetY = 0;
   int32_t width = 0, height = 0;
   int32_t layoutWidth = 0;
+  bool transformed = false;  // scaled or rotated after the layout: not the layout's drawing any more
 };
 
 // The part of a text that can be seen, relative to the text position (the

@@ -493,6 +493,7 @@ uint32_t TransformAndPut(vkState* L, int32_t kind, const vkTextLayout& layout, v
                                          &h))
     return uint32_t(rc);
   made.width = w, made.height = h;
+  made.transformed = true;
   return PutTextPicture(L, kind, layout, made, x, y);
 }
 

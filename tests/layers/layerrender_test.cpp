@@ -295,11 +295,21 @@ class TextRender : public LayerRender {
 };
 
 TEST_F(TextRender, ATextLayerMovedAndLaidOutAgainEqualsTheTextPrintedThere) {
-  // Tags are read again as they were: "[[" stays one bracket of the text.
-  for (const char* text : {"[b]H[/b]i[[", "a\tb\nc"}) {
-    SCOPED_TRACE(text);
+  gfxtest::SetGlobalTable(L, "turned", {{"rotate", 90}});
+  gfxtest::SetGlobalTable(L, "wide", {{"scalex", 2.0}});
+  struct Case {
+    const char* text;
+    const char* options;  // a global table, or none
+  };
+  // Tags are read again as they were: "[[" stays one bracket of the text;
+  // a text drawn turned or widened keeps its drawing.
+  for (const Case& c : {Case{"[b]H[/b]i[[", nullptr}, Case{"a\tb\nc", nullptr}, Case{"Hi", "turned"},
+                        Case{"Hi", "wide"}}) {
+    SCOPED_TRACE(testing::Message() << c.text << " " << (c.options ? c.options : ""));
     Clear();
-    ASSERT_EQ(Call("TextOut", {1, 1, text}), "");
+    std::vector<Arg> args = {1, 1, c.text};
+    if (c.options) args.push_back(Arg::global(c.options));
+    ASSERT_EQ(Call("TextOut", args), "");
     ASSERT_EQ(CountLayers(&picture), 1);
     vkLayer* layer = Layer(1);
     const int32_t type = layer->type;
