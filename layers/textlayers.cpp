@@ -144,8 +144,9 @@ int32_t RedrawTextLayer(vkState* L, const vkLayer* layer, int32_t position, cons
   if (!kind) return kErrWrongUsage;
   vkTextLayout layout = kind->layout;
   vkTextPicture picture;
-  if (kind->fixedPixels) {
-    // A copy of the layer's own pixels, as they were drawn.
+  if (kind->fixedPixels && &source == layer->inserted) {
+    // Drawn again as it stands: a copy of the layer's own pixels, as they
+    // were drawn (a changed record is laid out anew).
     const vkLayerData* in = layer->inserted;
     if (!in->bitmap) return kErrWrongUsage;
     vkPlanes copy;

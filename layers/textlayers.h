@@ -17,8 +17,10 @@ void RegisterTextLayers(vkState* L);
 // Lays the text of a TEXTOUT or PRINT [layer] out again from [source] (its
 // record as inserted, possibly moved) and shows it as a layer at
 // [position] with [options] (kAddReplace in [flags]: in the place of the
-// layer standing there). A text whose font was closed meanwhile is 1055.
-// *[drawn] tells whether a layer was made. 0 or an error code.
+// layer standing there). A text that was scaled or rotated before it
+// became a layer keeps its pixels when [source] is the layer's own record.
+// A text whose font was closed meanwhile is 1055. *[drawn] tells whether a
+// layer was made. 0 or an error code.
 int32_t RedrawTextLayer(vkState* L, const vkLayer* layer, int32_t position, const vkLayerData& source,
                         const vkLayerOptions& options, uint32_t flags, bool* drawn);
 

@@ -331,6 +331,22 @@ TEST_F(TextRender, ATextLayerMovedAndLaidOutAgainEqualsTheTextPrintedThere) {
   }
 }
 
+TEST_F(TextRender, AChangedTextIsLaidOutAnewAlsoWhenItWasDrawnTurned) {
+  gfxtest::SetGlobalTable(L, "turned", {{"rotate", 90}});
+  ASSERT_EQ(Call("TextOut", {1, 1, "Hi", Arg::global("turned")}), "");
+  const gfxtest::Pixels before = Read(display.screenBuffer);
+  vkLayerDataPtr source = CopyLayerData(*Layer(1)->inserted);
+  vkTextLayout* layout = TextLayerLayout(source.get());
+  ASSERT_NE(layout, nullptr);
+  layout->text = "Yo";
+  vkLayer* made = nullptr;
+  ASSERT_EQ(DrawLayerByType(L, Layer(1), 1, source.get(), kDrawReplace, &made), 0);
+  RefreshRectNow(gs(), 0, 0, kWidth, kHeight);
+  EXPECT_NE(Read(display.screenBuffer), before);
+  EXPECT_EQ(TextLayerLayout(made->inserted)->text, "Yo");
+  ExpectScreenIsReference();
+}
+
 TEST_F(TextRender, ATextObjectLayerShowsTheObjectUntilTheLayerGoes) {
   RunCases({
       {"CreateTextObject", {1, "Hi"}, ""},
