@@ -1056,6 +1056,12 @@ int32_t ApplyStyle(Ctx& c, vkRectList& batch, uint32_t* flushKinds) {
   layer->anchorX = layer->transform.anchorX = st.anchorX;
   layer->anchorY = layer->transform.anchorY = st.anchorY;
   int32_t rc = 0;
+  // A failure further on leaves the look given so far: it is shown too.
+  auto fail = [&](int32_t code) {
+    if (wasVisible) Queue(gs, batch, before);
+    if (Visible(layer)) Queue(gs, batch, ShownRect(layer));
+    return code;
+  };
   // 6. Content, drawn with the new transformation. A size that was the old
   // object's own stands for the new object's own.
   const bool redrawn = (c.changed & kContent) != 0;
@@ -1071,7 +1077,7 @@ int32_t ApplyStyle(Ctx& c, vkRectList& batch, uint32_t* flushKinds) {
     layer->transform = t;
     if ((rc = RedrawContent(c.L, &layer, st)) != 0) {
       layer->transform = saved;
-      return rc;
+      return fail(rc);
     }
     c.layer = layer;
     if (type == ot::BRUSH || type == ot::BRUSHPART) *flushKinds |= kFlushBrushes;
@@ -1102,7 +1108,7 @@ int32_t ApplyStyle(Ctx& c, vkRectList& batch, uint32_t* flushKinds) {
         (c.changed & kTransform)) {
       if ((rc = RenderMatrix(gs, layer)) != 0) {
         layer->transform = saved;
-        return rc;
+        return fail(rc);
       }
     }
   }

@@ -728,6 +728,12 @@ TEST_F(LayerStyleTest, AnErrorInALaterPairShowsTheEarlierPairs) {
   EXPECT_EQ(Call("SetLayerStyle", {1, Arg::global("third"), Arg::table(), Arg::global("first")}), "error 1183");
   EXPECT_EQ(Get(1)["tint"], "30");
   ExpectScreenIsReference();
+  // A content change that fails still shows the look given with it.
+  copies.clear();
+  EXPECT_EQ(Restyle(2, {{"transparency", 200.0}, {"id", 42.0}}), "error 1174");
+  EXPECT_EQ(Get(2)["transparency"], "200");
+  EXPECT_FALSE(copies.empty());
+  ExpectScreenIsReference();
   // Pairs must be whole.
   EXPECT_EQ(Call("SetLayerStyle", {1, Arg::global("third"), 2}), "error 1014");
   EXPECT_EQ(Call("SetLayerStyle", {1, 5}), "error 1140");
