@@ -579,6 +579,16 @@ TEST_F(ShapeStyleTest, ShapesReportTheirKeys) {
                       {"color", "14692384"}, {"fillstyle", "1"}, {"roundlevel", "0"}};
   for (const auto& [key, value] : box) EXPECT_EQ(got[key], value) << key;
   EXPECT_EQ(got.count("radius"), 0u);
+  // Read back and applied again, the table changes nothing.
+  for (const char* command : {"Box", "Circle"}) {
+    SCOPED_TRACE(command);
+    if (std::string(command) == "Circle") Draw("Circle", {3, 3, 4, 0x20C040});
+    const Report before = Get(2, "kept");
+    copies.clear();
+    ASSERT_EQ(Call("SetLayerStyle", {2, Arg::global("kept")}), "");
+    EXPECT_TRUE(copies.empty());
+    EXPECT_EQ(Get(2), before);
+  }
   Draw("Polygon", {2, 2, Arg::global("poly"), 4, 0x20C0C0});
   EXPECT_EQ(Get(2)["numvertices"], "5");  // closed
   Draw("Arc", {3, 2, 6, 5, 30, 250, 0xC0C020, 1});
@@ -626,6 +636,12 @@ TEST_F(TextStyleTest, TextKeysLayTheTextOutAnew) {
   const Pixels restyled = Read(display.screenBuffer);
   Print("TextOut", {1, 2, "Hey"}, 0xFF0000);
   EXPECT_EQ(Read(display.screenBuffer), restyled);
+  // Read back and applied again, the table changes nothing.
+  const Report before = Get(2, "kept");
+  copies.clear();
+  ASSERT_EQ(Call("SetLayerStyle", {2, Arg::global("kept")}), "");
+  EXPECT_TRUE(copies.empty());
+  EXPECT_EQ(Get(2), before);
   // A shorter text leaves nothing of the longer one.
   ASSERT_EQ(Restyle(2, {{"text", std::string("i")}}), "");
   ExpectScreenIsReference();
@@ -673,6 +689,13 @@ TEST_F(TextStyleTest, TextKeysRefuseWhatTheyCannotTake) {
   Print("NPrint", {"Hi"}, 0xFFFFFF);
   ASSERT_EQ(Restyle(2, {{"tabs", std::vector<double>{40, 8, 24}}}), "");
   EXPECT_EQ(Get(2)["tabs"], "{8, 24, 40}");
+  // A printed text's table, read back and applied again, changes nothing.
+  const Report before = Get(2, "kept");
+  EXPECT_EQ(before.count("cursorx"), 1u);
+  copies.clear();
+  ASSERT_EQ(Call("SetLayerStyle", {2, Arg::global("kept")}), "");
+  EXPECT_TRUE(copies.empty());
+  EXPECT_EQ(Get(2), before);
 }
 
 // ---- What is recomposed ----
