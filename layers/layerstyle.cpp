@@ -561,9 +561,9 @@ int32_t ReadRotate(Ctx& c, const StyleKey& key) {
 
 void PushRotate(vkState* L, Style& st, const StyleKey&) { vmPushNumber(L, st.transform.rotate); }
 
-// An explicit matrix replaces rotation, scales and size. The identity as
-// GetLayerStyle reports it for a layer without one asks for nothing, so
-// that a table read back changes nothing.
+// An explicit matrix replaces rotation, scales and size. The identity
+// beside rotation or scale keys, as GetLayerStyle reports a layer without
+// an explicit matrix, asks for nothing: a table read back changes nothing.
 int32_t ReadMatrix(Ctx& c, const StyleKey& key) {
   vkState* L = c.L;
   double m[4] = {1, 0, 0, 1};
@@ -573,7 +573,16 @@ int32_t ReadMatrix(Ctx& c, const StyleKey& key) {
   if (m[0] == 0.0 || m[3] == 0.0) return key.error;
   vkTransform& t = c.st.transform;
   const bool identity = m[0] == 1.0 && m[1] == 0.0 && m[2] == 0.0 && m[3] == 1.0;
-  if (identity && !c.layer->transform.explicitFlag) return 0;
+  if (identity && !c.layer->transform.explicitFlag) {
+    bool others = false;
+    for (const char* name : {"rotate", "scalex", "scaley", "width", "height"}) {
+      vmPushString(L, name);
+      vmGetTable(L, c.table);
+      others = others || vmType(L, -1) != VK_TNIL;
+      vmSetTop(L, -2);
+    }
+    if (others) return 0;
+  }
   if (!t.explicitFlag || !std::equal(m, m + 4, t.explicitMatrix)) c.changed |= key.change;
   std::copy(m, m + 4, t.explicitMatrix);
   t.explicitFlag = 1;

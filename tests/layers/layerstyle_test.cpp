@@ -847,6 +847,18 @@ TEST_F(LayerStyleTest, WrappersSetTheKeysTheyName) {
   }
 }
 
+TEST_F(LayerStyleTest, AnIdentityMatrixUndoesARotation) {
+  ShowTwo();
+  const Pixels plain = Read(display.screenBuffer);
+  ASSERT_EQ(Restyle(2, {{"rotate", 30.0}, {"scalex", 2.0}}), "");
+  ASSERT_NE(Read(display.screenBuffer), plain);
+  ASSERT_EQ(Call("TransformLayer", {2, 1, 0, 0, 1}), "");
+  const Report got = Get(2);
+  EXPECT_EQ(got.at("rotate"), "0");
+  EXPECT_EQ(got.at("scalex"), "1");
+  EXPECT_EQ(Read(display.screenBuffer), plain);
+}
+
 TEST_F(LayerStyleTest, StyleCommandsNeedLayers) {
   ShowTwo();
   display.layersOn = 0;
