@@ -698,6 +698,90 @@ TEST_F(TextStyleTest, TextKeysRefuseWhatTheyCannotTake) {
   EXPECT_EQ(Get(2), before);
 }
 
+// ---- Every type's table ----
+
+class AllTypesStyleTest : public LayerStyleTest {
+ protected:
+  void SetUp() override {
+    LayerStyleTest::SetUp();
+    vmPushValue(L, VK_GLOBALSINDEX);
+    ASSERT_EQ(OpenAnimLibrary(L), 0);
+    ASSERT_EQ(OpenDrawLibrary(L), 0);
+    ASSERT_EQ(OpenTextLibrary(L), 0);
+    ASSERT_EQ(OpenTextObjectLibrary(L), 0);
+    vmSetTop(L, 0);
+    RegisterTextLayers(L);
+    vmPushString(L, "tostring");
+    vmPushCClosure(L, [](vkState* S) { return vmPushValue(S, 1), 1; }, 0);
+    vmSetTable(L, VK_GLOBALSINDEX);
+    vmPushString(L, "poly");
+    vmNewTable(L);
+    const double points[] = {0, 0, 7, 2, 4, 7};
+    for (int i = 0; i < 6; i++) {
+      vmPushNumber(L, points[i]);
+      vmRawSetI(L, -2, i);
+    }
+    vmSetTable(L, VK_GLOBALSINDEX);
+    MakePatterned(90, 12, 3, Shape::Mask);
+    RunCases({{"CreateAnim", {1, 90, 4, 3, 3, 3}, ""}, {"CreateTextObject", {1, "Hi"}, ""}});
+  }
+  void TearDown() override {
+    FreeAllAnims(L);
+    LayerStyleTest::TearDown();
+  }
+};
+
+TEST_F(AllTypesStyleTest, EachTypeReportsItsOwnKeysBesideTheCommonOnes) {
+  struct Case {
+    int32_t type;
+    const char* command;
+    std::vector<Arg> args;
+    std::vector<const char*> has, hasNot;
+  } cases[] = {
+      {vkObjectType::BRUSH, "DisplayBrush", {1, 2, 2}, {"id", "partx", "partheight"}, {"frame", "text", "sizex"}},
+      {vkObjectType::BRUSHPART, "DisplayBrushPart", {1, 1, 1, 2, 2, 3, 3}, {"id", "party", "partwidth"}, {"frame"}},
+      {vkObjectType::ANIM, "DisplayAnimFrame", {1, 2, 2, 2}, {"id", "frame"}, {"partx", "color"}},
+      {vkObjectType::TEXTOBJECT, "DisplayTextObject", {1, 2, 2}, {"id"}, {"text", "color", "frame"}},
+      {vkObjectType::TEXTOUT, "TextOut", {2, 2, "Hi"}, {"text", "color", "fontstyle", "align", "rightmargin", "font",
+                                                        "fontsize", "encoding", "shadowdir", "edgesize"},
+       {"id", "tabs", "cursorx", "leftmargin", "sizex"}},
+      {vkObjectType::PRINT, "NPrint", {"Hi"}, {"text", "color", "tabs", "cursorx", "cursory", "leftmargin",
+                                               "rightmargin", "font"},
+       {"id", "align", "formstyle"}},
+      {vkObjectType::BOX, "Box", {2, 2, 5, 4, 0xFF0000}, {"sizex", "sizey", "roundlevel", "color", "fillstyle",
+                                                          "formstyle", "gradientangle", "outlinethickness"},
+       {"radius", "id", "text", "fontstyle"}},
+      {vkObjectType::CIRCLE, "Circle", {2, 2, 3, 0xFF0000}, {"radius", "color", "texturebrush"},
+       {"radiusa", "sizex"}},
+      {vkObjectType::ELLIPSE, "Ellipse", {2, 2, 4, 2, 0xFF0000}, {"radiusa", "radiusb"}, {"radius", "startangle"}},
+      {vkObjectType::LINE, "Line", {2, 2, 9, 6, 0xFF0000}, {"color", "formstyle"}, {"x1", "thickness", "sizex"}},
+      {vkObjectType::POLYGON, "Polygon", {2, 2, Arg::global("poly"), 3, 0xFF0000}, {"numvertices", "color"},
+       {"vertices", "sizex"}},
+      {vkObjectType::ARC, "Arc", {2, 2, 5, 4, 10, 200, 0xFF0000}, {"radiusa", "startangle", "endangle", "clockwise"},
+       {"radius"}},
+  };
+  const char* common[] = {"type", "x", "y", "width", "height", "rotate", "scalex", "scaley", "anchorx", "anchory",
+                          "smoothscale", "transform", "transparency", "tint", "tintcolor", "hidden",
+                          "clipregion", "group", "name"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    ASSERT_EQ(Call("FreeLayers", {}), "");
+    ASSERT_EQ(Call(c.command, c.args), "");
+    ASSERT_EQ(CountLayers(&picture), 1);
+    Report got = Get(1);
+    EXPECT_EQ(got["type"], std::to_string(c.type));
+    for (const char* key : common) EXPECT_EQ(got.count(key), 1u) << key;
+    for (const char* key : c.has) EXPECT_EQ(got.count(key), 1u) << key;
+    for (const char* key : c.hasNot) EXPECT_EQ(got.count(key), 0u) << key;
+    // Every type moves, hides and turns by the same keys.
+    ASSERT_EQ(Restyle(1, {{"translatex", 3.0}, {"rotate", 90.0}, {"tint", 40.0}}), "");
+    got = Get(1);
+    EXPECT_EQ(got["rotate"], "90");
+    EXPECT_EQ(got["tint"], "40");
+    ExpectScreenIsReference();
+  }
+}
+
 // ---- What is recomposed ----
 
 TEST_F(LayerStyleTest, ShrinkingOrMovingLeavesNoOldPixels) {
