@@ -28,12 +28,13 @@
 #include "pixel/blit.h"
 #include "pixel/copykernels.h"
 #include "pixel/picturefile.h"
+#include "pixel/simd.h"
 #include "runtime/console.h"
 #include "runtime/context.h"
 #include "runtime/doscommands.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 vkSpriteList& Sprites(vkGraphicsState& gs) {
@@ -90,7 +91,7 @@ vkDisplay* ShowingDisplay(vkGraphicsState& gs, vkBGPic* pic) {
 
 // ---- The shown sprites of a picture ----
 // Each shown sprite's rectangle is kept beside its record, so that a refresh
-// tests four of them at a time; every change to a picture's sprites goes
+// tests eight of them at a time; every change to a picture's sprites goes
 // through these, which first make the rectangles anew when the records were
 // changed elsewhere (a picture's sprites cleared).
 
@@ -620,10 +621,67 @@ int32_t PlaceSprite(vkState* L, vkObjectId id, int32_t x, int32_t y, int32_t fra
 
 namespace {
 
+// The rectangle a refresh looks for sprites in: [x1, x2) x [y1, y2), inside
+// 0 .. 2^31 - 1.
+struct vkQueryRect {
+  int32_t x1, y1, x2, y2;
+};
+
+// Bit k of the result is set when box [at + k] (k below [count], at most 64)
+// meets [q]; one routine per vector width, all giving the same bits.
+uint64_t MeetingBitsScalar(const vkSpriteBoxes& b, size_t at, size_t count, const vkQueryRect& q) {
+  uint64_t bits = 0;
+  for (size_t k = 0; k < count; k++) {
+    const size_t i = at + k;
+    if (b.x1[i] < q.x2 && b.y1[i] < q.y2 && b.x2[i] > q.x1 && b.y2[i] > q.y1) bits |= uint64_t(1) << k;
+  }
+  return bits;
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) uint64_t MeetingBitsAVX2(const vkSpriteBoxes& b, size_t at, size_t count,
+                                                         const vkQueryRect& q) {
+  const __m256i ex = _mm256_set1_epi32(q.x2), ey = _mm256_set1_epi32(q.y2);
+  const __m256i sx = _mm256_set1_epi32(q.x1), sy = _mm256_set1_epi32(q.y1);
+  const auto* x1 = reinterpret_cast<const __m256i*>(b.x1.data() + at);
+  const auto* y1 = reinterpret_cast<const __m256i*>(b.y1.data() + at);
+  const auto* x2 = reinterpret_cast<const __m256i*>(b.x2.data() + at);
+  const auto* y2 = reinterpret_cast<const __m256i*>(b.y2.data() + at);
+  uint64_t bits = 0;
+  size_t k = 0;
+  for (; k + 8 <= count; k += 8) {
+    const size_t v = k / 8;
+    const __m256i before =
+        _mm256_and_si256(_mm256_cmpgt_epi32(ex, _mm256_loadu_si256(x1 + v)), _mm256_cmpgt_epi32(ey, _mm256_loadu_si256(y1 + v)));
+    const __m256i after =
+        _mm256_and_si256(_mm256_cmpgt_epi32(_mm256_loadu_si256(x2 + v), sx), _mm256_cmpgt_epi32(_mm256_loadu_si256(y2 + v), sy));
+    bits |= uint64_t(uint32_t(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_and_si256(before, after))))) << k;
+  }
+  return bits | (k < count ? MeetingBitsScalar(b, at + k, count - k, q) << k : 0);
+}
+
+uint64_t MeetingBitsSSE2(const vkSpriteBoxes& b, size_t at, size_t count, const vkQueryRect& q) {
+  const __m128i ex = _mm_set1_epi32(q.x2), ey = _mm_set1_epi32(q.y2);
+  const __m128i sx = _mm_set1_epi32(q.x1), sy = _mm_set1_epi32(q.y1);
+  auto load = [at](const std::vector<int32_t>& edge, size_t k) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(edge.data() + at + k));
+  };
+  uint64_t bits = 0;
+  size_t k = 0;
+  for (; k + 4 <= count; k += 4) {
+    const __m128i before = _mm_and_si128(_mm_cmplt_epi32(load(b.x1, k), ex), _mm_cmplt_epi32(load(b.y1, k), ey));
+    const __m128i after = _mm_and_si128(_mm_cmpgt_epi32(load(b.x2, k), sx), _mm_cmpgt_epi32(load(b.y2, k), sy));
+    bits |= uint64_t(uint32_t(_mm_movemask_ps(_mm_castsi128_ps(_mm_and_si128(before, after))))) << k;
+  }
+  return bits | (k < count ? MeetingBitsScalar(b, at + k, count - k, q) << k : 0);
+}
+#endif
+
 // Calls [draw] with each sprite of [pic], in list order, whose rectangle
-// meets [qx1, qx2) x [qy1, qy2), a rectangle inside 0 .. 2^31 - 1.
+// meets [q], testing 64 at a time with the widest vectors the pixel kernels
+// use.
 template <typename Draw>
-void ForEachMeeting(const vkBGPic* pic, int32_t qx1, int32_t qy1, int32_t qx2, int32_t qy2, Draw draw) {
+void ForEachMeeting(const vkBGPic* pic, const vkQueryRect& q, Draw draw) {
   const std::vector<vkSpriteInstance>& shown = pic->sprites;
   const vkSpriteBoxes& b = pic->spriteBoxes;
   const size_t n = shown.size();
@@ -631,27 +689,16 @@ void ForEachMeeting(const vkBGPic* pic, int32_t qx1, int32_t qy1, int32_t qx2, i
     for (const vkSpriteInstance& s : shown) draw(s);
     return;
   }
-  auto meets = [&](size_t i) { return b.x1[i] < qx2 && b.y1[i] < qy2 && b.x2[i] > qx1 && b.y2[i] > qy1; };
-  size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i ex = _mm_set1_epi32(qx2), ey = _mm_set1_epi32(qy2);
-  const __m128i sx = _mm_set1_epi32(qx1), sy = _mm_set1_epi32(qy1);
-  auto load = [](const std::vector<int32_t>& edge, size_t at) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(edge.data() + at));
-  };
-  for (; i + 4 <= n; i += 4) {
-    const __m128i hit = _mm_and_si128(_mm_and_si128(_mm_cmplt_epi32(load(b.x1, i), ex), _mm_cmplt_epi32(load(b.y1, i), ey)),
-                                      _mm_and_si128(_mm_cmpgt_epi32(load(b.x2, i), sx), _mm_cmpgt_epi32(load(b.y2, i), sy)));
-    int lanes = _mm_movemask_ps(_mm_castsi128_ps(hit));
-    while (lanes != 0) {  // in list order
-      const int lane = __builtin_ctz(unsigned(lanes));
-      draw(shown[i + size_t(lane)]);
-      lanes &= lanes - 1;
-    }
-  }
+  auto bitsOf = MeetingBitsScalar;
+#if defined(__x86_64__)
+  const int32_t level = PixelSimdLevel();
+  if (level >= kPixelSimdAVX2) bitsOf = MeetingBitsAVX2;
+  else if (level == kPixelSimdSSE2) bitsOf = MeetingBitsSSE2;
 #endif
-  for (; i < n; i++)
-    if (meets(i)) draw(shown[i]);
+  for (size_t at = 0; at < n; at += 64) {
+    for (uint64_t bits = bitsOf(b, at, std::min<size_t>(64, n - at), q); bits != 0; bits &= bits - 1)
+      draw(shown[at + size_t(__builtin_ctzll(bits))]);
+  }
 }
 
 }  // namespace
@@ -665,7 +712,8 @@ void DrawSpriteInstances(vkGraphicsState& gs, const vkBGPic* bgpic, vkBitMap* ds
   const int64_t qx2 = std::min<int64_t>({int64_t(x) + width, bgpic->width, dst->width});
   const int64_t qy2 = std::min<int64_t>({int64_t(y) + height, bgpic->height, dst->height});
   if (qx2 <= qx1 || qy2 <= qy1) return;
-  ForEachMeeting(bgpic, int32_t(qx1), int32_t(qy1), int32_t(qx2), int32_t(qy2), [&](const vkSpriteInstance& s) {
+  const vkQueryRect q{int32_t(qx1), int32_t(qy1), int32_t(qx2), int32_t(qy2)};
+  ForEachMeeting(bgpic, q, [&](const vkSpriteInstance& s) {
     const int64_t x1 = std::max<int64_t>(x, s.x), y1 = std::max<int64_t>(y, s.y);
     const int64_t x2 = std::min<int64_t>(int64_t(x) + width, int64_t(s.x) + s.width);
     const int64_t y2 = std::min<int64_t>(int64_t(y) + height, int64_t(s.y) + s.height);

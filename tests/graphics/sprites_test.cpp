@@ -10,6 +10,7 @@
 #include "../common/scratchdir.h"
 #include "engine/vmapi.h"
 #include "graphics/attributes.h"
+#include "pixel/simd.h"
 #include "platform/vkos_pictures.h"
 #include "support/scene.h"
 
@@ -103,42 +104,57 @@ TEST_F(SpriteTest, MovingRestoresWhatTheSpriteCovered) {
   EXPECT_EQ(Read(back.get()), ground);
 }
 
-// A refresh draws every sprite it meets, in the order they were shown:
-// seven overlapping sprites (more than a refresh tests at once), one taken
-// out of the middle, moves over and under the others, and sprites shown
-// after other code emptied the picture's list (as a new display mode does).
+// A refresh draws every sprite it meets, in the order they were shown, at
+// every vector width: eleven overlapping sprites (more than a refresh tests
+// at once), one taken out of the middle, moves over and under the others,
+// and sprites shown after other code emptied the picture's list (as a new
+// display mode does).
 TEST_F(SpriteTest, RefreshesDrawEverySpriteTheyMeetInTheOrderShown) {
-  std::vector<Shown> want;
-  for (int32_t n = 1; n <= 7; n++) {
-    if (n > 1) ASSERT_EQ(Call("CopySprite", {1, n}), "");
-    ASSERT_EQ(Call("DisplaySprite", {n, 2 * n, n, 1 + n % 2}), "");
-    want.push_back({2 * n, n, 1 + n % 2});
-  }
-  EXPECT_EQ(Read(screen.get()), Expect(want));
-  ASSERT_EQ(Call("RemoveSprite", {4}), "");
-  want.erase(want.begin() + 3);
-  EXPECT_EQ(Read(screen.get()), Expect(want));
-  const struct {
-    int32_t sprite, x, y, frame;
-    size_t at;  // its place in the order shown
-  } moves[] = {
-      {7, 3, 2, 1, 5},    // the last one over the first ones
-      {1, 13, 6, 2, 0},   // the first one under the middle ones
-      {5, 4, 3, 1, 3},    // one in the middle, between them
-      {7, 20, 12, 2, 5},  // into the corner, partly off the picture
-  };
-  for (const auto& m : moves) {
-    SCOPED_TRACE(m.sprite);
-    ASSERT_EQ(Call("DisplaySprite", {m.sprite, m.x, m.y, m.frame}), "");
-    want[m.at] = {m.x, m.y, m.frame};
+  const struct Restore {
+    int32_t level;
+    ~Restore() { SetPixelSimdLevel(level); }
+  } restore{PixelSimdLevel()};
+  for (int32_t level = kPixelSimdScalar; level <= PixelSimdLevelSupported(); level++) {
+    SCOPED_TRACE(level);
+    SetPixelSimdLevel(level);
+    std::vector<Shown> want;
+    for (int32_t n = 1; n <= 11; n++) {
+      if (n > 1) {
+        ASSERT_EQ(Call("CopySprite", {1, n}), "");
+      }
+      ASSERT_EQ(Call("DisplaySprite", {n, 2 * n, n, 1 + n % 2}), "");
+      want.push_back({2 * n, n, 1 + n % 2});
+    }
     EXPECT_EQ(Read(screen.get()), Expect(want));
+    ASSERT_EQ(Call("RemoveSprite", {4}), "");
+    want.erase(want.begin() + 3);
+    EXPECT_EQ(Read(screen.get()), Expect(want));
+    const struct {
+      int32_t sprite, x, y, frame;
+      size_t at;  // its place in the order shown
+    } moves[] = {
+        {11, 3, 2, 1, 9},  // the last one over the first ones
+        {1, 13, 6, 2, 0},  // the first one under the middle ones
+        {5, 4, 3, 1, 3},   // one in the middle, between them
+        {9, 20, 12, 2, 7},  // into the corner, partly off the picture
+    };
+    for (const auto& m : moves) {
+      SCOPED_TRACE(m.sprite);
+      ASSERT_EQ(Call("DisplaySprite", {m.sprite, m.x, m.y, m.frame}), "");
+      want[m.at] = {m.x, m.y, m.frame};
+      EXPECT_EQ(Read(screen.get()), Expect(want));
+    }
+    picture.sprites.clear();
+    Paint(screen.get());
+    ASSERT_EQ(Call("DisplaySprite", {2, 8, 8, 1}), "");
+    ASSERT_EQ(Call("DisplaySprite", {3, 10, 9, 2}), "");
+    ASSERT_EQ(Call("DisplaySprite", {2, 9, 10, 2}), "");  // moved, still beneath
+    EXPECT_EQ(Read(screen.get()), Expect({{9, 10, 2}, {10, 9, 2}}));
+    // Back to sprite 1 alone, not shown, on the bare background.
+    ASSERT_EQ(Call("RemoveSprites", {}), "");
+    for (int32_t n = 2; n <= 11; n++) ASSERT_EQ(Call("FreeSprite", {n}), "");
+    Paint(screen.get());
   }
-  picture.sprites.clear();
-  Paint(screen.get());
-  ASSERT_EQ(Call("DisplaySprite", {2, 8, 8, 1}), "");
-  ASSERT_EQ(Call("DisplaySprite", {3, 10, 9, 2}), "");
-  ASSERT_EQ(Call("DisplaySprite", {2, 9, 10, 2}), "");  // moved, still beneath
-  EXPECT_EQ(Read(screen.get()), Expect({{9, 10, 2}, {10, 9, 2}}));
 }
 
 TEST_F(SpriteTest, RemoveSpritesCanKeepThemPainted) {
