@@ -294,5 +294,12 @@ void vkosFadeOut(int32_t* reservation, int wait) {
 void vkosFadeIn(int32_t reservation, int wait) {
   vkFadeState& f = gPlatform.fade;
   if (reservation == 0 || reservation != f.held) return;
+  if (FadedWindows().empty()) {
+    // Nothing of ours left on the screen to bring back: done at once.
+    f.level = 1.0f;
+    f.duration = 0;
+    f.held = 0;
+    return;
+  }
   StartFade(1.0f, kFadeInTime, true, wait != 0);
 }

@@ -4,7 +4,8 @@
 // mode list (its one mode): a switch takes the closest mode or fails with
 // 1004, holds it with a full-screen window that the covering display window
 // joins, and a restore gives the desktop back; fades dim the program's
-// windows, wait or run from the pump, and lapse when never faded back.
+// windows, wait or run from the pump, lapse when never faded back, and end
+// at once when no window is left to bring back.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -285,6 +286,16 @@ TEST_F(XScreen, AFadeDimsTheWindowsWhileTheReservationIsHeld) {
   vkosFadeIn(token, 1);
   EXPECT_EQ(Brightness(os), 1.0f);
 
+  // Every window closed while dark: the fade back is over at once, and the
+  // next window comes up at its normal brightness.
+  vkosFadeOut(&token, 1);
+  ASSERT_NE(token, 0);
+  for (vkOSDisplay* made : made_) vkosCloseWindow(made);
+  vkosFadeIn(token, 0);
+  EXPECT_EQ(gPlatform.fade.held, 0);
+  EXPECT_EQ(gPlatform.fade.level, 1.0f);
+  vkOSDisplay* next = Open(10, 10, 40, 30);
+  EXPECT_EQ(Brightness(next), 1.0f);
 }
 
 }  // namespace
