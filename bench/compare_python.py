@@ -8,7 +8,10 @@ alternate, run after run; the medians of the wall-clock times and their ratio
 the same way first). Each applet checks its own result and ends with an
 error when it is wrong.
 
-    python3 bench/compare_python.py [--build DIR] [--runs N] [--only NAME ...]
+    python3 bench/compare_python.py [--build DIR] [--runs N] [--cpu] [--only NAME ...]
+
+On a shared machine --cpu compares the processor time each process used
+(user and system), which waiting for a processor does not inflate.
 
 The peer is Debian's /usr/bin/python3 when it is there (a python3 found on
 the PATH may be a wrapper script whose start-up would be timed too).
@@ -156,13 +159,19 @@ def make_applet(tools, work, name, listing):
     return out
 
 
-def timed(cmd, env):
-    t0 = time.perf_counter()
-    run = subprocess.run(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    ms = (time.perf_counter() - t0) * 1000.0
-    if run.returncode != 0:
-        sys.exit(f"{' '.join(map(str, cmd))} failed ({run.returncode}):\n{run.stdout}")
-    return ms
+def timed(cmd, env, cpu):
+    """Milliseconds of one run: wall clock, or with [cpu] the processor time
+    (user and system) the process used, which a busy machine disturbs less."""
+    with tempfile.TemporaryFile() as out:
+        t0 = time.perf_counter()
+        child = subprocess.Popen(cmd, env=env, stdout=out, stderr=subprocess.STDOUT)
+        _, status, usage = os.wait4(child.pid, 0)
+        ms = (time.perf_counter() - t0) * 1000.0
+        child.returncode = os.waitstatus_to_exitcode(status)
+        if child.returncode != 0:
+            out.seek(0)
+            sys.exit(f"{' '.join(map(str, cmd))} failed ({child.returncode}):\n{out.read().decode(errors='replace')}")
+    return (usage.ru_utime + usage.ru_stime) * 1000.0 if cpu else ms
 
 
 def main():
@@ -172,6 +181,8 @@ def main():
     ap.add_argument("--python", default="/usr/bin/python3" if Path("/usr/bin/python3").exists() else "python3",
                     help="the python3 to run")
     ap.add_argument("--runs", type=int, default=5, help="runs of each program (median taken)")
+    ap.add_argument("--cpu", action="store_true",
+                    help="time the processor time each process used instead of the wall clock")
     ap.add_argument("--only", nargs="*", help="workload short names to run: " +
                     " ".join(w[1] for w in WORKLOADS))
     args = ap.parse_args()
@@ -191,8 +202,8 @@ def main():
             script.write_text(program)
             ours, theirs = [], []
             for _ in range(args.runs):
-                ours.append(timed([str(player), str(applet)], env))
-                theirs.append(timed([args.python, str(script)], env))
+                ours.append(timed([str(player), str(applet)], env, args.cpu))
+                theirs.append(timed([args.python, str(script)], env, args.cpu))
             mine, peer = statistics.median(ours), statistics.median(theirs)
             goal_text = f"{goal:6.2f}" if goal else "     -"
             net_text = "     -"
