@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 
+#include "pixel/simd.h"
 #include "tests/pixel/support/channels.h"
 #include "tests/pixel/support/pixeltest.h"
 
@@ -439,13 +440,23 @@ TEST(TransitionKernels, SwirlMatchesTheReferenceOnLargerPictures) {
   // Rows long enough for the distance's root to be followed from pixel to
   // pixel, and narrow or flat pictures where one step along a row jumps the
   // root by far more than one.
+  // Every vector level the CPU has, and each 32-bit format.
   std::mt19937 rng(41);
-  for (const Size& s : {Size{301, 7}, Size{7, 301}, Size{161, 91}, Size{2, 500}, Size{500, 3}, Size{64, 64}})
-    for (int32_t step : {1, 45, 300, 600})
-      for (bool withAlpha : {false, true}) {
-        CheckSwirl({4, PIXFMT_ARGB32}, withAlpha, false, step, s, rng);
-        if (::testing::Test::HasFatalFailure()) return;
-      }
+  for (int32_t simd = kPixelSimdScalar; simd <= PixelSimdLevelSupported(); ++simd) {
+    SetPixelSimdLevel(simd);
+    for (const Size& s : {Size{301, 7}, Size{7, 301}, Size{161, 91}, Size{2, 500}, Size{500, 3}, Size{64, 64}})
+      for (int32_t step : {1, 45, 300, 600})
+        for (const Format& f : {Format{4, PIXFMT_ARGB32}, Format{4, PIXFMT_BGRA32}, Format{4, PIXFMT_RGBA32}})
+          for (bool withAlpha : {false, true}) {
+            CheckSwirl(f, withAlpha, false, step, s, rng);
+            if (::testing::Test::HasFatalFailure()) {
+              ADD_FAILURE() << "vector level " << simd;
+              SetPixelSimdLevel(PixelSimdLevelSupported());
+              return;
+            }
+          }
+  }
+  SetPixelSimdLevel(PixelSimdLevelSupported());
 }
 
 TEST(TransitionKernels, StrudelTables) {
