@@ -5,6 +5,11 @@
 // selected).
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
+#include "../common/playerrun.h"
+#include "../common/scratchdir.h"
 #include "base/errorcodes.h"
 #include "engine/vmapi.h"
 #include "graphics/positions.h"
@@ -580,6 +585,40 @@ TEST_F(TextTargets, SelectLayerTurnsATextLayerIntoABrushLayer) {
   EXPECT_EQ(Layer(2)->type, vkObjectType::BRUSH);
   EXPECT_EQ(CountTextObjects(L), 1);
   ExpectScreenIsReference();
+}
+
+// ---- End to end ----
+
+// The real player runs an applet that hides a brush layer, shows another
+// centred, creates an empty layer and draws into a box's layer; ImageMagick
+// reads the window it leaves, which must equal the picture those commands make.
+TEST(LayerRenderApplet, ItsWindowShowsWhatTheLayersShow) {
+  if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick missing";
+  ScratchDir dir;
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  setenv("VK_WINDOW_DUMP", (dir / "window.ppm").c_str(), 1);
+  const vktest::ProgramRun run =
+      vktest::RunProgram({VK_BINARY_DIR "/vellumark", VK_BINARY_DIR "/tests/layers/layerrender.vka"}, dir.path(), 60);
+  unsetenv("VK_WINDOW_DUMP");
+  ASSERT_EQ(run.ExitCode(), 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Layers: 4"), std::string::npos) << run.out;
+  ASSERT_EQ(std::system(("convert '" + (dir / "window.ppm") + "' -depth 8 'rgb:" + (dir / "window.rgb") + "'").c_str()),
+            0);
+  const std::string rgb = ReadWholeFile(dir / "window.rgb");
+  ASSERT_EQ(rgb.size(), size_t(64 * 48 * 3));
+  auto inside = [](int x, int y, int x0, int y0, int w, int h) { return x >= x0 && y >= y0 && x < x0 + w && y < y0 + h; };
+  for (int y = 0; y < 48; y++)
+    for (int x = 0; x < 64; x++) {
+      uint32_t want = 0x203040;                                   // the display's colour (the red layer hidden)
+      if (inside(x, y, 28, 21, 8, 6)) want = 0x2040E0;            // blue, centred
+      if (inside(x, y, 42, 6, 10, 8)) want = 0x20C020;            // the box, moved by 2, 2
+      if (inside(x, y, 42, 6, 8, 6)) want = 0x2040E0;             // blue drawn into the box's corner
+      if (inside(x, y, 50, 36, 6, 6)) want = 0xE0E020;            // the created layer
+      const size_t at = (size_t(y) * 64 + size_t(x)) * 3;
+      const uint32_t got = uint32_t(uint8_t(rgb[at])) << 16 | uint32_t(uint8_t(rgb[at + 1])) << 8 | uint8_t(rgb[at + 2]);
+      ASSERT_EQ(got, want) << "pixel " << x << ", " << y;
+    }
 }
 
 }  // namespace
