@@ -12,6 +12,7 @@
 #include "base/errorcodes.h"
 #include "effects/fxgeometry.h"
 #include "effects/fxlayers.h"
+#include "graphics/displays.h"
 #include "graphics/graphicsstate.h"
 #include "graphics/safeblt.h"
 #include "pixel/bitmapops.h"
@@ -69,6 +70,20 @@ void EraseOutside(vkFXState& s, vkFXRect outer, vkFXRect inner) {
   erase(inner.x + inner.w, inner.y, outer.x + outer.w - inner.x - inner.w, inner.h);
 }
 
+// The display's background buffer when the effect's pixels for [picture]
+// would be copied there unchanged: drawn on the display, not into a
+// layer, with no clip region, in the buffer's own pixel format. Scaled
+// straight into it, the copy finds them in place.
+vkBitMap* DirectTarget(const vkFXState& s, const vkBitMap* picture) {
+  const vkDisplay* d = s.gs->CurrentDisplay;
+  if (s.realtime || !d || d->renderTarget != kTargetDisplay || !d->backBuffer) return nullptr;
+  if (s.gs->CurrentBGPic && s.gs->CurrentBGPic->activeClip) return nullptr;
+  const bool background = ((s.blitFlags & kBlitBackground) && !d->layersOn) || (s.blitFlags & kBlitBackgroundAlways);
+  vkBitMap* b = d->backBuffer;
+  if (!background || b->format != picture->format || b->bytesPerPixel != picture->bytesPerPixel) return nullptr;
+  return b;
+}
+
 }  // namespace
 
 int32_t FXDrawScaled(vkFXState& s, vkBitMapPtr& buffer, const vkBitMap* picture, vkFXRect from, vkFXRect to,
@@ -84,6 +99,22 @@ int32_t FXDrawScaled(vkFXState& s, vkBitMapPtr& buffer, const vkBitMap* picture,
     // layer, a rectangle of the source itself would erase it).
     FXDrawAt(s, picture, nullptr, nullptr, s.width, s.height, int32_t(from.x + x1 - to.x), int32_t(from.y + y1 - to.y),
              int32_t(x1), int32_t(y1), int32_t(x2 - x1), int32_t(y2 - y1), flags);
+    return 0;
+  }
+  if (vkBitMap* target = DirectTarget(s, picture)) {
+    // Only the part on the display is scaled, at its place in the buffer.
+    const int64_t left = int64_t(s.x) + to.x, top = int64_t(s.y) + to.y;
+    const int64_t right = std::min<int64_t>(s.spaceWidth, target->width);
+    const int64_t bottom = std::min<int64_t>(s.spaceHeight, target->height);
+    const int64_t vx1 = std::max<int64_t>(s.x + x1, 0), vy1 = std::max<int64_t>(s.y + y1, 0);
+    const int64_t vx2 = std::min<int64_t>(s.x + x2, right), vy2 = std::min<int64_t>(s.y + y2, bottom);
+    if (vx2 <= vx1 || vy2 <= vy1) return 0;
+    if (int32_t rc = ScaleBitMapPart(s.gs->scaleTables, picture, int32_t(from.x), int32_t(from.y), int32_t(from.w),
+                                     int32_t(from.h), w, h, int32_t(vx1 - left), int32_t(vy1 - top),
+                                     int32_t(vx2 - vx1), int32_t(vy2 - vy1), target, int32_t(vx1), int32_t(vy1)))
+      return rc;
+    FXDrawAt(s, target, nullptr, nullptr, target->width, target->height, int32_t(vx1), int32_t(vy1),
+             int32_t(vx1 - s.x), int32_t(vy1 - s.y), int32_t(vx2 - vx1), int32_t(vy2 - vy1), flags);
     return 0;
   }
   if (!buffer || buffer->width < w || buffer->height < h) {

@@ -134,6 +134,32 @@ int32_t ScaleBitMap(vkScaleTables& tables, const vkBitMap* src, const vkPlane* s
   return 0;
 }
 
+int32_t ScaleBitMapPart(vkScaleTables& tables, const vkBitMap* src, int32_t x, int32_t y, int32_t width,
+                        int32_t height, int32_t newWidth, int32_t newHeight, int32_t partX, int32_t partY,
+                        int32_t partWidth, int32_t partHeight, vkBitMap* dst, int32_t dx, int32_t dy) {
+  if (partWidth < 1 || partHeight < 1) return 0;
+  if (!src || !dst || dst->bytesPerPixel != src->bytesPerPixel || width < 1 || height < 1 ||
+      !InsideAll(src, nullptr, nullptr, x, y, width, height) || partX < 0 || partY < 0 ||
+      int64_t(partX) + partWidth > newWidth || int64_t(partY) + partHeight > newHeight ||
+      !InsideAll(dst, nullptr, nullptr, dx, dy, partWidth, partHeight))
+    return kErrWrongUsage;
+  if (!tables.Reserve(size_t(partWidth) + 1, size_t(partHeight) + 1)) return kErrOutOfMemory;
+  vkBitMapInfo si{}, di{};
+  if (!LockForReading(src, &si) || !LockBitMap(dst, &di)) return kErrLockBitMap;
+  vkScaleBlock b{};
+  b.srcPixels = static_cast<const uint8_t*>(si.pixels) + (ptrdiff_t(y) * si.pixelsPerRow + x) * si.bytesPerPixel;
+  b.dstPixels = static_cast<uint8_t*>(di.pixels) + (ptrdiff_t(dy) * di.pixelsPerRow + dx) * di.bytesPerPixel;
+  b.srcPixelsPerRow = si.pixelsPerRow, b.dstPixelsPerRow = di.pixelsPerRow;
+  b.format = si.format, b.bytesPerPixel = si.bytesPerPixel;
+  b.srcWidth = width, b.srcHeight = height, b.dstWidth = partWidth, b.dstHeight = partHeight;
+  b.scaledWidth = newWidth, b.scaledHeight = newHeight, b.firstX = partX, b.firstY = partY;
+  b.xTable = tables.x(), b.yTable = tables.y();
+  ScaleBitMapRows(&b);
+  UnLockBitMap(&si);
+  UnLockBitMap(&di);
+  return 0;
+}
+
 void GetTransformedSize(const double m[4], int32_t width, int32_t height, int32_t* outWidth, int32_t* outHeight,
                         double* outLeft, double* outTop) {
   const double xs[4] = {0, double(width), 0, double(width)}, ys[4] = {0, 0, double(height), double(height)};

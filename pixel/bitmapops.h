@@ -24,6 +24,16 @@ int32_t ScaleBitMap(vkScaleTables& tables, const vkBitMap* src, const vkPlane* s
                     int32_t height, int32_t newWidth, int32_t newHeight, bool smooth, vkBitMap** outBitMap,
                     vkPlane** outMask, vkPlane** outAlpha);
 
+// Nearest scaling of a part: the partWidth x partHeight rectangle at (partX,
+// partY) of the width x height rectangle at (x, y) of [src] scaled to
+// newWidth x newHeight, drawn into [dst] at (dx, dy); its pixels are those
+// the whole scaled picture has there. Nothing for an empty part. Returns 0,
+// 1000, 1152, or 1055 for a rectangle outside the source, a part outside the
+// scaled picture or outside [dst], or pixels of another size.
+int32_t ScaleBitMapPart(vkScaleTables& tables, const vkBitMap* src, int32_t x, int32_t y, int32_t width,
+                        int32_t height, int32_t newWidth, int32_t newHeight, int32_t partX, int32_t partY,
+                        int32_t partWidth, int32_t partHeight, vkBitMap* dst, int32_t dx, int32_t dy);
+
 // The box that holds a width x height rectangle after X = a x + c y,
 // Y = b x + d y ([m] = a, b, c, d): its size, each ceil(extent - 0.5), and
 // its smallest X and Y (either out pointer may be null). Sizes that do not

@@ -60,6 +60,7 @@ void BltBitMap(const vkBitMap* src, int32_t sx, int32_t sy, vkBitMap* dst, int32
                int32_t width, int32_t height) {
   if (!dst) return PrintFault("ERROR! BLTBITMAP() CALLED WITH DST=NULL!\n");
   if (!SamePixelSize(src, dst)) return;
+  if (src == dst && sx == dx && sy == dy) return;  // a rectangle onto itself
   if (!ClipPair(sx, sy, dx, dy, width, height, BitMapExtentW(src), src->height, BitMapExtentW(dst), dst->height))
     return;
   vkCopyBlock b{src->pixels,       dst->pixels, sx, sy, dx, dy, width, height, PixelsPerRow(src),

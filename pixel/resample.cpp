@@ -28,10 +28,13 @@ namespace {
 
 // Entry 0 is 0; entry i + 1 = step + fraction of entry i. The step is
 // trunc(n * 65536 / d), which integer division gives exactly for these sizes.
-void FillStepTable(vkScaleStep* t, int32_t n, int32_t d) {
+// A part of the scaled picture starting at [first] begins with the
+// fraction that sample had, so its samples are the whole picture's; entries
+// run up to [count].
+void FillStepTable(vkScaleStep* t, int32_t n, int32_t d, int64_t first, int32_t count) {
   const uint64_t step = (uint64_t(n < 0 ? 0 : n) << 16) / uint64_t(d);
-  t[0] = 0;
-  for (int32_t i = 0; i < d; ++i) t[i + 1] = step + (t[i] & 0xFFFF);
+  t[0] = (uint64_t(first) * step) & 0xFFFF;
+  for (int32_t i = 0; i < count; ++i) t[i + 1] = step + (t[i] & 0xFFFF);
 }
 
 inline int32_t Advance(vkScaleStep e) { return int32_t(e >> 16); }
@@ -56,9 +59,9 @@ void NearestPixelRow(const uint8_t* s, uint8_t* d, const vkScaleStep* xt, int32_
 // 32-bit pixels: destination i samples source pixel (i * step) >> 16, which
 // is the running sum of the step table's advances; four independent sums
 // keep the loads apart.
-void NearestWordRow(const uint32_t* s, uint32_t* d, uint64_t step, int32_t n) {
+void NearestWordRow(const uint32_t* s, uint32_t* d, uint64_t start, uint64_t step, int32_t n) {
   int32_t i = 0;
-  uint64_t a0 = 0, a1 = step, a2 = 2 * step, a3 = 3 * step;
+  uint64_t a0 = start, a1 = start + step, a2 = start + 2 * step, a3 = start + 3 * step;
   const uint64_t step4 = 4 * step;
   for (; i + 4 <= n; i += 4) {
     const uint32_t p0 = s[a0 >> 16], p1 = s[a1 >> 16], p2 = s[a2 >> 16], p3 = s[a3 >> 16];
@@ -341,11 +344,17 @@ void TransformRows(const vkTransformBlock& b) {
 }  // namespace
 
 void ScaleBitMapRows(const vkScaleBlock* b) {
-  const int32_t sw = b->srcWidth, sh = b->srcHeight, dw = b->dstWidth, dh = b->dstHeight;
+  int32_t sw = b->srcWidth, sh = b->srcHeight;
+  const int32_t dw = b->dstWidth, dh = b->dstHeight;
   if (sw < 1 || sh < 1 || dw < 1 || dh < 1) return;
   const bool smooth = b->smooth != 0;
-  FillStepTable(b->xTable, smooth ? sw - 1 : sw, dw);
-  FillStepTable(b->yTable, smooth ? sh - 1 : sh, dh);
+  // A part of the scaled picture (nearest only): its rectangle must lie in it.
+  const int32_t fullW = b->scaledWidth > 0 && !smooth ? b->scaledWidth : dw;
+  const int32_t fullH = b->scaledHeight > 0 && !smooth ? b->scaledHeight : dh;
+  const int64_t firstX = smooth ? 0 : b->firstX, firstY = smooth ? 0 : b->firstY;
+  if (firstX < 0 || firstY < 0 || firstX + dw > fullW || firstY + dh > fullH) return;
+  FillStepTable(b->xTable, smooth ? sw - 1 : sw, fullW, firstX, dw);
+  FillStepTable(b->yTable, smooth ? sh - 1 : sh, fullH, firstY, dh);
   const vkScaleStep* xt = b->xTable;
   const vkScaleStep* yt = b->yTable;
   const bool hasPix = b->srcPixels && b->dstPixels;
@@ -353,11 +362,21 @@ void ScaleBitMapRows(const vkScaleBlock* b) {
   const bool hasAlpha = b->srcAlpha && b->dstAlpha;
   const int32_t bpp = b->bytesPerPixel;
   if (hasPix && bpp != 2 && bpp != 3 && bpp != 4) return;
-  const auto* sp = static_cast<const uint8_t*>(b->srcPixels);
+  // The part's first sample: the source starts there.
+  const uint64_t stepX = (uint64_t(sw) << 16) / uint64_t(fullW);  // the nearest x table's step
+  const uint64_t stepY = (uint64_t(sh) << 16) / uint64_t(fullH);
+  const int32_t baseX = smooth ? 0 : int32_t((uint64_t(firstX) * stepX) >> 16);
+  const int32_t baseY = smooth ? 0 : int32_t((uint64_t(firstY) * stepY) >> 16);
+  sw -= baseX, sh -= baseY;
+  const auto* sp = hasPix ? static_cast<const uint8_t*>(b->srcPixels) + (ptrdiff_t(baseY) * b->srcPixelsPerRow + baseX) * bpp
+                         : nullptr;
   auto* dp = static_cast<uint8_t*>(b->dstPixels);
+  const uint8_t* srcMask = b->srcMask ? b->srcMask + ptrdiff_t(baseY) * b->srcMaskBytesPerRow : nullptr;
+  const int32_t srcMaskX = b->srcMaskX + baseX;
+  const uint8_t* srcAlpha = b->srcAlpha ? b->srcAlpha + ptrdiff_t(baseY) * b->srcAlphaBytesPerRow + baseX : nullptr;
 
   const int32_t level = PixelSimdLevel();
-  const uint64_t stepX = (uint64_t(sw) << 16) / uint64_t(dw);  // the nearest x table's step
+  const uint64_t startX = xt[0];  // the first sample's fraction
   int32_t row = 0;  // source row of the current sample
   for (int32_t j = 0; j < dh; ++j) {
     const int32_t below = row + 1 < sh ? row + 1 : sh - 1;
@@ -371,7 +390,7 @@ void ScaleBitMapRows(const vkScaleBlock* b) {
       } else if (!smooth) {
         switch (bpp) {
           case 4:
-            NearestWordRow(reinterpret_cast<const uint32_t*>(r0), reinterpret_cast<uint32_t*>(d), stepX, dw);
+            NearestWordRow(reinterpret_cast<const uint32_t*>(r0), reinterpret_cast<uint32_t*>(d), startX, stepX, dw);
             break;
           case 3: NearestPixelRow<3>(r0, d, xt, dw); break;
           case 2: NearestPixelRow<2>(r0, d, xt, dw); break;
@@ -390,13 +409,13 @@ void ScaleBitMapRows(const vkScaleBlock* b) {
       }
     }
     if (hasMask)
-      NearestMaskRow(PlaneRow(b->srcMask, b->srcMaskBytesPerRow, row), b->srcMaskX,
+      NearestMaskRow(PlaneRow(srcMask, b->srcMaskBytesPerRow, row), srcMaskX,
                      PlaneRow(b->dstMask, b->dstMaskBytesPerRow, j), xt, dw);
     if (hasAlpha) {
-      const uint8_t* a0 = PlaneRow(b->srcAlpha, b->srcAlphaBytesPerRow, row);
+      const uint8_t* a0 = PlaneRow(srcAlpha, b->srcAlphaBytesPerRow, row);
       uint8_t* da = PlaneRow(b->dstAlpha, b->dstAlphaBytesPerRow, j);
       if (smooth)
-        SmoothAlphaRow(a0, PlaneRow(b->srcAlpha, b->srcAlphaBytesPerRow, below), da, xt, dw, sw, fy);
+        SmoothAlphaRow(a0, PlaneRow(srcAlpha, b->srcAlphaBytesPerRow, below), da, xt, dw, sw, fy);
       else
         NearestAlphaRow(a0, da, xt, dw);
     }

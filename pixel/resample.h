@@ -41,6 +41,7 @@ class vkScaleTables {
 // Block of ScaleBitMapRows. The source pixels and alpha point at the first
 // pixel of the source rectangle, the source mask at its first row (bit column
 // srcMaskX). The x table needs dstWidth + 1 entries, the y table dstHeight + 1.
+// A part that does not lie inside the scaled picture draws nothing.
 struct vkScaleBlock {
   const void* srcPixels;  // null: only the planes are scaled
   void* dstPixels;
@@ -56,6 +57,11 @@ struct vkScaleBlock {
   int32_t smooth, format, bytesPerPixel;
   vkScaleStep* xTable;
   vkScaleStep* yTable;
+  // Nearest scaling of a part: the destination is the dstWidth x dstHeight
+  // rectangle at (firstX, firstY) of the source scaled to scaledWidth x
+  // scaledHeight (0: the destination's own size, the whole picture).
+  int32_t scaledWidth, scaledHeight;
+  int32_t firstX, firstY;
 };
 
 // Block of TransformBitMapRows. The matrix maps a source point (x, y) to

@@ -132,6 +132,49 @@ TEST(Resample, ScalingMatchesTheReferenceForEveryPlaneCombination) {
   });
 }
 
+// A part of the scaled picture, drawn alone, has exactly the whole picture's
+// samples there, in every plane; a part outside the picture draws nothing.
+TEST(Resample, APartOfTheScaledPictureHasTheWholePicturesSamples) {
+  struct Case {
+    int32_t sw, sh, dw, dh;       // the source and the whole scaled size
+    int32_t px, py, pw, ph;       // the part
+  } cases[] = {{7, 5, 3, 2, 1, 1, 2, 1},       {3, 4, 11, 9, 4, 2, 7, 6},     {40, 3, 23, 4, 5, 0, 18, 4},
+               {301, 3, 997, 7, 311, 3, 400, 4}, {997, 7, 301, 3, 150, 1, 151, 2}, {1, 1, 5, 3, 4, 2, 1, 1},
+               {13, 6, 4, 13, 0, 0, 4, 13}};
+  std::mt19937 rng(7);
+  for (int32_t bpp : {4, 3, 2})
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << "bpp " << bpp << " " << c.sw << "x" << c.sh << "->" << c.dw << "x" << c.dh
+                                      << " part " << c.px << "," << c.py << " " << c.pw << "x" << c.ph);
+      const int32_t maskX = 3;
+      Picture src(c.sw, c.sh, bpp);
+      Plane mask((c.sw + maskX) / 8 + 1, c.sh), alpha(c.sw + 2, c.sh);
+      src.randomize(rng), mask.randomize(rng), alpha.randomize(rng);
+      const int32_t fmt = bpp == 4 ? PIXFMT_ARGB32 : bpp == 3 ? 8 : 4;
+      Scaled whole = RunScale(&src, &mask, maskX, &alpha, c.sw, c.sh, c.dw, c.dh, false, fmt, bpp);
+      Scaled part{Picture(c.pw, c.ph, bpp), Plane(c.pw / 8 + 1, c.ph), Plane(c.pw + 3, c.ph)};
+      std::vector<vkScaleStep> xt(size_t(c.pw) + 1), yt(size_t(c.ph) + 1);
+      vkScaleBlock b{src.data(), part.pix.data(), mask.bytes.data(), part.mask.data(), alpha.bytes.data(),
+                     part.alpha.data(), maskX, c.sw, c.sh, c.pw, c.ph, src.perRow, part.pix.perRow,
+                     mask.bytesPerRow, part.mask.bytesPerRow, alpha.bytesPerRow, part.alpha.bytesPerRow,
+                     0, fmt, bpp, xt.data(), yt.data(), c.dw, c.dh, c.px, c.py};
+      ScaleBitMapRows(&b);
+      for (int32_t y = 0; y < c.ph; ++y)
+        for (int32_t x = 0; x < c.pw; ++x) {
+          ASSERT_EQ(0, std::memcmp(part.pix.at(x, y), whole.pix.at(c.px + x, c.py + y), size_t(bpp))) << x << "," << y;
+          ASSERT_EQ(part.mask.bit(x, y), whole.mask.bit(c.px + x, c.py + y)) << x << "," << y;
+          ASSERT_EQ(part.alpha.byte(x, y), whole.alpha.byte(c.px + x, c.py + y)) << x << "," << y;
+        }
+      // One column too far: nothing drawn.
+      Picture untouched(c.pw, c.ph, bpp, 0);
+      b.dstPixels = untouched.data(), b.dstMask = nullptr, b.dstAlpha = nullptr;
+      b.firstX = c.dw - c.pw + 1;
+      ScaleBitMapRows(&b);
+      for (int32_t y = 0; y < c.ph; ++y)
+        for (int32_t x = 0; x < c.pw; ++x) ASSERT_EQ(untouched.get(x, y), 0u);
+    }
+}
+
 TEST(Resample, StepsOfWideSourcesDoNotOverflow) {
   // 200000 pixels into 2: a 16.16 step of 6553600000 needs more than 32 bits.
   const int32_t sw = 200000;
