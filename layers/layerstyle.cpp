@@ -208,6 +208,8 @@ struct Ctx {
   Style& st;
   int table;  // stack index of the table read
   uint32_t changed = 0;
+  int32_t contentChanges = 0;  // content keys whose value changed
+  bool colourOnly = false;     // and the one that did is the colour
 };
 
 
@@ -220,9 +222,15 @@ int32_t ReadNumber(Ctx& c, const StyleKey& key, double* out) {
   return 0;
 }
 
+// Notes a change of [key]'s value.
+void Changed(Ctx& c, const StyleKey& key) {
+  c.changed |= key.change;
+  if (key.change & kContent) c.colourOnly = ++c.contentChanges == 1 && std::string_view(key.name) == "color";
+}
+
 template <typename T>
 void Store(Ctx& c, const StyleKey& key, T* field, T value) {
-  if (*field != value) c.changed |= key.change;
+  if (*field != value) Changed(c, key);
   *field = value;
 }
 
@@ -444,7 +452,7 @@ int32_t ReadTabs(Ctx& c, const StyleKey& key) {
   }
   std::sort(tabs.begin(), tabs.end());
   if (!c.st.hasText) return 0;
-  if (c.st.text.layout->tabs != tabs) c.changed |= key.change;
+  if (c.st.text.layout->tabs != tabs) Changed(c, key);
   c.st.text.layout->tabs = std::move(tabs);
   return 0;
 }
@@ -487,7 +495,7 @@ int32_t ReadVertices(Ctx& c, const StyleKey& key) {
   if (!c.st.shape) return 0;
   c.st.shape->request.points = std::move(points);
   c.st.shape->request.width = w, c.st.shape->request.height = h;
-  c.changed |= key.change;
+  Changed(c, key);
   return 0;
 }
 void PushVertexCount(vkState* L, Style& st, const StyleKey&) {
@@ -793,7 +801,11 @@ int32_t ReadKey(Ctx& c, const StyleKey& key) {
       if (field) Store(c, key, static_cast<double*>(field), d);
       break;
     case Value::Colour:
-      if (field) Store(c, key, static_cast<uint32_t*>(field), vkDoubleToWord(d) & 0xFFFFFFu);
+      // The top byte (a text colour's transparency) stays.
+      if (field) {
+        uint32_t* colour = static_cast<uint32_t*>(field);
+        Store(c, key, colour, (*colour & 0xFF000000u) | (vkDoubleToWord(d) & 0xFFFFFFu));
+      }
       break;
     case Value::Level:
       if (field) Store(c, key, static_cast<int32_t*>(field), int32_t(std::clamp(d, 0.0, 255.0)));
@@ -886,6 +898,7 @@ int32_t CommitKindKeys(Ctx& c) {
         return int32_t(rc);
       layout.style.font = font;
       c.changed |= kContent;
+      c.contentChanges++, c.colourOnly = false;
     }
     const int32_t left = layout.leftMargin;
     const bool outside = st.cursorX < left || (st.rightMargin && st.cursorX > st.rightMargin);
@@ -1051,6 +1064,36 @@ int32_t RedrawContent(vkState* L, vkLayer** layer, Style& st) {
   return 0;
 }
 
+// A printed text of one colour (no shadow, edge, colour font or style
+// tags) that only changes its colour keeps its pixels: they are painted in
+// the new colour where the text covers them. False when the text must be
+// laid out anew.
+bool Recolour(Ctx& c) {
+  vkLayer* layer = c.layer;
+  const Style& st = c.st;
+  if (!c.colourOnly || c.contentChanges != 1 || !st.hasText || st.type != layer->type) return false;
+  vkLayerData* in = layer->inserted;
+  vkTextLayout* shown = TextLayerLayout(in);
+  const vkTextLayout& wanted = *st.text.layout;
+  if (!shown || !in->bitmap || !in->mask || in->bitmap->width != in->width || in->bitmap->height != in->height)
+    return false;
+  if (wanted.style.style & (kStyleShadow | kStyleEdge)) return false;
+  if (const vkFont* f = wanted.style.font; f && (f->colourImage || !f->pendingPixels.empty())) return false;
+  if (wanted.text.find('[') != std::string::npos) return false;
+  if ((shown->style.fontColour ^ wanted.style.fontColour) & 0xFF000000u) return false;
+  const uint32_t rgb = wanted.style.fontColour & 0xFFFFFF;
+  vkBitMap* b = in->bitmap.get();
+  const vkPlane* m = in->mask.get();
+  for (int32_t y = 0; y < b->height; y++) {
+    uint32_t* row = reinterpret_cast<uint32_t*>(b->pixels + size_t(y) * size_t(b->bytesPerRow));
+    const uint8_t* bits = m->data + size_t(y) * size_t(m->bytesPerRow);
+    for (int32_t x = 0; x < b->width; x++)
+      if (bits[x >> 3] & (0x80 >> (x & 7))) row[x] = (row[x] & 0xFF000000u) | rgb;
+  }
+  shown->style.fontColour = wanted.style.fontColour;
+  return true;
+}
+
 // Applies the changes in [c] to its layer; the old and new rectangles go to the queue.
 int32_t ApplyStyle(Ctx& c, vkRectList& batch, uint32_t* flushKinds) {
   vkGraphicsState& gs = c.gs;
@@ -1073,7 +1116,12 @@ int32_t ApplyStyle(Ctx& c, vkRectList& batch, uint32_t* flushKinds) {
   };
   // 6. Content, drawn with the new transformation. A size that was the old
   // object's own stands for the new object's own.
-  const bool redrawn = (c.changed & kContent) != 0;
+  bool redrawn = (c.changed & kContent) != 0;
+  if (redrawn && Recolour(c)) {
+    // The matrix draws the recoloured text anew below.
+    redrawn = false;
+    if (layer->transformed != layer->inserted) c.changed |= kTransform;
+  }
   if (redrawn) {
     const int32_t type = layer->type;
     vkTransform t = st.transform;

@@ -27,6 +27,7 @@
 #include "layers/layerstyle.h"
 #include "layers/textlayers.h"
 #include "support/layertest.h"
+#include "text/fonts.h"
 #include "text/textlib.h"
 #include "text/textobjects.h"
 
@@ -659,6 +660,42 @@ TEST_F(TextStyleTest, ABrushLayerBecomesATextInTheTextState) {
   const Pixels restyled = Read(display.screenBuffer);
   Print("TextOut", {3, 4, "Ok"}, 0x40E0FF);
   EXPECT_EQ(Read(display.screenBuffer), restyled);
+}
+
+TEST_F(TextStyleTest, ARecolouredTextEqualsTheTextPrintedInThatColour) {
+  struct Case {
+    const char* what;
+    std::vector<uint32_t> styles;  // font style bits, set one by one after the normal style
+    const char* text;
+    Fields extra;    // more keys, set on the layer before and given to the fresh text
+  } cases[] = {
+      {"plain", {}, "Hello", {}},
+      {"underlined", {kStyleUnderlined}, "Hello", {}},
+      {"with a shadow", {kStyleShadow}, "Hello", {}},
+      {"with an edge", {kStyleEdge}, "Hi", {}},
+      {"with a colour tag", {}, "H[color=$00FF00]i[/color]!", {}},
+      {"rotated", {}, "Hey", {{"rotate", 30.0}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(Call("SetFontStyle", {double(kStyleNormal)}), "");
+    for (uint32_t bits : c.styles) ASSERT_EQ(Call("SetFontStyle", {double(bits)}), "");
+    Print("TextOut", {2, 3, c.text}, 0xFFFFFF);
+    if (!c.extra.empty()) ASSERT_EQ(Restyle(2, c.extra), "");
+    ASSERT_EQ(Restyle(2, {{"color", double(0x20A0F0)}}), "");
+    EXPECT_EQ(Get(2)["color"], std::to_string(0x20A0F0));
+    ExpectScreenIsReference();
+    const Pixels restyled = Read(display.screenBuffer);
+    Print("TextOut", {2, 3, c.text}, 0x20A0F0);
+    if (!c.extra.empty()) ASSERT_EQ(Restyle(2, c.extra), "");
+    EXPECT_EQ(Read(display.screenBuffer), restyled);
+    // And once more: the recoloured text lays out anew in its new colour.
+    ASSERT_EQ(Restyle(2, {{"translatex", 1.0}, {"text", std::string(c.text) + "."}}), "");
+    const Pixels moved = Read(display.screenBuffer);
+    Print("TextOut", {3, 3, (std::string(c.text) + ".").c_str()}, 0x20A0F0);
+    if (!c.extra.empty()) ASSERT_EQ(Restyle(2, c.extra), "");
+    EXPECT_EQ(Read(display.screenBuffer), moved);
+  }
 }
 
 TEST_F(TextStyleTest, TextKeysRefuseWhatTheyCannotTake) {
