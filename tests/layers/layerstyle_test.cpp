@@ -666,18 +666,23 @@ TEST_F(TextStyleTest, ARecolouredTextEqualsTheTextPrintedInThatColour) {
   struct Case {
     const char* what;
     std::vector<uint32_t> styles;  // font style bits, set one by one after the normal style
+    bool vera;                     // in the built-in Vera Sans at 16 pixels, else the 8-pixel font
     const char* text;
     Fields extra;    // more keys, set on the layer before and given to the fresh text
   } cases[] = {
-      {"plain", {}, "Hello", {}},
-      {"underlined", {kStyleUnderlined}, "Hello", {}},
-      {"with a shadow", {kStyleShadow}, "Hello", {}},
-      {"with an edge", {kStyleEdge}, "Hi", {}},
-      {"with a colour tag", {}, "H[color=$00FF00]i[/color]!", {}},
-      {"rotated", {}, "Hey", {{"rotate", 30.0}}},
+      {"plain", {}, false, "Hello", {}},
+      {"underlined", {kStyleUnderlined}, false, "Hello", {}},
+      {"with a shadow", {kStyleShadow}, false, "Hello", {}},
+      {"with an edge", {kStyleEdge}, false, "Hi", {}},
+      {"with a colour tag", {}, false, "H[color=$00FF00]i[/color]!", {}},
+      {"rotated", {}, false, "Hey", {{"rotate", 30.0}}},
+      {"antialiased", {kStyleAntialias}, true, "Way", {}},
+      {"antialiased, rotated", {kStyleAntialias}, true, "Way", {{"rotate", 45.0}}},
+      {"antialiased with a shadow", {kStyleAntialias, kStyleShadow}, true, "Way", {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    if (c.vera) ASSERT_EQ(Call("SetFont", {":::default_sans", 16}), "");
     ASSERT_EQ(Call("SetFontStyle", {double(kStyleNormal)}), "");
     for (uint32_t bits : c.styles) ASSERT_EQ(Call("SetFontStyle", {double(bits)}), "");
     Print("TextOut", {2, 3, c.text}, 0xFFFFFF);
@@ -696,6 +701,19 @@ TEST_F(TextStyleTest, ARecolouredTextEqualsTheTextPrintedInThatColour) {
     if (!c.extra.empty()) ASSERT_EQ(Restyle(2, c.extra), "");
     EXPECT_EQ(Read(display.screenBuffer), moved);
   }
+}
+
+TEST_F(TextStyleTest, FontKeysOpenTheFontTheyName) {
+  ASSERT_EQ(Call("SetFont", {":::default_sans", 12}), "");
+  Print("TextOut", {1, 1, "Big"}, 0xFFFFFF);
+  EXPECT_EQ(Get(2)["fontsize"], "12");
+  ASSERT_EQ(Restyle(2, {{"fontsize", 15.0}}), "");
+  EXPECT_EQ(Get(2)["fontsize"], "15");
+  ExpectScreenIsReference();
+  const Pixels restyled = Read(display.screenBuffer);
+  ASSERT_EQ(Call("SetFont", {":::default_sans", 15}), "");
+  Print("TextOut", {1, 1, "Big"}, 0xFFFFFF);
+  EXPECT_EQ(Read(display.screenBuffer), restyled);
 }
 
 TEST_F(TextStyleTest, TextKeysRefuseWhatTheyCannotTake) {
