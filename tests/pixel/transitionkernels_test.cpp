@@ -303,13 +303,15 @@ void RefWaterSource(const vkWaterContext& c, int32_t t, int32_t x, int32_t y, do
   sy = std::clamp(int32_t(std::trunc(y + A * (y - c.centreY))), 0, c.height - 1);
 }
 
-TEST(TransitionKernels, WaterMatchesTheReference) {
+// Water frames of every format, with and without alpha, against the
+// reference at several steps and sizes.
+void CheckWater() {
   std::mt19937 rng(37);
   for (const Format& f : pixeltest::kAllFormats)
     for (bool withAlpha : {false, true})
       for (bool fadeOut : {false, true})
         for (int32_t step : {0, 3, 10, 17, 20, 25})
-          for (const Size& s : {Size{1, 1}, Size{7, 5}, Size{16, 9}, Size{8200, 1}}) {
+          for (const Size& s : {Size{1, 1}, Size{7, 5}, Size{16, 9}, Size{37, 11}, Size{8200, 1}}) {
             if (s.w > 100 && (f.bpp != 4 || fadeOut)) continue;  // far distances: 32-bit pixels suffice
             Scene sc(f, s.w, s.h, rng);
             std::vector<uint32_t> distances(size_t(s.w) * s.h);
@@ -341,6 +343,17 @@ TEST(TransitionKernels, WaterMatchesTheReference) {
             ASSERT_EQ(sc.dst.bytes, want.bytes) << what;
             ASSERT_EQ(sc.dstAlpha.bytes, wantA.bytes) << what;
           }
+}
+
+TEST(TransitionKernels, WaterMatchesTheReference) {
+  // Every vector level the CPU has.
+  for (int32_t simd = kPixelSimdScalar; simd <= PixelSimdLevelSupported(); ++simd) {
+    SetPixelSimdLevel(simd);
+    CheckWater();
+    if (::testing::Test::HasFatalFailure()) ADD_FAILURE() << "vector level " << simd;
+    SetPixelSimdLevel(PixelSimdLevelSupported());
+    if (::testing::Test::HasFailure()) return;
+  }
 }
 
 TEST(TransitionKernels, WaterAtStepZeroShowsSourceB) {
