@@ -192,8 +192,11 @@ int32_t TransformBitMap(const vkBitMap* src, const vkPlane* srcMask, const vkPla
   double left = 0, top = 0;
   GetTransformedSize(m, width, height, &newWidth, &newHeight, &left, &top);
   if (newWidth < 1 || newHeight < 1) return kErrWrongUsage;
+  // A picture without planes gets a mask of the pixels it covers, so the
+  // corners outside a turned rectangle stay transparent.
+  const bool markMask = src && !srcMask && !srcAlpha;
   vkMadeRecords made;
-  if (!made.Make(src != nullptr, srcMask != nullptr, srcAlpha != nullptr, newWidth, newHeight, true))
+  if (!made.Make(src != nullptr, srcMask != nullptr || markMask, srcAlpha != nullptr, newWidth, newHeight, true))
     return kErrOutOfMemory;
   vkBitMapInfo si{}, di{};
   if (src && (!LockForReading(src, &si) || !LockBitMap(made.bitmap.get(), &di))) return kErrLockBitMap;
@@ -212,6 +215,7 @@ int32_t TransformBitMap(const vkBitMap* src, const vkPlane* srcMask, const vkPla
     b.dstMask = made.mask->data;
     b.srcMaskBytesPerRow = srcMask->bytesPerRow, b.dstMaskBytesPerRow = made.mask->bytesPerRow;
   }
+  if (markMask) b.dstMask = made.mask->data, b.dstMaskBytesPerRow = made.mask->bytesPerRow;
   if (srcAlpha) {
     b.srcAlpha = PlaneRow(srcAlpha->data, srcAlpha->bytesPerRow, y) + x;
     b.dstAlpha = made.alpha->data;

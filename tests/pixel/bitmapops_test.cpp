@@ -186,6 +186,41 @@ TEST(BitmapOps, TransformPlacesThePictureAtTheOriginWithClearedPlanes) {
   ExpectMapped(src, b, m, a, 4, 5, [](int32_t x, int32_t y) { return std::pair(2 + y, 1 + 3 - x); }, "quarter");
 }
 
+TEST(BitmapOps, ATurnedPictureWithoutPlanesGetsAMaskOfThePixelsItCovers) {
+  Owned src(16, 16, 5);
+  const double turn = 0.7071067811865476;
+  const double eighth[4] = {turn, turn, -turn, turn};
+  struct Case {
+    const char* what;
+    const vkPlane* mask;
+    const vkPlane* alpha;
+    bool maskOut, alphaOut;
+  } cases[] = {
+      {"no planes", nullptr, nullptr, true, false},
+      {"alpha only", nullptr, src.alpha.get(), false, true},
+      {"mask only", src.mask.get(), nullptr, true, false},
+  };
+  for (const Case& c : cases) {
+    vkBitMap* b = nullptr;
+    vkPlane *m = nullptr, *a = nullptr;
+    int32_t w = 0, h = 0;
+    ASSERT_EQ(TransformBitMap(src.bitmap.get(), c.mask, c.alpha, 0, 0, 16, 16, eighth, false, &b, &m, &a, &w, &h), 0);
+    vkBitMapPtr bo(b);
+    vkPlanePtr mo(m), ao(a);
+    EXPECT_EQ(m != nullptr, c.maskOut) << c.what;
+    EXPECT_EQ(a != nullptr, c.alphaOut) << c.what;
+    if (c.mask || c.alpha || !m) continue;
+    // The corners lie outside the turned square, the middle inside it.
+    EXPECT_FALSE(Bit(m, 0, 0)) << c.what;
+    EXPECT_FALSE(Bit(m, w - 1, h - 1)) << c.what;
+    EXPECT_TRUE(Bit(m, w / 2, h / 2)) << c.what;
+    int32_t covered = 0;
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) covered += Bit(m, x, y);
+    EXPECT_NEAR(covered, 256, 24) << c.what;  // the area of the square
+  }
+}
+
 TEST(BitmapOps, TintWorksInsideItsClippedRectangleOnEveryPixelSize) {
   const struct {
     int32_t bpp, fmt, level;
