@@ -337,7 +337,12 @@ void WaterRipple(vkWaterContext& c, int32_t step) {
   // Without a duration the fade is over from the start.
   const int32_t level = twoN > 0 ? int32_t((int64_t(step) * 255) / twoN) : 255;
   c.amplitude = double(step < n ? int64_t(step) : twoN - step) * c.amplitudeFactor;
-  const uint32_t cached = uint32_t(std::min<uint64_t>(kWaterWeightCache, uint64_t(c.maxDistance) + 1));
+  // Distances grow from the centre, so the corners hold the largest; the
+  // cache reaches them (or the maximum distance, if further) where it can.
+  const size_t last = size_t(c.width) * size_t(c.height) - 1, right = size_t(c.width) - 1;
+  const uint32_t farthest = std::max({c.maxDistance, c.distances[0], c.distances[right], c.distances[last - right],
+                                      c.distances[last]});
+  const uint32_t cached = uint32_t(std::min<uint64_t>(kWaterWeightCache, uint64_t(farthest) + 1));
   double weights[kWaterWeightCache];
   for (uint32_t d = 0; d < cached; ++d) weights[d] = WaterWeight(c, step, d);
   const double lastX = c.width - 1, lastY = c.height - 1;
