@@ -331,6 +331,11 @@ void FreeRun(vkFXState* s, int32_t final) {
 
 int32_t FXAsyncDrawFrame(void* userData, int32_t* finished) {
   vkFXState& s = *static_cast<vkFXState*>(userData);
+  // A layer whose new picture could not be taken ends the effect as it is.
+  if (s.layerLost) {
+    *finished = 1;
+    return 0;
+  }
   FXFollowLayer(s);
   int32_t done = 0;
   const int32_t rc = Step(s, &done);
@@ -353,6 +358,7 @@ intptr_t FXAsyncMessage(int32_t message, void* data, void* userData) {
     case kAsyncCurrentFrame:
       return s.frame;
     case kAsyncSeek:
+      if (s.layerLost) return 0;
       return FXReplayFrames(s, data ? *static_cast<int32_t*>(data) : 0, 0);
     case kAsyncRedraw:
       FXRefreshLayer(s);

@@ -20,6 +20,7 @@ struct vkState;
 struct vkGraphicsState;
 struct vkBGPic;
 struct vkLayer;
+struct vkLayerData;
 struct vkFXState;
 
 // Called after every frame a synchronous run presents (tests watch frames).
@@ -77,6 +78,11 @@ struct vkFXState : vkFXRequest {
   // The layer's own transformed planes, kept aside in real-time layer mode.
   vkBitMapPtr savedBitmap;
   vkPlanePtr savedMask, savedAlpha;
+  // Where the effect's buffers stand: a layer change that makes the layer's
+  // records or planes anew takes them away with the old ones.
+  const vkLayerData* buffersRecord = nullptr;
+  const vkBitMap* buffersBitmap = nullptr;
+  bool layerLost = false;  // the changed layer's picture could not be taken: no more frames
   bool addedLayer = false;  // the run made the layer (a brush or part shown with layers on)
   // Real-time layer mode: what a frame changed in the layer, shown once at
   // the end of the frame (x1, y1, x2, y2 exclusive; empty when x1 >= x2).

@@ -51,6 +51,7 @@ int32_t PrepareSource(vkFXState& s) {
   s.savedAlpha = std::move(data->transformedAlpha);
   s.layerBuffersMade = true;
   data->transformedBitmap.reset(AllocArgbBitMap(s.width, s.height));
+  s.buffersRecord = data, s.buffersBitmap = data->transformedBitmap.get();
   if (!data->transformedBitmap) return kErrOutOfMemory;
   const bool alphaFade = (s.row->sets & kFXAlphaFade) != 0;
   if (!alphaFade && !s.sourceAlpha) {
@@ -93,6 +94,14 @@ int32_t TakeLayerPicture(vkFXState& s) {
   }
   s.source = px.bitmap, s.sourceMask = px.mask, s.sourceAlpha = px.alpha;
   return 0;
+}
+
+// Whether the effect's buffers still stand in the layer's on-screen record.
+// (A record or bitmap made anew is allocated while the old one still
+// lives, so an equal address is the same object.)
+bool BuffersInPlace(const vkFXState& s) {
+  const vkLayerData* data = OnScreen(s);
+  return s.layerBuffersMade && data && data == s.buffersRecord && data->transformedBitmap.get() == s.buffersBitmap;
 }
 
 }  // namespace
@@ -190,9 +199,11 @@ void FXFollowLayer(vkFXState& s) {
 
 void FXDropLayerBuffers(vkFXState& s) {
   if (!s.layerBuffersMade) return;
+  const bool inPlace = BuffersInPlace(s);
   s.layerBuffersMade = false;
   s.maskCopy.reset(), s.alphaCopy.reset();
-  if (vkLayerData* data = OnScreen(s)) {
+  s.buffersRecord = nullptr, s.buffersBitmap = nullptr;
+  if (vkLayerData* data = OnScreen(s); data && inPlace) {
     data->transformedBitmap = std::move(s.savedBitmap);
     data->transformedMask = std::move(s.savedMask);
     data->transformedAlpha = std::move(s.savedAlpha);
@@ -250,8 +261,64 @@ void MoveBuffers(vkFXState& s, vkLayer* next) {
   to->transformedBitmap = std::move(from->transformedBitmap);
   to->transformedMask = std::move(from->transformedMask);
   to->transformedAlpha = std::move(from->transformedAlpha);
+  s.buffersRecord = to;
   s.layer = next;
   FXFollowLayer(s);
+}
+
+}  // namespace
+
+namespace {
+
+// The effect's layer changed in place: its picture may be made anew (the
+// old one freed), and a new transformed record takes the effect's buffers
+// away with the old record. The source is fetched again; the buffers stay
+// when they are in place and the size is unchanged, and the frame reached
+// is drawn again; otherwise the layer gets new buffers and the effect
+// starts again at the share of its frames it had reached.
+intptr_t ChangedInPlace(vkFXState& s) {
+  vkLayerData* data = OnScreen(s);
+  const bool inPlace = BuffersInPlace(s);
+  vkBitMapPtr bitmap;
+  vkPlanePtr mask, alpha;
+  if (inPlace) {
+    // The layer's own planes go back for the fetch.
+    bitmap = std::move(data->transformedBitmap), mask = std::move(data->transformedMask);
+    alpha = std::move(data->transformedAlpha);
+    data->transformedBitmap = std::move(s.savedBitmap), data->transformedMask = std::move(s.savedMask);
+    data->transformedAlpha = std::move(s.savedAlpha);
+  } else {
+    // The buffers went with the old record; what was kept aside belongs to
+    // no record any more.
+    s.savedBitmap.reset(), s.savedMask.reset(), s.savedAlpha.reset();
+  }
+  s.layerBuffersMade = false;
+  s.buffersRecord = nullptr, s.buffersBitmap = nullptr;
+  const int32_t width = s.width, height = s.height;
+  s.ownedSource.reset(), s.ownedMask.reset(), s.ownedAlpha.reset();
+  s.source = nullptr, s.sourceMask = nullptr, s.sourceAlpha = nullptr;
+  s.width = data->screenWidth, s.height = data->screenHeight;
+  FXFollowLayer(s);
+  int32_t rc = s.width < 1 || s.height < 1 ? kErrWrongUsage : TakeLayerPicture(s);
+  if (rc) {
+    s.layerLost = true;
+    return rc;
+  }
+  if (inPlace && s.width == width && s.height == height) {
+    s.savedBitmap = std::move(data->transformedBitmap), s.savedMask = std::move(data->transformedMask);
+    s.savedAlpha = std::move(data->transformedAlpha);
+    data->transformedBitmap = std::move(bitmap), data->transformedMask = std::move(mask);
+    data->transformedAlpha = std::move(alpha);
+    s.layerBuffersMade = true;
+    s.buffersRecord = data, s.buffersBitmap = data->transformedBitmap.get();
+    return s.frame >= 1 ? FXReplayFrames(s, s.frame, 0) : 0;
+  }
+  s.maskCopy.reset(), s.alphaCopy.reset();
+  if ((rc = PrepareSource(s)) != 0) {
+    s.layerLost = true;
+    return rc;
+  }
+  return FXRestart(s, s.frame, s.stepCount);
 }
 
 }  // namespace
@@ -307,8 +374,12 @@ intptr_t FXLayerMessage(vkFXState& s, int32_t message, void* data) {
     if (int32_t rc = PrepareSource(s)) return rc;
     return FXRestart(s, s.frame, s.stepCount);
   }
-  if (data == s.layer) FXFollowLayer(s);
-  return 0;
+  if (!s.layer || data != s.layer) return 0;
+  if (!s.realtime || !s.layerBuffersMade || !OnScreen(s)) {
+    FXFollowLayer(s);
+    return 0;
+  }
+  return ChangedInPlace(s);
 }
 
 void FXRefreshLayer(vkFXState& s) {

@@ -20,6 +20,7 @@
 #include "graphics/asyncdraw.h"
 #include "graphics/brushes.h"
 #include "layers/layers.h"
+#include "layers/textlayers.h"
 #include "pixel/bitmap.h"
 #include "support/fxmodel.h"
 #include "support/fxscene.h"
@@ -178,6 +179,83 @@ TEST_F(ReplacedLayer, ALayerOfAnotherSizeRestartsTheEffectAtTheSameShareOfItsFra
       ASSERT_NE(layer, nullptr);
       EXPECT_EQ(layer->onScreen->screenWidth, kOtherW);
       EXPECT_EQ(layer->onScreen->transformedBitmap, nullptr);
+    }
+}
+
+// A layer changed in place while its effect runs (a brush layer turned or
+// scaled, whose transformed planes are made anew; a text layer recoloured,
+// whose own picture is made anew): the effect takes the new picture and goes
+// on at the share of its frames it had reached, as a play of the changed
+// layer from the start shows it.
+TEST_F(ReplacedLayer, ALayerChangedInPlaceGoesOnFromItsNewPicture) {
+  struct Change {
+    const char* name;
+    bool text;
+    std::vector<std::pair<const char*, int32_t>> style;
+  };
+  const Change changes[] = {
+      {"turned", false, {{"rotate", 180}}},
+      {"scaled", false, {{"width", kOtherW}, {"height", kOtherH}}},
+      {"recoloured", true, {{"color", 0x30C0F0}}},
+  };
+  // Layer 1 hidden, as the brush or a text, [changed] already or not.
+  const auto scene = [&](const Change& c, bool changed) {
+    if (!c.text) {
+      Scene(true, false, 3);
+      if (changed) {
+        Global("style", c.style);
+        ASSERT_EQ(Call("SetLayerStyle", {1, Arg::global("style")}), "");
+      }
+      return;
+    }
+    MakeDisplay(kW, kH);
+    ASSERT_EQ(Call("EnableLayers", {}), "");
+    RegisterTextLayers(L);
+    // Printing joins its arguments through the script's tostring.
+    vmPushString(L, "tostring");
+    vmPushCClosure(L, [](vkState* S) { return vmPushValue(S, 1), 1; }, 0);
+    vmSetTable(L, VK_GLOBALSINDEX);
+    ASSERT_EQ(Call("SetFont", {":::default_sans", 14}), "");
+    ASSERT_EQ(Call("SetFontColor", {changed ? 0x30C0F0 : 0xFFC080}), "");
+    ASSERT_EQ(Call("TextOut", {kX, kY, "Wq"}), "");
+    Global("style", {{"hidden", 1}});
+    ASSERT_EQ(Call("SetLayerStyle", {1, Arg::global("style")}), "");
+  };
+  for (const Change& c : changes)
+    for (int32_t id : {0, 24, 38, 82, 55, 116, 139}) {
+      SCOPED_TRACE(std::string(c.name) + " id " + std::to_string(id));
+      srand48(5), srand(5);
+      scene(c, false);
+      if (HasFatalFailure()) return;
+      const size_t first = Play(Start(id, -1, false)).size() + 1;
+      srand48(5), srand(5);
+      scene(c, true);
+      if (HasFatalFailure()) return;
+      const std::vector<Pixels> played = Play(Start(id, -1, false));
+      const size_t second = played.size() + 1;
+      const Pixels end = Window();
+
+      srand48(5), srand(5);
+      scene(c, false);
+      const vkObjectId handle = Start(id, -1, false);
+      const size_t k = std::max<size_t>(1, first / 3);
+      for (size_t f = 0; f < k; f++) ASSERT_FALSE(Frame(handle));
+      Global("style", c.style);
+      srand48(5), srand(5);
+      ASSERT_EQ(Call("SetLayerStyle", {1, Arg::global("style")}), "");
+      const size_t at = std::clamp<size_t>(size_t(std::llround(double(k) / double(first) * double(second))), 1, second);
+      ASSERT_LT(at, second);
+      EXPECT_EQ(Differs(Window(), played[at - 1]), "") << "frame " << at << " of the changed layer";
+      size_t f = at;
+      for (; f < second + 2 && !Frame(handle); f++) {
+        ASSERT_LT(f, played.size());
+        ASSERT_EQ(Differs(Window(), played[f]), "") << "frame " << f + 1;
+      }
+      EXPECT_EQ(f, played.size()) << "frames";
+      EXPECT_EQ(Differs(Window(), end), "");
+      const vkLayer* layer = GetNthLayer(display()->bgpic, 1);
+      ASSERT_NE(layer, nullptr);
+      EXPECT_EQ(layer->hidden, 0);
     }
 }
 
