@@ -9,136 +9,26 @@
 // old picture copied and the new one drawn through the mask) beside pixman
 // copying the old picture and compositing the new one OVER it through a
 // one-bit mask of the same density; and the water and swirl kernels alone.
-#include <benchmark/benchmark.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "effects/fxengine.h"
 #include "effects/fxtable.h"
-#include "effects/transitionfx.h"
-#include "engine/state.h"
-#include "engine/vmapi.h"
-#include "graphics/bgpics.h"
-#include "graphics/brushes.h"
-#include "graphics/displays.h"
-#include "graphics/graphicslib.h"
-#include "layers/layers.h"
-#include "graphics/graphicsstate.h"
-#include "graphics/objecttypes.h"
-#include "pixel/bitmapops.h"
+#include "fxscene.h"
 #include "pixel/blit.h"
 #include "pixel/transitionkernels.h"
-#include "platform/vkos.h"
-#include "platform/vkos_display.h"
-#include "platform/vkos_events.h"
-#include "runtime/eventlib.h"
-
-#if defined(VK_HAVE_PIXMAN)
-#include <pixman.h>
-#endif
 
 namespace {
 
-constexpr int kWidth = 1920, kHeight = 1080;
+using namespace benchfx;
 
-void FillPattern(vkBitMap* b, uint32_t seed) {
-  for (int32_t y = 0; y < b->height; y++) {
-    auto* row = reinterpret_cast<uint32_t*>(b->pixels + size_t(y) * size_t(b->bytesPerRow));
-    for (int32_t x = 0; x < b->width; x++) row[x] = (uint32_t(x) * 2654435761u ^ uint32_t(y) * 40503u ^ seed) & 0xFFFFFF;
-  }
-}
-
-// An engine with the display, brush and effect libraries, display 1 open
-// and brush 1 as large as the display.
-struct Scene {
-  vkState* L = nullptr;
-  vkDisplay* display = nullptr;
-  Scene() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    if (vkosInit() != 0) return;
-    L = vmNewState();
-    vmPushValue(L, VK_GLOBALSINDEX);
-    OpenGraphicsLibrary(L), OpenEventLibrary(L), OpenDisplayLibrary(L), OpenBGPicLibrary(L);
-    OpenBrushLibrary(L), OpenLayersLibrary(L), OpenTransitionFXLibrary(L);
-    vmSetTop(L, 0);
-    vmNewTable(L);
-    SetFieldInt(L, "width", kWidth);
-    SetFieldInt(L, "height", kHeight);
-    SetFieldInt(L, "borderless", 1);
-    vkObjectId id;
-    if (CreateDisplay(L, vkIdRequest{1, false}, 1, &id) != 0) return;
-    vkGraphicsState& gs = GraphicsState(L);
-    FindDisplay(gs, id, &display);
-    if (OpenDisplayOnScreen(L, display, false) != 0) {
-      display = nullptr;
-      return;
-    }
-    SelectDisplay(L, display, true);
-    vkosSetOption(L, VKOS_OPTION_FRAMERATE, -1);
-    vkBrush* brush = nullptr;
-    CreateBrushRecord(gs, vkIdRequest{1, false}, kWidth, kHeight, 0, false, false, true, &brush);
-    if (brush) FillPattern(brush->bitmap.get(), 0x5A5A5A);
-  }
-  ~Scene() {
-    if (L) {
-      CloseAllDisplays(L);
-      FreeAllBrushes(L);
-      FreeAllBGPics(L);
-      vmCloseState(L);
-      vkosExit();
-    }
-  }
-};
-
-Scene& TheScene() {
-  static Scene scene;
-  return scene;
-}
-
-void CountFrame(void* context, const vkFXState&) { ++*static_cast<int64_t*>(context); }
-
-// [realtime]: the brush is a layer of the display shown by ShowLayerFX in
-// real-time layer mode (the effect draws into the layer's buffers and the
-// compositor shows them); else the brush is shown on the display.
+// [realtime]: the brush is a layer of the display shown in real-time layer
+// mode; else the brush is shown on the display.
 void BM_EffectRun(benchmark::State& state, int32_t type, bool realtime) {
-  Scene& scene = TheScene();
-  if (!scene.display) {
-    state.SkipWithError("no display");
-    return;
-  }
-  int64_t frames = 0;
-  if (realtime && !scene.display->layersOn) {
-    CallScriptFunction(scene.L, "EnableLayers", 0, {});
-    CallScriptFunction(scene.L, "DisplayBrush", 0, {vkScriptArg::ofInt(1), vkScriptArg::ofInt(0), vkScriptArg::ofInt(0)});
-  }
-  for (auto _ : state) {
-    vkFXRequest rq;
-    rq.L = scene.L, rq.operation = vkObjectType::BRUSH, rq.id = {1, nullptr};
-    if (realtime) rq.operation = vkObjectType::LAYER, rq.forceRealtimeLayers = 1;
-    rq.type = type, rq.speed = kNormalSpeed, rq.parameter = 0x000000;
-    rq.observer = CountFrame, rq.observerContext = &frames;
-    if (RunTransitionFX(rq) != 0) {
-      state.SkipWithError("the effect failed");
-      return;
-    }
-  }
-  state.counters["fps"] = benchmark::Counter(double(frames), benchmark::Counter::kIsRate);
-  state.counters["frames"] = double(frames) / double(state.iterations());
+  EffectRuns(state, type, kNormalSpeed, realtime ? Where::Layer : Where::Display);
 }
-
-struct Pictures {
-  vkBitMapPtr fresh{AllocArgbBitMap(kWidth, kHeight)}, old{AllocArgbBitMap(kWidth, kHeight)};
-  vkBitMapPtr work{AllocArgbBitMap(kWidth, kHeight)};
-  Pictures() {
-    FillPattern(fresh.get(), 0x123456);
-    FillPattern(old.get(), 0xABCDEF);
-  }
-};
 
 // The display-mode crossfade frame as the effect makes it.
 void BM_CrossfadeFrame(benchmark::State& state) {
@@ -149,17 +39,13 @@ void BM_CrossfadeFrame(benchmark::State& state) {
     CrossfadeBitMaps(p.work.get(), p.fresh.get(), p.old.get(), kWidth, kHeight, level);
     benchmark::DoNotOptimize(p.work->pixels);
   }
-  state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  CountFrames(state);
 }
 
 #if defined(VK_HAVE_PIXMAN)
 void BM_PixmanCrossfadeFrame(benchmark::State& state) {
   Pictures p;
-  auto image = [](vkBitMap* b) {
-    return pixman_image_create_bits(PIXMAN_x8r8g8b8, b->width, b->height, reinterpret_cast<uint32_t*>(b->pixels),
-                                    b->bytesPerRow);
-  };
-  pixman_image_t *fresh = image(p.fresh.get()), *old = image(p.old.get()), *work = image(p.work.get());
+  pixman_image_t *fresh = PixmanImage(p.fresh.get()), *old = PixmanImage(p.old.get()), *work = PixmanImage(p.work.get());
   int32_t level = 0;
   for (auto _ : state) {
     level = (level + 10) % 255;
@@ -171,7 +57,7 @@ void BM_PixmanCrossfadeFrame(benchmark::State& state) {
     benchmark::DoNotOptimize(p.work->pixels);
   }
   pixman_image_unref(fresh), pixman_image_unref(old), pixman_image_unref(work);
-  state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  CountFrames(state);
 }
 #endif
 
@@ -204,7 +90,7 @@ void BM_DissolveFrame(benchmark::State& state) {
     BltMask(p.fresh.get(), 0, 0, p.work.get(), 0, 0, kWidth, kHeight, p.mask.get());
     benchmark::DoNotOptimize(p.work->pixels);
   }
-  state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  CountFrames(state);
 }
 
 // The kernels of one water and one strudel frame alone (mid-run, new over
@@ -234,7 +120,7 @@ void BM_KernelFrame(benchmark::State& state, bool swirl) {
       RenderWaterRipple32(&w, 20);
     benchmark::DoNotOptimize(p.work->pixels);
   }
-  state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  CountFrames(state);
 }
 
 #if defined(VK_HAVE_PIXMAN)
@@ -242,11 +128,7 @@ void BM_KernelFrame(benchmark::State& state, bool swirl) {
 // filled from the same thresholds at the same level.
 void BM_PixmanDissolveFrame(benchmark::State& state) {
   DissolvePictures p;
-  auto image = [](vkBitMap* b) {
-    return pixman_image_create_bits(PIXMAN_x8r8g8b8, b->width, b->height, reinterpret_cast<uint32_t*>(b->pixels),
-                                    b->bytesPerRow);
-  };
-  pixman_image_t *fresh = image(p.fresh.get()), *old = image(p.old.get()), *work = image(p.work.get());
+  pixman_image_t *fresh = PixmanImage(p.fresh.get()), *old = PixmanImage(p.old.get()), *work = PixmanImage(p.work.get());
   const int32_t words = (kWidth + 31) / 32;
   std::vector<uint32_t> bits(size_t(words) * kHeight);
   pixman_image_t* mask = pixman_image_create_bits(PIXMAN_a1, kWidth, kHeight, bits.data(), words * 4);
@@ -268,24 +150,9 @@ void BM_PixmanDissolveFrame(benchmark::State& state) {
   }
   pixman_image_unref(mask);
   pixman_image_unref(fresh), pixman_image_unref(old), pixman_image_unref(work);
-  state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  CountFrames(state);
 }
 #endif
-
-// Keeps each benchmark's frames per second for the summary.
-class FpsReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> fps;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      auto it = r.counters.find("fps");
-      if (it == r.counters.end() || r.run_type != Run::RT_Iteration) continue;
-      const std::string name = r.benchmark_name();
-      fps[name.substr(0, name.find("/min_time")).substr(0, name.find("/real_time"))] = it->second.value;
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
 
 }  // namespace
 
@@ -317,23 +184,23 @@ int main(int argc, char** argv) {
       ->UseRealTime();
 #endif
   benchmark::Initialize(&argc, argv);
-  FpsReporter reporter;
+  RateReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nFrames per second of whole runs at 1920 x 1080 (goal: 60 and above):\n");
   for (const char* mode : {"display/", "layer/"})
     for (const auto& [name, type] : effects) {
       const std::string key = std::string(mode) + name;
-      if (reporter.fps.count(key)) std::printf("  %-20s %8.1f\n", key.c_str(), reporter.fps[key]);
+      if (reporter.Has(key)) std::printf("  %-20s %8.1f\n", key.c_str(), reporter.rate[key]);
     }
-  if (reporter.fps.count("crossfade_frame") && reporter.fps.count("pixman_crossfade_frame"))
+  if (reporter.Has("crossfade_frame") && reporter.Has("pixman_crossfade_frame"))
     std::printf("Crossfade frame: %.1f fps, pixman %.1f fps: %.2fx pixman's rate (goal: 2x)\n",
-                reporter.fps["crossfade_frame"], reporter.fps["pixman_crossfade_frame"],
-                reporter.fps["crossfade_frame"] / reporter.fps["pixman_crossfade_frame"]);
+                reporter.rate["crossfade_frame"], reporter.rate["pixman_crossfade_frame"],
+                reporter.rate["crossfade_frame"] / reporter.rate["pixman_crossfade_frame"]);
   for (const char* kernel : {"water_kernel_frame", "swirl_kernel_frame"})
-    if (reporter.fps.count(kernel)) std::printf("%s: %.1f fps alone\n", kernel, reporter.fps[kernel]);
-  if (reporter.fps.count("dissolve_frame") && reporter.fps.count("pixman_dissolve_frame"))
+    if (reporter.Has(kernel)) std::printf("%s: %.1f fps alone\n", kernel, reporter.rate[kernel]);
+  if (reporter.Has("dissolve_frame") && reporter.Has("pixman_dissolve_frame"))
     std::printf("Dissolve frame: %.1f fps, pixman %.1f fps: %.2fx pixman's rate (goal: ahead of it)\n",
-                reporter.fps["dissolve_frame"], reporter.fps["pixman_dissolve_frame"],
-                reporter.fps["dissolve_frame"] / reporter.fps["pixman_dissolve_frame"]);
+                reporter.rate["dissolve_frame"], reporter.rate["pixman_dissolve_frame"],
+                reporter.rate["dissolve_frame"] / reporter.rate["pixman_dissolve_frame"]);
   return 0;
 }

@@ -4,132 +4,27 @@
 // included) on the display and as a layer in real-time layer mode; then the
 // tile copies alone of such a run, through the display's blit path into its
 // back buffer beside pixman copying the same tiles between the same buffers.
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <map>
 #include <numeric>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "effects/fxengine.h"
 #include "effects/fxtable.h"
-#include "effects/transitionfx.h"
-#include "engine/state.h"
-#include "engine/vmapi.h"
-#include "graphics/bgpics.h"
-#include "graphics/brushes.h"
-#include "graphics/displays.h"
-#include "graphics/graphicslib.h"
-#include "graphics/graphicsstate.h"
-#include "graphics/objecttypes.h"
+#include "fxscene.h"
 #include "graphics/safeblt.h"
-#include "layers/layers.h"
-#include "pixel/bitmapops.h"
-#include "pixel/blit.h"
-#include "platform/vkos.h"
-#include "platform/vkos_display.h"
-#include "platform/vkos_events.h"
-#include "runtime/eventlib.h"
-
-#if defined(VK_HAVE_PIXMAN)
-#include <pixman.h>
-#endif
 
 namespace {
 
-constexpr int kWidth = 1920, kHeight = 1080;
+using namespace benchfx;
+
 constexpr int32_t kPuzzle = 82;
-
-void FillPattern(vkBitMap* b, uint32_t seed) {
-  for (int32_t y = 0; y < b->height; y++) {
-    auto* row = reinterpret_cast<uint32_t*>(b->pixels + size_t(y) * size_t(b->bytesPerRow));
-    for (int32_t x = 0; x < b->width; x++) row[x] = (uint32_t(x) * 2654435761u ^ uint32_t(y) * 40503u ^ seed) & 0xFFFFFF;
-  }
-}
-
-// An engine with the display, brush and effect libraries, display 1 open
-// and brush 1 as large as the display.
-struct Scene {
-  vkState* L = nullptr;
-  vkDisplay* display = nullptr;
-  vkBrush* brush = nullptr;
-  Scene() {
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    if (vkosInit() != 0) return;
-    L = vmNewState();
-    vmPushValue(L, VK_GLOBALSINDEX);
-    OpenGraphicsLibrary(L), OpenEventLibrary(L), OpenDisplayLibrary(L), OpenBGPicLibrary(L);
-    OpenBrushLibrary(L), OpenLayersLibrary(L), OpenTransitionFXLibrary(L);
-    vmSetTop(L, 0);
-    vmNewTable(L);
-    SetFieldInt(L, "width", kWidth);
-    SetFieldInt(L, "height", kHeight);
-    SetFieldInt(L, "borderless", 1);
-    vkObjectId id;
-    if (CreateDisplay(L, vkIdRequest{1, false}, 1, &id) != 0) return;
-    vkGraphicsState& gs = GraphicsState(L);
-    FindDisplay(gs, id, &display);
-    if (OpenDisplayOnScreen(L, display, false) != 0) {
-      display = nullptr;
-      return;
-    }
-    SelectDisplay(L, display, true);
-    vkosSetOption(L, VKOS_OPTION_FRAMERATE, -1);
-    CreateBrushRecord(gs, vkIdRequest{1, false}, kWidth, kHeight, 0, false, false, true, &brush);
-    if (brush) FillPattern(brush->bitmap.get(), 0x5A5A5A);
-  }
-  ~Scene() {
-    if (L) {
-      CloseAllDisplays(L);
-      FreeAllBrushes(L);
-      FreeAllBGPics(L);
-      vmCloseState(L);
-      vkosExit();
-    }
-  }
-};
-
-Scene& TheScene() {
-  static Scene scene;
-  return scene;
-}
-
-void CountFrame(void* context, const vkFXState&) { ++*static_cast<int64_t*>(context); }
 
 // Whole runs of effect [type] at [speed] showing the brush: on the
 // display, or with [realtime] as a layer drawn in real-time layer mode.
 void BM_Run(benchmark::State& state, int32_t type, int32_t speed, bool realtime) {
-  Scene& scene = TheScene();
-  if (!scene.display || !scene.brush) {
-    state.SkipWithError("no display");
-    return;
-  }
-  if (realtime && !scene.display->layersOn) {
-    CallScriptFunction(scene.L, "EnableLayers", 0, {});
-    CallScriptFunction(scene.L, "DisplayBrush", 0, {vkScriptArg::ofInt(1), vkScriptArg::ofInt(0), vkScriptArg::ofInt(0)});
-  }
-  if (!realtime && scene.display->layersOn) {
-    state.SkipWithError("display runs first");
-    return;
-  }
-  int64_t frames = 0;
-  for (auto _ : state) {
-    vkFXRequest rq;
-    rq.L = scene.L, rq.operation = vkObjectType::BRUSH, rq.id = {1, nullptr};
-    if (realtime) rq.operation = vkObjectType::LAYER, rq.forceRealtimeLayers = 1;
-    rq.type = type, rq.speed = speed;
-    rq.observer = CountFrame, rq.observerContext = &frames;
-    if (RunTransitionFX(rq) != 0) {
-      state.SkipWithError("the effect failed");
-      return;
-    }
-  }
-  state.counters["fps"] = benchmark::Counter(double(frames), benchmark::Counter::kIsRate);
-  state.counters["frames"] = double(frames) / double(state.iterations());
+  EffectRuns(state, type, speed, realtime ? Where::Layer : Where::Display, kFXRandomParameter);
 }
 
 // The tiles of a run with tiles of [tile] pixels, in a shuffled order:
@@ -181,11 +76,7 @@ void BM_TilesSafeBlt(benchmark::State& state, int32_t tile) {
 void BM_TilesPixman(benchmark::State& state, int32_t tile) {
   vkBitMapPtr src(AllocArgbBitMap(kWidth, kHeight)), dst(AllocArgbBitMap(kWidth, kHeight));
   FillPattern(src.get(), 0x5A5A5A);
-  auto image = [](vkBitMap* b) {
-    return pixman_image_create_bits(PIXMAN_x8r8g8b8, b->width, b->height, reinterpret_cast<uint32_t*>(b->pixels),
-                                    b->bytesPerRow);
-  };
-  pixman_image_t *from = image(src.get()), *to = image(dst.get());
+  pixman_image_t *from = PixmanImage(src.get()), *to = PixmanImage(dst.get());
   const std::vector<Tile> tiles = Tiles(tile);
   for (auto _ : state) {
     for (const Tile& t : tiles)
@@ -197,24 +88,6 @@ void BM_TilesPixman(benchmark::State& state, int32_t tile) {
                                                  benchmark::Counter::kIsRate);
 }
 #endif
-
-// Keeps each benchmark's counter for the summary.
-class RateReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> rate;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration) continue;
-      for (const char* key : {"fps", "tiles/s"}) {
-        auto it = r.counters.find(key);
-        if (it == r.counters.end()) continue;
-        const std::string name = r.benchmark_name();
-        rate[name.substr(0, name.find("/min_time")).substr(0, name.find("/real_time"))] = it->second.value;
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
 
 }  // namespace
 
@@ -255,11 +128,11 @@ int main(int argc, char** argv) {
   for (const char* mode : {"display/", "layer/"})
     for (const RunCase& r : runs) {
       const std::string key = std::string(mode) + r.name;
-      if (reporter.rate.count(key)) std::printf("  %-24s %10.1f\n", key.c_str(), reporter.rate[key]);
+      if (reporter.Has(key)) std::printf("  %-24s %10.1f\n", key.c_str(), reporter.rate[key]);
     }
   for (const auto& [name, size] : tiles) {
     const std::string ours = std::string("copies/safeblt/") + name, peer = std::string("copies/pixman/") + name;
-    if (reporter.rate.count(ours) && reporter.rate.count(peer))
+    if (reporter.Has(ours) && reporter.Has(peer))
       std::printf("Tile copies of %d px: %.0f tiles/s, pixman %.0f tiles/s: %.2fx pixman's rate\n", size,
                   reporter.rate[ours], reporter.rate[peer], reporter.rate[ours] / reporter.rate[peer]);
   }
