@@ -114,30 +114,6 @@ std::string Describe(int32_t id, Mode mode, int32_t speed, int32_t w, int32_t h)
 
 class ComposedEffects : public fxtest::FXScene {
  protected:
-  // A table global [name] of number fields.
-  void Table(const char* name, const std::vector<std::pair<const char*, int32_t>>& fields) {
-    vmPushString(L, name);
-    vmNewTable(L);
-    for (const auto& [k, v] : fields) SetFieldInt(L, k, v);
-    vmSetTable(L, VK_GLOBALSINDEX);
-  }
-  // Steps the async object the last call returned until it ends, keeping
-  // the window after every frame drawn.
-  void StepAll(std::vector<Pixels>* frames) {
-    const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
-    ASSERT_NE(handle.handle, nullptr);
-    for (int guard = 0; guard < 4000; guard++) {
-      int32_t done = 0;
-      ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
-      if (done) return;
-      frames->push_back(Window());
-    }
-    FAIL() << "the effect did not end";
-  }
-  int32_t BrushLocks(int32_t number) {
-    vkBrush* b = nullptr;
-    return FindBrush(gs(), vkObjectId{number, nullptr}, &b, 0) == 0 ? b->lockCount : -1;
-  }
   // Layers on, brush 3 of width x height as layer 1 at (kX, kY), shown or
   // hidden, and with [covered] brush 4 over part of it.
   // Brush [number] of new pixels whose alpha is 255 on the checkerboard

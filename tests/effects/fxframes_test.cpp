@@ -95,13 +95,8 @@ class EffectFrames : public fxtest::FXScene {
       rq.async = 1;
       rq.L = L;
       ASSERT_EQ(RunTransitionFX(rq), 1u);
-      const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
-      for (int guard = 0; guard < 1000; guard++) {
-        int32_t done = 0;
-        ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
-        if (done) break;
-        frames.push_back(Window());
-      }
+      StepAll(&frames);
+      if (HasFatalFailure()) return;
     } else {
       ASSERT_EQ(RunCollecting(rq, &frames), 0u);
     }

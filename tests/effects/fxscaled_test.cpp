@@ -291,29 +291,10 @@ class ScaledEffects : public fxtest::FXScene {
     ASSERT_EQ(Call("EnableLayers", {}), "");
     Table("hidden", {{"hidden", 1}});
   }
-  void Table(const char* name, const std::vector<std::pair<const char*, int32_t>>& fields) {
-    vmPushString(L, name);
-    vmNewTable(L);
-    for (const auto& [k, v] : fields) SetFieldInt(L, k, v);
-    vmSetTable(L, VK_GLOBALSINDEX);
-  }
   vkBGPic* BGPic(int32_t number) {
     vkBGPic* p = nullptr;
     EXPECT_EQ(FindBGPic(gs(), vkObjectId{number, nullptr}, &p, 0), 0);
     return p;
-  }
-  // Steps the async object on top of the stack until it ends, keeping the
-  // window after every frame drawn.
-  void StepAll(std::vector<Pixels>* frames) {
-    const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
-    ASSERT_NE(handle.handle, nullptr);
-    for (int guard = 0; guard < 3000; guard++) {
-      int32_t done = 0;
-      ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
-      if (done) return;
-      frames->push_back(Window());
-    }
-    FAIL() << "the effect did not end";
   }
 
   // Brush 3 of w x h with new pixels and an alpha plane: 255 on the

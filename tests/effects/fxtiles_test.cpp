@@ -4,8 +4,8 @@
 // rectangles frame k draws. Every frame must show the new picture exactly
 // where the model has drawn so far and the old one elsewhere, the frame
 // count must be the model's, and the last frame the whole new picture.
-// Then the numbers the effects promise for particular pictures, seeks that
-// replay play, and the cards at odd heights.
+// Then the numbers the effects promise for particular pictures and seeks
+// that replay play.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -244,26 +244,6 @@ constexpr uint32_t kCover = 0x00C000;
 
 class TileEffects : public fxtest::FXScene {
  protected:
-  // A table global [name] of number fields.
-  void Table(const char* name, const std::vector<std::pair<const char*, int32_t>>& fields) {
-    vmPushString(L, name);
-    vmNewTable(L);
-    for (const auto& [k, v] : fields) SetFieldInt(L, k, v);
-    vmSetTable(L, VK_GLOBALSINDEX);
-  }
-  // Steps the async object the last call returned until it ends, keeping
-  // the window after every frame drawn.
-  void StepAll(std::vector<Pixels>* frames) {
-    const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
-    ASSERT_NE(handle.handle, nullptr);
-    for (int guard = 0; guard < 5000; guard++) {
-      int32_t done = 0;
-      ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
-      if (done) return;
-      frames->push_back(Window());
-    }
-    FAIL() << "the effect did not end";
-  }
   // Brush 3 of width x height and, with layers on, its layer at (kX, kY)
   // (hidden for an effect to show) and brush 4's covering layer.
   void Scene(Mode mode, int32_t w, int32_t h, int32_t dw = kW, int32_t dh = kH) {
@@ -474,40 +454,6 @@ TEST_F(TileEffects, SeekingReplaysTheFramesOfPlay) {
       }
       EXPECT_EQ(frames, played.size());
     }
-}
-
-// Cards at odd heights: every row of every frame comes from the old or the
-// new picture as the turn places it, also on the frame at the middle.
-TEST_F(TileEffects, CardsCoverEveryRowAtOddHeights) {
-  for (int32_t id : {111, 112})
-    for (int32_t h : {3, 5, 23, 61})
-      for (int32_t speed : {1, 2, -1}) {
-        SCOPED_TRACE("id " + std::to_string(id) + " height " + std::to_string(h) + " speed " + std::to_string(speed));
-        const int32_t w = 4;
-        MakeDisplay(w, h);
-        std::vector<Pixels> frames;
-        vkFXRequest rq;
-        rq.operation = ot::BGPIC, rq.id = {2, nullptr}, rq.type = id, rq.speed = speed;
-        ASSERT_EQ(RunCollecting(rq, &frames), 0u);
-        const int64_t step = std::clamp<int64_t>(NamedStep(speed, std::max(w, h), 60, 30, 120), 1, 30);
-        ASSERT_EQ(int64_t(frames.size()), CeilDiv(h, step));
-        for (size_t f = 0; f < frames.size(); f++) {
-          const int64_t t = std::min<int64_t>(int64_t(f + 1) * step, h);
-          const bool early = 2 * t < h;  // the first form, whose bands lie inside the picture
-          for (int32_t y = 0; y < h; y++) {
-            // The top card deals the new rows in from the top, the bottom one from the bottom.
-            const bool fresh = id == 111 ? y < t : y >= h - t;
-            int64_t row;
-            if (id == 111)
-              row = fresh ? (early ? y + t : y + h - t) : (early ? y - t : y + t - h);
-            else
-              row = fresh ? (early ? y - t : y - (h - t)) : (early ? y + t : y + h - t);
-            ASSERT_TRUE(row >= 0 && row < h) << "frame " << f + 1 << " row " << y;
-            ASSERT_EQ(frames[f][size_t(y) * size_t(w)], fresh ? NewPixel(0, int32_t(row)) : OldPixel(0, int32_t(row)))
-                << "frame " << f + 1 << " of " << frames.size() << " at row " << y;
-          }
-        }
-      }
 }
 
 }  // namespace

@@ -112,4 +112,28 @@ uint32_t FXScene::RunCollecting(vkFXRequest& rq, std::vector<Pixels>* frames) {
   return RunTransitionFX(rq);
 }
 
+void FXScene::StepAll(std::vector<Pixels>* frames, int limit) {
+  const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
+  ASSERT_NE(handle.handle, nullptr);
+  for (int guard = 0; guard < limit; guard++) {
+    int32_t done = 0;
+    ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
+    if (done) return;
+    frames->push_back(Window());
+  }
+  FAIL() << "the effect did not end";
+}
+
+void FXScene::Table(const char* name, const std::vector<std::pair<const char*, int32_t>>& fields) {
+  vmPushString(L, name);
+  vmNewTable(L);
+  for (const auto& [k, v] : fields) SetFieldInt(L, k, v);
+  vmSetTable(L, VK_GLOBALSINDEX);
+}
+
+int32_t FXScene::BrushLocks(int32_t number) {
+  vkBrush* b = nullptr;
+  return FindBrush(gs(), vkObjectId{number, nullptr}, &b, 0) == 0 ? b->lockCount : -1;
+}
+
 }  // namespace fxtest

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "../../runtime/support/libcall.h"
@@ -44,6 +45,15 @@ class FXScene : public vktest::LibraryTest {
 
   // Runs [rq] synchronously, keeping the window after every frame.
   uint32_t RunCollecting(vkFXRequest& rq, std::vector<Pixels>* frames);
+  // Steps the async object the last call left on the stack until it ends,
+  // keeping the window after every frame drawn; fails when it has not ended
+  // after [limit] frames.
+  void StepAll(std::vector<Pixels>* frames, int limit = 5000);
+
+  // A table global [name] of number fields.
+  void Table(const char* name, const std::vector<std::pair<const char*, int32_t>>& fields);
+  // Brush [number]'s lock count, -1 when there is no such brush.
+  int32_t BrushLocks(int32_t number);
 
   int32_t width_ = 0, height_ = 0;
 };
