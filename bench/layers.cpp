@@ -15,62 +15,24 @@
 #include <string>
 #include <vector>
 
-#include "engine/vmapi.h"
-#include "graphics/bgpics.h"
-#include "graphics/brushes.h"
 #include "graphics/displayoptions.h"
-#include "graphics/displays.h"
-#include "graphics/graphicsstate.h"
-#include "layers/layers.h"
-#include "pixel/blit.h"
-
-#if defined(VK_HAVE_PIXMAN)
-#include <pixman.h>
-#endif
+#include "layerscene.h"
 
 namespace {
 
-constexpr int32_t kW = 1920, kH = 1080, kSide = 256, kLayers = 100;
+using namespace benchlayers;
 
-vkBitMap* gWindow = nullptr;  // what the window would show
+constexpr int32_t kSide = 256, kLayers = 100;
 
-// The compositor as the display calls it, with the copy to the window a
-// real display makes after it.
-void RedrawAndShow(vkGraphicsState& gs, vkDisplay* display, vkBGPic* bgpic, vkBitMap* dst, int32_t x, int32_t y,
-                   int32_t width, int32_t height, int32_t flags) {
-  Redraw(gs, display, bgpic, dst, x, y, width, height, flags);
-  if (dst == display->screenBuffer && gWindow) BltBitMap(dst, x, y, gWindow, x, y, width, height);
-}
-
-struct Scene {
-  vkState* L = vmNewState();
-  vkBitMapPtr back{AllocArgbBitMap(kW, kH)}, screen{AllocArgbBitMap(kW, kH)}, window{AllocArgbBitMap(kW, kH)};
-  vkDisplay display;
-  vkBGPic pic;
+// 100 brushes of noise, each shown as a layer at a random position with a
+// random move of a few pixels.
+struct Scene : LayerDisplay {
   std::vector<int32_t> x, y, dx, dy;
   int32_t frame = 0;
 
-  vkGraphicsState& gs() { return GraphicsState(L); }
-
-  Scene() {
-    std::mt19937 rng(11);
-    for (int32_t i = 0; i < kW * kH; ++i) reinterpret_cast<uint32_t*>(back->pixels)[i] = rng() & 0xFFFFFF;
-    pic.width = pic.scaledWidth = kW, pic.height = pic.scaledHeight = kH;
-    pic.bitmap = back.get();
-    display.bgpic = &pic, display.width = kW, display.height = kH;
-    display.backBuffer = back.get(), display.screenBuffer = screen.get();
-    display.layersOn = 1;
-    gs().CurrentDisplay = &display, gs().CurrentBGPic = &pic;
-    vmPushValue(L, VK_GLOBALSINDEX);
-    OpenLayersLibrary(L);
-    vmSetTop(L, 0);
-    gs().redraw = RedrawAndShow;
-    gWindow = window.get();
+  Scene() : LayerDisplay(11) {
     for (int32_t n = 1; n <= kLayers; n++) {
-      vkBrush* b = nullptr;
-      CreateBrushRecord(gs(), vkIdRequest{n, false}, kSide, kSide, 0, false, true, false, &b);
-      for (int32_t i = 0; i < kSide * kSide; ++i) reinterpret_cast<uint32_t*>(b->bitmap->pixels)[i] = rng() & 0xFFFFFF;
-      for (int32_t i = 0; i < b->alpha->bytesPerRow * kSide; ++i) b->alpha->data[i] = uint8_t(rng());
+      NoiseBrush(n, kSide);
       x.push_back(int32_t(rng() % (kW - kSide))), y.push_back(int32_t(rng() % (kH - kSide)));
       dx.push_back(int32_t(rng() % 7) - 3), dy.push_back(int32_t(rng() % 7) - 3);
       vkDisplayRequest rq;
@@ -129,37 +91,18 @@ void BM_LayersEachMove(benchmark::State& state) {
 
 #if defined(VK_HAVE_PIXMAN)
 // The same stack for pixman: premultiplied layers over the background.
-struct PixmanScene {
+struct PixmanScene : PixmanStack {
   std::vector<uint32_t> layerPixels[kLayers];
   pixman_image_t* layer[kLayers] = {};
-  pixman_image_t *background = nullptr, *dst = nullptr, *window = nullptr;
-  std::vector<uint32_t> dstPixels = std::vector<uint32_t>(size_t(kW) * kH),
-                        windowPixels = std::vector<uint32_t>(size_t(kW) * kH);
-  std::vector<int32_t> x, y;
 
-  explicit PixmanScene(Scene& s) {
-    background = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, reinterpret_cast<uint32_t*>(s.back->pixels),
-                                          s.back->bytesPerRow);
-    dst = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, dstPixels.data(), kW * 4);
-    window = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, windowPixels.data(), kW * 4);
+  explicit PixmanScene(Scene& s) : PixmanStack(s.back.get()) {
     for (int32_t n = 0; n < kLayers; n++) {
-      vkBrush* b = nullptr;
-      FindBrush(s.gs(), vkObjectId{n + 1, nullptr}, &b, 0);
-      std::vector<uint32_t>& p = layerPixels[n];
-      p.resize(size_t(kSide) * kSide);
-      for (int32_t yy = 0; yy < kSide; yy++)
-        for (int32_t xx = 0; xx < kSide; xx++) {
-          const uint32_t c = reinterpret_cast<const uint32_t*>(b->bitmap->pixels)[yy * kSide + xx];
-          const uint32_t a = b->alpha->data[yy * b->alpha->bytesPerRow + xx];
-          auto pre = [&](int shift) { return ((((c >> shift) & 0xFF) * a + 127) / 255) << shift; };
-          p[size_t(yy * kSide + xx)] = a << 24 | pre(16) | pre(8) | pre(0);
-        }
-      layer[n] = pixman_image_create_bits(PIXMAN_a8r8g8b8, kSide, kSide, p.data(), kSide * 4);
+      layerPixels[n] = PremultipliedBrush(s.gs(), n + 1, kSide);
+      layer[n] = pixman_image_create_bits(PIXMAN_a8r8g8b8, kSide, kSide, layerPixels[n].data(), kSide * 4);
     }
   }
   ~PixmanScene() {
     for (pixman_image_t* i : layer) pixman_image_unref(i);
-    pixman_image_unref(background), pixman_image_unref(dst), pixman_image_unref(window);
   }
 
   // Composes [region] from the background and the layers at [px], [py].

@@ -19,22 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/vmapi.h"
-#include "graphics/bgpics.h"
-#include "graphics/brushes.h"
 #include "graphics/displayoptions.h"
-#include "graphics/displays.h"
-#include "graphics/graphicsstate.h"
-#include "layers/layers.h"
 #include "layers/layerstyle.h"
-#include "pixel/blit.h"
-
 #include "layers/textlayers.h"
+#include "layerscene.h"
 #include "textscene.h"
 
-#if defined(VK_HAVE_PIXMAN)
-#include <pixman.h>
-#endif
 #if defined(VK_HAVE_SDL_TTF)
 #include <SDL.h>
 #include <SDL_ttf.h>
@@ -42,46 +32,19 @@
 
 namespace {
 
-constexpr int32_t kW = 1920, kH = 1080, kSide = 32;
+using namespace benchlayers;
 
-vkBitMap* gWindow = nullptr;  // what the window would show
+constexpr int32_t kSide = 32;
 
-void RedrawAndShow(vkGraphicsState& gs, vkDisplay* display, vkBGPic* bgpic, vkBitMap* dst, int32_t x, int32_t y,
-                   int32_t width, int32_t height, int32_t flags) {
-  Redraw(gs, display, bgpic, dst, x, y, width, height, flags);
-  if (dst == display->screenBuffer && gWindow) BltBitMap(dst, x, y, gWindow, x, y, width, height);
-}
-
-struct Scene {
+// [count] layers of brush 1 at random positions, brush 2 the other picture
+// a frame may give them.
+struct Scene : LayerDisplay {
   int32_t count;
-  vkState* L = vmNewState();
-  vkBitMapPtr back{AllocArgbBitMap(kW, kH)}, screen{AllocArgbBitMap(kW, kH)}, window{AllocArgbBitMap(kW, kH)};
-  vkDisplay display;
-  vkBGPic pic;
   std::vector<int32_t> x, y;
   int32_t frame = 0;
 
-  vkGraphicsState& gs() { return GraphicsState(L); }
-
-  explicit Scene(int32_t n) : count(n) {
-    std::mt19937 rng(5);
-    for (int32_t i = 0; i < kW * kH; ++i) reinterpret_cast<uint32_t*>(back->pixels)[i] = rng() & 0xFFFFFF;
-    pic.width = pic.scaledWidth = kW, pic.height = pic.scaledHeight = kH;
-    pic.bitmap = back.get();
-    display.bgpic = &pic, display.width = kW, display.height = kH;
-    display.backBuffer = back.get(), display.screenBuffer = screen.get();
-    display.layersOn = 1;
-    gs().CurrentDisplay = &display, gs().CurrentBGPic = &pic;
-    vmPushValue(L, VK_GLOBALSINDEX);
-    OpenLayersLibrary(L);
-    vmSetTop(L, 0);
-    gs().redraw = RedrawAndShow;
-    for (int32_t id = 1; id <= 2; id++) {
-      vkBrush* b = nullptr;
-      CreateBrushRecord(gs(), vkIdRequest{id, false}, kSide, kSide, 0, false, true, false, &b);
-      for (int32_t i = 0; i < kSide * kSide; ++i) reinterpret_cast<uint32_t*>(b->bitmap->pixels)[i] = rng() & 0xFFFFFF;
-      for (int32_t i = 0; i < b->alpha->bytesPerRow * kSide; ++i) b->alpha->data[i] = uint8_t(rng());
-    }
+  explicit Scene(int32_t n) : LayerDisplay(5), count(n) {
+    for (int32_t id = 1; id <= 2; id++) NoiseBrush(id, kSide);
     for (int32_t n = 0; n < count; n++) {
       x.push_back(int32_t(rng() % (kW - kSide - 1))), y.push_back(int32_t(rng() % (kH - kSide)));
       vkDisplayRequest rq;
@@ -120,6 +83,7 @@ Scene& GetScene(int32_t n) {
 
 void BM_SetLayerStyle(benchmark::State& state) {
   Scene& s = GetScene(int32_t(state.range(0)));
+  s.Show();
   for (auto _ : state) {
     s.StyleFrame();
     benchmark::ClobberMemory();
@@ -129,36 +93,18 @@ void BM_SetLayerStyle(benchmark::State& state) {
 #if defined(VK_HAVE_PIXMAN)
 // The same stack for pixman: two premultiplied brushes over the background,
 // each layer through a solid mask of its level.
-struct PixmanScene {
+struct PixmanScene : PixmanStack {
   std::vector<uint32_t> brushPixels[2];
   pixman_image_t* brush[2] = {};
-  pixman_image_t *background = nullptr, *dst = nullptr, *window = nullptr;
-  std::vector<uint32_t> dstPixels = std::vector<uint32_t>(size_t(kW) * kH),
-                        windowPixels = std::vector<uint32_t>(size_t(kW) * kH);
 
-  explicit PixmanScene(Scene& s) {
-    background = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, reinterpret_cast<uint32_t*>(s.back->pixels),
-                                          s.back->bytesPerRow);
-    dst = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, dstPixels.data(), kW * 4);
-    window = pixman_image_create_bits(PIXMAN_x8r8g8b8, kW, kH, windowPixels.data(), kW * 4);
+  explicit PixmanScene(Scene& s) : PixmanStack(s.back.get()) {
     for (int32_t n = 0; n < 2; n++) {
-      vkBrush* b = nullptr;
-      FindBrush(s.gs(), vkObjectId{n + 1, nullptr}, &b, 0);
-      std::vector<uint32_t>& p = brushPixels[n];
-      p.resize(size_t(kSide) * kSide);
-      for (int32_t yy = 0; yy < kSide; yy++)
-        for (int32_t xx = 0; xx < kSide; xx++) {
-          const uint32_t c = reinterpret_cast<const uint32_t*>(b->bitmap->pixels)[yy * kSide + xx];
-          const uint32_t a = b->alpha->data[yy * b->alpha->bytesPerRow + xx];
-          auto pre = [&](int shift) { return ((((c >> shift) & 0xFF) * a + 127) / 255) << shift; };
-          p[size_t(yy * kSide + xx)] = a << 24 | pre(16) | pre(8) | pre(0);
-        }
-      brush[n] = pixman_image_create_bits(PIXMAN_a8r8g8b8, kSide, kSide, p.data(), kSide * 4);
+      brushPixels[n] = PremultipliedBrush(s.gs(), n + 1, kSide);
+      brush[n] = pixman_image_create_bits(PIXMAN_a8r8g8b8, kSide, kSide, brushPixels[n].data(), kSide * 4);
     }
   }
   ~PixmanScene() {
     for (pixman_image_t* i : brush) pixman_image_unref(i);
-    pixman_image_unref(background), pixman_image_unref(dst), pixman_image_unref(window);
   }
 
   void Frame(Scene& s) {
