@@ -259,20 +259,7 @@ class ComposedEffects : public fxtest::FXScene {
     srand(11);
     Table("async", {{"type", id}, {"speed", speed}, {"async", 1}});
     ASSERT_EQ(Call(hiding ? "HideLayerFX" : "ShowLayerFX", {1, Arg::global("async")}), "handle");
-    const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
-    int32_t done = 0;
-    for (int32_t frame : seeks) {
-      ASSERT_LE(size_t(frame), played.frames.size());
-      ASSERT_EQ(AsyncDrawFrame(gs(), handle, &frame, &done), 0);
-      ASSERT_EQ(Window(), played.frames[size_t(frame) - 1]) << "seek to " << frame;
-    }
-    size_t frame = size_t(seeks.back());
-    for (; frame < played.frames.size() + 2; frame++) {
-      ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
-      if (done) break;
-      ASSERT_EQ(Window(), played.frames[frame]) << "play after the seeks, frame " << frame + 1;
-    }
-    EXPECT_EQ(frame, played.frames.size());
+    CheckSeeksReplay(played.frames, seeks);
   }
 };
 

@@ -185,20 +185,8 @@ TEST_F(LayerEffects, SeekingALevelEffectShowsTheFrameThatPlayShows) {
       ASSERT_GT(played.size(), 20u);
       ASSERT_EQ(Call(hiding ? "ShowLayerFX" : "HideLayerFX", {1, 0, 300}), "");  // back to the start
       ASSERT_EQ(Call(command, {1, Arg::global("async")}), "handle");
-      const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
-      int32_t done = 0;
-      for (int32_t frame : {7, 3, 20, 1}) {
-        ASSERT_EQ(AsyncDrawFrame(gs(), handle, &frame, &done), 0);
-        EXPECT_EQ(Window(), played[size_t(frame) - 1]) << frame;
-      }
       // Play goes on from the frame sought and ends on time.
-      size_t frames = 1;
-      for (; frames < played.size() + 2; frames++) {
-        ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
-        if (done) break;
-        EXPECT_EQ(Window(), played[frames]) << frames + 1;
-      }
-      EXPECT_EQ(frames, played.size());
+      CheckSeeksReplay(played, {7, 3, 20, 1});
     }
 }
 

@@ -472,22 +472,8 @@ class ScaledEffects : public fxtest::FXScene {
     ASSERT_GE(played.size(), 4u);
     start();
     if (HasFatalFailure()) return;
-    const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
     const int32_t n = int32_t(played.size());
-    int32_t done = 0;
-    for (int32_t frame : {n / 2, 1, n - 1, 2, n / 2 + 1, n / 3}) {
-      ASSERT_EQ(AsyncDrawFrame(gs(), handle, &frame, &done), 0);
-      ASSERT_EQ(Window(), played[size_t(frame) - 1]) << "sought frame " << frame;
-    }
-    for (int32_t frame = n / 3 + 1; frame <= n + 1; frame++) {
-      ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
-      if (done) {
-        EXPECT_EQ(frame, n + 1);
-        return;
-      }
-      ASSERT_EQ(Window(), played[size_t(frame) - 1]) << "frame " << frame << " after the seeks";
-    }
-    ADD_FAILURE() << "the effect did not end";
+    CheckSeeksReplay(played, {n / 2, 1, n - 1, 2, n / 2 + 1, n / 3});
   }
 };
 

@@ -439,20 +439,8 @@ TEST_F(TileEffects, SeekingReplaysTheFramesOfPlay) {
       Table("async", {{"type", id}, {"speed", 3}, {"async", 1}});
       srand48(kSeed);  // the puzzle's order as in play
       ASSERT_EQ(Call(hiding ? "HideLayerFX" : "ShowLayerFX", {1, Arg::global("async")}), "handle");
-      const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
-      int32_t done = 0;
       const int32_t n = int32_t(played.size());
-      for (int32_t frame : {n - 1, 2, n, n / 2, 1}) {
-        ASSERT_EQ(AsyncDrawFrame(gs(), handle, &frame, &done), 0);
-        EXPECT_EQ(Window(), played[size_t(frame) - 1]) << frame;
-      }
-      size_t frames = 1;
-      for (; frames < played.size() + 2; frames++) {
-        ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
-        if (done) break;
-        EXPECT_EQ(Window(), played[frames]) << frames + 1;
-      }
-      EXPECT_EQ(frames, played.size());
+      CheckSeeksReplay(played, {n - 1, 2, n, n / 2, 1});
     }
 }
 

@@ -124,6 +124,26 @@ void FXScene::StepAll(std::vector<Pixels>* frames, int limit) {
   FAIL() << "the effect did not end";
 }
 
+void FXScene::CheckSeeksReplay(const std::vector<Pixels>& played, const std::vector<int32_t>& seeks) {
+  const vkObjectId handle{0, const_cast<void*>(vmToPointer(L, -1))};
+  ASSERT_NE(handle.handle, nullptr);
+  ASSERT_FALSE(seeks.empty());
+  int32_t done = 0;
+  for (int32_t frame : seeks) {
+    ASSERT_TRUE(frame >= 1 && size_t(frame) <= played.size()) << "seek to " << frame;
+    ASSERT_EQ(AsyncDrawFrame(gs(), handle, &frame, &done), 0);
+    ASSERT_EQ(Window(), played[size_t(frame) - 1]) << "seek to " << frame;
+  }
+  size_t frame = size_t(seeks.back());
+  for (; frame < played.size() + 2; frame++) {
+    ASSERT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
+    if (done) break;
+    ASSERT_LT(frame, played.size()) << "the effect went on past its frames";
+    ASSERT_EQ(Window(), played[frame]) << "play after the seeks, frame " << frame + 1;
+  }
+  EXPECT_EQ(frame, played.size());
+}
+
 void FXScene::Table(const char* name, const std::vector<std::pair<const char*, int32_t>>& fields) {
   vmPushString(L, name);
   vmNewTable(L);

@@ -49,6 +49,11 @@ class FXScene : public vktest::LibraryTest {
   // keeping the window after every frame drawn; fails when it has not ended
   // after [limit] frames.
   void StepAll(std::vector<Pixels>* frames, int limit = 5000);
+  // Seeks the async object the last call left on the stack to each frame of
+  // [seeks] (counted from 1), each showing what [played] showed there, then
+  // steps it on from the last frame sought: every frame as played, ending
+  // after the last one.
+  void CheckSeeksReplay(const std::vector<Pixels>& played, const std::vector<int32_t>& seeks);
 
   // A table global [name] of number fields.
   void Table(const char* name, const std::vector<std::pair<const char*, int32_t>>& fields);
