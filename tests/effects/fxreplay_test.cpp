@@ -89,6 +89,11 @@ class ReplacedLayer : public fxtest::FXScene {
     EXPECT_EQ(AsyncDrawFrame(gs(), handle, nullptr, &done), 0);
     return done != 0;
   }
+  // The effect's answer to [message].
+  intptr_t Ask(vkObjectId handle, int32_t message) {
+    const vkAsyncDraw* a = FindAsyncDraw(gs(), handle.handle);
+    return a && a->message ? a->message(message, nullptr, a->userData) : -1;
+  }
   // The window after each frame of a whole play.
   std::vector<Pixels> Play(vkObjectId handle) {
     std::vector<Pixels> frames;
@@ -192,18 +197,30 @@ TEST_F(ReplacedLayer, ALayerChangedInPlaceGoesOnFromItsNewPicture) {
     const char* name;
     bool text;
     std::vector<std::pair<const char*, int32_t>> style;
+    const char* newText;  // a text layer given another text (and size)
   };
   const Change changes[] = {
-      {"turned", false, {{"rotate", 180}}},
-      {"scaled", false, {{"width", kOtherW}, {"height", kOtherH}}},
-      {"recoloured", true, {{"color", 0x30C0F0}}},
+      {"turned", false, {{"rotate", 180}}, nullptr},
+      {"scaled", false, {{"width", kOtherW}, {"height", kOtherH}}, nullptr},
+      {"recoloured", true, {{"color", 0x30C0F0}}, nullptr},
+      {"retexted", true, {}, "Wqy!"},
+  };
+  const auto style = [&](const Change& c) {
+    Global("style", c.style);
+    if (!c.newText) return;
+    vmPushString(L, "style");
+    vmGetTable(L, VK_GLOBALSINDEX);
+    vmPushString(L, "text");
+    vmPushString(L, c.newText);
+    vmSetTable(L, -3);
+    vmSetTop(L, 0);
   };
   // Layer 1 hidden, as the brush or a text, [changed] already or not.
   const auto scene = [&](const Change& c, bool changed) {
     if (!c.text) {
       Scene(true, false, 3);
       if (changed) {
-        Global("style", c.style);
+        style(c);
         ASSERT_EQ(Call("SetLayerStyle", {1, Arg::global("style")}), "");
       }
       return;
@@ -216,8 +233,8 @@ TEST_F(ReplacedLayer, ALayerChangedInPlaceGoesOnFromItsNewPicture) {
     vmPushCClosure(L, [](vkState* S) { return vmPushValue(S, 1), 1; }, 0);
     vmSetTable(L, VK_GLOBALSINDEX);
     ASSERT_EQ(Call("SetFont", {":::default_sans", 14}), "");
-    ASSERT_EQ(Call("SetFontColor", {changed ? 0x30C0F0 : 0xFFC080}), "");
-    ASSERT_EQ(Call("TextOut", {kX, kY, "Wq"}), "");
+    ASSERT_EQ(Call("SetFontColor", {changed && !c.newText ? 0x30C0F0 : 0xFFC080}), "");
+    ASSERT_EQ(Call("TextOut", {kX, kY, changed && c.newText ? c.newText : "Wq"}), "");
     Global("style", {{"hidden", 1}});
     ASSERT_EQ(Call("SetLayerStyle", {1, Arg::global("style")}), "");
   };
@@ -227,27 +244,29 @@ TEST_F(ReplacedLayer, ALayerChangedInPlaceGoesOnFromItsNewPicture) {
       srand48(5), srand(5);
       scene(c, false);
       if (HasFatalFailure()) return;
-      const size_t first = Play(Start(id, -1, false)).size() + 1;
+      Play(Start(id, -1, false));
       srand48(5), srand(5);
       scene(c, true);
       if (HasFatalFailure()) return;
       const std::vector<Pixels> played = Play(Start(id, -1, false));
-      const size_t second = played.size() + 1;
       const Pixels end = Window();
 
       srand48(5), srand(5);
       scene(c, false);
       const vkObjectId handle = Start(id, -1, false);
-      const size_t k = std::max<size_t>(1, first / 3);
+      const intptr_t first = Ask(handle, kAsyncFrameCount);
+      const size_t k = size_t(std::max<intptr_t>(1, first / 3));
       for (size_t f = 0; f < k; f++) ASSERT_FALSE(Frame(handle));
-      Global("style", c.style);
+      style(c);
       srand48(5), srand(5);
       ASSERT_EQ(Call("SetLayerStyle", {1, Arg::global("style")}), "");
-      const size_t at = std::clamp<size_t>(size_t(std::llround(double(k) / double(first) * double(second))), 1, second);
-      ASSERT_LT(at, second);
+      const intptr_t second = Ask(handle, kAsyncFrameCount);
+      const size_t at = size_t(std::clamp<intptr_t>(std::llround(double(k) / double(first) * double(second)), 1, second));
+      ASSERT_LT(at, played.size());
+      EXPECT_EQ(Ask(handle, kAsyncCurrentFrame), intptr_t(at));
       EXPECT_EQ(Differs(Window(), played[at - 1]), "") << "frame " << at << " of the changed layer";
       size_t f = at;
-      for (; f < second + 2 && !Frame(handle); f++) {
+      for (; f < played.size() + 2 && !Frame(handle); f++) {
         ASSERT_LT(f, played.size());
         ASSERT_EQ(Differs(Window(), played[f]), "") << "frame " << f + 1;
       }
