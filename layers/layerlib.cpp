@@ -316,13 +316,7 @@ int CmdRemoveLayer(vkState* L) {
   if (int32_t rc = CheckLayerTarget(gs)) return rc;
   vkBGPic* bgpic = LayerPicture(gs);
   std::vector<vkLayer*> found;
-  int32_t iter = 0;
-  do {
-    vkLayer* layer = nullptr;
-    if (int32_t rc = FindLayer(L, 1, bgpic, &layer, &iter, nullptr)) return rc;
-    if (found.size() == kRemoveLimit) return kErrInternalLimit;
-    found.push_back(layer);
-  } while (iter != -1);
+  if (int32_t rc = CollectLayers(L, 1, bgpic, &found, kRemoveLimit)) return rc;
   for (vkLayer* layer : found)
     if (IsLayerBoundToAsyncDraw(gs, layer)) return kErrRemoveLayerAsyncDraw;
   if (gs.CurrentDisplay->renderTarget != kTargetBGPic) {

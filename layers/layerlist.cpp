@@ -321,6 +321,18 @@ int32_t FindLayer(vkState* L, int i, vkBGPic* bgpic, vkLayer** out, int32_t* ite
   return kErrLayerNotFound;
 }
 
+int32_t CollectLayers(vkState* L, int i, vkBGPic* bgpic, std::vector<vkLayer*>* out, size_t limit) {
+  out->clear();
+  int32_t iter = 0;
+  do {
+    vkLayer* layer = nullptr;
+    if (int32_t rc = FindLayer(L, i, bgpic, &layer, &iter, nullptr)) return rc;
+    if (out->size() == limit) return kErrInternalLimit;
+    out->push_back(layer);
+  } while (iter != -1);
+  return 0;
+}
+
 int32_t SetLayerNameChecked(vkLayer* layer, const std::string& name, const vkLayer* except) {
   if (name.size() > kLayerNameMax) return kErrNameTooLong;
   if (layer->bgpic)

@@ -192,12 +192,7 @@ int32_t SetLayerVisibility(vkState* L, int32_t x, int32_t y, bool hide) {
   vkBGPic* bgpic = LayerPicture(gs);
   // The members first: moving one never changes which are named.
   std::vector<vkLayer*> layers;
-  int32_t iter = 0;
-  do {
-    vkLayer* layer = nullptr;
-    if (int32_t rc = FindLayer(L, 1, bgpic, &layer, &iter, nullptr)) return rc;
-    layers.push_back(layer);
-  } while (iter != -1);
+  if (int32_t rc = CollectLayers(L, 1, bgpic, &layers)) return rc;
 
   uint32_t relative = 0;
   int32_t groupDx = kKeepPosition, groupDy = kKeepPosition;

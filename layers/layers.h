@@ -173,6 +173,9 @@ int32_t GetLayerArg(vkState* L, int i);
 // -1; a group name yields the next member per call (*[iter] -1 after the
 // last). 0, 1369 or 1081.
 int32_t FindLayer(vkState* L, int i, vkBGPic* bgpic, vkLayer** out, int32_t* iter, bool* isGroup);
+// Every layer argument [i] names, in list order, collected before anything
+// changes the list: 0, an error of FindLayer, or 1066 past [limit] layers.
+int32_t CollectLayers(vkState* L, int i, vkBGPic* bgpic, std::vector<vkLayer*>* out, size_t limit = SIZE_MAX);
 // 0, 1373, 1161 (another layer's name or group equals it; [except], the
 // layer being replaced, does not count).
 int32_t SetLayerNameChecked(vkLayer* layer, const std::string& name, const vkLayer* except = nullptr);

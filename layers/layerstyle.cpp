@@ -1205,12 +1205,7 @@ int32_t ApplyPair(vkState* L, vkBGPic* bgpic, int layerArg, int table, vkRectLis
     return kErrTableExpected;
   }
   std::vector<vkLayer*> members;
-  int32_t iter = 0;
-  do {
-    vkLayer* layer = nullptr;
-    if (int32_t rc = FindLayer(L, layerArg, bgpic, &layer, &iter, nullptr)) return rc;
-    members.push_back(layer);
-  } while (iter != -1);
+  if (int32_t rc = CollectLayers(L, layerArg, bgpic, &members)) return rc;
   for (vkLayer* layer : members) {
     Style st;
     if (!TakeStyle(layer, &st)) return kErrOutOfMemory;
