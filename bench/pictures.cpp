@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/pilpeer.h"
 #include "pixel/allocate.h"
 #include "pixel/bitmap.h"
 #include "pixel/picturefile.h"
@@ -96,52 +97,9 @@ for line in sys.stdin:
     print(time.process_time() - start, flush=True)
 )";
 
-class Peer {
- public:
-  Peer() {
-    const char* python = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
-    const std::string check = std::string(python) + " -c 'import PIL' 2>/dev/null";
-    if (std::system(check.c_str()) != 0) return;
-    const std::string quality = std::to_string(kJpegQuality);
-    int toPeer[2], fromPeer[2];
-    if (pipe(toPeer) || pipe(fromPeer)) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(toPeer[0], 0);
-      dup2(fromPeer[1], 1);
-      close(toPeer[1]);
-      close(fromPeer[0]);
-      execlp(python, python, "-c", kPeerScript, TheFiles().png.c_str(), quality.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(toPeer[0]);
-    close(fromPeer[1]);
-    in_ = fdopen(toPeer[1], "w");
-    out_ = fdopen(fromPeer[0], "r");
-  }
-  ~Peer() {
-    if (in_) std::fclose(in_);
-    if (out_) std::fclose(out_);
-    if (pid_ > 0) waitpid(pid_, nullptr, 0);
-  }
-  bool Running() const { return in_ && out_; }
-  // The seconds [op] on [path] took in the peer; negative when it failed.
-  double Run(const std::string& op, const std::string& path) {
-    std::fprintf(in_, "%s %s\n", op.c_str(), path.c_str());
-    std::fflush(in_);
-    double seconds = -1;
-    if (std::fscanf(out_, "%lf", &seconds) != 1) return -1;
-    return seconds;
-  }
 
- private:
-  pid_t pid_ = -1;
-  FILE* in_ = nullptr;
-  FILE* out_ = nullptr;
-};
-
-Peer& ThePeer() {
-  static Peer peer;
+PilPeer& ThePeer() {
+  static PilPeer peer(kPeerScript, {TheFiles().png, std::to_string(kJpegQuality)});
   return peer;
 }
 
