@@ -98,3 +98,9 @@ void vkosRunStateHook();
 // Queues a wake-up event, so that a wait blocked in vkosWaitEvent returns and
 // the next pump call runs in full. Safe from any thread.
 void vkosWakeEventLoop();
+
+// Runs [hook] once, on the main thread from the event pump, once [ms]
+// milliseconds have passed since this call, whether or not anything else
+// opens the pump's gate before then. A later call replaces the earlier; a
+// null hook cancels it.
+void vkosCallAfter(int32_t ms, void (*hook)(vkState* L));

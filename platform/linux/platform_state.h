@@ -16,6 +16,7 @@
 #include FT_FREETYPE_H
 
 #include "platform/eventqueue.h"
+#include "platform/linux/callafter.h"
 #include "platform/linux/joysticks.h"
 #include "platform/vkos_display.h"
 #include "platform/vkos_events.h"
@@ -71,6 +72,7 @@ struct vkPumpSignals {
   std::atomic<uint32_t> gate{1};
   std::atomic<int64_t> due{0};
   std::atomic<bool> waitFired{false};  // set by the wait timer of vkosWaitMillis
+  std::atomic<uint32_t> wakeEventType{0};  // the event vkosWakeEventLoop queues; 0 none yet
 
   vkPumpSignals() = default;
   vkPumpSignals(const vkPumpSignals& other) { *this = other; }
@@ -79,6 +81,7 @@ struct vkPumpSignals {
     gate.store(other.gate.load());
     due.store(other.due.load());
     waitFired.store(other.waitFired.load());
+    wakeEventType.store(other.wakeEventType.load());
     return *this;
   }
 };
@@ -100,7 +103,6 @@ struct vkCursorSet {
 struct vkPlatformState {
   bool started = false;       // vkosInit succeeded
   bool video = false;         // a window system is there
-  uint32_t wakeEventType = 0;  // the event vkosWakeEventLoop queues
   int64_t lastPump = 0;       // end of the last full pump run, microseconds
   int64_t lastSecond = 0;     // last audio housekeeping, microseconds
   bool stickyStop = false;    // a stop was found: every pump reports it
@@ -129,6 +131,9 @@ struct vkPlatformState {
   // The input event queue; kept across start and stop, so that what was
   // posted before the start stays queued.
   std::unique_ptr<vkEventQueue> events = std::make_unique<vkEventQueue>();
+  // The delayed call of vkosCallAfter; kept across start and stop, its
+  // thread ended by vkosExit.
+  std::unique_ptr<vkCallAfter> callAfter = std::make_unique<vkCallAfter>();
 };
 extern vkPlatformState gPlatform;
 

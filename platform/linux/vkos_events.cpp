@@ -91,6 +91,7 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
     gPlatform.signals.eventsMayBeQueued.store(0, std::memory_order_relaxed);
   }
 
+  if (const vkCallAfterHook hook = TakeDueCallAfter(*gPlatform.callAfter)) hook(L ? L : gPlatform.hooks.state);
   if (gPlatform.hooks.checkDisplays && gPlatform.hooks.checkDisplays(L ? L : gPlatform.hooks.state, gPlatform.quit))
     gPlatform.stickyStop = true;
   const int result = gPlatform.stickyStop ? 1 : 0;
@@ -118,6 +119,7 @@ void ResetPlatformState() {
   fresh.audio = std::move(gPlatform.audio);
   fresh.clock = gPlatform.clock;
   fresh.events = std::move(gPlatform.events);
+  fresh.callAfter = std::move(gPlatform.callAfter);
   fresh.fontConfig = std::exchange(gPlatform.fontConfig, nullptr);
   fresh.fontLibrary = std::exchange(gPlatform.fontLibrary, nullptr);
   gPlatform = std::move(fresh);
@@ -137,7 +139,7 @@ int vkosInit() {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   gPlatform.video = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
   const Uint32 wake = SDL_RegisterEvents(1);
-  gPlatform.wakeEventType = wake == static_cast<Uint32>(-1) ? Uint32{SDL_USEREVENT} : wake;
+  gPlatform.signals.wakeEventType.store(wake == static_cast<Uint32>(-1) ? Uint32{SDL_USEREVENT} : wake);
   SDL_AddEventWatch(NoteQueuedEvent, nullptr);
   gPlatform.signals.eventsMayBeQueued.store(1);
   gPlatform.signals.gate.store(1);
@@ -154,6 +156,7 @@ int vkosInit() {
 }
 
 void vkosExit() {
+  StopCallAfter(*gPlatform.callAfter);
   if (!gPlatform.started) return;
   vkosReleaseJoysticks();
   ReleaseScreen();
@@ -243,9 +246,10 @@ void vkosSetOption(vkState*, int32_t code, int32_t value) {
 const char* vkosGetLaunchDocument() { return nullptr; }
 
 void vkosWakeEventLoop() {
-  if (gPlatform.wakeEventType == 0) return;  // not started
+  const uint32_t type = gPlatform.signals.wakeEventType.load();
+  if (type == 0) return;  // not started
   SDL_Event event{};
-  event.type = gPlatform.wakeEventType;
+  event.type = type;
   SDL_PushEvent(&event);
 }
 
