@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "base/errorcodes.h"
 #include "engine/commandtrace.h"
@@ -119,7 +120,13 @@ int vmPreCall(vkState* L, vkValue* func, uint32_t* errorCode, vkValue** firstRes
   vkEngineRun& run = *L->G->run;
   if (__builtin_expect(run.debugOutput, 0) && !run.errors.stopFlag) PrintCommandCall(L);
   if (cl->f != run.lastErrorReader) run.errors.lastError = 0;
-  uint32_t r = static_cast<uint32_t>(cl->f(L));
+  uint32_t r;
+  if (__builtin_expect(cl->firstUse, 0) && run.firstUseHook) {
+    r = static_cast<uint32_t>(std::exchange(run.firstUseHook, nullptr)(L));
+    if (r == 0) r = static_cast<uint32_t>(cl->f(L));
+  } else {
+    r = static_cast<uint32_t>(cl->f(L));
+  }
   if (r < 1000) {
     uint32_t have = static_cast<uint32_t>(L->top - L->base);
     if (r > have) r = have;  // a command cannot return more than it pushed

@@ -19,6 +19,7 @@ vkClosure* vmNewCommandClosure(vkState* L, int nelems) {
   linkObject(L, c, VK_TFUNCTION);
   c->isC = 1;
   c->nupvalues = static_cast<uint8_t>(nelems);
+  c->firstUse = 0;
   c->gclist = nullptr;
   c->f = nullptr;
   c->p = nullptr;
@@ -32,6 +33,7 @@ vkClosure* vmNewScriptClosure(vkState* L, int nelems, const vkValue* globals) {
   linkObject(L, c, VK_TFUNCTION);
   c->isC = 0;
   c->nupvalues = static_cast<uint8_t>(nelems);
+  c->firstUse = 0;
   c->gclist = nullptr;
   c->f = nullptr;
   c->p = nullptr;

@@ -10,6 +10,7 @@
 #include "base/errorcodes.h"
 #include "base/numconv.h"
 #include "engine/runstate.h"
+#include "engine/state.h"
 #include "engine/vmapi.h"
 #include "io/filehandles.h"
 
@@ -203,3 +204,16 @@ void vmAddLabelRef(vkState* L, const char* name, int32_t pc) {
   vmRawSet(L, -3);
   vmSetTop(L, -2);
 }
+
+void vmMarkFirstUseCommands(vkState* L, const vkCommandDef* commands) {
+  for (const vkCommandDef* c = commands; c && c->name; c++) {
+    const std::string name = LowerCased(c->name);
+    vmPushLString(L, name.data(), name.size());
+    vmRawGet(L, VK_GLOBALSINDEX);
+    const vkValue* v = L->top - 1;
+    if (vmIsFunctionT(v) && vmCl(v)->isC && vmCl(v)->f == c->func) vmCl(v)->firstUse = 1;
+    vmSetTop(L, -2);
+  }
+}
+
+void vmSetFirstUseHook(vkState* L, int (*hook)(vkState* L)) { EngineRun(L).firstUseHook = hook; }

@@ -52,6 +52,12 @@ const char* FindCommandName(vkState* L, const char* name);
 // upvalues. The upvalues are popped; the target table stays on the stack.
 void vmRegisterFunctions(vkState* L, const char* libraryName, const vkCommandDef* commands, int nup);
 
+// Marks the command closures that [commands] registered as globals: the
+// first call of any marked command runs [hook] first, once (see
+// vkEngineRun::firstUseHook). Commands that scripts replaced are left alone.
+void vmMarkFirstUseCommands(vkState* L, const vkCommandDef* commands);
+void vmSetFirstUseHook(vkState* L, int (*hook)(vkState* L));
+
 // Stores every row of [constants] in the registry table "constants" (made
 // when missing) under its lower-cased name.
 void vmRegisterConstants(vkState* L, const vkConstantDef* constants);

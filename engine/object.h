@@ -165,6 +165,7 @@ typedef int (*vkCFunction)(vkState* L);
 struct vkClosure : vkGCObject {
   uint8_t isC;        // 1 command closure, 0 script closure
   uint8_t nupvalues;
+  uint8_t firstUse;   // command closures: the engine's first-use hook runs before the call
   vkGCObject* gclist;
   vkCFunction f;      // command closures
   vkProto* p;         // script closures

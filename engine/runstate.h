@@ -37,6 +37,10 @@ struct vkEngineRun {
   // last error code is not cleared.
   vkCFunction lastErrorReader = nullptr;
   bool debugOutput = false;  // every command call is printed before it runs
+  // Runs once, before the first call of a command marked by
+  // vmMarkFirstUseCommands, and is then forgotten; a result other than 0 is
+  // that command's error.
+  int (*firstUseHook)(vkState* L) = nullptr;
   // Records of collected string views, linked by their next field, for the
   // views that concatenation makes next; freed when the engine closes.
   vkGCObject* spareViews = nullptr;

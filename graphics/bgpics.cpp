@@ -499,6 +499,10 @@ int32_t CloneBGPic(vkGraphicsState& gs, const vkBGPic* s, vkObjectId id, vkBGPic
   return 0;
 }
 
+bool FillIsCleared(const vkBGPicFill& fill) {
+  return fill.type != kFillGradient && fill.type != kFillTexture && (fill.color & 0xFFFFFF) == 0;
+}
+
 int32_t BuildFillBitMap(vkState* L, vkBGPicFill& fill, int32_t width, int32_t height, vkBitMap** out) {
   *out = nullptr;
   if (fill.type == kFillTexture && !fill.texture) {
@@ -510,7 +514,7 @@ int32_t BuildFillBitMap(vkState* L, vkBGPicFill& fill, int32_t width, int32_t he
     fill.textureWidth = view.width, fill.textureHeight = view.height;
   }
   // A black fill is the cleared bitmap itself: its pages stay untouched.
-  const bool black = fill.type != kFillGradient && fill.type != kFillTexture && (fill.color & 0xFFFFFF) == 0;
+  const bool black = FillIsCleared(fill);
   vkBitMapPtr bitmap(AllocArgbBitMap(width, height, black));
   if (!bitmap) return kErrOutOfMemory;
   switch (fill.type) {

@@ -143,6 +143,8 @@ int32_t CloneBGPic(vkGraphicsState& gs, const vkBGPic* source, vkObjectId id, vk
 // (the fill's texture, or the brush through the brush library's hook the
 // first time, copied into the fill). *[out]; 0, 1000 or the brush's error.
 int32_t BuildFillBitMap(vkState* L, vkBGPicFill& fill, int32_t width, int32_t height, vkBitMap** out);
+// A black fill, which BuildFillBitMap leaves as the cleared bitmap itself.
+bool FillIsCleared(const vkBGPicFill& fill);
 
 // Frees [bgpic] as FreeBGPic does: 1378 when it is the current output; an
 // orphan when a layer or a display shows it; else unlinked and destroyed.

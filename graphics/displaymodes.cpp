@@ -443,6 +443,12 @@ int OpenFirstDisplay(vkState* L, vkApplet* applet, vkProgramContext* context) {
     gs.screenModeSwitched = 1;
   }
   PrintStatus(L, GetCatalogText(kCatalogPreparingDisplay), nullptr, true);
+  // Displays whose pictures the rebuild below keeps show them in their
+  // buffers already.
+  std::vector<const vkDisplay*> unchanged;
+  if (!applet->desktop)
+    for (const vkDisplayPtr& d : gs.DisplayList)
+      if (d->bgpic && d->bgpic->rawPixels.empty() && d->backBuffer && d->screenBuffer) unchanged.push_back(d.get());
   if (int32_t rc = RebuildBGPicBitmaps(gs)) return rc;
   if (fullScreen)
     if (int rc = BuildBackfill(L, settings)) return rc;
@@ -466,18 +472,41 @@ int OpenFirstDisplay(vkState* L, vkApplet* applet, vkProgramContext* context) {
     FreeBitMap(grabbed);
   }
   for (const vkDisplayPtr& d : gs.DisplayList) {
-    if (int32_t rc = SetupBackBuffers(gs, d.get(), d->bgpic, true)) return rc;
+    if (std::find(unchanged.begin(), unchanged.end(), d.get()) == unchanged.end())
+      if (int32_t rc = SetupBackBuffers(gs, d.get(), d->bgpic, true)) return rc;
     if (Scaled(d.get()) && d->scaledWidth > 0)
       if (int rc = ResizeDisplay(L, d.get(), d->x, d->y, d->width, d->height, 1, d->smoothScale, 1)) return rc;
   }
-  vkosSetFullScreenUIMode(fullScreen ? 2 : 0);
   vkDisplay* chosen = nullptr;
-  for (const vkDisplayPtr& d : gs.DisplayList) {
-    if (d->flags & kDisplayHidden) continue;
-    const bool activate = chosen == nullptr && (d->flags & kDisplayActive) != 0;
-    if (int32_t rc = OpenDisplayOnScreen(L, d.get(), activate)) return rc;
-    if (activate) chosen = d.get();
+  for (const vkDisplayPtr& d : gs.DisplayList)
+    if (!(d->flags & kDisplayHidden) && (d->flags & kDisplayActive) != 0) {
+      chosen = d.get();
+      break;
+    }
+  if (!fullScreen && !applet->desktop) {
+    gs.displaysPending = true;
+    gs.pendingActive = chosen;
+    SelectDisplay(L, chosen ? chosen : first, true);
+    return 0;
   }
+  vkosSetFullScreenUIMode(fullScreen ? 2 : 0);
+  for (const vkDisplayPtr& d : gs.DisplayList)
+    if (!(d->flags & kDisplayHidden))
+      if (int32_t rc = OpenDisplayOnScreen(L, d.get(), d.get() == chosen)) return rc;
   SelectDisplay(L, chosen ? chosen : first, true);
+  return 0;
+}
+
+bool DisplaysPending(vkState* L) { return L != nullptr && GraphicsState(L).displaysPending; }
+
+int ShowPendingDisplays(vkState* L) {
+  vkGraphicsState& gs = GraphicsState(L);
+  if (!gs.displaysPending) return 0;
+  gs.displaysPending = false;
+  vkosSetFullScreenUIMode(0);
+  for (const vkDisplayPtr& d : gs.DisplayList)
+    if (!(d->flags & kDisplayHidden) && d->state == DISPSTATE_CLOSED)
+      if (int32_t rc = OpenDisplayOnScreen(L, d.get(), d.get() == gs.pendingActive)) return rc;
+  gs.pendingActive = nullptr;
   return 0;
 }

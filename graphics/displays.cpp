@@ -330,7 +330,8 @@ int32_t CreateDisplay(vkState* L, vkIdRequest request, int options, vkObjectId* 
   d->textCursorX = d->textCursorY = 0;
   d->textMarginLeft = 0, d->textMarginRight = d->bgpic->width - 1;
   if (int32_t rc = vkosAllocDisplay(d.get(), &d->os)) return rc;
-  if (int32_t rc = SetupBackBuffers(gs, d.get(), d->bgpic, true)) return rc;
+  const bool cleared = !parsed.bgpicGiven && FillIsCleared(d->bgpic->fill) && d->bgpic->scaledBitMap == d->bgpic->bitmap;
+  if (int32_t rc = SetupBackBuffers(gs, d.get(), d->bgpic, true, cleared)) return rc;
   SyncEventDisplay(d.get());
   vkDisplay* made = d.get();
   {
@@ -781,7 +782,7 @@ void CopyIntoCleared(const vkBitMap* src, vkBitMap* back, vkBitMap* screen) {
 
 }  // namespace
 
-int32_t SetupBackBuffers(vkGraphicsState& gs, vkDisplay* d, vkBGPic* pic, bool anew) {
+int32_t SetupBackBuffers(vkGraphicsState& gs, vkDisplay* d, vkBGPic* pic, bool anew, bool pictureCleared) {
   (void)gs;
   if (!pic) return 0;
   const vkBitMap* shown = pic->scaledBitMap ? pic->scaledBitMap : pic->bitmap;
@@ -794,9 +795,7 @@ int32_t SetupBackBuffers(vkGraphicsState& gs, vkDisplay* d, vkBGPic* pic, bool a
     FreeBitMap(d->screenBuffer);
     d->backBuffer = back.release();
     d->screenBuffer = screen.release();
-    // Redraws read the one and write the other, drawing writes both: their
-    // pages are faster made at once than page by page.
-    for (vkBitMap* b : {d->backBuffer, d->screenBuffer}) PrefaultBytes(b->pixels, size_t(b->bytesPerRow) * b->height);
+    if (pictureCleared) return 0;
     if (shown->format == PIXFMT_ARGB32 && shown->bytesPerPixel == 4) {
       CopyIntoCleared(shown, d->backBuffer, d->screenBuffer);
       return 0;
@@ -877,6 +876,10 @@ int32_t OpenDisplayOnScreen(vkState* L, vkDisplay* d, bool activate) {
   d->os->windowState = 1;
   vkosEnableDropFiles(d->os);
   SyncEventDisplay(d);
+  // The first redraw reads the one buffer and writes the other, drawing
+  // writes both: their pages are faster made at once than page by page.
+  for (vkBitMap* b : {d->backBuffer, d->screenBuffer})
+    if (b) PrefaultBytes(b->pixels, size_t(b->bytesPerRow) * b->height);
   RedrawDisplay(gs, d, 0);
   return 0;
 }

@@ -162,7 +162,10 @@ void CloseDisplayWindow(vkState* L, vkDisplay* display);
 void SelectDisplay(vkState* L, vkDisplay* display, bool noActivate);
 // (Re)makes the display's background and screen buffers at the picture's
 // shown size ([anew]) and copies the picture into them; 0 or 1000.
-int32_t SetupBackBuffers(vkGraphicsState& gs, vkDisplay* display, vkBGPic* bgpic, bool anew);
+// [pictureCleared] says the picture is a cleared bitmap nothing drew into,
+// which fresh buffers already show.
+int32_t SetupBackBuffers(vkGraphicsState& gs, vkDisplay* display, vkBGPic* bgpic, bool anew,
+                         bool pictureCleared = false);
 // Rebuilds the default drag and size regions where the script gave none and
 // clamps every region to the display.
 void SetDefaultRegions(vkDisplay* display);
@@ -201,7 +204,15 @@ int CloseAllDisplays(vkState* L);
 
 // Opens the displays the applet declared and makes one current; 0 or an
 // error code, which ends the start-up.
+// A windowed start makes the displays and selects one but leaves their
+// windows for ShowPendingDisplays: a run that never draws, waits or asks
+// about a display needs no window system at all.
 int OpenFirstDisplay(vkState* L, vkApplet* applet, vkProgramContext* context);
+
+// Opens on screen the displays the start-up left without windows: 0, or
+// the error code; nothing when none wait.
+int ShowPendingDisplays(vkState* L);
+bool DisplaysPending(vkState* L);
 
 // Switches between full screen ([fullScreen] 1) at width x height and a
 // window (0); 0 or an error code.

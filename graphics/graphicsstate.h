@@ -158,6 +158,10 @@ struct vkGraphicsState {
   std::list<vkBGPicPtr> BGPicList;      // in creation order
   std::recursive_mutex displayListLock;  // held while a display is linked in or out
   uint32_t screenModeSwitched = 0;       // a full-screen mode is in force
+  // A windowed start leaves the displays' windows until something needs them
+  // (ShowPendingDisplays); the display to activate then, if any.
+  bool displaysPending = false;
+  vkDisplay* pendingActive = nullptr;
   uint32_t videoRecording = 0;           // a frame-capturing recording runs
   vkBackfillObjects backfill;
   const vkDisplaySettings* displaySettings = nullptr;  // the applet's, from the first display on

@@ -107,6 +107,21 @@ const vkShutdownStep kShutdownSteps[] = {
     {"FreeAllSounds", [](vkState* L) { if (L) FreeAllSounds(L); }},
 };
 
+// The libraries whose commands never need a display on screen: a run that
+// calls only these leaves the first display's window unopened.
+constexpr const char* kLibrariesWithoutDisplay[] = {"string", "math", "dos", "memblock"};
+
+// Opens the displays' windows before the first command of any other library.
+void GateDisplayCommands(vkState* L) {
+  for (const vkLibraryEntry* library = FirstLibrary(L); library; library = library->next.get()) {
+    bool needsDisplay = true;
+    for (const char* name : kLibrariesWithoutDisplay)
+      if (library->name == name) needsDisplay = false;
+    if (needsDisplay) vmMarkFirstUseCommands(L, library->commands);
+  }
+  vmSetFirstUseHook(L, ShowPendingDisplays);
+}
+
 uint32_t OpenLibraries(vkState* L) {
   for (const vkLibraryOpener& library : kLibraryTable) {
     if (!library.open) continue;
@@ -191,6 +206,7 @@ uint32_t StartUp(vkState* L, int argc, const char* const* argv, vkProgramContext
   if (uint32_t code = RunPreloads(L, context, applet)) return code;
   FreeImageCache(L);  // what the preloads shared is theirs now
   if (int code = OpenFirstDisplay(L, &applet, &context)) return uint32_t(code);
+  if (DisplaysPending(L)) GateDisplayCommands(L);
   if (uint32_t code = CreatePendingFontBitMaps(L)) return code;
   SetAttrs(L, nullptr, {{ATTR_LINEINFO, 1}});
   return uint32_t(vkosRunMainChunk(L, [](vkState* s) { return vmPCall(s, 0, 0, 0); }));
@@ -217,6 +233,7 @@ namespace {
 void DumpCurrentWindow(vkState* L) {
   const char* path = std::getenv("VK_WINDOW_DUMP");
   if (path == nullptr || L == nullptr) return;
+  if (ShowPendingDisplays(L) != 0) return;
   const vkDisplay* d = GraphicsState(L).CurrentDisplay;
   std::vector<uint32_t> pixels;
   if (d == nullptr || d->os == nullptr || !vkosReadWindow(d->os, &pixels)) return;

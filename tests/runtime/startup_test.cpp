@@ -1,6 +1,8 @@
 // The start-up and shutdown run in-process: after an error in the preloads
 // the shutdown still runs every free-all step, in its order, before the
-// report; the exit status says whether an error was reported.
+// report; the exit status says whether an error was reported. A windowed
+// start leaves the display's window until the first command that is not a
+// math, string, dos or memory-block command.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "base/errorinfo.h"
+#include "platform/linux/platform_state.h"
 #include "player/startup.h"
 
 namespace {
@@ -57,6 +60,38 @@ TEST_F(StartUp, NothingToRunEndsSilentlyAfterTheSameShutdown) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(gSteps.size(), 17u);
+}
+
+// The windows open when the shutdown begins, and the first one's title.
+struct WindowsAtEnd {
+  size_t count = 0;
+  std::string title;
+};
+WindowsAtEnd gWindowsAtEnd;
+void ObserveWindows(const char* step) {
+  if (std::string(step) != "CloseAllDisplays") return;
+  gWindowsAtEnd = {gPlatform.windows.size(), gPlatform.windows.empty() ? "" : gPlatform.windows[0]->title};
+}
+
+TEST_F(StartUp, TheWindowOpensBeforeTheFirstCommandThatNeedsTheDisplay) {
+  struct Case {
+    const char* applet;
+    size_t windows;
+    const char* title;
+  };
+  const Case cases[] = {
+      {"computeonly.vka", 0, ""},     // Abs and StrLen only
+      {"firstdisplay.vka", 1, "Late"},  // Abs, then SetTitle on the window it opened
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.applet);
+    const std::string applet = std::string(VK_BINARY_DIR "/tests/player/") + c.applet;
+    const char* argv[] = {"vellumark", applet.c_str(), "-QUIET"};
+    gWindowsAtEnd = {99, "?"};
+    EXPECT_EQ(RunPlayer(3, argv, ObserveWindows), 0);
+    EXPECT_EQ(gWindowsAtEnd.count, c.windows);
+    EXPECT_EQ(gWindowsAtEnd.title, c.title);
+  }
 }
 
 }  // namespace
