@@ -19,6 +19,7 @@
 #include "engine/call.h"
 #include "base/errorinfo.h"
 #include "engine/errormessages.h"
+#include "engine/errors.h"
 #include "runtime/errorreport.h"
 #include "engine/libraries.h"
 #include "engine/state.h"
@@ -111,7 +112,15 @@ const vkShutdownStep kShutdownSteps[] = {
 // calls only these leaves the first display's window unopened.
 constexpr const char* kLibrariesWithoutDisplay[] = {"string", "math", "dos", "memblock"};
 
-// Opens the displays' windows before the first command of any other library.
+// A run that computes for longer than this shows its windows anyway.
+constexpr int32_t kShowDisplaysAfterMs = 250;
+
+void ShowDisplaysFromPump(vkState* L) {
+  if (int code = ShowPendingDisplays(L)) vmRaiseError(L, code);
+}
+
+// Opens the displays' windows before the first command of any other library,
+// or from the event pump once the run has gone on for a while.
 void GateDisplayCommands(vkState* L) {
   for (const vkLibraryEntry* library = FirstLibrary(L); library; library = library->next.get()) {
     bool needsDisplay = true;
@@ -120,6 +129,7 @@ void GateDisplayCommands(vkState* L) {
     if (needsDisplay) vmMarkFirstUseCommands(L, library->commands);
   }
   vmSetFirstUseHook(L, ShowPendingDisplays);
+  vkosCallAfter(kShowDisplaysAfterMs, ShowDisplaysFromPump);
 }
 
 uint32_t OpenLibraries(vkState* L) {

@@ -2,7 +2,8 @@
 // the shutdown still runs every free-all step, in its order, before the
 // report; the exit status says whether an error was reported. A windowed
 // start leaves the display's window until the first command that is not a
-// math, string, dos or memory-block command.
+// math, string, dos or memory-block command, or until the run has gone on
+// for a quarter of a second.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -82,6 +83,7 @@ TEST_F(StartUp, TheWindowOpensBeforeTheFirstCommandThatNeedsTheDisplay) {
   const Case cases[] = {
       {"computeonly.vka", 0, ""},     // Abs and StrLen only
       {"firstdisplay.vka", 1, "Late"},  // Abs, then SetTitle on the window it opened
+      {"computelong.vka", 1, "Compute"},  // a dos command for 0.4 s: the pump opens it
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.applet);
