@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "base/errorcodes.h"
+#include "engine/commandcall.h"
 #include "engine/commandtrace.h"
 #include "base/errorinfo.h"
 #include "engine/errors.h"
@@ -98,6 +99,24 @@ void vmAdjustVarargs(vkState* L, int nfixargs, vkValue* base) {
   vmSetTable(L->top++, t);
 }
 
+vkValue* vmCommandFrameRoom(vkState* L, vkValue* func) {
+  ptrdiff_t funcr = vmSaveStack(L, func);
+  if (L->ci == L->endCi) vmGrowCallInfo(L);
+  vmEnsureStack(L, kMinCommandStack);
+  return vmRestoreStack(L, funcr);
+}
+
+int vmFirstUseCall(vkState* L, vkClosure* cl) {
+  int r = std::exchange(L->G->run->firstUseHook, nullptr)(L);
+  return r == 0 ? cl->f(L) : r;
+}
+
+void vmCommandPrologue(vkState* L) {
+  if (L->hookMask & VK_MASKCALL) vmCallHook(L, VK_HOOKCALL, -1);
+  vkEngineRun& run = *L->G->run;
+  if (run.debugOutput && !run.errors.stopFlag) PrintCommandCall(L);
+}
+
 int vmPreCall(vkState* L, vkValue* func, uint32_t* errorCode, vkValue** firstResult) {
   if (!vmIsFunctionT(func)) func = tryFuncTM(L, func);
   vkClosure* cl = vmCl(func);
@@ -105,41 +124,7 @@ int vmPreCall(vkState* L, vkValue* func, uint32_t* errorCode, vkValue** firstRes
     vmPushScriptFrame(L, func, cl);
     return VK_PRECALL_SCRIPT;
   }
-  ptrdiff_t funcr = vmSaveStack(L, func);
-  if (L->ci == L->endCi) vmGrowCallInfo(L);
-  vmEnsureStack(L, kMinCommandStack);
-  vkCallInfo* ci = ++L->ci;
-  ci->func = cl;
-  L->base = ci->base = vmRestoreStack(L, funcr) + 1;
-  ci->top = L->top + kMinCommandStack;
-  ci->savedpc = nullptr;
-  ci->tracedpc = nullptr;
-  ci->tailcalls = 0;
-  ci->state = VK_CI_C;
-  if (L->hookMask & VK_MASKCALL) vmCallHook(L, VK_HOOKCALL, -1);
-  vkEngineRun& run = *L->G->run;
-  if (__builtin_expect(run.debugOutput, 0) && !run.errors.stopFlag) PrintCommandCall(L);
-  if (cl->f != run.lastErrorReader) run.errors.lastError = 0;
-  uint32_t r;
-  if (__builtin_expect(cl->firstUse, 0) && run.firstUseHook) {
-    r = static_cast<uint32_t>(std::exchange(run.firstUseHook, nullptr)(L));
-    if (r == 0) r = static_cast<uint32_t>(cl->f(L));
-  } else {
-    r = static_cast<uint32_t>(cl->f(L));
-  }
-  if (r < 1000) {
-    uint32_t have = static_cast<uint32_t>(L->top - L->base);
-    if (r > have) r = have;  // a command cannot return more than it pushed
-    *firstResult = L->top - r;
-    return VK_PRECALL_DONE;
-  }
-  if (r >= 0xFFFFFFFEu) {
-    *firstResult = nullptr;
-    return r == 0xFFFFFFFFu ? VK_PRECALL_JUMP_NEXT : VK_PRECALL_JUMP_BEFORE;
-  }
-  *errorCode = r;
-  *firstResult = L->top;
-  return VK_PRECALL_DONE;
+  return vmCallCommand(L, *L->G->run, func, cl, errorCode, firstResult);
 }
 
 void vmCallReturnHook(vkState* L, vkValue** firstResult) {

@@ -12,6 +12,7 @@
 
 #include "base/errorcodes.h"
 #include "engine/call.h"
+#include "engine/commandcall.h"
 #include "base/errorinfo.h"
 #include "engine/errors.h"
 #include "engine/function.h"
@@ -745,6 +746,10 @@ op_call: {
   }
   err = 0;
   first = nullptr;
+  if (ra->tt == VK_TFUNCTION) {  // a command, called inline
+    kind = vmCallCommand(L, run, ra, vmCl(ra), &err, &first);
+    goto commanddone;
+  }
   kind = vmPreCall(L, ra, &err, &first);
   if (kind == VK_PRECALL_SCRIPT) {
     L->ci->state |= VK_CI_CALLING;
