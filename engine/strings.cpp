@@ -70,13 +70,18 @@ vkString* findString(vkGlobalState* g, const char* s, size_t len, uint32_t h) {
   return nullptr;
 }
 
+// Links a new long string to the object list.
+inline void linkLongString(vkGlobalState* g, vkString* ts) {
+  ts->next = g->rootgc;
+  g->rootgc = ts;
+}
+
 // Links a new string to its owner: a long one to the object list, a short
 // one (with its hash [h]) to the intern table.
 void linkString(vkState* L, vkString* ts, uint32_t h) {
   vkGlobalState* g = L->G;
   if (vmIsLongString(ts)) {
-    ts->next = g->rootgc;
-    g->rootgc = ts;
+    linkLongString(g, ts);
     return;
   }
   ts->hash = h;
@@ -110,19 +115,19 @@ void releaseBlock(vkState* L, vkStringBlock* b) {
 
 // A view record: a spare one when there is one. Spare records count as
 // freed bytes, so the collector sees the same byte count either way.
-vkStringView* allocView(vkState* L) {
-  vkEngineRun& run = *L->G->run;
+inline vkStringView* allocView(vkState* L) {
+  vkGlobalState* g = L->G;
+  vkEngineRun& run = *g->run;
   if (vkGCObject* spare = run.spareViews) {
     run.spareViews = spare->next;
-    L->G->nblocks += sizeof(vkStringView);
+    g->nblocks += sizeof(vkStringView);
     return static_cast<vkStringView*>(spare);
   }
   return static_cast<vkStringView*>(vmRealloc(L, nullptr, 0, sizeof(vkStringView)));
 }
 
-// A new view of [len] bytes (a long string) at [text] in [b].
-vkString* newView(vkState* L, vkStringBlock* b, const char* text, size_t len) {
-  vkStringView* v = allocView(L);
+// Makes [v] a view of [len] bytes (a long string) at [text] in [b] and links it.
+inline vkString* initView(vkState* L, vkStringView* v, vkStringBlock* b, const char* text, size_t len) {
   v->tt = VK_TSTRING;
   v->marked = 0;
   v->shape = VK_STRING_VIEW;
@@ -131,15 +136,20 @@ vkString* newView(vkState* L, vkStringBlock* b, const char* text, size_t len) {
   v->text = text;
   v->block = b;
   b->views++;
-  linkString(L, v, 0);
+  linkLongString(L->G, v);
   return v;
 }
 
-char* copyParts(char* dst, const vkValue* parts, int n) {
+// Copies the bytes of the [n] strings at [parts] to [dst]; returns the end.
+inline char* copyParts(char* dst, const vkValue* parts, int n) {
   for (int j = 0; j < n; j++) {
     const vkString* s = vmStr(&parts[j]);
-    if (s->len) std::memcpy(dst, s->data(), s->len);
-    dst += s->len;
+    size_t len = s->len;
+    if (len == 1)
+      *dst = *s->data();  // the byte at a time that texts are often built of: no library call
+    else if (len != 0)
+      std::memcpy(dst, s->data(), len);
+    dst += len;
   }
   return dst;
 }
@@ -158,37 +168,37 @@ vkString* appendInPlace(vkState* L, const vkValue* parts, int n, size_t total) {
   size_t add = total - left->len;
   if (v->text + left->len != end || add > b->capacity - b->used) return nullptr;
   if (b->heldBy && !(b->heldBy == L && callLevel(L) < b->heldLevel)) return nullptr;
+  vkStringView* r = allocView(L);  // first, so that a failure leaves the block as it was
   copyParts(end, parts + 1, n - 1)[0] = '\0';
-  vkString* r;
-  try {
-    r = newView(L, b, v->text, total);
-  } catch (...) {
-    *end = '\0';
-    throw;
-  }
   b->used += add;
   b->heldBy = nullptr;
-  return r;
+  return initView(L, r, b, v->text, total);
 }
 
 // The concatenation as the first view of a new block of [capacity] bytes.
 vkString* newBlockView(vkState* L, const vkValue* parts, int n, size_t total, size_t capacity) {
   vkStringBlock* b = newBlock(L, capacity);
-  copyParts(b->text(), parts, n)[0] = '\0';
-  b->used = total;
+  vkStringView* r;
   try {
-    return newView(L, b, b->text(), total);
+    r = allocView(L);
   } catch (...) {
     vmRealloc(L, b, blockBytes(capacity), 0);
     throw;
   }
+  copyParts(b->text(), parts, n)[0] = '\0';
+  b->used = total;
+  return initView(L, r, b, b->text(), total);
 }
 
 }  // namespace
 
 static_assert(kStringViewMin >= kLongStringMin, "views are long strings");
 
-vkString* vmConcatStrings(vkState* L, const vkValue* parts, int n, size_t total) {
+namespace {
+
+// vmConcatStrings of any parts; kept out of line, so that its quick path
+// saves no registers.
+[[gnu::noinline]] vkString* concatParts(vkState* L, const vkValue* parts, int n, size_t total) {
   const vkString* left = vmStr(parts);
   if (total >= kStringViewMin && total <= kMaxBlockText && left->len >= kStringViewMin) {
     if (vkString* r = appendInPlace(L, parts, n, total)) return r;
@@ -200,6 +210,39 @@ vkString* vmConcatStrings(vkState* L, const vkValue* parts, int n, size_t total)
   vkString* result = vmBeginString(L, total);
   copyParts(result->fillData(), parts, n);
   return vmEndString(L, result);
+}
+
+}  // namespace
+
+vkString* vmConcatStrings(vkState* L, const vkValue* parts, int n, size_t total) {
+  // The append of a few bytes to the newest view of a block with room, nobody
+  // holding its text and a spare view record at hand: what appendInPlace
+  // does, without a call, for the text built a piece at a time.
+  const vkString* left = vmStr(parts);
+  const vkString* right = vmStr(parts + 1);
+  vkGlobalState* g = L->G;
+  vkEngineRun& run = *g->run;
+  if (n == 2 && (left->shape & VK_STRING_VIEW) && right->len <= 8 && left->len >= kStringViewMin &&
+      run.spareViews != nullptr) {
+    const auto* v = static_cast<const vkStringView*>(left);
+    vkStringBlock* b = v->block;
+    char* end = b->text() + b->used;
+    size_t add = right->len;
+    if (v->text + left->len == end && add <= b->capacity - b->used && b->heldBy == nullptr) {
+      const char* src = right->data();
+      if (add == 1)
+        *end = *src;
+      else
+        for (size_t i = 0; i < add; i++) end[i] = src[i];
+      end[add] = '\0';
+      b->used += add;
+      vkStringView* r = static_cast<vkStringView*>(run.spareViews);
+      run.spareViews = r->next;
+      g->nblocks += sizeof(vkStringView);
+      return initView(L, r, b, v->text, total);
+    }
+  }
+  return concatParts(L, parts, n, total);
 }
 
 bool vmStringIsTerminated(const vkString* s) { return !(s->shape & VK_STRING_VIEW) || s->data()[s->len] == '\0'; }

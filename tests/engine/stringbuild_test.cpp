@@ -29,16 +29,17 @@ std::string bytesAt(vkState* L, int idx) {
   return std::string(s->data(), s->len);
 }
 
-// Builds a long text one piece at a time and keeps every [keepEvery]th step
-// in a table at the index of the step, with a collection after every
-// [collectEvery]th append (0: none). Returns the expected texts.
-std::vector<std::string> buildKeepingPrefixes(vkState* L, int steps, int keepEvery, int collectEvery) {
+// Builds a long text one piece of [pieceLen] bytes at a time and keeps every
+// [keepEvery]th step in a table at the index of the step, with a collection
+// after every [collectEvery]th append (0: none). Returns the expected texts.
+std::vector<std::string> buildKeepingPrefixes(vkState* L, int steps, int keepEvery, int collectEvery,
+                                              size_t pieceLen) {
   vmNewTable(L);                 // 1: the kept prefixes
   vmPushString(L, "start:");     // 2: the text being built
   std::vector<std::string> expect(static_cast<size_t>(steps + 1));
   std::string text = "start:";
   for (int i = 1; i <= steps; i++) {
-    std::string piece(1, static_cast<char>('a' + i % 26));
+    std::string piece(pieceLen, static_cast<char>('a' + i % 26));
     if (i % 97 == 0) piece = std::string("\0z", 2);  // embedded NULs travel too
     append(L, piece);
     text += piece;
@@ -56,13 +57,19 @@ TEST_F(EngineTest, PrefixesKeepTheirTextWhileTheirBufferGrows) {
   struct Case {
     const char* name;
     int steps, keepEvery, collectEvery;
+    size_t pieceLen = 1;
   } cases[] = {
       {"every prefix kept", 300, 1, 0},
       {"some prefixes kept", 2000, 37, 0},
       {"collections between appends", 2000, 13, 5},
+      // Collected views serve the next appends: pieces of a few bytes and longer.
+      {"a collection after every append", 500, 7, 1},
+      {"pieces of eight bytes", 1000, 11, 3, 8},
+      {"pieces of nine bytes", 1000, 11, 3, 9},
+      {"pieces of two hundred bytes", 300, 5, 2, 200},
   };
   for (const Case& c : cases) {
-    std::vector<std::string> expect = buildKeepingPrefixes(L, c.steps, c.keepEvery, c.collectEvery);
+    std::vector<std::string> expect = buildKeepingPrefixes(L, c.steps, c.keepEvery, c.collectEvery, c.pieceLen);
     for (int i = c.keepEvery; i <= c.steps; i += c.keepEvery) {
       vmRawGetI(L, 1, i);
       const std::string& want = expect[static_cast<size_t>(i)];
