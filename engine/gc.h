@@ -10,9 +10,14 @@
 
 void vmCollectGarbage(vkState* L);
 
+// Whether a check point collects now.
+inline bool vmGCDue(const vkState* L) {
+  const vkGlobalState* g = L->G;
+  return g->nblocks >= g->GCthreshold || g->gcStress;
+}
+
 inline void vmCheckGC(vkState* L) {
-  vkGlobalState* g = L->G;
-  if (g->nblocks >= g->GCthreshold || g->gcStress) vmCollectGarbage(L);
+  if (vmGCDue(L)) vmCollectGarbage(L);
 }
 
 // Moves the unreached userdata with a "__gc" function to the finalisation

@@ -444,17 +444,26 @@ vkValue* vmExecute(vkState* L) {
   int nresults = 0;
   uint32_t err = 0;
   vkValue* first = nullptr;
-  // The line hook's gate; it changes only with the hook, which only code
-  // called out of the loop sets, so it is re-read with base after such calls.
+  // The line hook's gate, and the stop flag with the hook bits that stop
+  // every instruction: they change only in code called out of the loop
+  // (commands, hooks, metamethods, finalisers), so they are read again with
+  // base after such calls, and each instruction loads only the gate's word.
   const vkHookGate* gate = L->hookGate;
+  uint32_t pending = errors.stopFlag | L->dispatchMask;
 
-#define RELOAD() (base = L->base, ci = L->ci, gate = L->hookGate)
+#define RELOAD() (base = L->base, ci = L->ci, gate = L->hookGate, pending = errors.stopFlag | L->dispatchMask)
 #define SAVEPC() (ci->savedpc = pc)
 #define PROTECT(x) \
   do {             \
     SAVEPC();      \
     x;             \
     RELOAD();      \
+  } while (0)
+// A collection check point: the frame is saved and re-read only when the
+// collector runs (its finalisers may run anything).
+#define CHECKGC()                                \
+  do {                                           \
+    if (vmGCDue(L)) PROTECT(vmCollectGarbage(L)); \
   } while (0)
 #define RB() (base + vmArgB(i))
 #define RKB() (vmArgB(i) < kRKConstant ? base + vmArgB(i) : k + (vmArgB(i) - kRKConstant))
@@ -465,7 +474,7 @@ vkValue* vmExecute(vkState* L) {
 #define DISPATCH()                                                                                    \
   do {                                                                                                \
     const uint32_t attention = gate->load(std::memory_order_relaxed);                                 \
-    if (__builtin_expect((errors.stopFlag | L->dispatchMask | attention) != 0, 0)) goto slowpath; \
+    if (__builtin_expect((pending | attention) != 0, 0)) goto slowpath;                               \
     i = *pc++;                                                                                        \
     ra = base + vmArgA(i);                                                                            \
     goto* kDispatch[i & 0x3F];                                                                        \
@@ -594,7 +603,7 @@ op_newtable: {
   SAVEPC();
   if (size > (1u << kMaxTableBits)) vmRaiseError(L, kErrTableOverflow);
   vmSetTable(ra, vmTableNew(L, static_cast<int>(size), vmArgC(i)));
-  PROTECT(vmCheckGC(L));
+  CHECKGC();
   DISPATCH();
 }
 op_add:
@@ -668,7 +677,7 @@ op_concat: {
     PROTECT(vmConcatValues(L, c - b + 1, c));
   }
   base[vmArgA(i)] = base[b];
-  PROTECT(vmCheckGC(L));
+  CHECKGC();
   DISPATCH();
 }
 op_jmp:
@@ -902,7 +911,7 @@ op_closure: {
       ncl->upvals()[j] = vmFindUpvalue(L, base + vmArgB(*pc));
   }
   vmSetClosure(ra, ncl);
-  PROTECT(vmCheckGC(L));
+  CHECKGC();
   DISPATCH();
 }
 op_self: {
@@ -926,6 +935,7 @@ op_bad:
 #undef RELOAD
 #undef SAVEPC
 #undef PROTECT
+#undef CHECKGC
 #undef RB
 #undef RKB
 #undef RKC

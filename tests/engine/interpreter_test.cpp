@@ -9,6 +9,7 @@
 
 #include "base/errorcodes.h"
 #include "engine/errors.h"
+#include "engine/gc.h"
 #include "support/vmtest.h"
 
 namespace {
@@ -562,6 +563,97 @@ TEST_F(EngineTest, GatedLineHookRunsOnlyWhileItsGateIsOpen) {
   ASSERT_EQ(RunListing(L, chunk, &out), 0);
   EXPECT_EQ(gLines, (std::vector<int>{2, 3, 4, 3, 4, 5}));
   vmSetHook(L, nullptr, 0, 0);
+}
+
+// What a command, an __index command or a finalizer run at a collection point
+// does to the running loop: a stop flag or a count hook it sets is seen
+// before the next instruction.
+enum class Act { kStop, kCountHook };
+Act gAct;
+bool gActed = false;
+int gCounted = 0;
+int actOnce(vkState* L) {
+  if (gActed) return 0;
+  gActed = true;
+  if (gAct == Act::kStop)
+    ErrorInfo().stopFlag = 1;
+  else
+    vmSetHook(L, [](vkState*, vkDebugInfo*) { gCounted++; }, VK_MASKCOUNT, 1);
+  return 0;
+}
+// Drops the global "keep" (a userdata finalised by actOnce) and makes the
+// next collection point collect.
+int dropKept(vkState* L) {
+  vmPushString(L, "keep");
+  vmPushNil(L);
+  vmSetTable(L, VK_GLOBALSINDEX);
+  L->G->GCthreshold = 0;
+  return 0;
+}
+
+TEST_F(EngineTest, AStopOrAHookSetOutsideTheLoopIsSeenAtTheNextInstruction) {
+  SetGlobalCommand(L, "act", actOnce);
+  SetGlobalCommand(L, "drop", dropKept);
+  vmPushString(L, "withindex");  // a table whose __index is actOnce
+  vmNewTable(L);
+  vmNewTable(L);
+  vmPushString(L, "__index");
+  vmPushCClosure(L, actOnce, 0);
+  vmRawSet(L, -3);
+  vmSetMetatable(L, -2);
+  vmSetTable(L, VK_GLOBALSINDEX);
+  // Three turns of: n = n + 1, the trigger, a collection point.
+  auto chunk = [](const char* trigger) {
+    return std::string("GETGLOBAL 6 \"withindex\"\nLOADK 1 #0\nLOADK 2 #0\nLOADK 3 #3\nLOADK 4 #1\nJMP test\n"
+                       "loop:\nADD 1 1 #1\nSETGLOBAL 1 \"n\"\n") +
+           trigger + "NEWTABLE 0 0 0\ntest:\nFORLOOP 2 loop\nRETURN 0 1\n";
+  };
+  const char* command = "GETGLOBAL 5 \"act\"\nCALL 5 1 1\n";
+  const char* index = "GETTABLE 5 6 \"k\"\n";
+  const char* finalizer = "GETGLOBAL 5 \"drop\"\nCALL 5 1 1\n";
+  struct ActCase {
+    const char* name;
+    const char* trigger;
+    Act act;
+    double turns;  // the value of n at the end
+    int counted;   // instructions the count hook saw
+  } cases[] = {
+      // Stopped before the NEWTABLE after the trigger, or the FORLOOP after the collection.
+      {"a command stops", command, Act::kStop, 1, 0},
+      {"an __index command stops", index, Act::kStop, 1, 0},
+      {"a finalizer stops", finalizer, Act::kStop, 1, 0},
+      // NEWTABLE FORLOOP, two turns of six (five with GETTABLE), RETURN.
+      {"a command sets a count hook", command, Act::kCountHook, 3, 2 + 12 + 1},
+      {"an __index command sets a count hook", index, Act::kCountHook, 3, 2 + 10 + 1},
+      // FORLOOP, two turns of six, RETURN.
+      {"a finalizer sets a count hook", finalizer, Act::kCountHook, 3, 1 + 12 + 1},
+  };
+  for (const ActCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    gAct = c.act;
+    gActed = false;
+    gCounted = 0;
+    ErrorInfo().stopFlag = 0;
+    vmPushString(L, "keep");
+    vmPushNewUserdata(L, 16);
+    vmNewTable(L);
+    vmPushString(L, "__gc");
+    vmPushCClosure(L, actOnce, 0);
+    vmRawSet(L, -3);
+    vmSetMetatable(L, -2);
+    vmSetTable(L, VK_GLOBALSINDEX);
+    std::string out;
+    EXPECT_EQ(RunListing(L, chunk(c.trigger), &out), 0) << out;
+    EXPECT_TRUE(gActed);
+    EXPECT_EQ(GlobalNumber(L, "n"), c.turns);
+    EXPECT_EQ(gCounted, c.counted);
+    EXPECT_EQ(L->ci, L->baseCi);
+    vmSetHook(L, nullptr, 0, 0);
+    ErrorInfo().stopFlag = 0;
+    gActed = true;  // this case's userdata goes now, its finaliser doing nothing
+    dropKept(L);
+    vmCollectGarbage(L);
+  }
 }
 
 }  // namespace
