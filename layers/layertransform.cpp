@@ -26,13 +26,18 @@ struct vkAngleTables {
     }
   }
 };
-const vkAngleTables kAngles;
+// Made on first use: most runs never decompose a transformation.
+const vkAngleTables& Angles() {
+  static const vkAngleTables tables;
+  return tables;
+}
 
 // The first degree whose cosine has the sign of [a] and for which a / cos
 // and [b] / ([sign] sin) agree; the scale into *[scale].
 bool FindScale(double a, double b, double sign, double* scale) {
+  const vkAngleTables& angles = Angles();
   for (int i = 0; i <= 360; i++) {
-    const double c = kAngles.cosine[i], s = sign * kAngles.sine[i];
+    const double c = angles.cosine[i], s = sign * angles.sine[i];
     if (a < 0 ? !(c < 0) : (c < 0)) continue;
     if (std::fabs(c) < 1e-12 || std::fabs(s) < 1e-12) {
       // A zero factor matches when its partner is zero too.
