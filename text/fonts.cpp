@@ -310,7 +310,7 @@ uint32_t InitFontEngines(vkFontState& fs) {
     fs.builtin = std::move(builtin);
   }
   vkosInitSystemFonts();
-  return InitFreeType(fs);
+  return 0;  // FreeType starts with the first TrueType font
 }
 
 void ExitFontEngines(vkFontState& fs) {

@@ -161,7 +161,8 @@ uint32_t RenderFontText(vkFont* font, const vkTextTarget& target, int32_t x, int
 bool FontEngineHasStyle(const vkFont* font);
 void FreeFontGlyphCache(vkFont* font);
 
-// Builds the built-in font and starts the engines; the first error.
+// Builds the built-in font and readies the system fonts (FreeType starts
+// with the first TrueType font); the first error.
 uint32_t InitFontEngines(vkFontState& fs);
 void ExitFontEngines(vkFontState& fs);
 // Gives every cached colour font still holding pending pixels its image and

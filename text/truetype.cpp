@@ -122,7 +122,7 @@ void ExitFreeType(vkFontState& fs) {
 }
 
 bool OpenTrueTypeFont(vkFontState& fs, const char* name, int32_t size, uint32_t cache, vkFont* font) {
-  if (!fs.freeType || size < kMinFontSize || size > kMaxFontSize) return false;
+  if (size < kMinFontSize || size > kMaxFontSize || InitFreeType(fs) != 0) return false;
   auto tt = std::make_unique<vkTrueTypeFont>();
   int32_t faceIndex = 0;
   if (!OpenFace(fs, tt.get(), name, &faceIndex)) return false;
