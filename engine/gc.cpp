@@ -224,7 +224,10 @@ void sweepList(vkState* L, vkGCObject** p, bool all) {
       p = &curr->next;
     } else {
       *p = curr->next;
-      vmFreeObject(L, curr);
+      if (curr->tt == VK_TSTRING)  // long strings, views of built text mostly: the commonest garbage
+        vmFreeString(L, static_cast<vkString*>(curr));
+      else
+        vmFreeObject(L, curr);
     }
   }
 }
@@ -261,7 +264,7 @@ void vmSweep(vkState* L, bool all) {
       } else {
         *p = curr->next;
         g->strt.nuse--;
-        vmFreeObject(L, curr);
+        vmFreeString(L, static_cast<vkString*>(curr));
       }
     }
   }
