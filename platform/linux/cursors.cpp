@@ -138,7 +138,7 @@ std::shared_ptr<vkOSPointer> vkosCreatePointer(const uint32_t* argb, int32_t hot
   pointer->height = height;
   pointer->hotX = hotX;
   pointer->hotY = hotY;
-  if (gPlatform.video) {
+  if (WindowSystem()) {
     pointer->cursor = vkosCursorFromImage(pointer->argb.data(), width, height, hotX, hotY);
     // A driver that shows pointers but refused this one: no pointer. One
     // that shows none keeps the image alone.

@@ -14,11 +14,11 @@
 #include "platform/linux/screenmodes.h"
 #include "platform/linux/windows.h"
 
-namespace {
-
 void RequestQuit() {
   if (gPlatform.hooks.quitRequested == nullptr || !gPlatform.hooks.quitRequested(gPlatform.hooks.state)) gPlatform.stickyStop = true;
 }
+
+namespace {
 
 // The SDL window an event concerns; 0 for none.
 uint32_t WindowOf(const SDL_Event& event) {

@@ -4,6 +4,10 @@
 
 #include <SDL.h>
 
+// Asks every display to close, or stops the script when none takes the
+// request: what a quit event or a quit signal does.
+void RequestQuit();
+
 // Takes [event]; frees what SDL handed over with it.
 void DispatchEvent(const SDL_Event& event);
 

@@ -50,7 +50,7 @@ int32_t JoystickDirection(int32_t x, int32_t y) {
 int vkosScanJoysticks() {
   vkJoystickList& list = gPlatform.joysticks;
   if (list.scanned) return 0;
-  if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return kErrJoystickAcquire;
+  if (!SdlUsable() || SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return kErrJoystickAcquire;
   list.started = true;
   // Joysticks are read when asked for, not through events.
   SDL_JoystickEventState(SDL_IGNORE);

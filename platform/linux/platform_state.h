@@ -1,7 +1,8 @@
 // The platform layer's program-wide state on the main thread: whether it
 // started and with which services, the event pump's clocks and sticky stop,
 // the quit options and the frame-rate limiter. Shared by the platform's own
-// units; a cheap monotonic clock serves the pump's quick path.
+// units; a cheap monotonic clock serves the pump's quick path. SDL starts
+// with the first call that needs it (EnsureSdl), not with the platform.
 #pragma once
 
 #include <time.h>
@@ -18,6 +19,7 @@
 #include "platform/eventqueue.h"
 #include "platform/linux/callafter.h"
 #include "platform/linux/joysticks.h"
+#include "platform/linux/lazylibrary.h"
 #include "platform/vkos_display.h"
 #include "platform/vkos_events.h"
 #include "platform/vkos_timers.h"
@@ -73,6 +75,9 @@ struct vkPumpSignals {
   std::atomic<int64_t> due{0};
   std::atomic<bool> waitFired{false};  // set by the wait timer of vkosWaitMillis
   std::atomic<uint32_t> wakeEventType{0};  // the event vkosWakeEventLoop queues; 0 none yet
+  // An interrupt or termination signal came while the platform's own handler
+  // had them (until SDL starts and takes them over); set by the handler.
+  std::atomic<uint32_t> quitSignal{0};
 
   vkPumpSignals() = default;
   vkPumpSignals(const vkPumpSignals& other) { *this = other; }
@@ -82,6 +87,7 @@ struct vkPumpSignals {
     due.store(other.due.load());
     waitFired.store(other.waitFired.load());
     wakeEventType.store(other.wakeEventType.load());
+    quitSignal.store(other.quitSignal.load());
     return *this;
   }
 };
@@ -102,7 +108,10 @@ struct vkCursorSet {
 
 struct vkPlatformState {
   bool started = false;       // vkosInit succeeded
-  bool video = false;         // a window system is there
+  bool sdl = false;           // SDL was started since (EnsureSdl)
+  bool sdlFailed = false;     // and could not be: the platform goes on without it
+  bool video = false;         // a window system is there (known once SDL started)
+  uint32_t quitHandlers = 0;  // the quit signals whose handler is the platform's (bit per kQuitSignals entry)
   int64_t lastPump = 0;       // end of the last full pump run, microseconds
   int64_t lastSecond = 0;     // last audio housekeeping, microseconds
   bool stickyStop = false;    // a stop was found: every pump reports it
@@ -136,6 +145,28 @@ struct vkPlatformState {
   std::unique_ptr<vkCallAfter> callAfter = std::make_unique<vkCallAfter>();
 };
 extern vkPlatformState gPlatform;
+
+// The SDL library, loaded when SDL starts (sdlfunctions.cpp).
+extern vkLazyLibrary gSdlLibrary;
+
+// Starts SDL for the platform as it stands after vkosInit: loads the library,
+// starts its events, timers and video, registers the wake-up event, the
+// event watch and the pump's ticker, and hands the quit signals over to SDL.
+// Returns 0, or 1278 when the library cannot be loaded or SDL cannot start:
+// the platform then goes on without a window system until vkosExit. Not
+// before vkosInit (1278 too). Main thread.
+int StartSdl();
+
+// True once SDL runs, starting it on the first call.
+inline bool EnsureSdl() { return gPlatform.sdl || StartSdl() == 0; }
+
+// Whether SDL may be used for a subsystem it runs on its own (audio,
+// joysticks): once the platform started, SDL must run; before, the subsystem
+// is started alone.
+inline bool SdlUsable() { return !gPlatform.started || EnsureSdl(); }
+
+// Whether a window system is there, starting SDL to find out.
+inline bool WindowSystem() { return EnsureSdl() && gPlatform.video; }
 
 
 // A full pump run is due once this much time has passed since the last.

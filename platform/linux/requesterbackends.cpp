@@ -108,7 +108,7 @@ int RunZenity(const std::vector<std::string>& args, std::string* out) {
       if (n == 0 || errno != EINTR) break;
     }
     // Our windows stay alive while the requester is open.
-    if (gPlatform.started) SDL_PumpEvents();
+    if (gPlatform.sdl) SDL_PumpEvents();
   }
   close(fds[0]);
   int status = 0;

@@ -197,7 +197,7 @@ void ReleaseScreen() {
 }
 
 int vkosSwitchScreenMode(int32_t width, int32_t height, int32_t depth) {
-  if (!gPlatform.video || width < 1 || height < 1) return kErrOpenScreen;
+  if (width < 1 || height < 1 || !WindowSystem()) return kErrOpenScreen;
   RememberDesktop();
   vkScreenState& s = gPlatform.screen;
   if (!s.desktopKnown) return kErrOpenScreen;
@@ -261,7 +261,7 @@ void vkosGetUsableScreenArea(int32_t area[4]) {
     area[3] = s.modeHeight;
     return;
   }
-  if (!gPlatform.video) return;
+  if (!WindowSystem()) return;
   SDL_Rect r;
   if (s.usableArea) {
     if (SDL_GetDisplayUsableBounds(0, &r) != 0) return;
@@ -279,7 +279,7 @@ void vkosFadeOut(int32_t* reservation, int wait) {
   if (reservation == nullptr) return;
   *reservation = 0;
   vkFadeState& f = gPlatform.fade;
-  if (!gPlatform.video || !vkosHasWindowSystem() || f.held != 0) return;
+  if (!vkosHasWindowSystem() || f.held != 0) return;
   // Granted only where the window system takes a brightness for our windows.
   bool settable = false;
   for (SDL_Window* window : FadedWindows()) settable = SDL_SetWindowBrightness(window, f.level) == 0 || settable;

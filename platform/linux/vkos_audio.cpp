@@ -494,7 +494,7 @@ void StopStream(vkAudioOutput& out, vkSound* sound, int keepPosition, int32_t* l
 int OpenOutput(vkAudioOutput& out, int32_t rate, bool device) {
   if (out.open) return 0;
   if (device) {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return kErrAudioDevice;
+    if (!SdlUsable() || SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return kErrAudioDevice;
     out.sdlAudioStarted = true;
     SDL_AudioSpec want{}, have{};
     want.freq = kAskedRate;

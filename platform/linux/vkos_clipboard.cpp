@@ -52,7 +52,7 @@ std::string ClipboardToLatin1(const char* utf8) {
 
 int vkosPeekClipboard(int32_t* type) {
   *type = VKOS_CLIPBOARD_EMPTY;
-  if (SDL_WasInit(SDL_INIT_VIDEO) != 0 && SDL_HasClipboardText())
+  if (WindowSystem() && SDL_HasClipboardText())
     *type = VKOS_CLIPBOARD_TEXT;
   else if (!gPlatform.clipboardPicture.empty())
     *type = VKOS_CLIPBOARD_IMAGE;
@@ -88,7 +88,7 @@ int vkosReadClipboard(int32_t* type, std::string* text, vkOSClipboardImage* imag
 }
 
 int vkosWriteClipboardText(const std::string& text) {
-  if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return kErrWriteClipboard;
+  if (!WindowSystem()) return kErrWriteClipboard;
   if (SDL_SetClipboardText(vkosLatin1ToUtf8(text.c_str()).c_str()) != 0) return kErrWriteClipboard;
   gPlatform.clipboardPicture.clear();
   return 0;
@@ -101,14 +101,14 @@ int vkosWriteClipboardImage(const vkOSPixels& picture, bool keepAlpha) {
   if (int code = vkosSavePicture(nullptr, picture.pixels, picture.width, picture.height, picture.pixelsPerRow * 4,
                                  VKOS_PICTURE_PNG, keepAlpha, 100, &png))
     return code;
-  if (SDL_WasInit(SDL_INIT_VIDEO) != 0 && SDL_SetClipboardText("") != 0) return kErrWriteClipboard;
+  if (WindowSystem() && SDL_SetClipboardText("") != 0) return kErrWriteClipboard;
   gPlatform.clipboardPicture = std::move(png);
   return 0;
 }
 
 int vkosClearClipboard() {
   gPlatform.clipboardPicture.clear();
-  if (SDL_WasInit(SDL_INIT_VIDEO) == 0) return 0;
+  if (!WindowSystem()) return 0;
   return SDL_SetClipboardText("") == 0 ? 0 : kErrWriteClipboard;
 }
 

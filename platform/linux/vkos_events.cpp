@@ -3,9 +3,16 @@
 // an atomic word that an SDL event watch sets whenever an event is queued: no
 // SDL call unless an event may be waiting or 10 ms have passed. As the line
 // hook it is gated: the watch and a timer open the gate when it has work.
+// SDL itself starts with the first call that needs it; until then the
+// platform's own handlers take interrupt and termination signals, which the
+// pump turns into the quit request SDL would have queued.
 #include <SDL.h>
+#include <pthread.h>
+#include <signal.h>
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <thread>
@@ -59,6 +66,60 @@ __attribute__((noinline)) void CloseGateEarly() {
     gPlatform.signals.gate.store(1);
 }
 
+// The signals that ask the program to quit, as SDL takes them.
+constexpr int kQuitSignals[] = {SIGINT, SIGTERM};
+
+void NoteQuitSignal(int) {
+  gPlatform.signals.quitSignal.store(1);
+  gPlatform.signals.eventsMayBeQueued.store(1);
+  gPlatform.signals.gate.store(1);
+}
+
+// Takes each quit signal that nobody handles (as SDL does: a program that
+// ignores or handles one keeps it so).
+void InstallQuitHandlers() {
+  for (size_t i = 0; i < std::size(kQuitSignals); i++) {
+    struct sigaction current {};
+    if (sigaction(kQuitSignals[i], nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
+    struct sigaction ours {};
+    ours.sa_handler = NoteQuitSignal;
+    sigemptyset(&ours.sa_mask);
+    ours.sa_flags = SA_RESTART;
+    if (sigaction(kQuitSignals[i], &ours, nullptr) == 0) gPlatform.quitHandlers |= 1u << i;
+  }
+}
+
+// Gives back the quit signals whose handler is still ours.
+void RemoveQuitHandlers() {
+  for (size_t i = 0; i < std::size(kQuitSignals); i++) {
+    if ((gPlatform.quitHandlers & (1u << i)) == 0) continue;
+    struct sigaction current {};
+    if (sigaction(kQuitSignals[i], nullptr, &current) == 0 && current.sa_handler == NoteQuitSignal) {
+      struct sigaction none {};
+      none.sa_handler = SIG_DFL;
+      sigemptyset(&none.sa_mask);
+      sigaction(kQuitSignals[i], &none, nullptr);
+    }
+  }
+  gPlatform.quitHandlers = 0;
+}
+
+// SDL_Init with the quit signals handed over: SDL installs its handlers
+// where it finds none, so ours go first. The signals stay blocked meanwhile,
+// so that one sent then waits for SDL's handler instead of ending the
+// program; on failure ours come back.
+bool InitSdlTakingSignals() {
+  sigset_t quit, before;
+  sigemptyset(&quit);
+  for (int signal : kQuitSignals) sigaddset(&quit, signal);
+  pthread_sigmask(SIG_BLOCK, &quit, &before);
+  RemoveQuitHandlers();
+  const bool started = SDL_Init(SDL_INIT_EVENTS | SDL_INIT_TIMER) == 0;
+  if (!started) InstallQuitHandlers();
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  return started;
+}
+
 Uint32 WaitTimerFired(Uint32, void*) {
   gPlatform.signals.waitFired.store(true);
   vkosWakeEventLoop();
@@ -69,9 +130,21 @@ void SleepMillis(int32_t ms) {
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+// A long wait before SDL started: no window-system event can end it, so the
+// pump runs once per pump interval in between slices of sleep.
+int WaitPumpingWithoutSdl(vkState* L, int32_t ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    const auto left = end - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return 0;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, std::chrono::microseconds(kPumpInterval)));
+    if (vkosPumpEvents(L) != 0) return 1;
+  }
+}
+
 // Everything past the quick path: one event, the displays, the audio.
 __attribute__((noinline)) int PumpInFull(vkState* L) {
-  if (gPlatform.started) {
+  if (gPlatform.sdl) {
     // Close the gate first: whatever is queued or falls due from now on opens it.
     if (gPlatform.pumpTicker != 0) gPlatform.signals.gate.store(0, std::memory_order_relaxed);
     SDL_PumpEvents();
@@ -90,6 +163,7 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
   } else {
     gPlatform.signals.eventsMayBeQueued.store(0, std::memory_order_relaxed);
   }
+  if (gPlatform.signals.quitSignal.exchange(0) != 0) RequestQuit();
 
   if (const vkCallAfterHook hook = TakeDueCallAfter(*gPlatform.callAfter)) hook(L ? L : gPlatform.hooks.state);
   if (gPlatform.hooks.checkDisplays && gPlatform.hooks.checkDisplays(L ? L : gPlatform.hooks.state, gPlatform.quit))
@@ -131,7 +205,25 @@ vkEventQueue& ProgramEventQueue() { return *gPlatform.events; }
 
 int vkosInit() {
   ResetPlatformState();
-  if (SDL_Init(SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) return kErrPlatformStart;
+  std::string catalog;
+  if (vkosExpandProgDir(kCatalogName, &catalog)) LoadCatalog(catalog);
+
+  gPlatform.lastPump = gPlatform.lastSecond = MonotonicMicros();
+  gPlatform.signals.due.store(gPlatform.lastPump + kPumpInterval);
+  gPlatform.signals.eventsMayBeQueued.store(1);
+  gPlatform.signals.gate.store(1);
+  vkosPrepareAudio();
+  InstallQuitHandlers();
+  gPlatform.started = true;
+  return 0;
+}
+
+int StartSdl() {
+  if (gPlatform.sdl) return 0;
+  if (!gPlatform.started || gPlatform.sdlFailed || !vkosLoadLazyLibrary(gSdlLibrary) || !InitSdlTakingSignals()) {
+    gPlatform.sdlFailed = gPlatform.started;
+    return kErrPlatformStart;
+  }
   // No window system (no display) is no reason to refuse: the player then
   // runs headless and opening a window fails on its own.
   // Windows show their own surfaces: the video driver's plain framebuffer,
@@ -143,31 +235,27 @@ int vkosInit() {
   SDL_AddEventWatch(NoteQueuedEvent, nullptr);
   gPlatform.signals.eventsMayBeQueued.store(1);
   gPlatform.signals.gate.store(1);
-
-  std::string catalog;
-  if (vkosExpandProgDir(kCatalogName, &catalog)) LoadCatalog(catalog);
-
-  gPlatform.lastPump = gPlatform.lastSecond = MonotonicMicros();
-  gPlatform.signals.due.store(gPlatform.lastPump + kPumpInterval);
-  vkosPrepareAudio();
   gPlatform.pumpTicker = SDL_AddTimer(static_cast<Uint32>(kPumpInterval / 1000), PumpTickerFired, nullptr);
-  gPlatform.started = true;
+  gPlatform.sdl = true;
   return 0;
 }
 
 void vkosExit() {
   StopCallAfter(*gPlatform.callAfter);
   if (!gPlatform.started) return;
+  RemoveQuitHandlers();
   vkosReleaseJoysticks();
   ReleaseScreen();
   for (vkOSDisplay* os : std::vector<vkOSDisplay*>(gPlatform.windows)) vkosCloseWindow(os);
   ReleasePointers();
   FreeCatalog();
-  SDL_DelEventWatch(NoteQueuedEvent, nullptr);
-  if (gPlatform.pumpTicker != 0) SDL_RemoveTimer(gPlatform.pumpTicker);
-  gPlatform.pumpTicker = 0;
-  gPlatform.signals.gate.store(1);
-  SDL_Quit();
+  if (gPlatform.sdl) {
+    SDL_DelEventWatch(NoteQueuedEvent, nullptr);
+    if (gPlatform.pumpTicker != 0) SDL_RemoveTimer(gPlatform.pumpTicker);
+    gPlatform.pumpTicker = 0;
+    gPlatform.signals.gate.store(1);
+    SDL_Quit();
+  }
   ResetPlatformState();
 }
 
@@ -184,7 +272,9 @@ const std::atomic<uint32_t>* vkosPumpGate() { return &gPlatform.signals.gate; }
 
 int vkosWaitEvent() {
   vkosPresentPending(true);
-  if (!gPlatform.started) return 0;
+  if (!EnsureSdl()) return 0;
+  // What came before SDL started, or while it started, queued no event.
+  if (gPlatform.callAfter->anyDue.load() || gPlatform.signals.quitSignal.load() != 0) return 0;
   // A timer that falls due ends the wait as an event would.
   for (;;) {
     const int64_t now = vkosTimerClock();
@@ -196,6 +286,7 @@ int vkosWaitEvent() {
 
 int vkosWaitMillis(vkState* L, int32_t ms) {
   vkosPresentPending(true);
+  if (ms > 100 && gPlatform.started && !gPlatform.sdl) return WaitPumpingWithoutSdl(L, ms);
   SDL_TimerID timer = 0;
   if (ms > 100 && gPlatform.started) {
     gPlatform.signals.waitFired.store(false);

@@ -3,6 +3,7 @@
 // nothing is ever held.
 #include <SDL.h>
 
+#include "platform/linux/platform_state.h"
 #include "platform/vkos_input.h"
 
 void vkosNoteKey(vkOSInput* input, uint32_t physical, uint32_t code, bool down) {
@@ -49,7 +50,7 @@ uint32_t vkosGetModifierKeys() {
       {KMOD_LGUI, VKOS_QUALIFIER_LCOMMAND},     {KMOD_RGUI, VKOS_QUALIFIER_RCOMMAND},
       {KMOD_LCTRL, VKOS_QUALIFIER_LCONTROL},    {KMOD_RCTRL, VKOS_QUALIFIER_RCONTROL},
   };
-  const SDL_Keymod mods = SDL_GetModState();
+  const SDL_Keymod mods = EnsureSdl() ? SDL_GetModState() : KMOD_NONE;
   uint32_t word = VKOS_QUALIFIER_BASE;
   for (const vkModifierBit& b : kBits)
     if (mods & b.mod) word |= b.bit;

@@ -19,7 +19,7 @@ constexpr uint32_t kCatalogOk = 94;
 }  // namespace
 
 bool vkosHasWindowSystem() {
-  if (!gPlatform.video) return false;
+  if (!WindowSystem()) return false;
   const char* driver = SDL_GetCurrentVideoDriver();
   if (!driver) return false;
   return std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "offscreen") != 0;

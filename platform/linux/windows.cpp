@@ -136,7 +136,7 @@ void vkosFreeDisplay(vkOSDisplay* os) {
 
 int vkosOpenWindow(vkOSDisplay* os, int activate, const vkOSPlaneView* shapeMask, const vkOSPlaneView* shapeAlpha) {
   if (os->window) vkosCloseWindow(os);
-  if (!gPlatform.video || os->width < 1 || os->height < 1) return kErrOpenWindow;
+  if (!WindowSystem() || os->width < 1 || os->height < 1) return kErrOpenWindow;
   RememberDesktop();
   ReadRefreshRate();
   auto w = std::make_shared<vkOSWindow>();
@@ -216,7 +216,7 @@ void vkosCloseWindow(vkOSDisplay* os) {
 
 void vkosGetWindowBorders(vkOSDisplay* os) {
   os->borderLeft = os->borderTop = os->borderWidth = os->borderHeight = 0;
-  if ((os->flags & VKOS_WINDOW_BORDERLESS) != 0 || !gPlatform.video || gPlatform.screen.fullScreen) return;
+  if ((os->flags & VKOS_WINDOW_BORDERLESS) != 0 || gPlatform.screen.fullScreen || !WindowSystem()) return;
   // The frame is the window manager's: ask an open window, else a probe.
   SDL_Window* probe = os->window ? os->window->window : SDL_CreateWindow("", 0, 0, 64, 64, SDL_WINDOW_HIDDEN);
   if (probe == nullptr) return;
@@ -278,7 +278,7 @@ int vkosCanResizeDisplay(vkOSDisplay*, int32_t, int32_t) { return 1; }
 void vkosUpdateWindowRegions(vkOSDisplay*) {}
 
 bool vkosGrabScreen(int32_t x, int32_t y, int32_t width, int32_t height, std::vector<uint32_t>* out) {
-  if (width < 1 || height < 1 || !gPlatform.video) return false;
+  if (width < 1 || height < 1 || !WindowSystem()) return false;
   out->assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
   int32_t originX = 0, originY = 0;
   ScreenOrigin(&originX, &originY);
@@ -337,7 +337,7 @@ int32_t vkosGetAttr(const vkOSDisplay* os, int32_t code) {
     case 5: {  // screen depth: the switched mode's, else the desktop's
       int32_t bits = SwitchedDepth();
       SDL_DisplayMode mode;
-      if (bits == 0 && gPlatform.video && SDL_GetDesktopDisplayMode(0, &mode) == 0)
+      if (bits == 0 && WindowSystem() && SDL_GetDesktopDisplayMode(0, &mode) == 0)
         bits = static_cast<int32_t>(SDL_BITSPERPIXEL(mode.format));
       if (bits == 0) return 32;
       return bits >= 24 ? 32 : bits;
@@ -357,7 +357,7 @@ int32_t vkosGetAttr(const vkOSDisplay* os, int32_t code) {
     case 15: {
       if (gPlatform.screen.fullScreen) return code == 14 ? gPlatform.screen.modeWidth : gPlatform.screen.modeHeight;
       SDL_DisplayMode mode;
-      if (!gPlatform.video || SDL_GetDesktopDisplayMode(0, &mode) != 0) return 0;
+      if (!WindowSystem() || SDL_GetDesktopDisplayMode(0, &mode) != 0) return 0;
       return code == 14 ? mode.w : mode.h;
     }
     case 16:

@@ -91,6 +91,21 @@ TEST_F(CallAfter, EndsAWaitForEvents) {
   EXPECT_EQ(gRunsA, 1);
 }
 
+// A call that fell due before SDL started queued no event; the first wait
+// for events, which starts SDL, ends for it all the same.
+TEST_F(CallAfter, CallDueBeforeSdlStartsEndsTheFirstWait) {
+  ASSERT_FALSE(gPlatform.sdl);
+  vkosCallAfter(1, HookA);
+  const auto end = Clock::now() + std::chrono::seconds(20);
+  while (!gPlatform.callAfter->anyDue.load() && Clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(gPlatform.callAfter->anyDue.load());
+  EXPECT_EQ(vkosWaitEvent(), 0);
+  EXPECT_TRUE(gPlatform.sdl);
+  vkosPumpEvents(kState);
+  EXPECT_EQ(gRunsA, 1);
+}
+
 struct ReplaceCase {
   const char* name;
   int32_t firstMs;

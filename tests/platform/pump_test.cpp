@@ -155,6 +155,7 @@ TEST_F(Pump, FullRunAfterTenMillisecondsDoesTheHousekeeping) {
 }
 
 TEST_F(Pump, QueuedEventAlwaysMakesAFullRun) {
+  ASSERT_TRUE(EnsureSdl());
   TestDisplay t(L_);
   vkosSetOption(nullptr, VKOS_OPTION_ESCAPEQUIT, 1);
   Drain();
@@ -172,6 +173,7 @@ TEST_F(Pump, QueuedEventAlwaysMakesAFullRun) {
 // once a full run falls due, never earlier; a full run closes it, and so does
 // a quick call that finds the gate open without a reason.
 TEST_F(Pump, GateOpensForAQueuedEventAndWhenAFullRunFallsDue) {
+  ASSERT_TRUE(EnsureSdl());
   const std::atomic<uint32_t>& gate = *vkosPumpGate();
   // Read the gate first: an open gate is right once a reason came meanwhile.
   auto openWithoutAReason = [&] {
@@ -208,36 +210,109 @@ TEST_F(Pump, GateOpensForAQueuedEventAndWhenAFullRunFallsDue) {
   ASSERT_EQ(vkosInit(), 0);
 }
 
-TEST_F(Pump, InterruptSignalStopsAScriptWithoutDisplays) {
+// Who takes the interrupt: the platform's own handler until SDL starts, then
+// SDL's (unless SDL was told to take no signals).
+struct SignalPhase {
+  const char* name;
+  bool sdlStarted;
+};
+const SignalPhase kSignalPhases[] = {{"before SDL starts", false}, {"once SDL runs", true}};
+
+// Whether [phase] is set up with a handler for SIGINT; false: skip it.
+bool EnterSignalPhase(const SignalPhase& phase) {
+  if (phase.sdlStarted && !EnsureSdl()) return false;
   struct sigaction current {};
   sigaction(SIGINT, nullptr, &current);
-  if (current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN)
-    GTEST_SKIP() << "SDL has no interrupt handler here";
-  Drain();
-  std::raise(SIGINT);
-  int result = 0;
-  for (int i = 0; i < 10 && result == 0; i++) result = PumpInFull();
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(ErrorInfo().stopFlag, 1u);
+  return current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN;
+}
+
+TEST_F(Pump, InterruptSignalStopsAScriptWithoutDisplays) {
+  for (const SignalPhase& phase : kSignalPhases) {
+    SCOPED_TRACE(phase.name);
+    vkosExit();
+    ASSERT_EQ(vkosInit(), 0);
+    ErrorInfo().stopFlag = 0;
+    if (!EnterSignalPhase(phase)) {
+      ASSERT_TRUE(phase.sdlStarted) << "the platform takes the interrupt itself";
+      continue;  // SDL has no interrupt handler here
+    }
+    Drain();
+    std::raise(SIGINT);
+    int result = 0;
+    for (int i = 0; i < 10 && result == 0; i++) result = PumpInFull();
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(ErrorInfo().stopFlag, 1u);
+  }
 }
 
 TEST_F(Pump, InterruptAsksEachDisplayToClose) {
-  struct sigaction current {};
-  sigaction(SIGINT, nullptr, &current);
-  if (current.sa_handler == SIG_DFL || current.sa_handler == SIG_IGN)
-    GTEST_SKIP() << "SDL has no interrupt handler here";
-  TestDisplay t(L_);
-  t.display.event.handlers[kHandlerCloseWindow].function = 7;  // the script handles closing
+  for (const SignalPhase& phase : kSignalPhases) {
+    SCOPED_TRACE(phase.name);
+    vkosExit();
+    ASSERT_EQ(vkosInit(), 0);
+    if (!EnterSignalPhase(phase)) {
+      ASSERT_TRUE(phase.sdlStarted) << "the platform takes the interrupt itself";
+      continue;
+    }
+    TestDisplay t(L_);
+    t.display.event.handlers[kHandlerCloseWindow].function = 7;  // the script handles closing
+    Drain();
+    RemoveEvents(-1, true);
+    std::raise(SIGINT);
+    for (int i = 0; i < 10 && ProgramEventQueue().Count() == 0; i++) EXPECT_EQ(PumpInFull(), 0);
+    vkEventInfo info;
+    std::lock_guard hold(ProgramEventQueue().Mutex());
+    ASSERT_NE(GetEvent(0, info, false), 0u);
+    EXPECT_EQ(info.type, EVENT_CLOSEWINDOW);
+    EXPECT_EQ(info.display, &t.display);
+    RemoveEvents(-1, true);
+  }
+}
+
+// Before SDL starts the signal needs no full run to be due: it opens the
+// quick path itself, and a termination counts as an interrupt.
+TEST_F(Pump, QuitSignalBeforeSdlOpensTheQuickPath) {
+  ASSERT_FALSE(gPlatform.sdl);
+  for (int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    gPlatform.stickyStop = false;
+    ErrorInfo().stopFlag = 0;
+    Drain();
+    gPlatform.lastPump = MonotonicMicros();
+    EXPECT_EQ(vkosPumpEvents(nullptr), 0);
+    std::raise(signal);
+    EXPECT_NE(vkosPumpGate()->load(), 0u);
+    gPlatform.lastPump = MonotonicMicros();
+    EXPECT_EQ(vkosPumpEvents(nullptr), 1);
+  }
+}
+
+// A signal before SDL started queued no event; the first wait for events,
+// which starts SDL, ends for it all the same.
+TEST_F(Pump, QuitSignalBeforeSdlStartsEndsTheFirstWait) {
+  ASSERT_FALSE(gPlatform.sdl);
   Drain();
-  RemoveEvents(-1, true);
   std::raise(SIGINT);
-  for (int i = 0; i < 10 && ProgramEventQueue().Count() == 0; i++) EXPECT_EQ(PumpInFull(), 0);
-  vkEventInfo info;
-  std::lock_guard hold(ProgramEventQueue().Mutex());
-  ASSERT_NE(GetEvent(0, info, false), 0u);
-  EXPECT_EQ(info.type, EVENT_CLOSEWINDOW);
-  EXPECT_EQ(info.display, &t.display);
-  RemoveEvents(-1, true);
+  EXPECT_EQ(vkosWaitEvent(), 0);
+  EXPECT_TRUE(gPlatform.sdl);
+  EXPECT_EQ(PumpInFull(), 1);
+}
+
+// A signal that came before SDL started is still answered once it runs, and
+// SDL's handler takes the next one; stopping the platform gives the default
+// handling back.
+TEST_F(Pump, QuitSignalsAreHandedOverToSdl) {
+  Drain();
+  std::raise(SIGTERM);
+  ASSERT_TRUE(EnsureSdl());
+  EXPECT_EQ(PumpInFull(), 1);
+  vkosExit();
+  for (int signal : {SIGINT, SIGTERM}) {
+    struct sigaction current {};
+    sigaction(signal, nullptr, &current);
+    EXPECT_EQ(current.sa_handler, SIG_DFL) << signal;
+  }
+  ASSERT_EQ(vkosInit(), 0);
 }
 
 TEST_F(Pump, WaitOfAHundredMillisecondsOnlySleeps) {

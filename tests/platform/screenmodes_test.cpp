@@ -162,7 +162,7 @@ class XScreen : public ::testing::Test {
     setenv("DISPLAY", server_.Display().c_str(), 1);
     setenv("SDL_VIDEODRIVER", "x11", 1);
     ASSERT_EQ(vkosInit(), 0);
-    ASSERT_TRUE(gPlatform.video) << SDL_GetError();
+    ASSERT_TRUE(WindowSystem()) << SDL_GetError();
     RemoveEvents(-1, true);
   }
   void TearDown() override {

@@ -32,7 +32,7 @@ class OffscreenTest : public ::testing::Test {
   void SetUp() override {
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     ASSERT_EQ(vkosInit(), 0);
-    ASSERT_TRUE(gPlatform.video);
+    ASSERT_TRUE(WindowSystem());
     RemoveEvents(-1, true);
   }
   void TearDown() override {
