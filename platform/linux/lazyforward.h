@@ -6,6 +6,8 @@
 // forwarded; their va_list twins can.
 #pragma once
 
+#include <cstdlib>
+
 #include "platform/linux/lazylibrary.h"
 
 // Defines [name] as [ret] name [params], calling the function of that name in
@@ -15,4 +17,13 @@
   extern "C" ret name params {                                                                     \
     static const auto real = reinterpret_cast<decltype(&name)>(vkosLazySymbol(library, #name));    \
     return real args;                                                                              \
+  }
+
+// The same for a function that never returns (it ends in a long jump or an
+// exception): [name] returns void.
+#define VK_LAZY_FORWARD_NORETURN(library, name, params, args)                                      \
+  extern "C" void name params {                                                                    \
+    static const auto real = reinterpret_cast<decltype(&name)>(vkosLazySymbol(library, #name));    \
+    real args;                                                                                     \
+    std::abort();                                                                                  \
   }

@@ -136,7 +136,8 @@ struct vkPlatformState {
   int pumpTicker = 0;         // the SDL timer that opens the gate when a run falls due; 0 none
   vkCursorSet cursors;
   FcConfig* fontConfig = nullptr;      // the system-font configuration; kept across start and stop
-  FT_Library fontLibrary = nullptr;    // FreeType for the system fonts
+  FT_Library fontLibrary = nullptr;    // FreeType for the system fonts, started on first use
+  bool fontsWanted = false;            // vkosInitSystemFonts was called (and not undone); kept as fontLibrary
   // The input event queue; kept across start and stop, so that what was
   // posted before the start stays queued.
   std::unique_ptr<vkEventQueue> events = std::make_unique<vkEventQueue>();

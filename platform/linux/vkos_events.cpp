@@ -196,6 +196,7 @@ void ResetPlatformState() {
   fresh.callAfter = std::move(gPlatform.callAfter);
   fresh.fontConfig = std::exchange(gPlatform.fontConfig, nullptr);
   fresh.fontLibrary = std::exchange(gPlatform.fontLibrary, nullptr);
+  fresh.fontsWanted = gPlatform.fontsWanted;
   gPlatform = std::move(fresh);
 }
 

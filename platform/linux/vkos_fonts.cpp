@@ -94,10 +94,18 @@ bool FindSystemFont(const char* name, std::string* file, int* index) {
 
 int32_t BaselineOf(FT_Face face) { return int32_t((face->size->metrics.ascender + 63) >> 6); }
 
+// FreeType for the system fonts, started with the first font opened after
+// vkosInitSystemFonts; null when it cannot start.
+FT_Library SystemFontLibrary() {
+  if (!gPlatform.fontLibrary && gPlatform.fontsWanted && FT_Init_FreeType(&gPlatform.fontLibrary) != 0)
+    gPlatform.fontLibrary = nullptr;
+  return gPlatform.fontLibrary;
+}
+
 }  // namespace
 
 int vkosInitSystemFonts() {
-  if (!gPlatform.fontLibrary && FT_Init_FreeType(&gPlatform.fontLibrary) != 0) gPlatform.fontLibrary = nullptr;
+  gPlatform.fontsWanted = true;
   return 0;
 }
 
@@ -106,11 +114,12 @@ void vkosExitSystemFonts() {
   gPlatform.fontConfig = nullptr;
   if (gPlatform.fontLibrary) FT_Done_FreeType(gPlatform.fontLibrary);
   gPlatform.fontLibrary = nullptr;
+  gPlatform.fontsWanted = false;
 }
 
 vkOSFont* vkosOpenSystemFont(const char* name, const uint8_t* data, size_t size, int32_t height,
                              vkOSFontInfo* info) {
-  if (!gPlatform.fontLibrary || height < 1) return nullptr;
+  if (!SystemFontLibrary() || height < 1) return nullptr;
   auto font = std::make_unique<vkOSFont>();
   if (data) {
     font->data.assign(data, data + size);
@@ -156,7 +165,11 @@ std::vector<std::string> vkosListFontFiles() {
   FcConfig* config = SystemFontConfig();
   if (!config) return files;
   FcPattern* pattern = FcPatternCreate();
-  FcObjectSet* objects = FcObjectSetBuild(FC_FILE, nullptr);
+  FcObjectSet* objects = FcObjectSetCreate();
+  if (objects && !FcObjectSetAdd(objects, FC_FILE)) {
+    FcObjectSetDestroy(objects);
+    objects = nullptr;
+  }
   FcFontSet* set = pattern && objects ? FcFontList(config, pattern, objects) : nullptr;
   if (set) {
     for (int i = 0; i < set->nfont; i++) {
