@@ -27,7 +27,9 @@ struct vkGosubEntry {
 
 struct vkEngineRun {
   vkErrorInfo errors;                                  // current while this engine runs
-  std::array<vkGosubEntry, kGosubMax> gosub{};         // GOSUB return addresses
+  // GOSUB return addresses, the first gosubCount in use: left uninitialised
+  // so that a run that never jumps to a subroutine never touches its pages.
+  std::array<vkGosubEntry, kGosubMax> gosub;
   int gosubCount = 0;                                  // entries in use
   std::unique_ptr<vkLibraryEntry> libraries;           // the command registry, in registration order
   // Finds a layer of the current output by name for the argument checks
