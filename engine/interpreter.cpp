@@ -444,14 +444,13 @@ vkValue* vmExecute(vkState* L) {
   int nresults = 0;
   uint32_t err = 0;
   vkValue* first = nullptr;
-  // The line hook's gate, and the stop flag with the hook bits that stop
-  // every instruction: they change only in code called out of the loop
-  // (commands, hooks, metamethods, finalisers), so they are read again with
-  // base after such calls, and each instruction loads only the gate's word.
+  // The line hook's gate; it changes only with the hook, which only code
+  // called out of the loop sets, so it is re-read with base after such calls.
+  // The stop flag and the hook bits are read at every instruction: kept in a
+  // register instead, they cost the calls more than the loads they save.
   const vkHookGate* gate = L->hookGate;
-  uint32_t pending = errors.stopFlag | L->dispatchMask;
 
-#define RELOAD() (base = L->base, ci = L->ci, gate = L->hookGate, pending = errors.stopFlag | L->dispatchMask)
+#define RELOAD() (base = L->base, ci = L->ci, gate = L->hookGate)
 #define SAVEPC() (ci->savedpc = pc)
 #define PROTECT(x) \
   do {             \
@@ -474,7 +473,7 @@ vkValue* vmExecute(vkState* L) {
 #define DISPATCH()                                                                                    \
   do {                                                                                                \
     const uint32_t attention = gate->load(std::memory_order_relaxed);                                 \
-    if (__builtin_expect((pending | attention) != 0, 0)) goto slowpath;                               \
+    if (__builtin_expect((errors.stopFlag | L->dispatchMask | attention) != 0, 0)) goto slowpath; \
     i = *pc++;                                                                                        \
     ra = base + vmArgA(i);                                                                            \
     goto* kDispatch[i & 0x3F];                                                                        \
