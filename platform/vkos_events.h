@@ -12,10 +12,12 @@ struct vkState;
 struct vkDebugInfo;
 struct vkDisplay;
 
-// Starts the platform side: the window system's event queue, the catalog
-// "PROGDIR:Vellumark.catalog", the pump's clocks. Returns 0, or 1278 when the
-// event system cannot be started. Without a window system (no display) the
-// player still starts and runs headless.
+// Starts the platform side: the catalog "PROGDIR:Vellumark.catalog", the
+// pump's clocks and the handling of interrupt and termination signals.
+// Returns 0. The window system's event queue starts with the first call that
+// needs it (a window, a screen query, input, sound, a wait for events); when
+// it cannot start, or there is no window system (no display), the player
+// runs headless.
 int vkosInit();
 
 // Stops the platform side and frees everything vkosInit made.

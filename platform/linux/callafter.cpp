@@ -4,6 +4,9 @@
 // script or the wait in progress runs the pump in full.
 #include "platform/linux/callafter.h"
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <utility>
 
 #include "platform/linux/platform_state.h"
@@ -12,6 +15,11 @@
 namespace {
 
 void WaitForDeadlines(vkCallAfter& call) {
+  // Signals are the main thread's business (the quit signals' handlers
+  // change hands there while they are blocked).
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, nullptr);
   std::unique_lock lock(call.mutex);
   while (!call.stop) {
     if (call.hook == nullptr || call.due) {
