@@ -1,6 +1,7 @@
 // Calls and protected execution: command results, error codes and label
-// jumps through the C call path, varargs, the call-depth and nested-call
-// limits, stack growth, and the state staying usable after an error.
+// jumps through the C call path, the first-use hook on both call paths,
+// varargs, the call-depth and nested-call limits, stack growth, and the state
+// staying usable after an error.
 #include <string>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,8 @@
 #include "base/errorcodes.h"
 #include "engine/errors.h"
 #include "engine/function.h"
+#include "engine/libraries.h"
+#include "engine/runstate.h"
 #include "engine/table.h"
 #include "support/vmtest.h"
 
@@ -210,6 +213,84 @@ TEST_F(EngineTest, CallOfANonFunctionRaises1133WithTheVariableName) {
   f.code = {ABx(OP_GETGLOBAL, 0, 0), ABC(OP_CALL, 0, 1, 1), RET(0, 0)};
   EXPECT_EQ(RunFn(L, f), kErrFunctionNotFound);
   EXPECT_EQ(ErrorInfo().errorText, "nothing()");
+}
+
+// The first-use hook: marked commands run it once, before the first call of
+// any of them, from a script and from C alike; its error is that call's.
+int gHookRuns = 0, gMarkedRuns = 0, gPlainRuns = 0;
+int gHookResult = 0;
+int firstUseHook(vkState*) {
+  gHookRuns++;
+  return gHookResult;
+}
+int markedCommand(vkState* L) {
+  gMarkedRuns++;
+  vmPushNumber(L, 7);
+  return 1;
+}
+int plainCommand(vkState* L) {
+  gPlainRuns++;
+  vmPushNumber(L, 8);
+  return 1;
+}
+
+TEST_F(EngineTest, FirstUseHookRunsOnceBeforeTheFirstMarkedCommand) {
+  RuntimeAttrs(L).exitOnError = true;
+  RuntimeAttrs(L).pcallDepth = 1;  // an error leaves the stop flag alone
+  SetGlobalCommand(L, "marked", markedCommand);
+  SetGlobalCommand(L, "plain", plainCommand);
+  const vkCommandDef marked[] = {{"Marked", markedCommand}, {nullptr, nullptr}};
+  vmMarkFirstUseCommands(L, marked);
+  // Calls marked twice from C: the first call's result code, and the
+  // second's top value.
+  auto callTwiceFromC = [](vkState* L, uint32_t* code) {
+    uint32_t codes[2];
+    for (uint32_t& c : codes) {
+      vmSetTop(L, 0);
+      vmPushString(L, "marked");
+      vmRawGet(L, VK_GLOBALSINDEX);
+      c = vmCall(L, 0, 1);
+    }
+    *code = codes[0];
+    return vmToNumber(L, 1);
+  };
+  struct Case {
+    const char* name;
+    bool fromScript;
+    int hookResult;
+    int status;    // of the script, or the first call from C
+    int markedRuns;
+  } cases[] = {
+      {"script, the hook lets the command run", true, 0, 0, 2},
+      {"script, the hook's error is the call's", true, 1005, 1005, 0},
+      {"C, the hook lets the command run", false, 0, 0, 2},
+      {"C, the hook's error is the call's", false, 1005, 1005, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gHookRuns = gMarkedRuns = gPlainRuns = 0;
+    gHookResult = c.hookResult;
+    vmSetFirstUseHook(L, firstUseHook);
+    if (c.fromScript) {
+      std::string out;
+      EXPECT_EQ(RunListing(L,
+                           "GETGLOBAL 0 \"plain\"\nCALL 0 1 2\nGETGLOBAL 1 \"marked\"\nCALL 1 1 2\n"
+                           "GETGLOBAL 2 \"marked\"\nCALL 2 1 2\nRETURN 0 4\n",
+                           &out),
+                c.status);
+      if (c.status == 0) EXPECT_EQ(out, "8 7 7");
+      EXPECT_EQ(gPlainRuns, 1);  // an unmarked command leaves the hook waiting
+    } else {
+      uint32_t code = 0;
+      double second = callTwiceFromC(L, &code);
+      EXPECT_EQ(code, static_cast<uint32_t>(c.status));
+      EXPECT_EQ(second, 7);
+    }
+    EXPECT_EQ(gHookRuns, 1);
+    EXPECT_EQ(gMarkedRuns, c.markedRuns);
+    EXPECT_EQ(EngineRun(L).firstUseHook, nullptr);  // forgotten once run
+    vmSetTop(L, 0);
+  }
 }
 
 }  // namespace
