@@ -60,7 +60,9 @@ Uint32 PumpTickerFired(Uint32, void*) {
 // unless an event came or a run fell due meanwhile. The watch's stores and
 // these are ordered, so that an event is never left behind a closed gate.
 __attribute__((noinline)) void CloseGateEarly() {
-  if (gPlatform.pumpTicker == 0) return;
+  // SDL without a ticker: every line runs the pump. Before SDL starts only a
+  // quit signal or a delayed call has work for it, and each opens the gate.
+  if (gPlatform.sdl && gPlatform.pumpTicker == 0) return;
   gPlatform.signals.gate.store(0);
   if (gPlatform.signals.eventsMayBeQueued.load() != 0 || MonotonicMicros() >= gPlatform.signals.due.load(std::memory_order_relaxed))
     gPlatform.signals.gate.store(1);
@@ -161,6 +163,7 @@ __attribute__((noinline)) int PumpInFull(vkState* L) {
     StepScreenFade(MonotonicMicros());
     vkosPresentPending(false);
   } else {
+    gPlatform.signals.gate.store(0, std::memory_order_relaxed);
     gPlatform.signals.eventsMayBeQueued.store(0, std::memory_order_relaxed);
   }
   if (gPlatform.signals.quitSignal.exchange(0) != 0) RequestQuit();

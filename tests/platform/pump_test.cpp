@@ -287,6 +287,23 @@ TEST_F(Pump, QuitSignalBeforeSdlOpensTheQuickPath) {
   }
 }
 
+// Before SDL starts nothing but a quit signal or a delayed call has work for
+// the pump, and each opens the gate itself: a full run closes it, and a quick
+// call that finds it open without a reason closes it again, so that a
+// script's lines do not each run the pump.
+TEST_F(Pump, BeforeSdlStartsTheGateStaysClosedAfterAFullRun) {
+  ASSERT_FALSE(gPlatform.sdl);
+  auto& gate = const_cast<std::atomic<uint32_t>&>(*vkosPumpGate());
+  EXPECT_NE(gate.load(), 0u);  // the first line runs the pump
+  EXPECT_EQ(PumpInFull(), 0);
+  EXPECT_EQ(gate.load(), 0u);
+  gate.store(1);
+  gPlatform.lastPump = MonotonicMicros();
+  EXPECT_EQ(vkosPumpEvents(nullptr), 0);
+  EXPECT_EQ(gate.load(), 0u);
+  EXPECT_FALSE(gPlatform.sdl);
+}
+
 // A signal before SDL started queued no event; the first wait for events,
 // which starts SDL, ends for it all the same.
 TEST_F(Pump, QuitSignalBeforeSdlStartsEndsTheFirstWait) {
