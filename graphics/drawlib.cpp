@@ -371,13 +371,8 @@ const vkConstantDef kDrawConstants[] = {
 }  // namespace
 
 int OpenDrawLibrary(vkState* L) {
-  vkGraphicsState& gs = GraphicsState(L);
-  gs.draw.reset();
-  try {
-    DrawLib(gs);
-  } catch (const std::bad_alloc&) {
-    return kErrOutOfMemory;
-  }
+  // The library's state and tables are made anew with its first command.
+  GraphicsState(L).draw.reset();
   vmRegisterFunctions(L, nullptr, kDrawCommands, 0);
   vmRegisterConstants(L, kDrawConstants);
   return RegisterLibrary(L, kDrawCommands, "draw");
