@@ -101,16 +101,27 @@ int vkosExecute(const char* program, const char* arguments, int asynchronous) {
   return StartDetached(words);
 }
 
+namespace {
+
+// The executable's path as the system links it, in ISO 8859-1 where it can
+// be; empty when it cannot be read.
+std::string ReadExecutablePath() {
+  std::vector<char> target(4096);
+  ssize_t n = readlink("/proc/self/exe", target.data(), target.size() - 1);
+  if (n <= 0 || static_cast<size_t>(n) >= target.size() - 1) return std::string();
+  target[n] = 0;
+  std::optional<std::string> path = vkosUtf8ToLatin1(target.data());
+  return path ? *path : std::string(target.data());
+}
+
+}  // namespace
+
 int vkosGetExecutablePath(char* buffer, size_t size) {
   if (size == 0) return kErrNameTooLong;
   buffer[0] = 0;
-  std::vector<char> target(4096);
-  ssize_t n = readlink("/proc/self/exe", target.data(), target.size() - 1);
-  if (n <= 0 || static_cast<size_t>(n) >= target.size() - 1) return kErrNameTooLong;
-  target[n] = 0;
-  std::optional<std::string> path = vkosUtf8ToLatin1(target.data());
-  std::string text = path ? *path : std::string(target.data());
-  if (text.size() + 1 > size) return kErrNameTooLong;
+  // Asked at every start and for every PROGDIR: name: read the link once.
+  static const std::string text = ReadExecutablePath();
+  if (text.empty() || text.size() + 1 > size) return kErrNameTooLong;
   std::memcpy(buffer, text.c_str(), text.size() + 1);
   return 0;
 }
