@@ -591,16 +591,21 @@ int dropKept(vkState* L) {
   return 0;
 }
 
+// Gives the value on top of the stack a metatable whose [event] is [f].
+void SetMetamethod(vkState* L, const char* event, vkCFunction f) {
+  vmNewTable(L);
+  vmPushString(L, event);
+  vmPushCClosure(L, f, 0);
+  vmRawSet(L, -3);
+  vmSetMetatable(L, -2);
+}
+
 TEST_F(EngineTest, AStopOrAHookSetOutsideTheLoopIsSeenAtTheNextInstruction) {
   SetGlobalCommand(L, "act", actOnce);
   SetGlobalCommand(L, "drop", dropKept);
   vmPushString(L, "withindex");  // a table whose __index is actOnce
   vmNewTable(L);
-  vmNewTable(L);
-  vmPushString(L, "__index");
-  vmPushCClosure(L, actOnce, 0);
-  vmRawSet(L, -3);
-  vmSetMetatable(L, -2);
+  SetMetamethod(L, "__index", actOnce);
   vmSetTable(L, VK_GLOBALSINDEX);
   // Three turns of: n = n + 1, the trigger, a collection point.
   auto chunk = [](const char* trigger) {
@@ -636,11 +641,7 @@ TEST_F(EngineTest, AStopOrAHookSetOutsideTheLoopIsSeenAtTheNextInstruction) {
     ErrorInfo().stopFlag = 0;
     vmPushString(L, "keep");
     vmPushNewUserdata(L, 16);
-    vmNewTable(L);
-    vmPushString(L, "__gc");
-    vmPushCClosure(L, actOnce, 0);
-    vmRawSet(L, -3);
-    vmSetMetatable(L, -2);
+    SetMetamethod(L, "__gc", actOnce);
     vmSetTable(L, VK_GLOBALSINDEX);
     std::string out;
     EXPECT_EQ(RunListing(L, chunk(c.trigger), &out), 0) << out;
