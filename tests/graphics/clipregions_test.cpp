@@ -45,11 +45,11 @@ TEST(ClipRegions, CreationCutsAtTheTargetAndRefusesWhatLiesOutside) {
   } cases[] = {
       {10, 20, 30, 40, false, 0, 10, 20, 30, 40},
       {-5, -2, 20, 10, true, 0, 0, 0, 15, 8},
-      {-20, 0, 20, 10, false, kErrWrongUsage},  // wholly left of the target
-      {0, -10, 5, 10, false, kErrWrongUsage},   // wholly above it
-      {5, 5, 0, 10, false, kErrWrongUsage},
-      {5, 5, 10, -1, false, kErrWrongUsage},
-      {INT32_MIN, 0, 10, 10, false, kErrWrongUsage},
+      {-20, 0, 20, 10, false, kErrWrongUsage, 0, 0, 0, 0},  // wholly left of the target
+      {0, -10, 5, 10, false, kErrWrongUsage, 0, 0, 0, 0},   // wholly above it
+      {5, 5, 0, 10, false, kErrWrongUsage, 0, 0, 0, 0},
+      {5, 5, 10, -1, false, kErrWrongUsage, 0, 0, 0, 0},
+      {INT32_MIN, 0, 10, 10, false, kErrWrongUsage, 0, 0, 0, 0},
   };
   for (const auto& c : cases) {
     vkClipRegion* r = nullptr;
@@ -112,7 +112,9 @@ TEST(ClipRegions, SettingMovesTheTextCursorAndRefusesWhatDoesNotFit) {
     EXPECT_EQ(s.first.textMarginLeft, c.left);
     EXPECT_EQ(s.first.textMarginRight, c.right);
     EXPECT_EQ(s.first.textCursorX, c.left);
-    if (c.rc == kErrNoClipRegion) EXPECT_EQ(ErrorInfo().errorNumber, c.number);
+    if (c.rc == kErrNoClipRegion) {
+      EXPECT_EQ(ErrorInfo().errorNumber, c.number);
+    }
   }
 }
 

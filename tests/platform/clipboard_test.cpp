@@ -26,7 +26,9 @@ class Clipboard : public OffscreenTest {
     vkOSDisplay* os = Record(32, 32);
     os->watchClipboard = watch;
     os->dropFiles = drops;
-    if (open) EXPECT_EQ(vkosOpenWindow(os, 1, nullptr, nullptr), 0);
+    if (open) {
+      EXPECT_EQ(vkosOpenWindow(os, 1, nullptr, nullptr), 0);
+    }
     return os;
   }
   static int32_t Peek() {

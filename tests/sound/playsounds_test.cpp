@@ -78,7 +78,9 @@ TEST(PlaySounds, TheMixHoldsEverySound) {
   for (const Band& b : bands) {
     SCOPED_TRACE(b.label);
     EXPECT_GT(Measure(mix, b.band, "RMS     amplitude"), 0.05);
-    if (b.seconds > 0) EXPECT_NEAR(Measure(mix, std::string(b.band) + trim, "Length (seconds)"), b.seconds, 0.03);
+    if (b.seconds > 0) {
+      EXPECT_NEAR(Measure(mix, std::string(b.band) + trim, "Length (seconds)"), b.seconds, 0.03);
+    }
   }
   EXPECT_LT(Measure(mix, "sinc -t 60 2000-2200", "RMS     amplitude"), 0.005);  // and nothing else
 }

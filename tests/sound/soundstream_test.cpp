@@ -155,7 +155,9 @@ TEST(SoundReaders, HandMadeLayouts) {
     EXPECT_EQ(sound->rate, c.rate);
     EXPECT_EQ(sound->channels, c.channels);
     EXPECT_EQ(sound->bits, c.bits);
-    if (!c.pcm.empty()) EXPECT_EQ(ReadAll(sound.get()), c.pcm);
+    if (!c.pcm.empty()) {
+      EXPECT_EQ(ReadAll(sound.get()), c.pcm);
+    }
   }
 }
 
