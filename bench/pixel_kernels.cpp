@@ -172,7 +172,7 @@ void BM_Scale(benchmark::State& state, int32_t w, int32_t h, double factor, bool
   std::vector<uint32_t> dst(size_t(dw) * size_t(dh));
   std::vector<vkScaleStep> xt(size_t(dw) + 1), yt(size_t(dh) + 1);
   vkScaleBlock b{s.src.data(), dst.data(), nullptr, nullptr, nullptr, nullptr, 0, w, h, dw, dh, w, dw, 0, 0,
-                 0, 0, smooth, PIXFMT_ARGB32, 4, xt.data(), yt.data()};
+                 0, 0, smooth, PIXFMT_ARGB32, 4, xt.data(), yt.data(), 0, 0, 0, 0};
   for (auto _ : state) {
     ScaleBitMapRows(&b);
     benchmark::ClobberMemory();

@@ -35,7 +35,10 @@ struct Bytes {
   Bytes& u16(uint32_t v) { return u8(v).u8(v >> 8); }
   Bytes& u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
   Bytes& u64(uint64_t v) { return u32(uint32_t(v)).u32(uint32_t(v >> 32)); }
-  Bytes& id(const char* four) { b.insert(b.end(), four, four + 4); return *this; }
+  Bytes& id(const char* four) {
+    for (int i = 0; i < 4; i++) u8(uint8_t(four[i]));
+    return *this;
+  }
   Bytes& zeros(size_t n) { b.insert(b.end(), n, 0); return *this; }
   Bytes& text(const std::string& s) { b.insert(b.end(), s.begin(), s.end()); return *this; }
 };

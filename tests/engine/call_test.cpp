@@ -278,7 +278,9 @@ TEST_F(EngineTest, FirstUseHookRunsOnceBeforeTheFirstMarkedCommand) {
                            "GETGLOBAL 2 \"marked\"\nCALL 2 1 2\nRETURN 0 4\n",
                            &out),
                 c.status);
-      if (c.status == 0) EXPECT_EQ(out, "8 7 7");
+      if (c.status == 0) {
+        EXPECT_EQ(out, "8 7 7");
+      }
       EXPECT_EQ(gPlainRuns, 1);  // an unmarked command leaves the hook waiting
     } else {
       uint32_t code = 0;

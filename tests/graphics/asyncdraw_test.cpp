@@ -271,7 +271,9 @@ TEST(AsyncDraws, FreeCallbackRunsExactlyOnceOnEveryPath) {
       Scene s;
       const vkObjectId id = s.Make(run);
       s.Make(bystander);
-      if (c.path == kFinishFinished) ASSERT_EQ(s.Step(id), "False");
+      if (c.path == kFinishFinished) {
+        ASSERT_EQ(s.Step(id), "False");
+      }
       switch (c.path) {
         case kCancel: EXPECT_EQ(CancelAsyncDraw(s.gs, id), 0); break;
         case kFinishUnfinished:

@@ -251,7 +251,7 @@ TEST_F(Displays, ResizingInEachScalingMode) {
   int number = 2;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Table("options", {{"width", 320}, {"height", 240}, {"scalemode", c.scalemode}});
+    Table("options", {{"width", 320}, {"height", 240}, {"scalemode", double(c.scalemode)}});
     ASSERT_EQ(Call("CreateDisplay", {number, Arg::global("options")}), "");
     ASSERT_EQ(Call("OpenDisplay", {number}), "");
     EXPECT_EQ(Call("ChangeDisplaySize", {200, 100}), "");
@@ -290,7 +290,9 @@ TEST_F(Displays, PicturesShownAtSpecialPositions) {
     for (int32_t y = 0; y < 120; y++)
       for (int32_t x = 0; x < 160; x++) {
         const bool inside = x >= c.atX && x < c.atX + 16 && y >= c.atY && y < c.atY + 8;
-        if (inside) ASSERT_EQ(w[size_t(y) * 160 + size_t(x)], 0xFF8000u) << x << "," << y;
+        if (inside) {
+          ASSERT_EQ(w[size_t(y) * 160 + size_t(x)], 0xFF8000u) << x << "," << y;
+        }
       }
   }
   // Nothing else was touched.

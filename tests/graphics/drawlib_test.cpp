@@ -295,7 +295,9 @@ TEST_F(DrawTest, ShadowsFallInTheirEightDirections) {
       SCOPED_TRACE(how);
       Clear();
       SetArray("boxpts", {0, 0, 9, 0, 9, 5, 0, 5});
-      if (std::string(how) == "Box") ASSERT_EQ(Call("Box", {20, 20, 10, 6, 0xFF0000}), "");
+      if (std::string(how) == "Box") {
+        ASSERT_EQ(Call("Box", {20, 20, 10, 6, 0xFF0000}), "");
+      }
       else ASSERT_EQ(Call("Polygon", {20, 20, Arg::global("boxpts"), 4, 0xFF0000}), "");
       for (int32_t y = 10; y < 36; y++)
         for (int32_t x = 10; x < 40; x++) {

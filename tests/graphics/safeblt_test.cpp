@@ -222,7 +222,9 @@ TEST(SafeBlt, DestinationsFlagsPlanesAndClipsAgainstTheReference) {
                                        " planes " + std::to_string(planes) + " clip " + std::to_string(clipKind) +
                                        " at " + std::to_string(g.dx) + "," + std::to_string(g.dy) +
                                        " intensity " + std::to_string(intensity);
-              if (into) EXPECT_TRUE(SameBits(into, wantPixels.get())) << what;
+              if (into) {
+                EXPECT_TRUE(SameBits(into, wantPixels.get())) << what;
+              }
               EXPECT_TRUE(SamePlane(s.drawMask.get(), wantMask.get())) << what;
               EXPECT_TRUE(SamePlane(s.drawAlpha.get(), wantAlpha.get())) << what;
               EXPECT_TRUE(SameBits(s.screen.get(), screenBefore.get())) << what;  // not scaled: no mirror
@@ -307,7 +309,9 @@ TEST(SafeBlt, ABlitTouchingASpriteLeavesTheSpriteOnTop) {
         const bool sprite = x >= 12 && x < 17 && y >= 10 && y < 14;
         ASSERT_EQ(Pix(given.get(), x, y), sprite ? kSpriteColour : Pix(s.src.get(), x - 8, y - 8))
             << background << " at " << x << "," << y;
-        if (background && !sprite) ASSERT_EQ(Pix(s.back.get(), x, y), Pix(s.src.get(), x - 8, y - 8));
+        if (background && !sprite) {
+          ASSERT_EQ(Pix(s.back.get(), x, y), Pix(s.src.get(), x - 8, y - 8));
+        }
       }
   }
 }

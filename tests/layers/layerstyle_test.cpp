@@ -682,23 +682,31 @@ TEST_F(TextStyleTest, ARecolouredTextEqualsTheTextPrintedInThatColour) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    if (c.vera) ASSERT_EQ(Call("SetFont", {":::default_sans", 16}), "");
+    if (c.vera) {
+      ASSERT_EQ(Call("SetFont", {":::default_sans", 16}), "");
+    }
     ASSERT_EQ(Call("SetFontStyle", {double(kStyleNormal)}), "");
     for (uint32_t bits : c.styles) ASSERT_EQ(Call("SetFontStyle", {double(bits)}), "");
     Print("TextOut", {2, 3, c.text}, 0xFFFFFF);
-    if (!c.extra.empty()) ASSERT_EQ(Restyle(2, c.extra), "");
+    if (!c.extra.empty()) {
+      ASSERT_EQ(Restyle(2, c.extra), "");
+    }
     ASSERT_EQ(Restyle(2, {{"color", double(0x20A0F0)}}), "");
     EXPECT_EQ(Get(2)["color"], std::to_string(0x20A0F0));
     ExpectScreenIsReference();
     const Pixels restyled = Read(display.screenBuffer);
     Print("TextOut", {2, 3, c.text}, 0x20A0F0);
-    if (!c.extra.empty()) ASSERT_EQ(Restyle(2, c.extra), "");
+    if (!c.extra.empty()) {
+      ASSERT_EQ(Restyle(2, c.extra), "");
+    }
     EXPECT_EQ(Read(display.screenBuffer), restyled);
     // And once more: the recoloured text lays out anew in its new colour.
     ASSERT_EQ(Restyle(2, {{"translatex", 1.0}, {"text", std::string(c.text) + "."}}), "");
     const Pixels moved = Read(display.screenBuffer);
     Print("TextOut", {3, 3, (std::string(c.text) + ".").c_str()}, 0x20A0F0);
-    if (!c.extra.empty()) ASSERT_EQ(Restyle(2, c.extra), "");
+    if (!c.extra.empty()) {
+      ASSERT_EQ(Restyle(2, c.extra), "");
+    }
     EXPECT_EQ(Read(display.screenBuffer), moved);
   }
 }

@@ -247,7 +247,9 @@ TEST(BitmapOps, TintWorksInsideItsClippedRectangleOnEveryPixelSize) {
         const bool inside = x >= 3 && y < 2;
         const uint32_t want = inside && c.level == 256 ? tinted : colour(before.get(x, y));
         ASSERT_EQ(colour(p.get(x, y)), want) << c.bpp << "/" << c.fmt << " at " << x << "," << y;
-        if (!inside) ASSERT_EQ(p.get(x, y), before.get(x, y));
+        if (!inside) {
+          ASSERT_EQ(p.get(x, y), before.get(x, y));
+        }
       }
   }
   EXPECT_EQ(TintBitMap(nullptr, 0, 0, 1, 1, 0, 0), kErrLockBitMap);

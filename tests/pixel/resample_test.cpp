@@ -31,7 +31,7 @@ Scaled RunScale(const Picture* src, const Plane* mask, int32_t maskX, const Plan
                  maskX, sw, sh, dw, dh, src ? src->perRow : 0, out.pix.perRow,
                  mask ? mask->bytesPerRow : 0, out.mask.bytesPerRow,
                  alpha ? alpha->bytesPerRow : 0, out.alpha.bytesPerRow,
-                 smooth, fmt, bpp, xt.data(), yt.data()};
+                 smooth, fmt, bpp, xt.data(), yt.data(), 0, 0, 0, 0};
   ScaleBitMapRows(&b);
   return out;
 }
@@ -50,7 +50,7 @@ TEST(Resample, NearestSamplesFollowTheStepTables) {
   std::vector<vkScaleStep> xt(4), yt(2);
   uint32_t px[8] = {};
   vkScaleBlock b{px, px, nullptr, nullptr, nullptr, nullptr, 0, 8, 1, 3, 1, 8, 3, 0, 0, 0, 0, 0, 10, 4,
-                 xt.data(), yt.data()};
+                 xt.data(), yt.data(), 0, 0, 0, 0};
   ScaleBitMapRows(&b);
   EXPECT_EQ(xt[1], 174762u);
 }

@@ -145,7 +145,9 @@ TEST_F(TrueTypeFonts, KerningJoinsPairsThatHaveIt) {
     ASSERT_EQ(MeasureFontText(font, "A", 1, 0, 0, &a), 0u);
     ASSERT_EQ(MeasureFontText(font, "V", 1, 0, 0, &v), 0u);
     ASSERT_EQ(MeasureFontText(font, "AV", 2, 0, 0, &av), 0u);
-    if (c.kerned) EXPECT_LT(av.advance, a.advance + v.advance);
+    if (c.kerned) {
+      EXPECT_LT(av.advance, a.advance + v.advance);
+    }
     else EXPECT_EQ(av.advance, a.advance + v.advance);
   }
 }
