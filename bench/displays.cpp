@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "benchdisplay.h"
 #include "engine/state.h"
 #include "engine/vmapi.h"
 #include "graphics/bgpics.h"
@@ -41,12 +42,7 @@ struct Scene {
     SetFieldInt(L, "gradientendcolor", 0x20A0A0);
     SetFieldInt(L, "gradientangle", 45);
     SetFieldInt(L, "borderless", 1);
-    vkObjectId id;
-    if (CreateDisplay(L, vkIdRequest{1, false}, 1, &id) != 0) return;
-    vkGraphicsState& gs = GraphicsState(L);
-    FindDisplay(gs, id, &display);
-    if (OpenDisplayOnScreen(L, display, false) != 0) display = nullptr;
-    else SelectDisplay(L, display, true);
+    display = benchdisplay::OpenDisplayOne(L);
   }
   ~Scene() {
     if (L) {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "benchdisplay.h"
 #include "engine/state.h"
 #include "engine/vmapi.h"
 #include "graphics/bgpics.h"
@@ -47,15 +48,8 @@ struct Scene {
     SetFieldInt(L, "width", kWidth);
     SetFieldInt(L, "height", kHeight);
     SetFieldInt(L, "borderless", 1);
-    vkObjectId id;
-    if (CreateDisplay(L, vkIdRequest{1, false}, 1, &id) != 0) return;
-    vkGraphicsState& gs = GraphicsState(L);
-    FindDisplay(gs, id, &display);
-    if (OpenDisplayOnScreen(L, display, false) != 0) {
-      display = nullptr;
-      return;
-    }
-    SelectDisplay(L, display, true);
+    display = benchdisplay::OpenDisplayOne(L);
+    if (!display) return;
     if (BeginDoubleBuffer(L) != 0) {
       display = nullptr;
       return;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "benchdisplay.h"
 #include "effects/fxengine.h"
 #include "effects/transitionfx.h"
 #include "engine/state.h"
@@ -78,12 +79,8 @@ struct Scene {
     SetFieldInt(L, "width", kWidth);
     SetFieldInt(L, "height", kHeight);
     SetFieldInt(L, "borderless", 1);
-    vkObjectId id;
-    if (CreateDisplay(L, vkIdRequest{1, false}, 1, &id) != 0) return;
-    vkDisplay* opened = nullptr;
-    FindDisplay(gs, id, &opened);
-    if (!opened || OpenDisplayOnScreen(L, opened, false) != 0) return;
-    SelectDisplay(L, opened, true);
+    vkDisplay* opened = benchdisplay::OpenDisplayOne(L);
+    if (!opened) return;
     vkosSetOption(L, VKOS_OPTION_FRAMERATE, -1);
     CreateBrushRecord(gs, vkIdRequest{1, false}, kWidth, kHeight, 0, false, false, true, &brush);
     if (!brush) return;

@@ -94,6 +94,17 @@ class ReplacedLayer : public fxtest::FXScene {
     const vkAsyncDraw* a = FindAsyncDraw(gs(), handle.handle);
     return a && a->message ? a->message(message, nullptr, a->userData) : -1;
   }
+  // Plays on from [from] frames shown to the end: the window after each
+  // frame as [played] shows it, the whole play as long, ending on [end].
+  void PlaysOnAs(vkObjectId handle, const std::vector<Pixels>& played, size_t from, const Pixels& end) {
+    size_t f = from;
+    for (; f < played.size() + 2 && !Frame(handle); f++) {
+      ASSERT_LT(f, played.size());
+      ASSERT_EQ(Differs(Window(), played[f]), "") << "frame " << f + 1;
+    }
+    EXPECT_EQ(f, played.size()) << "frames";
+    EXPECT_EQ(Differs(Window(), end), "");
+  }
   // The window after each frame of a whole play.
   std::vector<Pixels> Play(vkObjectId handle) {
     std::vector<Pixels> frames;
@@ -131,13 +142,7 @@ TEST_F(ReplacedLayer, FramesAfterTheLayerIsReplacedEqualAPlayOfTheNewPicture) {
         ASSERT_EQ(Call("SetLayerStyle", {1, Arg::global("style")}), "");
         ASSERT_NE(GetNthLayer(display()->bgpic, 1), nullptr);
         EXPECT_EQ(Differs(Window(), played[k - 1]), "") << "the frame the effect stood at, from the new picture";
-        size_t f = k;
-        for (; f < played.size() + 2 && !Frame(handle); f++) {
-          ASSERT_LT(f, played.size());
-          ASSERT_EQ(Differs(Window(), played[f]), "") << "frame " << f + 1;
-        }
-        EXPECT_EQ(f, played.size()) << "frames";
-        EXPECT_EQ(Differs(Window(), end), "");
+        ASSERT_NO_FATAL_FAILURE(PlaysOnAs(handle, played, k, end));
         const vkLayer* layer = GetNthLayer(display()->bgpic, 1);
         ASSERT_NE(layer, nullptr);
         EXPECT_EQ(layer->hidden, hiding ? 1 : 0);
@@ -173,13 +178,7 @@ TEST_F(ReplacedLayer, ALayerOfAnotherSizeRestartsTheEffectAtTheSameShareOfItsFra
       const size_t at = std::clamp<size_t>(size_t(std::llround(double(k) / double(first) * double(second))), 1, second);
       ASSERT_LT(at, second) << "the restart lands before the last frame";
       EXPECT_EQ(Differs(Window(), played[at - 1]), "") << "frame " << at << " of the new picture";
-      size_t f = at;
-      for (; f < second + 2 && !Frame(handle); f++) {
-        ASSERT_LT(f, played.size());
-        ASSERT_EQ(Differs(Window(), played[f]), "") << "frame " << f + 1;
-      }
-      EXPECT_EQ(f, played.size()) << "frames";
-      EXPECT_EQ(Differs(Window(), end), "");
+      ASSERT_NO_FATAL_FAILURE(PlaysOnAs(handle, played, at, end));
       const vkLayer* layer = GetNthLayer(display()->bgpic, 1);
       ASSERT_NE(layer, nullptr);
       EXPECT_EQ(layer->onScreen->screenWidth, kOtherW);
@@ -265,13 +264,7 @@ TEST_F(ReplacedLayer, ALayerChangedInPlaceGoesOnFromItsNewPicture) {
       ASSERT_LT(at, played.size());
       EXPECT_EQ(Ask(handle, kAsyncCurrentFrame), intptr_t(at));
       EXPECT_EQ(Differs(Window(), played[at - 1]), "") << "frame " << at << " of the changed layer";
-      size_t f = at;
-      for (; f < played.size() + 2 && !Frame(handle); f++) {
-        ASSERT_LT(f, played.size());
-        ASSERT_EQ(Differs(Window(), played[f]), "") << "frame " << f + 1;
-      }
-      EXPECT_EQ(f, played.size()) << "frames";
-      EXPECT_EQ(Differs(Window(), end), "");
+      ASSERT_NO_FATAL_FAILURE(PlaysOnAs(handle, played, at, end));
       const vkLayer* layer = GetNthLayer(display()->bgpic, 1);
       ASSERT_NE(layer, nullptr);
       EXPECT_EQ(layer->hidden, 0);
