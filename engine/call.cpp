@@ -99,6 +99,16 @@ void vmAdjustVarargs(vkState* L, int nfixargs, vkValue* base) {
   vmSetTable(L->top++, t);
 }
 
+vkValue* vmScriptFrameRoom(vkState* L, vkValue* func, int frame) {
+  if (L->ci == L->endCi) vmGrowCallInfo(L);
+  if (L->stackLast - L->top <= frame) {
+    ptrdiff_t funcr = vmSaveStack(L, func);
+    vmGrowStack(L, frame);
+    func = vmRestoreStack(L, funcr);
+  }
+  return func;
+}
+
 vkValue* vmCommandFrameRoom(vkState* L, vkValue* func) {
   ptrdiff_t funcr = vmSaveStack(L, func);
   if (L->ci == L->endCi) vmGrowCallInfo(L);
@@ -194,6 +204,7 @@ int vmCallProtected(vkState* L, vkPFunc f, void* ud, ptrdiff_t oldtop, ptrdiff_t
 }
 
 const vkHookGate gVmNoHookGate{0};
+const vkHookGate gVmOpenHookGate{1};
 
 void vmCallHook(vkState* L, int event, int line) {
   vkHook hook = L->hook;
@@ -230,6 +241,7 @@ int vmSetHook(vkState* L, vkHook func, int mask, int count, const vkHookGate* li
   L->hookMask = static_cast<uint8_t>(mask);
   L->dispatchMask = static_cast<uint8_t>(gated ? mask & ~VK_MASKLINE : mask);
   L->hookGate = gated ? lineGate : &gVmNoHookGate;
+  L->pollGate = L->dispatchMask != 0 ? &gVmOpenHookGate : L->hookGate;
   L->hookInit = 0;
   return 1;
 }

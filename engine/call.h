@@ -44,35 +44,37 @@ inline int vmFrameSize(const vkProto* p) {
   return frame > p->numparams + 1 ? frame : p->numparams + 1;
 }
 
+// Room for a script frame of [frame] slots on [L]: a free call record and the
+// slots. Returns [func] where it is after the stack moved.
+vkValue* vmScriptFrameRoom(vkState* L, vkValue* func, int frame);
+
 // The frame of script closure [cl] called at [func], with the arguments up
 // to the top: the part of vmPreCall that the interpreter's calls take
-// directly. [state] adds VK_CI_* bits to the new record.
-inline void vmPushScriptFrame(vkState* L, vkValue* func, vkClosure* cl, uint8_t state = 0) {
-  if (L->ci == L->endCi) vmGrowCallInfo(L);
+// directly. [state] adds VK_CI_* bits to the new record, which is returned.
+inline vkCallInfo* vmPushScriptFrame(vkState* L, vkValue* func, vkClosure* cl, uint8_t state = 0) {
   vkProto* p = cl->p;
   int frame = vmFrameSize(p);
-  if (__builtin_expect(L->stackLast - L->top <= frame, 0)) {
-    ptrdiff_t funcr = vmSaveStack(L, func);
-    vmGrowStack(L, frame);
-    func = vmRestoreStack(L, funcr);
-  }
+  if (__builtin_expect(L->ci == L->endCi || L->stackLast - L->top <= frame, 0)) func = vmScriptFrameRoom(L, func, frame);
   vkValue* base = func + 1;
+  vkValue* args = L->top;  // the first slot no argument fills
   if (!p->isVararg) {
-    if (L->top > base + p->numparams) L->top = base + p->numparams;
+    if (args > base + p->numparams) args = base + p->numparams;
   } else {
     vmAdjustVarargs(L, p->numparams, base);
+    args = L->top;
   }
+  vkValue* top = base + frame;
+  for (; args < top; args++) vmSetNil(args);
+  L->top = top;
   vkCallInfo* ci = ++L->ci;
   ci->func = cl;
   L->base = ci->base = base;
-  vkValue* top = base + frame;
   ci->top = top;
   ci->savedpc = p->code;
   ci->tracedpc = nullptr;
   ci->tailcalls = 0;
   ci->state = static_cast<uint8_t>(VK_CI_SCRIPT | VK_CI_SAVEDPC | state);
-  for (vkValue* o = L->top; o < top; o++) vmSetNil(o);
-  L->top = top;
+  return ci;
 }
 
 void vmCallReturnHook(vkState* L, vkValue** firstResult);

@@ -437,20 +437,20 @@ vkValue* vmExecute(vkState* L) {
   vkValue* base;
   const vkValue* k;
   const uint32_t* pc;
-  const uint32_t* code;
   uint32_t i;
   vkValue* ra;
   int kind = 0;
   int nresults = 0;
   uint32_t err = 0;
   vkValue* first = nullptr;
-  // The line hook's gate; it changes only with the hook, which only code
-  // called out of the loop sets, so it is re-read with base after such calls.
-  // The stop flag and the hook bits are read at every instruction: kept in a
-  // register instead, they cost the calls more than the loads they save.
-  const vkHookGate* gate = L->hookGate;
+  // The word polled at every instruction: the line hook's gate, or one that
+  // is always set while a hook sees every instruction. It changes only with
+  // the hook, which only code called out of the loop sets, so it is re-read
+  // with base after such calls. The stop flag is read at every instruction:
+  // kept in a register instead, it costs the calls more than the load saves.
+  const vkHookGate* gate = L->pollGate;
 
-#define RELOAD() (base = L->base, ci = L->ci, gate = L->hookGate)
+#define RELOAD() (base = L->base, ci = L->ci, gate = L->pollGate)
 #define SAVEPC() (ci->savedpc = pc)
 #define PROTECT(x) \
   do {             \
@@ -465,15 +465,21 @@ vkValue* vmExecute(vkState* L) {
     if (vmGCDue(L)) PROTECT(vmCollectGarbage(L)); \
   } while (0)
 #define RB() (base + vmArgB(i))
-#define RKB() (vmArgB(i) < kRKConstant ? base + vmArgB(i) : k + (vmArgB(i) - kRKConstant))
-#define RKC() (vmArgC(i) < kRKConstant ? base + vmArgC(i) : k + (vmArgC(i) - kRKConstant))
+// A register or constant operand, chosen without a branch: the constants are
+// addressed from kRKConstant slots below their start.
+#define RK(x) (reinterpret_cast<const vkValue*>(                                                     \
+    ((x) < kRKConstant ? reinterpret_cast<uintptr_t>(base)                                           \
+                       : reinterpret_cast<uintptr_t>(k) - kRKConstant * sizeof(vkValue)) +           \
+    static_cast<uintptr_t>(x) * sizeof(vkValue)))
+#define RKB() RK(vmArgB(i))
+#define RKC() RK(vmArgC(i))
 #define DOJUMP_NEXT() (pc += vmJumpOffset(*pc) + 1)
-// The one test of the common path: the stop flag, the hooks that see every
-// instruction, and the gate of a gated line hook.
+// The one test of the common path: the stop flag and the polled word (the
+// hooks that see every instruction, the gate of a gated line hook).
 #define DISPATCH()                                                                                    \
   do {                                                                                                \
     const uint32_t attention = gate->load(std::memory_order_relaxed);                                 \
-    if (__builtin_expect((errors.stopFlag | L->dispatchMask | attention) != 0, 0)) goto slowpath; \
+    if (__builtin_expect((errors.stopFlag | attention) != 0, 0)) goto slowpath;                      \
     i = *pc++;                                                                                        \
     ra = base + vmArgA(i);                                                                            \
     goto* kDispatch[i & 0x3F];                                                                        \
@@ -482,7 +488,7 @@ vkValue* vmExecute(vkState* L) {
   {                                                                   \
     const vkValue* rb = RKB();                                        \
     const vkValue* rc = RKC();                                        \
-    if (rb->tt == VK_TNUMBER && rc->tt == VK_TNUMBER) {               \
+    if (__builtin_expect(rb->tt == VK_TNUMBER && rc->tt == VK_TNUMBER, 1)) { \
       double x = rb->v.n, y = rc->v.n;                                \
       vmSetNumber(ra, fastexpr);                                      \
     } else {                                                          \
@@ -498,7 +504,6 @@ newframe:
   RELOAD();
   cl = ci->func;
   k = cl->p->k;
-  code = cl->p->code;
   pc = ci->savedpc;
   DISPATCH();
 
@@ -536,9 +541,9 @@ op_getupval:
   DISPATCH();
 op_getglobal: {
   const vkValue* key = k + vmArgBx(i);
-  if (cl->g.tt == VK_TTABLE) {
+  if (__builtin_expect(cl->g.tt == VK_TTABLE, 1)) {
     const vkValue* v = vmTableGetStr(vmTab(&cl->g), vmStr(key));
-    if (!vmIsNil(v)) {
+    if (__builtin_expect(!vmIsNil(v), 1)) {
       *ra = *v;
       DISPATCH();
     }
@@ -680,14 +685,14 @@ op_concat: {
   DISPATCH();
 }
 op_jmp:
-  if (vmJumpFlag(i) == kJumpGosub) PROTECT(vmGosubPush(L, cl->p, static_cast<int32_t>(pc - code)));
+  if (vmJumpFlag(i) == kJumpGosub) PROTECT(vmGosubPush(L, cl->p, static_cast<int32_t>(pc - cl->p->code)));
   pc += vmJumpOffset(i);
   DISPATCH();
 op_eq: {
   const vkValue* rb = RKB();
   const vkValue* rc = RKC();
   int r;
-  if (rb->tt == VK_TNUMBER && rc->tt == VK_TNUMBER)
+  if (__builtin_expect(rb->tt == VK_TNUMBER && rc->tt == VK_TNUMBER, 1))
     r = rb->v.n == rc->v.n;
   else
     PROTECT(r = vmEqualValue(L, rb, rc));
@@ -701,7 +706,7 @@ op_lt: {
   const vkValue* rb = RKB();
   const vkValue* rc = RKC();
   int r;
-  if (rb->tt == VK_TNUMBER && rc->tt == VK_TNUMBER)
+  if (__builtin_expect(rb->tt == VK_TNUMBER && rc->tt == VK_TNUMBER, 1))
     r = rb->v.n < rc->v.n;
   else
     PROTECT(r = vmLessThanValue(L, rb, rc, 1));
@@ -715,7 +720,7 @@ op_le: {
   const vkValue* rb = RKB();
   const vkValue* rc = RKC();
   int r;
-  if (rb->tt == VK_TNUMBER && rc->tt == VK_TNUMBER)
+  if (__builtin_expect(rb->tt == VK_TNUMBER && rc->tt == VK_TNUMBER, 1))
     r = rb->v.n <= rc->v.n;
   else
     PROTECT(r = vmLessEqualValue(L, rb, rc));
@@ -737,21 +742,20 @@ op_test: {
 }
 op_call: {
   int b = vmArgB(i);
-  nresults = vmArgC(i) - 1;
   if (b != 0) L->top = ra + b;
-  errors.pcIndex = static_cast<int32_t>(pc - code);
   SAVEPC();
   if (ra->tt == VK_TFUNCTION && !vmCl(ra)->isC) {
     cl = vmCl(ra);
-    vmPushScriptFrame(L, ra, cl, VK_CI_CALLING);
+    ci = vmPushScriptFrame(L, ra, cl, VK_CI_CALLING);
     if (__builtin_expect(L->hookMask & VK_MASKCALL, 0)) goto newframe;
     // Enter the callee here: what newframe and reentry would load.
-    base = L->base;
-    ci = L->ci;
+    base = ci->base;
     k = cl->p->k;
-    pc = code = cl->p->code;
+    pc = ci->savedpc;
     DISPATCH();
   }
+  nresults = vmArgC(i) - 1;
+  errors.pcIndex = static_cast<int32_t>(pc - cl->p->code);
   err = 0;
   first = nullptr;
   if (ra->tt == VK_TFUNCTION) {  // a command, called inline
@@ -769,7 +773,7 @@ op_tailcall: {
   int b = vmArgB(i);
   nresults = vmArgC(i) - 1;
   if (b != 0) L->top = ra + b;
-  errors.pcIndex = static_cast<int32_t>(pc - code);
+  errors.pcIndex = static_cast<int32_t>(pc - cl->p->code);
   SAVEPC();
   err = 0;
   first = nullptr;
@@ -802,6 +806,7 @@ commanddone:
   if (nresults >= 0) L->top = ci->top;
   if (kind != VK_PRECALL_DONE) {
     // A label jump: honoured only in the main chunk with a target in its code.
+    const uint32_t* code = cl->p->code;
     int32_t idx = static_cast<int32_t>(pc - code);
     int64_t target = static_cast<int64_t>(idx) + errors.jumpOffset;
     if (cl->p->lineDefined != 0 || target < 0 || target >= cl->p->sizecode) vmRaiseError(L, kErrGotoInFunction);
@@ -816,21 +821,39 @@ op_return: {
     const vkGosubEntry& e = run.gosub[run.gosubCount - 1];
     if (e.proto != cl->p || e.index < 0 || e.index >= cl->p->sizecode) vmRaiseError(L, kErrReturnWithoutGosub);
     run.gosubCount--;
-    pc = code + e.index;
+    pc = cl->p->code + e.index;
     DISPATCH();
   }
   int b = vmArgB(i);
-  if (b != 0) L->top = ra + b - 1;
+  vkValue* last = b != 0 ? ra + b - 1 : L->top;  // past the last result
   if (L->openupval) vmCloseUpvalues(L, base);
   SAVEPC();
-  if (!(ci->state & VK_CI_CALLING)) return ra;
-  int wanted = vmArgC(*((ci - 1)->savedpc - 1)) - 1;
-  vmPostCall(L, wanted, ra);
-  RELOAD();
+  if (!(ci->state & VK_CI_CALLING)) {
+    L->top = last;
+    return ra;
+  }
+  // Back in the calling script: its CALL says how many results it wants.
+  int wanted = vmArgC(ci[-1].savedpc[-1]) - 1;
+  if (__builtin_expect(L->hookMask & VK_MASKRET, 0)) {
+    L->top = last;
+    vmPostCall(L, wanted, ra);
+    RELOAD();
+  } else {
+    vkValue* res = base - 1;
+    if (wanted < 0) {
+      while (ra < last) *res++ = *ra++;
+    } else {
+      vkValue* end = res + wanted;
+      while (res < end && ra < last) *res++ = *ra++;
+      while (res < end) vmSetNil(res++);
+    }
+    L->top = res;
+    L->ci = --ci;
+    L->base = base = ci->base;
+  }
   if (wanted >= 0) L->top = ci->top;
   cl = ci->func;  // back in the caller: what reentry would load but base
   k = cl->p->k;
-  code = cl->p->code;
   pc = ci->savedpc;
   DISPATCH();
 }
@@ -938,6 +961,7 @@ op_bad:
 #undef RB
 #undef RKB
 #undef RKC
+#undef RK
 #undef DOJUMP_NEXT
 #undef DISPATCH
 #undef ARITH

@@ -43,6 +43,7 @@ void initThreadFields(vkState* L1) {
   L1->hookCount = 0;
   L1->hook = nullptr;
   L1->hookGate = &gVmNoHookGate;
+  L1->pollGate = &gVmNoHookGate;
   vmSetNil(&L1->globals);
   L1->openupval = nullptr;
   L1->gclist = nullptr;

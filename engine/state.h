@@ -67,6 +67,8 @@ typedef void (*vkHook)(vkState* L, vkDebugInfo* ar);
 typedef std::atomic<uint32_t> vkHookGate;
 // The gate of a state without one: always clear, never read as a gate.
 extern const vkHookGate gVmNoHookGate;
+// Always set: what the interpreter polls while a hook sees every instruction.
+extern const vkHookGate gVmOpenHookGate;
 
 struct vkErrorJump;
 
@@ -96,6 +98,9 @@ struct vkState : vkGCObject {
   int hookCount;
   vkHook hook;
   const vkHookGate* hookGate;  // the line hook's gate, or &gVmNoHookGate
+  // The word the interpreter polls at every instruction: &gVmOpenHookGate
+  // while dispatchMask is set, else hookGate.
+  const vkHookGate* pollGate;
   vkValue globals;
   vkGCObject* openupval;   // open upvalues, highest stack slot first
   vkGCObject* gclist;
