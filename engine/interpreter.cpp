@@ -840,7 +840,9 @@ op_return: {
     RELOAD();
   } else {
     vkValue* res = base - 1;
-    if (wanted < 0) {
+    if (wanted == 1 && ra < last) {
+      *res++ = *ra;  // the common case: one result, one wanted
+    } else if (wanted < 0) {
       while (ra < last) *res++ = *ra++;
     } else {
       vkValue* end = res + wanted;
