@@ -429,6 +429,11 @@ vkValue* vmExecute(vkState* L) {
       &&op_bad,      &&op_bad,      &&op_bad,      &&op_bad,      &&op_bad,      &&op_bad,       &&op_bad,
       &&op_bad,      &&op_bad,      &&op_bad,      &&op_bad,      &&op_bad,      &&op_bad,       &&op_bad,
       &&op_bad};
+  // While a hook sees every instruction, every opcode goes to the poll first.
+  static const void* const kPollEvery[64] = {
+#define POLL8 &&op_poll, &&op_poll, &&op_poll, &&op_poll, &&op_poll, &&op_poll, &&op_poll, &&op_poll
+      POLL8, POLL8, POLL8, POLL8, POLL8, POLL8, POLL8, POLL8};
+#undef POLL8
   const ptrdiff_t entryCi = L->ci - L->baseCi;
   vkEngineRun& run = *L->G->run;
   vkErrorInfo& errors = run.errors;
@@ -449,8 +454,12 @@ vkValue* vmExecute(vkState* L) {
   // with base after such calls. The stop flag is read at every instruction:
   // kept in a register instead, it costs the calls more than the load saves.
   const vkHookGate* gate = L->pollGate;
+  // The table NEXT dispatches through: the opcodes', or the poll's while a
+  // hook sees every instruction. It changes with the gate.
+  const void* const* disp = L->dispatchMask != 0 ? kPollEvery : kDispatch;
 
-#define RELOAD() (base = L->base, ci = L->ci, gate = L->pollGate)
+#define RELOAD() \
+  (base = L->base, ci = L->ci, gate = L->pollGate, disp = L->dispatchMask != 0 ? kPollEvery : kDispatch)
 #define SAVEPC() (ci->savedpc = pc)
 #define PROTECT(x) \
   do {             \
@@ -484,6 +493,17 @@ vkValue* vmExecute(vkState* L) {
     ra = base + vmArgA(i);                                                                            \
     goto* kDispatch[i & 0x3F];                                                                        \
   } while (0)
+// The dispatch of an instruction that neither jumps back nor follows a call
+// out of the loop: since the last poll only another thread can have asked
+// for attention, and the next poll (at the next backward jump, call, return
+// or call out of the loop) sees that. A hook that sees every instruction is
+// still polled for at each one, through disp.
+#define NEXT()                \
+  do {                        \
+    i = *pc++;                \
+    ra = base + vmArgA(i);    \
+    goto* disp[i & 0x3F];     \
+  } while (0)
 #define ARITH(event, fastexpr)                                        \
   {                                                                   \
     const vkValue* rb = RKB();                                        \
@@ -491,11 +511,11 @@ vkValue* vmExecute(vkState* L) {
     if (__builtin_expect(rb->tt == VK_TNUMBER && rc->tt == VK_TNUMBER, 1)) { \
       double x = rb->v.n, y = rc->v.n;                                \
       vmSetNumber(ra, fastexpr);                                      \
-    } else {                                                          \
-      vkValue r;                                                      \
-      PROTECT(r = vmArith(L, rb, rc, event));                         \
-      base[vmArgA(i)] = r;                                            \
+      NEXT();                                                         \
     }                                                                 \
+    vkValue r;                                                        \
+    PROTECT(r = vmArith(L, rb, rc, event));                           \
+    base[vmArgA(i)] = r;                                              \
     DISPATCH();                                                       \
   }
 
@@ -507,6 +527,8 @@ newframe:
   pc = ci->savedpc;
   DISPATCH();
 
+op_poll:
+  pc--;
 slowpath:
   if (errors.stopFlag) {
     SAVEPC();
@@ -523,29 +545,29 @@ slowpath:
 
 op_move:
   *ra = *RB();
-  DISPATCH();
+  NEXT();
 op_loadk:
   *ra = k[vmArgBx(i)];
-  DISPATCH();
+  NEXT();
 op_loadbool:
   vmSetNumber(ra, vmArgB(i));
   if (vmArgC(i)) pc++;
-  DISPATCH();
+  NEXT();
 op_loadnil: {
   vkValue* rb = RB();
   for (vkValue* r = ra; r <= rb; r++) vmSetNil(r);
-  DISPATCH();
+  NEXT();
 }
 op_getupval:
   *ra = *cl->upvals()[vmArgB(i)]->v;
-  DISPATCH();
+  NEXT();
 op_getglobal: {
   const vkValue* key = k + vmArgBx(i);
   if (__builtin_expect(cl->g.tt == VK_TTABLE, 1)) {
     const vkValue* v = vmTableGetStr(vmTab(&cl->g), vmStr(key));
     if (__builtin_expect(!vmIsNil(v), 1)) {
       *ra = *v;
-      DISPATCH();
+      NEXT();
     }
   }
   vkValue r;
@@ -576,7 +598,7 @@ op_setglobal: {
     if (!vmIsNil(slot)) {
       h->flags = 0;
       *const_cast<vkValue*>(slot) = *ra;
-      DISPATCH();
+      NEXT();
     }
   }
   PROTECT(vmSetTableValue(L, &cl->g, key, ra));
@@ -584,7 +606,7 @@ op_setglobal: {
 }
 op_setupval:
   *cl->upvals()[vmArgB(i)]->v = *ra;
-  DISPATCH();
+  NEXT();
 op_settable: {
   const vkValue* rb = RKB();
   const vkValue* rc = RKC();
@@ -652,7 +674,7 @@ op_unm: {
 }
 op_not:
   vmSetNumber(ra, vmIsFalse(RB()) ? 1.0 : 0.0);
-  DISPATCH();
+  NEXT();
 op_bnot: {
   const vkValue* rb = RB();
   vkValue s;
@@ -687,6 +709,7 @@ op_concat: {
 op_jmp:
   if (vmJumpFlag(i) == kJumpGosub) PROTECT(vmGosubPush(L, cl->p, static_cast<int32_t>(pc - cl->p->code)));
   pc += vmJumpOffset(i);
+  if (vmJumpOffset(i) >= 0) NEXT();
   DISPATCH();
 op_eq: {
   const vkValue* rb = RKB();
@@ -696,10 +719,11 @@ op_eq: {
     r = rb->v.n == rc->v.n;
   else
     PROTECT(r = vmEqualValue(L, rb, rc));
-  if (r != vmArgA(i))
+  if (r != vmArgA(i)) {
     pc++;
-  else
-    DOJUMP_NEXT();
+    NEXT();
+  }
+  DOJUMP_NEXT();
   DISPATCH();
 }
 op_lt: {
@@ -710,10 +734,11 @@ op_lt: {
     r = rb->v.n < rc->v.n;
   else
     PROTECT(r = vmLessThanValue(L, rb, rc, 1));
-  if (r != vmArgA(i))
+  if (r != vmArgA(i)) {
     pc++;
-  else
-    DOJUMP_NEXT();
+    NEXT();
+  }
+  DOJUMP_NEXT();
   DISPATCH();
 }
 op_le: {
@@ -724,20 +749,21 @@ op_le: {
     r = rb->v.n <= rc->v.n;
   else
     PROTECT(r = vmLessEqualValue(L, rb, rc));
-  if (r != vmArgA(i))
+  if (r != vmArgA(i)) {
     pc++;
-  else
-    DOJUMP_NEXT();
+    NEXT();
+  }
+  DOJUMP_NEXT();
   DISPATCH();
 }
 op_test: {
   const vkValue* rb = RB();
   if (static_cast<int>(vmIsFalse(rb)) == vmArgC(i)) {
     pc++;
-  } else {
-    *ra = *rb;
-    DOJUMP_NEXT();
+    NEXT();
   }
+  *ra = *rb;
+  DOJUMP_NEXT();
   DISPATCH();
 }
 op_call: {
@@ -966,5 +992,6 @@ op_bad:
 #undef RK
 #undef DOJUMP_NEXT
 #undef DISPATCH
+#undef NEXT
 #undef ARITH
 }
