@@ -95,6 +95,7 @@ void vmRegisterFunctions(vkState* L, const char* libraryName, const vkCommandDef
     vmPushLString(L, name.data(), name.size());
     for (int i = 0; i < nup; i++) vmPushValue(L, -(nup + 1));
     vmPushCClosure(L, c->func, nup);
+    vmCl(L->top - 1)->number = c->number;
     vmSetTable(L, -(nup + 3));
   }
   vmSetTop(L, -(nup + 1));

@@ -15,6 +15,10 @@
 struct vkCommandDef {
   const char* name;
   vkCFunction func;
+  // What func computes when it is called with one number, for a command that
+  // takes exactly one number and gives one; the interpreter then calls this
+  // instead while nothing watches command calls.
+  vkNumberFunction number = nullptr;
 };
 
 // One named constant; a table ends with a row whose name is NULL. A NULL

@@ -161,6 +161,8 @@ struct vkUpval : vkGCObject {
 // A command: receives the state, returns a result count (below 1000), an
 // error code (1000..0xFFFFFFFD) or a label jump (-1, -2).
 typedef int (*vkCFunction)(vkState* L);
+// A command that takes one number and gives one, as a plain function.
+typedef double (*vkNumberFunction)(double x);
 
 struct vkClosure : vkGCObject {
   uint8_t isC;        // 1 command closure, 0 script closure
@@ -168,7 +170,10 @@ struct vkClosure : vkGCObject {
   uint8_t firstUse;   // command closures: the engine's first-use hook runs before the call
   vkGCObject* gclist;
   vkCFunction f;      // command closures
-  vkProto* p;         // script closures
+  union {
+    vkProto* p;                // script closures
+    vkNumberFunction number;   // command closures: what f computes for one number argument, or NULL
+  };
   vkValue g;          // script closures: the globals table
   // Followed by nupvalues vkValue (command) or vkUpval* (script).
   vkValue* cUpvalues() { return reinterpret_cast<vkValue*>(this + 1); }

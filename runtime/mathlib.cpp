@@ -68,6 +68,12 @@ int unary(vkState* L) {
   return pushNumber(L, F(vmCheckNumber(L, 1)));
 }
 
+// The row of a command of one number: the interpreter may call F itself.
+template <double (*F)(double)>
+constexpr vkCommandDef unaryCommand(const char* name) {
+  return {name, unary<F>, F};
+}
+
 template <double (*F)(double, double)>
 int binary(vkState* L) {
   CheckArgCount(L, 2, 2);
@@ -254,29 +260,29 @@ int cmdCast(vkState* L) {
 }  // namespace
 
 const vkCommandDef kMathCommands[] = {
-    {"Abs", unary<cFabs>},
-    {"Sin", unary<cSin>},
-    {"Cos", unary<cCos>},
-    {"Tan", unary<cTan>},
-    {"ASin", unary<cAsin>},
-    {"ACos", unary<cAcos>},
-    {"ATan", unary<cAtan>},
+    unaryCommand<cFabs>("Abs"),
+    unaryCommand<cSin>("Sin"),
+    unaryCommand<cCos>("Cos"),
+    unaryCommand<cTan>("Tan"),
+    unaryCommand<cAsin>("ASin"),
+    unaryCommand<cAcos>("ACos"),
+    unaryCommand<cAtan>("ATan"),
     {"ATan2", binary<cAtan2>},
-    {"Ceil", unary<cCeil>},
-    {"Floor", unary<cFloor>},
+    unaryCommand<cCeil>("Ceil"),
+    unaryCommand<cFloor>("Floor"),
     {"Mod", cmdMod},
     {"FrExp", cmdFrExp},
     {"LdExp", cmdLdExp},
-    {"Sqrt", unary<cSqrt>},
+    unaryCommand<cSqrt>("Sqrt"),
     {"Min", extreme<true>},
     {"Max", extreme<false>},
-    {"Log", unary<cLog10>},
-    {"Ld", unary<log2ByLog10>},
-    {"Ln", unary<cLog>},
-    {"Exp", unary<cExp>},
-    {"Deg", unary<degrees>},
+    unaryCommand<cLog10>("Log"),
+    unaryCommand<log2ByLog10>("Ld"),
+    unaryCommand<cLog>("Ln"),
+    unaryCommand<cExp>("Exp"),
+    unaryCommand<degrees>("Deg"),
     {"Pow", binary<cPow>},
-    {"Rad", unary<radians>},
+    unaryCommand<radians>("Rad"),
     {"Rnd", cmdRnd},
     {"RndF", cmdRndF},
     {"Add", binary<add>},
@@ -285,7 +291,7 @@ const vkCommandDef kMathCommands[] = {
     {"Div", cmdDiv},
     {"Round", cmdRound},
     {"Int", cmdInt},
-    {"Frac", unary<fraction>},
+    unaryCommand<fraction>("Frac"),
     {"Shr", cmdShr},
     {"Shl", cmdShl},
     {"Rt", cmdRt},
@@ -296,7 +302,7 @@ const vkCommandDef kMathCommands[] = {
     {"BitTest", cmdBitTest},
     {"BitXor", cmdBitXor},
     {"BitComplement", cmdBitComplement},
-    {"Sgn", unary<sign>},
+    unaryCommand<sign>("Sgn"),
     {"Sar", cmdSar},
     {"Ror", rotate<true>},
     {"Rol", rotate<false>},

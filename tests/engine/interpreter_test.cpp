@@ -10,6 +10,8 @@
 #include "base/errorcodes.h"
 #include "engine/errors.h"
 #include "engine/gc.h"
+#include "engine/libraries.h"
+#include "engine/runstate.h"
 #include "support/vmtest.h"
 
 namespace {
@@ -655,6 +657,73 @@ TEST_F(EngineTest, AStopOrAHookSetOutsideTheLoopIsSeenAtTheNextInstruction) {
     dropKept(L);
     vmCollectGarbage(L);
   }
+}
+
+// A command of one number: its command function and its number function
+// compute the same, and count which of the two ran.
+int gByCommand = 0, gByNumber = 0;
+double twiceNumber(double x) {
+  gByNumber++;
+  return 2 * x;
+}
+int twiceCommand(vkState* L) {
+  gByCommand++;
+  double x = vmToNumber(L, 1);
+  vmPushNumber(L, 2 * x);
+  return 1;
+}
+int gHooked = 0;
+void callCounter(vkState*, vkDebugInfo*) { gHooked++; }
+
+TEST_F(EngineTest, ACommandOfOneNumberGivesWhatItsCommandGives) {
+  const vkCommandDef defs[] = {{"twice", twiceCommand, twiceNumber}, {nullptr, nullptr}};
+  vmPushValue(L, VK_GLOBALSINDEX);
+  vmRegisterFunctions(L, nullptr, defs, 0);
+  vmSetTop(L, 0);
+  // Each call returns R0, R1 and the registers it fills: a command's own
+  // results may stay on the stack above its arguments.
+  struct NumberCase {
+    const char* name;
+    const char* call;  // after R0 = twice, R1 = R2 = nil
+    const char* results;
+    bool byNumber;
+  } cases[] = {
+      {"one result", "LOADK 1 #21\nCALL 0 2 2\nRETURN 0 3\n", "42 21", true},
+      {"all results", "LOADK 1 #21\nCALL 0 2 0\nRETURN 0 0\n", "42", true},
+      {"no result: the slot keeps the command",
+       "LOADK 1 #21\nCALL 0 2 1\nGETGLOBAL 2 \"twice\"\nEQ 1 0 2\nJMP same\nLOADK 0 \"changed\"\nRETURN 0 2\n"
+       "same:\nLOADK 0 \"command\"\nRETURN 0 2\n",
+       "\"command\"", true},
+      {"three results", "LOADK 2 #5\nLOADK 1 #21\nCALL 0 2 4\nRETURN 0 4\n", "42 nil nil", true},
+      {"a string argument", "LOADK 1 \"21\"\nCALL 0 2 2\nRETURN 0 3\n", "42 \"21\"", false},
+      {"two arguments", "LOADK 1 #21\nLOADK 2 #1\nCALL 0 3 2\nRETURN 0 3\n", "42 21", false},
+  };
+  for (const NumberCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    gByCommand = gByNumber = 0;
+    ErrorInfo().lastError = 1044;
+    std::string out;
+    ASSERT_EQ(RunListing(L, std::string("GETGLOBAL 0 \"twice\"\nLOADNIL 1 2\n") + c.call, &out), 0);
+    EXPECT_EQ(out, c.results);
+    EXPECT_EQ(gByNumber, c.byNumber ? 1 : 0);
+    EXPECT_EQ(gByCommand, c.byNumber ? 0 : 1);
+    EXPECT_EQ(ErrorInfo().lastError, 0u);
+  }
+  // What watches command calls sees this one as a command call.
+  const char* once = "GETGLOBAL 0 \"twice\"\nLOADK 1 #21\nCALL 0 2 2\nRETURN 0 2\n";
+  gByCommand = gByNumber = gHooked = 0;
+  vmSetHook(L, callCounter, VK_MASKCALL, 0);
+  std::string out;
+  ASSERT_EQ(RunListing(L, once, &out), 0);
+  vmSetHook(L, nullptr, 0, 0);
+  EXPECT_EQ(out, "42");
+  EXPECT_EQ(gByCommand, 1);
+  EXPECT_GE(gHooked, 2);  // the chunk and the command
+  EngineRun(L).debugOutput = true;
+  ASSERT_EQ(RunListing(L, once, &out), 0);
+  EngineRun(L).debugOutput = false;
+  EXPECT_EQ(gByCommand, 2);
+  EXPECT_EQ(gByNumber, 0);
 }
 
 }  // namespace
