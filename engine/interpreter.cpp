@@ -809,12 +809,20 @@ op_call: {
   SAVEPC();
   nresults = vmArgC(i) - 1;
   errors.pcIndex = static_cast<int32_t>(pc - cl->p->code);
-  err = 0;
-  first = nullptr;
   if (ra->tt == VK_TFUNCTION) {  // a command, called inline
-    kind = vmCallCommand(L, run, ra, vmCl(ra), &err, &first);
+    uint32_t r = vmRunCommand(L, run, ra, vmCl(ra));
+    if (__builtin_expect(r < kCommandErrorBase && !(L->hookMask & VK_MASKRET), 1)) {
+      vmEndCommand(L, nresults, r);
+      RELOAD();
+      if (nresults >= 0) L->top = ci->top;
+      DISPATCH();
+    }
+    err = 0;
+    kind = vmCommandOutcome(L, r, &err, &first);
     goto commanddone;
   }
+  err = 0;
+  first = nullptr;
   kind = vmPreCall(L, ra, &err, &first);
   if (kind == VK_PRECALL_SCRIPT) {
     L->ci->state |= VK_CI_CALLING;

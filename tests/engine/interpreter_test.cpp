@@ -414,6 +414,42 @@ TEST_F(EngineTest, CommandErrors) {
   EXPECT_EQ(ErrorInfo().stopFlag, 0u);
 }
 
+// Pushes 7, 8 and 9 above its argument n and returns n.
+int giveCommand(vkState* L) {
+  int n = static_cast<int>(vmToNumber(L, 1));
+  for (int v = 7; v <= 9; v++) vmPushNumber(L, v);
+  return n;
+}
+
+// A script's CALL of a command: the results it asks for, from the last the
+// command returned, padded with nil; a count beyond what the command pushed
+// gives all its frame holds (the argument too). With a return hook the call
+// completes through the general path, which must agree.
+TEST_F(EngineTest, CommandResultsAsTheCallAsksForThem) {
+  SetGlobalCommand(L, "give", giveCommand);
+  auto call = [](int n, int c, const char* after) {
+    return "GETGLOBAL 0 \"give\"\nLOADK 1 #" + std::to_string(n) + "\nCALL 0 2 " + std::to_string(c) + "\n" +
+           after;
+  };
+  const std::vector<Case> cases = {
+      {"one asked, none given", call(0, 2, "RETURN 0 2\n"), "nil"},
+      {"one asked, one given", call(1, 2, "RETURN 0 2\n"), "9"},
+      {"one asked, two given", call(2, 2, "RETURN 0 2\n"), "8"},
+      {"one asked, more than pushed", call(5, 2, "RETURN 0 2\n"), "5"},
+      {"three asked, two given", call(2, 4, "RETURN 0 4\n"), "8 9 nil"},
+      {"three asked, more than pushed", call(5, 4, "RETURN 0 4\n"), "5 7 8"},
+      {"none asked", call(3, 1, "LOADK 1 #1\nRETURN 1 2\n"), "1"},
+      {"all asked, none given", call(0, 0, "RETURN 0 0\n"), ""},
+      {"all asked, two given", call(2, 0, "RETURN 0 0\n"), "8 9"},
+      {"all asked, more than pushed", call(5, 0, "RETURN 0 0\n"), "5 7 8 9"},
+      {"the top back at the frame's after one asked", call(1, 2, "RETURN 0 0\n"), "9 1"},
+  };
+  runCases(L, cases);
+  vmSetHook(L, [](vkState*, vkDebugInfo*) {}, VK_MASKRET, 0);
+  runCases(L, cases);
+  vmSetHook(L, nullptr, 0, 0);
+}
+
 TEST_F(EngineTest, MainChunkUpvaluesExistAndHoldNil) {
   std::string out;
   ASSERT_EQ(RunListing(L, ".upvalues 2\nGETUPVAL 0 1\nLOADK 1 #4\nSETUPVAL 1 0\nGETUPVAL 2 0\nRETURN 0 3\n", &out),
