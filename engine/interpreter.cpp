@@ -888,14 +888,15 @@ op_return: {
   int b = vmArgB(i);
   vkValue* last = b != 0 ? ra + b - 1 : L->top;  // past the last result
   if (L->openupval) vmCloseUpvalues(L, base);
-  SAVEPC();
   if (!(ci->state & VK_CI_CALLING)) {
+    SAVEPC();
     L->top = last;
     return ra;
   }
   // Back in the calling script: its CALL says how many results it wants.
   int wanted = vmArgC(ci[-1].savedpc[-1]) - 1;
   if (__builtin_expect(L->hookMask & VK_MASKRET, 0)) {
+    SAVEPC();  // the hook sees the returning frame's line
     L->top = last;
     vmPostCall(L, wanted, ra);
     RELOAD();
@@ -931,8 +932,9 @@ op_forloop: {
   if (step > 0 ? idx <= limit : idx >= limit) {
     pc += vmArgSBx(i);
     ra->v.n = idx;
+    DISPATCH();
   }
-  DISPATCH();
+  NEXT();  // out of the loop, forwards
 }
 op_tforloop: {
   int nvar = vmArgC(i) + 1;
