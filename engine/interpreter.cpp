@@ -440,7 +440,9 @@ vkValue* vmExecute(vkState* L) {
   vkCallInfo* ci;
   vkClosure* cl;
   vkValue* base;
-  const vkValue* k;
+  // The running function's constants, addressed kRKConstant slots below
+  // their start so that a constant operand needs no subtraction.
+  uintptr_t kbias;
   const uint32_t* pc;
   uint32_t i;
   vkValue* ra;
@@ -474,12 +476,12 @@ vkValue* vmExecute(vkState* L) {
     if (vmGCDue(L)) PROTECT(vmCollectGarbage(L)); \
   } while (0)
 #define RB() (base + vmArgB(i))
-// A register or constant operand, chosen without a branch: the constants are
-// addressed from kRKConstant slots below their start.
-#define RK(x) (reinterpret_cast<const vkValue*>(                                                     \
-    ((x) < kRKConstant ? reinterpret_cast<uintptr_t>(base)                                           \
-                       : reinterpret_cast<uintptr_t>(k) - kRKConstant * sizeof(vkValue)) +           \
-    static_cast<uintptr_t>(x) * sizeof(vkValue)))
+// Constant [n] of the running function.
+#define KST(n) (reinterpret_cast<const vkValue*>(kbias + (kRKConstant + static_cast<uintptr_t>(n)) * sizeof(vkValue)))
+// A register or constant operand, chosen without a branch.
+#define RK(x)                                                                                             \
+  (reinterpret_cast<const vkValue*>(((x) < kRKConstant ? reinterpret_cast<uintptr_t>(base) : kbias) + \
+                                    static_cast<uintptr_t>(x) * sizeof(vkValue)))
 #define RKB() RK(vmArgB(i))
 #define RKC() RK(vmArgC(i))
 #define DOJUMP_NEXT() (pc += vmJumpOffset(*pc) + 1)
@@ -523,7 +525,7 @@ newframe:
   if (L->hookMask & VK_MASKCALL) vmCallHook(L, VK_HOOKCALL, -1);
   RELOAD();
   cl = ci->func;
-  k = cl->p->k;
+  kbias = reinterpret_cast<uintptr_t>(cl->p->k) - kRKConstant * sizeof(vkValue);
   pc = ci->savedpc;
   DISPATCH();
 
@@ -547,7 +549,7 @@ op_move:
   *ra = *RB();
   NEXT();
 op_loadk:
-  *ra = k[vmArgBx(i)];
+  *ra = *KST(vmArgBx(i));
   NEXT();
 op_loadbool:
   vmSetNumber(ra, vmArgB(i));
@@ -562,7 +564,7 @@ op_getupval:
   *ra = *cl->upvals()[vmArgB(i)]->v;
   NEXT();
 op_getglobal: {
-  const vkValue* key = k + vmArgBx(i);
+  const vkValue* key = KST(vmArgBx(i));
   if (__builtin_expect(cl->g.tt == VK_TTABLE, 1)) {
     const vkValue* v = vmTableGetStr(vmTab(&cl->g), vmStr(key));
     if (__builtin_expect(!vmIsNil(v), 1)) {
@@ -591,7 +593,7 @@ op_gettable: {
   DISPATCH();
 }
 op_setglobal: {
-  const vkValue* key = k + vmArgBx(i);
+  const vkValue* key = KST(vmArgBx(i));
   if (cl->g.tt == VK_TTABLE) {
     vkTable* h = vmTab(&cl->g);
     const vkValue* slot = vmTableGetStr(h, vmStr(key));
@@ -778,7 +780,7 @@ op_call: {
       if (__builtin_expect(L->hookMask & VK_MASKCALL, 0)) goto newframe;
       // Enter the callee here: what newframe and reentry would load.
       base = ci->base;
-      k = cl->p->k;
+      kbias = reinterpret_cast<uintptr_t>(cl->p->k) - kRKConstant * sizeof(vkValue);
       pc = ci->savedpc;
       DISPATCH();
     }
@@ -917,7 +919,7 @@ op_return: {
   }
   if (wanted >= 0) L->top = ci->top;
   cl = ci->func;  // back in the caller: what reentry would load but base
-  k = cl->p->k;
+  kbias = reinterpret_cast<uintptr_t>(cl->p->k) - kRKConstant * sizeof(vkValue);
   pc = ci->savedpc;
   DISPATCH();
 }
@@ -1027,6 +1029,7 @@ op_bad:
 #undef RKB
 #undef RKC
 #undef RK
+#undef KST
 #undef DOJUMP_NEXT
 #undef DISPATCH
 #undef NEXT
