@@ -64,7 +64,7 @@ inline vkCallInfo* vmPushScriptFrame(vkState* L, vkValue* func, vkClosure* cl, u
     args = L->top;
   }
   vkValue* top = base + frame;
-  for (; args < top; args++) *args = vkNilObject;  // whole-slot copies: fewer stores
+  for (; args < top; args++) vmSetNil(args);
   L->top = top;
   vkCallInfo* ci = ++L->ci;
   ci->func = cl;

@@ -450,18 +450,18 @@ vkValue* vmExecute(vkState* L) {
   int nresults = 0;
   uint32_t err = 0;
   vkValue* first = nullptr;
-  // The word polled at every instruction: the line hook's gate, or one that
-  // is always set while a hook sees every instruction. It changes only with
-  // the hook, which only code called out of the loop sets, so it is re-read
-  // with base after such calls. The stop flag is read at every instruction:
-  // kept in a register instead, it costs the calls more than the load saves.
+  // What asks the loop for attention. Another thread can only set the polled
+  // word: the line hook's gate, or one that is always set while a hook sees
+  // every instruction. The stop flag and the hooks are set only by code
+  // called out of the loop, after which RELOAD runs: it points disp at the
+  // poll's table while either asks for attention, so that the next dispatch
+  // of any kind goes to the poll.
   const vkHookGate* gate = L->pollGate;
-  // The table NEXT dispatches through: the opcodes', or the poll's while a
-  // hook sees every instruction. It changes with the gate.
-  const void* const* disp = L->dispatchMask != 0 ? kPollEvery : kDispatch;
+  const void* const* disp = (L->dispatchMask | errors.stopFlag) != 0 ? kPollEvery : kDispatch;
 
-#define RELOAD() \
-  (base = L->base, ci = L->ci, gate = L->pollGate, disp = L->dispatchMask != 0 ? kPollEvery : kDispatch)
+#define RELOAD()                                                 \
+  (base = L->base, ci = L->ci, gate = L->pollGate,               \
+   disp = (L->dispatchMask | errors.stopFlag) != 0 ? kPollEvery : kDispatch)
 #define SAVEPC() (ci->savedpc = pc)
 #define PROTECT(x) \
   do {             \
@@ -485,21 +485,18 @@ vkValue* vmExecute(vkState* L) {
 #define RKB() RK(vmArgB(i))
 #define RKC() RK(vmArgC(i))
 #define DOJUMP_NEXT() (pc += vmJumpOffset(*pc) + 1)
-// The one test of the common path: the stop flag and the polled word (the
-// hooks that see every instruction, the gate of a gated line hook).
-#define DISPATCH()                                                                                    \
-  do {                                                                                                \
-    const uint32_t attention = gate->load(std::memory_order_relaxed);                                 \
-    if (__builtin_expect((errors.stopFlag | attention) != 0, 0)) goto slowpath;                      \
-    i = *pc++;                                                                                        \
-    ra = base + vmArgA(i);                                                                            \
-    goto* kDispatch[i & 0x3F];                                                                        \
+// The dispatch of an instruction that may jump back or follow a call out of
+// the loop: it polls the word another thread may have set.
+#define DISPATCH()                                                                \
+  do {                                                                            \
+    if (__builtin_expect(gate->load(std::memory_order_relaxed) != 0, 0)) goto slowpath; \
+    i = *pc++;                                                                    \
+    ra = base + vmArgA(i);                                                        \
+    goto* disp[i & 0x3F];                                                         \
   } while (0)
-// The dispatch of an instruction that neither jumps back nor follows a call
-// out of the loop: since the last poll only another thread can have asked
-// for attention, and the next poll (at the next backward jump, call, return
-// or call out of the loop) sees that. A hook that sees every instruction is
-// still polled for at each one, through disp.
+// The dispatch of any other instruction: what another thread asked for waits
+// for the next poll (at the next backward jump, call, return or call out of
+// the loop), which comes after a bounded run of instructions.
 #define NEXT()                \
   do {                        \
     i = *pc++;                \
