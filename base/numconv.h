@@ -14,6 +14,14 @@ inline int32_t vkDoubleToInt32(double d) {
   return static_cast<int32_t>(d);
 }
 
+// Whether [d] is an integer that fits an int32 (NaN is not), stored in [*i].
+// Only an in-range double is converted, so no saturation test is needed.
+inline bool vkDoubleIsInt32(double d, int32_t* i) {
+  if (!(d >= -2147483648.0 && d < 2147483648.0)) return false;
+  *i = static_cast<int32_t>(d);
+  return static_cast<double>(*i) == d;
+}
+
 // Converts [d] to a 32-bit word: values from 2^31 up convert as
 // (d - 2^31) + 0x80000000, smaller ones truncate to a signed integer and keep
 // their bits (so -1 gives 0xFFFFFFFF). Out-of-range values saturate.

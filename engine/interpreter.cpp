@@ -251,7 +251,7 @@ void vmSetTableValue(vkState* L, const vkValue* t, const vkValue* key, const vkV
       }
       tm = vmFastTM(L, h->metatable, VK_TM_NEWINDEX);
       if (!tm) {
-        *vmTableSet(L, h, &k) = v;
+        *vmTableSetFound(L, h, &k, slot) = v;
         return;
       }
     } else {
@@ -612,7 +612,9 @@ op_settable: {
   if (ra->tt == VK_TTABLE) {
     vkTable* h = vmTab(ra);
     const vkValue* slot = vmTableGet(h, rb);
-    if (!vmIsNil(slot)) {
+    // A slot that exists but holds nil (an empty array entry) is written
+    // here too unless __newindex applies; an absent key is inserted below.
+    if (!vmIsNil(slot) || (slot != &vkNilObject && !vmFastTM(L, h->metatable, VK_TM_NEWINDEX))) {
       h->flags = 0;
       *const_cast<vkValue*>(slot) = *rc;
       DISPATCH();

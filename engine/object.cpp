@@ -1,5 +1,5 @@
 // Small object routines shared by the whole engine: the shared nil, type
-// names, the integer logarithm, raw equality and long-string equality.
+// names, raw equality and long-string equality.
 #include "engine/object.h"
 
 #include <cstring>
@@ -13,40 +13,6 @@ constinit const vkValue vkNilObject = [] {
 
 const char* const vkTypeNames[9] = {"nil",    "boolean",  "userdata", "number", "string",
                                     "table",  "function", "userdata", "thread"};
-
-namespace {
-// Entry i is floor(log2(i + 1)).
-struct Log2Table {
-  uint8_t v[256];
-  constexpr Log2Table() : v() {
-    for (int i = 0; i < 256; i++) {
-      int x = i + 1, l = -1;
-      while (x) {
-        x >>= 1;
-        l++;
-      }
-      v[i] = static_cast<uint8_t>(l);
-    }
-  }
-};
-constexpr Log2Table kLog2;
-}  // namespace
-
-int vmLog2(uint32_t x) {
-  if (x == 0) return -1;
-  int add = 0;
-  if (x >= 0x1000000u) {
-    add = 24;
-    x >>= 24;
-  } else if (x >= 0x10000u) {
-    add = 16;
-    x >>= 16;
-  } else if (x >= 0x100u) {
-    add = 8;
-    x >>= 8;
-  }
-  return add + kLog2.v[x - 1];
-}
 
 int vmRawEqualObj(const vkValue* a, const vkValue* b) {
   if (a->tt != b->tt) return 0;

@@ -4,6 +4,7 @@
 // live in engine/state.h. Nothing here is persisted: a vkValue holds pointers.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -213,7 +214,7 @@ extern const vkValue vkNilObject;
 extern const char* const vkTypeNames[9];
 
 // floor(log2 x), -1 for 0.
-int vmLog2(uint32_t x);
+inline int vmLog2(uint32_t x) { return static_cast<int>(std::bit_width(x)) - 1; }
 
 inline bool vmIsLongString(const vkString* s) { return s->len >= kLongStringMin; }
 

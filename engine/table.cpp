@@ -1,6 +1,7 @@
 // Tables: raw get/set/next, node placement and the rehash rule.
 #include "engine/table.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -17,12 +18,6 @@ namespace {
 inline vkNode* nodeAt(vkTable* t, uint32_t i) { return &t->node[i]; }
 inline uint32_t sizeNode(const vkTable* t) { return 1u << t->lsizenode; }
 
-// The integer value of [d] when it is integral and fits an int32.
-inline bool integerKey(double d, int* k) {
-  int32_t i = vkDoubleToInt32(d);
-  *k = i;
-  return static_cast<double>(i) == d;
-}
 
 vkNode* hashNumber(vkTable* t, double d) {
   double x = d + 1.0;
@@ -79,22 +74,32 @@ void setNodeVector(vkState* L, vkTable* t, int lsize) {
 // Bucket of an integer key k: 0 for 1, i for 2^(i-1)+1 .. 2^i.
 inline int keyBucket(int k) { return vmLog2(static_cast<uint32_t>(k - 1)) + 1; }
 
+// Adds the non-nil entries of the array part to their buckets and returns
+// their number. The entries of bucket b sit at indices 2^(b-1) .. 2^b - 1
+// (bucket 0 at index 0), so each bucket is a run of the array.
+int countArrayPart(const vkTable* t, int* nums) {
+  int total = 0;
+  for (int b = 0, lo = 0; lo < t->sizearray; b++) {
+    int hi = std::min(1 << b, t->sizearray);
+    int n = 0;
+    for (int i = lo; i < hi; i++) n += !vmIsNil(&t->array[i]);
+    nums[b] += n;
+    total += n;
+    lo = hi;
+  }
+  return total;
+}
+
 bool arrayCandidate(const vkValue* key, int* k) {
-  return key->tt == VK_TNUMBER && integerKey(key->v.n, k) && *k >= 1 && *k <= (1 << kMaxTableBits);
+  return key->tt == VK_TNUMBER && vkDoubleIsInt32(key->v.n, k) && *k >= 1 && *k <= (1 << kMaxTableBits);
 }
 
 void resize(vkState* L, vkTable* t, int nasize, int lsize);
 
 void rehash(vkState* L, vkTable* t, const vkValue* extra) {
   int nums[kMaxTableBits + 1] = {0};
-  int nint = 0, total = 0;
-  for (int i = 0; i < t->sizearray; i++) {
-    if (!vmIsNil(&t->array[i])) {
-      nums[keyBucket(i + 1)]++;
-      nint++;
-      total++;
-    }
-  }
+  int nint = countArrayPart(t, nums);
+  int total = nint;
   if (t->node != &L->G->dummynode) {
     for (uint32_t i = 0; i < sizeNode(t); i++) {
       vkNode* n = &t->node[i];
@@ -232,13 +237,13 @@ const vkValue* vmTableGetLongStr(vkTable* t, vkString* key) {
   return &vkNilObject;
 }
 
-const vkValue* vmTableGet(vkTable* t, const vkValue* key) {
+const vkValue* vmTableGetKey(vkTable* t, const vkValue* key) {
   switch (key->tt) {
     case VK_TSTRING: return vmTableGetStr(t, vmStr(key));
     case VK_TNIL: return vmTableGetNum(t, 0);
     case VK_TNUMBER: {
       int k;
-      if (integerKey(key->v.n, &k)) return vmTableGetNum(t, k);
+      if (vkDoubleIsInt32(key->v.n, &k)) return vmTableGetNum(t, k);
       return getAny(t, key);
     }
     default: return getAny(t, key);
@@ -246,9 +251,12 @@ const vkValue* vmTableGet(vkTable* t, const vkValue* key) {
 }
 
 vkValue* vmTableSet(vkState* L, vkTable* t, const vkValue* key) {
-  const vkValue* p = vmTableGet(t, key);
+  return vmTableSetFound(L, t, key, vmTableGet(t, key));
+}
+
+vkValue* vmTableSetFound(vkState* L, vkTable* t, const vkValue* key, const vkValue* found) {
   t->flags = 0;
-  if (p != &vkNilObject) return const_cast<vkValue*>(p);
+  if (found != &vkNilObject) return const_cast<vkValue*>(found);
   if (key->tt == VK_TNIL) {
     vkValue zero;
     vmSetNumber(&zero, 0.0);
@@ -269,12 +277,11 @@ vkValue* vmTableSetNum(vkState* L, vkTable* t, int key) {
 
 int vmTableNext(vkState* L, vkTable* t, vkValue* key) {
   int64_t i;
-  int k;
+  const vkValue* slot;
   if (key->tt == VK_TNIL) {
     i = -1;
-  } else if (key->tt == VK_TNUMBER && integerKey(key->v.n, &k) && k >= 1 && k <= (1 << kMaxTableBits) &&
-             k <= t->sizearray) {
-    i = k - 1;
+  } else if (key->tt == VK_TNUMBER && (slot = vmTableArraySlot(t, key->v.n))) {
+    i = slot - t->array;
   } else {
     const vkValue* v = vmTableGet(t, key);
     if (v == &vkNilObject) vmRaiseError(L, kErrInvalidNextKey);

@@ -14,8 +14,23 @@ void vmFreeTable(vkState* L, vkTable* t);
 
 inline int vmTableNodeCount(const vkTable* t) { return 1 << t->lsizenode; }
 
+// The array slot of the number key [d] when d is an integer in 1..sizearray;
+// null for any other number, NaN included.
+inline vkValue* vmTableArraySlot(vkTable* t, double d) {
+  if (!(d >= 1.0 && d <= static_cast<double>(t->sizearray))) return nullptr;
+  int k = static_cast<int>(d);
+  return static_cast<double>(k) == d ? &t->array[k - 1] : nullptr;
+}
+
 // Raw lookups: the value slot, or &vkNilObject when the key is absent.
-const vkValue* vmTableGet(vkTable* t, const vkValue* key);
+// vmTableGet reads the array part in line; vmTableGetKey is the search for
+// any other key.
+const vkValue* vmTableGetKey(vkTable* t, const vkValue* key);
+inline const vkValue* vmTableGet(vkTable* t, const vkValue* key) {
+  if (key->tt == VK_TNUMBER)
+    if (const vkValue* slot = vmTableArraySlot(t, key->v.n)) return slot;
+  return vmTableGetKey(t, key);
+}
 const vkValue* vmTableGetNum(vkTable* t, int key);
 const vkValue* vmTableGetLongStr(vkTable* t, vkString* key);
 inline const vkValue* vmTableGetStr(vkTable* t, vkString* key) {
@@ -29,6 +44,9 @@ inline const vkValue* vmTableGetStr(vkTable* t, vkString* key) {
 // The slot to write for [key], created when absent (a nil key is the number
 // 0; a NaN key raises 1208). Clears the metamethod-absence flags.
 vkValue* vmTableSet(vkState* L, vkTable* t, const vkValue* key);
+// The same when [found] is what vmTableGet(t, key) has just returned, which
+// saves the second search when the caller has already looked.
+vkValue* vmTableSetFound(vkState* L, vkTable* t, const vkValue* key, const vkValue* found);
 vkValue* vmTableSetNum(vkState* L, vkTable* t, int key);
 
 // Traversal: writes the next key and value into key[0] and key[1]; 0 at the

@@ -638,6 +638,96 @@ void SetMetamethod(vkState* L, const char* event, vkCFunction f) {
   vmSetMetatable(L, -2);
 }
 
+// What reached a table's __newindex or __index command, as text.
+std::string gMetaCalls;
+int recordNewIndex(vkState* L) {
+  gMetaCalls += "set " + ResultsText(L, 2) + ";";
+  return 0;
+}
+int recordIndex(vkState* L) {
+  gMetaCalls += "get " + ResultsText(L, 2) + ";";
+  vmPushString(L, "meta");
+  return 1;
+}
+
+TEST_F(EngineTest, SetAndGetAroundTheArrayPart) {
+  // Global t: an array part of 4 holding t[1] = 10 and t[3] = 30; entries 2
+  // and 4 are empty array slots, 5 lies just past the array part.
+  struct MetaCase {
+    const char* name;
+    const char* event;  // the metamethod t gets, or none
+    vkCFunction f;
+    const char* op;       // run with t in r0
+    const char* results;
+    const char* calls;    // what reached the metamethod
+    const char* raw;      // t[0], t[1], t[2], t[4], t[5], t[1.5], t[-1] afterwards
+    bool rawWrite;        // the set cleared t's metamethod-absence cache
+  } cases[] = {
+      {"filled slot", "__newindex", recordNewIndex, "SETTABLE 0 #1 #11", "", "", "nil 11 nil nil nil nil nil", true},
+      {"empty slot", "__newindex", recordNewIndex, "SETTABLE 0 #2 #12", "", "set 2 12;", "nil 10 nil nil nil nil nil",
+       false},
+      {"last slot", "__newindex", recordNewIndex, "SETTABLE 0 #4 #14", "", "set 4 14;", "nil 10 nil nil nil nil nil",
+       false},
+      {"past the array", "__newindex", recordNewIndex, "SETTABLE 0 #5 #15", "", "set 5 15;",
+       "nil 10 nil nil nil nil nil", false},
+      {"key 0", "__newindex", recordNewIndex, "SETTABLE 0 #0 #1", "", "set 0 1;", "nil 10 nil nil nil nil nil", false},
+      {"key 1.5", "__newindex", recordNewIndex, "SETTABLE 0 #1.5 #1", "", "set 1.5 1;", "nil 10 nil nil nil nil nil",
+       false},
+      {"key -1", "__newindex", recordNewIndex, "SETTABLE 0 #-1 #1", "", "set -1 1;", "nil 10 nil nil nil nil nil",
+       false},
+      {"raw empty slot", nullptr, nullptr, "SETTABLE 0 #2 #12", "", "", "nil 10 12 nil nil nil nil", true},
+      {"raw last slot", nullptr, nullptr, "SETTABLE 0 #4 #14", "", "", "nil 10 nil 14 nil nil nil", true},
+      {"raw past the array", nullptr, nullptr, "SETTABLE 0 #5 #15", "", "", "nil 10 nil nil 15 nil nil", true},
+      {"raw key 0", nullptr, nullptr, "SETTABLE 0 #0 #1", "", "", "1 10 nil nil nil nil nil", true},
+      {"raw key 1.5", nullptr, nullptr, "SETTABLE 0 #1.5 #1", "", "", "nil 10 nil nil nil 1 nil", true},
+      {"raw key -1", nullptr, nullptr, "SETTABLE 0 #-1 #1", "", "", "nil 10 nil nil nil nil 1", true},
+      {"get filled slot", "__index", recordIndex, "GETTABLE 1 0 #1", "10", "", "nil 10 nil nil nil nil nil", false},
+      {"get empty slot", "__index", recordIndex, "GETTABLE 1 0 #2", "\"meta\"", "get 2;", "nil 10 nil nil nil nil nil",
+       false},
+      {"get last slot", "__index", recordIndex, "GETTABLE 1 0 #4", "\"meta\"", "get 4;", "nil 10 nil nil nil nil nil",
+       false},
+      {"get past the array", "__index", recordIndex, "GETTABLE 1 0 #5", "\"meta\"", "get 5;",
+       "nil 10 nil nil nil nil nil", false},
+      {"get key 3.5", "__index", recordIndex, "GETTABLE 1 0 #3.5", "\"meta\"", "get 3.5;",
+       "nil 10 nil nil nil nil nil", false},
+  };
+  for (const MetaCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    vmPushString(L, "t");
+    vmNewTableSized(L, 4, 0);
+    vmPushNumber(L, 10);
+    vmRawSetI(L, -2, 1);
+    vmPushNumber(L, 30);
+    vmRawSetI(L, -2, 3);
+    if (c.event) {
+      SetMetamethod(L, c.event, c.f);
+    }
+    vkTable* t = vmTab(L->top - 1);
+    vmSetTable(L, VK_GLOBALSINDEX);
+    ASSERT_EQ(t->sizearray, 4);
+    t->flags = 0xFF;
+    gMetaCalls.clear();
+    std::string out;
+    const std::string ret = c.op[0] == 'G' ? "RETURN 1 2\n" : "RETURN 0 1\n";
+    ASSERT_EQ(RunListing(L, std::string("GETGLOBAL 0 \"t\"\n") + c.op + "\n" + ret, &out), 0);
+    EXPECT_EQ(out, c.results);
+    EXPECT_EQ(gMetaCalls, c.calls);
+    EXPECT_EQ(t->flags, c.rawWrite ? 0 : 0xFF);
+    int top = vmGetTop(L);
+    for (double key : {0.0, 1.0, 2.0, 4.0, 5.0, 1.5, -1.0}) {
+      vmPushValue(L, VK_GLOBALSINDEX);
+      vmPushString(L, "t");
+      vmRawGet(L, -2);
+      vmPushNumber(L, key);
+      vmRawGet(L, -2);
+      vmInsert(L, -3);
+      vmSetTop(L, -3);
+    }
+    EXPECT_EQ(ResultsText(L, top + 1), c.raw);
+    vmSetTop(L, top);
+  }
+}
+
 TEST_F(EngineTest, AStopOrAHookSetOutsideTheLoopIsSeenAtTheNextInstruction) {
   SetGlobalCommand(L, "act", actOnce);
   SetGlobalCommand(L, "drop", dropKept);

@@ -69,7 +69,9 @@ TEST_F(TableTest, GetAndSetByKeyType) {
   };
   std::vector<Case> cases = {{num(1), 10},  {num(0), 11},       {num(-1), 12},   {num(2.5), 13},
                              {num(1e10), 14}, {str("name"), 15}, {str(""), 16},   {boolean(1), 17},
-                             {boolean(0), 18}, {num(-0.0), 11}};
+                             {boolean(0), 18}, {num(-0.0), 11}, {num(2147483647.0), 19},
+                             {num(-2147483648.0), 20}, {num(2147483648.0), 21}, {num(4294967297.0), 22},
+                             {num(INFINITY), 23}, {num(-INFINITY), 24}};
   for (const Case& c : cases) set(c.key, c.value);
   for (const Case& c : cases) {
     const vkValue* v = get(c.key);
@@ -102,6 +104,35 @@ TEST_F(TableTest, SparseKeyStaysInTheHashPart) {
   EXPECT_EQ(t->sizearray, 4);
   EXPECT_EQ(get(num(1000))->v.n, 1000);
   EXPECT_EQ(order(), (std::vector<std::string>{"1", "2", "4", "1000"}));
+}
+
+TEST_F(TableTest, OnlyIntegerKeysUpToTheArraySizeReadTheArrayPart) {
+  for (int k = 1; k <= 4; k++) set(num(k), k);
+  ASSERT_EQ(t->sizearray, 4);
+  struct Case {
+    double key;
+    bool inArray;
+  } cases[] = {{1, true},     {4, true},        {5, false},  {0, false},   {-0.0, false},
+               {-1, false},   {0.5, false},     {3.5, false}, {4.5, false}, {NAN, false},
+               {1e300, false}, {-1e300, false}, {4294967297.0, false}};
+  for (const Case& c : cases) {
+    const vkValue* v = get(num(c.key));
+    EXPECT_EQ(v >= t->array && v < t->array + t->sizearray, c.inArray) << c.key;
+    if (c.inArray) {
+      EXPECT_EQ(v->v.n, c.key);
+    } else {
+      EXPECT_EQ(v, &vkNilObject) << c.key;
+    }
+  }
+}
+
+TEST_F(TableTest, TraversalSkipsEmptyArraySlotsAndGoesOnIntoTheHashPart) {
+  vmSetTable(L->top - 1, vmTableNew(L, 8, 2));
+  t = vmTab(L->top - 1);
+  for (double k : {2.0, 8.0, 3.5, 9.0}) set(num(k), k);
+  set(str("x"), 1);
+  ASSERT_EQ(t->sizearray, 8);
+  EXPECT_EQ(order(), (std::vector<std::string>{"2", "8", "3.5", "x", "9"}));
 }
 
 TEST_F(TableTest, ArrayThenHashTraversal) {
