@@ -49,6 +49,17 @@ inline double vmCheckNumber(vkState* L, int i) {
   if (i > 0 && v < L->top && v->tt == VK_TNUMBER) return v->v.n;  // the common case, read inline
   return vmCheckNumberSlow(L, i);
 }
+// The arguments of a command called with exactly [n], when all of them are
+// numbers; NULL otherwise (the command then reads them through the checks
+// above). A command of numbers may write its one result over the last of
+// them and return 1.
+inline vkValue* vmNumberArgs(vkState* L, int n) {
+  vkValue* v = L->base;
+  if (L->top - v != n) return nullptr;
+  for (int i = 0; i < n; i++)
+    if (v[i].tt != VK_TNUMBER) return nullptr;
+  return v;
+}
 double vmOptNumber(vkState* L, int i, double def);
 uint32_t vmCheckUnsigned(vkState* L, int i);
 uint32_t vmOptUnsigned(vkState* L, int i, uint32_t def);

@@ -62,10 +62,22 @@ double sub(double x, double y) { return x - y; }
 double mul(double x, double y) { return x * y; }
 double sign(double x) { return x > 0 ? 1.0 : x < 0 ? -1.0 : 0.0; }
 
+// The commands of one and of two numbers: arguments that are not just those
+// numbers go through the checks, out of line, so that the common call
+// saves no registers.
 template <double (*F)(double)>
-int unary(vkState* L) {
+[[gnu::noinline]] int unaryChecked(vkState* L) {
   CheckArgCount(L, 1, 1);
   return pushNumber(L, F(vmCheckNumber(L, 1)));
+}
+
+template <double (*F)(double)>
+int unary(vkState* L) {
+  if (vkValue* x = vmNumberArgs(L, 1)) {
+    x->v.n = F(x->v.n);
+    return 1;
+  }
+  return unaryChecked<F>(L);
 }
 
 // The row of a command of one number: the interpreter may call F itself.
@@ -75,9 +87,18 @@ constexpr vkCommandDef unaryCommand(const char* name) {
 }
 
 template <double (*F)(double, double)>
-int binary(vkState* L) {
+[[gnu::noinline]] int binaryChecked(vkState* L) {
   CheckArgCount(L, 2, 2);
   return pushNumber(L, F(vmCheckNumber(L, 1), vmCheckNumber(L, 2)));
+}
+
+template <double (*F)(double, double)>
+int binary(vkState* L) {
+  if (vkValue* x = vmNumberArgs(L, 2)) {
+    x[1].v.n = F(x[0].v.n, x[1].v.n);
+    return 1;
+  }
+  return binaryChecked<F>(L);
 }
 
 int cmdMod(vkState* L) {

@@ -130,6 +130,26 @@ TEST_F(MathLibTest, ShiftsAndRotationsAtTheEdgesOfTheWord) {
   });
 }
 
+// The commands of one or two numbers called with other arguments read them
+// through the checks: strings and nil convert, a wrong count or type fails.
+TEST_F(MathLibTest, CommandsOfNumbersCheckOtherArguments) {
+  RunCases({
+      {"Abs", {"-3"}, "3"},
+      {"Abs", {"$10"}, "16"},
+      {"Abs", {nullptr}, "0"},
+      {"Sqrt", {"x"}, "error 1138"},
+      {"Abs", {vktest::Arg::table()}, "error 1138"},
+      {"Abs", {}, "error 1014"},
+      {"Abs", {-1, 2}, "error 1193"},
+      {"Add", {"1", 2}, "3"},
+      {"Sub", {5, nullptr}, "5"},
+      {"Mul", {nullptr, 3}, "0"},
+      {"Pow", {2, "x"}, "error 1138"},
+      {"Add", {1}, "error 1014"},
+      {"Add", {1, 2, 3}, "error 1193"},
+  });
+}
+
 TEST_F(MathLibTest, RandomNumbersStayInTheirRange) {
   RunCases({
       {"Rnd", {0}, "error 1089"},
