@@ -614,7 +614,8 @@ op_settable: {
     const vkValue* slot = vmTableGet(h, rb);
     // A slot that exists but holds nil (an empty array entry) is written
     // here too unless __newindex applies; an absent key is inserted below.
-    if (!vmIsNil(slot) || (slot != &vkNilObject && !vmFastTM(L, h->metatable, VK_TM_NEWINDEX))) {
+    if (!vmIsNil(slot) || (slot != &vkNilObject && (vmTableTMKnownAbsent(h->metatable, VK_TM_NEWINDEX) ||
+                                                    !vmFastTM(L, h->metatable, VK_TM_NEWINDEX)))) {
       h->flags = 0;
       *const_cast<vkValue*>(slot) = *rc;
       DISPATCH();

@@ -49,6 +49,12 @@ vkValue* vmTableSet(vkState* L, vkTable* t, const vkValue* key);
 vkValue* vmTableSetFound(vkState* L, vkTable* t, const vkValue* key, const vkValue* found);
 vkValue* vmTableSetNum(vkState* L, vkTable* t, int key);
 
+// Whether the metatable [mt] (null for none) is known to lack the
+// metamethod for [event] (one of the first eight): there is no metatable, or
+// its flags byte has cached the absence. Otherwise the metatable must be
+// searched.
+inline bool vmTableTMKnownAbsent(const vkTable* mt, int event) { return !mt || (mt->flags & (1u << event)); }
+
 // Traversal: writes the next key and value into key[0] and key[1]; 0 at the
 // end. A key not in the table raises 1206.
 int vmTableNext(vkState* L, vkTable* t, vkValue* key);

@@ -681,6 +681,9 @@ TEST_F(EngineTest, SetAndGetAroundTheArrayPart) {
       {"raw key 0", nullptr, nullptr, "SETTABLE 0 #0 #1", "", "", "1 10 nil nil nil nil nil", true},
       {"raw key 1.5", nullptr, nullptr, "SETTABLE 0 #1.5 #1", "", "", "nil 10 nil nil nil 1 nil", true},
       {"raw key -1", nullptr, nullptr, "SETTABLE 0 #-1 #1", "", "", "nil 10 nil nil nil nil 1", true},
+      // The first set finds no __newindex and caches that, the second reads the cache.
+      {"__index only", "__index", recordIndex, "SETTABLE 0 #2 #12\nSETTABLE 0 #4 #14", "", "",
+       "nil 10 12 14 nil nil nil", true},
       {"get filled slot", "__index", recordIndex, "GETTABLE 1 0 #1", "10", "", "nil 10 nil nil nil nil nil", false},
       {"get empty slot", "__index", recordIndex, "GETTABLE 1 0 #2", "\"meta\"", "get 2;", "nil 10 nil nil nil nil nil",
        false},
@@ -699,10 +702,13 @@ TEST_F(EngineTest, SetAndGetAroundTheArrayPart) {
     vmRawSetI(L, -2, 1);
     vmPushNumber(L, 30);
     vmRawSetI(L, -2, 3);
-    if (c.event) {
-      SetMetamethod(L, c.event, c.f);
-    }
     vkTable* t = vmTab(L->top - 1);
+    if (c.event) {
+      // The metatable has cached the absence of every other event.
+      SetMetamethod(L, c.event, c.f);
+      int has = std::string(c.event) == "__index" ? VK_TM_INDEX : VK_TM_NEWINDEX;
+      t->metatable->flags = static_cast<uint8_t>(0xFF & ~(1u << has));
+    }
     vmSetTable(L, VK_GLOBALSINDEX);
     ASSERT_EQ(t->sizearray, 4);
     t->flags = 0xFF;
