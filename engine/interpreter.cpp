@@ -785,10 +785,11 @@ op_call: {
       DISPATCH();
     }
     // A command of one number called with one while nothing watches command
-    // calls (hooks, the debug output, the first-use hook) and a call record
-    // is free: its function, without a frame. Such a command never reads the
-    // last error, so the call clears it.
+    // calls (hooks, the debug output, the first-use hook) and its frame would
+    // neither grow the call records nor the stack: its function, without a
+    // frame. Such a command never reads the last error, so the call clears it.
     if (fc->number && b == 2 && ra[1].tt == VK_TNUMBER && !fc->firstUse && L->ci != L->endCi &&
+        L->stackLast - (ra + 2) > kMinCommandStack &&
         ((L->hookMask & (VK_MASKCALL | VK_MASKRET)) | run.debugOutput) == 0) {
       errors.lastError = 0;
       double x = fc->number(ra[1].v.n);

@@ -858,4 +858,35 @@ TEST_F(EngineTest, ACommandOfOneNumberGivesWhatItsCommandGives) {
   EXPECT_EQ(gByNumber, 0);
 }
 
+// The stack after a call of "twice" from register [a] of the main chunk, in
+// a fresh engine where it is a command of one number or a plain command.
+int stackAfterTwice(int a, bool asNumber) {
+  vkState* L = vmNewState();
+  const vkCommandDef defs[] = {{"twice", twiceCommand, asNumber ? twiceNumber : nullptr}, {nullptr, nullptr}};
+  vmPushValue(L, VK_GLOBALSINDEX);
+  vmRegisterFunctions(L, nullptr, defs, 0);
+  vmSetTop(L, 0);
+  const std::string r = std::to_string(a), arg = std::to_string(a + 1);
+  std::string out;
+  EXPECT_EQ(RunListing(L, "GETGLOBAL " + r + " \"twice\"\nLOADK " + arg + " #21\nCALL " + r + " 2 2\nRETURN " + r +
+                              " 2\n",
+                       &out),
+            0);
+  EXPECT_EQ(out, "42");
+  int size = L->stacksize;
+  vmCloseState(L);
+  return size;
+}
+
+// A command of one number called high in a frame grows the stack as its
+// command frame would.
+TEST_F(EngineTest, ACommandOfOneNumberGrowsTheStackAsItsFrameWould) {
+  for (int a : {0, 10, 16, 17, 18, 19, 20, 30}) {
+    SCOPED_TRACE(a);
+    EXPECT_EQ(stackAfterTwice(a, true), stackAfterTwice(a, false));
+  }
+  EXPECT_GT(stackAfterTwice(30, false), kBasicStackSize);  // the frame grew it
+  EXPECT_EQ(stackAfterTwice(0, false), kBasicStackSize);
+}
+
 }  // namespace
