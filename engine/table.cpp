@@ -277,11 +277,11 @@ vkValue* vmTableSetNum(vkState* L, vkTable* t, int key) {
 
 int vmTableNext(vkState* L, vkTable* t, vkValue* key) {
   int64_t i;
-  const vkValue* slot;
+  size_t index;
   if (key->tt == VK_TNIL) {
     i = -1;
-  } else if (key->tt == VK_TNUMBER && (slot = vmTableArraySlot(t, key->v.n))) {
-    i = slot - t->array;
+  } else if (key->tt == VK_TNUMBER && vmTableArrayIndex(t, key->v.n, &index)) {
+    i = static_cast<int64_t>(index);
   } else {
     const vkValue* v = vmTableGet(t, key);
     if (v == &vkNilObject) vmRaiseError(L, kErrInvalidNextKey);

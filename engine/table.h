@@ -14,12 +14,13 @@ void vmFreeTable(vkState* L, vkTable* t);
 
 inline int vmTableNodeCount(const vkTable* t) { return 1 << t->lsizenode; }
 
-// The array slot of the number key [d] when d is an integer in 1..sizearray;
-// null for any other number, NaN included.
-inline vkValue* vmTableArraySlot(vkTable* t, double d) {
-  if (!(d >= 1.0 && d <= static_cast<double>(t->sizearray))) return nullptr;
+// Whether the number key [d] is an integer in 1..sizearray (NaN is not); its
+// array index, d - 1, goes to [*index].
+inline bool vmTableArrayIndex(const vkTable* t, double d, size_t* index) {
+  if (!(d >= 1.0 && d <= static_cast<double>(t->sizearray))) return false;
   int k = static_cast<int>(d);
-  return static_cast<double>(k) == d ? &t->array[k - 1] : nullptr;
+  *index = static_cast<size_t>(k - 1);
+  return static_cast<double>(k) == d;
 }
 
 // Raw lookups: the value slot, or &vkNilObject when the key is absent.
@@ -27,8 +28,8 @@ inline vkValue* vmTableArraySlot(vkTable* t, double d) {
 // any other key.
 const vkValue* vmTableGetKey(vkTable* t, const vkValue* key);
 inline const vkValue* vmTableGet(vkTable* t, const vkValue* key) {
-  if (key->tt == VK_TNUMBER)
-    if (const vkValue* slot = vmTableArraySlot(t, key->v.n)) return slot;
+  size_t index;
+  if (key->tt == VK_TNUMBER && vmTableArrayIndex(t, key->v.n, &index)) return &t->array[index];
   return vmTableGetKey(t, key);
 }
 const vkValue* vmTableGetNum(vkTable* t, int key);
