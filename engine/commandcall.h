@@ -55,16 +55,18 @@ inline vkValue* vmCommandResults(vkState* L, uint32_t count) {
 // return hook is set: pops its frame and moves at most [wanted] results
 // (-1 all) to the function slot, padded with nil; the top follows them.
 inline void vmEndCommand(vkState* L, int wanted, uint32_t count) {
-  vkValue* first = vmCommandResults(L, count);
   vkValue* top = L->top;
   vkValue* res = L->base - 1;
-  L->ci--;
-  L->base = L->ci->base;
-  if (wanted == 1 && first < top) {  // the common case: one result asked and given
-    *res = *first;
+  if (wanted == 1 && count == 1 && top > L->base) {  // the common case: one result asked and given
+    L->ci--;
+    L->base = L->ci->base;
+    *res = top[-1];
     L->top = res + 1;
     return;
   }
+  vkValue* first = vmCommandResults(L, count);
+  L->ci--;
+  L->base = L->ci->base;
   vkValue* end = wanted < 0 ? res + (top - first) : res + wanted;
   while (res < end && first < top) *res++ = *first++;
   while (res < end) vmSetNil(res++);

@@ -421,12 +421,16 @@ int giveCommand(vkState* L) {
   return n;
 }
 
+// Returns one result without pushing any.
+int claimOneCommand(vkState*) { return 1; }
+
 // A script's CALL of a command: the results it asks for, from the last the
 // command returned, padded with nil; a count beyond what the command pushed
 // gives all its frame holds (the argument too). With a return hook the call
 // completes through the general path, which must agree.
 TEST_F(EngineTest, CommandResultsAsTheCallAsksForThem) {
   SetGlobalCommand(L, "give", giveCommand);
+  SetGlobalCommand(L, "claim", claimOneCommand);
   auto call = [](int n, int c, const char* after) {
     return "GETGLOBAL 0 \"give\"\nLOADK 1 #" + std::to_string(n) + "\nCALL 0 2 " + std::to_string(c) + "\n" +
            after;
@@ -436,6 +440,7 @@ TEST_F(EngineTest, CommandResultsAsTheCallAsksForThem) {
       {"one asked, one given", call(1, 2, "RETURN 0 2\n"), "9"},
       {"one asked, two given", call(2, 2, "RETURN 0 2\n"), "8"},
       {"one asked, more than pushed", call(5, 2, "RETURN 0 2\n"), "5"},
+      {"one asked, one claimed from an empty frame", "GETGLOBAL 0 \"claim\"\nCALL 0 1 2\nRETURN 0 2\n", "nil"},
       {"three asked, two given", call(2, 4, "RETURN 0 4\n"), "8 9 nil"},
       {"three asked, more than pushed", call(5, 4, "RETURN 0 4\n"), "5 7 8"},
       {"none asked", call(3, 1, "LOADK 1 #1\nRETURN 1 2\n"), "1"},
