@@ -2,13 +2,14 @@
 // bench/compare_python.py runs in python3: a numeric for loop, recursive
 // fib(27), filling and summing a 10^6-element table, building a string by
 // concatenation (and by a million one-byte appends), and a million command
-// calls.
+// calls (of a command, and of a command of one number).
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
 
 #include "bench/engine_protos.h"
 #include "engine/call.h"
+#include "engine/libraries.h"
 #include "platform/vkos_events.h"
 
 namespace {
@@ -166,5 +167,33 @@ void BM_CommandCalls(benchmark::State& state) {
   run(state, f, 1e6, nothing);
 }
 BENCHMARK(BM_CommandCalls)->Unit(benchmark::kMillisecond);
+
+double half(double x) { return x / 2; }
+int halfCommand(vkState* L) {
+  vmPushNumber(L, half(vmToNumber(L, 1)));
+  return 1;
+}
+
+// s = 0; for i = 1, 10^6 do s = s + half(i) end, with half a command of one
+// number (as the math library's are), and with one that is only a command.
+void BM_NumberCommandCalls(benchmark::State& state) {
+  Engine e;
+  const vkCommandDef defs[] = {{"half", halfCommand, state.range(0) ? half : nullptr}, {nullptr, nullptr}};
+  vmPushValue(e.L, VK_GLOBALSINDEX);
+  vmRegisterFunctions(e.L, nullptr, defs, 0);
+  vmSetTop(e.L, 0);
+  Func f;
+  f.k = {num(0), num(1e6), num(1), str("half")};
+  f.code = {ABx(OP_LOADK, 0, 0),     ABx(OP_LOADK, 1, 0),   ABx(OP_LOADK, 2, 1),   ABx(OP_LOADK, 3, 2),
+            JMP(4),                  ABx(OP_GETGLOBAL, 5, 3), ABC(OP_MOVE, 6, 1, 0), ABC(OP_CALL, 5, 2, 2),
+            ABC(OP_ADD, 0, 0, 5),    AsBx(OP_FORLOOP, 1, -5), ABC(OP_RETURN, 0, 2, 0)};
+  for (auto _ : state) {
+    pushFunction(e.L, f);
+    vmCall(e.L, 0, 1);
+    if (vmToNumber(e.L, -1) != 1e6 * (1e6 + 1) / 4) state.SkipWithError("wrong result");
+    vmSetTop(e.L, 0);
+  }
+}
+BENCHMARK(BM_NumberCommandCalls)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace
