@@ -48,6 +48,7 @@ bool isText(int type) { return type == VK_TSTRING || type == VK_TNUMBER || type 
 
 // The text at [i] when it is one (numbers converted in place, nil "").
 const char* stringAt(vkState* L, int i, size_t* len) {
+  if (const char* s = vmStringArg(L, i, len)) return s;
   if (!isText(vmType(L, i))) return nullptr;
   const char* s = vmToString(L, i);
   if (len) *len = vmStrLen(L, i);
@@ -98,7 +99,7 @@ uint32_t vmOptUnsigned(vkState* L, int i, uint32_t def) {
   return vmType(L, i) == VK_TNONE ? def : vmCheckUnsigned(L, i);
 }
 
-const char* vmCheckString(vkState* L, int i, size_t* len) {
+const char* vmCheckStringSlow(vkState* L, int i, size_t* len) {
   const char* s = stringAt(L, i, len);
   if (!s) raiseAt(L, i, kErrStringExpected);
   return s;

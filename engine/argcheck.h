@@ -12,6 +12,7 @@
 
 #include "base/errorcodes.h"
 #include "engine/state.h"
+#include "engine/strings.h"
 
 // The identifier of a script object: the script's number, or, when [handle]
 // is not NULL, the object record handed back to the script as a light
@@ -63,7 +64,22 @@ inline vkValue* vmNumberArgs(vkState* L, int n) {
 double vmOptNumber(vkState* L, int i, double def);
 uint32_t vmCheckUnsigned(vkState* L, int i);
 uint32_t vmOptUnsigned(vkState* L, int i, uint32_t def);
-const char* vmCheckString(vkState* L, int i, size_t* len);
+// The text and length of the string at frame slot [i], read inline; NULL
+// when the slot holds no string (the checks then convert what it holds).
+inline const char* vmStringArg(vkState* L, int i, size_t* len) {
+  const vkValue* v = L->base + (i - 1);
+  if (!(i > 0 && v < L->top && v->tt == VK_TSTRING)) return nullptr;
+  vkString* s = vmStr(v);
+  // A view's bytes may need their NUL made; a string of its own has one.
+  const char* text = (s->shape & VK_STRING_VIEW) ? vmStringText(L, s) : s->data();
+  if (len) *len = s->len;
+  return text;
+}
+const char* vmCheckStringSlow(vkState* L, int i, size_t* len);
+inline const char* vmCheckString(vkState* L, int i, size_t* len) {
+  if (const char* s = vmStringArg(L, i, len)) return s;
+  return vmCheckStringSlow(L, i, len);
+}
 const char* vmOptString(vkState* L, int i, const char* def, size_t* len);
 // The check of vmCheckString without reading the text, for a command that
 // hands the value on to the engine (which converts it the same way).

@@ -45,8 +45,6 @@ vkTable* tableAt(vkState* L, int idx) {
 
 }  // namespace
 
-int vmGetTop(vkState* L) { return static_cast<int>(L->top - L->base); }
-
 void vmSetTop(vkState* L, int idx) {
   if (idx >= 0) {
     vmEnsureStack(L, idx);
@@ -241,7 +239,7 @@ void vmConcat(vkState* L, int n) {
   }
 }
 
-int vmType(vkState* L, int idx) {
+int vmTypeAt(vkState* L, int idx) {
   vkValue* o = index2adr(L, idx);
   return o ? o->tt : VK_TNONE;
 }

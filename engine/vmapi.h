@@ -18,7 +18,7 @@ inline int vmUpvalueIndex(int i) { return VK_GLOBALSINDEX - i; }
 inline constexpr int VK_MULTRET = -1;
 
 // Stack.
-int vmGetTop(vkState* L);
+inline int vmGetTop(vkState* L) { return static_cast<int>(L->top - L->base); }
 void vmSetTop(vkState* L, int idx);
 int vmCheckStack(vkState* L, int size);
 void vmPushValue(vkState* L, int idx);
@@ -58,7 +58,16 @@ const char* vmPushVFString(vkState* L, const char* fmt, va_list argp);
 const char* vmPushFString(vkState* L, const char* fmt, ...);
 
 // Access.
-int vmType(vkState* L, int idx);
+// The type at any index, the pseudo-indexes too; vmType reads the frame's
+// slots inline.
+int vmTypeAt(vkState* L, int idx);
+inline int vmType(vkState* L, int idx) {
+  if (idx > 0) {  // a slot of the frame, read inline
+    const vkValue* o = L->base + (idx - 1);
+    return o < L->top ? o->tt : VK_TNONE;
+  }
+  return vmTypeAt(L, idx);
+}
 int vmIsNumber(vkState* L, int idx);
 int vmIsString(vkState* L, int idx);
 double vmToNumber(vkState* L, int idx);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -55,6 +56,30 @@ Push list(std::initializer_list<double> items) {
       vmRawSet(L, -3);
     }
   };
+}
+
+// A text of 66 bytes built by concatenation whose block has gone on past it:
+// its bytes are not followed by a NUL where they lie.
+Push olderView() {
+  return [](vkState* L) {
+    vmPushString(L, std::string(64, 'a').c_str());
+    vmPushString(L, "x");
+    vmConcat(L, 2);
+    vmPushString(L, "y");
+    vmConcat(L, 2);
+    vmPushValue(L, -1);
+    vmPushString(L, "z");
+    vmConcat(L, 2);  // written after the 66 bytes, in their block
+    vmSetTop(L, -2);
+  };
+}
+
+// The length of the text at [i] when its NUL is where the length says, else -1.
+int terminatedLength(vkState* L, int i) {
+  size_t n = 0;
+  const char* s = vmCheckString(L, i, &n);
+  vmPushNumber(L, std::strlen(s) == n ? static_cast<double>(n) : -1);
+  return 1;
 }
 
 // Pushes the number as the command's one result.
@@ -111,6 +136,8 @@ const CheckCase kChecks[] = {
      "String expected in argument 1!"},
     {"string absent", [](vkState* L) { vmCheckString(L, 2, nullptr); return 0; }, {str("a")}, 1139,
      "String expected in argument 2!"},
+    {"string of an older view", [](vkState* L) { return terminatedLength(L, 1); }, {olderView()}, 0, "66"},
+    {"string of its own", [](vkState* L) { return terminatedLength(L, 2); }, {num(1), str("abc")}, 0, "3"},
     {"optional string absent",
      [](vkState* L) { vmPushString(L, vmOptString(L, 1, "dflt", nullptr)); return 1; }, {}, 0, "dflt"},
     {"optional string nil is empty",
