@@ -612,12 +612,20 @@ op_settable: {
   if (ra->tt == VK_TTABLE) {
     vkTable* h = vmTab(ra);
     const vkValue* slot = vmTableGet(h, rb);
-    // A slot that exists but holds nil (an empty array entry) is written
-    // here too unless __newindex applies; an absent key is inserted below.
-    if (!vmIsNil(slot) || (slot != &vkNilObject && (vmTableTMKnownAbsent(h->metatable, VK_TM_NEWINDEX) ||
-                                                    !vmFastTM(L, h->metatable, VK_TM_NEWINDEX)))) {
-      h->flags = 0;
-      *const_cast<vkValue*>(slot) = *rc;
+    // A slot that holds nil (an empty array entry) or an absent key is
+    // written here too unless __newindex applies; the absent key is inserted
+    // without a second search.
+    if (!vmIsNil(slot) || vmTableTMKnownAbsent(h->metatable, VK_TM_NEWINDEX) ||
+        !vmFastTM(L, h->metatable, VK_TM_NEWINDEX)) {
+      if (slot != &vkNilObject) {
+        h->flags = 0;
+        *const_cast<vkValue*>(slot) = *rc;
+      } else {
+        vkValue v = *rc;
+        vkValue* dst;
+        PROTECT(dst = vmTableSetFound(L, h, rb, slot));
+        *dst = v;
+      }
       DISPATCH();
     }
   }

@@ -153,6 +153,7 @@ TEST_F(EngineTest, TablesAndGlobals) {
       {"set and get", "NEWTABLE 0 0 2\nSETTABLE 0 \"x\" #5\nSETTABLE 0 #1 \"one\"\nGETTABLE 1 0 \"x\"\n"
                       "GETTABLE 2 0 #1\nRETURN 1 3\n", "5 \"one\""},
       {"nil key", "NEWTABLE 0 0 0\nLOADNIL 1 1\nSETTABLE 0 1 #5\nGETTABLE 2 0 #0\nRETURN 2 2\n", "5"},
+      {"NaN key", "NEWTABLE 0 0 0\nSETTABLE 0 #nan #5\nRETURN 0 1\n", nullptr, kErrTableIndexNaN},
       {"index a number", "LOADK 0 #5\nGETTABLE 1 0 \"a\"\nRETURN 1 2\n", nullptr, kErrTableNotFound},
       {"set into a number", "LOADK 0 #5\nSETTABLE 0 \"a\" #1\nRETURN 0 1\n", nullptr, kErrTableNotFound},
       {"globals", "LOADK 0 #3\nSETGLOBAL 0 \"g\"\nGETGLOBAL 1 \"g\"\nRETURN 1 2\n", "3"},
@@ -175,6 +176,9 @@ TEST_F(EngineTest, TablesAndGlobals) {
   EXPECT_EQ(ErrorInfo().errorText, "5");
   RunListing(L, "GETGLOBAL 0 \"num\"\nGETTABLE 1 0 \"a\"\nRETURN 1 2\n", &out);
   EXPECT_EQ(ErrorInfo().errorText, "num{}");
+  // The NaN key's error is on the line of the SETTABLE, not of the instruction before.
+  RunListing(L, ".line 3\nNEWTABLE 0 0 0\n.line 7\nSETTABLE 0 #nan #5\nRETURN 0 1\n", &out);
+  EXPECT_EQ(ErrorInfo().errorLine, 7);
 }
 
 TEST_F(EngineTest, Concatenation) {
