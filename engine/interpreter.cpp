@@ -34,8 +34,7 @@ void vmGosubPush(vkState* L, const vkProto* p, int32_t index) {
 }
 
 const vkValue* vmFastTM(vkState* L, vkTable* mt, int event) {
-  if (!mt) return nullptr;
-  if (event < 8 && (mt->flags & (1u << event))) return nullptr;
+  if (!mt || (event < 8 && vmTableTMKnownAbsent(mt, event))) return nullptr;
   const vkValue* tm = vmTableGetStr(mt, L->G->tmname[event]);
   if (vmIsNil(tm)) {
     if (event < 8) mt->flags = static_cast<uint8_t>(mt->flags | (1u << event));
