@@ -2,7 +2,8 @@
 // bench/compare_python.py runs in python3: a numeric for loop, recursive
 // fib(27), filling and summing a 10^6-element table, building a string by
 // concatenation (and by a million one-byte appends), and a million command
-// calls (of a command, and of a command of one number).
+// calls (of a command, of a command of one number, and of the string
+// library's StrLen).
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include "engine/call.h"
 #include "engine/libraries.h"
 #include "platform/vkos_events.h"
+#include "runtime/stringlib.h"
 
 namespace {
 
@@ -195,5 +197,26 @@ void BM_NumberCommandCalls(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_NumberCommandCalls)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// n = 0; for i = 1, 10^6 do n = n + strlen(s) end: a command that reads a
+// string argument through the checks.
+void BM_StringCommandCalls(benchmark::State& state) {
+  Engine e;
+  vmPushValue(e.L, VK_GLOBALSINDEX);
+  OpenStringLibrary(e.L);
+  vmSetTop(e.L, 0);
+  Func f;
+  f.k = {num(0), num(1e6), num(1), str("strlen"), str("hello, world")};
+  f.code = {ABx(OP_LOADK, 0, 0),    ABx(OP_LOADK, 1, 0),     ABx(OP_LOADK, 2, 1),   ABx(OP_LOADK, 3, 2),
+            ABx(OP_LOADK, 4, 4),    JMP(4),                  ABx(OP_GETGLOBAL, 5, 3), ABC(OP_MOVE, 6, 4, 0),
+            ABC(OP_CALL, 5, 2, 2),  ABC(OP_ADD, 0, 0, 5),    AsBx(OP_FORLOOP, 1, -5), ABC(OP_RETURN, 0, 2, 0)};
+  for (auto _ : state) {
+    pushFunction(e.L, f);
+    vmCall(e.L, 0, 1);
+    if (vmToNumber(e.L, -1) != 12e6) state.SkipWithError("wrong result");
+    vmSetTop(e.L, 0);
+  }
+}
+BENCHMARK(BM_StringCommandCalls)->Unit(benchmark::kMillisecond);
 
 }  // namespace
