@@ -255,7 +255,7 @@ int vmIsString(vkState* L, int idx) {
   return t == VK_TSTRING || t == VK_TNUMBER;
 }
 
-double vmToNumber(vkState* L, int idx) {
+double vmToNumberAt(vkState* L, int idx) {
   vkValue* o = index2adr(L, idx);
   vkValue s;
   const vkValue* n = o ? vmToNumberValue(o, &s) : nullptr;

@@ -70,7 +70,16 @@ inline int vmType(vkState* L, int idx) {
 }
 int vmIsNumber(vkState* L, int idx);
 int vmIsString(vkState* L, int idx);
-double vmToNumber(vkState* L, int idx);
+// The number at any index, converted; vmToNumber reads a number in a slot of
+// the frame inline.
+double vmToNumberAt(vkState* L, int idx);
+inline double vmToNumber(vkState* L, int idx) {
+  if (idx > 0) {
+    const vkValue* o = L->base + (idx - 1);
+    if (o < L->top && o->tt == VK_TNUMBER) return o->v.n;
+  }
+  return vmToNumberAt(L, idx);
+}
 int vmToBoolean(vkState* L, int idx);
 const char* vmToString(vkState* L, int idx);
 size_t vmStrLen(vkState* L, int idx);

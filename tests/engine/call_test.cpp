@@ -187,6 +187,23 @@ TEST_F(EngineTest, StackIndexes) {
   EXPECT_EQ(vmGetTop(L), 0);
 }
 
+// Numbers by stack index: a number in the frame is read as it is, other
+// values convert, and a slot above the top reads 0 whatever it still holds.
+TEST_F(EngineTest, NumbersByStackIndex) {
+  vmPushNumber(L, 2.5);
+  vmPushString(L, "0x10");
+  vmPushNil(L);
+  vmNewTable(L);
+  vmPushNumber(L, 7);
+  vmSetTop(L, -2);  // 7 stays in the slot above the top
+  const struct {
+    int idx;
+    double number;
+  } cases[] = {{1, 2.5}, {2, 16}, {3, 0}, {4, 0}, {5, 0}, {-4, 2.5}, {-3, 16}, {-1, 0}, {VK_GLOBALSINDEX, 0}};
+  for (const auto& c : cases) EXPECT_EQ(vmToNumber(L, c.idx), c.number) << c.idx;
+  vmSetTop(L, 0);
+}
+
 int readUpvalue(vkState* L) {
   vmPushValue(L, vmUpvalueIndex(1));
   vmPushValue(L, vmUpvalueIndex(2));
