@@ -99,9 +99,9 @@ void vmAdjustVarargs(vkState* L, int nfixargs, vkValue* base) {
   vmSetTable(L->top++, t);
 }
 
-vkValue* vmScriptFrameRoom(vkState* L, vkValue* func, int frame) {
+vkValue* vmScriptFrameRoom(vkState* L, vkValue* func, const vkValue* args, int frame) {
   if (L->ci == L->endCi) vmGrowCallInfo(L);
-  if (L->stackLast - L->top <= frame) {
+  if (L->stackLast - args <= frame) {
     ptrdiff_t funcr = vmSaveStack(L, func);
     vmGrowStack(L, frame);
     func = vmRestoreStack(L, funcr);
@@ -131,7 +131,7 @@ int vmPreCall(vkState* L, vkValue* func, uint32_t* errorCode, vkValue** firstRes
   if (!vmIsFunctionT(func)) func = tryFuncTM(L, func);
   vkClosure* cl = vmCl(func);
   if (!cl->isC) {
-    vmPushScriptFrame(L, func, cl);
+    vmPushScriptFrame(L, func, cl, L->top);
     return VK_PRECALL_SCRIPT;
   }
   return vmCallCommand(L, *L->G->run, func, cl, errorCode, firstResult);

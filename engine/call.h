@@ -44,22 +44,27 @@ inline int vmFrameSize(const vkProto* p) {
   return frame > p->numparams + 1 ? frame : p->numparams + 1;
 }
 
-// Room for a script frame of [frame] slots on [L]: a free call record and the
-// slots. Returns [func] where it is after the stack moved.
-vkValue* vmScriptFrameRoom(vkState* L, vkValue* func, int frame);
+// Room for a script frame of [frame] slots above the arguments that end at
+// [args]: a free call record and the slots. Returns [func] where it is after
+// the stack moved.
+vkValue* vmScriptFrameRoom(vkState* L, vkValue* func, const vkValue* args, int frame);
 
 // The frame of script closure [cl] called at [func], with the arguments up
-// to the top: the part of vmPreCall that the interpreter's calls take
+// to [args]: the part of vmPreCall that the interpreter's calls take
 // directly. [state] adds VK_CI_* bits to the new record, which is returned.
-inline vkCallInfo* vmPushScriptFrame(vkState* L, vkValue* func, vkClosure* cl, uint8_t state = 0) {
+inline vkCallInfo* vmPushScriptFrame(vkState* L, vkValue* func, vkClosure* cl, vkValue* args, uint8_t state = 0) {
   vkProto* p = cl->p;
   int frame = vmFrameSize(p);
-  if (__builtin_expect(L->ci == L->endCi || L->stackLast - L->top <= frame, 0)) func = vmScriptFrameRoom(L, func, frame);
+  if (__builtin_expect(L->ci == L->endCi || L->stackLast - args <= frame, 0)) {
+    ptrdiff_t n = args - func;
+    func = vmScriptFrameRoom(L, func, args, frame);
+    args = func + n;
+  }
   vkValue* base = func + 1;
-  vkValue* args = L->top;  // the first slot no argument fills
   if (!p->isVararg) {
-    if (args > base + p->numparams) args = base + p->numparams;
+    if (args > base + p->numparams) args = base + p->numparams;  // the first slot no argument fills
   } else {
+    L->top = args;
     vmAdjustVarargs(L, p->numparams, base);
     args = L->top;
   }

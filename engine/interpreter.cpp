@@ -780,10 +780,9 @@ op_call: {
   if (ra->tt == VK_TFUNCTION) {
     vkClosure* fc = vmCl(ra);
     if (!fc->isC) {
-      if (b != 0) L->top = ra + b;
       SAVEPC();
       cl = fc;
-      ci = vmPushScriptFrame(L, ra, cl, VK_CI_CALLING);
+      ci = vmPushScriptFrame(L, ra, cl, b != 0 ? ra + b : L->top, VK_CI_CALLING);
       if (__builtin_expect(L->hookMask & VK_MASKCALL, 0)) goto newframe;
       // Enter the callee here: what newframe and reentry would load.
       base = ci->base;
@@ -910,6 +909,7 @@ op_return: {
     L->top = last;
     vmPostCall(L, wanted, ra);
     RELOAD();
+    if (wanted >= 0) L->top = ci->top;
   } else {
     vkValue* res = base - 1;
     if (wanted == 1 && ra < last) {
@@ -921,11 +921,10 @@ op_return: {
       while (res < end && ra < last) *res++ = *ra++;
       while (res < end) vmSetNil(res++);
     }
-    L->top = res;
     L->ci = --ci;
     L->base = base = ci->base;
+    L->top = wanted >= 0 ? ci->top : res;
   }
-  if (wanted >= 0) L->top = ci->top;
   cl = ci->func;  // back in the caller: what reentry would load but base
   kbias = reinterpret_cast<uintptr_t>(cl->p->k) - kRKConstant * sizeof(vkValue);
   pc = ci->savedpc;

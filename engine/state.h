@@ -36,10 +36,10 @@ struct vkCallInfo {
   vkClosure* func;           // the running function (its stack slot may be overwritten)
   vkValue* base;             // first register
   vkValue* top;              // frame limit
-  uint8_t state;             // VK_CI_* bits
   const uint32_t* savedpc;   // next instruction of a script frame
   const uint32_t* tracedpc;  // last instruction the line hook saw
   int tailcalls;             // calls lost by tail calls
+  uint8_t state;             // VK_CI_* bits
 };
 
 // Hook events and mask bits.
