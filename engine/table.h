@@ -36,9 +36,13 @@ const vkValue* vmTableGetNum(vkTable* t, int key);
 const vkValue* vmTableGetLongStr(vkTable* t, vkString* key);
 inline const vkValue* vmTableGetStr(vkTable* t, vkString* key) {
   if (vmIsLongString(key)) return vmTableGetLongStr(t, key);
-  // A short string is interned: its node holds the same object.
-  for (const vkNode* n = &t->node[key->hash & (vmTableNodeCount(t) - 1)]; n; n = n->next)
-    if (n->key.tt == VK_TSTRING && n->key.v.gc == key) return &n->val;
+  // A short string is interned: its node holds the same object. The object
+  // is compared first, as it tells the other strings of the chain apart.
+  const vkNode* n = &t->node[key->hash & (vmTableNodeCount(t) - 1)];
+  do {
+    if (n->key.v.gc == key && n->key.tt == VK_TSTRING) return &n->val;
+    n = n->next;
+  } while (n);
   return &vkNilObject;
 }
 
