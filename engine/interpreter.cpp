@@ -477,10 +477,12 @@ vkValue* vmExecute(vkState* L) {
 #define RB() (base + vmArgB(i))
 // Constant [n] of the running function.
 #define KST(n) (reinterpret_cast<const vkValue*>(kbias + (kRKConstant + static_cast<uintptr_t>(n)) * sizeof(vkValue)))
-// A register or constant operand, chosen without a branch.
-#define RK(x)                                                                                             \
-  (reinterpret_cast<const vkValue*>(((x) < kRKConstant ? reinterpret_cast<uintptr_t>(base) : kbias) + \
-                                    static_cast<uintptr_t>(x) * sizeof(vkValue)))
+// A register or constant operand. A branch, not a conditional move: the
+// operand's address then waits for no comparison.
+#define RK(x)                                                                                      \
+  (__builtin_expect((x) < kRKConstant, 1)                                                          \
+       ? base + (x)                                                                                \
+       : reinterpret_cast<const vkValue*>(kbias + static_cast<uintptr_t>(x) * sizeof(vkValue)))
 #define RKB() RK(vmArgB(i))
 #define RKC() RK(vmArgC(i))
 #define DOJUMP_NEXT() (pc += vmJumpOffset(*pc) + 1)
@@ -931,7 +933,7 @@ op_return: {
   DISPATCH();
 }
 op_forloop: {
-  if (!(ra->tt == VK_TNUMBER && ra[1].tt == VK_TNUMBER && ra[2].tt == VK_TNUMBER)) {
+  if (__builtin_expect(!(ra->tt == VK_TNUMBER && ra[1].tt == VK_TNUMBER && ra[2].tt == VK_TNUMBER), 0)) {
     SAVEPC();
     forOperands(L, ra);
   }
