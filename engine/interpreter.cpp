@@ -480,7 +480,7 @@ vkValue* vmExecute(vkState* L) {
 // A register or constant operand. A branch, not a conditional move: the
 // operand's address then waits for no comparison.
 #define RK(x)                                                                                      \
-  (__builtin_expect((x) < kRKConstant, 1)                                                          \
+  (__builtin_expect_with_probability((x) < kRKConstant, 1, 0.999)                                  \
        ? base + (x)                                                                                \
        : reinterpret_cast<const vkValue*>(kbias + static_cast<uintptr_t>(x) * sizeof(vkValue)))
 #define RKB() RK(vmArgB(i))
