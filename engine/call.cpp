@@ -99,7 +99,7 @@ void vmAdjustVarargs(vkState* L, int nfixargs, vkValue* base) {
   vmSetTable(L->top++, t);
 }
 
-vkValue* vmScriptFrameRoom(vkState* L, vkValue* func, const vkValue* args, int frame) {
+vkValue* vmFrameRoom(vkState* L, vkValue* func, const vkValue* args, int frame) {
   if (L->ci == L->endCi) vmGrowCallInfo(L);
   if (L->stackLast - args <= frame) {
     ptrdiff_t funcr = vmSaveStack(L, func);
@@ -107,13 +107,6 @@ vkValue* vmScriptFrameRoom(vkState* L, vkValue* func, const vkValue* args, int f
     func = vmRestoreStack(L, funcr);
   }
   return func;
-}
-
-vkValue* vmCommandFrameRoom(vkState* L, vkValue* func) {
-  ptrdiff_t funcr = vmSaveStack(L, func);
-  if (L->ci == L->endCi) vmGrowCallInfo(L);
-  vmEnsureStack(L, kMinCommandStack);
-  return vmRestoreStack(L, funcr);
 }
 
 int vmFirstUseCall(vkState* L, vkClosure* cl) {

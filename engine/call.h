@@ -44,10 +44,10 @@ inline int vmFrameSize(const vkProto* p) {
   return frame > p->numparams + 1 ? frame : p->numparams + 1;
 }
 
-// Room for a script frame of [frame] slots above the arguments that end at
-// [args]: a free call record and the slots. Returns [func] where it is after
-// the stack moved.
-vkValue* vmScriptFrameRoom(vkState* L, vkValue* func, const vkValue* args, int frame);
+// Room for a frame of [frame] slots above the arguments that end at [args]:
+// a free call record and the slots. Returns [func] where it is after the
+// stack moved.
+vkValue* vmFrameRoom(vkState* L, vkValue* func, const vkValue* args, int frame);
 
 // The frame of script closure [cl] called at [func], with the arguments up
 // to [args]: the part of vmPreCall that the interpreter's calls take
@@ -57,7 +57,7 @@ inline vkCallInfo* vmPushScriptFrame(vkState* L, vkValue* func, vkClosure* cl, v
   int frame = vmFrameSize(p);
   if (__builtin_expect(L->ci == L->endCi || L->stackLast - args <= frame, 0)) {
     ptrdiff_t n = args - func;
-    func = vmScriptFrameRoom(L, func, args, frame);
+    func = vmFrameRoom(L, func, args, frame);
     args = func + n;
   }
   vkValue* base = func + 1;
@@ -84,6 +84,20 @@ inline vkCallInfo* vmPushScriptFrame(vkState* L, vkValue* func, vkClosure* cl, v
 
 void vmCallReturnHook(vkState* L, vkValue** firstResult);
 
+// Moves at most [wanted] (-1 all) of the results from [first] up to [last]
+// down to [res], pads with nil up to [wanted], and returns the end of what
+// it wrote.
+inline vkValue* vmMoveResults(vkValue* res, const vkValue* first, const vkValue* last, int wanted) {
+  if (wanted == 1 && first < last) {  // the common case: one result asked and given
+    *res = *first;
+    return res + 1;
+  }
+  vkValue* end = wanted < 0 ? res + (last - first) : res + wanted;
+  while (res < end && first < last) *res++ = *first++;
+  while (res < end) vmSetNil(res++);
+  return end;
+}
+
 // Completes the running call: return hook, pops its record, moves at most
 // [wanted] results (-1 all) from [firstResult] to the function slot, pads
 // with nil. A NULL [firstResult] yields only nil results.
@@ -92,15 +106,7 @@ inline void vmPostCall(vkState* L, int wanted, vkValue* firstResult) {
   vkValue* res = L->base - 1;
   L->ci--;
   L->base = L->ci->base;
-  if (firstResult) {
-    vkValue* top = L->top;
-    while (wanted != 0 && firstResult < top) {
-      *res++ = *firstResult++;
-      wanted--;
-    }
-  }
-  while (wanted-- > 0) vmSetNil(res++);
-  L->top = res;
+  L->top = vmMoveResults(res, firstResult, firstResult ? L->top : firstResult, wanted);
 }
 
 // Calls the value at [func] from C; returns the error code of a command that

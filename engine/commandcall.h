@@ -8,9 +8,6 @@
 #include "engine/call.h"
 #include "engine/runstate.h"
 
-// Room for a command frame on [L]: a free call record and kMinCommandStack
-// slots. Returns [func] where it is after the stack moved.
-vkValue* vmCommandFrameRoom(vkState* L, vkValue* func);
 // What runs before a command when the call hook or the debug output is on.
 void vmCommandPrologue(vkState* L);
 // The call of command closure [cl] marked for first use while the engine's
@@ -29,7 +26,7 @@ inline constexpr uint32_t kCommandJumpNext = 0xFFFFFFFFu;
 // [run] is [L]'s engine run record. The frame stays pushed.
 inline uint32_t vmRunCommand(vkState* L, vkEngineRun& run, vkValue* func, vkClosure* cl) {
   if (__builtin_expect(L->ci == L->endCi || L->stackLast - L->top <= kMinCommandStack, 0))
-    func = vmCommandFrameRoom(L, func);
+    func = vmFrameRoom(L, func, L->top, kMinCommandStack);
   // A command frame has no instructions: its savedpc and tracedpc are
   // never read, so they are left as they are.
   vkCallInfo* ci = ++L->ci;
@@ -57,20 +54,11 @@ inline vkValue* vmCommandResults(vkState* L, uint32_t count) {
 inline void vmEndCommand(vkState* L, int wanted, uint32_t count) {
   vkValue* top = L->top;
   vkValue* res = L->base - 1;
-  if (wanted == 1 && count == 1 && top > L->base) {  // the common case: one result asked and given
-    L->ci--;
-    L->base = L->ci->base;
-    *res = top[-1];
-    L->top = res + 1;
-    return;
-  }
-  vkValue* first = vmCommandResults(L, count);
+  // One result given needs no count of the frame.
+  vkValue* first = count == 1 && top > L->base ? top - 1 : vmCommandResults(L, count);
   L->ci--;
   L->base = L->ci->base;
-  vkValue* end = wanted < 0 ? res + (top - first) : res + wanted;
-  while (res < end && first < top) *res++ = *first++;
-  while (res < end) vmSetNil(res++);
-  L->top = end;
+  L->top = vmMoveResults(res, first, top, wanted);
 }
 
 // What the running command's return value [r] means: VK_PRECALL_DONE with

@@ -913,19 +913,10 @@ op_return: {
     RELOAD();
     if (wanted >= 0) L->top = ci->top;
   } else {
-    vkValue* res = base - 1;
-    if (wanted == 1 && ra < last) {
-      *res++ = *ra;  // the common case: one result, one wanted
-    } else if (wanted < 0) {
-      while (ra < last) *res++ = *ra++;
-    } else {
-      vkValue* end = res + wanted;
-      while (res < end && ra < last) *res++ = *ra++;
-      while (res < end) vmSetNil(res++);
-    }
+    vkValue* end = vmMoveResults(base - 1, ra, last, wanted);
     L->ci = --ci;
     L->base = base = ci->base;
-    L->top = wanted >= 0 ? ci->top : res;
+    L->top = wanted >= 0 ? ci->top : end;
   }
   cl = ci->func;  // back in the caller: what reentry would load but base
   kbias = reinterpret_cast<uintptr_t>(cl->p->k) - kRKConstant * sizeof(vkValue);

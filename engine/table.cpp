@@ -18,7 +18,6 @@ namespace {
 inline vkNode* nodeAt(vkTable* t, uint32_t i) { return &t->node[i]; }
 inline uint32_t sizeNode(const vkTable* t) { return 1u << t->lsizenode; }
 
-
 vkNode* hashNumber(vkTable* t, double d) {
   double x = d + 1.0;
   uint64_t bits;
