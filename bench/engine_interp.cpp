@@ -42,11 +42,6 @@ void run(benchmark::State& state, const Func& f, double expect, vkCFunction cmd 
   }
 }
 
-uint32_t ABC(int op, int a, int b, int c) { return vmCreateABC(op, a, b, c); }
-uint32_t ABx(int op, int a, int bx) { return vmCreateABx(op, a, bx); }
-uint32_t AsBx(int op, int a, int sbx) { return vmCreateAsBx(op, a, sbx); }
-uint32_t JMP(int offset) { return vmCreateJump(offset, 0); }
-
 // sum = 0; for i = 1, 10^7 do sum = sum + i end
 Func forLoop() {
   Func f;
@@ -95,24 +90,8 @@ void BM_ForLoopWithEmptyHook(benchmark::State& state) {
 }
 BENCHMARK(BM_ForLoopWithEmptyHook)->Unit(benchmark::kMillisecond);
 
-// function fib(n) if n < 2 then return n end return fib(n-1) + fib(n-2) end
-void BM_Fib27(benchmark::State& state) {
-  Func fib;
-  fib.numparams = 1;
-  fib.lineDefined = 1;
-  fib.maxstack = 4;
-  fib.k = {num(2), str("fib"), num(1)};
-  fib.code = {ABC(OP_LT, 1, 0, RK(0)),    JMP(8),
-              ABx(OP_GETGLOBAL, 1, 1),    ABC(OP_SUB, 2, 0, RK(2)), ABC(OP_CALL, 1, 2, 2),
-              ABx(OP_GETGLOBAL, 2, 1),    ABC(OP_SUB, 3, 0, RK(0)), ABC(OP_CALL, 2, 2, 2),
-              ABC(OP_ADD, 1, 1, 2),       ABC(OP_RETURN, 1, 2, 0),  ABC(OP_RETURN, 0, 2, 0)};
-  Func main;
-  main.k = {str("fib"), num(27)};
-  main.p = {fib};
-  main.code = {ABx(OP_CLOSURE, 0, 0), ABx(OP_SETGLOBAL, 0, 0), ABx(OP_GETGLOBAL, 0, 0),
-               ABx(OP_LOADK, 1, 1),   ABC(OP_CALL, 0, 2, 2),   ABC(OP_RETURN, 0, 2, 0)};
-  run(state, main, 196418);
-}
+// Recursive fib(27).
+void BM_Fib27(benchmark::State& state) { run(state, fibProgram(27), 196418); }
 BENCHMARK(BM_Fib27)->Unit(benchmark::kMillisecond);
 
 // t = {}; for i = 1, 10^6 do t[i] = i end; s = 0; for i = 1, 10^6 do s = s + t[i] end
@@ -184,11 +163,7 @@ void BM_NumberCommandCalls(benchmark::State& state) {
   vmPushValue(e.L, VK_GLOBALSINDEX);
   vmRegisterFunctions(e.L, nullptr, defs, 0);
   vmSetTop(e.L, 0);
-  Func f;
-  f.k = {num(0), num(1e6), num(1), str("half")};
-  f.code = {ABx(OP_LOADK, 0, 0),     ABx(OP_LOADK, 1, 0),   ABx(OP_LOADK, 2, 1),   ABx(OP_LOADK, 3, 2),
-            JMP(4),                  ABx(OP_GETGLOBAL, 5, 3), ABC(OP_MOVE, 6, 1, 0), ABC(OP_CALL, 5, 2, 2),
-            ABC(OP_ADD, 0, 0, 5),    AsBx(OP_FORLOOP, 1, -5), ABC(OP_RETURN, 0, 2, 0)};
+  const Func f = halfLoopProgram();
   for (auto _ : state) {
     pushFunction(e.L, f);
     vmCall(e.L, 0, 1);
