@@ -15,6 +15,9 @@
 
 namespace {
 
+// The most frames a sound file may have: 2^40, over 290 days at 44.1 kHz.
+constexpr int64_t kMaxAudioFileFrames = int64_t{1} << 40;
+
 // libsndfile's functions, looked up on the first sound file the library
 // reads (it and its codecs are slow to load, and many runs read none).
 struct vkSndfileCalls {
@@ -221,6 +224,25 @@ vkMpegRateInfo vkosParseMpegBitRate(vkOSByteSource& source) {
   return info;
 }
 
+namespace {
+
+// The frames of a stream whose end the library could not find (a damaged
+// last page leaves it reporting the largest count): what it decodes, from
+// the start it is put back at. 0 when that fails.
+int64_t CountFrames(SNDFILE* handle, int channels) {
+  std::vector<int16_t> scratch(4096 * static_cast<size_t>(channels));
+  int64_t frames = 0;
+  while (frames <= kMaxAudioFileFrames) {
+    const sf_count_t got = Sndfile()->readFrames(handle, scratch.data(), 4096);
+    if (got <= 0) break;
+    frames += got;
+  }
+  if (frames > kMaxAudioFileFrames || Sndfile()->seek(handle, 0, SEEK_SET) != 0) return 0;
+  return frames;
+}
+
+}  // namespace
+
 int vkosOpenAudioFile(std::unique_ptr<vkOSByteSource> source, vkSound* sound) {
   if (!source || !Sndfile()) return kErrUnknownMusicFormat;
   uint8_t head[12] = {};
@@ -234,6 +256,8 @@ int vkosOpenAudioFile(std::unique_ptr<vkOSByteSource> source, vkSound* sound) {
   SF_INFO info{};
   SNDFILE* handle = Sndfile()->openVirtual(&io, SFM_READ, &info, file.get());
   if (handle == nullptr) return kErrUnknownMusicFormat;
+  if (info.frames > kMaxAudioFileFrames && info.channels > 0 && info.channels <= 8)
+    info.frames = CountFrames(handle, info.channels);
   if (info.frames <= 0 || info.channels <= 0 || info.samplerate <= 0 || info.channels > 8) {
     Sndfile()->close(handle);
     return info.frames <= 0 ? kErrAudioFileProperties : kErrUnknownMusicFormat;
