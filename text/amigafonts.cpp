@@ -155,7 +155,9 @@ bool ParseAmigaSizeFile(std::span<const uint8_t> bytes, bool preloading, vkFont*
     const uint32_t depth = f.u8(kColourOffset + 2);
     const uint32_t planePick = f.u8(kColourOffset + 6);
     const uint32_t tablePointer = f.u32(kColourOffset + 8);
-    if (!f.ok || depth > 8) return false;
+    // A plane larger than the file is no plane of it: such a font would only
+    // make the player allocate an image (of up to gigabytes) for nothing.
+    if (!f.ok || depth > 8 || planeBytes > bytes.size()) return false;
     auto header = f.At(tablePointer, 8);
     if (!header) return false;
     Fields hf{*header};

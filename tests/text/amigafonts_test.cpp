@@ -233,6 +233,8 @@ TEST_F(AmigaFonts, DamagedSizeFilesAreRefused) {
       {"colour words past the end", true, [](std::string& s) {
          const uint32_t table = Get32(s, 142 + 8) + 32; Put16(s, table + 2, 0xFFFF); }},
       {"plane past the end", true, [](std::string& s) { Put32(s, 142 + 12 + 4, uint32_t(s.size() - 35)); }},
+      {"planes larger than the file, none picked", true, [](std::string& s) {
+         s[142 + 6] = 0; Put16(s, kSizeFileTextFont + 18, 0x4000); }},
   };
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.what);
