@@ -1,4 +1,4 @@
-// The mutations of the pixel readers' fuzz replays: bytes replaced or
+// The mutations of the readers' fuzz replays: bytes replaced or
 // flipped, files cut, sizes made huge, pieces repeated, and bytes that the
 // formats give meaning to (GIF and IFF markers, RLE escapes) put in.
 #pragma once

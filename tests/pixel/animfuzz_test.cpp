@@ -14,7 +14,7 @@
 
 #include "pixel/animfiles.h"
 #include "tests/common/scratchdir.h"
-#include "tests/pixel/support/fuzzmutate.h"
+#include "tests/common/fuzzmutate.h"
 #include "tests/pixel/support/gifbytes.h"
 #include "tests/pixel/support/iffanimbytes.h"
 

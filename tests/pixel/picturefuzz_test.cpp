@@ -20,7 +20,7 @@
 #include "pixel/picturefile.h"
 #include "platform/vkos_pictures.h"
 #include "tests/common/scratchdir.h"
-#include "tests/pixel/support/fuzzmutate.h"
+#include "tests/common/fuzzmutate.h"
 #include "tests/pixel/support/gifbytes.h"
 #include "tests/pixel/support/picturebytes.h"
 #include "tests/pixel/support/picturefuzz.h"

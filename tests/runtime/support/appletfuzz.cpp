@@ -1,0 +1,60 @@
+#include "appletfuzz.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "engine/attributes.h"
+#include "engine/state.h"
+#include "runtime/appletreader.h"
+
+namespace {
+
+// The file each input is written to: one per process, in a folder of its own
+// (the reader makes the applet's folder current and may unpack beside it).
+const std::string& InputPath() {
+  static const std::string path = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vkappletfuzz-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) __builtin_trap();
+    return pattern + "/input.vka";
+  }();
+  return path;
+}
+
+bool Inside(int64_t offset, int64_t size, int64_t fileSize) {
+  return offset >= 0 && size >= 0 && offset <= fileSize && size <= fileSize - offset;
+}
+
+}  // namespace
+
+uint32_t FuzzAppletReader(const uint8_t* data, size_t size) {
+  std::ofstream(InputPath(), std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), size);
+  const std::filesystem::path cwd = std::filesystem::current_path();
+  vkState* L = vmNewState();
+  if (L == nullptr) __builtin_trap();
+  SetAttrs(L, nullptr, {{ATTR_QUIET, 1}});
+  uint32_t code;
+  {
+    vkProgramContext context;
+    vkApplet applet;
+    context.scriptPath = InputPath();
+    code = ReadApplet(L, context, applet, 0);
+    if (code != 0 && code < 1000) __builtin_trap();
+    if (code == 0) {
+      // The file read: the input, or the temporary file a packed one was
+      // unpacked into.
+      std::error_code ec;
+      const int64_t fileSize = static_cast<int64_t>(std::filesystem::file_size(context.scriptPath, ec));
+      if (ec) __builtin_trap();
+      for (const vkPreload& p : applet.preloads)
+        if (p.dataSize != 0 && !Inside(p.dataOffset, p.dataSize, fileSize)) __builtin_trap();
+      for (const vkLinkedFile& f : applet.linkedFiles)
+        if (!Inside(f.offset, f.size, fileSize)) __builtin_trap();
+    }
+  }
+  vmCloseState(L);
+  std::filesystem::current_path(cwd);
+  return code;
+}
