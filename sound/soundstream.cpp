@@ -286,10 +286,28 @@ int LoadSampleData(const char* fileName, vkSampleData* out, int32_t* rate, int32
   if (int code = OpenSoundStream(fileName, 0, &sound)) return code;
   if (sound->dataSize == 0 || sound->bytesPerFrame == 0 || sound->bits == 0) return kErrNotASample;
   if (sound->formatCode == -1) return kErrSampleDepth;
-  const int64_t bytes = sound->frames * sound->bytesPerFrame;
-  std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)]);
+  // Read in pieces into a buffer that grows with what decodes: the frame
+  // count is the header's word, and a damaged or hostile header may claim
+  // gigabytes that are not there.
+  constexpr int64_t kPieceFrames = 1 << 16;
+  const int64_t frameBytes = sound->bytesPerFrame;
+  int64_t capacity = std::min(sound->frames, kPieceFrames);
+  std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[static_cast<size_t>(capacity * frameBytes)]);
   if (!data) return kErrOutOfMemory;
-  const int64_t got = ReadSoundFrames(sound.get(), data.get(), sound->frames, nullptr);
+  int64_t got = 0;
+  while (got < sound->frames) {
+    if (got == capacity) {
+      capacity = std::min(sound->frames, capacity * 2);
+      std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[static_cast<size_t>(capacity * frameBytes)]);
+      if (!grown) return kErrOutOfMemory;
+      std::memcpy(grown.get(), data.get(), static_cast<size_t>(got * frameBytes));
+      data = std::move(grown);
+    }
+    const int64_t want = std::min(capacity - got, kPieceFrames);
+    const int64_t read = ReadSoundFrames(sound.get(), data.get() + got * frameBytes, want, nullptr);
+    if (read <= 0) break;
+    got += read;
+  }
   out->data = std::move(data);
   out->bits = sound->pcmBits;
   out->bytesPerFrame = sound->bytesPerFrame;
