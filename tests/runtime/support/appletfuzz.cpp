@@ -13,13 +13,23 @@
 namespace {
 
 // The file each input is written to: one per process, in a folder of its own
-// (the reader makes the applet's folder current and may unpack beside it).
+// (the reader makes the applet's folder current and may unpack beside it),
+// removed when the process ends.
+struct InputFolder {
+  std::string folder;
+  InputFolder() {
+    folder = (std::filesystem::temp_directory_path() / "vkappletfuzz-XXXXXX").string();
+    if (!mkdtemp(folder.data())) __builtin_trap();
+  }
+  ~InputFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+  }
+};
+
 const std::string& InputPath() {
-  static const std::string path = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vkappletfuzz-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) __builtin_trap();
-    return pattern + "/input.vka";
-  }();
+  static const InputFolder inputs;
+  static const std::string path = inputs.folder + "/input.vka";
   return path;
 }
 
