@@ -12,9 +12,9 @@
 #include <fstream>
 #include <random>
 
-#include "pixel/animfiles.h"
 #include "tests/common/scratchdir.h"
 #include "tests/common/fuzzmutate.h"
+#include "tests/pixel/support/animfuzz.h"
 #include "tests/pixel/support/gifbytes.h"
 #include "tests/pixel/support/iffanimbytes.h"
 
@@ -37,33 +37,16 @@ std::vector<std::string> Seeds() {
   return seeds;
 }
 
-void OpenAndReadAll(const std::string& path) {
-  vkAnimReader* h = nullptr;
-  int32_t w = 0, ht = 0, frames = 0;
-  const int32_t status = OpenAnimFile(path.c_str(), &h, &w, &ht, &frames);
-  ASSERT_TRUE(status == 0 || status == 1356) << status;
-  if (status) return;
-  ASSERT_GT(frames, 0);
-  for (int32_t pass = 0; pass < 2; pass++)
-    for (int32_t k = 0; k < frames && k < 64; k++) {
-      const int32_t n = pass ? frames - 1 - k : k;
-      std::free(ReadAnimFrame(h, n));
-      GetAnimFrameDelay(h, n);
-    }
-  CloseAnimFile(h);
-}
-
 TEST(AnimFuzz, MutatedFilesOpenOrFailCleanly) {
   ScratchDir dir;
   const std::vector<std::string> seeds = Seeds();
-  for (const std::string& seed : seeds) OpenAndReadAll(dir.Write("seed", seed));
+  for (const std::string& seed : seeds) ASSERT_EQ(FuzzAnimFile(dir.Write("seed", seed)), 0);
   const char* env = std::getenv("VK_FUZZ_ITERATIONS");
   const long iterations = env ? std::strtol(env, nullptr, 10) : 600;
   std::mt19937 rng(20261210);
   for (long i = 0; i < iterations; i++) {
     SCOPED_TRACE(i);
-    OpenAndReadAll(dir.Write("case", fuzzmutate::Mutate(seeds[size_t(i) % seeds.size()], rng)));
-    if (HasFailure()) break;
+    FuzzAnimFile(dir.Write("case", fuzzmutate::Mutate(seeds[size_t(i) % seeds.size()], rng)));
   }
 }
 
@@ -73,7 +56,7 @@ TEST(AnimFuzz, CorpusReplays) {
   for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
     if (!entry.is_regular_file()) continue;
     SCOPED_TRACE(entry.path().string());
-    OpenAndReadAll(entry.path().string());
+    FuzzAnimFile(entry.path().string());
   }
 }
 

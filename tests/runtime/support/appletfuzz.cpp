@@ -1,37 +1,14 @@
 #include "appletfuzz.h"
 
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "engine/attributes.h"
 #include "engine/state.h"
 #include "runtime/appletreader.h"
+#include "tests/common/fuzzinput.h"
 
 namespace {
-
-// The file each input is written to: one per process, in a folder of its own
-// (the reader makes the applet's folder current and may unpack beside it),
-// removed when the process ends.
-struct InputFolder {
-  std::string folder;
-  InputFolder() {
-    folder = (std::filesystem::temp_directory_path() / "vkappletfuzz-XXXXXX").string();
-    if (!mkdtemp(folder.data())) __builtin_trap();
-  }
-  ~InputFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
-  }
-};
-
-const std::string& InputPath() {
-  static const InputFolder inputs;
-  static const std::string path = inputs.folder + "/input.vka";
-  return path;
-}
 
 bool Inside(int64_t offset, int64_t size, int64_t fileSize) {
   return offset >= 0 && size >= 0 && offset <= fileSize && size <= fileSize - offset;
@@ -40,7 +17,7 @@ bool Inside(int64_t offset, int64_t size, int64_t fileSize) {
 }  // namespace
 
 uint32_t FuzzAppletReader(const uint8_t* data, size_t size) {
-  std::ofstream(InputPath(), std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), size);
+  const std::string input = fuzzinput::Write("input.vka", data, size);
   const std::filesystem::path cwd = std::filesystem::current_path();
   vkState* L = vmNewState();
   if (L == nullptr) __builtin_trap();
@@ -49,7 +26,7 @@ uint32_t FuzzAppletReader(const uint8_t* data, size_t size) {
   {
     vkProgramContext context;
     vkApplet applet;
-    context.scriptPath = InputPath();
+    context.scriptPath = input;
     code = ReadApplet(L, context, applet, 0);
     if (code != 0 && code < 1000) __builtin_trap();
     if (code == 0) {
