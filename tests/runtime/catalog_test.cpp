@@ -6,11 +6,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "base/errorinfo.h"
 #include "engine/errormessages.h"
+#include "support/catalogfuzz.h"
+#include "tests/common/fuzzmutate.h"
 
 namespace {
 
@@ -171,6 +174,25 @@ TEST_F(Catalog, HostileFilesFallBackToBuiltInTexts) {
     ASSERT_TRUE(LoadCatalogFromMemory(MakeCatalog({{13, "good"}})));
     EXPECT_FALSE(LoadCatalogFromMemory(c.file)) << c.what;
     EXPECT_STREQ(GetCatalogText(13), "Out of memory!") << c.what;
+  }
+}
+
+// Good catalogs mutated (bytes flipped, cut, sizes made huge, pieces
+// repeated) are taken whole or refused, and no text read from them leaves
+// the file (run under the sanitizer build); VK_FUZZ_ITERATIONS runs longer.
+TEST_F(Catalog, MutatedFilesAreTakenWholeOrRefused) {
+  const std::vector<std::vector<uint8_t>> seeds = {
+      MakeCatalog({{13, "mine"}, {14, "next one"}, {91, "%s and %ld"}}),
+      MakeCatalog({{0, ""}, {508, "last"}, {70000, "beyond the table"}}),
+  };
+  for (const auto& seed : seeds) ASSERT_TRUE(FuzzCatalog(seed.data(), seed.size()));
+  const char* env = std::getenv("VK_FUZZ_ITERATIONS");
+  const long iterations = env ? std::strtol(env, nullptr, 10) : 1000;
+  std::mt19937 rng(20261211);
+  for (long i = 0; i < iterations; i++) {
+    const auto& seed = seeds[size_t(i) % seeds.size()];
+    const std::string bytes = fuzzmutate::Mutate(std::string(seed.begin(), seed.end()), rng);
+    FuzzCatalog(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   }
 }
 
