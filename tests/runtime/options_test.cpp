@@ -6,11 +6,15 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "base/errorinfo.h"
+#include "support/optionsfuzz.h"
+#include "tests/common/fuzzmutate.h"
 
 namespace {
 
@@ -230,6 +234,25 @@ TEST(Options, LinesAndIniFilesFillTheirSettings) {
     const OptionRun r = Options(c.line, c.ini);
     EXPECT_EQ(r.error, c.error);
     if (c.check) c.check(r);
+  }
+}
+
+// Argument lines and ".ini" texts mutated (bytes flipped, cut, made huge,
+// repeated) end in settings or an error code (run under the sanitizer
+// build); VK_FUZZ_ITERATIONS runs longer.
+TEST(Options, MutatedLinesAndIniTextsEndInSettingsOrAnError) {
+  const std::vector<std::string> seeds = {
+      std::string("-WINDOW -BORDERLESS \"My Game/app.vka\" -SCALEWIDTH 50% -PUBSCREEN Workbench") + '\0' +
+          "FULLSCREEN = yes\nLAYERSCALE=true\nMYKEY=value\n",
+      std::string("-AUTOSCALE -SCALEWIDTH $100 -SCALEHEIGHT 480 -SMOOTHSCALE -WPAMODE 3") + '\0' +
+          "OWNSCREEN=1\n[section]\nFAKEFULLSCREEN=on\n",
+  };
+  const char* env = std::getenv("VK_FUZZ_ITERATIONS");
+  const long iterations = env ? std::strtol(env, nullptr, 10) : 4000;
+  std::mt19937 rng(20261211);
+  for (long i = 0; i < iterations; i++) {
+    const std::string bytes = fuzzmutate::Mutate(seeds[size_t(i) % seeds.size()], rng);
+    FuzzOptions(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   }
 }
 
