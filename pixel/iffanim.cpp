@@ -10,6 +10,7 @@
 #include <functional>
 #include <new>
 
+#include "base/picturesize.h"
 #include "io/byteorder.h"
 #include "pixel/ilbm.h"
 
@@ -197,6 +198,10 @@ vkIFFAnimReader* OpenIFFAnim(const char* name, int32_t* width, int32_t* height, 
   });
   if (!walked || !foundBody || !haveHeader || StreamPastEnd(f)) return nullptr;
   if (r->width == 0 || r->height == 0 || r->planes < 1 || r->planes > kMaxPlanes) return nullptr;
+  // Frames are whole pictures: one larger than any picture may be would make
+  // a packed body of a few hundred kilobytes ask for gigabytes of planes,
+  // indexes and frame words.
+  if (CheckPictureSize(r->width, r->height) != 0) return nullptr;
   // HAM is known only with the plane count; CAMG may come before BMHD.
   if (r->ham8 && r->planes <= 6) std::swap(r->ham6, r->ham8);
   if (r->ham6 && r->planes > 6) std::swap(r->ham6, r->ham8);

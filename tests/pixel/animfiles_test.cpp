@@ -309,6 +309,17 @@ TEST_F(AnimFiles, IffAnimEdges) {
          const size_t c = s.find("CMAP") + 4;
          s[c] = 0, s[c + 1] = 0, s[c + 2] = 0x0C, s[c + 3] = 0;  // 1024 entries claimed
        }, 1356},
+      {"more pixels than a picture may have", [](std::string& s) {
+         // 16384 x 8193 in one plane, one pixel row past the picture limit,
+         // and a last FORM of 0x81 bytes (runs of 128) that the packed body
+         // runs on into, so that the body holds what the size asks for.
+         const size_t h = s.find("BMHD") + 8;
+         s[h] = 0x40, s[h + 1] = 0, s[h + 2] = 0x20, s[h + 3] = 0x01, s[h + 8] = 1;
+         const uint32_t pad = 300000;
+         s += "FORM";
+         for (int i = 3; i >= 0; i--) s += char((pad + 4) >> (8 * i) & 255);
+         s += "XTRA" + std::string(pad, '\x81');
+       }, 1356},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
