@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "base/paths.h"
+#include "base/picturesize.h"
 #include "io/chunknames.h"
 #include "io/filehandles.h"
 #include "platform/vkos_files.h"
@@ -157,7 +158,10 @@ bool ParseAmigaSizeFile(std::span<const uint8_t> bytes, bool preloading, vkFont*
     const uint32_t tablePointer = f.u32(kColourOffset + 8);
     // A plane larger than the file is no plane of it: such a font would only
     // make the player allocate an image (of up to gigabytes) for nothing.
-    if (!f.ok || depth > 8 || planeBytes > bytes.size()) return false;
+    // The image holds 32 bytes for every plane byte, so a plane that does lie
+    // in the file may still ask for more than any picture may have.
+    if (!f.ok || depth > 8 || planeBytes > bytes.size() || CheckPictureSize(int64_t(rowBits), a->ySize) != 0)
+      return false;
     auto header = f.At(tablePointer, 8);
     if (!header) return false;
     Fields hf{*header};

@@ -235,6 +235,11 @@ TEST_F(AmigaFonts, DamagedSizeFilesAreRefused) {
       {"plane past the end", true, [](std::string& s) { Put32(s, 142 + 12 + 4, uint32_t(s.size() - 35)); }},
       {"planes larger than the file, none picked", true, [](std::string& s) {
          s[142 + 6] = 0; Put16(s, kSizeFileTextFont + 18, 0x4000); }},
+      {"image larger than a picture may be, none picked", true, [](std::string& s) {
+         // 32776 x 4096 pixels, one byte column past the picture limit, from
+         // a plane of 16 MB that the file does hold
+         s[142 + 6] = 0; Put16(s, kSizeFileTextFont, 4096); Put16(s, kSizeFileTextFont + 18, 4097);
+         s.resize(size_t(4097) * 4096 + 64); }},
   };
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.what);
