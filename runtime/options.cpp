@@ -409,7 +409,9 @@ uint32_t ApplyOptions(const vkOptionSlots& slots, vkProgramContext& context, vkA
       if (!slots.Has(size.slot)) continue;
       bool percent = false;
       if ((error = OptionNumber(slots, size.slot, size.field, &percent)) != 0) return error;
-      if (percent) size.field = -size.field;
+      // A percentage is stored negated, as a 32-bit word: the smallest value
+      // stays itself instead of overflowing.
+      if (percent) size.field = static_cast<int32_t>(0u - static_cast<uint32_t>(size.field));
     }
   }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -105,6 +106,8 @@ TEST(Options, LinesAndIniFilesFillTheirSettings) {
          EXPECT_EQ(r.applet.display.scaleHeight, 480);
          EXPECT_EQ(r.applet.display.flags, kDisplayAutoScale | kDisplaySmoothScale);
        }},
+      {"-LAYERSCALE -SCALEWIDTH $-80000000%", nullptr, 0,
+       [](const OptionRun& r) { EXPECT_EQ(r.applet.display.scaleWidth, INT32_MIN); }},
       {"-LAYERSCALE -SCALEWIDTH $100", nullptr, 0,
        [](const OptionRun& r) {
          EXPECT_EQ(r.applet.display.scaleWidth, 256);
