@@ -135,7 +135,7 @@ struct vkAudioChannel {
   float gainLeft = 1, gainRight = 1;
 };
 
-// The one stream decoder: two halves of a second each, filled ahead.
+// The one stream decoder: two halves of up to a second each, filled ahead.
 struct vkStreamDecoder {
   std::mutex mutex;
   std::condition_variable wake;
@@ -680,7 +680,11 @@ int vkosPlayMusic(int32_t kind, void* object, vkOSObjectId id, int32_t loopsWant
     if (!MakeConverter(c, format, sound->rate, out.rate)) return kErrAudioConverter;
   }
   vkStreamDecoder& d = out.decoder;
-  d.halfFrames = sound->rate;
+  // A half is a second of sound, but never more than two passes of the
+  // stream: a fill reads at most the rest of a pass and, looping, one pass
+  // more. The rate is the file's word, and a short file that claims the
+  // largest rate would otherwise ask for gigabytes of silence.
+  d.halfFrames = std::max<int64_t>(1, std::min<int64_t>(sound->rate, 2 * sound->frames));
   d.loopsWanted = loopsWanted;
   d.loopsDone.store(loopsDone);
   sound->elapsedMillis.store(sound->position * 1000 / sound->rate);

@@ -4,8 +4,13 @@
 // keeping their place.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -255,6 +260,30 @@ TEST_F(MixerStreams, ALoopingStreamJoinsWithoutAGap) {
     if (out[2 * static_cast<size_t>(i)] != ((i % 70000) % 1000 + 1) / 32768.0f) wrong++;
   EXPECT_EQ(wrong, 0);
   EXPECT_NEAR(SoundingFrames(out), 140000, 2);
+}
+
+// A WAVE of 100 frames whose header claims a rate of 2^30 - 1 Hz: the
+// decoder's halves are no larger than the stream needs. Played in a child
+// whose address space has half a gigabyte to spare, where the 2 GB halves a
+// second at that rate would take cannot be had.
+TEST_F(MixerStreams, AShortStreamAtAHugeRateTakesBuffersOfItsFrames) {
+  auto sound = Stream(100, 0x3FFFFFFF);
+  ASSERT_TRUE(sound);
+  auto playWithLittleRoom = [&sound] {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    uint64_t kilobytes = 0;
+    while (std::getline(status, line))
+      if (line.rfind("VmSize:", 0) == 0) kilobytes = std::stoull(line.substr(7));
+    const rlimit limit{(kilobytes << 10) + (512u << 20), RLIM_INFINITY};
+    if (kilobytes == 0 || setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(2);
+    std::_Exit(vkosPlayMusic(kMusicStream, sound.get(), {3, nullptr}, 1, 1, 64) == 0 ? 0 : 1);
+  };
+  ASSERT_EXIT(playWithLittleRoom(), ::testing::ExitedWithCode(0), "");
+  // Played here, it sounds to its end.
+  ASSERT_EQ(vkosPlayMusic(kMusicStream, sound.get(), {3, nullptr}, 1, 1, 64), 0);
+  RenderStream(4096);
+  EXPECT_EQ(seen.resets, 1);
 }
 
 TEST_F(MixerStreams, StopKeepingThePlaceResumesThere) {
