@@ -303,7 +303,7 @@ uint32_t MeasureAmigaText(const vkFont* font, const uint32_t* codes, size_t coun
   out->advance = int32_t(std::clamp<int64_t>(advance, INT32_MIN, INT32_MAX));
   out->minX = int32_t(std::clamp<int64_t>(minX, INT32_MIN, INT32_MAX));
   out->maxX = int32_t(std::clamp<int64_t>(maxX, INT32_MIN, INT32_MAX));
-  out->pixelWidth = std::max(out->advance, out->maxX + 1);
+  out->SetPixelWidth();
   return 0;
 }
 

@@ -246,7 +246,7 @@ uint32_t MeasureFontText(vkFont* font, const char* text, size_t length, uint32_t
       out->advance = box.advance;
       out->height = font->height;
       if (box.ink) out->minX = box.minX, out->minY = box.minY, out->maxX = box.maxX, out->maxY = box.maxY;
-      out->pixelWidth = std::max(out->advance, out->maxX + 1);
+      out->SetPixelWidth();
       return 0;
     }
     case kFontTrueType: {

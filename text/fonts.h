@@ -88,6 +88,9 @@ struct vkTextMetrics {
   int32_t pixelWidth = 0;  // max(advance, maxX + 1)
   int32_t top = 0, bottom = 0, left = 0, right = 0;  // shadow and edge extensions
   bool operator==(const vkTextMetrics&) const = default;
+  // Sets pixelWidth from advance and maxX; ink that reaches the largest
+  // position gives the largest width.
+  void SetPixelWidth() { pixelWidth = maxX < advance ? advance : maxX < INT32_MAX ? maxX + 1 : INT32_MAX; }
 };
 
 // Where drawn text lands: a one-bit mask, an eight-bit coverage plane, or

@@ -187,13 +187,15 @@ uint32_t MeasureText(vkState* L, const char* text, size_t length, int32_t encodi
   if (uint32_t code = MeasureFontText(font, text, length, s.style, encoding, out)) return code;
   out->height = font->height;
   if (!FontEngineHasStyle(font)) {
-    if ((s.style & kStyleBold) && !(s.style & kStyleAntialias)) out->maxX += 1;
+    // A line may already reach the ends of the metrics' range: it stays there.
+    auto widen = [](int32_t& v, int64_t by) { v = int32_t(std::clamp<int64_t>(v + by, INT32_MIN, INT32_MAX)); };
+    if ((s.style & kStyleBold) && !(s.style & kStyleAntialias)) widen(out->maxX, 1);
     if (s.style & kStyleItalic) {
-      out->maxX += font->baseline / 2;
-      out->minX -= (font->height - font->baseline) / 2;
+      widen(out->maxX, font->baseline / 2);
+      widen(out->minX, -((font->height - font->baseline) / 2));
     }
   }
-  out->pixelWidth = std::max(out->advance, out->maxX + 1);
+  out->SetPixelWidth();
   out->top = out->bottom = out->left = out->right = 0;
   if (s.style & kStyleEdge) {
     out->top = out->left = -s.edgeSize;

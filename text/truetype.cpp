@@ -173,7 +173,7 @@ uint32_t MeasureTrueTypeText(vkFont* font, const uint32_t* codes, size_t count, 
   if (box.ink) {
     out->minX = box.minX, out->minY = box.minY, out->maxX = box.maxX, out->maxY = box.maxY;
   }
-  out->pixelWidth = std::max(out->advance, out->maxX + 1);
+  out->SetPixelWidth();
   return 0;
 }
 

@@ -10,6 +10,7 @@
 #include "io/chunknames.h"
 #include "text/amigafonts.h"
 #include "text/fonts.h"
+#include "text/textlayout.h"
 
 namespace {
 
@@ -150,6 +151,51 @@ TEST_F(AmigaFonts, SpacingAndKerningPlaceGlyphs) {
     t.mask = mask.get();
     ASSERT_EQ(RenderFontText(&font, t, 1, 0, c.text, std::strlen(c.text), 0, ENCODING_ISO8859_1), 0u);
     EXPECT_EQ(MaskRows(mask.get()), c.rows);
+  }
+}
+
+// A font's widths are 16-bit words, so a long line can pass the range of
+// the metrics: each one then stops at its end, plain and with the styles
+// that widen it, without overflowing on the way.
+TEST_F(AmigaFonts, MetricsOfAVeryLongLineStopAtTheirRange) {
+  struct Case {
+    const char* name;
+    uint16_t xSize, baseline;
+    uint8_t flags;
+    std::vector<int16_t> spacing, kerning;
+    uint32_t style;
+    int32_t advance, minX, maxX, pixelWidth;
+  };
+  constexpr int32_t kMax = INT32_MAX, kMin = INT32_MIN;
+  const Case cases[] = {
+      {"cells 65535 wide", 65535, 3, 0, {}, {}, 0, kMax, 0, kMax, kMax},
+      {"cells 65535 wide, bold and italic", 65535, 1, 0, {}, {}, kStyleBold | kStyleItalic, kMax, -1, kMax, kMax},
+      {"spacing of 32767", 8, 3, 0x20, {32767, 32767, 32767, 32767}, {}, kStyleBold, kMax, 0, kMax, kMax},
+      {"kerning of -32768, italic", 8, 1, 0x20, {0, 0, 0, 0}, {-32768, -32768, -32768, -32768}, kStyleItalic,
+       kMin, kMin, -1, 0},
+  };
+  const std::string line(70000, 'A');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    AmigaSize size = SmallFont();
+    size.xSize = c.xSize;
+    size.baseline = c.baseline;
+    size.flags = c.flags;
+    size.spacing = c.spacing;
+    size.kerning = c.kerning;
+    const std::string file = AmigaSizeFile(size);
+    vkFont font;
+    ASSERT_TRUE(ParseAmigaSizeFile(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(file.data()), file.size()),
+                                   false, &font));
+    vkTextStyle style;
+    style.font = &font;
+    style.style = c.style;
+    vkTextMetrics m;
+    ASSERT_EQ(MeasureText(L, line.data(), line.size(), ENCODING_ISO8859_1, style, &m), 0u);
+    EXPECT_EQ(m.advance, c.advance);
+    EXPECT_EQ(m.minX, c.minX);
+    EXPECT_EQ(m.maxX, c.maxX);
+    EXPECT_EQ(m.pixelWidth, c.pixelWidth);
   }
 }
 
