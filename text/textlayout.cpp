@@ -21,6 +21,10 @@ constexpr int32_t kMaxEdgeTag = 8;
 
 vkFont* FontOf(vkState* L, const vkTextStyle& s) { return s.font ? s.font : FontState(L).builtin.get(); }
 
+// Positions and widths of a line whose glyphs are a font's widest stop at
+// the ends of 32 bits; the picture refuses such a line by its size.
+int32_t Saturated(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
 // Shadow offset of a direction; any other direction as south-east.
 void ShadowOffset(int32_t direction, int32_t s, int32_t* dx, int32_t* dy) {
   static constexpr int8_t kDirections[8][2] = {{0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}};
@@ -188,11 +192,10 @@ uint32_t MeasureText(vkState* L, const char* text, size_t length, int32_t encodi
   out->height = font->height;
   if (!FontEngineHasStyle(font)) {
     // A line may already reach the ends of the metrics' range: it stays there.
-    auto widen = [](int32_t& v, int64_t by) { v = int32_t(std::clamp<int64_t>(v + by, INT32_MIN, INT32_MAX)); };
-    if ((s.style & kStyleBold) && !(s.style & kStyleAntialias)) widen(out->maxX, 1);
+    if ((s.style & kStyleBold) && !(s.style & kStyleAntialias)) out->maxX = Saturated(int64_t{out->maxX} + 1);
     if (s.style & kStyleItalic) {
-      widen(out->maxX, font->baseline / 2);
-      widen(out->minX, -((font->height - font->baseline) / 2));
+      out->maxX = Saturated(int64_t{out->maxX} + font->baseline / 2);
+      out->minX = Saturated(int64_t{out->minX} - (font->height - font->baseline) / 2);
     }
   }
   out->SetPixelWidth();
@@ -239,7 +242,7 @@ uint32_t LayoutRuns(vkState* L, vkTextLayout* layout, bool plain, std::vector<vk
     if (!haveRun) return 0;
     if (uint32_t code = MeasureText(L, run.text.data(), run.text.size(), layout->encoding, run.style, &run.metrics))
       return code;
-    x = run.x + run.metrics.advance;
+    x = Saturated(int64_t{run.x} + run.metrics.advance);
     runs->push_back(std::move(run));
     run = vkTextRun{};
     haveRun = false;

@@ -136,10 +136,14 @@ uint32_t DrawRunsStraight(vkState* L, const std::vector<vkTextRun>& runs, int64_
   int64_t bx1 = W, by1 = H, bx2 = 0, by2 = 0;
   for (const vkTextRun& r : runs) {
     const vkFont* f = r.style.font;
-    const int32_t pad = std::max(0, -r.metrics.minX) + 1;
-    const Piece p{&r, tx + r.x - pad, ty + r.lineOffset,
-                  std::max(r.metrics.pixelWidth, r.metrics.advance) + pad + f->baseline / 2 + 2, f->height + 1, pad};
-    if (p.x + p.width <= 0 || p.y + p.height <= 0 || p.x >= W || p.y >= H) continue;
+    // A run of a font's widest glyphs may pass 32 bits: no plane that wide
+    // can be made.
+    const int64_t pad = std::max<int64_t>(0, -int64_t{r.metrics.minX}) + 1;
+    const int64_t width = std::max(r.metrics.pixelWidth, r.metrics.advance) + pad + f->baseline / 2 + 2;
+    const int64_t x = tx + r.x - pad, y = ty + r.lineOffset, height = f->height + 1;
+    if (x + width <= 0 || y + height <= 0 || x >= W || y >= H) continue;
+    if (width > INT32_MAX) return kErrOutOfMemory;
+    const Piece p{&r, x, y, int32_t(width), int32_t(height), int32_t(pad)};
     pieces.push_back(p);
     bx1 = std::min(bx1, std::max<int64_t>(p.x, 0)), by1 = std::min(by1, std::max<int64_t>(p.y, 0));
     bx2 = std::max(bx2, std::min(p.x + p.width, W)), by2 = std::max(by2, std::min(p.y + p.height, H));

@@ -191,6 +191,42 @@ TEST_F(TextLib, PrintDrawsTheBuiltinFontAtTheCursor) {
   EXPECT_EQ(CursorAt(), std::make_pair(48, 8));
 }
 
+// A font whose cells are 65535 pixels wide, drawn straight: a line of a
+// hundred shows its first glyph; a word of 40000 (past 32 bits of pixels)
+// cannot have its plane made and fails with 1000, and the pen that passes
+// the end of 32 bits behind it does not overflow.
+TEST_F(TextLib, DrawingStraightAFontsWidestCells) {
+  AmigaSize wide;
+  wide.ySize = 4;
+  wide.baseline = 3;
+  wide.xSize = 65535;
+  wide.low = 'A';
+  wide.high = 'C';
+  wide.widths = {3, 4, 2, 5};
+  wide.pixels = {".#.###.#######", "#.##..##.#...#", "######.#.#...#", "#.############"};
+  dir.Write("wide.font", AmigaContents({{"wide/4", 4}}));
+  std::filesystem::create_directories(dir / "wide");
+  dir.Write("wide/4", AmigaSizeFile(wide));
+  RunCases({{"SetFont", {"wide", 4}, ""}});
+  TextRunState(L).drawStraight = true;
+  struct Case {
+    const char* what;
+    std::string text;
+    const char* result;
+    bool drawn;
+  };
+  const Case cases[] = {
+      {"a hundred cells", std::string(100, 'A'), "", true},
+      {"two words of 40000 cells", std::string(40000, 'A') + " " + std::string(40000, 'B'), "error 1000", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clear();
+    RunCases({{"TextOut", {0, 0, c.text.c_str()}, c.result}});
+    EXPECT_EQ(CountDrawn() > 0, c.drawn);
+  }
+}
+
 TEST_F(TextLib, TextOutPlacesAlignsAndWraps) {
   RunCases({{"TextOut", {-100000, -100000, "AB"}, ""}});  // CENTER, CENTER
   // The picture is one row taller than the line (room for an underline).
