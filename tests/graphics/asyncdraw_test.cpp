@@ -4,6 +4,7 @@
 // and the free callback run exactly once however an object ends.
 #include "graphics/asyncdraw.h"
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -79,6 +80,8 @@ struct Scene {
   vkDisplay& first = Add();
   vkDisplay& second = Add();
   std::vector<vkLayer*> dirty;
+  // The creators' records, which outlive the objects the destructor frees.
+  std::deque<FakeRun> runs;
   static Scene* current;
   vkDisplay& Add() {
     gs.DisplayList.emplace_back(new vkDisplay);
@@ -93,6 +96,7 @@ struct Scene {
   ~Scene() {
     FreeAllAsyncDraws(gs);
   }
+  FakeRun& NewRun() { return runs.emplace_back(); }
   vkObjectId Make(FakeRun& run, int32_t kind = ADF_FX) {
     void* handle = nullptr;
     run.gs = &gs;
@@ -112,7 +116,7 @@ Scene* Scene::current = nullptr;
 
 TEST(AsyncDrawFrame, FramesUntilTheLastThenTrueFreesOnce) {
   Scene s;
-  FakeRun run;
+  FakeRun& run = s.NewRun();
   const vkObjectId id = s.Make(run);
   EXPECT_EQ(s.Step(id), "False");
   EXPECT_EQ(s.Step(id), "False");
@@ -132,7 +136,7 @@ TEST(AsyncDrawFrame, FramesUntilTheLastThenTrueFreesOnce) {
 
 TEST(AsyncDrawFrame, RefusesOtherTargetsDisplaysAndUnknownObjects) {
   Scene s;
-  FakeRun run;
+  FakeRun& run = s.NewRun();
   const vkObjectId id = s.Make(run);
   const struct {
     int32_t target;
@@ -159,7 +163,7 @@ TEST(AsyncDrawFrame, RefusesOtherTargetsDisplaysAndUnknownObjects) {
 
   // An object made while another display was current.
   s.gs.CurrentDisplay = &s.second;
-  FakeRun other;
+  FakeRun& other = s.NewRun();
   const vkObjectId elsewhere = s.Make(other);
   s.gs.CurrentDisplay = &s.first;
   EXPECT_EQ(s.Step(elsewhere), "error 1379");
@@ -192,7 +196,7 @@ TEST(AsyncDrawFrame, SeekingByFrameNumber) {
     SCOPED_TRACE(testing::Message() << c.current << " -> " << c.frame);
     Scene s;
     s.first.layersOn = c.layersOn;
-    FakeRun run;
+    FakeRun& run = s.NewRun();
     run.frames = 5, run.current = c.current;
     const vkObjectId id = s.Make(run);
     if (c.current == 5) {  // finished by drawing its last frame
@@ -211,7 +215,7 @@ TEST(AsyncDrawFrame, SeekingByFrameNumber) {
 
 TEST(AsyncDrawFrame, SeekToTheLastFrameThenTheNextCallEndsIt) {
   Scene s;
-  FakeRun run;
+  FakeRun& run = s.NewRun();
   run.frames = 4;
   const vkObjectId id = s.Make(run);
   EXPECT_EQ(s.Seek(id, 4), "True");
@@ -221,7 +225,7 @@ TEST(AsyncDrawFrame, SeekToTheLastFrameThenTheNextCallEndsIt) {
   EXPECT_EQ(run.frees, 1);
   EXPECT_EQ(run.freeCompleted, 1);
   // A seek away from the end makes it unfinished again.
-  FakeRun back;
+  FakeRun& back = s.NewRun();
   back.frames = 4;
   const vkObjectId id2 = s.Make(back);
   EXPECT_EQ(s.Seek(id2, 4), "True");
@@ -233,7 +237,7 @@ TEST(AsyncDrawFrame, SeekToTheLastFrameThenTheNextCallEndsIt) {
 TEST(AsyncDrawFrame, PictureTargetsBracketTheFrameAndMarkTheLayer) {
   Scene s;
   s.first.renderTarget = kTargetBGPic;
-  FakeRun run;
+  FakeRun& run = s.NewRun();
   run.frames = 6, run.layer = FakeLayer(3);
   const vkObjectId id = s.Make(run);
   EXPECT_EQ(s.Step(id), "False");
@@ -302,7 +306,8 @@ TEST(AsyncDraws, FreeCallbackRunsExactlyOnceOnEveryPath) {
 
 TEST(AsyncDraws, CallbacksThatFreeEverythingDoNotFreeTwice) {
   Scene s;
-  FakeRun run, other;
+  FakeRun& run = s.NewRun();
+  FakeRun& other = s.NewRun();
   run.frames = 1;
   run.onFinish = [](FakeRun& r) { FreeAllAsyncDraws(*r.gs); };
   const vkObjectId id = s.Make(run);
@@ -313,7 +318,7 @@ TEST(AsyncDraws, CallbacksThatFreeEverythingDoNotFreeTwice) {
   EXPECT_EQ(run.freeCompleted, 0);  // freed by the free-all inside the finish
   EXPECT_EQ(other.frees, 1);
 
-  FakeRun third;
+  FakeRun& third = s.NewRun();
   third.onFinish = [](FakeRun& r) { FreeAllAsyncDraws(*r.gs); };
   const vkObjectId id3 = s.Make(third);
   EXPECT_EQ(FinishAsyncDraw(s.gs, id3), 0);
@@ -322,7 +327,10 @@ TEST(AsyncDraws, CallbacksThatFreeEverythingDoNotFreeTwice) {
 
 TEST(AsyncDraws, QueriesOfDisplaysAndLayers) {
   Scene s;
-  FakeRun anim, fx1, fx2, silent;
+  FakeRun& anim = s.NewRun();
+  FakeRun& fx1 = s.NewRun();
+  FakeRun& fx2 = s.NewRun();
+  FakeRun& silent = s.NewRun();
   vkBGPic picture;
   anim.layer = FakeLayer(1);
   anim.bgpic = &picture;  // not an effect: never asked
@@ -357,7 +365,8 @@ TEST(AsyncDraws, QueriesOfDisplaysAndLayers) {
 
 TEST(AsyncDraws, HandlesAreNewForEveryObject) {
   Scene s;
-  FakeRun a, b;
+  FakeRun& a = s.NewRun();
+  FakeRun& b = s.NewRun();
   const vkObjectId first = s.Make(a);
   EXPECT_EQ(CancelAsyncDraw(s.gs, first), 0);
   const vkObjectId second = s.Make(b);

@@ -297,7 +297,8 @@ void RefWaterSource(const vkWaterContext& c, int32_t t, int32_t x, int32_t y, do
   while (phase > kTwoPi) phase -= kTwoPi;
   while (phase < 0) phase += kTwoPi;
   const double s = c.sine[size_t(std::trunc(phase / 0.001))];
-  double A = amplitude * s * ((double(c.maxDistance) - d) / double(c.maxDistance));
+  // An area of one pixel has no distance to weigh by: it stays in place.
+  double A = c.maxDistance == 0 ? 0 : amplitude * s * ((double(c.maxDistance) - d) / double(c.maxDistance));
   if (d != 0) A *= c.wavelength / d;
   sx = std::clamp(int32_t(std::trunc(x + A * (x - c.centreX))), 0, c.width - 1);
   sy = std::clamp(int32_t(std::trunc(y + A * (y - c.centreY))), 0, c.height - 1);
