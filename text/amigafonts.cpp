@@ -48,12 +48,19 @@ struct Fields {
   }
 };
 
+// The whole file, read in pieces into a buffer that grows with what arrives:
+// the size of a linked size file is the word of the contents entry that
+// names it, and its container may hold far fewer bytes.
 std::optional<std::vector<uint8_t>> ReadWholeFile(const char* name) {
+  constexpr size_t kPiece = size_t(1) << 20;
   vkFilePtr file = OpenStream(name, VKFILE_READ);
   if (!file || file->size < 0 || uint64_t(file->size) > kMaxFontFile) return std::nullopt;
-  std::vector<uint8_t> bytes(size_t(file->size));
-  if (!bytes.empty() && ReadStream(file.get(), bytes.data(), uint32_t(bytes.size())) != bytes.size())
-    return std::nullopt;
+  std::vector<uint8_t> bytes;
+  while (bytes.size() < size_t(file->size)) {
+    const size_t at = bytes.size(), piece = std::min(kPiece, size_t(file->size) - at);
+    bytes.resize(at + piece);
+    if (ReadStream(file.get(), bytes.data() + at, uint32_t(piece)) != piece) return std::nullopt;
+  }
   return bytes;
 }
 

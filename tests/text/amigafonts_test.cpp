@@ -2,7 +2,12 @@
 // fonts written by the test (size choice, "::incomplete", spacing and
 // kerning, drawing), colour fonts pending until a display opens, linked
 // fonts, and files damaged in every way the reader must refuse.
+#include <sys/resource.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -369,6 +374,34 @@ TEST_F(AmigaFonts, LinkedFontsReadTheirFlagsWord) {
   Write("Fonts/sneaky.font", contents);
   vkFont* font = nullptr;
   EXPECT_EQ(OpenFontByName(L, "sneaky", 4, FONTENGINE_NATIVE, 1, false, &font), 1064u);
+}
+
+// A linked contents entry whose size file claims 67 000 000 bytes of a
+// container that holds a few hundred: the font is refused after reading what
+// is there, without asking for the claim first. Opened in a child whose
+// address space has 32 MB to spare.
+TEST_F(AmigaFonts, ALinkedSizeFileLongerThanItsContainerIsReadAsFarAsItGoes) {
+  const std::string sizeFile = AmigaSizeFile(SmallFont());
+  const std::string entry = ":::chunk0:67000000*linked/4";
+  const std::string contents = AmigaContents({{entry, 4}});
+  const std::string container = sizeFile + std::string(4, '\0') + contents;
+  const std::string path = Write("applet", container);
+  const std::string name =
+      MakeChunkName("linked.font", int64_t(sizeFile.size()), int64_t(4 + contents.size()), 0, path.c_str());
+  auto openWithLittleRoom = [&] {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    uint64_t kilobytes = 0;
+    while (std::getline(status, line))
+      if (line.rfind("VmSize:", 0) == 0) kilobytes = std::stoull(line.substr(7));
+    const rlimit limit{(kilobytes << 10) + (32u << 20), RLIM_INFINITY};
+    if (kilobytes == 0 || setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(2);
+    vkFont* font = nullptr;
+    std::_Exit(OpenFontByName(L, name.c_str(), 4, FONTENGINE_NATIVE, 1, true, &font) == 1064 ? 0 : 1);
+  };
+  ASSERT_EXIT(openWithLittleRoom(), ::testing::ExitedWithCode(0), "");
+  vkFont* font = nullptr;
+  EXPECT_EQ(OpenFontByName(L, name.c_str(), 4, FONTENGINE_NATIVE, 1, true, &font), 1064u);
 }
 
 }  // namespace
