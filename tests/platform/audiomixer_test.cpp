@@ -4,17 +4,15 @@
 // keeping their place.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "../common/scratchdir.h"
+#include "../common/addressroom.h"
 #include "platform/vkos_audio.h"
 #include "sound/soundstream.h"
 
@@ -270,13 +268,7 @@ TEST_F(MixerStreams, AShortStreamAtAHugeRateTakesBuffersOfItsFrames) {
   auto sound = Stream(100, 0x3FFFFFFF);
   ASSERT_TRUE(sound);
   auto playWithLittleRoom = [&sound] {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    uint64_t kilobytes = 0;
-    while (std::getline(status, line))
-      if (line.rfind("VmSize:", 0) == 0) kilobytes = std::stoull(line.substr(7));
-    const rlimit limit{(kilobytes << 10) + (512u << 20), RLIM_INFINITY};
-    if (kilobytes == 0 || setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(2);
+    if (!LimitAddressSpace(512u << 20)) std::_Exit(2);
     std::_Exit(vkosPlayMusic(kMusicStream, sound.get(), {3, nullptr}, 1, 1, 64) == 0 ? 0 : 1);
   };
   ASSERT_EXIT(playWithLittleRoom(), ::testing::ExitedWithCode(0), "");

@@ -2,16 +2,14 @@
 // fonts written by the test (size choice, "::incomplete", spacing and
 // kerning, drawing), colour fonts pending until a display opens, linked
 // fonts, and files damaged in every way the reader must refuse.
-#include <sys/resource.h>
-
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "support/fontfiles.h"
+#include "tests/common/addressroom.h"
 #include "io/chunknames.h"
 #include "text/amigafonts.h"
 #include "text/fonts.h"
@@ -20,24 +18,6 @@
 namespace {
 
 using namespace fonttest;
-
-// Glyphs A (3 wide), B (4), C (2) and the fallback (5), four rows high.
-AmigaSize SmallFont() {
-  AmigaSize f;
-  f.ySize = 4;
-  f.baseline = 3;
-  f.xSize = 4;
-  f.low = 'A';
-  f.high = 'C';
-  f.widths = {3, 4, 2, 5};
-  f.pixels = {
-      ".#.###.#######",
-      "#.##..##.#...#",
-      "######.#.#...#",
-      "#.############",
-  };
-  return f;
-}
 
 std::vector<std::string> Draw(vkFont* font, const char* text, int32_t w, int32_t encoding = ENCODING_ISO8859_1) {
   vkPlanePtr mask = NewMask(w, font->height);
@@ -389,13 +369,7 @@ TEST_F(AmigaFonts, ALinkedSizeFileLongerThanItsContainerIsReadAsFarAsItGoes) {
   const std::string name =
       MakeChunkName("linked.font", int64_t(sizeFile.size()), int64_t(4 + contents.size()), 0, path.c_str());
   auto openWithLittleRoom = [&] {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    uint64_t kilobytes = 0;
-    while (std::getline(status, line))
-      if (line.rfind("VmSize:", 0) == 0) kilobytes = std::stoull(line.substr(7));
-    const rlimit limit{(kilobytes << 10) + (32u << 20), RLIM_INFINITY};
-    if (kilobytes == 0 || setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(2);
+    if (!LimitAddressSpace(32u << 20)) std::_Exit(2);
     vkFont* font = nullptr;
     std::_Exit(OpenFontByName(L, name.c_str(), 4, FONTENGINE_NATIVE, 1, true, &font) == 1064 ? 0 : 1);
   };

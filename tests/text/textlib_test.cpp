@@ -196,14 +196,8 @@ TEST_F(TextLib, PrintDrawsTheBuiltinFontAtTheCursor) {
 // cannot have its plane made and fails with 1000, and the pen that passes
 // the end of 32 bits behind it does not overflow.
 TEST_F(TextLib, DrawingStraightAFontsWidestCells) {
-  AmigaSize wide;
-  wide.ySize = 4;
-  wide.baseline = 3;
+  AmigaSize wide = SmallFont();
   wide.xSize = 65535;
-  wide.low = 'A';
-  wide.high = 'C';
-  wide.widths = {3, 4, 2, 5};
-  wide.pixels = {".#.###.#######", "#.##..##.#...#", "######.#.#...#", "#.############"};
   dir.Write("wide.font", AmigaContents({{"wide/4", 4}}));
   std::filesystem::create_directories(dir / "wide");
   dir.Write("wide/4", AmigaSizeFile(wide));

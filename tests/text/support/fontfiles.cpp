@@ -24,6 +24,23 @@ uint32_t Get32(const std::string& s, size_t at) {
   return v;
 }
 
+AmigaSize SmallFont() {
+  AmigaSize f;
+  f.ySize = 4;
+  f.baseline = 3;
+  f.xSize = 4;
+  f.low = 'A';
+  f.high = 'C';
+  f.widths = {3, 4, 2, 5};
+  f.pixels = {
+      ".#.###.#######",
+      "#.##..##.#...#",
+      "######.#.#...#",
+      "#.############",
+  };
+  return f;
+}
+
 std::string AmigaSizeFile(const AmigaSize& f) {
   const size_t glyphs = size_t(f.high - f.low) + 2;
   uint32_t bits = 0;

@@ -25,6 +25,9 @@ struct AmigaSize {
   std::vector<uint16_t> palette;
 };
 
+// Glyphs A (3 wide), B (4), C (2) and the fallback (5), four rows high.
+AmigaSize SmallFont();
+
 // Field offsets of a size file, for tests that damage one.
 inline constexpr size_t kSizeFileDiskId = 50;
 inline constexpr size_t kSizeFileTextFont = 110;
